@@ -1,0 +1,159 @@
+#include "ProgramSetup.h"
+
+#include "core/Number.h"
+#include "core/Settings.h"
+#include "ui/Files.h"
+#include "ui/Twips.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace config {
+
+int TriCheckBox::value() const
+{
+    switch (checkState()) {
+    case Qt::Checked: return 1;
+    case Qt::PartiallyChecked: return 2;
+    default: return 0;
+    }
+}
+
+void TriCheckBox::setValue(int state)
+{
+    setCheckState(state == 1 ? Qt::Checked : state == 2 ? Qt::PartiallyChecked : Qt::Unchecked);
+}
+
+void TriCheckBox::nextCheckState()
+{
+    setCheckState(checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+}
+
+namespace {
+const int kRowHeight = 22;
+const int kLabelWidth = 150;
+const int kEntryLeft = 158;
+
+int rowTop(int row) { return 6 + row * kRowHeight; }
+
+QLabel *rowLabel(QWidget *parent, const char *name, const QString &caption, int left, int row, int width)
+{
+    auto *l = new QLabel(caption, parent);
+    l->setObjectName(QLatin1String(name));
+    l->setGeometry(left, rowTop(row), width, 20);
+    ui::setColours(l, ui::darkGreen(), ui::brightGreen());
+    return l;
+}
+
+QLineEdit *rowEntry(QWidget *parent, const char *name, int row, int width)
+{
+    auto *e = new QLineEdit(parent);
+    e->setObjectName(QLatin1String(name));
+    e->setGeometry(kEntryLeft, rowTop(row), width, 20);
+    ui::setColours(e, ui::brightGreen(), Qt::black);
+    return e;
+}
+
+TriCheckBox *rowCheck(QWidget *parent, const char *name, int row)
+{
+    auto *c = new TriCheckBox(parent);
+    c->setObjectName(QLatin1String(name));
+    c->setGeometry(kEntryLeft, rowTop(row) + 1, 18, 18);
+    ui::setColours(c, ui::brightGreen(), Qt::black);
+    return c;
+}
+
+// A check-box setting: 0, 1 or 2; anything else shows unticked.
+int checkState(const std::string &text)
+{
+    const auto v = core::readInt16(text);
+    return v && *v >= 0 && *v <= 2 ? *v : 0;
+}
+} // namespace
+
+ProgramSetup::ProgramSetup(const ui::Services &services, QWidget *parent)
+    : QDialog(parent), m_services(services)
+{
+    setObjectName(QStringLiteral("ProgramSetup"));
+    setWindowTitle(QStringLiteral(" Setup"));
+    setFixedSize(270, 204);
+    ui::setColours(this, ui::darkGreen(), ui::brightGreen());
+
+    rowLabel(this, "Label1", QStringLiteral("Com port"), 6, 0, kLabelWidth);
+    PortNumber = rowEntry(this, "PortNumber", 0, 40);
+    rowLabel(this, "Label2", QStringLiteral("Save HTML page?"), 6, 1, kLabelWidth);
+    Savehtml = rowCheck(this, "Savehtml", 1);
+    rowLabel(this, "Label4", QStringLiteral("Saved to /html folder"), 180, 1, 88);
+    rowLabel(this, "Label3", QStringLiteral("Save Excel File?"), 6, 2, kLabelWidth);
+    SaveExcel = rowCheck(this, "SaveExcel", 2);
+    rowLabel(this, "Label5", QStringLiteral("Saved to /Excel folder"), 180, 2, 88);
+    rowLabel(this, "Label6", QStringLiteral("Default Logging Interval"), 6, 3, kLabelWidth);
+    LogDelay = rowEntry(this, "LogDelay", 3, 40);
+    rowLabel(this, "Label8", QStringLiteral("Seconds ( 10 - 600 )"), 202, 3, 66);
+    rowLabel(this, "Label7", QStringLiteral("Start Logger Automatically?"), 6, 4, kLabelWidth);
+    LogOn = rowCheck(this, "LogOn", 4);
+    rowLabel(this, "Label9", QStringLiteral("Display RPM?"), 6, 5, kLabelWidth);
+    DisplayRPM = rowCheck(this, "DisplayRPM", 5);
+    rowLabel(this, "Label10", QStringLiteral("Display Wind Speed?"), 6, 6, kLabelWidth);
+    DisplayWS = rowCheck(this, "DisplayWS", 6);
+    rowLabel(this, "Label11", QStringLiteral("Wind Speed Units"), 6, 7, kLabelWidth);
+    WSUnits = rowEntry(this, "WSUnits", 7, 60);
+
+    Command1 = new QPushButton(QStringLiteral("Save Setings"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setGeometry(170, 178, 94, 22);
+    Command1->setAutoDefault(false);
+    connect(Command1, &QPushButton::clicked, this, &ProgramSetup::Command1_Click);
+
+    for (QWidget *w : findChildren<QLabel *>())
+        w->setFont(QFont(QStringLiteral("Arial"), 8));
+
+    Form_Load();
+}
+
+void ProgramSetup::Form_Load()
+{
+    const QString path = QDir(m_services.programFolder).filePath(QStringLiteral("prog.cfg"));
+    const auto bytes = ui::readWhole(path);
+    const std::string text = bytes ? bytes->toStdString() : std::string();
+    const core::ProgramSettings s = core::readProgramSettings(text, core::defaultProgramSettings());
+
+    PortNumber->setText(ui::fromLocal(s.Port));
+    Savehtml->setValue(checkState(s.Savehtml));
+    SaveExcel->setValue(checkState(s.SaveExcel));
+    LogDelay->setText(ui::fromLocal(s.LogDelay));
+    LogOn->setValue(checkState(s.LogOn));
+    DisplayRPM->setValue(checkState(s.DisplayRPM));
+    DisplayWS->setValue(checkState(s.DisplayWS));
+    WSUnits->setText(ui::fromLocal(s.WSUnits));
+}
+
+void ProgramSetup::Command1_Click()
+{
+    const std::string port = ui::toLocal(PortNumber->text());
+    if (!core::readNumber(port)) {
+        m_services.messages->inform(this, QStringLiteral("There is a bad number for Port Number. Must be between 1 and 8 ( 1 or 2 most common )"));
+        return;
+    }
+    core::ProgramSettings s;
+    s.Port = port;
+    s.Savehtml = std::to_string(Savehtml->value());
+    s.SaveExcel = std::to_string(SaveExcel->value());
+    s.LogDelay = ui::toLocal(LogDelay->text());
+    s.LogOn = std::to_string(LogOn->value());
+    s.DisplayRPM = std::to_string(DisplayRPM->value());
+    s.DisplayWS = std::to_string(DisplayWS->value());
+    s.WSUnits = ui::toLocal(WSUnits->text());
+
+    const QString path = QDir(m_services.programFolder).filePath(QStringLiteral("prog.cfg"));
+    if (!ui::replaceWhole(path, QByteArray::fromStdString(core::programSettingsText(s)))) {
+        // Nothing was changed on disk; keep the window open so nothing typed is lost.
+        m_services.messages->inform(this, QStringLiteral("Could not save %1. Check that the folder can be written to, then press Save Setings again.").arg(QDir::toNativeSeparators(path)));
+        return;
+    }
+    accept();
+}
+
+} // namespace config

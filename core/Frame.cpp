@@ -1,0 +1,84 @@
+#include "Frame.h"
+
+#include "Number.h"
+#include "TagValue.h"
+
+namespace core {
+
+namespace {
+// A field as a number: absent gives 0, no number gives nullopt (-1 stays).
+std::optional<double> fieldValue(std::string_view frame, std::string_view open, std::string_view close)
+{
+    const auto text = between(frame, open, close);
+    if (!text)
+        return 0.0;
+    return readNumber(*text);
+}
+} // namespace
+
+RawReading decodeFrame(std::string_view text)
+{
+    std::string_view frame = text;
+    if (const auto o = frame.find('['); o != std::string_view::npos)
+        frame = frame.substr(o);
+    if (const auto c = frame.find(']'); c != std::string_view::npos)
+        frame = frame.substr(0, c + 1);
+
+    RawReading r;
+    if (auto v = fieldValue(frame, "<V>", "</V>"))
+        r.RawVolts = *v;
+    if (auto v = fieldValue(frame, "<I>", "</I>"))
+        r.RawAmps = *v;
+    if (auto v = fieldValue(frame, "<R>", "</R>"))
+        r.RawRPM = *v;
+    if (auto v = fieldValue(frame, "<M>", "</M>")) {
+        // A mode that does not fit 16 bits counts as no number.
+        if (auto m = toInt16(*v))
+            r.Mode = *m;
+    }
+    if (auto v = fieldValue(frame, "<S>", "</S>"))
+        r.RawWindSpeed = *v;
+    return r;
+}
+
+void FrameAssembler::append(std::string_view bytes)
+{
+    m_buffer.append(bytes);
+    trim();
+}
+
+void FrameAssembler::trim()
+{
+    if (m_buffer.size() <= kLimit)
+        return;
+    const auto o = m_buffer.find('[');
+    if (o != std::string::npos && m_buffer.find(']', o) != std::string::npos)
+        return; // a complete frame is waiting; next() takes it
+    const auto last = m_buffer.rfind('[');
+    if (last == std::string::npos)
+        m_buffer.clear();
+    else
+        m_buffer.erase(0, last);
+    // A single frame start followed by endless junk: keep the bound anyway.
+    if (m_buffer.size() > kLimit)
+        m_buffer.clear();
+}
+
+std::optional<std::string> FrameAssembler::next()
+{
+    const auto o = m_buffer.find('[');
+    if (o == std::string::npos) {
+        trim();
+        return std::nullopt;
+    }
+    const auto c = m_buffer.find(']', o);
+    if (c == std::string::npos) {
+        trim();
+        return std::nullopt;
+    }
+    std::string frame = m_buffer.substr(o, c - o + 1);
+    m_buffer.erase(0, c + 1);
+    return frame;
+}
+
+} // namespace core

@@ -1,0 +1,204 @@
+#include "Number.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+namespace core {
+
+namespace {
+char g_separator = '.';
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+} // namespace
+
+char decimalSeparator() { return g_separator; }
+void setDecimalSeparator(char separator) { g_separator = separator; }
+
+std::string numberText(double value)
+{
+    if (!std::isfinite(value) || value == 0.0)
+        return "0";
+
+    // Round to 15 significant digits first, so 0.1 + 0.2 shows as 0.3.
+    char sci[64];
+    std::snprintf(sci, sizeof sci, "%.14e", value);
+    // sci looks like "-d.ddddddddddddddde+XX"
+    std::string s(sci);
+    bool negative = s[0] == '-';
+    if (negative)
+        s.erase(0, 1);
+    const auto ePos = s.find('e');
+    const int exponent = std::atoi(s.c_str() + ePos + 1);
+    std::string digits;
+    for (std::size_t i = 0; i < ePos; ++i)
+        if (isDigit(s[i]))
+            digits += s[i];
+    while (digits.size() > 1 && digits.back() == '0')
+        digits.pop_back();
+    if (digits == "0")
+        return "0";
+
+    // Place the decimal point: the first digit has weight 10^exponent.
+    std::string intPart, fracPart;
+    if (exponent >= 0) {
+        const auto intLen = static_cast<std::size_t>(exponent) + 1;
+        if (digits.size() <= intLen) {
+            intPart = digits + std::string(intLen - digits.size(), '0');
+        } else {
+            intPart = digits.substr(0, intLen);
+            fracPart = digits.substr(intLen);
+        }
+    } else {
+        intPart = "0";
+        fracPart = std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+    }
+    std::string out;
+    if (negative)
+        out += '-';
+    out += intPart;
+    if (!fracPart.empty()) {
+        out += g_separator;
+        out += fracPart;
+    }
+    return out;
+}
+
+std::optional<double> readNumber(std::string_view text)
+{
+    std::size_t i = 0, n = text.size();
+    while (i < n && isBlank(text[i]))
+        ++i;
+    while (n > i && isBlank(text[n - 1]))
+        --n;
+    if (i == n)
+        return std::nullopt;
+
+    // Validate the shape and build a C-locale copy for strtod.
+    std::string plain;
+    plain.reserve(n - i);
+    if (text[i] == '+' || text[i] == '-')
+        plain += text[i++];
+    std::size_t intDigits = 0, fracDigits = 0;
+    while (i < n && isDigit(text[i])) {
+        plain += text[i++];
+        ++intDigits;
+    }
+    if (i < n && text[i] == g_separator) {
+        plain += '.';
+        ++i;
+        while (i < n && isDigit(text[i])) {
+            plain += text[i++];
+            ++fracDigits;
+        }
+    }
+    if (intDigits + fracDigits == 0)
+        return std::nullopt;
+    if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+        plain += 'e';
+        ++i;
+        if (i < n && (text[i] == '+' || text[i] == '-'))
+            plain += text[i++];
+        std::size_t expDigits = 0;
+        while (i < n && isDigit(text[i])) {
+            plain += text[i++];
+            ++expDigits;
+        }
+        if (expDigits == 0)
+            return std::nullopt;
+    }
+    if (i != n)
+        return std::nullopt;
+
+    // strtod follows the C locale, which we never change: '.' is its point.
+    errno = 0;
+    char *end = nullptr;
+    const double v = std::strtod(plain.c_str(), &end);
+    if (!std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
+double roundHalfEven(double value, int decimals)
+{
+    if (!std::isfinite(value) || value == 0.0)
+        return value;
+
+    // Work on the 15 significant digits that the number text shows, so that
+    // a value like 2.675 (stored as 2.67499999...) rounds as written: 2.68.
+    char sci[64];
+    std::snprintf(sci, sizeof sci, "%.14e", value);
+    std::string s(sci);
+    const bool negative = s[0] == '-';
+    if (negative)
+        s.erase(0, 1);
+    const auto ePos = s.find('e');
+    const int exponent = std::atoi(s.c_str() + ePos + 1);
+    std::string digits;
+    for (std::size_t i = 0; i < ePos; ++i)
+        if (isDigit(s[i]))
+            digits += s[i];
+
+    const long kept = static_cast<long>(exponent) + 1 + decimals;
+    if (kept >= static_cast<long>(digits.size()))
+        return value;
+    if (kept < 0)
+        return negative ? -0.0 : 0.0;
+
+    std::string head = digits.substr(0, static_cast<std::size_t>(kept));
+    const std::string tail = digits.substr(static_cast<std::size_t>(kept));
+    const std::string half = "5" + std::string(tail.size() - 1, '0');
+    const bool lastOdd = !head.empty() && ((head.back() - '0') % 2 == 1);
+    const bool up = tail > half || (tail == half && lastOdd);
+    if (head.empty())
+        head = "0";
+    if (up) {
+        int i = static_cast<int>(head.size()) - 1;
+        while (i >= 0 && head[static_cast<std::size_t>(i)] == '9') {
+            head[static_cast<std::size_t>(i)] = '0';
+            --i;
+        }
+        if (i < 0)
+            head.insert(head.begin(), '1');
+        else
+            ++head[static_cast<std::size_t>(i)];
+    }
+    const std::string text = (negative ? "-" : "") + head + "e" + std::to_string(-decimals);
+    return std::strtod(text.c_str(), nullptr);
+}
+
+std::optional<std::int16_t> toInt16(double value)
+{
+    if (!std::isfinite(value))
+        return std::nullopt;
+    const double r = roundHalfEven(value, 0);
+    if (r < std::numeric_limits<std::int16_t>::min() || r > std::numeric_limits<std::int16_t>::max())
+        return std::nullopt;
+    return static_cast<std::int16_t>(r);
+}
+
+std::optional<std::int16_t> readInt16(std::string_view text)
+{
+    const auto v = readNumber(text);
+    if (!v)
+        return std::nullopt;
+    return toInt16(*v);
+}
+
+bool isOn(std::string_view setting)
+{
+    const auto v = readNumber(setting);
+    return v && *v == 1.0;
+}
+
+std::string timeText(int hour, int minute)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d:%02d", hour, minute);
+    return buf;
+}
+
+} // namespace core

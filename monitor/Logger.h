@@ -1,0 +1,105 @@
+#pragma once
+// The main window: start-up and settings, frames to live read-out, the six
+// meters, logging and the commands that open the other windows.
+
+#include "Edition.h"
+#include "core/Frame.h"
+#include "core/Reading.h"
+#include "core/Settings.h"
+#include "ui/Canvas.h"
+#include "ui/Controls.h"
+#include "ui/ReportList.h"
+#include "ui/Services.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <memory>
+
+namespace logging { class TickWriter; }
+
+namespace monitor {
+
+class Logger : public QWidget {
+    Q_OBJECT
+public:
+    Logger(const ui::Services &services, const Edition &edition, QWidget *parent = nullptr);
+    ~Logger() override;
+
+    // Start-up: waiting title, settings, port (with recovery), automatic logging.
+    void Form_Load();
+    // Reads both settings files and rebuilds the read-out list.
+    void LoadSettings();
+    // Port number, line settings, read length, open. False when any step failed.
+    bool openPort();
+
+    // Serial receive notification of MSComm1.
+    void MSComm1_OnComm();
+    void ProcessFrame(const std::string &frame);
+    void VScroll1_Change(int index);
+    void DrawGauge(int Index, double MinValue, double MaxValue, double MinPos, double MaxPos,
+                   int LineWidth, double Inset, double Value);
+
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void Timer3_Timer();
+    void StartLogging_Click();
+    void StopLogging_Click();
+    void Setup_Click();
+    void CalibrateButton_Click();
+    void ShowLogs_Click();
+    void Exit_Click();
+
+    // Settings (texts as found in the files).
+    core::ProgramSettings settings;
+    core::CalibrationSettings calibration;
+    // Live state.
+    core::Reading reading;
+    core::Maxima maxima;
+    double WattHours = 0;
+
+    // Controls, named as the design names them.
+    QPushButton *StartLogging, *StopLogging, *CalibrateButton, *Setup, *ShowLogs, *Exit;
+    QLabel *Label9_0, *Label10, *txtMode;
+    ui::LampButton *BlinkLog, *BlinkData;
+    QLineEdit *delay;
+    ui::ReportList *ListView1;
+    std::array<ui::Canvas *, 6> Picture1{};
+    QLabel *Label1 = nullptr, *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr;
+    std::array<QLabel *, 14> Label5{};
+    std::array<QLabel *, 2> Labe6{};
+    // Edition-only title labels of the read-out block.
+    QLabel *Label6 = nullptr, *Label7 = nullptr, *Label8 = nullptr, *Label11 = nullptr;
+    // Index 6 and 9 do not exist.
+    std::array<ui::ValueHolder *, 14> VScroll1{};
+    QTimer *Timer1, *Timer2, *Timer3;
+    ui::SerialPort *MSComm1 = nullptr;
+
+    const Edition &edition() const { return m_edition; }
+    // Full scale of meter i (0..5) and of the read-out holders.
+    static int fullScale(int index);
+
+private:
+    void buildControls();
+    void buildReadoutList();
+    bool startLoggingFrom(bool interactive);
+    void onLinkLost();
+    void tryReopen();
+    void reopenAfterWindow(bool setPortNumber);
+    void loadFile(const QString &name, std::string *text, bool *fresh);
+
+    ui::Services m_services;
+    Edition m_edition;
+    std::unique_ptr<ui::SerialPort> m_port;
+    core::FrameAssembler m_rx;
+    core::Calibration m_cal;
+    QTimer *m_retry;
+    std::array<bool, 6> m_needleDrawn{};
+    std::unique_ptr<logging::TickWriter> m_tick;
+    bool m_missingReported = false;
+};
+
+} // namespace monitor

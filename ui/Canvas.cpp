@@ -1,0 +1,127 @@
+#include "Canvas.h"
+
+#include "Twips.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <cmath>
+
+namespace ui {
+
+Canvas::Canvas(QWidget *parent) : QWidget(parent)
+{
+    m_drawColour = palette().color(QPalette::WindowText);
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    resetImage();
+}
+
+void Canvas::setBackgroundColour(const QColor &c)
+{
+    m_background = c;
+    resetImage();
+}
+
+void Canvas::setPicture(const QImage &picture)
+{
+    m_picture = picture;
+    resetImage();
+}
+
+void Canvas::setScaleWidth(double units) { m_scaleW = units; }
+void Canvas::setScaleHeight(double units) { m_scaleH = units; }
+
+double Canvas::scaleWidth() const { return m_scaleW != 0 ? m_scaleW : pixelsToTwips(width()); }
+double Canvas::scaleHeight() const { return m_scaleH != 0 ? m_scaleH : pixelsToTwips(height()); }
+
+void Canvas::resetImage()
+{
+    const QSize size = this->size().expandedTo(QSize(1, 1));
+    if (m_image.size() != size)
+        m_image = QImage(size, QImage::Format_RGB32);
+    m_image.fill(m_background);
+    if (!m_picture.isNull()) {
+        QPainter p(&m_image);
+        p.drawImage(0, 0, m_picture);
+    }
+    update();
+}
+
+void Canvas::clear()
+{
+    ++m_clearCount;
+    m_drawCount = 0;
+    resetImage();
+}
+
+QPointF Canvas::toPixels(double x, double y) const
+{
+    const double sw = scaleWidth(), sh = scaleHeight();
+    const double px = sw != 0 ? x * width() / sw : 0;
+    const double py = sh != 0 ? y * height() / sh : 0;
+    return {px, py};
+}
+
+QPointF Canvas::toUnits(const QPointF &pixels) const
+{
+    const double w = std::max(1, width()), h = std::max(1, height());
+    return {pixels.x() * scaleWidth() / w, pixels.y() * scaleHeight() / h};
+}
+
+void Canvas::line(double x1, double y1, double x2, double y2) { line(x1, y1, x2, y2, m_drawColour); }
+
+void Canvas::line(double x1, double y1, double x2, double y2, const QColor &colour)
+{
+    ++m_drawCount;
+    const QPointF a = toPixels(x1, y1), b = toPixels(x2, y2);
+    if (!std::isfinite(a.x()) || !std::isfinite(a.y()) || !std::isfinite(b.x()) || !std::isfinite(b.y()))
+        return;
+    QPainter p(&m_image);
+    QPen pen(colour, m_lineWidth);
+    pen.setCapStyle(Qt::FlatCap);
+    p.setPen(pen);
+    p.drawLine(a, b);
+    update();
+}
+
+void Canvas::rect(double x1, double y1, double x2, double y2, const QColor &colour, bool filled)
+{
+    ++m_drawCount;
+    const QRectF r = QRectF(toPixels(x1, y1), toPixels(x2, y2)).normalized();
+    if (!std::isfinite(r.x()) || !std::isfinite(r.y()) || !std::isfinite(r.width()) || !std::isfinite(r.height()))
+        return;
+    QPainter p(&m_image);
+    p.setPen(QPen(colour, m_lineWidth));
+    if (filled)
+        p.setBrush(colour);
+    p.drawRect(r);
+    update();
+}
+
+void Canvas::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.drawImage(0, 0, m_image);
+}
+
+void Canvas::resizeEvent(QResizeEvent *) { resetImage(); }
+
+void Canvas::mousePressEvent(QMouseEvent *e)
+{
+    const QPointF u = toUnits(e->position());
+    emit mouseDown(int(e->button()), u.x(), u.y());
+}
+
+void Canvas::mouseReleaseEvent(QMouseEvent *e)
+{
+    const QPointF u = toUnits(e->position());
+    emit mouseUp(int(e->button()), u.x(), u.y());
+}
+
+void Canvas::mouseMoveEvent(QMouseEvent *e)
+{
+    const QPointF u = toUnits(e->position());
+    emit mouseMove(int(e->buttons()), u.x(), u.y());
+}
+
+} // namespace ui

@@ -1,0 +1,45 @@
+#pragma once
+// The clock seam: windows read the date and time only through a Clock.
+
+#include <QDateTime>
+#include <QString>
+
+namespace ui {
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual QDateTime now() const = 0;
+
+    QDate date() const { return now().date(); }
+    QTime time() const { return now().time(); }
+    double secondsSinceMidnight() const;
+    // The regional short date ("7/03/2026") and long time without a zone
+    // ("14:05:09", "2:05:09 PM").
+    QString shortDateText() const;
+    QString longTimeText() const;
+};
+
+class SystemClock : public Clock {
+public:
+    QDateTime now() const override { return QDateTime::currentDateTime(); }
+};
+
+// A settable clock for tests and benchmarks.
+class FakeClock : public Clock {
+public:
+    explicit FakeClock(QDateTime start = QDateTime(QDate(2026, 3, 7), QTime(14, 5, 9)))
+        : m_now(std::move(start)) {}
+    QDateTime now() const override { return m_now; }
+    void set(const QDateTime &t) { m_now = t; }
+    void advanceSeconds(qint64 s) { m_now = m_now.addSecs(s); }
+    void advanceMs(qint64 ms) { m_now = m_now.addMSecs(ms); }
+
+private:
+    QDateTime m_now;
+};
+
+// The locale's long time format without its time-zone field.
+QString longTimeFormat();
+
+} // namespace ui

@@ -1,0 +1,56 @@
+#include "Controls.h"
+
+#include "Twips.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPalette>
+#include <algorithm>
+
+namespace ui {
+
+ValueHolder::ValueHolder(int index, int minimum, int maximum, QObject *parent)
+    : QObject(parent), m_index(index), m_min(minimum), m_max(maximum), m_value(minimum)
+{
+    setObjectName(QStringLiteral("VScroll1(%1)").arg(index));
+}
+
+void ValueHolder::setValue(int value)
+{
+    value = std::clamp(value, m_min, m_max);
+    if (value == m_value)
+        return;
+    m_value = value;
+    emit changed(m_index);
+}
+
+LampButton::LampButton(QWidget *parent) : QPushButton(parent)
+{
+    setFocusPolicy(Qt::NoFocus);
+    setFlat(true);
+    setAutoFillBackground(true);
+    setBackColour(buttonFace());
+}
+
+QColor LampButton::buttonFace() { return QApplication::palette().color(QPalette::Button); }
+
+void LampButton::setBackColour(const QColor &c)
+{
+    m_colour = c;
+    QPalette p = palette();
+    p.setColor(QPalette::Button, c);
+    p.setColor(QPalette::Window, c);
+    setPalette(p);
+    update();
+}
+
+QLabel *makeLabel(QWidget *parent, const QString &name, const QString &caption, int left, int top,
+                  int width, int height)
+{
+    auto *label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    placeTwips(label, left, top, width, height);
+    return label;
+}
+
+} // namespace ui

@@ -1,0 +1,54 @@
+#pragma once
+// Small controls the windows are built from: the hidden value holder, the
+// lamp button and helpers for labels.
+
+#include <QColor>
+#include <QObject>
+#include <QPushButton>
+#include <QString>
+
+class QLabel;
+class QWidget;
+
+namespace ui {
+
+// An integer value holder with limits (a hidden scroll bar in the original
+// design). Setting a different value raises changed() synchronously; setting
+// the value it already has raises nothing. Values outside the limits are
+// clamped into them.
+class ValueHolder : public QObject {
+    Q_OBJECT
+public:
+    ValueHolder(int index, int minimum, int maximum, QObject *parent = nullptr);
+    int index() const { return m_index; }
+    int value() const { return m_value; }
+    int minimum() const { return m_min; }
+    int maximum() const { return m_max; }
+    void setValue(int value);
+
+signals:
+    void changed(int index);
+
+private:
+    int m_index, m_min, m_max, m_value;
+};
+
+// A small button used only for its colour.
+class LampButton : public QPushButton {
+    Q_OBJECT
+public:
+    explicit LampButton(QWidget *parent = nullptr);
+    void setBackColour(const QColor &c);
+    QColor backColour() const { return m_colour; }
+    // The system colour for button faces ("off").
+    static QColor buttonFace();
+
+private:
+    QColor m_colour;
+};
+
+// A label with the given name, caption and twips geometry.
+QLabel *makeLabel(QWidget *parent, const QString &name, const QString &caption, int left, int top,
+                  int width, int height);
+
+} // namespace ui

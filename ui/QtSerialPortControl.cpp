@@ -1,0 +1,73 @@
+#include "QtSerialPortControl.h"
+
+#include <QSerialPort>
+#include <QTimer>
+
+namespace ui {
+
+QtSerialPortControl::QtSerialPortControl(QString programFolder, QObject *parent)
+    : SerialPort(parent), m_programFolder(std::move(programFolder)), m_port(new QSerialPort(this))
+{
+    connect(m_port, &QSerialPort::readyRead, this, &SerialPort::received);
+    connect(m_port, &QSerialPort::errorOccurred, this, &QtSerialPortControl::onError);
+}
+
+QtSerialPortControl::~QtSerialPortControl() = default;
+
+bool QtSerialPortControl::open()
+{
+    if (m_port->isOpen())
+        return false;
+    LineSettings s;
+    if (!parseLineSettings(m_settings, &s))
+        return false;
+    m_port->setPortName(deviceForPort(m_programFolder, m_portNumber));
+    m_port->setBaudRate(s.baud);
+    m_port->setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits));
+    switch (s.parity) {
+    case 'E': m_port->setParity(QSerialPort::EvenParity); break;
+    case 'O': m_port->setParity(QSerialPort::OddParity); break;
+    case 'M': m_port->setParity(QSerialPort::MarkParity); break;
+    case 'S': m_port->setParity(QSerialPort::SpaceParity); break;
+    default: m_port->setParity(QSerialPort::NoParity); break;
+    }
+    m_port->setStopBits(s.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+    m_port->setFlowControl(QSerialPort::NoFlowControl);
+    if (!m_port->open(QIODevice::ReadWrite))
+        return false;
+    m_port->clearError();
+    return true;
+}
+
+void QtSerialPortControl::close()
+{
+    if (m_port->isOpen())
+        m_port->close();
+}
+
+bool QtSerialPortControl::isOpen() const { return m_port->isOpen(); }
+
+QByteArray QtSerialPortControl::readAll()
+{
+    return m_port->isOpen() ? m_port->readAll() : QByteArray();
+}
+
+void QtSerialPortControl::clearInput()
+{
+    if (m_port->isOpen())
+        m_port->clear(QSerialPort::Input);
+}
+
+void QtSerialPortControl::onError()
+{
+    const auto e = m_port->error();
+    if (e == QSerialPort::NoError || e == QSerialPort::UnsupportedOperationError
+        || e == QSerialPort::TimeoutError || !m_port->isOpen())
+        return;
+    m_port->clearError();
+    m_port->close();
+    // Let the handler that is running (a read inside errorOccurred) finish first.
+    QTimer::singleShot(0, this, &SerialPort::linkLost);
+}
+
+} // namespace ui

@@ -1,0 +1,118 @@
+#include "ReportList.h"
+
+#include "Twips.h"
+
+#include <QHeaderView>
+
+namespace ui {
+
+int ReportModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int ReportModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_titles.size());
+}
+
+QVariant ReportModel::data(const QModelIndex &index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid() || size_t(index.row()) >= m_rows.size())
+        return {};
+    const QStringList &row = m_rows[size_t(index.row())];
+    return index.column() < row.size() ? row[index.column()] : QString();
+}
+
+QVariant ReportModel::headerData(int section, Qt::Orientation o, int role) const
+{
+    if (role != Qt::DisplayRole || o != Qt::Horizontal || section < 0 || section >= m_titles.size())
+        return {};
+    return m_titles[section];
+}
+
+void ReportModel::setColumns(const QStringList &titles)
+{
+    beginResetModel();
+    m_titles = titles;
+    endResetModel();
+}
+
+void ReportModel::setRows(std::vector<QStringList> rows)
+{
+    beginResetModel();
+    m_rows = std::move(rows);
+    endResetModel();
+}
+
+void ReportModel::addRow(const QStringList &row)
+{
+    const int n = int(m_rows.size());
+    beginInsertRows(QModelIndex(), n, n);
+    m_rows.push_back(row);
+    endInsertRows();
+}
+
+void ReportModel::clearRows() { setRows({}); }
+
+ReportList::ReportList(QWidget *parent) : QTableView(parent), m_model(new ReportModel(this))
+{
+    setModel(m_model);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    setShowGrid(false);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setWordWrap(false);
+}
+
+void ReportList::clearColumns()
+{
+    m_widths.clear();
+    m_model->setColumns({});
+}
+
+void ReportList::addColumn(const QString &title, int widthTwips)
+{
+    QStringList titles = m_model->titles();
+    titles << title;
+    m_widths << widthTwips;
+    m_model->setColumns(titles);
+    for (int i = 0; i < m_widths.size(); ++i)
+        setColumnWidth(i, std::max(1, twipsToPixels(m_widths[i])));
+}
+
+void ReportList::setHeadersVisible(bool visible) { horizontalHeader()->setVisible(visible); }
+
+void ReportList::setListFont(const QString &family, double points)
+{
+    QFont f(family);
+    f.setPointSizeF(points);
+    setFont(f);
+}
+
+void ReportList::clearRows() { m_model->clearRows(); }
+
+void ReportList::addRow(const QStringList &cells) { m_model->addRow(cells); }
+
+void ReportList::setRows(std::vector<QStringList> rows) { m_model->setRows(std::move(rows)); }
+
+QString ReportList::text(int row, int column) const
+{
+    const auto &rows = m_model->rows();
+    if (row < 0 || size_t(row) >= rows.size() || column < 0 || column >= rows[size_t(row)].size())
+        return {};
+    return rows[size_t(row)][column];
+}
+
+QString ReportList::columnTitle(int column) const
+{
+    return column >= 0 && column < m_model->titles().size() ? m_model->titles()[column] : QString();
+}
+
+int ReportList::columnWidthTwips(int column) const
+{
+    return column >= 0 && column < m_widths.size() ? m_widths[column] : 0;
+}
+
+} // namespace ui

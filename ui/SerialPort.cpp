@@ -1,0 +1,82 @@
+#include "SerialPort.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace ui {
+
+bool parseLineSettings(const QString &text, LineSettings *out)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 4)
+        return false;
+    bool ok1 = false, ok2 = false, ok3 = false;
+    LineSettings s;
+    s.baud = parts[0].trimmed().toInt(&ok1);
+    const QString parity = parts[1].trimmed().toUpper();
+    s.dataBits = parts[2].trimmed().toInt(&ok2);
+    s.stopBits = parts[3].trimmed().toInt(&ok3);
+    if (!ok1 || !ok2 || !ok3 || s.baud <= 0 || parity.size() != 1 || !QString("NEOMS").contains(parity)
+        || s.dataBits < 5 || s.dataBits > 8 || (s.stopBits != 1 && s.stopBits != 2))
+        return false;
+    s.parity = parity[0].toLatin1();
+    if (out)
+        *out = s;
+    return true;
+}
+
+bool SerialPort::setSettings(const QString &settings)
+{
+    if (!parseLineSettings(settings, nullptr))
+        return false;
+    m_settings = settings;
+    return true;
+}
+
+QString deviceForPort(const QString &programFolder, int number)
+{
+    const QString name = QStringLiteral("COM%1").arg(number);
+    const QString local = QDir(programFolder).filePath(name);
+    if (QFileInfo::exists(local) || QFileInfo(local).isSymLink())
+        return local;
+#ifdef Q_OS_WIN
+    return name;
+#else
+    return QStringLiteral("/dev/ttyS%1").arg(number - 1);
+#endif
+}
+
+bool FakeSerialPort::open()
+{
+    ++m_openCalls;
+    if (m_failOpen || m_open)
+        return false;
+    m_open = true;
+    m_openedPorts.append(m_portNumber);
+    return true;
+}
+
+QByteArray FakeSerialPort::readAll()
+{
+    QByteArray out;
+    out.swap(m_waiting);
+    return out;
+}
+
+void FakeSerialPort::feed(const QByteArray &bytes)
+{
+    if (!m_open)
+        return;
+    m_waiting += bytes;
+    emit received();
+}
+
+void FakeSerialPort::loseLink()
+{
+    if (!m_open)
+        return;
+    m_open = false;
+    emit linkLost();
+}
+
+} // namespace ui

@@ -1,0 +1,85 @@
+#pragma once
+// The serial-port control seam. Windows talk to a SerialPort; the program uses
+// QtSerialPortControl, tests use FakeSerialPort.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+namespace ui {
+
+class SerialPort : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~SerialPort() override = default;
+
+    virtual void setPortNumber(int number) { m_portNumber = number; }
+    int portNumber() const { return m_portNumber; }
+    // "4800,N,8,1"; false when the text cannot be applied.
+    virtual bool setSettings(const QString &settings);
+    QString settings() const { return m_settings; }
+    // 0 = every read returns all waiting characters.
+    void setReadLength(int length) { m_readLength = length; }
+    int readLength() const { return m_readLength; }
+
+    virtual bool open() = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+    virtual QByteArray readAll() = 0;
+    // Sets the count of waiting characters to 0.
+    virtual void clearInput() = 0;
+
+signals:
+    // Characters are waiting (or another event of the line happened).
+    void received();
+    // The device went away while open; the port has already been closed.
+    void linkLost();
+
+protected:
+    int m_portNumber = 1;
+    QString m_settings = QStringLiteral("9600,N,8,1");
+    int m_readLength = 0;
+};
+
+// Parses "4800,N,8,1" into its parts; false when malformed.
+struct LineSettings {
+    int baud = 0;
+    char parity = 'N';
+    int dataBits = 8;
+    int stopBits = 1;
+};
+bool parseLineSettings(const QString &text, LineSettings *out);
+
+// The device a port number names: "COMn" in the program folder when that entry
+// exists (usually a link to /dev/ttyUSB0 or a pseudo-terminal), otherwise
+// /dev/ttyS(n-1) on Linux and COMn on Windows.
+QString deviceForPort(const QString &programFolder, int number);
+
+// A fake for tests: feed() queues bytes and raises received().
+class FakeSerialPort : public SerialPort {
+    Q_OBJECT
+public:
+    using SerialPort::SerialPort;
+    bool open() override;
+    void close() override { m_open = false; }
+    bool isOpen() const override { return m_open; }
+    QByteArray readAll() override;
+    void clearInput() override { m_waiting.clear(); }
+
+    // Test controls.
+    void setFailOpen(bool fail) { m_failOpen = fail; }
+    void feed(const QByteArray &bytes);
+    void loseLink();
+    int openCalls() const { return m_openCalls; }
+    QList<int> openedPorts() const { return m_openedPorts; }
+
+private:
+    bool m_open = false;
+    bool m_failOpen = false;
+    int m_openCalls = 0;
+    QList<int> m_openedPorts;
+    QByteArray m_waiting;
+};
+
+} // namespace ui

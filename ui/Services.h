@@ -1,0 +1,76 @@
+#pragma once
+// The seams a window is built with: program folder, clock, message boxes,
+// modal windows and serial ports. main() passes the real ones, tests fakes.
+
+#include "Clock.h"
+#include "SerialPort.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+class QDialog;
+class QWidget;
+
+namespace ui {
+
+// Message boxes: OK button only, no icon, the program title as caption.
+class MessageService {
+public:
+    virtual ~MessageService() = default;
+    // Waits until the user has pressed OK.
+    virtual void inform(QWidget *parent, const QString &text) = 0;
+    // Shows the message and returns at once, for timer ticks and serial
+    // notifications that must not block.
+    virtual void notify(QWidget *parent, const QString &text) = 0;
+};
+
+// Runs a window modally, owned by `parent`, and returns when it has closed.
+class ModalRunner {
+public:
+    virtual ~ModalRunner() = default;
+    virtual void run(QDialog *dialog) = 0;
+};
+
+class QtMessageService : public MessageService {
+public:
+    void inform(QWidget *parent, const QString &text) override;
+    void notify(QWidget *parent, const QString &text) override;
+};
+
+class QtModalRunner : public ModalRunner {
+public:
+    void run(QDialog *dialog) override;
+};
+
+// Records messages instead of showing them.
+class RecordingMessages : public MessageService {
+public:
+    void inform(QWidget *, const QString &text) override { texts << text; }
+    void notify(QWidget *, const QString &text) override { texts << text; }
+    QStringList texts;
+};
+
+// Runs a callback with the dialog instead of waiting for a person; the callback
+// presses buttons or closes the dialog. Without one the dialog is just closed.
+class ScriptedModalRunner : public ModalRunner {
+public:
+    void run(QDialog *dialog) override;
+    std::function<void(QDialog *)> onRun;
+    int runs = 0;
+};
+
+struct Services {
+    QString programFolder;
+    Clock *clock = nullptr;
+    MessageService *messages = nullptr;
+    ModalRunner *modal = nullptr;
+    // Makes a serial-port control; the window owns what it returns.
+    std::function<std::unique_ptr<SerialPort>()> makePort;
+};
+
+// The program title used in message boxes and the waiting title.
+inline QString programTitle() { return QStringLiteral("Veldra"); }
+
+} // namespace ui
