@@ -1,0 +1,71 @@
+#pragma once
+// The texts of the logging tick: the daily log record, the history line and
+// live page, the spreadsheet header and rows; also the watt-hour step and the
+// check of the logging interval typed by the user.
+//
+// Texts are bytes in the local 8-bit encoding. Numbers go through numberText,
+// so they carry the regional decimal separator. Functions that build one line
+// return it without its line end; the caller adds CR LF. The spreadsheet texts
+// are blocks and carry their own line ends.
+
+#include "Reading.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace core {
+
+// Year, month and day as plain numbers joined by "_": 2026_3_7. Names the day's
+// log and spreadsheet files.
+std::string logDateStamp(int year, int month, int day);
+
+// "Load On" when mode is 1, otherwise empty.
+std::string modeText(std::int16_t mode);
+
+// One daily log line, without CR LF:
+// <V>13.45</V><I>2.1</I><W>28.25</W><R>312</R><S>4.5</S><M>1</M><T>14:05</T>
+// hour is 0..23, minute 0..59 (the time of writing).
+std::string logRecord(const Maxima &maxima, std::int16_t mode, int hour, int minute);
+
+// One history line, without CR LF: each value with its unit, pieces separated
+// by two tabs, ending with the long time text. An empty modeText leaves four
+// tabs in a row.
+std::string historyLine(const Maxima &maxima, std::string_view wsUnits,
+                        std::string_view modeText, std::string_view longTime);
+
+// Replaces every occurrence of `find` in `text`, scanning left to right from
+// the first character; text put in is not scanned again for `find`. An empty
+// `find` changes nothing.
+std::string replaceAll(std::string_view text, std::string_view find, std::string_view with);
+
+// The live page body: the template with its eight placeholders replaced, one
+// after another in this order, each everywhere, case-sensitive:
+// <VV> <II> <WW> <WH> <RR> <SS> <TT> <MM>. No line end is added; the page file
+// is this text followed by CR LF.
+std::string substituteTemplate(std::string_view templateText, const Maxima &maxima,
+                               double wattHours, std::string_view longTime,
+                               std::string_view modeText);
+
+// The header block of a new spreadsheet file: the title row (wsUnits titles
+// the wind-speed column) followed by CR LF CR LF.
+std::string spreadsheetHeader(std::string_view wsUnits);
+// One spreadsheet row block, followed by CR LF CR LF.
+std::string spreadsheetRow(const Maxima &maxima, std::string_view modeText,
+                           std::string_view longTime);
+
+// The watt-hour total after one 5-second step: 0 first when fewer than 10
+// seconds have passed since midnight, then watts / 720 added.
+double wattHourStep(double wattHours, double watts, float secondsSinceMidnight);
+
+// What Start does with the text of the interval box.
+struct StartDelay {
+    bool valid = false;     // false: the text is not a number; change nothing
+    std::string newText;    // text to show in the box ("600", "10" or as typed)
+    int periodMs = 0;       // logging period, 10000..600000 when valid
+};
+// Clamps the interval into 10..600 seconds; values inside stay as typed,
+// fractions included. The period is seconds * 1000 rounded halves to even.
+StartDelay startDelay(std::string_view delayText);
+
+} // namespace core
