@@ -1,0 +1,151 @@
+#include "LogLine.h"
+
+#include "Number.h"
+#include "TagValue.h"
+
+#include <cmath>
+
+namespace core {
+
+namespace {
+
+std::string_view trimBlanks(std::string_view s)
+{
+    while (!s.empty() && s.front() == ' ')
+        s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ')
+        s.remove_suffix(1);
+    return s;
+}
+
+// Digits only after trimming, at most `maxDigits` of them.
+std::optional<int> readDigits(std::string_view s, std::size_t maxDigits)
+{
+    s = trimBlanks(s);
+    if (s.empty() || s.size() > maxDigits)
+        return std::nullopt;
+    int v = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+double dayFraction(int h, int m, int s) { return (h * 3600 + m * 60 + s) / 86400.0; }
+
+bool isLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+} // namespace
+
+std::optional<double> readClockTime(std::string_view hours, std::string_view minutes)
+{
+    const auto h = readDigits(hours, 2);
+    const auto m = readDigits(minutes, 2);
+    if (!h || !m || *h > 23 || *m > 59)
+        return std::nullopt;
+    return dayFraction(*h, *m, 0);
+}
+
+bool isCalendarDate(std::string_view day, std::string_view month, std::string_view year)
+{
+    // Leading zeros are allowed ("03"), so allow a few more digits than needed
+    // but never enough to overflow.
+    const auto d = readDigits(day, 8);
+    const auto m = readDigits(month, 8);
+    const auto y = readDigits(year, 8);
+    if (!d || !m || !y || *y < 1 || *y > 9999 || *m < 1 || *m > 12 || *d < 1)
+        return false;
+    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const int last = kDays[*m - 1] + (*m == 2 && isLeap(*y) ? 1 : 0);
+    return *d <= last;
+}
+
+std::optional<double> readLogTime(std::string_view text)
+{
+    text = trimBlanks(text);
+    const auto c1 = text.find(':');
+    if (c1 == std::string_view::npos)
+        return std::nullopt;
+    const std::string_view hours = text.substr(0, c1);
+    std::string_view rest = text.substr(c1 + 1);
+    std::string_view minutes = rest, seconds;
+    const auto c2 = rest.find(':');
+    if (c2 != std::string_view::npos) {
+        minutes = rest.substr(0, c2);
+        seconds = rest.substr(c2 + 1);
+    }
+    // Blanks only around the whole text, not inside it.
+    auto digits = [](std::string_view s) -> std::optional<int> {
+        if (s.empty() || s.front() == ' ' || s.back() == ' ')
+            return std::nullopt;
+        return readDigits(s, 2);
+    };
+    const auto h = digits(hours), m = digits(minutes);
+    std::optional<int> s = 0;
+    if (c2 != std::string_view::npos)
+        s = digits(seconds);
+    if (!h || !m || !s || *h > 23 || *m > 59 || *s > 59)
+        return std::nullopt;
+    return dayFraction(*h, *m, *s);
+}
+
+std::string dayTimeText(double dayTime)
+{
+    if (!std::isfinite(dayTime))
+        dayTime = 0;
+    long long secs = std::llround(dayTime * 86400.0);
+    secs %= 86400;
+    if (secs < 0)
+        secs += 86400;
+    return timeText(int(secs / 3600), int(secs / 60 % 60));
+}
+
+std::vector<std::string_view> splitCrLf(std::string_view text)
+{
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    for (;;) {
+        const auto at = text.find("\r\n", start);
+        if (at == std::string_view::npos) {
+            lines.push_back(text.substr(start));
+            return lines;
+        }
+        lines.push_back(text.substr(start, at - start));
+        start = at + 2;
+    }
+}
+
+std::optional<double> LogLineReader::lineTime(std::string_view line)
+{
+    const auto field = between(line, "<T>", "</T>");
+    if (!field)
+        return 0.0; // no time field: midnight, which no range accepts
+    return readLogTime(*field);
+}
+
+LogRecord LogLineReader::fields(std::string_view line, double time)
+{
+    auto number = [&](std::string_view open, std::string_view close) {
+        const auto field = between(line, open, close);
+        if (!field)
+            return 0.0;
+        return readNumber(*field).value_or(0.0);
+    };
+    LogRecord r;
+    r.T = time;
+    r.V = number("<V>", "</V>");
+    r.I = number("<I>", "</I>");
+    r.R = number("<R>", "</R>");
+    r.W = number("<W>", "</W>");
+    r.S = number("<S>", "</S>");
+    if (const auto mode = between(line, "<M>", "</M>")) {
+        m_mode.assign(mode->data(), mode->size());
+        m_hasMode = true;
+    }
+    r.M = m_hasMode ? readInt16(m_mode).value_or(std::int16_t(0)) : std::int16_t(0);
+    return r;
+}
+
+} // namespace core

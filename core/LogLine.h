@@ -1,0 +1,63 @@
+#pragma once
+// Reading the daily log back: the date and time entries of the graph window,
+// splitting a log file into lines and taking the fields out of one line.
+// Times of day are fractions of a day (0 = midnight, 0.5 = noon), computed the
+// same way for the bounds and for the records so that comparisons are exact.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace core {
+
+// Hour and minute entries, each one or two digits with blanks around them
+// allowed; hours 0 to 23, minutes 0 to 59. nullopt for anything else.
+std::optional<double> readClockTime(std::string_view hours, std::string_view minutes);
+
+// Day, month and year entries: digits only (blanks around them allowed) naming
+// a real day of the Gregorian calendar, years 1 to 9999. Because nothing but
+// digits and blanks passes, a file name built from the entries stays a plain
+// name inside its folder.
+bool isCalendarDate(std::string_view day, std::string_view month, std::string_view year);
+
+// The time field of a log line: "h:mm" or "h:mm:ss" (one or two digits each,
+// blanks around allowed, hours 0 to 23). nullopt when it is not a time of day;
+// a text that also names a date is never inside one day, so it is refused too.
+std::optional<double> readLogTime(std::string_view text);
+
+// Time text ("09:05") of a time of day as above; seconds are dropped.
+std::string dayTimeText(double dayTime);
+
+// Splits at every CR LF pair; a lone CR or LF does not split. The piece after
+// the last CR LF is a line too (empty when the text ends in CR LF). The views
+// point into `text`, which must outlive them.
+std::vector<std::string_view> splitCrLf(std::string_view text);
+
+// One record as stored by the graph window.
+struct LogRecord {
+    double T = 0;     // time of day
+    double V = 0, I = 0, W = 0, R = 0, S = 0;
+    std::int16_t M = 0;
+};
+
+// Reads the lines of one load in file order. The mode text carries over from
+// the last accepted line that had one, so use one reader per load.
+class LogLineReader {
+public:
+    // The time of the line; a line without a time field counts as midnight.
+    // nullopt when the field is there but is not a time of day (skip the line).
+    static std::optional<double> lineTime(std::string_view line);
+
+    // The fields of an accepted line (call in file order, only for accepted
+    // lines). A field that is missing or not a number gives 0; a mode that is
+    // missing takes the last one seen; a mode that does not fit 16 bits gives 0.
+    LogRecord fields(std::string_view line, double time);
+
+private:
+    bool m_hasMode = false;
+    std::string m_mode;
+};
+
+} // namespace core

@@ -1,0 +1,489 @@
+#include "Graph.h"
+
+#include "core/LogLine.h"
+#include "core/Number.h"
+#include "core/Settings.h"
+#include "ui/Canvas.h"
+#include "ui/Controls.h"
+#include "ui/Files.h"
+#include "ui/ReportList.h"
+#include "ui/Twips.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <algorithm>
+#include <cmath>
+
+namespace graph {
+
+namespace {
+
+const QColor kVoltsColour = ui::vbColour(255);
+const QColor kAmpsColour = ui::vbColour(65280);
+const QColor kWattsColour = ui::vbColour(16711680);
+const QColor kRpmColour = ui::vbColour(65535);
+const QColor kWindColour = ui::vbColour(16777215);
+const QColor kLoadOnColour = ui::vbColour(16744576);
+// Stored as FFFFFF00; its low three bytes give cyan.
+const QColor kCrossingColour = ui::vbColour(0xFFFFFF00u & 0xFFFFFFu);
+const QColor kDragColour = ui::vbColour(255);
+
+const char *const kOverLimit =
+    "Over 10,000 records, too many to display. Please use a smaller time range. If you set you "
+    "logging interval to 10 seconds or more, you wont have this problem in the future. ";
+
+QString num(double v) { return ui::fromLocal(core::numberText(v)); }
+
+QLabel *label(QWidget *parent, const char *name, const QString &caption, int left, int top,
+              int width, int height, const QColor &text, Qt::Alignment align = Qt::AlignLeft)
+{
+    QLabel *l = ui::makeLabel(parent, QLatin1String(name), caption, left, top, width, height);
+    ui::setColours(l, ui::darkGreen(), text);
+    l->setAlignment(align | Qt::AlignVCenter);
+    return l;
+}
+
+QLineEdit *entry(QWidget *parent, const char *name, const QString &text, int left, int top, int width)
+{
+    auto *e = new QLineEdit(text, parent);
+    e->setObjectName(QLatin1String(name));
+    ui::placeTwips(e, left, top, width, 285);
+    ui::setColours(e, ui::brightGreen(), Qt::black);
+    return e;
+}
+
+QCheckBox *check(QWidget *parent, const char *name, const QString &caption, int left, int top,
+                 int width, const QColor &back, const QColor &text = QColor())
+{
+    auto *c = new QCheckBox(caption, parent);
+    c->setObjectName(QLatin1String(name));
+    ui::placeTwips(c, left, top, width, 255);
+    ui::setColours(c, back, text.isValid() ? text : QColor(Qt::black));
+    return c;
+}
+
+// Running extremes of one quantity over the plotted records.
+struct Extremes {
+    double max, min;
+    void take(double v)
+    {
+        if (v > max)
+            max = v;
+        if (v < min)
+            min = v;
+    }
+    double range() const { return max - min; }
+    // Height of the canvas in units for this quantity.
+    double span() const { return range() > 0 ? range() / 20 + range() : 2; }
+};
+
+} // namespace
+
+Graph::Graph(const ui::Services &services, QWidget *parent)
+    : QDialog(parent),
+      GraphT(kCapacity), GraphV(kCapacity), GraphI(kCapacity), GraphW(kCapacity),
+      GraphR(kCapacity), GraphS(kCapacity), GraphM(kCapacity),
+      m_services(services)
+{
+    setObjectName(QStringLiteral("Graph"));
+    setWindowTitle(QStringLiteral("Data Graph"));
+    setFont(QFont(QStringLiteral("Arial"), 8));
+    setFixedSize(ui::twipsToPixels(14655), ui::twipsToPixels(8700));
+    ui::setColours(this, ui::darkGreen(), ui::brightGreen());
+
+    const QColor green = ui::brightGreen();
+    const QColor white = Qt::white;
+    const auto right = Qt::AlignRight;
+
+    Plot = new ui::Canvas(this);
+    Plot->setObjectName(QStringLiteral("Plot"));
+    ui::placeTwips(Plot, 0, 240, 14535, 5235);
+    Plot->setBackgroundColour(ui::vbColour(0x004000));
+
+    vv = label(this, "vv", QStringLiteral("0"), 600, 0, 1400, 240, green, right);
+    av = label(this, "av", QStringLiteral("0"), 2640, 0, 1400, 240, green, right);
+    wv = label(this, "wv", QStringLiteral("0"), 4920, 0, 1400, 240, green, right);
+    rv = label(this, "rv", QStringLiteral("0"), 7080, 0, 1400, 240, green, right);
+    sv = label(this, "sv", QStringLiteral("0"), 9240, 0, 1400, 240, green, right);
+    vt = label(this, "vt", QStringLiteral("0"), 11280, 0, 1400, 240, green, right);
+    stime = label(this, "stime", QStringLiteral("Start"), 120, 45, 480, 195, white);
+    ftime = label(this, "ftime", QStringLiteral("Finish"), 13560, 45, 975, 195, white, right);
+
+    Check1 = check(this, "Check1", QStringLiteral("Volts"), 2805, 5520, 795, ui::vbColour(0x0000FF));
+    Check2 = check(this, "Check2", QStringLiteral("Amps"), 5085, 5520, 795, ui::vbColour(0x00FF00));
+    Check3 = check(this, "Check3", QStringLiteral("Watts"), 7320, 5520, 795, ui::vbColour(0xFF8080));
+    Check4 = check(this, "Check4", QStringLiteral("RPM"), 9645, 5520, 795, ui::vbColour(0x00FFFF));
+    Check5 = check(this, "Check5", QStringLiteral("Wind Speed"), 11880, 5520, 1155, ui::vbColour(0xFFFFFF));
+    Check6 = check(this, "Check6", QStringLiteral("Ref V to 0v"), 120, 5640, 1155, ui::darkGreen(), green);
+
+    // Each pair stands just left of its check box, the minimum above the maximum.
+    auto pair = [&](QLabel *&min, const char *minName, QLabel *&max, const char *maxName, QCheckBox *box) {
+        const int left = int(std::lround(ui::pixelsToTwips(box->x()))) - 1440;
+        min = label(this, minName, QStringLiteral("0"), left, 5520, 1335, 240, green, right);
+        max = label(this, maxName, QStringLiteral("0"), left, 5760, 1335, 240, green, right);
+    };
+    pair(VMin1, "VMin1", VMax1, "VMax1", Check1);
+    pair(AMin1, "AMin1", AMax1, "AMax1", Check2);
+    pair(WMin1, "WMin1", WMax1, "WMax1", Check3);
+    pair(RMin1, "RMin1", RMax1, "RMax1", Check4);
+    pair(SMin1, "SMin1", SMax1, "SMax1", Check5);
+
+    Label12 = label(this, "Label12", QStringLiteral("YYYY / MM / DD"), 960, 6360, 1500, 240, green);
+    Label1 = label(this, "Label1", QStringLiteral("Date"), 285, 6615, 540, 255, green);
+    DateY1 = entry(this, "DateY1", QString(), 870, 6600, 510);
+    Label4 = label(this, "Label4", QStringLiteral("/"), 1380, 6615, 120, 255, green, Qt::AlignHCenter);
+    DateM1 = entry(this, "DateM1", QString(), 1500, 6600, 375);
+    Label5 = label(this, "Label5", QStringLiteral("/"), 1875, 6615, 120, 255, green, Qt::AlignHCenter);
+    DateD1 = entry(this, "DateD1", QString(), 1995, 6600, 375);
+
+    Label2 = label(this, "Label2", QStringLiteral("From"), 240, 7215, 495, 255, green);
+    Time1h = entry(this, "Time1h", QStringLiteral("00"), 750, 7170, 330);
+    Label6 = label(this, "Label6", QStringLiteral(":"), 1080, 7185, 120, 255, green, Qt::AlignHCenter);
+    Time1m = entry(this, "Time1m", QStringLiteral("00"), 1200, 7170, 330);
+    Label3 = label(this, "Label3", QStringLiteral("To"), 1560, 7200, 240, 255, green);
+    Time2h = entry(this, "Time2h", QStringLiteral("23"), 1800, 7170, 330);
+    Label7 = label(this, "Label7", QStringLiteral(":"), 2130, 7185, 150, 255, green, Qt::AlignHCenter);
+    Time2m = entry(this, "Time2m", QStringLiteral("59"), 2280, 7170, 330);
+
+    Command1 = new QPushButton(QStringLiteral("Display"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    ui::placeTwips(Command1, 8880, 6360, 1980, 495);
+    ui::setColours(Command1, green, Qt::black);
+    Command1->setAutoDefault(false);
+
+    Command2 = new QPushButton(QStringLiteral("Exit"), this);
+    Command2->setObjectName(QStringLiteral("Command2"));
+    ui::placeTwips(Command2, 9360, 7320, 1050, 375);
+    Command2->setAutoDefault(false);
+
+    ListView1 = new ui::ReportList(this);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ui::placeTwips(ListView1, 3120, 6120, 5055, 2145);
+    ui::setColours(ListView1, ui::darkGreen(), green);
+
+    connect(Command1, &QPushButton::clicked, this, &Graph::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Graph::Command2_Click);
+    // The click handlers run also when the program ticks a box, as Form_Load relies on.
+    connect(Check1, &QCheckBox::toggled, this, &Graph::Check1_Click);
+    connect(Check2, &QCheckBox::toggled, this, &Graph::Check2_Click);
+    connect(Check3, &QCheckBox::toggled, this, &Graph::Check3_Click);
+    connect(Check4, &QCheckBox::toggled, this, &Graph::Check4_Click);
+    connect(Check5, &QCheckBox::toggled, this, &Graph::Check5_Click);
+    connect(Check6, &QCheckBox::toggled, this, &Graph::Check6_Click);
+    auto shift = [] { return int(QGuiApplication::keyboardModifiers().toInt() >> 25) & 7; };
+    connect(Plot, &ui::Canvas::mouseDown, this, [this, shift](int b, double x, double y) {
+        Plot_MouseDown(b, shift(), float(x), float(y));
+    });
+    connect(Plot, &ui::Canvas::mouseUp, this, [this, shift](int b, double x, double y) {
+        Plot_MouseUp(b, shift(), float(x), float(y));
+    });
+    connect(Plot, &ui::Canvas::mouseMove, this, [this, shift](int b, double x, double y) {
+        Plot_MouseMove(b, shift(), float(x), float(y));
+    });
+
+    Form_Load();
+}
+
+void Graph::Form_Load()
+{
+    const QDate today = m_services.clock->date();
+    DateY1->setText(num(today.year()));
+    DateM1->setText(num(today.month()));
+    DateD1->setText(num(today.day()));
+
+    ViewStart = 0;
+    ViewEnd = 0;
+    MouseIsDown = 0;
+
+    // A missing file or key falls back to the delivered settings, as in the setup window.
+    const QString cfg = QDir(m_services.programFolder).filePath(QStringLiteral("prog.cfg"));
+    const auto bytes = ui::readWhole(cfg);
+    const core::ProgramSettings s = core::readProgramSettings(
+        bytes ? std::string_view(bytes->constData(), size_t(bytes->size())) : std::string_view(),
+        core::defaultProgramSettings());
+    DisplayRPM = s.DisplayRPM;
+    DisplayWS = s.DisplayWS;
+    WSUnits = ui::fromLocal(s.WSUnits);
+
+    Check1->setChecked(true);
+    Check2->setChecked(true);
+    Check3->setChecked(true);
+    Check6->setChecked(true);
+    RefVZero = 1;
+
+    ListView1->clearColumns();
+    ListView1->clearRows();
+    ListView1->addColumn(QString(), 1);
+    ListView1->addColumn(QStringLiteral("Mode"), 600);
+    ListView1->addColumn(QStringLiteral("Volts"), 700);
+    ListView1->addColumn(QStringLiteral("Amps"), 700);
+    ListView1->addColumn(QStringLiteral("Watts"), 700);
+    ListView1->addColumn(QStringLiteral("RPM"), 700);
+    ListView1->addColumn(WSUnits, 700);
+    ListView1->addColumn(QStringLiteral("Time"), 800);
+    ListView1->setHeadersVisible(true);
+
+    ShowV = 1;
+    ShowA = 1;
+    ShowW = 1;
+    if (core::isOn(DisplayRPM)) {
+        Check4->setChecked(true);
+        ShowR = 1;
+    }
+    if (core::isOn(DisplayWS)) {
+        Check5->setChecked(true);
+        ShowS = 1;
+    }
+}
+
+void Graph::Command1_Click()
+{
+    const auto start = core::readClockTime(ui::toLocal(Time1h->text()), ui::toLocal(Time1m->text()));
+    if (!start) {
+        m_services.messages->inform(this, QStringLiteral("Bad time format for start time"));
+        return;
+    }
+    const auto finish = core::readClockTime(ui::toLocal(Time2h->text()), ui::toLocal(Time2m->text()));
+    if (!finish) {
+        m_services.messages->inform(this, QStringLiteral("Bad time format for finish time"));
+        return;
+    }
+    if (!core::isCalendarDate(ui::toLocal(DateD1->text()), ui::toLocal(DateM1->text()),
+                              ui::toLocal(DateY1->text()))) {
+        m_services.messages->inform(this, QStringLiteral("Bad date format for record date"));
+        return;
+    }
+    StartTime = *start;
+    FinishTime = *finish;
+
+    // The name as typed: the date check lets only digits and blanks through.
+    const QString name = DateY1->text() + QLatin1Char('_') + DateM1->text() + QLatin1Char('_') +
+                         DateD1->text() + QStringLiteral(".txt");
+    const QString folder = QDir(m_services.programFolder).filePath(QStringLiteral("logs"));
+    const QString path = QDir(folder).filePath(name);
+    // Each load leaves one empty line behind; the log writer appends after it.
+    std::optional<QByteArray> content;
+    if (ui::ensureFolder(folder) && ui::append(path, QByteArrayLiteral("\r\n")))
+        content = ui::readWhole(path);
+    if (!content) {
+        m_services.messages->inform(
+            this, QStringLiteral("Could not open the log file %1").arg(QDir::toNativeSeparators(path)));
+        return;
+    }
+
+    m_logText = std::move(*content);
+    LogLines = core::splitCrLf(std::string_view(m_logText.constData(), size_t(m_logText.size())));
+    GraphCount = 0;
+    Zoomed = 0;
+
+    core::LogLineReader reader;
+    for (const std::string_view line : LogLines) {
+        const auto t = core::LogLineReader::lineTime(line);
+        if (!t || !(StartTime < *t && *t < FinishTime))
+            continue;
+        ++GraphCount;
+        if (GraphCount > kRecordLimit) {
+            m_services.messages->inform(this, QLatin1String(kOverLimit));
+            return;
+        }
+        const core::LogRecord r = reader.fields(line, *t);
+        const auto k = size_t(GraphCount);
+        GraphT[k] = r.T;
+        GraphV[k] = r.V;
+        GraphI[k] = r.I;
+        GraphR[k] = r.R;
+        GraphW[k] = r.W;
+        GraphS[k] = r.S;
+        GraphM[k] = r.M;
+    }
+
+    if (GraphCount == 0) {
+        m_services.messages->inform(this, QStringLiteral("No data for that date"));
+        return;
+    }
+    ViewStart = 1;
+    ViewEnd = GraphCount;
+    DrawGraph();
+}
+
+long Graph::recordIndex(double position)
+{
+    if (!(position > -1 && position < kCapacity + 1))
+        return -1;
+    const double low = std::floor(position);
+    const double diff = position - low;
+    double r = low;
+    if (diff > 0.5 || (diff == 0.5 && std::fmod(low, 2.0) != 0))
+        r = low + 1;
+    const long k = long(r);
+    return k >= 0 && k < kCapacity ? k : -1;
+}
+
+void Graph::DrawGraph()
+{
+    Plot->clear();
+    ListView1->clearRows();
+    if (!(ViewStart < ViewEnd))
+        return;
+
+    Extremes v{0, RefVZero == 1 ? 0.0 : 100.0};
+    Extremes a{-500, 500};
+    Extremes w{-2000, 2000};
+    Extremes r{0, 1000};
+    Extremes s{0, 1000};
+
+    // First pass: extremes and list rows. Positions keep the fraction of
+    // ViewStart; each is rounded to its record.
+    std::vector<QStringList> rows;
+    rows.reserve(size_t(std::max(0.0, std::min(ViewEnd - ViewStart + 1, double(kCapacity)))));
+    const QString blank = QStringLiteral(" ");
+    for (long n = 0;; ++n) {
+        const double p = ViewStart + double(n);
+        if (!(p <= ViewEnd))
+            break;
+        const long k = recordIndex(p);
+        if (k < 0)
+            continue;
+        const auto i = size_t(k);
+        v.take(GraphV[i]);
+        a.take(GraphI[i]);
+        w.take(GraphW[i]);
+        r.take(GraphR[i]);
+        s.take(GraphS[i]);
+        rows.push_back({QString(), num(GraphM[i]) + blank, num(GraphV[i]) + blank,
+                        num(GraphI[i]) + blank, num(GraphW[i]) + blank, num(GraphR[i]) + blank,
+                        num(GraphS[i]) + blank, ui::fromLocal(core::dayTimeText(GraphT[i])) + blank});
+    }
+    ListView1->setRows(std::move(rows));
+
+    const long first = recordIndex(ViewStart), last = recordIndex(ViewEnd);
+    if (first >= 0)
+        stime->setText(ui::fromLocal(core::dayTimeText(GraphT[size_t(first)])));
+    if (last >= 0)
+        ftime->setText(ui::fromLocal(core::dayTimeText(GraphT[size_t(last)])));
+    const QString units = QStringLiteral(" ") + WSUnits;
+    VMax1->setText(num(v.max) + QStringLiteral(" V"));
+    VMin1->setText(num(v.min) + QStringLiteral(" V"));
+    AMax1->setText(num(a.max) + QStringLiteral(" A"));
+    AMin1->setText(num(a.min) + QStringLiteral(" A"));
+    WMax1->setText(num(w.max) + QStringLiteral(" W"));
+    WMin1->setText(num(w.min) + QStringLiteral(" W"));
+    RMax1->setText(num(r.max) + QStringLiteral(" RPM"));
+    RMin1->setText(num(r.min) + QStringLiteral(" RPM"));
+    SMax1->setText(num(s.max) + units);
+    SMin1->setText(num(s.min) + units);
+
+    Plot->setScaleWidth(ViewEnd - ViewStart);
+    Plot->setScaleHeight(a.span());
+    if (a.max > 0 && a.min < 0)
+        Plot->line(ViewStart, a.max, ViewEnd, a.max, kCrossingColour);
+    Plot->setScaleHeight(w.span());
+    if (w.max > 0 && w.min < 0)
+        Plot->line(ViewStart, w.max, ViewEnd, w.max, kCrossingColour);
+
+    // One segment per quantity from record j to record k, each on its own scale.
+    auto segment = [&](const Extremes &e, const std::vector<double> &values, size_t j, size_t k,
+                       double x, const QColor &colour) {
+        Plot->setScaleHeight(e.span());
+        const double range = e.range();
+        if (range > 0)
+            Plot->line(x - 1, e.max - values[j] + range / 40, x, e.max - values[k] + range / 40, colour);
+        else
+            Plot->line(x - 1, 1, x, 1, colour);
+    };
+    // Load-on marks sit one unit right of the segment that ends at their
+    // record; in a zoomed view they move with the lines.
+    const double markShift = ViewStart - 1;
+    for (long n = 1;; ++n) {
+        const double p = ViewStart + double(n);
+        if (!(p <= ViewEnd))
+            break;
+        const long k = recordIndex(p), j = recordIndex(p - 1);
+        if (k < 0 || j < 0)
+            continue;
+        const auto ki = size_t(k), ji = size_t(j);
+        const double x = p - ViewStart;
+        if (GraphM[ki] == 1)
+            Plot->rect(p - 1 - markShift, 0, p - markShift, v.max, kLoadOnColour, true);
+        if (ShowV == 1)
+            segment(v, GraphV, ji, ki, x, kVoltsColour);
+        if (ShowA == 1)
+            segment(a, GraphI, ji, ki, x, kAmpsColour);
+        if (ShowW == 1)
+            segment(w, GraphW, ji, ki, x, kWattsColour);
+        if (ShowR == 1)
+            segment(r, GraphR, ji, ki, x, kRpmColour);
+        if (ShowS == 1)
+            segment(s, GraphS, ji, ki, x, kWindColour);
+    }
+}
+
+void Graph::checkClicked(QCheckBox *box, int &flag)
+{
+    flag = box->isChecked() ? 1 : 0;
+    if (GraphCount > 1)
+        DrawGraph();
+}
+
+void Graph::Check1_Click() { checkClicked(Check1, ShowV); }
+void Graph::Check2_Click() { checkClicked(Check2, ShowA); }
+void Graph::Check3_Click() { checkClicked(Check3, ShowW); }
+void Graph::Check4_Click() { checkClicked(Check4, ShowR); }
+void Graph::Check5_Click() { checkClicked(Check5, ShowS); }
+void Graph::Check6_Click() { checkClicked(Check6, RefVZero); }
+
+void Graph::Command2_Click() { close(); }
+
+void Graph::Plot_MouseDown(int, int, float x, float)
+{
+    MouseIsDown = 1;
+    if (Zoomed == 0 && GraphCount > 1) {
+        // Positions outside the loaded records would select records that are
+        // not there.
+        ViewStart = std::clamp(double(x), 1.0, double(GraphCount));
+    }
+}
+
+void Graph::Plot_MouseUp(int, int, float x, float)
+{
+    MouseIsDown = 0;
+    if (Zoomed != 0 || GraphCount <= 1)
+        return;
+    // A release beyond the last record (pointer dragged out of the plot) ends at it.
+    const float end = std::min(x, float(GraphCount));
+    if (end > float(ViewStart)) {
+        ViewEnd = end;
+        Zoomed = 1;
+        DrawGraph();
+    }
+}
+
+void Graph::Plot_MouseMove(int, int, float x, float)
+{
+    if (GraphCount < 2)
+        return;
+    // Positions outside the loaded records (pointer outside the plot, arrays
+    // of an earlier load) are never read; the read-outs keep their text.
+    auto loaded = [this](double index) { return index >= 1 && index <= GraphCount; };
+    const double t = std::floor(double(x) + ViewStart);
+    if (loaded(t))
+        vt->setText(ui::fromLocal(core::dayTimeText(GraphT[size_t(t)])));
+    const long k = recordIndex(std::floor(double(x)) + ViewStart);
+    if (k >= 0 && loaded(double(k))) {
+        const auto i = size_t(k);
+        auto value = [](double v) { return num(core::roundHalfEven(v, 2)); };
+        vv->setText(value(GraphV[i]) + QStringLiteral(" Volts"));
+        av->setText(value(GraphI[i]) + QStringLiteral(" Amps"));
+        wv->setText(value(GraphW[i]) + QStringLiteral(" Watts"));
+        rv->setText(value(GraphR[i]) + QStringLiteral(" RPM"));
+        sv->setText(value(GraphS[i]) + QStringLiteral(" ") + WSUnits);
+    }
+    if (Zoomed == 0 && MouseIsDown == 1)
+        Plot->line(ViewStart, 0, double(x), 0, kDragColour);
+}
+
+} // namespace graph
