@@ -1,0 +1,68 @@
+#pragma once
+// The calibration window's live read-out: its own message assembly, the raw
+// fields of a message and the eight read-out texts.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace core {
+
+// Receive buffer of the calibration window. The whole buffer is one message as
+// soon as it holds a "[" and a "]", in either order; it is not cut down to a
+// frame, so the tail of one frame and the start of the next are read
+// together. Without both brackets the buffer is bounded: past kLimit
+// characters only the text from its last "[" is kept, nothing when there is
+// none (or when that text alone is still too long).
+class CalibrationBuffer {
+public:
+    static constexpr std::size_t kLimit = 4096;
+
+    // Appends one read. Returns the whole buffer, leaving it empty, when it
+    // now holds both brackets; otherwise nullopt and the text waits.
+    std::optional<std::string> append(std::string_view bytes);
+    const std::string &text() const { return m_text; }
+    void clear() { m_text.clear(); }
+
+private:
+    std::string m_text;
+};
+
+// The field texts the calibration window uses, each taken from the first
+// opening and first closing tag anywhere in the message. nullopt when a tag is
+// missing or the closing tag stands before the opening one. Mode is not used.
+struct CalibrationFields {
+    std::optional<std::string> V, I, R, S;
+};
+CalibrationFields calibrationFields(std::string_view message);
+
+// The four divider boxes exactly as typed; they are read at every message.
+struct CalibrationBoxes {
+    std::string BatteryVolts, BatteryCurrent, PulseDivider, Pulse2Divider;
+};
+
+struct CalibrationReadout {
+    // Raw values: a missing or non-numeric V or I counts as 0.
+    double CalRawVolts = 0, CalRawAmps = 0;
+    // R and S as received when they are numbers, "0" when not, empty when absent.
+    std::string CalPulseText, CalWindText;
+    // 1 when the pulse divider is unusable (not a number, 0 or negative).
+    double CalRPM = 1;
+    // The previous wind speed when the divider is unusable.
+    double CalWindSpeed = 0;
+
+    std::string txtBattV, txtShuntV, txtPulsess, txtWindmillRPM, txtPulsess2, txtWindSpeed;
+    // nullopt: the result cannot be computed and the label keeps its text.
+    std::optional<std::string> txtBattVadjusted, txtBattAadjusted;
+};
+
+// The read-out of one message. `offset` is the current offset (nullopt when
+// the stored one is not a number: the current result is then not computed);
+// `units` is the wind-speed unit name; `previousWindSpeed` is kept when the
+// wind divider cannot be used. A quotient that is not finite (a huge raw value
+// over a tiny divider) counts as not computable.
+CalibrationReadout calibrationReadout(const CalibrationFields &fields, const CalibrationBoxes &boxes,
+                                      std::optional<double> offset, std::string_view units,
+                                      double previousWindSpeed);
+
+} // namespace core
