@@ -1,0 +1,104 @@
+#include "TickWriter.h"
+
+#include "core/LogRecord.h"
+#include "core/Number.h"
+#include "ui/Files.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFileInfo>
+
+namespace logging {
+
+namespace {
+const QByteArray lineEnd("\r\n");
+
+QByteArray bytesOf(const std::string &s) { return QByteArray(s.data(), qsizetype(s.size())); }
+
+QString cannotWrite(const QString &path)
+{
+    return QStringLiteral("Could not write %1").arg(QDir::toNativeSeparators(path));
+}
+} // namespace
+
+TickWriter::TickWriter(const ui::Services &services, QWidget *messageParent)
+    : m_services(services), m_parent(messageParent)
+{
+}
+
+QString TickWriter::path(const QString &relative) const
+{
+    return QDir(m_services.programFolder).filePath(relative);
+}
+
+void TickWriter::write(const TickValues &v)
+{
+    const ui::Clock &clock = *m_services.clock;
+    const QDate day = clock.date();
+    const std::string stamp = core::logDateStamp(day.year(), day.month(), day.day());
+    const std::string mode = core::modeText(v.mode);
+
+    const QTime now = clock.time();
+    appendLine(QStringLiteral("logs/%1.txt").arg(QString::fromStdString(stamp)),
+               core::logRecord(v.maxima, v.mode, now.hour(), now.minute()) + "\r\n");
+
+    if (core::isOn(v.savehtml)) {
+        const QString date = clock.shortDateText().replace(QLatin1Char('/'), QLatin1Char('_'));
+        appendLine(QStringLiteral("html/history%1.txt").arg(date),
+                   core::historyLine(v.maxima, v.wsUnits, mode, ui::toLocal(clock.longTimeText()))
+                       + "\r\n");
+        writePage(v, mode);
+    }
+
+    if (core::isOn(v.saveExcel)) {
+        const QString sheet = QStringLiteral("Excel/%1.xls").arg(QString::fromStdString(stamp));
+        std::string text;
+        // A new or removed file starts with its header; both go in one append so
+        // a failed write never leaves a header without its first row.
+        if (!ui::exists(path(sheet)))
+            text = core::spreadsheetHeader(v.wsUnits);
+        text += core::spreadsheetRow(v.maxima, mode, ui::toLocal(clock.longTimeText()));
+        appendLine(sheet, text);
+    }
+}
+
+void TickWriter::appendLine(const QString &relative, const std::string &bytes)
+{
+    const QString file = path(relative);
+    // A failed folder creation shows as a failed append below.
+    ui::ensureFolder(QFileInfo(file).absolutePath());
+    outcome(file, ui::append(file, bytesOf(bytes)), cannotWrite(file));
+}
+
+void TickWriter::writePage(const TickValues &v, const std::string &modeText)
+{
+    const QString templ = path(QStringLiteral("html/template.asp"));
+    const auto text = ui::readWhole(templ);
+    outcome(templ, text.has_value(),
+            QStringLiteral("Could not read the page template %1; the live page is not updated")
+                .arg(QDir::toNativeSeparators(templ)));
+    if (!text)
+        return;
+
+    const std::string page = core::substituteTemplate(
+        std::string(text->constData(), size_t(text->size())), v.maxima, v.wattHours,
+        ui::toLocal(m_services.clock->longTimeText()), modeText);
+    // Replaced through a temporary file: a web server never sees half a page,
+    // and on failure the previous page stays.
+    const QString live = path(QStringLiteral("html/log.asp"));
+    outcome(live, ui::replaceWhole(live, bytesOf(page) + lineEnd), cannotWrite(live));
+}
+
+void TickWriter::outcome(const QString &file, bool ok, const QString &message)
+{
+    if (ok) {
+        m_failing.remove(file);
+        return;
+    }
+    if (m_failing.contains(file))
+        return;
+    m_failing.insert(file);
+    m_services.messages->notify(m_parent, message);
+}
+
+} // namespace logging

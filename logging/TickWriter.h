@@ -1,0 +1,53 @@
+#pragma once
+// The files of one logging tick: the day's log record, and when switched on
+// the history line with the live page and the spreadsheet row.
+
+#include "core/Reading.h"
+#include "ui/Services.h"
+
+#include <QSet>
+#include <QString>
+#include <cstdint>
+#include <string>
+
+class QWidget;
+
+namespace logging {
+
+// What the tick writes, taken before the maxima are reset. The settings are
+// the texts of "prog.cfg" (local 8-bit); a switch that is not a number is off.
+struct TickValues {
+    core::Maxima maxima;
+    std::int16_t mode = 0;
+    double wattHours = 0;
+    std::string savehtml, saveExcel, wsUnits;
+};
+
+class TickWriter {
+public:
+    // services.clock and services.messages must outlive the writer.
+    TickWriter(const ui::Services &services, QWidget *messageParent);
+
+    // Writes everything one tick writes. Never blocks and never stops half
+    // way: a missing logs, html or Excel folder is created; a file that cannot
+    // be written is reported once (by a message that does not wait) and the
+    // other files are still written. The report is repeated only after that
+    // file has been written successfully in between. The caller resets the
+    // maxima afterwards in every case.
+    void write(const TickValues &v);
+
+    // Full path of a file in the program folder, e.g. "logs/2026_3_7.txt".
+    QString path(const QString &relative) const;
+
+private:
+    void appendLine(const QString &relative, const std::string &bytes);
+    void writePage(const TickValues &v, const std::string &modeText);
+    // Remembers the outcome for `file`; tells the user when a failure is new.
+    void outcome(const QString &file, bool ok, const QString &message);
+
+    ui::Services m_services;
+    QWidget *m_parent;
+    QSet<QString> m_failing;
+};
+
+} // namespace logging
