@@ -1,0 +1,366 @@
+#include "Calibrate.h"
+
+#include "core/Number.h"
+#include "core/Settings.h"
+#include "ui/Files.h"
+#include "ui/Twips.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTimer>
+
+namespace config {
+
+namespace {
+// Layout in pixels of the 362 x 308 client area. Each step area holds its
+// texts on the left and, on the right, "raw ÷ divider" with "= result" below.
+const int kWidth = 362;
+const int kHeight = 308;
+const int kTextLeft = 6;
+const int kTextWidth = 228;
+const int kRawLeft = 236;
+const int kRawWidth = 46;
+const int kSignLeft = 285;
+const int kSignSize = 13;
+const int kBoxLeft = 301;
+const int kBoxWidth = 55;
+const int kRowHeight = 13;
+const int kRetryMs = 2000;
+
+QLabel *label(QWidget *parent, const char *name, const QString &caption, int left, int top, int width,
+              int height = kRowHeight)
+{
+    auto *l = new QLabel(caption, parent);
+    l->setObjectName(QLatin1String(name));
+    l->setGeometry(left, top, width, height);
+    ui::setColours(l, ui::darkGreen(), ui::brightGreen());
+    return l;
+}
+
+QLabel *heading(QWidget *parent, const char *name, const QString &caption, int top)
+{
+    QLabel *l = label(parent, name, caption, kTextLeft, top, kTextWidth, 15);
+    QFont f = l->font();
+    f.setBold(true);
+    l->setFont(f);
+    return l;
+}
+
+QLineEdit *dividerBox(QWidget *parent, const char *name, int top)
+{
+    auto *e = new QLineEdit(parent);
+    e->setObjectName(QLatin1String(name));
+    e->setGeometry(kBoxLeft, top, kBoxWidth, 20);
+    ui::setColours(e, ui::brightGreen(), Qt::black);
+    return e;
+}
+
+// A small picture of a division sign on bright green.
+QLabel *divisionSign(QWidget *parent, const char *name, int top)
+{
+    QPixmap pm(kSignSize, kSignSize);
+    pm.fill(ui::brightGreen());
+    QPainter p(&pm);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::black);
+    p.drawRect(2, 6, kSignSize - 4, 1);
+    p.drawEllipse(QRectF(5, 1.5, 3, 3));
+    p.drawEllipse(QRectF(5, 8.5, 3, 3));
+    p.end();
+    auto *l = new QLabel(parent);
+    l->setObjectName(QLatin1String(name));
+    l->setGeometry(kSignLeft, top, kSignSize, kSignSize);
+    ui::setColours(l, ui::brightGreen());
+    l->setPixmap(pm);
+    return l;
+}
+
+// The right-hand group of a step: raw value, ÷, divider box, and "= result"
+// below. `top` is the top of the divider box.
+struct Group {
+    QLabel *raw, *sign, *equals, *result;
+    QLineEdit *box;
+};
+Group group(QWidget *parent, const char *raw, const char *sign, const char *box, const char *equals,
+            const char *result, int top)
+{
+    Group g;
+    g.raw = label(parent, raw, QStringLiteral("0"), kRawLeft, top + 3, kRawWidth, 15);
+    g.raw->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    g.sign = divisionSign(parent, sign, top + 4);
+    g.box = dividerBox(parent, box, top);
+    g.equals = label(parent, equals, QStringLiteral("="), kSignLeft, top + 25, kSignSize, kSignSize);
+    ui::setColours(g.equals, ui::brightGreen(), Qt::black);
+    g.equals->setAlignment(Qt::AlignCenter);
+    g.result = label(parent, result, QString(), kBoxLeft, top + 24, kWidth - kBoxLeft - 2, 15);
+    return g;
+}
+
+QFrame *rule(QWidget *parent, const char *name, int top)
+{
+    auto *f = new QFrame(parent);
+    f->setObjectName(QLatin1String(name));
+    f->setFrameShape(QFrame::HLine);
+    f->setFrameShadow(QFrame::Plain);
+    f->setGeometry(0, top, kWidth, 1);
+    QPalette p = f->palette();
+    p.setColor(QPalette::WindowText, ui::brightGreen());
+    f->setPalette(p);
+    return f;
+}
+
+QPushButton *button(QWidget *parent, const char *name, const QString &caption, int left, int top, int width)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setGeometry(left, top, width, 24);
+    // Enter in a divider box must not press a button (and save).
+    b->setAutoDefault(false);
+    b->setPalette(QApplication::palette());
+    return b;
+}
+
+QString text(const std::string &s) { return ui::fromLocal(s); }
+} // namespace
+
+Calibrate::Calibrate(const ui::Services &services, QWidget *parent)
+    : QDialog(parent), m_services(services), m_retry(new QTimer(this))
+{
+    setObjectName(QStringLiteral("Calibrate"));
+    setWindowTitle(QStringLiteral("Calibration"));
+    setFixedSize(kWidth, kHeight);
+    setFont(QFont(QStringLiteral("Arial"), 8));
+    ui::setColours(this, ui::darkGreen(), ui::brightGreen());
+    buildControls();
+
+    m_retry->setObjectName(QStringLiteral("RetryTimer"));
+    m_retry->setInterval(kRetryMs);
+    connect(m_retry, &QTimer::timeout, this, &Calibrate::tryReopen);
+
+    if (m_services.makePort)
+        m_port = m_services.makePort();
+    if (m_port) {
+        m_port->setObjectName(QStringLiteral("MSComm2"));
+        connect(m_port.get(), &ui::SerialPort::received, this, &Calibrate::MSComm2_OnComm);
+        connect(m_port.get(), &ui::SerialPort::linkLost, this, &Calibrate::onLinkLost);
+    }
+    Form_Load();
+}
+
+Calibrate::~Calibrate() { closePort(); }
+
+void Calibrate::buildControls()
+{
+    // Step 1
+    Label8 = heading(this, "Label8", QStringLiteral("Step 1. Set Voltage"), 3);
+    Label2 = label(this, "Label2", QStringLiteral("Measure your battery voltage, and then adjust"), kTextLeft, 20, kTextWidth);
+    Label9 = label(this, "Label9", QStringLiteral("this value until the correct battery voltage"), kTextLeft, 33, kTextWidth);
+    Label10 = label(this, "Label10", QStringLiteral("is displayed"), kTextLeft, 46, kTextWidth);
+    Group g = group(this, "txtBattV", "Picture1", "BatteryVolts", "Label6", "txtBattVadjusted", 12);
+    txtBattV = g.raw, Picture1 = g.sign, BatteryVolts = g.box, Label6 = g.equals, txtBattVadjusted = g.result;
+    rule(this, "Line1", 66);
+
+    // Step 2
+    Label11 = heading(this, "Label11", QStringLiteral("Step 2. Set Current"), 70);
+    Label7 = label(this, "Label7", QStringLiteral("With no current flowing, press the Zero button.."), kTextLeft, 87, kWidth - 2 * kTextLeft);
+    Command2 = button(this, "Command2", QStringLiteral("Zero"), kTextLeft, 103, 52);
+    OffsetV = label(this, "OffsetV", QStringLiteral("0"), 64, 108, 60, 14);
+    OffsetV->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Label1 = label(this, "Label1", QStringLiteral("Offset"), 128, 108, 40, 14);
+    Label12 = label(this, "Label12", QStringLiteral("Apply a charging current, and adjust this"), kTextLeft, 131, kTextWidth);
+    Label13 = label(this, "Label13", QStringLiteral("value until the correct amps is displayed."), kTextLeft, 144, kTextWidth);
+    g = group(this, "txtShuntV", "Picture2", "BatteryCurrent", "Label20", "txtBattAadjusted", 106);
+    txtShuntV = g.raw, Picture2 = g.sign, BatteryCurrent = g.box, Label20 = g.equals, txtBattAadjusted = g.result;
+    ui::setColours(txtShuntV, ui::brightGreen(), Qt::black);
+    rule(this, "Line2", 161);
+
+    // Step 3
+    Label14 = heading(this, "Label14", QStringLiteral("Step 3. Set RPM"), 165);
+    Label3 = label(this, "Label3", QStringLiteral("How many pulses per revolution?"), kTextLeft, 183, kTextWidth);
+    g = group(this, "txtPulsess", "Picture3", "PulseDivider", "Label16", "txtWindmillRPM", 168);
+    txtPulsess = g.raw, Picture3 = g.sign, PulseDivider = g.box, Label16 = g.equals, txtWindmillRPM = g.result;
+    rule(this, "Line3", 215);
+
+    // Step 4
+    Label21 = heading(this, "Label21", QStringLiteral("Step 4. Set Wind Speed"), 219);
+    Label23 = label(this, "Label23", QStringLiteral("How many pulses per ?"), kTextLeft, 237, kTextWidth);
+    g = group(this, "txtPulsess2", "Picture4", "Pulse2Divider", "Label4", "txtWindSpeed", 222);
+    txtPulsess2 = g.raw, Picture4 = g.sign, Pulse2Divider = g.box, Label4 = g.equals, txtWindSpeed = g.result;
+    rule(this, "Line4", 269);
+
+    // Buttons
+    Command6 = button(this, "Command6", QStringLiteral("Exit ( dont save )"), kTextLeft, 277, 130);
+    Command1 = button(this, "Command1", QStringLiteral("Save Calibration"), kWidth - kTextLeft - 130, 277, 130);
+
+    connect(Command2, &QPushButton::clicked, this, &Calibrate::Command2_Click);
+    connect(Command1, &QPushButton::clicked, this, &Calibrate::Command1_Click);
+    connect(Command6, &QPushButton::clicked, this, &Calibrate::Command6_Click);
+}
+
+QString Calibrate::settingsPath() const
+{
+    return QDir(m_services.programFolder).filePath(QStringLiteral("settings.cfg"));
+}
+
+void Calibrate::Form_Load()
+{
+    // A file or key that cannot be read takes the delivered value; the main
+    // window already tells the user about broken settings files.
+    const auto progBytes = ui::readWhole(QDir(m_services.programFolder).filePath(QStringLiteral("prog.cfg")));
+    const core::ProgramSettings prog = core::readProgramSettings(
+        progBytes ? progBytes->toStdString() : std::string(), core::defaultProgramSettings());
+    m_calPort.reset();
+    if (const auto port = core::readInt16(prog.Port))
+        m_calPort = *port;
+    m_calUnits = text(prog.WSUnits);
+
+    const auto calBytes = ui::readWhole(settingsPath());
+    const core::CalibrationSettings cal = core::readCalibrationSettings(
+        calBytes ? calBytes->toStdString() : std::string(), core::defaultCalibrationSettings());
+    m_offsetText = cal.VoltOffset;
+    m_calOffset = core::readNumber(cal.VoltOffset);
+
+    Label23->setText(QStringLiteral("How many pulses per ") + m_calUnits + QStringLiteral("?"));
+
+    m_retry->stop();
+    m_finished = false;
+    m_buffer.clear();
+    bool opened = false;
+    if (m_port) {
+        m_port->close();
+        if (m_calPort) {
+            m_port->setPortNumber(*m_calPort);
+            opened = m_port->setSettings(QStringLiteral("4800,N,8,1"));
+            m_port->setReadLength(0);
+            opened = opened && m_port->open();
+        }
+    }
+
+    // A divider that is not a number is shown as found, so nothing is lost.
+    auto numberBox = [](const std::string &value) {
+        const auto v = core::readNumber(value);
+        return text(v ? core::numberText(*v) : value);
+    };
+    BatteryVolts->setText(numberBox(cal.VoltDivider));
+    BatteryCurrent->setText(numberBox(cal.AmpDivider));
+    OffsetV->setText(numberBox(cal.VoltOffset));
+    PulseDivider->setText(numberBox(cal.RPMDivider));
+    Pulse2Divider->setText(text(cal.WSDivider));
+
+    if (!opened) {
+        const QString port = m_calPort ? QString::number(*m_calPort) : text(prog.Port);
+        m_services.messages->inform(
+            this, QStringLiteral("Could not open serial port %1 for calibration, so no live values will be shown. "
+                                 "Check that the monitoring unit is connected and that no other program uses the port. "
+                                 "The calibration can still be edited and saved.")
+                      .arg(port));
+    }
+}
+
+void Calibrate::MSComm2_OnComm()
+{
+    if (!m_port)
+        return;
+    const QByteArray bytes = m_port->readAll();
+    m_port->clearInput();
+    const auto message = m_buffer.append(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    if (!message)
+        return;
+
+    const core::CalibrationBoxes boxes{ui::toLocal(BatteryVolts->text()), ui::toLocal(BatteryCurrent->text()),
+                                       ui::toLocal(PulseDivider->text()), ui::toLocal(Pulse2Divider->text())};
+    const core::CalibrationReadout r = core::calibrationReadout(
+        core::calibrationFields(*message), boxes, m_calOffset, ui::toLocal(m_calUnits), m_calWindSpeed);
+    m_calWindSpeed = r.CalWindSpeed;
+
+    txtBattV->setText(text(r.txtBattV));
+    txtShuntV->setText(text(r.txtShuntV));
+    txtPulsess->setText(text(r.txtPulsess));
+    txtWindmillRPM->setText(text(r.txtWindmillRPM));
+    txtPulsess2->setText(text(r.txtPulsess2));
+    txtWindSpeed->setText(text(r.txtWindSpeed));
+    if (r.txtBattVadjusted)
+        txtBattVadjusted->setText(text(*r.txtBattVadjusted));
+    if (r.txtBattAadjusted)
+        txtBattAadjusted->setText(text(*r.txtBattAadjusted));
+}
+
+void Calibrate::Command2_Click()
+{
+    // The caption is the raw current rounded to 2 decimals ("0" before any frame).
+    const auto v = core::readNumber(ui::toLocal(txtShuntV->text()));
+    if (!v)
+        return;
+    m_calOffset = *v;
+    OffsetV->setText(text(core::numberText(*v)));
+}
+
+void Calibrate::Command1_Click()
+{
+    core::CalibrationSettings s;
+    s.VoltDivider = ui::toLocal(BatteryVolts->text());
+    s.VoltOffset = m_calOffset ? core::numberText(*m_calOffset) : m_offsetText;
+    s.AmpDivider = ui::toLocal(BatteryCurrent->text());
+    s.RPMDivider = ui::toLocal(PulseDivider->text());
+    s.WSDivider = ui::toLocal(Pulse2Divider->text());
+
+    const QString path = settingsPath();
+    if (!ui::replaceWhole(path, QByteArray::fromStdString(core::calibrationSettingsText(s)))) {
+        // Nothing was changed on disk; stay open so nothing typed is lost.
+        m_services.messages->inform(
+            this, QStringLiteral("Could not save %1. Check that the folder can be written to, then press Save Calibration again.")
+                      .arg(QDir::toNativeSeparators(path)));
+        return;
+    }
+    closePort();
+    accept();
+}
+
+void Calibrate::Command6_Click() { reject(); }
+
+void Calibrate::done(int result)
+{
+    m_finished = true;
+    closePort();
+    QDialog::done(result);
+}
+
+void Calibrate::closeEvent(QCloseEvent *event)
+{
+    m_finished = true;
+    closePort();
+    QDialog::closeEvent(event);
+}
+
+void Calibrate::closePort()
+{
+    m_retry->stop();
+    if (m_port && m_port->isOpen())
+        m_port->close();
+}
+
+void Calibrate::onLinkLost()
+{
+    // The device went away: no message, no error storm; the half message
+    // before the loss has no continuation.
+    if (m_port && m_port->isOpen())
+        m_port->close();
+    m_buffer.clear();
+    if (!m_finished)
+        m_retry->start();
+}
+
+void Calibrate::tryReopen()
+{
+    if (!m_port || m_port->isOpen() || m_port->open())
+        m_retry->stop();
+}
+
+} // namespace config

@@ -1,0 +1,465 @@
+// The calibration window on a temporary program folder with a fake port.
+
+#include "config/Calibrate.h"
+#include "core/Number.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+using config::Calibrate;
+using testsupport::FakeServices;
+using testsupport::ProgramFolder;
+
+namespace {
+QByteArray settingsCfg(const QByteArray &volt, const QByteArray &offset, const QByteArray &amp,
+                       const QByteArray &rpm, const QByteArray &ws)
+{
+    return "Calibration Settings\r\n\r\n\r\n<VoltDivider>" + volt + "</VoltDivider>\r\n<VoltOffset>" + offset
+        + "</VoltOffset>\r\n<AmpDivider>" + amp + "</AmpDivider>\r\n<RPMDivider>" + rpm
+        + "</RPMDivider>\r\n<WSDivider>" + ws + "</WSDivider>\r\n";
+}
+
+QByteArray frame(const QByteArray &v, const QByteArray &i, const QByteArray &r, const QByteArray &s)
+{
+    return "[<V>" + v + "</V><I>" + i + "</I><R>" + r + "</R><M>1</M><S>" + s + "</S>]\r\n";
+}
+
+// The eight read-outs in display order.
+QStringList readouts(const Calibrate &w)
+{
+    return {w.txtBattV->text(),   w.txtBattVadjusted->text(), w.txtShuntV->text(),     w.txtBattAadjusted->text(),
+            w.txtPulsess->text(), w.txtWindmillRPM->text(),   w.txtPulsess2->text(),   w.txtWindSpeed->text()};
+}
+} // namespace
+
+class TestCalibrate : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { core::setDecimalSeparator('.'); }
+
+    void controls();
+    void load_data();
+    void load();
+    void workedExample();
+    void unusableDividersKeepResults();
+    void interruptedFrame();
+    void zeroThenSave();
+    void closingWritesNothing_data();
+    void closingWritesNothing();
+    void enterInABoxDoesNotSave();
+    void saveFailureKeepsWindowOpen();
+    void portOpenFailure_data();
+    void portOpenFailure();
+    void bufferBound();
+    void lostLinkThenReopen();
+};
+
+void TestCalibrate::controls()
+{
+    ProgramFolder folder;
+    FakeServices fakes(folder.path());
+    Calibrate w(fakes.services());
+
+    QCOMPARE(w.windowTitle(), QStringLiteral("Calibration"));
+    QCOMPARE(w.size(), QSize(362, 308));
+    const QList<QPair<QString, QString>> captions = {
+        {"Label8", "Step 1. Set Voltage"},
+        {"Label2", "Measure your battery voltage, and then adjust"},
+        {"Label9", "this value until the correct battery voltage"},
+        {"Label10", "is displayed"},
+        {"Label11", "Step 2. Set Current"},
+        {"Label1", "Offset"},
+        {"Label7", "With no current flowing, press the Zero button.."},
+        {"Label12", "Apply a charging current, and adjust this"},
+        {"Label13", "value until the correct amps is displayed."},
+        {"Label14", "Step 3. Set RPM"},
+        {"Label3", "How many pulses per revolution?"},
+        {"Label21", "Step 4. Set Wind Speed"},
+        {"Label6", "="}, {"Label20", "="}, {"Label16", "="}, {"Label4", "="},
+        {"txtBattV", "0"}, {"txtShuntV", "0"}, {"txtPulsess", "0"}, {"txtPulsess2", "0"},
+        {"txtBattVadjusted", ""}, {"txtBattAadjusted", ""}, {"txtWindmillRPM", ""}, {"txtWindSpeed", ""},
+    };
+    for (const auto &[name, caption] : captions) {
+        auto *l = w.findChild<QLabel *>(name);
+        QVERIFY2(l, qPrintable(name));
+        QCOMPARE(l->text(), caption);
+        // Every label is inside the client area.
+        QVERIFY2(w.rect().contains(l->geometry()), qPrintable(name));
+    }
+    const QList<QPair<QString, QString>> buttons = {
+        {"Command2", "Zero"}, {"Command6", "Exit ( dont save )"}, {"Command1", "Save Calibration"}};
+    for (const auto &[name, caption] : buttons) {
+        auto *b = w.findChild<QPushButton *>(name);
+        QVERIFY2(b, qPrintable(name));
+        QCOMPARE(b->text(), caption);
+        QVERIFY2(w.rect().contains(b->geometry()), qPrintable(name));
+    }
+    for (const char *name : {"BatteryVolts", "BatteryCurrent", "PulseDivider", "Pulse2Divider"}) {
+        auto *e = w.findChild<QLineEdit *>(name);
+        QVERIFY2(e, name);
+        QCOMPARE(e->palette().color(QPalette::Base), QColor(0, 255, 0));
+    }
+    for (const char *name : {"Picture1", "Picture2", "Picture3", "Picture4"}) {
+        auto *p = w.findChild<QLabel *>(name);
+        QVERIFY2(p, name);
+        QVERIFY2(!p->pixmap().isNull(), name);
+        QCOMPARE(p->palette().color(QPalette::Window), QColor(0, 255, 0));
+    }
+    QCOMPARE(w.palette().color(QPalette::Window), QColor(0, 64, 0));
+    QCOMPARE(w.txtBattV->palette().color(QPalette::WindowText), QColor(0, 255, 0));
+    QCOMPARE(w.txtShuntV->palette().color(QPalette::Window), QColor(0, 255, 0));
+    QCOMPARE(w.Label6->palette().color(QPalette::Window), QColor(0, 255, 0));
+    QVERIFY(w.Label8->font().bold());
+    QVERIFY(!w.Label2->font().bold());
+}
+
+void TestCalibrate::load_data()
+{
+    QTest::addColumn<QByteArray>("prog"); // empty: no file
+    QTest::addColumn<QByteArray>("settings"); // empty: no file
+    QTest::addColumn<QStringList>("boxes"); // BatteryVolts, BatteryCurrent, OffsetV, PulseDivider, Pulse2Divider
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("question");
+    QTest::addColumn<QByteArray>("saved"); // after "Save Calibration" without edits
+
+    QTest::newRow("number texts and the wind divider unchanged")
+        << testsupport::progCfg("2", "0", "0", "60", "0", "1", "1", "mph")
+        << settingsCfg("56.0", "512.50", "10.240", "2.0", "1.60")
+        << QStringList{"56", "10.24", "512.5", "2", "1.60"} << 2 << "How many pulses per mph?"
+        << settingsCfg("56", "512.5", "10.24", "2", "1.60");
+    QTest::newRow("port rounds halves to even")
+        << testsupport::progCfg("2.5", "0", "0", "60", "0", "1", "1", "km/h")
+        << settingsCfg("40.96", "512", "10", "2", "1.6")
+        << QStringList{"40.96", "10", "512", "2", "1.6"} << 2 << "How many pulses per km/h?"
+        << settingsCfg("40.96", "512", "10", "2", "1.6");
+    QTest::newRow("dividers that are not numbers are shown as found")
+        << testsupport::progCfg("3.5") << settingsCfg("abc", "x5", " 7 ", "", "q")
+        << QStringList{"abc", "7", "x5", "", "q"} << 4 << "How many pulses per mph?"
+        << settingsCfg("abc", "x5", "7", "", "q");
+    QTest::newRow("missing files take the delivered values") << QByteArray() << QByteArray()
+        << QStringList{"40.96", "10", "512", "2", "1.6"} << 1 << "How many pulses per mph?"
+        << settingsCfg("40.96", "512", "10", "2", "1.6");
+    QTest::newRow("missing keys take the delivered values")
+        << QByteArray("<WSUnits>knots</WSUnits>") << QByteArray("<AmpDivider>9</AmpDivider>")
+        << QStringList{"40.96", "9", "512", "2", "1.6"} << 1 << "How many pulses per knots?"
+        << settingsCfg("40.96", "512", "9", "2", "1.6");
+}
+
+void TestCalibrate::load()
+{
+    QFETCH(QByteArray, prog);
+    QFETCH(QByteArray, settings);
+    QFETCH(QStringList, boxes);
+    QFETCH(int, port);
+    QFETCH(QString, question);
+    QFETCH(QByteArray, saved);
+
+    ProgramFolder folder;
+    if (prog.isEmpty())
+        QFile::remove(folder.file("prog.cfg"));
+    else
+        folder.write("prog.cfg", prog);
+    if (settings.isEmpty())
+        QFile::remove(folder.file("settings.cfg"));
+    else
+        folder.write("settings.cfg", settings);
+    FakeServices fakes(folder.path());
+    Calibrate w(fakes.services());
+
+    QCOMPARE((QStringList{w.BatteryVolts->text(), w.BatteryCurrent->text(), w.OffsetV->text(),
+                          w.PulseDivider->text(), w.Pulse2Divider->text()}),
+             boxes);
+    QCOMPARE(w.Label23->text(), question);
+    QCOMPARE(w.Label3->text(), QStringLiteral("How many pulses per revolution?"));
+    QCOMPARE(fakes.ports.size(), std::size_t(1));
+    QVERIFY(fakes.ports[0]->isOpen());
+    QCOMPARE(fakes.ports[0]->openedPorts(), QList<int>{port});
+    QCOMPARE(fakes.ports[0]->settings(), QStringLiteral("4800,N,8,1"));
+    QCOMPARE(fakes.ports[0]->readLength(), 0);
+    // Broken files are reported by the main window, not here.
+    QCOMPARE(fakes.messages.texts, QStringList());
+
+    w.Command1->click();
+    QCOMPARE(folder.read("settings.cfg"), saved);
+}
+
+void TestCalibrate::workedExample()
+{
+    ProgramFolder folder;
+    folder.write("prog.cfg", testsupport::progCfg("1", "0", "0", "60", "0", "1", "1", "mph"));
+    folder.write("settings.cfg", settingsCfg("56", "500", "10.24", "2", "1.6"));
+    FakeServices fakes(folder.path());
+    Calibrate w(fakes.services());
+
+    // Arriving in pieces: nothing changes until both brackets are there.
+    fakes.ports[0]->feed("[<V>700</V><I>51");
+    QCOMPARE(w.txtBattV->text(), QStringLiteral("0"));
+    fakes.ports[0]->feed("2</I><R>10</R><M>1</M><S>4</S>]\r\n");
+    QCOMPARE(readouts(w), (QStringList{"700", "12.5 Volts", "512", "1.17 Amps", "10", "300 RPM", "4", "2.5 mph"}));
+    QCOMPARE(w.CalBuffer(), std::string());
+
+    // A divider typed by the user takes effect with the next frame.
+    w.PulseDivider->setText(QString());
+    w.BatteryCurrent->setText(QStringLiteral("-10.24"));
+    fakes.ports[0]->feed(frame("700", "512", "10", "4"));
+    QCOMPARE(w.txtWindmillRPM->text(), QStringLiteral("1 RPM"));
+    QCOMPARE(w.txtBattAadjusted->text(), QStringLiteral("-1.17 Amps"));
+
+    // Rotor field missing, then not a number, then with a blank before it.
+    w.PulseDivider->setText(QStringLiteral("2"));
+    fakes.ports[0]->feed("[<V>700</V><I>512</I><S>4</S>]");
+    QCOMPARE(w.txtPulsess->text(), QString());
+    QCOMPARE(w.txtWindmillRPM->text(), QStringLiteral("0 RPM"));
+    fakes.ports[0]->feed(frame("700", "512", "abc", "4"));
+    QCOMPARE(w.txtPulsess->text(), QStringLiteral("0"));
+    fakes.ports[0]->feed(frame("700", "512", " 12", "4"));
+    QCOMPARE(w.txtPulsess->text(), QStringLiteral(" 12"));
+    QCOMPARE(w.txtWindmillRPM->text(), QStringLiteral("360 RPM"));
+}
+
+void TestCalibrate::unusableDividersKeepResults()
+{
+    ProgramFolder folder;
+    folder.write("settings.cfg", settingsCfg("56", "500", "10.24", "2", "1.6"));
+    FakeServices fakes(folder.path());
+    Calibrate w(fakes.services());
+
+    fakes.ports[0]->feed(frame("700", "512", "10", "4"));
+    QCOMPARE(w.txtBattVadjusted->text(), QStringLiteral("12.5 Volts"));
+
+    w.BatteryVolts->setText(QStringLiteral("0"));
+    w.BatteryCurrent->setText(QStringLiteral("abc"));
+    w.Pulse2Divider->setText(QStringLiteral("-1"));
+    fakes.ports[0]->feed(frame("800", "600", "10", "8"));
+    QCOMPARE(readouts(w), (QStringList{"800", "12.5 Volts", "600", "1.17 Amps", "10", "300 RPM", "8", "2.5 mph"}));
+}
+
+void TestCalibrate::interruptedFrame()
+{
+    ProgramFolder folder;
+    folder.write("settings.cfg", settingsCfg("56", "500", "10.24", "2", "1.6"));
+    FakeServices fakes(folder.path());
+    Calibrate w(fakes.services());
+
+    // The window opened in the middle of a frame: its tail waits for a "[".
+    fakes.ports[0]->feed("<R>20</R><M>1</M><S>8</S>]\r\n");
+    QCOMPARE(w.txtPulsess->text(), QStringLiteral("0"));
+    QCOMPARE(w.CalBuffer(), std::string("<R>20</R><M>1</M><S>8</S>]\r\n"));
+
+    // The new start completes it: each field comes from its first occurrence.
+    fakes.ports[0]->feed("[<V>700</V><I>5");
+    QCOMPARE(readouts(w), (QStringList{"700", "12.5 Volts", "0", "-48.83 Amps", "20", "600 RPM", "8", "5 mph"}));
+    QCOMPARE(w.CalBuffer(), std::string());
+
+    // The rest of the new frame waits until the next start arrives.
+    fakes.ports[0]->feed("12</I><R>10</R><M>1</M><S>4</S>]\r\n");
+    QCOMPARE(w.txtPulsess->text(), QStringLiteral("20"));
+    fakes.ports[0]->feed("[");
+    QCOMPARE(w.txtPulsess->text(), QStringLiteral("10"));
+    QCOMPARE(w.txtWindSpeed->text(), QStringLiteral("2.5 mph"));
+    QCOMPARE(w.txtBattV->text(), QStringLiteral("0"));
+}
+
+void TestCalibrate::zeroThenSave()
+{
+    ProgramFolder folder;
+    folder.write("settings.cfg", settingsCfg("56.0", "500", "10.24", "2", "1.60"));
+    FakeServices fakes(folder.path());
+    Calibrate w(fakes.services());
+
+    // Before any frame the raw current is 0.
+    w.Command2->click();
+    QCOMPARE(w.CalOffset(), std::optional<double>(0));
+    QCOMPARE(w.OffsetV->text(), QStringLiteral("0"));
+
+    fakes.ports[0]->feed(frame("700", "512.374", "10", "4"));
+    QCOMPARE(w.txtShuntV->text(), QStringLiteral("512.37"));
+    w.Command2->click();
+    QCOMPARE(w.OffsetV->text(), QStringLiteral("512.37"));
+    QCOMPARE(w.CalOffset(), std::optional<double>(512.37));
+
+    // The next result uses the new offset.
+    fakes.ports[0]->feed(frame("700", "600", "10", "4"));
+    QCOMPARE(w.txtBattAadjusted->text(), QStringLiteral("8.56 Amps"));
+
+    w.Command1->click();
+    QCOMPARE(folder.read("settings.cfg"), settingsCfg("56", "512.37", "10.24", "2", "1.60"));
+    QCOMPARE(w.result(), int(QDialog::Accepted));
+    QVERIFY(!fakes.ports[0]->isOpen());
+    QCOMPARE(fakes.messages.texts, QStringList());
+}
+
+void TestCalibrate::closingWritesNothing_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Exit ( dont save )") << "exit";
+    QTest::newRow("close box") << "close";
+    QTest::newRow("Escape") << "escape";
+}
+
+void TestCalibrate::closingWritesNothing()
+{
+    QFETCH(QString, how);
+    ProgramFolder folder;
+    const QByteArray before = settingsCfg("abc", "x5", "10.24", "2", "1.60");
+    folder.write("settings.cfg", before);
+    FakeServices fakes(folder.path());
+    Calibrate w(fakes.services());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+
+    fakes.ports[0]->feed(frame("700", "512", "10", "4"));
+    w.Command2->click();
+    w.BatteryVolts->setText(QStringLiteral("60"));
+    if (how == "exit")
+        w.Command6->click();
+    else if (how == "close")
+        w.close();
+    else
+        QTest::keyClick(&w, Qt::Key_Escape);
+
+    QVERIFY(!w.isVisible());
+    QCOMPARE(w.result(), int(QDialog::Rejected));
+    QVERIFY(!fakes.ports[0]->isOpen());
+    QCOMPARE(folder.read("settings.cfg"), before);
+}
+
+void TestCalibrate::enterInABoxDoesNotSave()
+{
+    ProgramFolder folder;
+    const QByteArray before = folder.read("settings.cfg");
+    FakeServices fakes(folder.path());
+    Calibrate w(fakes.services());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+
+    fakes.ports[0]->feed(frame("700", "600", "10", "4"));
+    w.BatteryVolts->setFocus();
+    w.BatteryVolts->setText(QStringLiteral("99"));
+    QTest::keyClick(w.BatteryVolts, Qt::Key_Return);
+    // Neither "Save Calibration" nor "Zero" was pressed.
+    QVERIFY(w.isVisible());
+    QCOMPARE(w.OffsetV->text(), QStringLiteral("512"));
+    QVERIFY(fakes.ports[0]->isOpen());
+    QCOMPARE(folder.read("settings.cfg"), before);
+}
+
+void TestCalibrate::saveFailureKeepsWindowOpen()
+{
+    ProgramFolder folder;
+    FakeServices fakes(folder.path());
+    Calibrate w(fakes.services());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+
+    // A folder in the file's place cannot be replaced.
+    QFile::remove(folder.file("settings.cfg"));
+    QVERIFY(QDir(folder.path()).mkdir("settings.cfg"));
+    w.BatteryVolts->setText(QStringLiteral("41"));
+    w.Command1->click();
+
+    QCOMPARE(fakes.messages.texts.size(), 1);
+    QVERIFY2(fakes.messages.texts[0].contains("settings.cfg"), qPrintable(fakes.messages.texts[0]));
+    QVERIFY(w.isVisible());
+    QVERIFY(fakes.ports[0]->isOpen());
+    QCOMPARE(w.BatteryVolts->text(), QStringLiteral("41"));
+}
+
+void TestCalibrate::portOpenFailure_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("device missing") << "3" << "3";
+    QTest::newRow("port not a number") << "COM3" << "COM3";
+    QTest::newRow("port too large") << "70000" << "70000";
+}
+
+void TestCalibrate::portOpenFailure()
+{
+    QFETCH(QString, port);
+    QFETCH(QString, named);
+
+    ProgramFolder folder;
+    folder.write("prog.cfg", testsupport::progCfg(port));
+    FakeServices fakes(folder.path());
+    fakes.failOpen = true;
+    Calibrate w(fakes.services());
+
+    QCOMPARE(fakes.messages.texts.size(), 1);
+    QVERIFY2(fakes.messages.texts[0].contains(QStringLiteral("port ") + named), qPrintable(fakes.messages.texts[0]));
+    QVERIFY(!fakes.ports[0]->isOpen());
+
+    // The boxes are filled and can still be saved.
+    QCOMPARE(w.BatteryVolts->text(), QStringLiteral("40.96"));
+    w.BatteryVolts->setText(QStringLiteral("41"));
+    w.Command1->click();
+    QCOMPARE(folder.read("settings.cfg"), settingsCfg("41", "512", "10", "2", "1.6"));
+    QCOMPARE(fakes.messages.texts.size(), 1);
+}
+
+void TestCalibrate::bufferBound()
+{
+    ProgramFolder folder;
+    FakeServices fakes(folder.path());
+    Calibrate w(fakes.services());
+
+    fakes.ports[0]->feed(QByteArray(5000, 'x'));
+    QCOMPARE(w.CalBuffer(), std::string());
+    fakes.ports[0]->feed("[<V>409.6" + QByteArray(4000, ' '));
+    fakes.ports[0]->feed(QByteArray(200, 'y') + "[<V>81.92</V>");
+    QCOMPARE(w.CalBuffer(), std::string("[<V>81.92</V>"));
+    fakes.ports[0]->feed("]");
+    QCOMPARE(w.txtBattV->text(), QStringLiteral("81.92"));
+    QCOMPARE(w.txtBattVadjusted->text(), QStringLiteral("2 Volts"));
+}
+
+void TestCalibrate::lostLinkThenReopen()
+{
+    ProgramFolder folder;
+    folder.write("prog.cfg", testsupport::progCfg("2"));
+    FakeServices fakes(folder.path());
+    Calibrate w(fakes.services());
+    ui::FakeSerialPort *port = fakes.ports[0];
+
+    port->feed("[<V>40.96</V>]");
+    port->feed("[<V>8");
+    QCOMPARE(w.CalBuffer(), std::string("[<V>8"));
+
+    port->setFailOpen(true);
+    port->loseLink();
+    QVERIFY(!port->isOpen());
+    QCOMPARE(w.CalBuffer(), std::string());
+    QVERIFY(w.retryTimer()->isActive());
+    QCOMPARE(w.retryTimer()->interval(), 2000);
+
+    // Retries keep failing quietly.
+    const int calls = port->openCalls();
+    QTRY_VERIFY_WITH_TIMEOUT(port->openCalls() > calls, 3000);
+    QVERIFY(!port->isOpen());
+    QVERIFY(w.retryTimer()->isActive());
+
+    port->setFailOpen(false);
+    QTRY_VERIFY_WITH_TIMEOUT(port->isOpen(), 3000);
+    QVERIFY(!w.retryTimer()->isActive());
+    QCOMPARE(port->openedPorts(), (QList<int>{2, 2}));
+    QCOMPARE(fakes.messages.texts, QStringList());
+
+    // The half frame from before the loss does not mix with the new data.
+    port->feed("00</V>]");
+    QCOMPARE(w.txtBattV->text(), QStringLiteral("40.96"));
+    port->feed("[<I>5</I>]");
+    QCOMPARE(w.txtShuntV->text(), QStringLiteral("5"));
+
+    // Closing stops everything.
+    w.Command6->click();
+    QVERIFY(!port->isOpen());
+    QVERIFY(!w.retryTimer()->isActive());
+}
+
+QTEST_MAIN(TestCalibrate)
+#include "tst_calibrate.moc"
