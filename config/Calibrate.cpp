@@ -5,7 +5,6 @@
 #include "ui/Files.h"
 #include "ui/Twips.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFrame>
@@ -32,6 +31,9 @@ const int kSignSize = 13;
 const int kBoxLeft = 301;
 const int kBoxWidth = 55;
 const int kRowHeight = 13;
+// "= result" sits below, starting left of the divider box so long results fit.
+const int kEqualsLeft = 252;
+const int kResultLeft = kEqualsLeft + kSignSize + 4;
 const int kRetryMs = 2000;
 
 QLabel *label(QWidget *parent, const char *name, const QString &caption, int left, int top, int width,
@@ -68,6 +70,7 @@ QLabel *divisionSign(QWidget *parent, const char *name, int top)
     QPixmap pm(kSignSize, kSignSize);
     pm.fill(ui::brightGreen());
     QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
     p.setBrush(Qt::black);
     p.drawRect(2, 6, kSignSize - 4, 1);
@@ -96,10 +99,10 @@ Group group(QWidget *parent, const char *raw, const char *sign, const char *box,
     g.raw->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     g.sign = divisionSign(parent, sign, top + 4);
     g.box = dividerBox(parent, box, top);
-    g.equals = label(parent, equals, QStringLiteral("="), kSignLeft, top + 25, kSignSize, kSignSize);
+    g.equals = label(parent, equals, QStringLiteral("="), kEqualsLeft, top + 25, kSignSize, kSignSize);
     ui::setColours(g.equals, ui::brightGreen(), Qt::black);
     g.equals->setAlignment(Qt::AlignCenter);
-    g.result = label(parent, result, QString(), kBoxLeft, top + 24, kWidth - kBoxLeft - 2, 15);
+    g.result = label(parent, result, QString(), kResultLeft, top + 24, kWidth - kResultLeft - 2, 15);
     return g;
 }
 
@@ -123,7 +126,6 @@ QPushButton *button(QWidget *parent, const char *name, const QString &caption, i
     b->setGeometry(left, top, width, 24);
     // Enter in a divider box must not press a button (and save).
     b->setAutoDefault(false);
-    b->setPalette(QApplication::palette());
     return b;
 }
 
