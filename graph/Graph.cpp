@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -63,6 +64,11 @@ QCheckBox *check(QWidget *parent, const char *name, const QString &caption, int 
     c->setObjectName(QLatin1String(name));
     ui::placeTwips(c, left, top, width, 255);
     ui::setColours(c, back, text.isValid() ? text : QColor(Qt::black));
+    // The tick box itself stays white, so an unticked box shows on any back colour.
+    QPalette p = c->palette();
+    p.setColor(QPalette::Base, Qt::white);
+    p.setColor(QPalette::Text, Qt::black);
+    c->setPalette(p);
     return c;
 }
 
@@ -87,7 +93,7 @@ Graph::Graph(const ui::Services &services, QWidget *parent)
     : QDialog(parent),
       GraphT(kCapacity), GraphV(kCapacity), GraphI(kCapacity), GraphW(kCapacity),
       GraphR(kCapacity), GraphS(kCapacity), GraphM(kCapacity),
-      m_services(services)
+      m_services(services), m_rowCache(kCapacity)
 {
     setObjectName(QStringLiteral("Graph"));
     setWindowTitle(QStringLiteral("Data Graph"));
@@ -117,7 +123,7 @@ Graph::Graph(const ui::Services &services, QWidget *parent)
     Check2 = check(this, "Check2", QStringLiteral("Amps"), 5085, 5520, 795, ui::vbColour(0x00FF00));
     Check3 = check(this, "Check3", QStringLiteral("Watts"), 7320, 5520, 795, ui::vbColour(0xFF8080));
     Check4 = check(this, "Check4", QStringLiteral("RPM"), 9645, 5520, 795, ui::vbColour(0x00FFFF));
-    Check5 = check(this, "Check5", QStringLiteral("Wind Speed"), 11880, 5520, 1155, ui::vbColour(0xFFFFFF));
+    Check5 = check(this, "Check5", QStringLiteral("Wind Speed"), 11880, 5520, 1275, ui::vbColour(0xFFFFFF));
     Check6 = check(this, "Check6", QStringLiteral("Ref V to 0v"), 120, 5640, 1155, ui::darkGreen(), green);
 
     // Each pair stands just left of its check box, the minimum above the maximum.
@@ -164,6 +170,10 @@ Graph::Graph(const ui::Services &services, QWidget *parent)
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ui::placeTwips(ListView1, 3120, 6120, 5055, 2145);
     ui::setColours(ListView1, ui::darkGreen(), green);
+    // Rows of one fixed height: sizing thousands of rows to their contents
+    // would measure every text on each redraw.
+    ListView1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    ListView1->verticalHeader()->setDefaultSectionSize(QFontMetrics(font()).height() + 2);
 
     connect(Command1, &QPushButton::clicked, this, &Graph::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Graph::Command2_Click);
@@ -323,10 +333,44 @@ long Graph::recordIndex(double position)
     return k >= 0 && k < kCapacity ? k : -1;
 }
 
+const QString &Graph::numberText(double value)
+{
+    auto it = m_numberTexts.find(value);
+    if (it == m_numberTexts.end())
+        it = m_numberTexts.insert(value, num(value));
+    return *it;
+}
+
+const QStringList &Graph::listRow(size_t k)
+{
+    CachedRow &c = m_rowCache[k];
+    const char separator = core::decimalSeparator();
+    if (c.built && c.separator == separator && c.T == GraphT[k] && c.V == GraphV[k] &&
+        c.I == GraphI[k] && c.W == GraphW[k] && c.R == GraphR[k] && c.S == GraphS[k] &&
+        c.M == GraphM[k])
+        return c.row;
+    c.built = true;
+    c.separator = separator;
+    c.T = GraphT[k];
+    c.V = GraphV[k];
+    c.I = GraphI[k];
+    c.W = GraphW[k];
+    c.R = GraphR[k];
+    c.S = GraphS[k];
+    c.M = GraphM[k];
+    // Item text empty; sub-items 1 to 7 each end in one blank.
+    const QString blank = QStringLiteral(" ");
+    c.row = QStringList{QString(), numberText(c.M) + blank, numberText(c.V) + blank,
+                        numberText(c.I) + blank, numberText(c.W) + blank, numberText(c.R) + blank,
+                        numberText(c.S) + blank, ui::fromLocal(core::dayTimeText(c.T)) + blank};
+    return c.row;
+}
+
 void Graph::DrawGraph()
 {
     Plot->clear();
     ListView1->clearRows();
+    m_numberTexts.clear();
     if (!(ViewStart < ViewEnd))
         return;
 
@@ -340,7 +384,6 @@ void Graph::DrawGraph()
     // ViewStart; each is rounded to its record.
     std::vector<QStringList> rows;
     rows.reserve(size_t(std::max(0.0, std::min(ViewEnd - ViewStart + 1, double(kCapacity)))));
-    const QString blank = QStringLiteral(" ");
     for (long n = 0;; ++n) {
         const double p = ViewStart + double(n);
         if (!(p <= ViewEnd))
@@ -354,11 +397,10 @@ void Graph::DrawGraph()
         w.take(GraphW[i]);
         r.take(GraphR[i]);
         s.take(GraphS[i]);
-        rows.push_back({QString(), num(GraphM[i]) + blank, num(GraphV[i]) + blank,
-                        num(GraphI[i]) + blank, num(GraphW[i]) + blank, num(GraphR[i]) + blank,
-                        num(GraphS[i]) + blank, ui::fromLocal(core::dayTimeText(GraphT[i])) + blank});
+        rows.push_back(listRow(i));
     }
     ListView1->setRows(std::move(rows));
+    m_numberTexts.clear();
 
     const long first = recordIndex(ViewStart), last = recordIndex(ViewEnd);
     if (first >= 0)
@@ -408,7 +450,7 @@ void Graph::DrawGraph()
         const auto ki = size_t(k), ji = size_t(j);
         const double x = p - ViewStart;
         if (GraphM[ki] == 1)
-            Plot->rect(p - 1 - markShift, 0, p - markShift, v.max, kLoadOnColour, true);
+            Plot->fill(p - 1 - markShift, 0, p - markShift, v.max, kLoadOnColour);
         if (ShowV == 1)
             segment(v, GraphV, ji, ki, x, kVoltsColour);
         if (ShowA == 1)

@@ -6,8 +6,10 @@
 #include "ui/Services.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -91,8 +93,24 @@ private:
     // outside the arrays.
     static long recordIndex(double position);
 
+    // The list row of record k, built again only when its values (or the
+    // decimal separator) changed since it was last built.
+    const QStringList &listRow(size_t k);
+    // Number text through a memo that lives for one DrawGraph call: logged
+    // values repeat a lot, and thousands of rows are built at once.
+    const QString &numberText(double value);
+
     ui::Services m_services;
     QByteArray m_logText;
+    struct CachedRow {
+        bool built = false;
+        char separator = 0;
+        double T = 0, V = 0, I = 0, W = 0, R = 0, S = 0;
+        std::int16_t M = 0;
+        QStringList row;
+    };
+    std::vector<CachedRow> m_rowCache;
+    QHash<double, QString> m_numberTexts;
 };
 
 } // namespace graph

@@ -16,6 +16,38 @@ Canvas::Canvas(QWidget *parent) : QWidget(parent)
     resetImage();
 }
 
+Canvas::~Canvas() { endPainting(); }
+
+const QImage &Canvas::image() const
+{
+    endPainting();
+    return m_image;
+}
+
+QPainter &Canvas::painter()
+{
+    if (!m_painter)
+        m_painter = std::make_unique<QPainter>(&m_image);
+    return *m_painter;
+}
+
+void Canvas::endPainting() const
+{
+    if (m_painter) {
+        m_painter->end();
+        m_painter.reset();
+    }
+}
+
+// Many draw calls between two paint events need one repaint request.
+void Canvas::scheduleUpdate()
+{
+    if (m_updatePending)
+        return;
+    m_updatePending = true;
+    update();
+}
+
 void Canvas::setBackgroundColour(const QColor &c)
 {
     m_background = c;
@@ -36,6 +68,7 @@ double Canvas::scaleHeight() const { return m_scaleH != 0 ? m_scaleH : pixelsToT
 
 void Canvas::resetImage()
 {
+    endPainting();
     const QSize size = this->size().expandedTo(QSize(1, 1));
     if (m_image.size() != size)
         m_image = QImage(size, QImage::Format_RGB32);
@@ -76,12 +109,12 @@ void Canvas::line(double x1, double y1, double x2, double y2, const QColor &colo
     const QPointF a = toPixels(x1, y1), b = toPixels(x2, y2);
     if (!std::isfinite(a.x()) || !std::isfinite(a.y()) || !std::isfinite(b.x()) || !std::isfinite(b.y()))
         return;
-    QPainter p(&m_image);
+    QPainter &p = painter();
     QPen pen(colour, m_lineWidth);
     pen.setCapStyle(Qt::FlatCap);
     p.setPen(pen);
     p.drawLine(a, b);
-    update();
+    scheduleUpdate();
 }
 
 void Canvas::rect(double x1, double y1, double x2, double y2, const QColor &colour, bool filled)
@@ -90,16 +123,33 @@ void Canvas::rect(double x1, double y1, double x2, double y2, const QColor &colo
     const QRectF r = QRectF(toPixels(x1, y1), toPixels(x2, y2)).normalized();
     if (!std::isfinite(r.x()) || !std::isfinite(r.y()) || !std::isfinite(r.width()) || !std::isfinite(r.height()))
         return;
-    QPainter p(&m_image);
+    QPainter &p = painter();
     p.setPen(QPen(colour, m_lineWidth));
-    if (filled)
-        p.setBrush(colour);
+    p.setBrush(filled ? QBrush(colour) : QBrush());
     p.drawRect(r);
-    update();
+    scheduleUpdate();
+}
+
+void Canvas::fill(double x1, double y1, double x2, double y2, const QColor &colour)
+{
+    ++m_drawCount;
+    const QRectF r = QRectF(toPixels(x1, y1), toPixels(x2, y2)).normalized();
+    if (!std::isfinite(r.x()) || !std::isfinite(r.y()) || !std::isfinite(r.width()) || !std::isfinite(r.height()))
+        return;
+    // At least one pixel each way, so that a narrow mark never vanishes.
+    QRectF shown = r;
+    if (shown.width() < 1)
+        shown.setWidth(1);
+    if (shown.height() < 1)
+        shown.setHeight(1);
+    painter().fillRect(shown, colour);
+    scheduleUpdate();
 }
 
 void Canvas::paintEvent(QPaintEvent *)
 {
+    m_updatePending = false;
+    endPainting();
     QPainter p(this);
     p.drawImage(0, 0, m_image);
 }

@@ -8,6 +8,9 @@
 #include <QColor>
 #include <QImage>
 #include <QWidget>
+#include <memory>
+
+class QPainter;
 
 namespace ui {
 
@@ -15,6 +18,7 @@ class Canvas : public QWidget {
     Q_OBJECT
 public:
     explicit Canvas(QWidget *parent = nullptr);
+    ~Canvas() override;
 
     void setBackgroundColour(const QColor &c);
     QColor backgroundColour() const { return m_background; }
@@ -39,13 +43,16 @@ public:
     void line(double x1, double y1, double x2, double y2, const QColor &colour);
     // A rectangle between two opposite corners, outlined or filled.
     void rect(double x1, double y1, double x2, double y2, const QColor &colour, bool filled);
+    // A filled rectangle without an outline, between two opposite corners;
+    // cheap enough for thousands of small marks.
+    void fill(double x1, double y1, double x2, double y2, const QColor &colour);
 
     // Unit <-> pixel conversion with the current scale.
     QPointF toPixels(double x, double y) const;
     QPointF toUnits(const QPointF &pixels) const;
 
     // The backing image (what the canvas shows).
-    const QImage &image() const { return m_image; }
+    const QImage &image() const;
     // Number of draw calls since the last clear (lines and rectangles).
     int drawCount() const { return m_drawCount; }
     int clearCount() const { return m_clearCount; }
@@ -65,6 +72,14 @@ protected:
 
 private:
     void resetImage();
+    // One painter stays open on the backing image across draw calls (a plot
+    // draws tens of thousands of segments); it is ended before the image is
+    // shown, replaced or handed out.
+    QPainter &painter();
+    void endPainting() const;
+    void scheduleUpdate();
+    mutable std::unique_ptr<QPainter> m_painter;
+    bool m_updatePending = false;
     QColor m_background = Qt::white;
     QImage m_picture;
     QImage m_image;

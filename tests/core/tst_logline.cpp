@@ -1,0 +1,304 @@
+// Reading the daily log back: entry checks, time fields, line splitting and
+// the fields of one line.
+
+#include "core/LogLine.h"
+#include "core/LogRecord.h"
+#include "core/Number.h"
+
+#include <QtTest>
+
+namespace {
+std::string str(const QString &s) { return s.toStdString(); }
+double at(int h, int m, int s = 0) { return (h * 3600 + m * 60 + s) / 86400.0; }
+
+struct Separator {
+    explicit Separator(char c) : old(core::decimalSeparator()) { core::setDecimalSeparator(c); }
+    ~Separator() { core::setDecimalSeparator(old); }
+    char old;
+};
+} // namespace
+
+class TstLogLine : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { core::setDecimalSeparator('.'); }
+    void clockTime_data();
+    void clockTime();
+    void calendarDate_data();
+    void calendarDate();
+    void logTime_data();
+    void logTime();
+    void dayTimeText_data();
+    void dayTimeText();
+    void splitCrLf_data();
+    void splitCrLf();
+    void lineTime_data();
+    void lineTime();
+    void fields_data();
+    void fields();
+    void modeCarriesOver();
+    void modeTextOutside16Bits();
+    void commaSeparator();
+    void writerLineReadsBack();
+};
+
+void TstLogLine::clockTime_data()
+{
+    QTest::addColumn<QString>("hours");
+    QTest::addColumn<QString>("minutes");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<double>("value");
+    QTest::newRow("initial start") << "00" << "00" << true << at(0, 0);
+    QTest::newRow("initial finish") << "23" << "59" << true << at(23, 59);
+    QTest::newRow("one digit each") << "7" << "5" << true << at(7, 5);
+    QTest::newRow("blanks around") << " 7 " << " 05" << true << at(7, 5);
+    QTest::newRow("hour 24") << "24" << "00" << false << 0.0;
+    QTest::newRow("minute 60") << "12" << "60" << false << 0.0;
+    QTest::newRow("three digits") << "012" << "00" << false << 0.0;
+    QTest::newRow("empty hour") << "" << "00" << false << 0.0;
+    QTest::newRow("empty minute") << "12" << "" << false << 0.0;
+    QTest::newRow("sign") << "-1" << "00" << false << 0.0;
+    QTest::newRow("letters") << "1a" << "00" << false << 0.0;
+    QTest::newRow("colon in hour box") << "12:30" << "" << false << 0.0;
+    QTest::newRow("decimal") << "1.5" << "00" << false << 0.0;
+}
+
+void TstLogLine::clockTime()
+{
+    QFETCH(QString, hours);
+    QFETCH(QString, minutes);
+    QFETCH(bool, valid);
+    QFETCH(double, value);
+    const auto t = core::readClockTime(str(hours), str(minutes));
+    QCOMPARE(t.has_value(), valid);
+    if (valid)
+        QCOMPARE(*t, value);
+}
+
+void TstLogLine::calendarDate_data()
+{
+    QTest::addColumn<QString>("day");
+    QTest::addColumn<QString>("month");
+    QTest::addColumn<QString>("year");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("plain") << "7" << "3" << "2026" << true;
+    QTest::newRow("leading zero month") << "7" << "03" << "2026" << true;
+    QTest::newRow("blanks around") << " 7" << "3 " << " 2026 " << true;
+    QTest::newRow("31 March") << "31" << "3" << "2026" << true;
+    QTest::newRow("31 April") << "31" << "4" << "2026" << false;
+    QTest::newRow("29 Feb leap") << "29" << "2" << "2024" << true;
+    QTest::newRow("29 Feb common") << "29" << "2" << "2026" << false;
+    QTest::newRow("29 Feb 1900") << "29" << "2" << "1900" << false;
+    QTest::newRow("29 Feb 2000") << "29" << "2" << "2000" << true;
+    QTest::newRow("day 0") << "0" << "3" << "2026" << false;
+    QTest::newRow("month 13") << "1" << "13" << "2026" << false;
+    QTest::newRow("year 0") << "1" << "1" << "0" << false;
+    QTest::newRow("year 10000") << "1" << "1" << "10000" << false;
+    QTest::newRow("empty day") << "" << "3" << "2026" << false;
+    QTest::newRow("blank inside") << "1 2" << "3" << "2026" << false;
+    QTest::newRow("sign") << "+7" << "3" << "2026" << false;
+    // Text that would take the file name out of the logs folder.
+    QTest::newRow("parent folder") << "7" << "3" << "../2026" << false;
+    QTest::newRow("slash") << "7/3" << "3" << "2026" << false;
+    QTest::newRow("huge digits") << "7" << "3" << "99999999999999999999" << false;
+}
+
+void TstLogLine::calendarDate()
+{
+    QFETCH(QString, day);
+    QFETCH(QString, month);
+    QFETCH(QString, year);
+    QFETCH(bool, valid);
+    QCOMPARE(core::isCalendarDate(str(day), str(month), str(year)), valid);
+}
+
+void TstLogLine::logTime_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<double>("value");
+    QTest::newRow("as written") << "14:05" << true << at(14, 5);
+    QTest::newRow("midnight") << "00:00" << true << 0.0;
+    QTest::newRow("one digit hour") << "9:05" << true << at(9, 5);
+    QTest::newRow("with seconds") << "14:05:09" << true << at(14, 5, 9);
+    QTest::newRow("blanks around") << " 14:05 " << true << at(14, 5);
+    QTest::newRow("empty") << "" << false << 0.0;
+    QTest::newRow("no colon") << "1405" << false << 0.0;
+    QTest::newRow("hour 24") << "24:00" << false << 0.0;
+    QTest::newRow("minute 60") << "10:60" << false << 0.0;
+    QTest::newRow("blank inside") << "14 :05" << false << 0.0;
+    QTest::newRow("trailing colon") << "14:05:" << false << 0.0;
+    QTest::newRow("letters") << "ab:cd" << false << 0.0;
+    QTest::newRow("with a date") << "7/3/2026 14:05" << false << 0.0;
+}
+
+void TstLogLine::logTime()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    QFETCH(double, value);
+    const auto t = core::readLogTime(str(text));
+    QCOMPARE(t.has_value(), valid);
+    if (valid)
+        QCOMPARE(*t, value);
+}
+
+void TstLogLine::dayTimeText_data()
+{
+    QTest::addColumn<double>("time");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("midnight") << 0.0 << "00:00";
+    QTest::newRow("morning") << at(9, 5) << "09:05";
+    QTest::newRow("last minute") << at(23, 59) << "23:59";
+    QTest::newRow("seconds dropped") << at(14, 5, 59) << "14:05";
+}
+
+void TstLogLine::dayTimeText()
+{
+    QFETCH(double, time);
+    QFETCH(QString, text);
+    QCOMPARE(QString::fromStdString(core::dayTimeText(time)), text);
+}
+
+void TstLogLine::splitCrLf_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("empty") << QByteArray() << QStringList{""};
+    QTest::newRow("one line ended") << QByteArray("a\r\n") << QStringList{"a", ""};
+    QTest::newRow("two lines") << QByteArray("a\r\nb") << QStringList{"a", "b"};
+    QTest::newRow("empty line between") << QByteArray("a\r\n\r\nb\r\n") << QStringList{"a", "", "b", ""};
+    QTest::newRow("LF alone") << QByteArray("a\nb\n") << QStringList{"a\nb\n"};
+    QTest::newRow("CR alone") << QByteArray("a\rb") << QStringList{"a\rb"};
+    QTest::newRow("LF CR is no pair") << QByteArray("a\n\rb") << QStringList{"a\n\rb"};
+    QTest::newRow("CR CR LF") << QByteArray("a\r\r\nb") << QStringList{"a\r", "b"};
+}
+
+void TstLogLine::splitCrLf()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QStringList, lines);
+    const auto got = core::splitCrLf(std::string_view(text.constData(), size_t(text.size())));
+    QStringList gotList;
+    for (auto l : got)
+        gotList << QString::fromLatin1(l.data(), qsizetype(l.size()));
+    QCOMPARE(gotList, lines);
+}
+
+void TstLogLine::lineTime_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("readable");
+    QTest::addColumn<double>("value");
+    QTest::newRow("record") << "<V>1</V><T>14:05</T>" << true << at(14, 5);
+    QTest::newRow("no time field: midnight") << "<V>1</V>" << true << 0.0;
+    QTest::newRow("empty line: midnight") << "" << true << 0.0;
+    QTest::newRow("opening tag only") << "<T>14:05" << true << 0.0;
+    QTest::newRow("closing before opening: absent") << "</T>14:05<T>" << true << 0.0;
+    QTest::newRow("not a time: skip") << "<T>later</T>" << false << 0.0;
+    QTest::newRow("empty time: skip") << "<T></T>" << false << 0.0;
+    QTest::newRow("first tags count") << "<T>01:00</T><T>02:00</T>" << true << at(1, 0);
+    QTest::newRow("case-sensitive") << "<t>14:05</t>" << true << 0.0;
+}
+
+void TstLogLine::lineTime()
+{
+    QFETCH(QString, line);
+    QFETCH(bool, readable);
+    QFETCH(double, value);
+    const auto t = core::LogLineReader::lineTime(str(line));
+    QCOMPARE(t.has_value(), readable);
+    if (readable)
+        QCOMPARE(*t, value);
+}
+
+void TstLogLine::fields_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QList<double>>("values"); // V, I, W, R, S, M
+    QTest::newRow("full record")
+        << "<V>13.45</V><I>2.1</I><W>28.25</W><R>312</R><S>4.5</S><M>1</M><T>14:05</T>"
+        << QList<double>{13.45, 2.1, 28.25, 312, 4.5, 1};
+    QTest::newRow("order in the line does not matter")
+        << "<T>14:05</T><S>4.5</S><R>312</R><W>28.25</W><I>2.1</I><V>13.45</V><M>0</M>"
+        << QList<double>{13.45, 2.1, 28.25, 312, 4.5, 0};
+    QTest::newRow("missing volts gives 0")
+        << "<I>2.1</I><W>28.25</W><R>312</R><S>4.5</S><M>1</M><T>14:05</T>"
+        << QList<double>{0, 2.1, 28.25, 312, 4.5, 1};
+    QTest::newRow("not numbers give 0")
+        << "<V>abc</V><I></I><W>1,5</W><R>1e3</R><S> -2 </S><M>x</M><T>14:05</T>"
+        << QList<double>{0, 0, 0, 1000, -2, 0};
+    QTest::newRow("closing before opening is absent")
+        << "</V>5<V>6<I>2</I><T>14:05</T>" << QList<double>{0, 2, 0, 0, 0, 0};
+    QTest::newRow("mode rounds halves to even")
+        << "<M>2.5</M><T>14:05</T>" << QList<double>{0, 0, 0, 0, 0, 2};
+    QTest::newRow("negative mode") << "<M>-1</M><T>14:05</T>" << QList<double>{0, 0, 0, 0, 0, -1};
+}
+
+void TstLogLine::fields()
+{
+    QFETCH(QString, line);
+    QFETCH(QList<double>, values);
+    core::LogLineReader reader;
+    const core::LogRecord r = reader.fields(str(line), 0.25);
+    QCOMPARE(r.T, 0.25);
+    QCOMPARE(r.V, values[0]);
+    QCOMPARE(r.I, values[1]);
+    QCOMPARE(r.W, values[2]);
+    QCOMPARE(r.R, values[3]);
+    QCOMPARE(r.S, values[4]);
+    QCOMPARE(double(r.M), values[5]);
+}
+
+void TstLogLine::modeCarriesOver()
+{
+    core::LogLineReader reader;
+    QCOMPARE(int(reader.fields("<V>1</V>", 0.1).M), 0); // none seen yet
+    QCOMPARE(int(reader.fields("<M>1</M>", 0.1).M), 1);
+    QCOMPARE(int(reader.fields("<V>1</V>", 0.1).M), 1); // takes the last one
+    QCOMPARE(int(reader.fields("<M>0</M>", 0.1).M), 0);
+    QCOMPARE(int(reader.fields("<V>1</V>", 0.1).M), 0);
+    QCOMPARE(int(reader.fields("<M>junk</M>", 0.1).M), 0);
+    QCOMPARE(int(reader.fields("<V>1</V>", 0.1).M), 0); // the junk text carries over
+    // A new load starts with no mode.
+    QCOMPARE(int(core::LogLineReader().fields("<V>1</V>", 0.1).M), 0);
+}
+
+void TstLogLine::modeTextOutside16Bits()
+{
+    core::LogLineReader reader;
+    QCOMPARE(int(reader.fields("<M>32767</M>", 0.1).M), 32767);
+    QCOMPARE(int(reader.fields("<M>-32768</M>", 0.1).M), -32768);
+    QCOMPARE(int(reader.fields("<M>32768</M>", 0.1).M), 0);
+    QCOMPARE(int(reader.fields("<M>1e300</M>", 0.1).M), 0);
+}
+
+void TstLogLine::commaSeparator()
+{
+    Separator comma(',');
+    core::LogLineReader reader;
+    const auto r = reader.fields("<V>13,45</V><I>2.1</I>", 0.1);
+    QCOMPARE(r.V, 13.45);
+    QCOMPARE(r.I, 0.0); // a point is not the separator here
+}
+
+void TstLogLine::writerLineReadsBack()
+{
+    const core::Maxima m{13.45, -2.1, 28.25, 312, 4.5};
+    const std::string line = core::logRecord(m, 1, 9, 5);
+    const auto t = core::LogLineReader::lineTime(line);
+    QVERIFY(t);
+    QCOMPARE(*t, at(9, 5));
+    core::LogLineReader reader;
+    const auto r = reader.fields(line, *t);
+    QCOMPARE(r.V, 13.45);
+    QCOMPARE(r.I, -2.1);
+    QCOMPARE(r.W, 28.25);
+    QCOMPARE(r.R, 312.0);
+    QCOMPARE(r.S, 4.5);
+    QCOMPARE(int(r.M), 1);
+    QCOMPARE(QString::fromStdString(core::dayTimeText(r.T)), QStringLiteral("09:05"));
+}
+
+QTEST_APPLESS_MAIN(TstLogLine)
+#include "tst_logline.moc"
