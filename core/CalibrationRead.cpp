@@ -10,13 +10,28 @@ namespace core {
 std::optional<std::string> CalibrationBuffer::append(std::string_view bytes)
 {
     m_text.append(bytes);
-    const bool open = m_text.find('[') != std::string::npos;
-    const bool close = m_text.find(']') != std::string::npos;
-    if (open && close) {
-        std::string message;
-        message.swap(m_text);
-        return message;
+
+    // Walk the complete frames in order and keep only the position of the last.
+    std::size_t from = 0, open = std::string::npos, close = std::string::npos;
+    for (;;) {
+        const auto o = m_text.find('[', from);
+        if (o == std::string::npos)
+            break;
+        const auto c = m_text.find(']', o);
+        if (c == std::string::npos)
+            break;
+        open = o;
+        close = c;
+        from = c + 1;
     }
+
+    std::optional<std::string> message;
+    if (close != std::string::npos) {
+        message = m_text.substr(open, close - open + 1);
+        m_text.erase(0, close + 1);
+    }
+
+    // What is left holds no complete frame.
     if (m_text.size() > kLimit) {
         const auto last = m_text.rfind('[');
         if (last == std::string::npos)
@@ -27,7 +42,7 @@ std::optional<std::string> CalibrationBuffer::append(std::string_view bytes)
         if (m_text.size() > kLimit)
             m_text.clear();
     }
-    return std::nullopt;
+    return message;
 }
 
 namespace {

@@ -8,18 +8,20 @@
 
 namespace core {
 
-// Receive buffer of the calibration window. The whole buffer is one message as
-// soon as it holds a "[" and a "]", in either order; it is not cut down to a
-// frame, so the tail of one frame and the start of the next are read
-// together. Without both brackets the buffer is bounded: past kLimit
+// Receive buffer of the calibration window. A message is one complete frame:
+// from a "[" up to and including the first "]" after it. Text before the "["
+// (the tail of a frame whose start was missed) is dropped with the frame, and
+// text after the "]" stays for the next frame. The read-outs show only the
+// latest values, so when one read completes several frames the last of them is
+// the message. Without a complete frame the buffer is bounded: past kLimit
 // characters only the text from its last "[" is kept, nothing when there is
 // none (or when that text alone is still too long).
 class CalibrationBuffer {
 public:
     static constexpr std::size_t kLimit = 4096;
 
-    // Appends one read. Returns the whole buffer, leaving it empty, when it
-    // now holds both brackets; otherwise nullopt and the text waits.
+    // Appends one read. Returns the last frame it completed, removing that
+    // frame and everything before it; otherwise nullopt and the text waits.
     std::optional<std::string> append(std::string_view bytes);
     const std::string &text() const { return m_text; }
     void clear() { m_text.clear(); }

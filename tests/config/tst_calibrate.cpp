@@ -196,12 +196,12 @@ void TestCalibrate::workedExample()
     FakeServices fakes(folder.path());
     Calibrate w(fakes.services());
 
-    // Arriving in pieces: nothing changes until both brackets are there.
+    // Arriving in pieces: nothing changes until the frame's close is there.
     fakes.ports[0]->feed("[<V>700</V><I>51");
     QCOMPARE(w.txtBattV->text(), QStringLiteral("0"));
     fakes.ports[0]->feed("2</I><R>10</R><M>1</M><S>4</S>]\r\n");
     QCOMPARE(readouts(w), (QStringList{"700", "12.5 Volts", "512", "1.17 Amps", "10", "300 RPM", "4", "2.5 mph"}));
-    QCOMPARE(w.CalBuffer(), std::string());
+    QCOMPARE(w.CalBuffer(), std::string("\r\n"));
 
     // A divider typed by the user takes effect with the next frame.
     w.PulseDivider->setText(QString());
@@ -234,24 +234,35 @@ void TestCalibrate::interruptedFrame()
     folder.write("settings.cfg", settingsCfg("56", "500", "10.24", "2", "1.6"));
     FakeServices fakes(folder.path());
     Calibrate w(fakes.services());
+    const QStringList worked{"700", "12.5 Volts", "512", "1.17 Amps", "10", "300 RPM", "4", "2.5 mph"};
 
-    // The window opened in the middle of a frame: its tail waits for a "[".
+    // The window opened in the middle of a frame: its tail shows nothing.
     fakes.ports[0]->feed("<R>20</R><M>1</M><S>8</S>]\r\n");
     QCOMPARE(w.txtPulsess->text(), QStringLiteral("0"));
-    QCOMPARE(w.CalBuffer(), std::string("<R>20</R><M>1</M><S>8</S>]\r\n"));
 
-    // The new start completes it: each field comes from its first occurrence.
+    // A new start does not make the tail a message; the new frame is shown
+    // whole once its close arrives, and the tail is dropped.
     fakes.ports[0]->feed("[<V>700</V><I>5");
-    QCOMPARE(readouts(w), (QStringList{"700", "12.5 Volts", "0", "-48.83 Amps", "20", "600 RPM", "8", "5 mph"}));
-    QCOMPARE(w.CalBuffer(), std::string());
-
-    // The rest of the new frame waits until the next start arrives.
-    fakes.ports[0]->feed("12</I><R>10</R><M>1</M><S>4</S>]\r\n");
-    QCOMPARE(w.txtPulsess->text(), QStringLiteral("20"));
-    fakes.ports[0]->feed("[");
-    QCOMPARE(w.txtPulsess->text(), QStringLiteral("10"));
-    QCOMPARE(w.txtWindSpeed->text(), QStringLiteral("2.5 mph"));
     QCOMPARE(w.txtBattV->text(), QStringLiteral("0"));
+    QCOMPARE(w.txtPulsess->text(), QStringLiteral("0"));
+    fakes.ports[0]->feed("12</I><R>10</R><M>1</M><S>4</S>]\r\n");
+    QCOMPARE(readouts(w), worked);
+    QCOMPARE(w.CalBuffer(), std::string("\r\n"));
+
+    // The unit keeps sending; read in 5-character pieces the read-outs hold
+    // their values after every read instead of dropping to 0 in between.
+    QByteArray stream;
+    for (int n = 0; n < 6; ++n)
+        stream += frame("700", "512", "10", "4");
+    for (int at = 0; at < stream.size(); at += 5) {
+        fakes.ports[0]->feed(stream.mid(at, 5));
+        QCOMPARE(readouts(w), worked);
+    }
+
+    // Two frames in one read: the later one is shown.
+    fakes.ports[0]->feed(frame("800", "600", "10", "8") + frame("672", "512", "20", "4") + "[<V>1");
+    QCOMPARE(readouts(w), (QStringList{"672", "12 Volts", "512", "1.17 Amps", "20", "600 RPM", "4", "2.5 mph"}));
+    QCOMPARE(w.CalBuffer(), std::string("\r\n[<V>1"));
 }
 
 void TestCalibrate::zeroThenSave()

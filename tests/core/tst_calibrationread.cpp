@@ -34,6 +34,8 @@ private slots:
 
     void assembly_data();
     void assembly();
+    void continuousStream_data();
+    void continuousStream();
     void bound_data();
     void bound();
     void fields_data();
@@ -55,15 +57,24 @@ void TestCalibrationRead::assembly_data()
     QTest::newRow("close only waits") << QStringList{"00</V>]"} << QStringList{} << "00</V>]";
     QTest::newRow("split frame taken on its close") << QStringList{"[<V>7", "00</V>", "]"}
                                                     << QStringList{"[<V>700</V>]"} << "";
-    // Either order completes the buffer; the tail and the next start are one message.
-    QTest::newRow("tail then new start") << QStringList{"<S>4</S>]", "\r\n[<V>7"}
-                                         << QStringList{"<S>4</S>]\r\n[<V>7"} << "";
-    QTest::newRow("rest of new frame waits for the next start")
-        << QStringList{"<S>4</S>]", "[<V>7", "00</V><S>5</S>]", "\r\n", "[<V>8"}
-        << QStringList{"<S>4</S>][<V>7", "00</V><S>5</S>]\r\n[<V>8"} << "";
-    // Nothing is cut away: text before "[" and after "]" belong to the message.
-    QTest::newRow("two frames in one read stay together")
-        << QStringList{"x[<V>1</V>][<V>2</V>]y"} << QStringList{"x[<V>1</V>][<V>2</V>]y"} << "";
+    QTest::newRow("text before the start is dropped") << QStringList{"x\r\n[<V>1</V>]"}
+                                                      << QStringList{"[<V>1</V>]"} << "";
+    QTest::newRow("text after the close waits") << QStringList{"[<V>1</V>]\r\n[<V>2"}
+                                                << QStringList{"[<V>1</V>]"} << "\r\n[<V>2";
+    // The window opened mid-frame: the tail is not a message, not even once a
+    // new start arrives; the new frame is shown when its own close arrives.
+    QTest::newRow("tail of an interrupted frame, then a new start")
+        << QStringList{"<R>9</R><M>1</M><S>4</S>]\r\n", "[<V>7", "00</V><S>5</S>]\r\n"}
+        << QStringList{"[<V>700</V><S>5</S>]"} << "\r\n";
+    QTest::newRow("a close before the start does not complete it") << QStringList{"<V>1</V>][<V>2"}
+                                                                   << QStringList{} << "<V>1</V>][<V>2";
+    QTest::newRow("frames in successive reads") << QStringList{"[<V>1</V>]", "\r\n[<V>2</V>]", "\r\n"}
+                                                << QStringList{"[<V>1</V>]", "[<V>2</V>]"} << "\r\n";
+    // Only the freshest values are shown.
+    QTest::newRow("two frames in one read: the last") << QStringList{"x[<V>1</V>]\r\n[<V>2</V>]y"}
+                                                      << QStringList{"[<V>2</V>]"} << "y";
+    QTest::newRow("several frames and a start in one read")
+        << QStringList{"[<V>1</V>][<V>2</V>][<V>3</V>][<V>4"} << QStringList{"[<V>3</V>]"} << "[<V>4";
 }
 
 void TestCalibrationRead::assembly()
@@ -81,41 +92,96 @@ void TestCalibrationRead::assembly()
     QCOMPARE(QString::fromStdString(b.text()), left);
 }
 
+// This reproduces the flickering read-outs: a unit sending the same frame
+// without pause, read in small pieces from somewhere inside a frame. Every
+// message must carry the right voltage and current, none may read as 0.
+void TestCalibrationRead::continuousStream_data()
+{
+    QTest::addColumn<int>("start");    // where in the first frame reading begins
+    QTest::addColumn<int>("piece");    // characters per read
+    QTest::addColumn<int>("messages"); // of the 40 frames sent, the first is cut
+
+    QTest::newRow("5-character pieces from mid-frame") << 17 << 5 << 39;
+    QTest::newRow("8-character pieces from mid-frame") << 17 << 8 << 39;
+    QTest::newRow("5-character pieces from inside <V>") << 5 << 5 << 39;
+    QTest::newRow("single characters") << 30 << 1 << 39;
+    // 49-character frames in 70-character reads: some reads complete two
+    // frames and only the second is a message.
+    QTest::newRow("reads longer than a frame") << 17 << 70 << 27;
+}
+
+void TestCalibrationRead::continuousStream()
+{
+    QFETCH(int, start);
+    QFETCH(int, piece);
+
+    const std::string one = frame("700", "512", "10", "4");
+    QCOMPARE(one.size(), std::size_t(49));
+    const std::string whole = one.substr(0, one.find(']') + 1);
+    const int frames = 40;
+    std::string stream;
+    for (int n = 0; n < frames; ++n)
+        stream += one;
+    stream.erase(0, std::size_t(start));
+
+    const core::CalibrationBoxes boxes{"56", "10.24", "2", "1.6"};
+    CalibrationBuffer b;
+    int messages = 0;
+    for (std::size_t at = 0; at < stream.size(); at += std::size_t(piece)) {
+        const auto m = b.append(std::string_view(stream).substr(at, std::size_t(piece)));
+        if (!m)
+            continue;
+        ++messages;
+        const core::CalibrationReadout r = core::calibrationReadout(core::calibrationFields(*m), boxes, 500.0, "mph", 0);
+        QCOMPARE(QString::fromStdString(r.txtBattV), QStringLiteral("700"));
+        QCOMPARE(shown(r.txtBattVadjusted), QStringLiteral("12.5 Volts"));
+        QCOMPARE(QString::fromStdString(r.txtShuntV), QStringLiteral("512"));
+        QCOMPARE(shown(r.txtBattAadjusted), QStringLiteral("1.17 Amps"));
+        QCOMPARE(QString::fromStdString(*m), QString::fromStdString(whole));
+    }
+    QTEST(messages, "messages");
+    QCOMPARE(QString::fromStdString(b.text()), QStringLiteral("\r\n"));
+}
+
 void TestCalibrationRead::bound_data()
 {
     QTest::addColumn<QStringList>("reads");
     QTest::addColumn<QString>("left");
-    QTest::addColumn<bool>("message");
+    QTest::addColumn<QString>("message"); // the last message, empty for none
 
     const QString junk4000(4000, QLatin1Char('x'));
     const QString junk5000(5000, QLatin1Char('x'));
-    QTest::newRow("junk at the limit is kept") << QStringList{QString(4096, 'x')} << QString(4096, 'x') << false;
-    QTest::newRow("junk past the limit is dropped") << QStringList{junk5000} << "" << false;
-    QTest::newRow("a lone close past the limit is dropped") << QStringList{"]" + junk5000} << "" << false;
+    QTest::newRow("junk at the limit is kept") << QStringList{QString(4096, 'x')} << QString(4096, 'x') << "";
+    QTest::newRow("junk past the limit is dropped") << QStringList{junk5000} << "" << "";
+    QTest::newRow("a lone close past the limit is dropped") << QStringList{"]" + junk5000} << "" << "";
     QTest::newRow("keeps the text from the last start") << QStringList{"[" + junk4000, junk4000.left(200) + "[<V>1"}
-                                                       << "[<V>1" << false;
-    QTest::newRow("a start followed by endless junk is dropped") << QStringList{"[" + junk5000} << "" << false;
+                                                       << "[<V>1" << "";
+    QTest::newRow("a start followed by endless junk is dropped") << QStringList{"[" + junk5000} << "" << "";
     QTest::newRow("the kept start completes with its close")
-        << QStringList{junk5000 + "[<V>1", "</V>]"} << "" << true;
-    QTest::newRow("a long message with both brackets is taken whole")
-        << QStringList{"]" + junk5000 + "["} << "" << true;
+        << QStringList{junk5000 + "[<V>1", "</V>]"} << "" << "[<V>1</V>]";
+    QTest::newRow("a close before the start past the limit keeps the start")
+        << QStringList{"]" + junk5000 + "["} << "[" << "";
+    QTest::newRow("a frame inside a long read is taken, the rest bounded")
+        << QStringList{junk5000 + "[<V>1</V>]" + junk5000} << "" << "[<V>1</V>]";
+    QTest::newRow("a frame inside a long read keeps the start after it")
+        << QStringList{junk4000, "[<V>1</V>]" + junk5000 + "[<V>2"} << "[<V>2" << "[<V>1</V>]";
 }
 
 void TestCalibrationRead::bound()
 {
     QFETCH(QStringList, reads);
     QFETCH(QString, left);
-    QFETCH(bool, message);
+    QFETCH(QString, message);
 
     CalibrationBuffer b;
-    bool gotMessage = false;
+    QString last;
     for (const QString &r : reads) {
-        if (b.append(r.toStdString()))
-            gotMessage = true;
+        if (const auto m = b.append(r.toStdString()))
+            last = QString::fromStdString(*m);
         QVERIFY(b.text().size() <= CalibrationBuffer::kLimit);
     }
     QCOMPARE(QString::fromStdString(b.text()), left);
-    QCOMPARE(gotMessage, message);
+    QCOMPARE(last, message);
 }
 
 void TestCalibrationRead::fields_data()
@@ -133,13 +199,8 @@ void TestCalibrationRead::fields_data()
     QTest::newRow("empty field") << "[<V></V>]" << "" << absent << absent << absent;
     QTest::newRow("lower-case tags are not fields") << "[<v>1</v><s>2</s>]" << absent << absent << absent << absent;
     QTest::newRow("close before open is absent") << "[</V><V>700</V>]" << absent << absent << absent << absent;
-    // Fields come from their first tags anywhere: the tail of one frame and
-    // the start of the next.
-    QTest::newRow("tail and new start") << "<R>9</R><M>1</M><S>4</S>][<V>701</V><I>5"
-                                        << "701" << absent << "9" << "4";
-    QTest::newRow("first occurrence wins") << "[<V>1</V>][<V>2</V>]" << "1" << absent << absent << absent;
-    QTest::newRow("split V: close in tail, open in new start") << "00</V><I>512</I>][<V>7"
-                                                               << absent << "512" << absent << absent;
+    QTest::newRow("fields in any order") << "[<S>4</S><R>9</R><V>701</V>]" << "701" << absent << "9" << "4";
+    QTest::newRow("first occurrence wins") << "[<V>1</V><V>2</V>]" << "1" << absent << absent << absent;
 }
 
 void TestCalibrationRead::fields()
