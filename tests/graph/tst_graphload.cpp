@@ -1,0 +1,500 @@
+// The graph window opening and its "Display" button: entry checks, the day's
+// file, the time filter and the record limit.
+
+#include "graph/Graph.h"
+
+#include "core/Number.h"
+#include "support/TestSupport.h"
+#include "ui/Canvas.h"
+#include "ui/ReportList.h"
+#include "ui/Twips.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+#include <memory>
+
+using testsupport::progCfg;
+
+namespace {
+
+const QString kNoData = QStringLiteral("No data for that date");
+const QString kOverLimit = QStringLiteral(
+    "Over 10,000 records, too many to display. Please use a smaller time range. If you set you "
+    "logging interval to 10 seconds or more, you wont have this problem in the future. ");
+
+// One log line as the logging tick writes it.
+QByteArray rec(const char *time, double v = 13, double i = 1, double w = 13, double r = 100,
+               double s = 5, const char *mode = "0")
+{
+    auto n = [](double x) { return QByteArray::fromStdString(core::numberText(x)); };
+    return "<V>" + n(v) + "</V><I>" + n(i) + "</I><W>" + n(w) + "</W><R>" + n(r) + "</R><S>" + n(s) +
+           "</S><M>" + mode + "</M><T>" + time + "</T>";
+}
+
+QByteArray lines(const QList<QByteArray> &list)
+{
+    QByteArray t;
+    for (const auto &l : list)
+        t += l + "\r\n";
+    return t;
+}
+
+// A graph window on a fresh program folder, dated 7 March 2026 by the fake clock.
+struct Window {
+    explicit Window(const QByteArray &cfg = progCfg()) : fake(folder.path())
+    {
+        folder.write(QStringLiteral("prog.cfg"), cfg);
+        g = std::make_unique<graph::Graph>(fake.services());
+        g->show();
+    }
+    void log(const QByteArray &content, const QString &name = QStringLiteral("2026_3_7"))
+    {
+        folder.write(QStringLiteral("logs/") + name + QStringLiteral(".txt"), content);
+    }
+    QByteArray logFile(const QString &name = QStringLiteral("2026_3_7")) const
+    {
+        return folder.read(QStringLiteral("logs/") + name + QStringLiteral(".txt"));
+    }
+    QStringList &messages() { return fake.messages.texts; }
+    void setRange(const char *h1, const char *m1, const char *h2, const char *m2)
+    {
+        g->Time1h->setText(QString::fromLatin1(h1));
+        g->Time1m->setText(QString::fromLatin1(m1));
+        g->Time2h->setText(QString::fromLatin1(h2));
+        g->Time2m->setText(QString::fromLatin1(m2));
+    }
+
+    testsupport::ProgramFolder folder;
+    testsupport::FakeServices fake;
+    std::unique_ptr<graph::Graph> g;
+};
+
+} // namespace
+
+class TstGraphLoad : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { core::setDecimalSeparator('.'); }
+    void formLoad_data();
+    void formLoad();
+    void controls_data();
+    void controls();
+    void entryChecks_data();
+    void entryChecks();
+    void strictBounds();
+    void startNotBeforeFinish_data();
+    void startNotBeforeFinish();
+    void leadingZeroMonth();
+    void eachDisplayAddsOneEmptyLine();
+    void lfOnlyFileGivesOneRecord();
+    void missingModeTakesLastAccepted();
+    void unreadableTimeSkipped();
+    void limit9999Drawn();
+    void limit10000Stops();
+    void missingLogsFolderCreated();
+    void fileThatCannotBeOpened_data();
+    void fileThatCannotBeOpened();
+    void noDataKeepsOldPlot();
+    void loadStartsUnzoomed();
+    void exitCloses();
+};
+
+void TstGraphLoad::formLoad_data()
+{
+    QTest::addColumn<QString>("displayRPM");
+    QTest::addColumn<QString>("displayWS");
+    QTest::addColumn<QString>("units");
+    QTest::addColumn<bool>("rpmOn");
+    QTest::addColumn<bool>("wsOn");
+    QTest::newRow("both on") << "1" << "1" << "mph" << true << true;
+    QTest::newRow("RPM off, wind on") << "0" << "1" << "km/h" << false << true;
+    QTest::newRow("compared as numbers") << " 1" << "1.0" << "m/s" << true << true;
+    QTest::newRow("not numbers are off") << "yes" << "2" << "mph" << false << false;
+}
+
+void TstGraphLoad::formLoad()
+{
+    QFETCH(QString, displayRPM);
+    QFETCH(QString, displayWS);
+    QFETCH(QString, units);
+    QFETCH(bool, rpmOn);
+    QFETCH(bool, wsOn);
+    Window w(progCfg("1", "0", "0", "60", "0", displayRPM, displayWS, units));
+    graph::Graph &g = *w.g;
+
+    QCOMPARE(g.DateY1->text(), QStringLiteral("2026"));
+    QCOMPARE(g.DateM1->text(), QStringLiteral("3"));
+    QCOMPARE(g.DateD1->text(), QStringLiteral("7"));
+    QCOMPARE(g.Time1h->text() + g.Time1m->text() + g.Time2h->text() + g.Time2m->text(),
+             QStringLiteral("00002359"));
+    QVERIFY(g.Check1->isChecked() && g.Check2->isChecked() && g.Check3->isChecked() &&
+            g.Check6->isChecked());
+    QCOMPARE(g.Check4->isChecked(), rpmOn);
+    QCOMPARE(g.Check5->isChecked(), wsOn);
+    QCOMPARE(g.ShowV + g.ShowA + g.ShowW + g.RefVZero, 4);
+    QCOMPARE(g.ShowR, rpmOn ? 1 : 0);
+    QCOMPARE(g.ShowS, wsOn ? 1 : 0);
+    QCOMPARE(g.WSUnits, units);
+    QCOMPARE(g.GraphCount, 0);
+    QCOMPARE(g.ViewStart, 0.0);
+    QCOMPARE(g.ViewEnd, 0.0);
+    QCOMPARE(int(g.MouseIsDown), 0);
+
+    const QStringList titles{"", "Mode", "Volts", "Amps", "Watts", "RPM", units, "Time"};
+    const QList<int> widths{1, 600, 700, 700, 700, 700, 700, 800};
+    QCOMPARE(g.ListView1->columnCount(), 8);
+    for (int c = 0; c < 8; ++c) {
+        QCOMPARE(g.ListView1->columnTitle(c), titles[c]);
+        QCOMPARE(g.ListView1->columnWidthTwips(c), widths[c]);
+    }
+    QCOMPARE(g.ListView1->rowCount(), 0);
+    QVERIFY(w.messages().isEmpty());
+}
+
+void TstGraphLoad::controls_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<int>("left");
+    QTest::addColumn<int>("top");
+    QTest::newRow("vv") << "vv" << "0" << 600 << 0;
+    QTest::newRow("vt") << "vt" << "0" << 11280 << 0;
+    QTest::newRow("stime") << "stime" << "Start" << 120 << 45;
+    QTest::newRow("ftime") << "ftime" << "Finish" << 13560 << 45;
+    QTest::newRow("Check1") << "Check1" << "Volts" << 2805 << 5520;
+    QTest::newRow("Check5") << "Check5" << "Wind Speed" << 11880 << 5520;
+    QTest::newRow("Check6") << "Check6" << "Ref V to 0v" << 120 << 5640;
+    QTest::newRow("Label12") << "Label12" << "YYYY / MM / DD" << 960 << 6360;
+    QTest::newRow("Label1") << "Label1" << "Date" << 285 << 6615;
+    QTest::newRow("Label2") << "Label2" << "From" << 240 << 7215;
+    QTest::newRow("Label3") << "Label3" << "To" << 1560 << 7200;
+    QTest::newRow("DateM1") << "DateM1" << "3" << 1500 << 6600;
+    QTest::newRow("Time2m") << "Time2m" << "59" << 2280 << 7170;
+    QTest::newRow("Command1") << "Command1" << "Display" << 8880 << 6360;
+    QTest::newRow("Command2") << "Command2" << "Exit" << 9360 << 7320;
+    QTest::newRow("Plot") << "Plot" << "" << 0 << 240;
+    QTest::newRow("ListView1") << "ListView1" << "" << 3120 << 6120;
+}
+
+void TstGraphLoad::controls()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    QFETCH(int, left);
+    QFETCH(int, top);
+    Window w;
+    QCOMPARE(w.g->objectName(), QStringLiteral("Graph"));
+    QCOMPARE(w.g->windowTitle(), QStringLiteral("Data Graph"));
+    auto *c = w.g->findChild<QWidget *>(name);
+    QVERIFY2(c, qPrintable(name));
+    QCOMPARE(c->pos(), QPoint(ui::twipsToPixels(left), ui::twipsToPixels(top)));
+    if (auto *l = qobject_cast<QLabel *>(c))
+        QCOMPARE(l->text(), caption);
+    else if (auto *b = qobject_cast<QAbstractButton *>(c))
+        QCOMPARE(b->text(), caption);
+    else if (auto *e = qobject_cast<QLineEdit *>(c))
+        QCOMPARE(e->text(), caption);
+}
+
+void TstGraphLoad::entryChecks_data()
+{
+    QTest::addColumn<QStringList>("entries"); // h1 m1 h2 m2 day month year
+    QTest::addColumn<QString>("message");
+    const QString start = QStringLiteral("Bad time format for start time");
+    const QString finish = QStringLiteral("Bad time format for finish time");
+    const QString date = QStringLiteral("Bad date format for record date");
+    QTest::newRow("start hour 24") << QStringList{"24", "00", "23", "59", "7", "3", "2026"} << start;
+    QTest::newRow("start minute text") << QStringList{"00", "5x", "23", "59", "7", "3", "2026"} << start;
+    QTest::newRow("start empty") << QStringList{"", "00", "23", "59", "7", "3", "2026"} << start;
+    QTest::newRow("finish minute 60") << QStringList{"00", "00", "23", "60", "7", "3", "2026"} << finish;
+    QTest::newRow("start reported first") << QStringList{"99", "00", "99", "59", "x", "3", "2026"} << start;
+    QTest::newRow("finish before date") << QStringList{"00", "00", "2 3", "59", "x", "3", "2026"} << finish;
+    QTest::newRow("31 April") << QStringList{"00", "00", "23", "59", "31", "4", "2026"} << date;
+    QTest::newRow("month 13") << QStringList{"00", "00", "23", "59", "7", "13", "2026"} << date;
+    QTest::newRow("empty year") << QStringList{"00", "00", "23", "59", "7", "3", ""} << date;
+    QTest::newRow("out of the folder") << QStringList{"00", "00", "23", "59", "7", "3", "../../2026"} << date;
+}
+
+void TstGraphLoad::entryChecks()
+{
+    QFETCH(QStringList, entries);
+    QFETCH(QString, message);
+    Window w;
+    w.log(lines({rec("10:00"), rec("11:00")}));
+    w.g->Command1_Click();
+    QCOMPARE(w.g->GraphCount, 2);
+    const QByteArray before = w.logFile();
+    const int clears = w.g->Plot->clearCount();
+    const QStringList logsBefore = QDir(w.folder.file("logs")).entryList(QDir::Files);
+
+    w.setRange(qPrintable(entries[0]), qPrintable(entries[1]), qPrintable(entries[2]),
+               qPrintable(entries[3]));
+    w.g->DateD1->setText(entries[4]);
+    w.g->DateM1->setText(entries[5]);
+    w.g->DateY1->setText(entries[6]);
+    w.g->Command1_Click();
+
+    QCOMPARE(w.messages(), QStringList{message});
+    // Nothing changed: no file touched, the old load and plot still there.
+    QCOMPARE(w.logFile(), before);
+    QCOMPARE(QDir(w.folder.file("logs")).entryList(QDir::Files), logsBefore);
+    QCOMPARE(w.g->GraphCount, 2);
+    QCOMPARE(w.g->ListView1->rowCount(), 2);
+    QCOMPARE(w.g->Plot->clearCount(), clears);
+}
+
+void TstGraphLoad::strictBounds()
+{
+    Window w;
+    w.log(lines({rec("00:00", 1), rec("00:01", 2), rec("12:00", 3), rec("23:58", 4), rec("23:59", 5)}));
+    w.g->Command1_Click();
+    QVERIFY(w.messages().isEmpty());
+    QCOMPARE(w.g->GraphCount, 3);
+    QCOMPARE(w.g->GraphV[1], 2.0);
+    QCOMPARE(w.g->GraphV[3], 4.0);
+    QCOMPARE(w.g->ListView1->text(0, 7), QStringLiteral("00:01 "));
+    QCOMPARE(w.g->ListView1->text(2, 7), QStringLiteral("23:58 "));
+    QCOMPARE(w.g->stime->text(), QStringLiteral("00:01"));
+    QCOMPARE(w.g->ftime->text(), QStringLiteral("23:58"));
+    QCOMPARE(w.g->ViewStart, 1.0);
+    QCOMPARE(w.g->ViewEnd, 3.0);
+
+    // Narrowing the range: the bounds themselves stay out.
+    w.setRange("00", "01", "23", "58");
+    w.g->Command1_Click();
+    QCOMPARE(w.g->GraphCount, 1);
+    QCOMPARE(w.g->GraphV[1], 3.0);
+}
+
+void TstGraphLoad::startNotBeforeFinish_data()
+{
+    QTest::addColumn<QStringList>("range");
+    QTest::newRow("equal") << QStringList{"12", "00", "12", "00"};
+    QTest::newRow("start later") << QStringList{"13", "00", "12", "00"};
+    QTest::newRow("one minute apart") << QStringList{"12", "00", "12", "01"};
+}
+
+void TstGraphLoad::startNotBeforeFinish()
+{
+    QFETCH(QStringList, range);
+    Window w;
+    w.log(lines({rec("11:59"), rec("12:00"), rec("12:01"), rec("13:00")}));
+    w.setRange(qPrintable(range[0]), qPrintable(range[1]), qPrintable(range[2]), qPrintable(range[3]));
+    w.g->Command1_Click();
+    QCOMPARE(w.messages(), QStringList{kNoData});
+    QCOMPARE(w.g->GraphCount, 0);
+}
+
+void TstGraphLoad::leadingZeroMonth()
+{
+    Window w;
+    const QByteArray day = lines({rec("10:00")});
+    w.log(day);
+    w.g->DateM1->setText(QStringLiteral("03"));
+    w.g->Command1_Click();
+    QCOMPARE(w.messages(), QStringList{kNoData});
+    QVERIFY(w.folder.exists(QStringLiteral("logs/2026_03_7.txt")));
+    QCOMPARE(w.logFile(QStringLiteral("2026_03_7")), QByteArray("\r\n"));
+    QCOMPARE(w.logFile(), day); // the day's real log is not touched
+}
+
+void TstGraphLoad::eachDisplayAddsOneEmptyLine()
+{
+    Window w;
+    const QByteArray day = lines({rec("10:00"), rec("11:00")});
+    w.log(day);
+    for (int press = 1; press <= 3; ++press) {
+        w.g->Command1_Click();
+        QCOMPARE(w.g->GraphCount, 2);
+        QCOMPARE(w.logFile(), day + QByteArray("\r\n").repeated(press));
+    }
+    QVERIFY(w.messages().isEmpty());
+}
+
+void TstGraphLoad::lfOnlyFileGivesOneRecord()
+{
+    Window w;
+    w.log(rec("01:00", 11) + "\n" + rec("02:00", 12) + "\n" + rec("03:00", 13) + "\n");
+    w.g->Command1_Click();
+    QVERIFY(w.messages().isEmpty());
+    QCOMPARE(w.g->GraphCount, 1);
+    QCOMPARE(w.g->GraphV[1], 11.0);
+    // A single record: the plot is cleared and nothing is drawn.
+    QCOMPARE(w.g->Plot->drawCount(), 0);
+    QCOMPARE(w.g->ListView1->rowCount(), 0);
+}
+
+void TstGraphLoad::missingModeTakesLastAccepted()
+{
+    Window w;
+    w.log(lines({rec("01:00", 1, 1, 1, 1, 1, "1"),
+                 "<V>2</V><T>02:00</T>",                 // no mode: takes 1
+                 rec("00:00", 9, 9, 9, 9, 9, "0"),       // not accepted: its mode is not taken
+                 "<V>3</V><T>03:00</T>",                 // still 1
+                 rec("04:00", 4, 4, 4, 4, 4, "0"),
+                 "<V>5</V><I>x</I><T>05:00</T>"}));      // 0 now; missing and bad fields give 0
+    w.g->Command1_Click();
+    QCOMPARE(w.g->GraphCount, 5);
+    QCOMPARE(int(w.g->GraphM[1]), 1);
+    QCOMPARE(int(w.g->GraphM[2]), 1);
+    QCOMPARE(int(w.g->GraphM[3]), 1);
+    QCOMPARE(int(w.g->GraphM[4]), 0);
+    QCOMPARE(int(w.g->GraphM[5]), 0);
+    QCOMPARE(w.g->GraphV[5], 5.0);
+    QCOMPARE(w.g->GraphI[5], 0.0);
+    QCOMPARE(w.g->GraphW[2], 0.0);
+}
+
+void TstGraphLoad::unreadableTimeSkipped()
+{
+    Window w;
+    w.log(lines({rec("soon"), rec("25:00"), "<V>7</V>", rec("7/3/2026 10:00"), rec("10:00", 8)}));
+    w.g->Command1_Click();
+    QVERIFY(w.messages().isEmpty());
+    QCOMPARE(w.g->GraphCount, 1);
+    QCOMPARE(w.g->GraphV[1], 8.0);
+}
+
+namespace {
+QByteArray manyRecords(int n)
+{
+    QByteArray t;
+    t.reserve(n * 80);
+    for (int k = 1; k <= n; ++k) {
+        const int minute = 1 + (k - 1) % 1438;
+        const QByteArray time = QByteArray::fromStdString(core::timeText(minute / 60, minute % 60));
+        t += rec(time.constData(), 12 + (k % 10) / 10.0, k % 7) + "\r\n";
+    }
+    return t;
+}
+} // namespace
+
+void TstGraphLoad::limit9999Drawn()
+{
+    Window w;
+    w.log(manyRecords(9999));
+    w.g->Command1_Click();
+    QVERIFY(w.messages().isEmpty());
+    QCOMPARE(w.g->GraphCount, 9999);
+    QCOMPARE(w.g->ViewEnd, 9999.0);
+    QCOMPARE(w.g->ListView1->rowCount(), 9999);
+    QVERIFY(w.g->Plot->drawCount() > 9998);
+}
+
+void TstGraphLoad::limit10000Stops()
+{
+    Window w;
+    w.log(lines({rec("10:00", 1), rec("11:00", 2), rec("12:00", 3)}));
+    w.g->Command1_Click();
+    QCOMPARE(w.g->GraphCount, 3);
+    const int clears = w.g->Plot->clearCount();
+    const QImage before = w.g->Plot->image();
+
+    w.log(manyRecords(10000));
+    w.g->Command1_Click();
+    QCOMPARE(w.messages(), QStringList{kOverLimit});
+    QCOMPARE(w.g->GraphCount, 10000);
+    // Nothing drawn: the earlier plot, list and view stay.
+    QCOMPARE(w.g->Plot->clearCount(), clears);
+    QCOMPARE(w.g->Plot->image(), before);
+    QCOMPARE(w.g->ListView1->rowCount(), 3);
+    QCOMPARE(w.g->ViewStart, 1.0);
+    QCOMPARE(w.g->ViewEnd, 3.0);
+    // The first 9,999 records are in the arrays.
+    QCOMPARE(w.g->GraphV[9999], 12.9);
+}
+
+void TstGraphLoad::missingLogsFolderCreated()
+{
+    Window w;
+    QVERIFY(QDir(w.folder.file("logs")).removeRecursively());
+    w.g->Command1_Click();
+    QCOMPARE(w.messages(), QStringList{kNoData});
+    QCOMPARE(w.logFile(), QByteArray("\r\n"));
+}
+
+void TstGraphLoad::fileThatCannotBeOpened_data()
+{
+    QTest::addColumn<bool>("logsIsFile");
+    QTest::newRow("day file is a folder") << false;
+    QTest::newRow("logs is a file") << true;
+}
+
+void TstGraphLoad::fileThatCannotBeOpened()
+{
+    QFETCH(bool, logsIsFile);
+    Window w;
+    w.log(lines({rec("10:00"), rec("11:00")}), QStringLiteral("2026_3_6"));
+    w.g->DateD1->setText(QStringLiteral("6"));
+    w.g->Command1_Click();
+    QCOMPARE(w.g->GraphCount, 2);
+    const int clears = w.g->Plot->clearCount();
+
+    if (logsIsFile) {
+        QVERIFY(QDir(w.folder.file("logs")).removeRecursively());
+        w.folder.write(QStringLiteral("logs"), "not a folder");
+    } else {
+        QVERIFY(QDir(w.folder.path()).mkpath(QStringLiteral("logs/2026_3_7.txt")));
+    }
+    w.g->DateD1->setText(QStringLiteral("7"));
+    w.g->Command1_Click();
+    QCOMPARE(w.messages().size(), 1);
+    QVERIFY2(w.messages()[0].contains(QDir::toNativeSeparators(w.folder.file("logs/2026_3_7.txt"))),
+             qPrintable(w.messages()[0]));
+    QVERIFY(w.g->isVisible());
+    QCOMPARE(w.g->GraphCount, 2);
+    QCOMPARE(w.g->ListView1->rowCount(), 2);
+    QCOMPARE(w.g->Plot->clearCount(), clears);
+}
+
+void TstGraphLoad::noDataKeepsOldPlot()
+{
+    Window w;
+    w.log(lines({rec("10:00"), rec("11:00"), rec("12:00")}));
+    w.g->Command1_Click();
+    const int clears = w.g->Plot->clearCount();
+    const QString label = w.g->VMax1->text();
+
+    w.setRange("13", "00", "14", "00");
+    w.g->Command1_Click();
+    QCOMPARE(w.messages(), QStringList{kNoData});
+    QCOMPARE(w.g->GraphCount, 0);
+    QCOMPARE(w.g->ListView1->rowCount(), 3);
+    QCOMPARE(w.g->VMax1->text(), label);
+    // The switches no longer redraw.
+    w.g->Check1->setChecked(false);
+    QCOMPARE(w.g->ShowV, 0);
+    QCOMPARE(w.g->Plot->clearCount(), clears);
+}
+
+void TstGraphLoad::loadStartsUnzoomed()
+{
+    Window w;
+    w.log(lines({rec("10:00"), rec("11:00"), rec("12:00"), rec("13:00"), rec("14:00")}));
+    w.g->Command1_Click();
+    w.g->Plot_MouseDown(1, 0, 2, 0);
+    w.g->Plot_MouseUp(1, 0, 4, 0);
+    QCOMPARE(w.g->Zoomed, 1);
+    w.g->Command1_Click();
+    QCOMPARE(w.g->Zoomed, 0);
+    QCOMPARE(w.g->ViewStart, 1.0);
+    QCOMPARE(w.g->ViewEnd, 5.0);
+    QCOMPARE(w.g->ListView1->rowCount(), 5);
+}
+
+void TstGraphLoad::exitCloses()
+{
+    Window w;
+    QVERIFY(w.g->isVisible());
+    w.g->Command2->click();
+    QVERIFY(!w.g->isVisible());
+    // Closing writes nothing.
+    QVERIFY(QDir(w.folder.file("logs")).entryList(QDir::Files).isEmpty());
+}
+
+QTEST_MAIN(TstGraphLoad)
+#include "tst_graphload.moc"
