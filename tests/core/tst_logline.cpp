@@ -10,12 +10,6 @@
 namespace {
 std::string str(const QString &s) { return s.toStdString(); }
 double at(int h, int m, int s = 0) { return (h * 3600 + m * 60 + s) / 86400.0; }
-
-struct Separator {
-    explicit Separator(char c) : old(core::decimalSeparator()) { core::setDecimalSeparator(c); }
-    ~Separator() { core::setDecimalSeparator(old); }
-    char old;
-};
 } // namespace
 
 class TstLogLine : public QObject {
@@ -28,8 +22,6 @@ private slots:
     void calendarDate();
     void logTime_data();
     void logTime();
-    void dayTimeText_data();
-    void dayTimeText();
     void splitCrLf_data();
     void splitCrLf();
     void lineTime_data();
@@ -37,8 +29,6 @@ private slots:
     void fields_data();
     void fields();
     void modeCarriesOver();
-    void modeTextOutside16Bits();
-    void commaSeparator();
     void writerLineReadsBack();
 };
 
@@ -143,23 +133,6 @@ void TstLogLine::logTime()
         QCOMPARE(*t, value);
 }
 
-void TstLogLine::dayTimeText_data()
-{
-    QTest::addColumn<double>("time");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("midnight") << 0.0 << "00:00";
-    QTest::newRow("morning") << at(9, 5) << "09:05";
-    QTest::newRow("last minute") << at(23, 59) << "23:59";
-    QTest::newRow("seconds dropped") << at(14, 5, 59) << "14:05";
-}
-
-void TstLogLine::dayTimeText()
-{
-    QFETCH(double, time);
-    QFETCH(QString, text);
-    QCOMPARE(QString::fromStdString(core::dayTimeText(time)), text);
-}
-
 void TstLogLine::splitCrLf_data()
 {
     QTest::addColumn<QByteArray>("text");
@@ -233,6 +206,7 @@ void TstLogLine::fields_data()
     QTest::newRow("mode rounds halves to even")
         << "<M>2.5</M><T>14:05</T>" << QList<double>{0, 0, 0, 0, 0, 2};
     QTest::newRow("negative mode") << "<M>-1</M><T>14:05</T>" << QList<double>{0, 0, 0, 0, 0, -1};
+    QTest::newRow("mode beyond 16 bits gives 0") << "<M>32768</M>" << QList<double>{0, 0, 0, 0, 0, 0};
 }
 
 void TstLogLine::fields()
@@ -262,24 +236,6 @@ void TstLogLine::modeCarriesOver()
     QCOMPARE(int(reader.fields("<V>1</V>", 0.1).M), 0); // the junk text carries over
     // A new load starts with no mode.
     QCOMPARE(int(core::LogLineReader().fields("<V>1</V>", 0.1).M), 0);
-}
-
-void TstLogLine::modeTextOutside16Bits()
-{
-    core::LogLineReader reader;
-    QCOMPARE(int(reader.fields("<M>32767</M>", 0.1).M), 32767);
-    QCOMPARE(int(reader.fields("<M>-32768</M>", 0.1).M), -32768);
-    QCOMPARE(int(reader.fields("<M>32768</M>", 0.1).M), 0);
-    QCOMPARE(int(reader.fields("<M>1e300</M>", 0.1).M), 0);
-}
-
-void TstLogLine::commaSeparator()
-{
-    Separator comma(',');
-    core::LogLineReader reader;
-    const auto r = reader.fields("<V>13,45</V><I>2.1</I>", 0.1);
-    QCOMPARE(r.V, 13.45);
-    QCOMPARE(r.I, 0.0); // a point is not the separator here
 }
 
 void TstLogLine::writerLineReadsBack()

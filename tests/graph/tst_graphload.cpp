@@ -92,14 +92,12 @@ private slots:
     void eachDisplayAddsOneEmptyLine();
     void lfOnlyFileGivesOneRecord();
     void missingModeTakesLastAccepted();
-    void unreadableTimeSkipped();
     void limit9999Drawn();
     void limit10000Stops();
     void missingLogsFolderCreated();
     void fileThatCannotBeOpened_data();
     void fileThatCannotBeOpened();
     void noDataKeepsOldPlot();
-    void loadStartsUnzoomed();
     void exitCloses();
 };
 
@@ -162,21 +160,14 @@ void TstGraphLoad::controls_data()
     QTest::addColumn<int>("left");
     QTest::addColumn<int>("top");
     QTest::newRow("vv") << "vv" << "0" << 600 << 0;
-    QTest::newRow("vt") << "vt" << "0" << 11280 << 0;
     QTest::newRow("stime") << "stime" << "Start" << 120 << 45;
-    QTest::newRow("ftime") << "ftime" << "Finish" << 13560 << 45;
     QTest::newRow("Check1") << "Check1" << "Volts" << 2805 << 5520;
-    QTest::newRow("Check5") << "Check5" << "Wind Speed" << 11880 << 5520;
     QTest::newRow("Check6") << "Check6" << "Ref V to 0v" << 120 << 5640;
     QTest::newRow("Label12") << "Label12" << "YYYY / MM / DD" << 960 << 6360;
-    QTest::newRow("Label1") << "Label1" << "Date" << 285 << 6615;
-    QTest::newRow("Label2") << "Label2" << "From" << 240 << 7215;
     QTest::newRow("Label3") << "Label3" << "To" << 1560 << 7200;
     QTest::newRow("DateM1") << "DateM1" << "3" << 1500 << 6600;
-    QTest::newRow("Time2m") << "Time2m" << "59" << 2280 << 7170;
     QTest::newRow("Command1") << "Command1" << "Display" << 8880 << 6360;
     QTest::newRow("Command2") << "Command2" << "Exit" << 9360 << 7320;
-    QTest::newRow("Plot") << "Plot" << "" << 0 << 240;
     QTest::newRow("ListView1") << "ListView1" << "" << 3120 << 6120;
 }
 
@@ -349,16 +340,6 @@ void TstGraphLoad::missingModeTakesLastAccepted()
     QCOMPARE(w.g->GraphW[2], 0.0);
 }
 
-void TstGraphLoad::unreadableTimeSkipped()
-{
-    Window w;
-    w.log(lines({rec("soon"), rec("25:00"), "<V>7</V>", rec("7/3/2026 10:00"), rec("10:00", 8)}));
-    w.g->Command1_Click();
-    QVERIFY(w.messages().isEmpty());
-    QCOMPARE(w.g->GraphCount, 1);
-    QCOMPARE(w.g->GraphV[1], 8.0);
-}
-
 namespace {
 QByteArray manyRecords(int n)
 {
@@ -469,21 +450,6 @@ void TstGraphLoad::noDataKeepsOldPlot()
     w.g->Check1->setChecked(false);
     QCOMPARE(w.g->ShowV, 0);
     QCOMPARE(w.g->Plot->clearCount(), clears);
-}
-
-void TstGraphLoad::loadStartsUnzoomed()
-{
-    Window w;
-    w.log(lines({rec("10:00"), rec("11:00"), rec("12:00"), rec("13:00"), rec("14:00")}));
-    w.g->Command1_Click();
-    w.g->Plot_MouseDown(1, 0, 2, 0);
-    w.g->Plot_MouseUp(1, 0, 4, 0);
-    QCOMPARE(w.g->Zoomed, 1);
-    w.g->Command1_Click();
-    QCOMPARE(w.g->Zoomed, 0);
-    QCOMPARE(w.g->ViewStart, 1.0);
-    QCOMPARE(w.g->ViewEnd, 5.0);
-    QCOMPARE(w.g->ListView1->rowCount(), 5);
 }
 
 void TstGraphLoad::exitCloses()
