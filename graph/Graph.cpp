@@ -127,16 +127,15 @@ Graph::Graph(const ui::Services &services, QWidget *parent)
     Check6 = check(this, "Check6", QStringLiteral("Ref V to 0v"), 120, 5640, 1155, ui::darkGreen(), green);
 
     // Each pair stands just left of its check box, the minimum above the maximum.
-    auto pair = [&](QLabel *&min, const char *minName, QLabel *&max, const char *maxName, QCheckBox *box) {
-        const int left = int(std::lround(ui::pixelsToTwips(box->x()))) - 1440;
+    auto pair = [&](QLabel *&min, const char *minName, QLabel *&max, const char *maxName, int left) {
         min = label(this, minName, QStringLiteral("0"), left, 5520, 1335, 240, green, right);
         max = label(this, maxName, QStringLiteral("0"), left, 5760, 1335, 240, green, right);
     };
-    pair(VMin1, "VMin1", VMax1, "VMax1", Check1);
-    pair(AMin1, "AMin1", AMax1, "AMax1", Check2);
-    pair(WMin1, "WMin1", WMax1, "WMax1", Check3);
-    pair(RMin1, "RMin1", RMax1, "RMax1", Check4);
-    pair(SMin1, "SMin1", SMax1, "SMax1", Check5);
+    pair(VMin1, "VMin1", VMax1, "VMax1", 1365);
+    pair(AMin1, "AMin1", AMax1, "AMax1", 3645);
+    pair(WMin1, "WMin1", WMax1, "WMax1", 5880);
+    pair(RMin1, "RMin1", RMax1, "RMax1", 8205);
+    pair(SMin1, "SMin1", SMax1, "SMax1", 10440);
 
     Label12 = label(this, "Label12", QStringLiteral("YYYY / MM / DD"), 960, 6360, 1500, 240, green);
     Label1 = label(this, "Label1", QStringLiteral("Date"), 285, 6615, 540, 255, green);
