@@ -22,6 +22,11 @@ std::string numberText(double value)
 {
     if (!std::isfinite(value) || value == 0.0)
         return "0";
+    // The doubles nearest the largest one would round up past it to a text
+    // that no longer reads back; they show as the largest 15-digit value.
+    constexpr double kLargestText = 1.79769313486231e308;
+    if (std::fabs(value) > kLargestText)
+        value = std::copysign(kLargestText, value);
 
     // Round to 15 significant digits first, so 0.1 + 0.2 shows as 0.3.
     char sci[64];
