@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSet>
 #include <QTimer>
 #include <QWidget>
 #include <array>
@@ -81,6 +82,11 @@ public:
     const Edition &edition() const { return m_edition; }
     // Full scale of meter i (0..5) and of the read-out holders.
     static int fullScale(int index);
+    // Back colour of a quantity's labels, by meter number.
+    static QColor quantityColour(int meter);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildControls();
@@ -88,8 +94,12 @@ private:
     bool startLoggingFrom(bool interactive);
     void onLinkLost();
     void tryReopen();
-    void reopenAfterWindow(bool setPortNumber);
+    void releasePort();
+    // The message, the setup window and one silent retry.
+    void recoverPort();
     void loadFile(const QString &name, std::string *text, bool *fresh);
+    void replaceBrokenFile(const QString &name, const QByteArray &defaults);
+    void reportMissingKeys(const QString &name, const std::vector<std::string> &missing);
 
     ui::Services m_services;
     Edition m_edition;
@@ -99,7 +109,9 @@ private:
     QTimer *m_retry;
     std::array<bool, 6> m_needleDrawn{};
     std::unique_ptr<logging::TickWriter> m_tick;
-    bool m_missingReported = false;
+    QSet<QString> m_missingReported;
+    // False while the setup or calibration window holds the port.
+    bool m_portWanted = true;
 };
 
 } // namespace monitor

@@ -36,11 +36,13 @@ bool QtSerialPortControl::open()
     if (!m_port->open(QIODevice::ReadWrite))
         return false;
     m_port->clearError();
+    m_linked = true;
     return true;
 }
 
 void QtSerialPortControl::close()
 {
+    m_linked = false;
     if (m_port->isOpen())
         m_port->close();
 }
@@ -62,10 +64,14 @@ void QtSerialPortControl::onError()
 {
     const auto e = m_port->error();
     if (e == QSerialPort::NoError || e == QSerialPort::UnsupportedOperationError
-        || e == QSerialPort::TimeoutError || !m_port->isOpen())
+        || e == QSerialPort::TimeoutError || !m_linked)
         return;
+    // Qt may already have closed the port itself (a resource error); either
+    // way the link is gone and is reported once.
+    m_linked = false;
     m_port->clearError();
-    m_port->close();
+    if (m_port->isOpen())
+        m_port->close();
     // Let the handler that is running (a read inside errorOccurred) finish first.
     QTimer::singleShot(0, this, &SerialPort::linkLost);
 }

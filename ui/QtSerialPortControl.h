@@ -26,6 +26,8 @@ private:
     void onError();
     QString m_programFolder;
     QSerialPort *m_port;
+    // Open as far as the window knows; cleared when the link is lost.
+    bool m_linked = false;
 };
 
 } // namespace ui

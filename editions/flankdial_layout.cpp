@@ -1,0 +1,106 @@
+#include "editions/Editions.h"
+#include "monitor/Logger.h"
+#include "ui/Twips.h"
+
+#include <QFont>
+#include <QLabel>
+
+namespace editions {
+
+namespace {
+using ui::placeTwips;
+
+QLabel *readoutLabel(monitor::Logger &w, const QString &name, const QString &caption, int meter)
+{
+    auto *l = new QLabel(caption, &w);
+    l->setObjectName(name);
+    QFont f(QStringLiteral("Arial"), 12);
+    f.setBold(true);
+    l->setFont(f);
+    l->setAlignment(Qt::AlignCenter);
+    ui::setColours(l, monitor::Logger::quantityColour(meter), Qt::black);
+    return l;
+}
+
+void layout(monitor::Logger &w)
+{
+    w.setFixedSize(ui::twipsToPixels(13800), ui::twipsToPixels(10800));
+
+    // The meter column, top to bottom: volts, amps, RPM, wind, watts, watt-hours.
+    struct Meter {
+        int index, pictureTop, height;
+        QLabel *title;
+        int titleTop, titleHeight, valueTop, valueHeight;
+    };
+    const int heights[6] = {1500, 1500, 1515, 1530, 1515, 1500};
+    const int widths[6] = {2580, 2610, 2610, 2610, 2610, 2610};
+    const Meter meters[6] = {
+        {0, 0, heights[0], w.Label1, 1470, 375, 1485, 375},
+        {1, 1725, heights[1], w.Label2, 3240, 375, 3240, 375},
+        {4, 3525, heights[4], w.Label5[6], 5010, 375, 5040, 375},
+        {5, 5280, heights[5], w.Labe6[1], 6750, 405, 6765, 405},
+        {2, 7035, heights[2], w.Label3, 8520, 375, 8535, 375},
+        {3, 8775, heights[3], w.Label4, 10320, 300, 10320, 300},
+    };
+    for (const Meter &m : meters) {
+        ui::Canvas *pic = w.Picture1[size_t(m.index)];
+        placeTwips(pic, 120, m.pictureTop, widths[m.index], m.height);
+        pic->setScaleWidth(widths[m.index]);
+        pic->setScaleHeight(m.height);
+        placeTwips(m.title, 120, m.titleTop, 1815, m.titleHeight);
+        placeTwips(w.Label5[size_t(m.index)], 1950, m.valueTop, 735, m.valueHeight);
+    }
+    w.Label4->setText(QStringLiteral("   WATT HOURS"));
+    w.Label5[6]->setText(QStringLiteral("           MILL RPM"));
+    w.Labe6[1]->setText(QStringLiteral("    WIND SPEED"));
+
+    // The block of numeric read-outs.
+    w.Label6 = readoutLabel(w, QStringLiteral("Label6"), QStringLiteral("            VOLTS"), 0);
+    w.Label7 = readoutLabel(w, QStringLiteral("Label7"), QStringLiteral("           AMPS"), 1);
+    w.Label5[9] = readoutLabel(w, QStringLiteral("Label5(9)"), QStringLiteral("           MILL RPM"), 4);
+    w.Labe6[0] = readoutLabel(w, QStringLiteral("Labe6(0)"), QStringLiteral("    WIND SPEED"), 5);
+    w.Label8 = readoutLabel(w, QStringLiteral("Label8"), QStringLiteral("            WATTS"), 2);
+    w.Label11 = readoutLabel(w, QStringLiteral("Label11"), QStringLiteral("   WATT HOURS"), 3);
+    const std::pair<int, int> values[] = {{7, 0}, {8, 1}, {10, 4}, {11, 5}, {12, 2}, {13, 3}};
+    for (const auto &[index, meter] : values)
+        w.Label5[size_t(index)] = readoutLabel(w, QStringLiteral("Label5(%1)").arg(index), QString(), meter);
+
+    placeTwips(w.Label6, 6000, 9480, 1815, 300);
+    placeTwips(w.Label5[7], 7800, 9480, 735, 300);
+    placeTwips(w.Labe6[0], 8880, 9480, 1815, 300);
+    placeTwips(w.Label5[11], 10695, 9480, 735, 300);
+    placeTwips(w.Label7, 6000, 9840, 1815, 300);
+    placeTwips(w.Label5[8], 7800, 9840, 735, 300);
+    placeTwips(w.Label8, 8880, 9840, 1815, 300);
+    placeTwips(w.Label5[12], 10695, 9840, 735, 300);
+    placeTwips(w.Label5[9], 6000, 10200, 1815, 300);
+    placeTwips(w.Label5[10], 7815, 10200, 735, 300);
+    placeTwips(w.Label11, 8880, 10200, 1815, 300);
+    placeTwips(w.Label5[13], 10695, 10200, 735, 300);
+
+    // The top row of controls.
+    placeTwips(w.txtMode, 480, 120, 1410, 375);
+    placeTwips(w.Exit, 4320, 0, 675, 315);
+    placeTwips(w.Label9_0, 5040, 120, 555, 255);
+    placeTwips(w.BlinkLog, 5760, 120, 150, 135);
+    placeTwips(w.Label10, 6000, 120, 795, 255);
+    placeTwips(w.BlinkData, 6720, 120, 150, 150);
+    placeTwips(w.delay, 7080, 0, 600, 285);
+    placeTwips(w.StartLogging, 8160, 0, 675, 315);
+    placeTwips(w.StopLogging, 9360, 0, 675, 315);
+    placeTwips(w.CalibrateButton, 10560, 0, 675, 315);
+    placeTwips(w.Setup, 11760, 0, 675, 315);
+    placeTwips(w.ShowLogs, 12960, 0, 675, 315);
+    placeTwips(w.ListView1, 4320, 120, 120, 165);
+    w.ListView1->raise();
+    w.txtMode->raise();
+}
+} // namespace
+
+const monitor::Edition &flankdial()
+{
+    static const monitor::Edition edition{QStringLiteral("flankdial"), &layout, true, nullptr};
+    return edition;
+}
+
+} // namespace editions

@@ -1,0 +1,4 @@
+#include "editions/Editions.h"
+#include "monitor/Program.h"
+
+int main(int argc, char **argv) { return monitor::runProgram(argc, argv, editions::flankdial()); }

@@ -1,0 +1,548 @@
+#include "Logger.h"
+
+#include "Dials.h"
+#if __has_include("config/Calibrate.h")
+#include "config/Calibrate.h"
+#define HAVE_CALIBRATE 1
+#endif
+#include "config/ProgramSetup.h"
+#include "core/Gauge.h"
+#include "core/LogRecord.h"
+#include "core/Number.h"
+#if __has_include("graph/Graph.h")
+#include "graph/Graph.h"
+#define HAVE_GRAPH 1
+#endif
+#include "logging/TickWriter.h"
+#include "ui/Files.h"
+#include "ui/Twips.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+
+namespace monitor {
+
+namespace {
+struct MeterSpec {
+    int fullScale;
+    int widthPx, heightPx;
+    const char *legend;
+};
+// Meters 0..5: volts, amps, watts, watt-hours, RPM, wind speed.
+const MeterSpec kMeters[6] = {
+    {100, 172, 100, "VOLTS"}, {100, 174, 100, "AMPS"}, {1000, 174, 101, "WATTS"},
+    {3000, 174, 102, "WH"},   {1000, 174, 101, "RPM"}, {100, 174, 100, "WIND"},
+};
+
+const QColor kRed(255, 0, 0);
+
+QString number(double v) { return ui::fromLocal(core::numberText(v)); }
+
+QLabel *meterLabel(QWidget *parent, const QString &name, const QString &caption, const QColor &back)
+{
+    auto *l = new QLabel(caption, parent);
+    l->setObjectName(name);
+    QFont f(QStringLiteral("Arial"), 12);
+    f.setBold(true);
+    l->setFont(f);
+    l->setAlignment(Qt::AlignCenter);
+    ui::setColours(l, back, Qt::black);
+    return l;
+}
+
+QPushButton *button(QWidget *parent, const QString &name, const QString &caption)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setAutoDefault(false);
+    return b;
+}
+} // namespace
+
+// Title label and back colour of each quantity, shared with the read-out block.
+QColor Logger::quantityColour(int meter)
+{
+    static const QColor colours[6] = {QColor(255, 0, 0),     QColor(0, 255, 0),
+                                      QColor(128, 128, 255), QColor(255, 0, 255),
+                                      QColor(255, 255, 0),   QColor(128, 128, 128)};
+    return colours[meter];
+}
+
+int Logger::fullScale(int index)
+{
+    static const int scales[14] = {100, 100, 1000, 3000, 1000, 100, 0, 100, 100, 0, 1000, 100, 1000, 3000};
+    return index >= 0 && index < 14 ? scales[index] : 0;
+}
+
+Logger::Logger(const ui::Services &services, const Edition &edition, QWidget *parent)
+    : QWidget(parent), m_services(services), m_edition(edition)
+{
+    setObjectName(QStringLiteral("Logger"));
+    buildControls();
+    if (m_edition.layoutMainWindow)
+        m_edition.layoutMainWindow(*this);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(250);
+    Timer2->setSingleShot(true);
+    Timer3 = new QTimer(this);
+    Timer3->setObjectName(QStringLiteral("Timer3"));
+    Timer3->setInterval(5000);
+    m_retry = new QTimer(this);
+    m_retry->setInterval(2000);
+    connect(Timer1, &QTimer::timeout, this, &Logger::Timer1_Timer);
+    connect(Timer2, &QTimer::timeout, this, &Logger::Timer2_Timer);
+    connect(Timer3, &QTimer::timeout, this, &Logger::Timer3_Timer);
+    connect(m_retry, &QTimer::timeout, this, &Logger::tryReopen);
+
+    m_port = m_services.makePort();
+    MSComm1 = m_port.get();
+    MSComm1->setObjectName(QStringLiteral("MSComm1"));
+    connect(MSComm1, &ui::SerialPort::received, this, &Logger::MSComm1_OnComm);
+    connect(MSComm1, &ui::SerialPort::linkLost, this, &Logger::onLinkLost);
+
+    m_tick = std::make_unique<logging::TickWriter>(m_services, this);
+
+    Form_Load();
+    Timer3->start();
+}
+
+Logger::~Logger() = default;
+
+void Logger::buildControls()
+{
+    StartLogging = button(this, QStringLiteral("StartLogging"), QStringLiteral("Start"));
+    StopLogging = button(this, QStringLiteral("StopLogging"), QStringLiteral("Stop"));
+    CalibrateButton = button(this, QStringLiteral("CalibrateButton"), QStringLiteral("Calib"));
+    Setup = button(this, QStringLiteral("Setup"), QStringLiteral(" Setup"));
+    ShowLogs = button(this, QStringLiteral("ShowLogs"), QStringLiteral("Graph"));
+    Exit = button(this, QStringLiteral("Exit"), QStringLiteral("Exit"));
+    connect(StartLogging, &QPushButton::clicked, this, &Logger::StartLogging_Click);
+    connect(StopLogging, &QPushButton::clicked, this, &Logger::StopLogging_Click);
+    connect(CalibrateButton, &QPushButton::clicked, this, &Logger::CalibrateButton_Click);
+    connect(Setup, &QPushButton::clicked, this, &Logger::Setup_Click);
+    connect(ShowLogs, &QPushButton::clicked, this, &Logger::ShowLogs_Click);
+    connect(Exit, &QPushButton::clicked, this, &Logger::Exit_Click);
+
+    Label9_0 = new QLabel(QStringLiteral("Record"), this);
+    Label9_0->setObjectName(QStringLiteral("Label9(0)"));
+    Label9_0->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    Label10 = new QLabel(QStringLiteral("Seconds"), this);
+    Label10->setObjectName(QStringLiteral("Label10"));
+    for (QLabel *l : {Label9_0, Label10})
+        ui::setColours(l, QColor(), Qt::white);
+    Label9_0->setAutoFillBackground(false);
+    Label10->setAutoFillBackground(false);
+
+    BlinkLog = new ui::LampButton(this);
+    BlinkLog->setObjectName(QStringLiteral("BlinkLog"));
+    BlinkData = new ui::LampButton(this);
+    BlinkData->setObjectName(QStringLiteral("BlinkData"));
+    BlinkData->setBackColour(Qt::white);
+
+    delay = new QLineEdit(QStringLiteral("60"), this);
+    delay->setObjectName(QStringLiteral("delay"));
+
+    txtMode = new QLabel(this);
+    txtMode->setObjectName(QStringLiteral("txtMode"));
+    QFont modeFont(QStringLiteral("Arial"));
+    modeFont.setPointSizeF(13.5);
+    modeFont.setBold(true);
+    txtMode->setFont(modeFont);
+    txtMode->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    ui::setColours(txtMode, QColor(), kRed);
+    txtMode->setAutoFillBackground(false);
+
+    ListView1 = new ui::ReportList(this);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+
+    for (int i = 0; i < 6; ++i) {
+        auto *pic = new ui::Canvas(this);
+        pic->setObjectName(QStringLiteral("Picture1(%1)").arg(i));
+        pic->setBackgroundColour(QColor(0, 128, 0));
+        pic->setPicture(dialImage(kMeters[i].widthPx, kMeters[i].heightPx, kMeters[i].fullScale,
+                                  QString::fromLatin1(kMeters[i].legend)));
+        Picture1[size_t(i)] = pic;
+    }
+
+    Label1 = meterLabel(this, QStringLiteral("Label1"), QStringLiteral("            VOLTS"), quantityColour(0));
+    Label2 = meterLabel(this, QStringLiteral("Label2"), QStringLiteral("           AMPS"), quantityColour(1));
+    Label3 = meterLabel(this, QStringLiteral("Label3"), QStringLiteral("            WATTS"), quantityColour(2));
+    Label4 = meterLabel(this, QStringLiteral("Label4"), QStringLiteral(" WATT HOURS"), quantityColour(3));
+    Label5[6] = meterLabel(this, QStringLiteral("Label5(6)"), QStringLiteral("        MILL RPM"), quantityColour(4));
+    Labe6[1] = meterLabel(this, QStringLiteral("Labe6(1)"), QStringLiteral("  WIND SPEED"), quantityColour(5));
+    for (int i = 0; i < 6; ++i)
+        Label5[size_t(i)] = meterLabel(this, QStringLiteral("Label5(%1)").arg(i), QString(), quantityColour(i));
+
+    for (int i : {0, 1, 2, 3, 4, 5, 7, 8, 10, 11, 12, 13}) {
+        auto *holder = new ui::ValueHolder(i, 0, fullScale(i), this);
+        connect(holder, &ui::ValueHolder::changed, this, &Logger::VScroll1_Change);
+        VScroll1[size_t(i)] = holder;
+    }
+}
+
+// ---- start-up and settings -------------------------------------------------
+
+void Logger::Form_Load()
+{
+    setWindowTitle(ui::programTitle() + QStringLiteral(" - Waiting for Signal"));
+    StopLogging->setEnabled(false);
+    reading = core::Reading();
+    WattHours = 0;
+    LoadSettings();
+
+    if (!openPort())
+        recoverPort();
+    if (core::isOn(settings.LogOn))
+        startLoggingFrom(false);
+}
+
+void Logger::recoverPort()
+{
+    m_services.messages->inform(
+        this, QStringLiteral("Error opening port ") + ui::fromLocal(settings.Port)
+                  + QStringLiteral(", Click OK to open the Program Setup page, and select another com port."));
+    config::ProgramSetup setupWindow(m_services, this);
+    m_services.modal->run(&setupWindow);
+    LoadSettings();
+    openPort(); // one silent retry; the program goes on without a port if it fails
+}
+
+void Logger::loadFile(const QString &name, std::string *text, bool *fresh)
+{
+    const QString path = QDir(m_services.programFolder).filePath(name);
+    *fresh = false;
+    if (const auto bytes = ui::readWhole(path)) {
+        *text = bytes->toStdString();
+        return;
+    }
+    *fresh = true;
+    text->clear();
+}
+
+void Logger::LoadSettings()
+{
+    // A missing or unreadable file is replaced by a fresh one with the
+    // delivered defaults; a missing key takes its default for this run only.
+    std::string progText, calText;
+    bool progFresh = false, calFresh = false;
+    loadFile(QStringLiteral("prog.cfg"), &progText, &progFresh);
+    std::vector<std::string> missing;
+    settings = core::readProgramSettings(progText, core::defaultProgramSettings(),
+                                         progFresh ? nullptr : &missing);
+    if (progFresh)
+        replaceBrokenFile(QStringLiteral("prog.cfg"),
+                          QByteArray::fromStdString(core::programSettingsText(settings)));
+    else
+        reportMissingKeys(QStringLiteral("prog.cfg"), missing);
+
+    delay->setText(ui::fromLocal(settings.LogDelay));
+    buildReadoutList();
+
+    loadFile(QStringLiteral("settings.cfg"), &calText, &calFresh);
+    missing.clear();
+    calibration = core::readCalibrationSettings(calText, core::defaultCalibrationSettings(),
+                                                calFresh ? nullptr : &missing);
+    if (calFresh)
+        replaceBrokenFile(QStringLiteral("settings.cfg"),
+                          QByteArray::fromStdString(core::calibrationSettingsText(calibration)));
+    else
+        reportMissingKeys(QStringLiteral("settings.cfg"), missing);
+    m_cal = core::calibrationFrom(calibration);
+}
+
+void Logger::replaceBrokenFile(const QString &name, const QByteArray &defaults)
+{
+    const QString path = QDir::toNativeSeparators(QDir(m_services.programFolder).filePath(name));
+    const bool written = ui::replaceWhole(QDir(m_services.programFolder).filePath(name), defaults);
+    m_services.messages->inform(
+        this, written ? QStringLiteral("The settings file %1 was missing or could not be read. A new one with the default settings has been written.").arg(path)
+                      : QStringLiteral("The settings file %1 was missing or could not be read, and a new one could not be written. The default settings are used until the program is closed.").arg(path));
+}
+
+void Logger::reportMissingKeys(const QString &name, const std::vector<std::string> &missing)
+{
+    if (missing.empty() || m_missingReported.contains(name))
+        return;
+    m_missingReported.insert(name);
+    QStringList keys;
+    for (const auto &k : missing)
+        keys << QString::fromStdString(k);
+    m_services.messages->inform(
+        this, QStringLiteral("The settings file %1 has no value for: %2. Default values are used for them; open the setup or calibration window and save to store them.")
+                  .arg(QDir::toNativeSeparators(QDir(m_services.programFolder).filePath(name)), keys.join(QStringLiteral(", "))));
+}
+
+void Logger::buildReadoutList()
+{
+    const bool rpm = core::isOn(settings.DisplayRPM);
+    const bool ws = core::isOn(settings.DisplayWS);
+    ListView1->clearColumns();
+    ListView1->clearRows();
+    ListView1->setHeadersVisible(false);
+    double size = 24;
+    if (rpm || ws)
+        size = 20;
+    if (rpm && ws)
+        size = 18;
+    ListView1->setListFont(QStringLiteral("Arial"), size);
+    ListView1->addColumn(QString(), 1);
+    ListView1->addColumn(QString(), 1500);
+    ListView1->addColumn(QString(), 2600);
+
+    std::vector<QStringList> rows;
+    const QString zero = QStringLiteral("0.0");
+    for (const char *name : {"Volts", "Amps", "Watts", "WattHours"})
+        rows.push_back({QString(), zero, QString::fromLatin1(name)});
+    if (rpm)
+        rows.push_back({QString(), zero, QStringLiteral("RPM")});
+    if (ws)
+        rows.push_back({QString(), zero, ui::fromLocal(settings.WSUnits)});
+    ListView1->setRows(std::move(rows));
+}
+
+bool Logger::openPort()
+{
+    bool ok = true;
+    if (const auto n = core::readInt16(settings.Port))
+        MSComm1->setPortNumber(*n);
+    else
+        ok = false;
+    ok = MSComm1->setSettings(QStringLiteral("4800,N,8,1")) && ok;
+    MSComm1->setReadLength(0);
+    ok = MSComm1->open() && ok;
+    if (ok) {
+        m_rx.clear();
+        m_retry->stop();
+    }
+    return ok;
+}
+
+// ---- frames ------------------------------------------------------------------
+
+void Logger::MSComm1_OnComm()
+{
+    const QByteArray bytes = MSComm1->readAll();
+    MSComm1->clearInput();
+    m_rx.append(std::string_view(bytes.constData(), size_t(bytes.size())));
+    while (auto frame = m_rx.next())
+        ProcessFrame(*frame);
+}
+
+void Logger::ProcessFrame(const std::string &frame)
+{
+    Timer2->start();
+    BlinkData->setBackColour(kRed);
+
+    const core::RawReading raw = core::decodeFrame(frame);
+    core::applyFrame(reading, raw, m_cal);
+    if (Timer1->isActive())
+        maxima.raise(reading);
+
+    std::vector<QStringList> rows;
+    rows.push_back({QString(), number(reading.Volts), QStringLiteral("Volts")});
+    rows.push_back({QString(), number(reading.Amps), QStringLiteral("Amps")});
+    rows.push_back({QString(), number(reading.Watts), QStringLiteral("Watts")});
+    rows.push_back({QString(), number(core::roundHalfEven(WattHours, 1)), QStringLiteral("WattHours")});
+    if (core::isOn(settings.DisplayRPM))
+        rows.push_back({QString(), number(reading.RPM), QStringLiteral("RPM")});
+    if (core::isOn(settings.DisplayWS))
+        rows.push_back({QString(), number(reading.WindSpeed), ui::fromLocal(settings.WSUnits)});
+    ListView1->setRows(std::move(rows));
+
+    // The meters pass through 0 so that each one is redrawn for every frame.
+    const double values[6] = {reading.Volts, reading.Amps, reading.Watts, WattHours, reading.RPM, reading.WindSpeed};
+    for (int i = 0; i < 6; ++i)
+        VScroll1[size_t(i)]->setValue(0);
+    for (int i = 0; i < 6; ++i)
+        VScroll1[size_t(i)]->setValue(core::holderPosition(values[i], fullScale(i)));
+    if (m_edition.hasReadoutBlock) {
+        const std::pair<int, double> readouts[6] = {{7, reading.Volts},  {8, reading.Amps},
+                                                    {10, reading.RPM},   {11, reading.WindSpeed},
+                                                    {12, reading.Watts}, {13, WattHours}};
+        for (const auto &[index, value] : readouts)
+            VScroll1[size_t(index)]->setValue(core::holderPosition(value, fullScale(index)));
+    }
+
+    txtMode->setText(reading.Mode == 1 ? QStringLiteral("On Load") : QString());
+    setWindowTitle(QStringLiteral("Logger  ") + number(reading.Volts) + QStringLiteral(" V  ")
+                   + number(reading.Amps) + QStringLiteral(" A  ") + number(reading.Watts)
+                   + QStringLiteral(" W  ") + number(reading.RPM) + QStringLiteral(" RPM  ")
+                   + number(reading.WindSpeed) + QStringLiteral(" WIND "));
+}
+
+void Logger::VScroll1_Change(int index)
+{
+    if (index < 0 || index >= 14 || !VScroll1[size_t(index)])
+        return;
+    const int value = VScroll1[size_t(index)]->value();
+    if (QLabel *label = Label5[size_t(index)])
+        label->setText(QString::number(value));
+    if (index <= 5)
+        DrawGauge(index, 0, fullScale(index), 0, 30, 3, 0.1, value);
+}
+
+void Logger::DrawGauge(int Index, double MinValue, double MaxValue, double MinPos, double MaxPos,
+                       int LineWidth, double Inset, double Value)
+{
+    ui::Canvas *pic = Picture1[size_t(Index)];
+    core::GaugeScale scale{MinValue, MaxValue, MinPos, MaxPos, Inset};
+    const core::Needle n = core::needle(pic->scaleWidth(), pic->scaleHeight(), scale, Value);
+    pic->setLineWidth(LineWidth);
+    pic->clear();
+    pic->line(n.cx, n.cy, n.x, n.y);
+    pic->setDrawColour(Qt::black);
+}
+
+// ---- logging -----------------------------------------------------------------
+
+void Logger::Timer1_Timer()
+{
+    Timer2->start();
+    BlinkLog->setBackColour(kRed);
+    logging::TickValues v;
+    v.maxima = maxima;
+    v.mode = reading.Mode;
+    v.wattHours = WattHours;
+    v.savehtml = settings.Savehtml;
+    v.saveExcel = settings.SaveExcel;
+    v.wsUnits = settings.WSUnits;
+    m_tick->write(v);
+    maxima.reset();
+}
+
+void Logger::Timer2_Timer()
+{
+    BlinkData->setBackColour(ui::LampButton::buttonFace());
+    BlinkLog->setBackColour(ui::LampButton::buttonFace());
+    Timer2->stop();
+}
+
+void Logger::Timer3_Timer()
+{
+    WattHours = core::wattHourStep(WattHours, reading.Watts,
+                                   static_cast<float>(m_services.clock->secondsSinceMidnight()));
+}
+
+bool Logger::startLoggingFrom(bool interactive)
+{
+    const core::StartDelay d = core::startDelay(ui::toLocal(delay->text()));
+    if (!d.valid) {
+        if (interactive)
+            m_services.messages->inform(this, QStringLiteral("Invalid delay period, needs to be a number between 10 and 600"));
+        return false;
+    }
+    delay->setText(ui::fromLocal(d.newText));
+    Timer1->setInterval(d.periodMs);
+    delay->setEnabled(false);
+    StartLogging->setEnabled(false);
+    StopLogging->setEnabled(true);
+    Timer1->start();
+    return true;
+}
+
+void Logger::StartLogging_Click()
+{
+    if (startLoggingFrom(true))
+        maxima.reset();
+}
+
+void Logger::StopLogging_Click()
+{
+    StartLogging->setEnabled(true);
+    delay->setEnabled(true);
+    StopLogging->setEnabled(false);
+    Timer1->stop();
+}
+
+// ---- the port ----------------------------------------------------------------
+
+void Logger::onLinkLost()
+{
+    // The device went away: keep running and look for it again every 2 s.
+    m_rx.clear();
+    if (m_portWanted)
+        m_retry->start();
+}
+
+void Logger::tryReopen()
+{
+    if (!m_portWanted || MSComm1->isOpen()) {
+        m_retry->stop();
+        return;
+    }
+    if (MSComm1->open()) {
+        m_rx.clear();
+        m_retry->stop();
+    }
+}
+
+void Logger::releasePort()
+{
+    m_portWanted = false;
+    m_retry->stop();
+    MSComm1->close();
+}
+
+// ---- commands ----------------------------------------------------------------
+
+void Logger::Setup_Click()
+{
+    releasePort();
+    {
+        config::ProgramSetup setupWindow(m_services, this);
+        m_services.modal->run(&setupWindow);
+    }
+    m_portWanted = true;
+    LoadSettings();
+    if (!openPort())
+        recoverPort();
+}
+
+void Logger::CalibrateButton_Click()
+{
+    releasePort();
+#ifdef HAVE_CALIBRATE
+    {
+        config::Calibrate calibrateWindow(m_services, this);
+        m_services.modal->run(&calibrateWindow);
+    }
+#endif
+    m_portWanted = true;
+    LoadSettings();
+    // The port number and line settings are those it had before.
+    if (MSComm1->open())
+        m_rx.clear();
+    else
+        recoverPort();
+}
+
+void Logger::ShowLogs_Click()
+{
+#ifdef HAVE_GRAPH
+    graph::Graph graphWindow(m_services, this);
+    if (m_edition.layoutGraphWindow)
+        m_edition.layoutGraphWindow(graphWindow);
+    m_services.modal->run(&graphWindow);
+#endif
+}
+
+void Logger::Exit_Click()
+{
+    releasePort();
+    close();
+    QCoreApplication::exit(0);
+}
+
+void Logger::closeEvent(QCloseEvent *event)
+{
+    releasePort();
+    QWidget::closeEvent(event);
+}
+
+} // namespace monitor

@@ -1,0 +1,38 @@
+#include "Program.h"
+
+#include "Logger.h"
+#include "core/Number.h"
+#include "ui/QtSerialPortControl.h"
+
+#include <QApplication>
+#include <QLocale>
+
+namespace monitor {
+
+int runProgram(int argc, char **argv, const Edition &edition)
+{
+    QApplication app(argc, argv);
+    app.setApplicationName(edition.name);
+
+    // Numbers follow the user's regional decimal separator.
+    const QString point = QLocale::system().decimalPoint();
+    core::setDecimalSeparator(point.size() == 1 ? point[0].toLatin1() : '.');
+
+    ui::SystemClock clock;
+    ui::QtMessageService messages;
+    ui::QtModalRunner modal;
+    ui::Services services;
+    services.programFolder = QCoreApplication::applicationDirPath();
+    services.clock = &clock;
+    services.messages = &messages;
+    services.modal = &modal;
+    services.makePort = [folder = services.programFolder]() {
+        return std::unique_ptr<ui::SerialPort>(new ui::QtSerialPortControl(folder));
+    };
+
+    Logger logger(services, edition);
+    logger.show();
+    return app.exec();
+}
+
+} // namespace monitor

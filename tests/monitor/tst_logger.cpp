@@ -1,0 +1,362 @@
+// The main window on a temporary program folder with a fake clock, fake
+// port, recorded messages and scripted modal windows.
+#include "config/ProgramSetup.h"
+#include "editions/Editions.h"
+#include "monitor/Logger.h"
+#include "support/TestSupport.h"
+
+#include <QtTest>
+
+using monitor::Logger;
+using testsupport::FakeServices;
+using testsupport::ProgramFolder;
+
+namespace {
+struct Rig {
+    explicit Rig(const QByteArray &prog = testsupport::progCfg(), bool failOpen = false,
+                 const monitor::Edition &edition = editions::crestdial())
+        : fake(folder.path())
+    {
+        folder.write("prog.cfg", prog);
+        fake.failOpen = failOpen;
+        logger = std::make_unique<Logger>(fake.services(), edition);
+    }
+    ui::FakeSerialPort *port() { return fake.ports.front(); }
+    QStringList rows() const
+    {
+        QStringList out;
+        for (int r = 0; r < logger->ListView1->rowCount(); ++r)
+            out << logger->ListView1->text(r, 1) + " " + logger->ListView1->text(r, 2);
+        return out;
+    }
+    ProgramFolder folder;
+    FakeServices fake;
+    std::unique_ptr<Logger> logger;
+};
+} // namespace
+
+class TestLogger : public QObject {
+    Q_OBJECT
+private slots:
+    void startsWaitingWithThePortOpen()
+    {
+        Rig rig;
+        QCOMPARE(rig.logger->windowTitle(), QString("Veldra - Waiting for Signal"));
+        QVERIFY(rig.port()->isOpen());
+        QCOMPARE(rig.port()->portNumber(), 1);
+        QCOMPARE(rig.port()->settings(), QString("4800,N,8,1"));
+        QCOMPARE(rig.fake.messages.texts, QStringList());
+        QVERIFY(!rig.logger->StopLogging->isEnabled());
+        QVERIFY(!rig.logger->Timer1->isActive());
+        QVERIFY(rig.logger->Timer3->isActive());
+        QCOMPARE(rig.logger->Timer3->interval(), 5000);
+    }
+
+    void readoutList_data()
+    {
+        QTest::addColumn<QString>("rpm");
+        QTest::addColumn<QString>("ws");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<double>("points");
+        const QStringList four{"0.0 Volts", "0.0 Amps", "0.0 Watts", "0.0 WattHours"};
+        QTest::newRow("neither") << "0" << "0" << four << 24.0;
+        QTest::newRow("rpm") << "1" << "0" << (four + QStringList{"0.0 RPM"}) << 20.0;
+        QTest::newRow("wind, units with blanks") << "0" << "1.0" << (four + QStringList{"0.0  km/h "}) << 20.0;
+        QTest::newRow("both") << " 1" << "1" << (four + QStringList{"0.0 RPM", "0.0  km/h "}) << 18.0;
+    }
+    void readoutList()
+    {
+        QFETCH(QString, rpm);
+        QFETCH(QString, ws);
+        QFETCH(QStringList, rows);
+        QFETCH(double, points);
+        Rig rig(testsupport::progCfg("1", "0", "0", "60", "0", rpm, ws, " km/h "));
+        QCOMPARE(rig.rows(), rows);
+        QCOMPARE(rig.logger->ListView1->font().pointSizeF(), points);
+        QCOMPARE(rig.logger->ListView1->font().family(), QString("Arial"));
+        QCOMPARE(rig.logger->ListView1->columnCount(), 3);
+        QCOMPARE(rig.logger->ListView1->columnWidthTwips(2), 2600);
+    }
+
+    void logOnStartsLogging_data()
+    {
+        QTest::addColumn<QString>("logDelay");
+        QTest::addColumn<bool>("logging");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("period");
+        QTest::newRow("5 becomes 10") << "5" << true << "10" << 10000;
+        QTest::newRow("900 becomes 600") << "900" << true << "600" << 600000;
+        QTest::newRow("12.5 stays") << "12.5" << true << "12.5" << 12500;
+        QTest::newRow("not a number") << "abc" << false << "abc" << 0;
+    }
+    void logOnStartsLogging()
+    {
+        QFETCH(QString, logDelay);
+        QFETCH(bool, logging);
+        QFETCH(QString, shown);
+        QFETCH(int, period);
+        Rig rig(testsupport::progCfg("1", "0", "0", logDelay, "1"));
+        QCOMPARE(rig.logger->Timer1->isActive(), logging);
+        QCOMPARE(rig.logger->delay->text(), shown);
+        QCOMPARE(rig.logger->StartLogging->isEnabled(), !logging);
+        QCOMPARE(rig.logger->StopLogging->isEnabled(), logging);
+        if (logging)
+            QCOMPARE(rig.logger->Timer1->interval(), period);
+        QVERIFY(rig.fake.messages.texts.isEmpty());
+    }
+
+    void failedPortGoesThroughSetup()
+    {
+        ProgramFolder folder;
+        folder.write("prog.cfg", testsupport::progCfg(" 3 "));
+        FakeServices fake(folder.path());
+        fake.failOpen = true;
+        fake.modal.onRun = [&](QDialog *d) {
+            auto *setup = qobject_cast<config::ProgramSetup *>(d);
+            QVERIFY(setup);
+            QCOMPARE(setup->PortNumber->text(), QString(" 3 "));
+            setup->PortNumber->setText("2");
+            fake.ports.front()->setFailOpen(false);
+            setup->Command1_Click();
+        };
+        Logger logger(fake.services(), editions::crestdial());
+        QCOMPARE(fake.messages.texts, QStringList{"Error opening port  3 , Click OK to open the Program Setup page, and select another com port."});
+        QCOMPARE(fake.modal.runs, 1);
+        QVERIFY(fake.ports.front()->isOpen());
+        QCOMPARE(fake.ports.front()->portNumber(), 2);
+    }
+
+    void secondFailureIsSilent()
+    {
+        Rig rig(testsupport::progCfg("abc"), true);
+        QCOMPARE(rig.fake.messages.texts.size(), 1);
+        QVERIFY(rig.fake.messages.texts.front().startsWith("Error opening port abc, Click OK"));
+        QCOMPARE(rig.fake.modal.runs, 1);
+        QVERIFY(!rig.port()->isOpen());
+        QCOMPARE(rig.logger->windowTitle(), QString("Veldra - Waiting for Signal"));
+    }
+
+    void brokenSettingsFilesAreRepaired()
+    {
+        ProgramFolder folder;
+        QFile::remove(folder.file("prog.cfg"));
+        folder.write("settings.cfg", "Calibration Settings\r\n<VoltDivider>20</VoltDivider>");
+        FakeServices fake(folder.path());
+        Logger logger(fake.services(), editions::crestdial());
+        QCOMPARE(fake.messages.texts.size(), 2);
+        QVERIFY(fake.messages.texts[0].contains("prog.cfg"));
+        QVERIFY(fake.messages.texts[1].contains("VoltOffset, AmpDivider, RPMDivider, WSDivider"));
+        // A fresh prog.cfg was written; the user's settings.cfg was not touched.
+        QVERIFY(folder.read("prog.cfg").startsWith("Program Config File\r\n"));
+        QCOMPARE(folder.read("settings.cfg"), QByteArray("Calibration Settings\r\n<VoltDivider>20</VoltDivider>"));
+        QCOMPARE(logger.calibration.VoltDivider, std::string("20"));
+        // Told once per run, not at every reload.
+        logger.LoadSettings();
+        QCOMPARE(fake.messages.texts.size(), 2);
+    }
+
+    void framesReachListTitleAndMeters()
+    {
+        Rig rig;
+        rig.folder.write("settings.cfg", "<VoltDivider>40.96</VoltDivider><VoltOffset>512</VoltOffset>"
+                                         "<AmpDivider>10</AmpDivider><RPMDivider>4</RPMDivider><WSDivider>1.6</WSDivider>");
+        rig.logger->LoadSettings();
+        rig.port()->feed("junk[<V>512</V><I>53");
+        QCOMPARE(rig.logger->windowTitle(), QString("Veldra - Waiting for Signal"));
+        rig.port()->feed("7</I><R>10</R><M>1</M><S>8</S>]");
+        QCOMPARE(rig.logger->windowTitle(), QString("Logger  12.5 V  2.5 A  31.25 W  150 RPM  5 WIND "));
+        QCOMPARE(rig.rows(), (QStringList{"12.5 Volts", "2.5 Amps", "31.25 Watts", "0 WattHours", "150 RPM", "5 mph"}));
+        QCOMPARE(rig.logger->txtMode->text(), QString("On Load"));
+        QCOMPARE(rig.logger->Label5[0]->text(), QString("12"));
+        QCOMPARE(rig.logger->Label5[2]->text(), QString("31"));
+        QCOMPARE(rig.logger->Label5[4]->text(), QString("150"));
+        QCOMPARE(rig.logger->BlinkData->backColour(), QColor(255, 0, 0));
+        QVERIFY(rig.logger->Timer2->isActive());
+        rig.logger->Timer2_Timer();
+        QCOMPARE(rig.logger->BlinkData->backColour(), ui::LampButton::buttonFace());
+
+        rig.port()->feed("[<V>552.96</V><M>0</M>]");
+        QCOMPARE(rig.logger->txtMode->text(), QString());
+        QCOMPARE(rig.logger->Label5[0]->text(), QString("14")); // 13.5 to even
+    }
+
+    void titleRunsWithoutWindDisplay()
+    {
+        // The title and the meters follow every frame, whatever the wind row.
+        Rig rig(testsupport::progCfg("1", "0", "0", "60", "0", "0", "0"));
+        rig.port()->feed("[<V>512</V><I>512</I><R>0</R><S>0</S><M>0</M>]");
+        QCOMPARE(rig.logger->windowTitle(), QString("Logger  12.5 V  0 A  0 W  0 RPM  0 WIND "));
+        QCOMPARE(rig.rows().size(), 4);
+    }
+
+    void metersRedrawOnlyOnChange()
+    {
+        Rig rig;
+        ui::Canvas *volts = rig.logger->Picture1[0];
+        ui::Canvas *amps = rig.logger->Picture1[1];
+        const int voltsClears = volts->clearCount(), ampsClears = amps->clearCount();
+        // 0 -> 12: one drawing; amps stay 0: none.
+        rig.port()->feed("[<V>512</V><I>512</I>]");
+        QCOMPARE(volts->clearCount(), voltsClears + 1);
+        QCOMPARE(amps->clearCount(), ampsClears);
+        // 12 -> 12 passes through 0: two drawings.
+        rig.port()->feed("[<V>512</V><I>512</I>]");
+        QCOMPARE(volts->clearCount(), voltsClears + 3);
+        // Setting a holder to the value it has raises nothing.
+        const QString before = rig.logger->Label5[0]->text();
+        rig.logger->Label5[0]->setText("x");
+        rig.logger->VScroll1[0]->setValue(12);
+        QCOMPARE(rig.logger->Label5[0]->text(), QString("x"));
+        Q_UNUSED(before);
+        // A negative current clamps to 0, the list keeps the true value.
+        rig.port()->feed("[<V>512</V><I>400</I>]");
+        QCOMPARE(rig.logger->VScroll1[1]->value(), 0);
+        QCOMPARE(rig.logger->ListView1->text(1, 1), QString("-11.2"));
+    }
+
+    void needleIsDrawnOnTheDial()
+    {
+        Rig rig;
+        rig.port()->feed("[<V>2048</V>]"); // 50 V: straight up
+        const QImage img = rig.logger->Picture1[0]->image();
+        // Halfway along the vertical needle (x = 1290 twips = 86 px) is black.
+        const QColor mid = img.pixelColor(86, 50);
+        QVERIFY2(mid.lightness() < 60, qPrintable(mid.name()));
+        // The same spot with the needle at 0 is the light dial face.
+        rig.port()->feed("[<V>0</V>]");
+        QVERIFY(rig.logger->Picture1[0]->image().pixelColor(86, 50).lightness() > 150);
+    }
+
+    void maximaRiseOnlyWhileLogging()
+    {
+        Rig rig;
+        rig.port()->feed("[<V>4096</V><I>1000</I>]");
+        QCOMPARE(rig.logger->maxima.MaxVolts, 0.0);
+        rig.logger->StartLogging_Click();
+        rig.port()->feed("[<V>512</V><I>537</I>]");
+        rig.port()->feed("[<V>507.9</V><I>537</I>]");
+        QCOMPARE(rig.logger->maxima.MaxVolts, 12.5);
+        QCOMPARE(rig.logger->maxima.MaxAmps, 2.5);
+    }
+
+    void startAndStop_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("started");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("period");
+        QTest::newRow("700") << "700" << true << "600" << 600000;
+        QTest::newRow("5") << "5" << true << "10" << 10000;
+        QTest::newRow("0") << "0" << true << "10" << 10000;
+        QTest::newRow("-3") << "-3" << true << "10" << 10000;
+        QTest::newRow("12.5") << "12.5" << true << "12.5" << 12500;
+        QTest::newRow("abc") << "abc" << false << "abc" << 0;
+        QTest::newRow("empty") << "" << false << "" << 0;
+    }
+    void startAndStop()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, started);
+        QFETCH(QString, shown);
+        QFETCH(int, period);
+        Rig rig;
+        rig.logger->maxima.MaxVolts = 9;
+        rig.logger->delay->setText(text);
+        rig.logger->StartLogging_Click();
+        QCOMPARE(rig.logger->Timer1->isActive(), started);
+        QCOMPARE(rig.logger->delay->text(), shown);
+        QCOMPARE(rig.logger->delay->isEnabled(), !started);
+        if (started) {
+            QCOMPARE(rig.logger->Timer1->interval(), period);
+            QCOMPARE(rig.logger->maxima.MaxVolts, 0.0);
+            QVERIFY(rig.fake.messages.texts.isEmpty());
+            rig.logger->StopLogging_Click();
+            QVERIFY(!rig.logger->Timer1->isActive());
+            QVERIFY(rig.logger->StartLogging->isEnabled());
+            QVERIFY(!rig.logger->StopLogging->isEnabled());
+            QVERIFY(rig.logger->delay->isEnabled());
+        } else {
+            QCOMPARE(rig.fake.messages.texts, QStringList{"Invalid delay period, needs to be a number between 10 and 600"});
+            QCOMPARE(rig.logger->maxima.MaxVolts, 9.0);
+        }
+    }
+
+    void tickWritesTheRecordAndResets()
+    {
+        Rig rig;
+        rig.fake.clock.set(QDateTime(QDate(2026, 3, 7), QTime(14, 5, 9)));
+        rig.logger->StartLogging_Click();
+        rig.port()->feed("[<V>550.9</V><I>533</I><R>20.8</R><S>7.2</S><M>1</M>]");
+        rig.logger->Timer1_Timer();
+        QCOMPARE(rig.folder.read("logs/2026_3_7.txt"),
+                 QByteArray("<V>13.45</V><I>2.1</I><W>28.24</W><R>624</R><S>4.5</S><M>1</M><T>14:05</T>\r\n"));
+        QCOMPARE(rig.logger->maxima.MaxVolts, 0.0);
+        QCOMPARE(rig.logger->BlinkLog->backColour(), QColor(255, 0, 0));
+        // No frames in the next interval: zeros with the last mode.
+        rig.logger->Timer1_Timer();
+        QVERIFY(rig.folder.read("logs/2026_3_7.txt").endsWith("<V>0</V><I>0</I><W>0</W><R>0</R><S>0</S><M>1</M><T>14:05</T>\r\n"));
+    }
+
+    void wattHoursAccumulate()
+    {
+        Rig rig;
+        rig.fake.clock.set(QDateTime(QDate(2026, 3, 7), QTime(12, 0, 0)));
+        rig.logger->reading.Watts = 600;
+        for (int i = 0; i < 720; ++i)
+            rig.logger->Timer3_Timer();
+        QVERIFY(std::fabs(rig.logger->WattHours - 600) < 1e-9);
+        rig.fake.clock.set(QDateTime(QDate(2026, 3, 8), QTime(0, 0, 4)));
+        rig.logger->Timer3_Timer();
+        QCOMPARE(rig.logger->WattHours, 600.0 / 720);
+    }
+
+    void lostDeviceIsRetried()
+    {
+        Rig rig;
+        rig.port()->loseLink();
+        QVERIFY(!rig.port()->isOpen());
+        QVERIFY(rig.fake.messages.texts.isEmpty());
+        // The retry timer brings it back; frames are shown again.
+        QTRY_VERIFY_WITH_TIMEOUT(rig.port()->isOpen(), 5000);
+        rig.port()->feed("[<V>512</V>]");
+        QVERIFY(rig.logger->windowTitle().startsWith("Logger  12.5 V"));
+    }
+
+    void setupHandsThePortOver()
+    {
+        Rig rig;
+        bool closedWhileOpen = false;
+        rig.fake.modal.onRun = [&](QDialog *d) {
+            closedWhileOpen = !rig.port()->isOpen();
+            auto *setup = qobject_cast<config::ProgramSetup *>(d);
+            setup->PortNumber->setText("4");
+            setup->LogDelay->setText("30");
+            setup->Command1_Click();
+        };
+        rig.logger->StartLogging_Click();
+        rig.logger->Setup_Click();
+        QVERIFY(closedWhileOpen);
+        QVERIFY(rig.port()->isOpen());
+        QCOMPARE(rig.port()->portNumber(), 4);
+        // Logging went on; the new interval waits for the next Start.
+        QVERIFY(rig.logger->Timer1->isActive());
+        QCOMPARE(rig.logger->Timer1->interval(), 60000);
+        QCOMPARE(rig.logger->delay->text(), QString("30"));
+    }
+
+    void setupClosedWithoutSaving()
+    {
+        Rig rig;
+        const QByteArray before = rig.folder.read("prog.cfg");
+        rig.fake.modal.onRun = [&](QDialog *d) { d->close(); };
+        rig.port()->feed("[<V>512</V>]");
+        rig.logger->Setup_Click();
+        QCOMPARE(rig.folder.read("prog.cfg"), before);
+        QVERIFY(rig.port()->isOpen());
+        QCOMPARE(rig.port()->portNumber(), 1);
+        QCOMPARE(rig.rows().front(), QString("0.0 Volts"));
+    }
+};
+
+QTEST_MAIN(TestLogger)
+#include "tst_logger.moc"
