@@ -1,7 +1,9 @@
 #include "editions/Editions.h"
+#include "graph/Graph.h"
 #include "monitor/Logger.h"
 #include "ui/Twips.h"
 
+#include <QCheckBox>
 #include <QFont>
 #include <QLabel>
 
@@ -95,11 +97,58 @@ void layout(monitor::Logger &w)
     w.ListView1->raise();
     w.txtMode->raise();
 }
+// The graph window keeps its controls; the plot is narrower and the controls
+// below it move to suit.
+void layoutGraph(graph::Graph &g)
+{
+    using ui::moveTwips;
+    g.setFixedSize(ui::twipsToPixels(11475), g.height());
+    placeTwips(g.Plot, 0, 240, 11355, 5235);
+    moveTwips(g.av, 2040, 0);
+    moveTwips(g.wv, 3480, 0);
+    moveTwips(g.rv, 4920, 0);
+    moveTwips(g.vt, 8040, 0);
+    moveTwips(g.sv, 6360, 0);
+    moveTwips(g.ftime, 10350, 45);
+    moveTwips(g.Check1, 1485, 5520);
+    moveTwips(g.Check2, 3765, 5520);
+    moveTwips(g.Check3, 6000, 5520);
+    moveTwips(g.Check4, 8325, 5520);
+    moveTwips(g.Check5, 10560, 5520);
+    moveTwips(g.Check6, 960, 6120);
+    moveTwips(g.VMin1, 0, 5520);
+    moveTwips(g.VMax1, 0, 5760);
+    moveTwips(g.AMin1, 2280, 5520);
+    moveTwips(g.AMax1, 2160, 5760);
+    moveTwips(g.WMin1, 4560, 5520);
+    moveTwips(g.WMax1, 4560, 5760);
+    moveTwips(g.RMin1, 6840, 5520);
+    moveTwips(g.RMax1, 6840, 5760);
+    moveTwips(g.SMin1, 9120, 5520);
+    moveTwips(g.SMax1, 9000, 5760);
+    moveTwips(g.Label12, 840, 6600);
+    moveTwips(g.Label1, 165, 6855);
+    moveTwips(g.DateY1, 750, 6840);
+    moveTwips(g.DateM1, 1380, 6840);
+    moveTwips(g.DateD1, 1875, 6840);
+    moveTwips(g.Label2, 120, 7455);
+    moveTwips(g.Label3, 1440, 7440);
+    moveTwips(g.Time1h, 630, 7410);
+    moveTwips(g.Time1m, 1080, 7410);
+    moveTwips(g.Time2h, 1680, 7410);
+    moveTwips(g.Time2m, 2160, 7410);
+    moveTwips(g.Command2, 9360, 7440);
+    // The separators move with their boxes.
+    for (QWidget *separator : {static_cast<QWidget *>(g.Label4), static_cast<QWidget *>(g.Label5),
+                               static_cast<QWidget *>(g.Label6), static_cast<QWidget *>(g.Label7)})
+        separator->move(separator->x() - ui::twipsToPixels(120), separator->y() + ui::twipsToPixels(240));
+    g.ListView1->resize(g.ListView1->width(), ui::twipsToPixels(2025));
+}
 } // namespace
 
 const monitor::Edition &flankdial()
 {
-    static const monitor::Edition edition{QStringLiteral("flankdial"), &layout, true, nullptr};
+    static const monitor::Edition edition{QStringLiteral("flankdial"), &layout, true, &layoutGraph};
     return edition;
 }
 

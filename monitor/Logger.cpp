@@ -1,18 +1,12 @@
 #include "Logger.h"
 
 #include "Dials.h"
-#if __has_include("config/Calibrate.h")
 #include "config/Calibrate.h"
-#define HAVE_CALIBRATE 1
-#endif
 #include "config/ProgramSetup.h"
 #include "core/Gauge.h"
 #include "core/LogRecord.h"
 #include "core/Number.h"
-#if __has_include("graph/Graph.h")
 #include "graph/Graph.h"
-#define HAVE_GRAPH 1
-#endif
 #include "logging/TickWriter.h"
 #include "ui/Files.h"
 #include "ui/Twips.h"
@@ -507,12 +501,10 @@ void Logger::Setup_Click()
 void Logger::CalibrateButton_Click()
 {
     releasePort();
-#ifdef HAVE_CALIBRATE
     {
         config::Calibrate calibrateWindow(m_services, this);
         m_services.modal->run(&calibrateWindow);
     }
-#endif
     m_portWanted = true;
     LoadSettings();
     // The port number and line settings are those it had before.
@@ -524,12 +516,10 @@ void Logger::CalibrateButton_Click()
 
 void Logger::ShowLogs_Click()
 {
-#ifdef HAVE_GRAPH
     graph::Graph graphWindow(m_services, this);
     if (m_edition.layoutGraphWindow)
         m_edition.layoutGraphWindow(graphWindow);
     m_services.modal->run(&graphWindow);
-#endif
 }
 
 void Logger::Exit_Click()

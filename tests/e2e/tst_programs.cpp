@@ -120,9 +120,11 @@ private slots:
     {
         if (QStandardPaths::findExecutable("Xvfb").isEmpty() || QStandardPaths::findExecutable("xdotool").isEmpty())
             QSKIP("Xvfb and xdotool are needed (scripts/install-deps installs them)");
-        m_display = QStringLiteral(":%1").arg(200 + QCoreApplication::applicationPid() % 500);
-        m_xvfb.start("Xvfb", {m_display, "-screen", "0", "1280x900x24", "-nolisten", "tcp"});
+        // Xvfb picks a free display and tells its number on standard output.
+        m_xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x900x24", "-nolisten", "tcp", "-noreset"});
         QVERIFY(m_xvfb.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(m_xvfb.canReadLine(), 10000);
+        m_display = ":" + QString::fromLatin1(m_xvfb.readLine()).trimmed();
         qputenv("DISPLAY", m_display.toLocal8Bit());
         QTRY_VERIFY_WITH_TIMEOUT(QProcess::execute("xdpyinfo", {"-display", m_display}) == 0, 10000);
     }
