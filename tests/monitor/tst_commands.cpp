@@ -1,0 +1,237 @@
+// The main window's commands: the port handed to the setup and calibration
+// windows and taken back, the graph window opened behind live logging, and
+// the column edition's read-outs and layout.
+#include "config/Calibrate.h"
+#include "editions/Editions.h"
+#include "graph/Graph.h"
+#include "monitor/Logger.h"
+#include "support/TestSupport.h"
+#include "ui/Twips.h"
+
+#include <QCheckBox>
+#include <QtTest>
+
+using monitor::Logger;
+
+namespace {
+struct Rig {
+    explicit Rig(const monitor::Edition &edition = editions::crestdial(),
+                 const QByteArray &prog = testsupport::progCfg())
+        : fake(folder.path())
+    {
+        folder.write("prog.cfg", prog);
+        logger = std::make_unique<Logger>(fake.services(), edition);
+    }
+    ui::FakeSerialPort *mainPort() { return fake.ports.front(); }
+    testsupport::ProgramFolder folder;
+    testsupport::FakeServices fake;
+    std::unique_ptr<Logger> logger;
+};
+
+QRect twips(QWidget *w)
+{
+    return QRect(qRound(ui::pixelsToTwips(w->x())), qRound(ui::pixelsToTwips(w->y())),
+                 qRound(ui::pixelsToTwips(w->width())), qRound(ui::pixelsToTwips(w->height())));
+}
+} // namespace
+
+class TestCommands : public QObject {
+    Q_OBJECT
+private slots:
+    void calibrationTakesThePortAndNewDividersApply()
+    {
+        Rig rig;
+        bool mainClosed = false, calibrationOpen = false;
+        rig.fake.modal.onRun = [&](QDialog *d) {
+            auto *cal = qobject_cast<config::Calibrate *>(d);
+            QVERIFY(cal);
+            mainClosed = !rig.mainPort()->isOpen();
+            calibrationOpen = cal->MSComm2()->isOpen();
+            cal->BatteryVolts->setText("20.48");
+            cal->Command1_Click();
+        };
+        rig.logger->Setup->setFocus();
+        rig.logger->CalibrateButton_Click();
+        QVERIFY(mainClosed);
+        QVERIFY(calibrationOpen);
+        QVERIFY(rig.mainPort()->isOpen());
+        rig.mainPort()->feed("[<V>512</V>]");
+        QVERIFY2(rig.logger->windowTitle().startsWith("Logger  25 V"), qPrintable(rig.logger->windowTitle()));
+        QVERIFY(rig.folder.read("settings.cfg").contains("<VoltDivider>20.48</VoltDivider>\r\n"));
+    }
+
+    void calibrationExitWritesNothing()
+    {
+        Rig rig;
+        const QByteArray before = rig.folder.read("settings.cfg");
+        rig.fake.modal.onRun = [&](QDialog *d) {
+            auto *cal = qobject_cast<config::Calibrate *>(d);
+            cal->BatteryVolts->setText("1");
+            cal->Command6_Click();
+        };
+        rig.logger->CalibrateButton_Click();
+        QCOMPARE(rig.folder.read("settings.cfg"), before);
+        QVERIFY(rig.mainPort()->isOpen());
+    }
+
+    void portThatCannotBeReopenedGoesThroughSetup()
+    {
+        Rig rig;
+        int runs = 0;
+        rig.fake.modal.onRun = [&](QDialog *d) {
+            ++runs;
+            if (runs == 1) {
+                // The calibration window; meanwhile another program takes the port.
+                rig.mainPort()->setFailOpen(true);
+                d->close();
+            } else {
+                rig.mainPort()->setFailOpen(false);
+                d->close();
+            }
+        };
+        rig.logger->CalibrateButton_Click();
+        QCOMPARE(runs, 2);
+        QCOMPARE(rig.fake.messages.texts.size(), 1);
+        QVERIFY(rig.fake.messages.texts.last().startsWith("Error opening port 1, Click OK"));
+        QVERIFY(rig.mainPort()->isOpen());
+    }
+
+    void loggingGoesOnBehindTheGraphWindow()
+    {
+        Rig rig;
+        rig.logger->StartLogging_Click();
+        rig.mainPort()->feed("[<V>512</V><I>512</I><M>0</M>]");
+        bool portOpen = false;
+        rig.fake.modal.onRun = [&](QDialog *d) {
+            QVERIFY(qobject_cast<graph::Graph *>(d));
+            portOpen = rig.mainPort()->isOpen();
+            // Ticks and frames arrive while the window is open.
+            rig.logger->Timer1->setInterval(20);
+            QTest::qWait(120);
+            rig.mainPort()->feed("[<V>550.9</V>]");
+            QTest::qWait(60);
+        };
+        rig.logger->ShowLogs_Click();
+        QVERIFY(portOpen);
+        const QList<QByteArray> lines = rig.folder.read("logs/2026_3_7.txt").split('\n');
+        QVERIFY2(lines.size() >= 4, "ticks were not written while the graph window was open");
+        QVERIFY(lines.first().startsWith("<V>12.5</V>"));
+        QVERIFY(rig.folder.read("logs/2026_3_7.txt").contains("<V>13.45</V>"));
+    }
+
+    void graphOpensWithTodayEachTime()
+    {
+        Rig rig;
+        QStringList dates;
+        rig.fake.modal.onRun = [&](QDialog *d) {
+            auto *g = qobject_cast<graph::Graph *>(d);
+            dates << g->DateY1->text() + "/" + g->DateM1->text() + "/" + g->DateD1->text() + " "
+                         + g->Time1h->text() + ":" + g->Time2m->text();
+            g->DateY1->setText("1999");
+            g->Time1h->setText("05");
+        };
+        rig.logger->ShowLogs_Click();
+        rig.logger->ShowLogs_Click();
+        QCOMPARE(dates, (QStringList{"2026/3/7 00:59", "2026/3/7 00:59"}));
+    }
+
+    void readoutBlock_data()
+    {
+        QTest::addColumn<QString>("frame");
+        QTest::addColumn<double>("wattHours");
+        QTest::addColumn<QStringList>("labels"); // Label5(0), (7), (3), (13)
+        QTest::newRow("12.5 V to even") << "[<V>512</V>]" << 0.0 << QStringList{"12", "12", "", ""};
+        QTest::newRow("13.5 V to even") << "[<V>552.96</V>]" << 0.0 << QStringList{"14", "14", "", ""};
+        QTest::newRow("watt-hours") << "[<V>512</V>]" << 123.456 << QStringList{"12", "12", "123", "123"};
+    }
+    void readoutBlock()
+    {
+        QFETCH(QString, frame);
+        QFETCH(double, wattHours);
+        QFETCH(QStringList, labels);
+        Rig rig(editions::flankdial());
+        for (int i : {7, 8, 10, 11, 12, 13})
+            QCOMPARE(rig.logger->Label5[size_t(i)]->text(), QString()); // empty before the first frame
+        rig.logger->WattHours = wattHours;
+        rig.mainPort()->feed(frame.toLatin1());
+        const QStringList got{rig.logger->Label5[0]->text(), rig.logger->Label5[7]->text(),
+                              rig.logger->Label5[3]->text(), rig.logger->Label5[13]->text()};
+        QCOMPARE(got, labels);
+        if (wattHours > 0)
+            QCOMPARE(rig.logger->ListView1->text(3, 1), QString("123.5"));
+    }
+
+    void sameRoundedValuesLeaveReadoutsAlone()
+    {
+        Rig rig(editions::flankdial());
+        rig.mainPort()->feed("[<V>512</V><I>612</I>]");
+        QCOMPARE(rig.logger->Label5[8]->text(), QString("10"));
+        rig.logger->Label5[7]->setText("mark");
+        rig.logger->Label5[0]->setText("mark");
+        rig.mainPort()->feed("[<V>510</V><I>612</I>]"); // 12.45 V rounds to 12 again
+        QCOMPARE(rig.logger->Label5[7]->text(), QString("mark"));
+        QCOMPARE(rig.logger->Label5[0]->text(), QString("12")); // the meter passes through 0
+        // A negative current clamps to 0 like the meters.
+        rig.mainPort()->feed("[<I>400</I>]");
+        QCOMPARE(rig.logger->Label5[8]->text(), QString("0"));
+    }
+
+    void layouts_data()
+    {
+        QTest::addColumn<bool>("column");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("rect");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("row: Start") << false << "StartLogging" << QRect(360, 1980, 675, 315) << "Start";
+        QTest::newRow("row: Setup") << false << "Setup" << QRect(7560, 1980, 675, 315) << " Setup";
+        QTest::newRow("row: watts dial") << false << "Picture1(2)" << QRect(9840, -15, 2610, 1515) << "";
+        QTest::newRow("row: wind title") << false << "Labe6(1)" << QRect(7620, 1575, 1725, 300) << "  WIND SPEED";
+        QTest::newRow("row: list") << false << "ListView1" << QRect(10080, 2040, 360, 165) << "";
+        QTest::newRow("column: Exit") << true << "Exit" << QRect(4320, 0, 675, 315) << "Exit";
+        QTest::newRow("column: Graph") << true << "ShowLogs" << QRect(12960, 0, 675, 315) << "Graph";
+        QTest::newRow("column: rpm dial") << true << "Picture1(4)" << QRect(120, 3525, 2610, 1515) << "";
+        QTest::newRow("column: watt-hours title") << true << "Label4" << QRect(120, 10320, 1815, 300) << "   WATT HOURS";
+        QTest::newRow("column: rpm read-out title") << true << "Label5(9)" << QRect(6000, 10200, 1815, 300) << "           MILL RPM";
+        QTest::newRow("column: wind read-out") << true << "Label5(11)" << QRect(10695, 9480, 735, 300) << "";
+        QTest::newRow("column: rpm read-out") << true << "Label5(10)" << QRect(7815, 10200, 735, 300) << "";
+    }
+    void layouts()
+    {
+        QFETCH(bool, column);
+        QFETCH(QString, name);
+        QFETCH(QRect, rect);
+        QFETCH(QString, caption);
+        Rig rig(column ? editions::flankdial() : editions::crestdial());
+        auto *w = rig.logger->findChild<QWidget *>(name);
+        QVERIFY2(w, qPrintable(name));
+        // One pixel is 15 twips: compare to the pixel.
+        const QRect got = twips(w);
+        QVERIFY2(std::abs(got.x() - rect.x()) <= 8 && std::abs(got.y() - rect.y()) <= 8
+                     && std::abs(got.width() - rect.width()) <= 8 && std::abs(got.height() - rect.height()) <= 8,
+                 qPrintable(QString("%1,%2 %3x%4").arg(got.x()).arg(got.y()).arg(got.width()).arg(got.height())));
+        if (auto *b = qobject_cast<QPushButton *>(w))
+            QCOMPARE(b->text(), caption);
+        if (auto *l = qobject_cast<QLabel *>(w); l && !caption.isEmpty())
+            QCOMPARE(l->text(), caption);
+    }
+
+    void columnGraphPositions()
+    {
+        Rig rig(editions::flankdial());
+        QList<QRect> got;
+        rig.fake.modal.onRun = [&](QDialog *d) {
+            auto *g = qobject_cast<graph::Graph *>(d);
+            got << twips(g->Plot) << twips(g->Check5) << twips(g->SMax1) << twips(g->Command2) << twips(g->Time2m);
+        };
+        rig.logger->ShowLogs_Click();
+        QCOMPARE(got.size(), 5);
+        QCOMPARE(got[0], QRect(0, 240, 11355, 5235));
+        QCOMPARE(got[1].topLeft(), QPoint(10560, 5520));
+        QCOMPARE(got[2].topLeft(), QPoint(9000, 5760));
+        QCOMPARE(got[3].topLeft(), QPoint(9360, 7440));
+        QCOMPARE(got[4].topLeft(), QPoint(2160, 7410));
+    }
+};
+
+QTEST_MAIN(TestCommands)
+#include "tst_commands.moc"
