@@ -44,7 +44,8 @@ void layout(monitor::Logger &w)
     placeTwips(w.Exit, 9960, 1980, 675, 315);
     placeTwips(w.txtMode, 600, 120, 1410, 375);
     placeTwips(w.ListView1, 10080, 2040, 360, 165);
-    w.ListView1->raise();
+    // The list lies inside the area of Exit; the button stays readable over it.
+    w.ListView1->lower();
     w.txtMode->raise();
 }
 } // namespace

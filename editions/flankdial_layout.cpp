@@ -94,7 +94,8 @@ void layout(monitor::Logger &w)
     placeTwips(w.Setup, 11760, 0, 675, 315);
     placeTwips(w.ShowLogs, 12960, 0, 675, 315);
     placeTwips(w.ListView1, 4320, 120, 120, 165);
-    w.ListView1->raise();
+    // The list lies inside the area of Exit; the button stays readable over it.
+    w.ListView1->lower();
     w.txtMode->raise();
 }
 // The graph window keeps its controls; the plot is narrower and the controls

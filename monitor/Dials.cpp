@@ -32,10 +32,17 @@ QImage dialImage(int widthPx, int heightPx, int fullScale, const QString &legend
         const QPointF inner(pivot.x() + c * radius * 0.78, pivot.y() - s * radius * 0.78);
         p.setPen(QPen(QColor(200, 0, 0), 2));
         p.drawLine(inner, outer);
-        const QPointF label(pivot.x() + c * radius * 0.62, pivot.y() - s * radius * 0.62);
+        // The end figures sit just above the ends of the arc, clear of the bottom edge.
+        const double lift = (i == 0 || i == 4) ? figures.pixelSize() : 0;
+        const QPointF label(pivot.x() + c * radius * 0.80, pivot.y() - s * radius * 0.62 - lift);
         const QString text = QString::number(fullScale * i / 4);
         QRectF box(label.x() - 22, label.y() - 8, 44, 16);
-        p.drawText(box, Qt::AlignCenter, text);
+        // Neighbouring meters overlap a little: keep clear of the right edge.
+        if (box.right() > widthPx - 14)
+            box.moveRight(widthPx - 14);
+        if (box.left() < 2)
+            box.moveLeft(2);
+        p.drawText(box, i == 0 ? Qt::AlignLeft | Qt::AlignVCenter : i == 4 ? Qt::AlignRight | Qt::AlignVCenter : Qt::AlignCenter, text);
     }
     // Minor marks between the figures.
     p.setPen(QPen(QColor(200, 0, 0), 1));

@@ -73,6 +73,11 @@ Logger::Logger(const ui::Services &services, const Edition &edition, QWidget *pa
     : QWidget(parent), m_services(services), m_edition(edition)
 {
     setObjectName(QStringLiteral("Logger"));
+    // A dark back so that the white "Record" and "Seconds" captions read.
+    QPalette back = palette();
+    back.setColor(QPalette::Window, QColor(0, 64, 0));
+    setPalette(back);
+    setAutoFillBackground(true);
     buildControls();
     if (m_edition.layoutMainWindow)
         m_edition.layoutMainWindow(*this);
@@ -128,8 +133,10 @@ void Logger::buildControls()
     Label9_0->setAlignment(Qt::AlignRight | Qt::AlignTop);
     Label10 = new QLabel(QStringLiteral("Seconds"), this);
     Label10->setObjectName(QStringLiteral("Label10"));
-    for (QLabel *l : {Label9_0, Label10})
+    for (QLabel *l : {Label9_0, Label10}) {
         ui::setColours(l, QColor(), Qt::white);
+        l->setFont(QFont(QStringLiteral("Arial"), 8));
+    }
     Label9_0->setAutoFillBackground(false);
     Label10->setAutoFillBackground(false);
 

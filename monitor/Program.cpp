@@ -6,11 +6,17 @@
 
 #include <QApplication>
 #include <QLocale>
+#include <csignal>
 
 namespace monitor {
 
 int runProgram(int argc, char **argv, const Edition &edition)
 {
+#ifdef SIGXFSZ
+    // A write past the file-size limit must fail like a full disk, which the
+    // writers report, instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     QApplication app(argc, argv);
     app.setApplicationName(edition.name);
 
