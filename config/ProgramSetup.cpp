@@ -33,8 +33,8 @@ void TriCheckBox::nextCheckState()
 
 namespace {
 const int kRowHeight = 22;
-const int kLabelWidth = 150;
-const int kEntryLeft = 158;
+const int kLabelWidth = 138;
+const int kEntryLeft = 146;
 
 int rowTop(int row) { return 6 + row * kRowHeight; }
 
@@ -65,6 +65,14 @@ TriCheckBox *rowCheck(QWidget *parent, const char *name, int row)
     return c;
 }
 
+// The notes on the right are small and may take two lines.
+void note(QLabel *l)
+{
+    l->setFont(QFont(QStringLiteral("Arial"), 7));
+    l->setWordWrap(true);
+    l->setGeometry(l->x(), l->y() - 2, l->width(), 22);
+}
+
 // A check-box setting: 0, 1 or 2; anything else shows unticked.
 int checkState(const std::string &text)
 {
@@ -85,13 +93,13 @@ ProgramSetup::ProgramSetup(const ui::Services &services, QWidget *parent)
     PortNumber = rowEntry(this, "PortNumber", 0, 40);
     rowLabel(this, "Label2", QStringLiteral("Save HTML page?"), 6, 1, kLabelWidth);
     Savehtml = rowCheck(this, "Savehtml", 1);
-    rowLabel(this, "Label4", QStringLiteral("Saved to /html folder"), 180, 1, 88);
+    note(rowLabel(this, "Label4", QStringLiteral("Saved to /html folder"), 168, 1, 100));
     rowLabel(this, "Label3", QStringLiteral("Save Excel File?"), 6, 2, kLabelWidth);
     SaveExcel = rowCheck(this, "SaveExcel", 2);
-    rowLabel(this, "Label5", QStringLiteral("Saved to /Excel folder"), 180, 2, 88);
+    note(rowLabel(this, "Label5", QStringLiteral("Saved to /Excel folder"), 168, 2, 100));
     rowLabel(this, "Label6", QStringLiteral("Default Logging Interval"), 6, 3, kLabelWidth);
-    LogDelay = rowEntry(this, "LogDelay", 3, 40);
-    rowLabel(this, "Label8", QStringLiteral("Seconds ( 10 - 600 )"), 202, 3, 66);
+    LogDelay = rowEntry(this, "LogDelay", 3, 34);
+    note(rowLabel(this, "Label8", QStringLiteral("Seconds ( 10 - 600 )"), 184, 3, 84));
     rowLabel(this, "Label7", QStringLiteral("Start Logger Automatically?"), 6, 4, kLabelWidth);
     LogOn = rowCheck(this, "LogOn", 4);
     rowLabel(this, "Label9", QStringLiteral("Display RPM?"), 6, 5, kLabelWidth);
@@ -107,8 +115,9 @@ ProgramSetup::ProgramSetup(const ui::Services &services, QWidget *parent)
     Command1->setAutoDefault(false);
     connect(Command1, &QPushButton::clicked, this, &ProgramSetup::Command1_Click);
 
-    for (QWidget *w : findChildren<QLabel *>())
-        w->setFont(QFont(QStringLiteral("Arial"), 8));
+    for (QLabel *l : findChildren<QLabel *>())
+        if (l->font().pointSize() != 7)
+            l->setFont(QFont(QStringLiteral("Arial"), 8));
 
     Form_Load();
 }
