@@ -9,39 +9,11 @@ namespace core {
 
 std::optional<std::string> CalibrationBuffer::append(std::string_view bytes)
 {
-    m_text.append(bytes);
-
-    // Walk the complete frames in order and keep only the position of the last.
-    std::size_t from = 0, open = std::string::npos, close = std::string::npos;
-    for (;;) {
-        const auto o = m_text.find('[', from);
-        if (o == std::string::npos)
-            break;
-        const auto c = m_text.find(']', o);
-        if (c == std::string::npos)
-            break;
-        open = o;
-        close = c;
-        from = c + 1;
-    }
-
+    m_frames.append(bytes);
+    // Only the freshest values are shown: older complete frames are passed over.
     std::optional<std::string> message;
-    if (close != std::string::npos) {
-        message = m_text.substr(open, close - open + 1);
-        m_text.erase(0, close + 1);
-    }
-
-    // What is left holds no complete frame.
-    if (m_text.size() > kLimit) {
-        const auto last = m_text.rfind('[');
-        if (last == std::string::npos)
-            m_text.clear();
-        else
-            m_text.erase(0, last);
-        // A frame start followed by endless junk: keep the bound anyway.
-        if (m_text.size() > kLimit)
-            m_text.clear();
-    }
+    while (auto frame = m_frames.next())
+        message = std::move(frame);
     return message;
 }
 

@@ -2,6 +2,8 @@
 // The calibration window's live read-out: its own message assembly, the raw
 // fields of a message and the eight read-out texts.
 
+#include "Frame.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,16 +20,16 @@ namespace core {
 // none (or when that text alone is still too long).
 class CalibrationBuffer {
 public:
-    static constexpr std::size_t kLimit = 4096;
+    static constexpr std::size_t kLimit = FrameAssembler::kLimit;
 
     // Appends one read. Returns the last frame it completed, removing that
     // frame and everything before it; otherwise nullopt and the text waits.
     std::optional<std::string> append(std::string_view bytes);
-    const std::string &text() const { return m_text; }
-    void clear() { m_text.clear(); }
+    const std::string &text() const { return m_frames.buffer(); }
+    void clear() { m_frames.clear(); }
 
 private:
-    std::string m_text;
+    FrameAssembler m_frames;
 };
 
 // The field texts the calibration window uses, each taken from the first

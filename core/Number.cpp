@@ -13,6 +13,31 @@ char g_separator = '.';
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The value rounded to 15 significant digits: its 15 decimal digits, the
+// exponent of the first digit and the sign.
+struct Digits {
+    bool negative = false;
+    int exponent = 0;
+    std::string digits;
+};
+Digits significantDigits(double value)
+{
+    char sci[64];
+    std::snprintf(sci, sizeof sci, "%.14e", value);
+    Digits d;
+    const char *p = sci;
+    if (*p == '-') {
+        d.negative = true;
+        ++p;
+    }
+    for (; *p && *p != 'e'; ++p)
+        if (isDigit(*p))
+            d.digits += *p;
+    if (*p == 'e')
+        d.exponent = std::atoi(p + 1);
+    return d;
+}
 } // namespace
 
 char decimalSeparator() { return g_separator; }
@@ -29,19 +54,10 @@ std::string numberText(double value)
         value = std::copysign(kLargestText, value);
 
     // Round to 15 significant digits first, so 0.1 + 0.2 shows as 0.3.
-    char sci[64];
-    std::snprintf(sci, sizeof sci, "%.14e", value);
-    // sci looks like "-d.ddddddddddddddde+XX"
-    std::string s(sci);
-    bool negative = s[0] == '-';
-    if (negative)
-        s.erase(0, 1);
-    const auto ePos = s.find('e');
-    const int exponent = std::atoi(s.c_str() + ePos + 1);
-    std::string digits;
-    for (std::size_t i = 0; i < ePos; ++i)
-        if (isDigit(s[i]))
-            digits += s[i];
+    Digits d = significantDigits(value);
+    const bool negative = d.negative;
+    const int exponent = d.exponent;
+    std::string &digits = d.digits;
     while (digits.size() > 1 && digits.back() == '0')
         digits.pop_back();
     if (digits == "0")
@@ -134,18 +150,10 @@ double roundHalfEven(double value, int decimals)
 
     // Work on the 15 significant digits that the number text shows, so that
     // a value like 2.675 (stored as 2.67499999...) rounds as written: 2.68.
-    char sci[64];
-    std::snprintf(sci, sizeof sci, "%.14e", value);
-    std::string s(sci);
-    const bool negative = s[0] == '-';
-    if (negative)
-        s.erase(0, 1);
-    const auto ePos = s.find('e');
-    const int exponent = std::atoi(s.c_str() + ePos + 1);
-    std::string digits;
-    for (std::size_t i = 0; i < ePos; ++i)
-        if (isDigit(s[i]))
-            digits += s[i];
+    const Digits d = significantDigits(value);
+    const bool negative = d.negative;
+    const int exponent = d.exponent;
+    const std::string &digits = d.digits;
 
     const long kept = static_cast<long>(exponent) + 1 + decimals;
     if (kept >= static_cast<long>(digits.size()))

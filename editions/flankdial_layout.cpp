@@ -14,14 +14,7 @@ using ui::placeTwips;
 
 QLabel *readoutLabel(monitor::Logger &w, const QString &name, const QString &caption, int meter)
 {
-    auto *l = new QLabel(caption, &w);
-    l->setObjectName(name);
-    QFont f(QStringLiteral("Arial"), 12);
-    f.setBold(true);
-    l->setFont(f);
-    l->setAlignment(Qt::AlignCenter);
-    ui::setColours(l, monitor::Logger::quantityColour(meter), Qt::black);
-    return l;
+    return monitor::Logger::quantityLabel(&w, name, caption, meter);
 }
 
 void layout(monitor::Logger &w)

@@ -33,18 +33,6 @@ const QColor kRed(255, 0, 0);
 
 QString number(double v) { return ui::fromLocal(core::numberText(v)); }
 
-QLabel *meterLabel(QWidget *parent, const QString &name, const QString &caption, const QColor &back)
-{
-    auto *l = new QLabel(caption, parent);
-    l->setObjectName(name);
-    QFont f(QStringLiteral("Arial"), 12);
-    f.setBold(true);
-    l->setFont(f);
-    l->setAlignment(Qt::AlignCenter);
-    ui::setColours(l, back, Qt::black);
-    return l;
-}
-
 QPushButton *button(QWidget *parent, const QString &name, const QString &caption)
 {
     auto *b = new QPushButton(caption, parent);
@@ -61,6 +49,18 @@ QColor Logger::quantityColour(int meter)
                                       QColor(128, 128, 255), QColor(255, 0, 255),
                                       QColor(255, 255, 0),   QColor(128, 128, 128)};
     return colours[meter];
+}
+
+QLabel *Logger::quantityLabel(QWidget *parent, const QString &name, const QString &caption, int meter)
+{
+    auto *l = new QLabel(caption, parent);
+    l->setObjectName(name);
+    QFont f(QStringLiteral("Arial"), 12);
+    f.setBold(true);
+    l->setFont(f);
+    l->setAlignment(Qt::AlignCenter);
+    ui::setColours(l, quantityColour(meter), Qt::black);
+    return l;
 }
 
 int Logger::fullScale(int index)
@@ -171,14 +171,14 @@ void Logger::buildControls()
         Picture1[size_t(i)] = pic;
     }
 
-    Label1 = meterLabel(this, QStringLiteral("Label1"), QStringLiteral("            VOLTS"), quantityColour(0));
-    Label2 = meterLabel(this, QStringLiteral("Label2"), QStringLiteral("           AMPS"), quantityColour(1));
-    Label3 = meterLabel(this, QStringLiteral("Label3"), QStringLiteral("            WATTS"), quantityColour(2));
-    Label4 = meterLabel(this, QStringLiteral("Label4"), QStringLiteral(" WATT HOURS"), quantityColour(3));
-    Label5[6] = meterLabel(this, QStringLiteral("Label5(6)"), QStringLiteral("        MILL RPM"), quantityColour(4));
-    Labe6[1] = meterLabel(this, QStringLiteral("Labe6(1)"), QStringLiteral("  WIND SPEED"), quantityColour(5));
+    Label1 = quantityLabel(this, QStringLiteral("Label1"), QStringLiteral("            VOLTS"), 0);
+    Label2 = quantityLabel(this, QStringLiteral("Label2"), QStringLiteral("           AMPS"), 1);
+    Label3 = quantityLabel(this, QStringLiteral("Label3"), QStringLiteral("            WATTS"), 2);
+    Label4 = quantityLabel(this, QStringLiteral("Label4"), QStringLiteral(" WATT HOURS"), 3);
+    Label5[6] = quantityLabel(this, QStringLiteral("Label5(6)"), QStringLiteral("        MILL RPM"), 4);
+    Labe6[1] = quantityLabel(this, QStringLiteral("Labe6(1)"), QStringLiteral("  WIND SPEED"), 5);
     for (int i = 0; i < 6; ++i)
-        Label5[size_t(i)] = meterLabel(this, QStringLiteral("Label5(%1)").arg(i), QString(), quantityColour(i));
+        Label5[size_t(i)] = quantityLabel(this, QStringLiteral("Label5(%1)").arg(i), QString(), i);
 
     for (int i : {0, 1, 2, 3, 4, 5, 7, 8, 10, 11, 12, 13}) {
         auto *holder = new ui::ValueHolder(i, 0, fullScale(i), this);

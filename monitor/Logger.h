@@ -84,6 +84,8 @@ public:
     static int fullScale(int index);
     // Back colour of a quantity's labels, by meter number.
     static QColor quantityColour(int meter);
+    // A bold, centred title or value label in a quantity's colour.
+    static QLabel *quantityLabel(QWidget *parent, const QString &name, const QString &caption, int meter);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
