@@ -309,18 +309,18 @@ void Logger::buildReadoutList()
 
 bool Logger::openPort()
 {
-    bool ok = true;
-    if (const auto n = core::readInt16(settings.Port))
-        MSComm1->setPortNumber(*n);
-    else
-        ok = false;
-    ok = MSComm1->setSettings(QStringLiteral("4800,N,8,1")) && ok;
+    // Every step is attempted; any failure makes the sequence fail. A port
+    // number that cannot be read opens nothing rather than the previous port.
+    MSComm1->close();
+    const auto number = core::readInt16(settings.Port);
+    if (number)
+        MSComm1->setPortNumber(*number);
+    bool ok = MSComm1->setSettings(QStringLiteral("4800,N,8,1")) && number.has_value();
     MSComm1->setReadLength(0);
-    ok = MSComm1->open() && ok;
-    if (ok) {
-        m_rx.clear();
+    ok = number && MSComm1->open() && ok;
+    m_rx.clear();
+    if (ok)
         m_retry->stop();
-    }
     return ok;
 }
 

@@ -136,6 +136,27 @@ private slots:
         QCOMPARE(rig.logger->windowTitle(), QString("Veldra - Waiting for Signal"));
     }
 
+    void unreadablePortNumberOpensNothing()
+    {
+        // The port number cannot be read: no port is opened on the old number,
+        // and the port chosen in the setup window opens.
+        ProgramFolder folder;
+        folder.write("prog.cfg", testsupport::progCfg("99999"));
+        FakeServices fake(folder.path());
+        bool openDuringSetup = true;
+        fake.modal.onRun = [&](QDialog *d) {
+            openDuringSetup = fake.ports.front()->isOpen();
+            auto *setup = qobject_cast<config::ProgramSetup *>(d);
+            setup->PortNumber->setText("3");
+            setup->Command1_Click();
+        };
+        Logger logger(fake.services(), editions::crestdial());
+        QVERIFY(!openDuringSetup);
+        QCOMPARE(fake.messages.texts.size(), 1);
+        QVERIFY(fake.ports.front()->isOpen());
+        QCOMPARE(fake.ports.front()->openedPorts(), QList<int>{3});
+    }
+
     void brokenSettingsFilesAreRepaired()
     {
         ProgramFolder folder;
