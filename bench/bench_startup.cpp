@@ -1,0 +1,261 @@
+// The built crestdial seen from outside: start-up time, idle CPU and resident
+// memory. Each run lays out a fresh program folder (the delivered settings
+// from build/bin) with a pseudo-terminal as COM1 and starts the program on its
+// own Xvfb display.
+// Prints "<name>  median_<unit>=<value>", medians over the runs:
+//   startup_to_window      ms from starting the process until its main window
+//                          is mapped with the waiting title (polled with xdotool
+//                          every few ms; the first paint follows the mapping);
+//   idle_cpu_30s           CPU of the program over 30 s without frames, in %
+//                          of one core, from 2 s after the window showed;
+//   rss_after_startup      VmRSS 2 s after the window showed, MB;
+//   rss_after_1000_frames  VmRSS after 1000 frames sent through the terminal,
+//                          once the last has been shown, MB.
+// Usage: bench_startup [runs] (default 7; the last three measures use the
+// first three runs).
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+double median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+QString run(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(5000);
+    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+}
+
+double cpuSeconds(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray stat = f.readAll();
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
+}
+
+double rssMegabytes(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
+    return -1;
+}
+
+// The device end of a pseudo-terminal linked as COM1 in a folder.
+class Pty {
+public:
+    explicit Pty(const QString &link)
+    {
+        int slave = -1;
+        char name[256] = {};
+        if (openpty(&m_master, &slave, name, nullptr, nullptr) != 0)
+            return;
+        termios t{};
+        tcgetattr(slave, &t);
+        cfmakeraw(&t);
+        tcsetattr(slave, TCSANOW, &t);
+        ::close(slave);
+        fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
+        fcntl(m_master, F_SETFD, FD_CLOEXEC);
+        QFile::link(QString::fromLocal8Bit(name), link);
+    }
+    ~Pty()
+    {
+        if (m_master >= 0)
+            ::close(m_master);
+    }
+    bool ok() const { return m_master >= 0; }
+    // Writes all of it, waiting while the terminal's buffer is full.
+    bool send(const QByteArray &bytes)
+    {
+        qsizetype done = 0;
+        QElapsedTimer t;
+        t.start();
+        while (done < bytes.size() && t.elapsed() < 10000) {
+            const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
+            if (n > 0)
+                done += n;
+            else if (n < 0 && errno != EAGAIN)
+                return false;
+            else
+                QThread::msleep(2);
+        }
+        return done == bytes.size();
+    }
+
+private:
+    int m_master = -1;
+};
+
+bool copy(const QString &from, const QString &to)
+{
+    QFile::remove(to);
+    return QFile::copy(from, to);
+}
+
+struct Measures {
+    std::vector<double> startup, idle, rssStart, rssFrames;
+};
+
+// One run; false when something went wrong (the reason is printed).
+bool measure(const QString &bin, const QString &display, bool resources, Measures &m)
+{
+    QTemporaryDir dir;
+    const QDir d(dir.path());
+    for (const char *sub : {"logs", "html", "Excel"})
+        d.mkpath(QLatin1String(sub));
+    const QString exe = d.filePath("crestdial");
+    if (!copy(bin + "/crestdial", exe) || !copy(bin + "/prog.cfg", d.filePath("prog.cfg")) ||
+        !copy(bin + "/settings.cfg", d.filePath("settings.cfg")) ||
+        !copy(bin + "/html/template.asp", d.filePath("html/template.asp"))) {
+        std::fprintf(stderr, "could not lay out a program folder from %s\n", qPrintable(bin));
+        return false;
+    }
+    QFile::setPermissions(exe, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    Pty pty(d.filePath("COM1"));
+    if (!pty.ok())
+        return false;
+
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", display);
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    p.setStandardErrorFile(QProcess::nullDevice());
+    QElapsedTimer timer;
+    timer.start();
+    p.start(exe, {});
+    if (!p.waitForStarted())
+        return false;
+    const QString pid = QString::number(p.processId());
+    QString window;
+    while (window.isEmpty() && timer.elapsed() < 20000) {
+        window = run("xdotool", {"search", "--all", "--onlyvisible", "--pid", pid, "--name", "Waiting for Signal"});
+        if (window.isEmpty())
+            QThread::msleep(3);
+    }
+    const double shown = timer.nsecsElapsed() / 1e6;
+    if (window.isEmpty()) {
+        std::fprintf(stderr, "the main window did not show; windows: %s\n",
+                     qPrintable(run("xdotool", {"search", "--all", "--pid", pid, "--name", "."})));
+        return false;
+    }
+    m.startup.push_back(shown);
+
+    if (resources) {
+        QThread::sleep(2);
+        m.rssStart.push_back(rssMegabytes(p.processId()));
+        const double before = cpuSeconds(p.processId());
+        QThread::sleep(30);
+        m.idle.push_back(100 * (cpuSeconds(p.processId()) - before) / 30);
+
+        // A frame every millisecond: ten times the line's pace, but no burst,
+        // since a burst overruns what the port reads at once.
+        for (int i = 0; i < 1000; ++i) {
+            const QByteArray frame = QByteArray("[<V>") + QByteArray::number(500 + i % 80) + "</V><I>" +
+                                     QByteArray::number(520 + i % 200) + "</I><R>" + QByteArray::number(i % 30) +
+                                     "</R><M>" + QByteArray::number(i / 100 % 2) + "</M><S>" +
+                                     QByteArray::number(i % 25) + "</S>]\r\n";
+            if (!pty.send(frame))
+                return false;
+            QThread::usleep(1000);
+        }
+        // Then one the others never give, until it shows.
+        const QString last = "Logger  15 V  3 A  45 W  150 RPM  5 WIND";
+        QElapsedTimer wait;
+        wait.start();
+        while (!run("xdotool", {"getwindowname", window.split('\n').last()}).startsWith(last) && wait.elapsed() < 30000) {
+            pty.send("[<V>614.4</V><I>542</I><R>5</R><S>8</S><M>1</M>]\r\n");
+            QThread::msleep(50);
+        }
+        if (wait.elapsed() >= 30000) {
+            std::fprintf(stderr, "the frames were not shown; title \"%s\"\n",
+                         qPrintable(run("xdotool", {"getwindowname", window.split('\n').last()})));
+            return false;
+        }
+        QThread::sleep(1);
+        m.rssFrames.push_back(rssMegabytes(p.processId()));
+    }
+    p.terminate();
+    p.waitForFinished(5000);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const int runs = argc > 1 ? std::max(3, atoi(argv[1])) : 7;
+    const QString bin = QDir(QCoreApplication::applicationDirPath() + "/../bin").absolutePath();
+    if (!QFile::exists(bin + "/crestdial")) {
+        std::fprintf(stderr, "build the programs first: %s/crestdial is missing\n", qPrintable(bin));
+        return 1;
+    }
+    if (QStandardPaths::findExecutable("Xvfb").isEmpty() || QStandardPaths::findExecutable("xdotool").isEmpty()) {
+        std::fprintf(stderr, "Xvfb and xdotool are needed (scripts/install-deps installs them)\n");
+        return 1;
+    }
+
+    QProcess xvfb;
+    xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x900x24", "-nolisten", "tcp", "-noreset"});
+    if (!xvfb.waitForStarted() || !xvfb.waitForReadyRead(10000))
+        return 1;
+    const QString display = ":" + QString::fromLatin1(xvfb.readLine()).trimmed();
+    // xdotool and xdpyinfo talk to it too.
+    qputenv("DISPLAY", display.toLocal8Bit());
+    auto ready = [&display] {
+        QProcess p;
+        p.start("xdpyinfo", {"-display", display});
+        return p.waitForFinished(5000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    };
+    for (int i = 0; i < 100 && !ready(); ++i)
+        QThread::msleep(100);
+
+    Measures m;
+    bool ok = true;
+    for (int i = 0; i < runs && ok; ++i)
+        ok = measure(bin, display, i < 3, m);
+    xvfb.terminate();
+    xvfb.waitForFinished(3000);
+    if (!ok)
+        return 1;
+
+    std::printf("startup_to_window  median_ms=%.0f\n", median(m.startup));
+    std::printf("idle_cpu_30s  median_percent=%.2f\n", median(m.idle));
+    std::printf("rss_after_startup  median_mb=%.1f\n", median(m.rssStart));
+    std::printf("rss_after_1000_frames  median_mb=%.1f\n", median(m.rssFrames));
+    return 0;
+}
