@@ -269,7 +269,7 @@ class TestFaults : public QObject {
     QStringList windowNames(qint64 pid)
     {
         QStringList names;
-        for (const QString &id : run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid), "--name", "."})
+        for (const QString &id : run("xdotool", {"search", "--all", "--onlyvisible", "--pid", QString::number(pid), "--name", "."})
                                      .split('\n', Qt::SkipEmptyParts))
             names << run("xdotool", {"getwindowname", id});
         return names;
@@ -287,7 +287,7 @@ class TestFaults : public QObject {
     // Presses OK in the message box on top.
     void pressOk(qint64 pid)
     {
-        const QStringList ids = run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid), "--name", "^Veldra$"})
+        const QStringList ids = run("xdotool", {"search", "--all", "--onlyvisible", "--pid", QString::number(pid), "--name", "^Veldra$"})
                                     .split('\n', Qt::SkipEmptyParts);
         QVERIFY(!ids.isEmpty());
         run("xdotool", {"windowfocus", "--sync", ids.last()});
