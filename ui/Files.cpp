@@ -20,8 +20,10 @@ std::optional<QByteArray> readWhole(const QString &path)
 
 bool replaceWhole(const QString &path, const QByteArray &bytes)
 {
+    // Unbuffered, so a short write (disk full, size limit) shows here and the
+    // old file stays, instead of a cut-short file being committed at flush.
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
     if (f.write(bytes) != bytes.size()) {
         f.cancelWriting();
@@ -32,12 +34,17 @@ bool replaceWhole(const QString &path, const QByteArray &bytes)
 
 bool append(const QString &path, const QByteArray &bytes)
 {
+    // A short write is taken back, so the file never ends in half a line that
+    // the next append would run into.
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return false;
-    const bool ok = f.write(bytes) == bytes.size();
+    const qint64 before = f.size();
+    const bool ok = f.write(bytes) == bytes.size() && f.error() == QFileDevice::NoError;
+    if (!ok)
+        f.resize(before);
     f.close();
-    return ok && f.error() == QFileDevice::NoError;
+    return ok;
 }
 
 bool exists(const QString &path) { return QFileInfo::exists(path); }

@@ -56,8 +56,8 @@ QByteArray QtSerialPortControl::readAll()
 
 void QtSerialPortControl::clearInput()
 {
-    if (m_port->isOpen())
-        m_port->clear(QSerialPort::Input);
+    // readAll() has already taken every waiting character. Flushing the
+    // driver's queue here as well would throw away whatever arrived since.
 }
 
 void QtSerialPortControl::onError()

@@ -27,7 +27,8 @@ public:
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
     virtual QByteArray readAll() = 0;
-    // Sets the count of waiting characters to 0.
+    // Sets the count of waiting characters to 0. Characters that arrive after
+    // the last readAll() are kept for the next notification.
     virtual void clearInput() = 0;
 
 signals:

@@ -39,12 +39,6 @@ const QString kHighTitle = "Logger  15 V  3 A  45 W  150 RPM  5 WIND ";
 const QByteArray kMid = "[<V>573.44</V><I>532</I><R>10</R><S>16</S><M>0</M>]";
 const QByteArray kMidRecord = "<V>14</V><I>2</I><W>28</W><R>300</R><S>10</S><M>0</M><T>";
 
-// Known faults, until ui/Files.cpp is mended; each QEXPECT_FAIL line that
-// names one goes when it is.
-const char *const torn = "ui::append leaves the part of a record that fitted when a write is cut short";
-const char *const cutShortSave =
-    "ui::replaceWhole commits a file whose last write was cut short, and reports success";
-
 const char *const kOverLimit =
     "Over 10,000 records, too many to display. Please use a smaller time range. If you set you "
     "logging interval to 10 seconds or more, you wont have this problem in the future. ";
@@ -402,7 +396,6 @@ private slots:
         // One message for the log, however many ticks failed.
         QCOMPARE(messageBoxes(pid), 1);
         QVERIFY(title(pid).startsWith("Logger  15 V"));
-        QEXPECT_FAIL("", torn, Continue);
         QVERIFY2(readFile(p.log()) == full, readFile(p.log()).mid(full.size()).toPercentEncoding("<>/:").constData());
     }
 
@@ -495,7 +488,6 @@ void TestFaults::unwritableTickFile()
     }
 
     // One message, naming the file; logging goes on.
-    QEXPECT_FAIL("live page, file-size limit", cutShortSave, Abort);
     QCOMPARE(rig.fake.messages.texts.size(), 1);
     QVERIFY2(rig.fake.messages.texts.front().contains(QDir::toNativeSeparators(rig.folder.file(target))),
              qPrintable(rig.fake.messages.texts.front()));
@@ -528,9 +520,6 @@ void TestFaults::unwritableTickFile()
         QVERIFY(QFileInfo(rig.folder.file(target)).isDir());
         QCOMPARE(entries(rig.folder.file(target)), QStringList());
     } else {
-        QEXPECT_FAIL("log, file-size limit", torn, Continue);
-        QEXPECT_FAIL("history, file-size limit", torn, Continue);
-        QEXPECT_FAIL("spreadsheet, file-size limit", torn, Continue);
         QVERIFY2(rig.folder.read(target) == before,
                  rig.folder.read(target).mid(before.size()).toPercentEncoding("<>/: ").constData());
     }
@@ -555,9 +544,6 @@ void TestFaults::unwritableTickFile()
     const QByteArray start = target == log     ? kHighRecord
                              : target == sheet ? QByteArray(folder ? "<html>" : "<tr><td>15</td>")
                                                : QByteArray("15V");
-    QEXPECT_FAIL("log, file-size limit", torn, Continue);
-    QEXPECT_FAIL("history, file-size limit", torn, Continue);
-    QEXPECT_FAIL("spreadsheet, file-size limit", torn, Continue);
     QVERIFY2(after.startsWith(before) && added.startsWith(start) && added.endsWith("\r\n") &&
                  (target != sheet || added.contains("<tr><td>15</td><td>3</td><td>45</td>")),
              added.toPercentEncoding("<>/: ").constData());
@@ -614,7 +600,6 @@ void TestFaults::unwritableSettingsFile()
         rig.logger->CalibrateButton_Click();
     QCOMPARE(rig.fake.modal.runs, 1);
 
-    QEXPECT_FAIL("", cutShortSave, Abort);
     QCOMPARE(duringSave, before);
     QCOMPARE(refused, int(QDialog::Rejected));
     QCOMPARE(rig.fake.messages.texts.size(), 1);
