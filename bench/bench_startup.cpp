@@ -26,13 +26,14 @@
 #include <cstdio>
 #include <vector>
 
-#include <cerrno>
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
+#include "tests/support/Processes.h"
 
 namespace {
+
+using testsupport::cpuSeconds;
+using testsupport::Pty;
+using testsupport::rssMegabytes;
+using testsupport::run;
 
 double median(std::vector<double> v)
 {
@@ -42,81 +43,6 @@ double median(std::vector<double> v)
     const size_t n = v.size();
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
-
-QString run(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    p.start(program, args);
-    p.waitForFinished(5000);
-    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
-}
-
-double cpuSeconds(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray stat = f.readAll();
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
-}
-
-double rssMegabytes(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
-    return -1;
-}
-
-// The device end of a pseudo-terminal linked as COM1 in a folder.
-class Pty {
-public:
-    explicit Pty(const QString &link)
-    {
-        int slave = -1;
-        char name[256] = {};
-        if (openpty(&m_master, &slave, name, nullptr, nullptr) != 0)
-            return;
-        termios t{};
-        tcgetattr(slave, &t);
-        cfmakeraw(&t);
-        tcsetattr(slave, TCSANOW, &t);
-        ::close(slave);
-        fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
-        fcntl(m_master, F_SETFD, FD_CLOEXEC);
-        QFile::link(QString::fromLocal8Bit(name), link);
-    }
-    ~Pty()
-    {
-        if (m_master >= 0)
-            ::close(m_master);
-    }
-    bool ok() const { return m_master >= 0; }
-    // Writes all of it, waiting while the terminal's buffer is full.
-    bool send(const QByteArray &bytes)
-    {
-        qsizetype done = 0;
-        QElapsedTimer t;
-        t.start();
-        while (done < bytes.size() && t.elapsed() < 10000) {
-            const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
-            if (n > 0)
-                done += n;
-            else if (n < 0 && errno != EAGAIN)
-                return false;
-            else
-                QThread::msleep(2);
-        }
-        return done == bytes.size();
-    }
-
-private:
-    int m_master = -1;
-};
 
 bool copy(const QString &from, const QString &to)
 {
@@ -188,7 +114,7 @@ bool measure(const QString &bin, const QString &display, bool resources, Measure
                                      QByteArray::number(520 + i % 200) + "</I><R>" + QByteArray::number(i % 30) +
                                      "</R><M>" + QByteArray::number(i / 100 % 2) + "</M><S>" +
                                      QByteArray::number(i % 25) + "</S>]\r\n";
-            if (!pty.send(frame))
+            if (!pty.send(frame, 10000))
                 return false;
             QThread::usleep(1000);
         }

@@ -10,6 +10,7 @@
 #include "editions/Editions.h"
 #include "graph/Graph.h"
 #include "monitor/Logger.h"
+#include "support/Processes.h"
 #include "support/TestSupport.h"
 #include "ui/Canvas.h"
 #include "ui/Files.h"
@@ -18,14 +19,14 @@
 #include <QtTest>
 
 #include <csignal>
-#include <fcntl.h>
-#include <pty.h>
 #include <sys/resource.h>
-#include <termios.h>
 #include <unistd.h>
 
 using testsupport::FakeServices;
 using testsupport::ProgramFolder;
+using testsupport::cpuSeconds;
+using testsupport::Pty;
+using testsupport::run;
 
 namespace {
 
@@ -43,74 +44,12 @@ const char *const kOverLimit =
     "Over 10,000 records, too many to display. Please use a smaller time range. If you set you "
     "logging interval to 10 seconds or more, you wont have this problem in the future. ";
 
-// A pseudo-terminal whose device end is linked as COM1 in a folder.
-class Pty {
-public:
-    explicit Pty(const QString &link)
-    {
-        int slave = -1;
-        char name[256] = {};
-        if (openpty(&m_master, &slave, name, nullptr, nullptr) != 0)
-            return;
-        termios t{};
-        tcgetattr(slave, &t);
-        cfmakeraw(&t);
-        tcsetattr(slave, TCSANOW, &t);
-        ::close(slave);
-        // Never block when the program is not reading; keep the master out of
-        // the program, or closing it here would not hang up.
-        fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
-        fcntl(m_master, F_SETFD, FD_CLOEXEC);
-        QFile::remove(link);
-        QFile::link(QString::fromLocal8Bit(name), link);
-    }
-    ~Pty() { vanish(); }
-    bool ok() const { return m_master >= 0; }
-    void send(const QByteArray &bytes)
-    {
-        if (m_master >= 0 && ::write(m_master, bytes.constData(), size_t(bytes.size())) < 0 && errno != EAGAIN)
-            qWarning("write to the pseudo-terminal failed");
-    }
-    // As when an adapter is unplugged: the link stays and points at nothing.
-    void vanish()
-    {
-        if (m_master >= 0)
-            ::close(m_master);
-        m_master = -1;
-    }
-
-private:
-    int m_master = -1;
-};
-
 // Exit code of a command whose output is not wanted.
 int quiet(const QString &program, const QStringList &args)
 {
     QProcess p;
     p.start(program, args);
     return p.waitForFinished(5000) && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-}
-
-QString run(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    p.start(program, args);
-    p.waitForFinished(5000);
-    QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    while (out.endsWith('\n'))
-        out.chop(1);
-    return out;
-}
-
-// CPU seconds a process has used so far.
-double cpuSeconds(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray stat = f.readAll();
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
 }
 
 QByteArray readFile(const QString &path)

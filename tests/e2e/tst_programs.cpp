@@ -1,80 +1,17 @@
 // The built programs, end to end: a real window on a virtual X display, a
 // pseudo-terminal linked as COM1 in a temporary program folder, frames sent in
 // pieces, the title read back from the window system and the files checked.
+#include "support/Processes.h"
 #include "support/TestSupport.h"
 
 #include <QtTest>
 
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
 
 namespace {
 
-// A pseudo-terminal whose device end is linked as COM1 in a folder.
-class Pty {
-public:
-    explicit Pty(const QString &link) : m_link(link)
-    {
-        int slave = -1;
-        char name[256] = {};
-        if (openpty(&m_master, &slave, name, nullptr, nullptr) != 0)
-            return;
-        termios t{};
-        tcgetattr(slave, &t);
-        cfmakeraw(&t);
-        tcsetattr(slave, TCSANOW, &t);
-        ::close(slave);
-        // Never block the test when the program is not reading, and keep the
-        // device end out of the program, or closing it here would not hang up.
-        fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
-        fcntl(m_master, F_SETFD, FD_CLOEXEC);
-        QFile::remove(m_link);
-        QFile::link(QString::fromLocal8Bit(name), m_link);
-    }
-    ~Pty() { vanish(); }
-    bool ok() const { return m_master >= 0; }
-    void send(const QByteArray &bytes)
-    {
-        if (m_master >= 0 && ::write(m_master, bytes.constData(), size_t(bytes.size())) < 0 && errno != EAGAIN)
-            qWarning("write to the pseudo-terminal failed");
-    }
-    // The device goes away, as when an adapter is unplugged: the link in the
-    // program folder stays and points at nothing.
-    void vanish()
-    {
-        if (m_master >= 0)
-            ::close(m_master);
-        m_master = -1;
-    }
-
-private:
-    QString m_link;
-    int m_master = -1;
-};
-
-QString run(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    p.start(program, args);
-    p.waitForFinished(5000);
-    QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    while (out.endsWith('\n'))
-        out.chop(1);
-    return out;
-}
-
-// CPU seconds a process has used so far.
-double cpuSeconds(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray stat = f.readAll();
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / sysconf(_SC_CLK_TCK);
-}
+using testsupport::cpuSeconds;
+using testsupport::Pty;
+using testsupport::run;
 
 } // namespace
 
@@ -86,7 +23,7 @@ class TestPrograms : public QObject {
     // The title of the program's main window, or "" while it has none.
     QString title(qint64 pid)
     {
-        const QStringList ids = run("xdotool", {"search", "--pid", QString::number(pid), "--name", "Veldra|Logger"}).split('\n', Qt::SkipEmptyParts);
+        const QStringList ids = run("xdotool", {"search", "--all", "--pid", QString::number(pid), "--name", "Veldra|Logger"}).split('\n', Qt::SkipEmptyParts);
         return ids.isEmpty() ? QString() : run("xdotool", {"getwindowname", ids.last()});
     }
 
