@@ -531,15 +531,16 @@ void Logger::ShowLogs_Click()
 
 void Logger::Exit_Click()
 {
-    releasePort();
     close();
-    QCoreApplication::exit(0);
 }
 
 void Logger::closeEvent(QCloseEvent *event)
 {
+    // The program ends with its main window, also when a message box that a
+    // tick left open would otherwise keep it running.
     releasePort();
     QWidget::closeEvent(event);
+    QCoreApplication::exit(0);
 }
 
 } // namespace monitor

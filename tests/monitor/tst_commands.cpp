@@ -135,6 +135,16 @@ private slots:
         QCOMPARE(dates, (QStringList{"2026/3/7 00:59", "2026/3/7 00:59"}));
     }
 
+    void exitClosesThePortAndTheWindow()
+    {
+        Rig rig;
+        rig.logger->show();
+        QVERIFY(rig.mainPort()->isOpen());
+        rig.logger->Exit_Click();
+        QVERIFY(!rig.mainPort()->isOpen());
+        QVERIFY(!rig.logger->isVisible());
+    }
+
     void readoutBlock_data()
     {
         QTest::addColumn<QString>("frame");
