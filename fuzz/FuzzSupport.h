@@ -1,4 +1,6 @@
 #pragma once
+
+#include "core/Settings.h"
 // Shared by the fuzz targets: a check that stops the run where libFuzzer sees
 // it, a reproducible way to cut one input into serial reads, and the shape of
 // a number text.
@@ -38,6 +40,13 @@ inline SettingsAndStream splitAtNul(std::string_view in)
     if (nul == std::string_view::npos)
         return {false, {}, in};
     return {true, in.substr(0, nul), in.substr(nul + 1)};
+}
+
+// The calibration an input carries, over the delivered one.
+inline core::CalibrationSettings calibrationOf(const SettingsAndStream &in)
+{
+    const core::CalibrationSettings delivered = core::defaultCalibrationSettings();
+    return in.hasSettings ? core::readCalibrationSettings(in.settings, delivered) : delivered;
 }
 
 // Cuts a stream into reads of varied length, from single characters to reads

@@ -50,9 +50,7 @@ bool hasFrame(std::string_view s)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const auto in = fuzz::splitAtNul(fuzz::asText(data, size));
-    core::CalibrationSettings settings = core::defaultCalibrationSettings();
-    if (in.hasSettings)
-        settings = core::readCalibrationSettings(in.settings, settings);
+    const core::CalibrationSettings settings = fuzz::calibrationOf(in);
     const core::CalibrationBoxes boxes{settings.VoltDivider, settings.AmpDivider,
                                        settings.RPMDivider, settings.WSDivider};
     const std::optional<double> offset = core::readNumber(settings.VoltOffset);

@@ -42,9 +42,7 @@ bool near(double a, double b) { return std::fabs(a - b) <= 1e-14 * std::fabs(b);
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const auto in = fuzz::splitAtNul(fuzz::asText(data, size));
-    core::CalibrationSettings settings = core::defaultCalibrationSettings();
-    if (in.hasSettings)
-        settings = core::readCalibrationSettings(in.settings, settings);
+    const core::CalibrationSettings settings = fuzz::calibrationOf(in);
     const core::Calibration cal = core::calibrationFrom(settings);
 
     core::FrameAssembler assembler;

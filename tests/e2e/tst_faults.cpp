@@ -178,15 +178,8 @@ class TestFaults : public QObject {
     // file-size limit.
     void launch(Program &p, const QByteArray &prog, rlim_t fileSizeLimit = RLIM_INFINITY)
     {
-        const QString exe = p.folder.file("crestdial");
-        QVERIFY(QFile::copy(qEnvironmentVariable("VELDRA_BIN") + "/crestdial", exe));
-        QFile::setPermissions(exe, QFile::ReadOwner | QFile::ExeOwner | QFile::WriteOwner);
-        p.folder.write("prog.cfg", prog);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", m_display);
-        env.insert("QT_QPA_PLATFORM", "xcb");
-        p.process.setProcessEnvironment(env);
-        p.process.setProcessChannelMode(QProcess::ForwardedChannels);
+        const QString exe = testsupport::installProgram(p.folder.path(), "crestdial", prog, m_display, p.process);
+        QVERIFY(!exe.isEmpty());
         p.process.setChildProcessModifier([fileSizeLimit] {
             ::signal(SIGXFSZ, SIG_DFL);
             if (fileSizeLimit != RLIM_INFINITY) {

@@ -39,16 +39,9 @@ class TestPrograms : public QObject {
 
     void start(Running &r, const QString &edition, const QByteArray &prog)
     {
-        const QString bin = qEnvironmentVariable("VELDRA_BIN");
-        QVERIFY(QFile::copy(bin + "/" + edition, r.folder.file(edition)));
-        QFile::setPermissions(r.folder.file(edition), QFile::ReadOwner | QFile::ExeOwner | QFile::WriteOwner);
-        r.folder.write("prog.cfg", prog);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", m_display);
-        env.insert("QT_QPA_PLATFORM", "xcb");
-        r.process.setProcessEnvironment(env);
-        r.process.setProcessChannelMode(QProcess::ForwardedChannels);
-        r.process.start(r.folder.file(edition), {});
+        const QString exe = testsupport::installProgram(r.folder.path(), edition, prog, m_display, r.process);
+        QVERIFY(!exe.isEmpty());
+        r.process.start(exe, {});
         QVERIFY(r.process.waitForStarted());
     }
 

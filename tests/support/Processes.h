@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QThread>
@@ -78,6 +79,28 @@ public:
 private:
     int m_master = -1;
 };
+
+// Copies a built program (from VELDRA_BIN) into a program folder, writes its
+// prog.cfg and prepares `process` to run it there on the given X display.
+// Returns the program's path, or "" when it could not be copied.
+inline QString installProgram(const QString &folder, const QString &edition, const QByteArray &prog,
+                              const QString &display, QProcess &process)
+{
+    const QString exe = folder + "/" + edition;
+    QFile::remove(exe);
+    if (!QFile::copy(qEnvironmentVariable("VELDRA_BIN") + "/" + edition, exe))
+        return QString();
+    QFile::setPermissions(exe, QFile::ReadOwner | QFile::ExeOwner | QFile::WriteOwner);
+    QFile cfg(folder + "/prog.cfg");
+    if (!cfg.open(QIODevice::WriteOnly | QIODevice::Truncate) || cfg.write(prog) != prog.size())
+        return QString();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", display);
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    return exe;
+}
 
 // The standard output of a short command, without its final line ends.
 inline QString run(const QString &program, const QStringList &args)
