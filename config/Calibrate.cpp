@@ -34,7 +34,6 @@ const int kRowHeight = 13;
 // "= result" sits below, starting left of the divider box so long results fit.
 const int kEqualsLeft = 252;
 const int kResultLeft = kEqualsLeft + kSignSize + 4;
-const int kRetryMs = 2000;
 
 QLabel *label(QWidget *parent, const char *name, const QString &caption, int left, int top, int width,
               int height = kRowHeight)
@@ -133,7 +132,7 @@ QString text(const std::string &s) { return ui::fromLocal(s); }
 } // namespace
 
 Calibrate::Calibrate(const ui::Services &services, QWidget *parent)
-    : QDialog(parent), m_services(services), m_retry(new QTimer(this))
+    : QDialog(parent), m_services(services)
 {
     setObjectName(QStringLiteral("Calibrate"));
     setWindowTitle(QStringLiteral("Calibration"));
@@ -142,16 +141,18 @@ Calibrate::Calibrate(const ui::Services &services, QWidget *parent)
     ui::setColours(this, ui::darkGreen(), ui::brightGreen());
     buildControls();
 
-    m_retry->setObjectName(QStringLiteral("RetryTimer"));
-    m_retry->setInterval(kRetryMs);
-    connect(m_retry, &QTimer::timeout, this, &Calibrate::tryReopen);
-
-    if (m_services.makePort)
-        m_port = m_services.makePort();
-    if (m_port) {
-        m_port->setObjectName(QStringLiteral("MSComm2"));
-        connect(m_port.get(), &ui::SerialPort::received, this, &Calibrate::MSComm2_OnComm);
-        connect(m_port.get(), &ui::SerialPort::linkLost, this, &Calibrate::onLinkLost);
+    if (m_services.makePort) {
+        if (auto port = m_services.makePort()) {
+            m_link = new ui::ReconnectingPort(std::move(port), this);
+            m_link->port()->setObjectName(QStringLiteral("MSComm2"));
+            connect(m_link->port(), &ui::SerialPort::received, this, &Calibrate::MSComm2_OnComm);
+            // The half message before a loss has no continuation.
+            connect(m_link, &ui::ReconnectingPort::opened, this, [this] { m_buffer.clear(); });
+            connect(m_link, &ui::ReconnectingPort::stateChanged, this, [this](ui::PortState state) {
+                if (state == ui::PortState::Away)
+                    m_buffer.clear();
+            });
+        }
     }
     Form_Load();
 }
@@ -231,19 +232,8 @@ void Calibrate::Form_Load()
 
     Label23->setText(QStringLiteral("How many pulses per ") + m_calUnits + QStringLiteral("?"));
 
-    m_retry->stop();
-    m_finished = false;
     m_buffer.clear();
-    bool opened = false;
-    if (m_port) {
-        m_port->close();
-        if (m_calPort) {
-            m_port->setPortNumber(*m_calPort);
-            opened = m_port->setSettings(QStringLiteral("4800,N,8,1"));
-            m_port->setReadLength(0);
-            opened = opened && m_port->open();
-        }
-    }
+    const bool opened = m_link && m_link->open(m_calPort);
 
     // A divider that is not a number is shown as found, so nothing is lost.
     auto numberBox = [](const std::string &value) {
@@ -268,10 +258,10 @@ void Calibrate::Form_Load()
 
 void Calibrate::MSComm2_OnComm()
 {
-    if (!m_port)
+    if (!m_link)
         return;
-    const QByteArray bytes = m_port->readAll();
-    m_port->clearInput();
+    const QByteArray bytes = m_link->port()->readAll();
+    m_link->port()->clearInput();
     const auto message = m_buffer.append(std::string_view(bytes.constData(), std::size_t(bytes.size())));
     if (!message)
         return;
@@ -329,40 +319,20 @@ void Calibrate::Command6_Click() { reject(); }
 
 void Calibrate::done(int result)
 {
-    m_finished = true;
     closePort();
     QDialog::done(result);
 }
 
 void Calibrate::closeEvent(QCloseEvent *event)
 {
-    m_finished = true;
     closePort();
     QDialog::closeEvent(event);
 }
 
 void Calibrate::closePort()
 {
-    m_retry->stop();
-    if (m_port && m_port->isOpen())
-        m_port->close();
-}
-
-void Calibrate::onLinkLost()
-{
-    // The device went away: no message, no error storm; the half message
-    // before the loss has no continuation.
-    if (m_port && m_port->isOpen())
-        m_port->close();
-    m_buffer.clear();
-    if (!m_finished)
-        m_retry->start();
-}
-
-void Calibrate::tryReopen()
-{
-    if (!m_port || m_port->isOpen() || m_port->open())
-        m_retry->stop();
+    if (m_link)
+        m_link->pause();
 }
 
 } // namespace config

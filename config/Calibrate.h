@@ -3,6 +3,7 @@
 // being fitted, captures the current offset and saves "settings.cfg".
 
 #include "core/CalibrationRead.h"
+#include "ui/ReconnectingPort.h"
 #include "ui/Services.h"
 
 #include <QDialog>
@@ -42,9 +43,9 @@ public:
     std::optional<double> CalOffset() const { return m_calOffset; }
     const std::string &CalBuffer() const { return m_buffer.text(); }
     // This window's port; null when no port could be made.
-    ui::SerialPort *MSComm2() const { return m_port.get(); }
-    // Retries opening the port after the device went away.
-    QTimer *retryTimer() const { return m_retry; }
+    ui::SerialPort *MSComm2() const { return m_link ? m_link->port() : nullptr; }
+    // Keeps the port open: retries after the device went away.
+    ui::ReconnectingPort *link() const { return m_link; }
     // Port number from "prog.cfg"; nullopt when it is not a 16-bit number.
     std::optional<int> CalPort() const { return m_calPort; }
     QString CalUnits() const { return m_calUnits; }
@@ -75,13 +76,10 @@ protected:
 private:
     void buildControls();
     void closePort();
-    void onLinkLost();
-    void tryReopen();
     QString settingsPath() const;
 
     ui::Services m_services;
-    std::unique_ptr<ui::SerialPort> m_port;
-    QTimer *m_retry;
+    ui::ReconnectingPort *m_link = nullptr;
     core::CalibrationBuffer m_buffer;
     std::optional<int> m_calPort;
     QString m_calUnits;
@@ -89,8 +87,6 @@ private:
     // The stored offset text, written back unchanged while it is not a number.
     std::string m_offsetText;
     double m_calWindSpeed = 0;
-    // Set once the window has been closed: a late lost link starts no retry.
-    bool m_finished = false;
 };
 
 } // namespace config

@@ -7,12 +7,17 @@ namespace core {
 
 namespace {
 // A field as a number: absent gives 0, no number gives nullopt (-1 stays).
-std::optional<double> fieldValue(std::string_view frame, std::string_view open, std::string_view close)
+// `read` tells whether the tags held a number the calibration takes.
+std::optional<double> fieldValue(std::string_view frame, std::string_view open, std::string_view close,
+                                 bool *read = nullptr)
 {
     const auto text = between(frame, open, close);
     if (!text)
         return 0.0;
-    return readNumber(*text);
+    const auto value = readNumber(*text);
+    if (read)
+        *read = value && *value > -1;
+    return value;
 }
 } // namespace
 
@@ -25,19 +30,19 @@ RawReading decodeFrame(std::string_view text)
         frame = frame.substr(0, c + 1);
 
     RawReading r;
-    if (auto v = fieldValue(frame, "<V>", "</V>"))
-        r.RawVolts = *v;
-    if (auto v = fieldValue(frame, "<I>", "</I>"))
-        r.RawAmps = *v;
-    if (auto v = fieldValue(frame, "<R>", "</R>"))
-        r.RawRPM = *v;
+    const auto take = [&](std::string_view open, std::string_view close, double &value, bool &read) {
+        if (auto v = fieldValue(frame, open, close, &read))
+            value = *v;
+    };
+    take("<V>", "</V>", r.RawVolts, r.voltsRead);
+    take("<I>", "</I>", r.RawAmps, r.ampsRead);
+    take("<R>", "</R>", r.RawRPM, r.rpmRead);
     if (auto v = fieldValue(frame, "<M>", "</M>")) {
         // A mode that does not fit 16 bits counts as no number.
         if (auto m = toInt16(*v))
             r.Mode = *m;
     }
-    if (auto v = fieldValue(frame, "<S>", "</S>"))
-        r.RawWindSpeed = *v;
+    take("<S>", "</S>", r.RawWindSpeed, r.windRead);
     return r;
 }
 

@@ -17,6 +17,9 @@ struct RawReading {
     double RawRPM = -1;
     std::int16_t Mode = -1;
     double RawWindSpeed = -1;
+    // Whether a field's tags were there with a number between them that the
+    // calibration takes (not below -1's "no number").
+    bool voltsRead = false, ampsRead = false, rpmRead = false, windRead = false;
 };
 
 // Decodes one frame (the text from "[" to "]", or any text containing it).

@@ -92,22 +92,25 @@ Logger::Logger(const ui::Services &services, const Edition &edition, QWidget *pa
     Timer3 = new QTimer(this);
     Timer3->setObjectName(QStringLiteral("Timer3"));
     Timer3->setInterval(5000);
-    m_retry = new QTimer(this);
-    m_retry->setInterval(2000);
     connect(Timer1, &QTimer::timeout, this, &Logger::Timer1_Timer);
     connect(Timer2, &QTimer::timeout, this, &Logger::Timer2_Timer);
     connect(Timer3, &QTimer::timeout, this, &Logger::Timer3_Timer);
-    connect(m_retry, &QTimer::timeout, this, &Logger::tryReopen);
 
-    m_port = m_services.makePort();
-    MSComm1 = m_port.get();
+    m_link = new ui::ReconnectingPort(m_services.makePort(), this);
+    MSComm1 = m_link->port();
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
     connect(MSComm1, &ui::SerialPort::received, this, &Logger::MSComm1_OnComm);
-    connect(MSComm1, &ui::SerialPort::linkLost, this, &Logger::onLinkLost);
+    connect(m_link, &ui::ReconnectingPort::opened, this, [this] { m_rx.clear(); });
+    connect(m_link, &ui::ReconnectingPort::stateChanged, this, [this](ui::PortState state) {
+        m_liveness.setPaused(state == ui::PortState::Paused);
+        if (state == ui::PortState::Away)
+            m_rx.clear(); // the half frame before the loss has no continuation
+    });
 
     m_tick = std::make_unique<logging::TickWriter>(m_services, this);
 
     Form_Load();
+    m_energy.begin(m_services.clock->monotonicSeconds(), today());
     Timer3->start();
 }
 
@@ -205,13 +208,15 @@ void Logger::Form_Load()
 
 void Logger::recoverPort()
 {
+    m_link->pause();
     m_services.messages->inform(
         this, QStringLiteral("Error opening port ") + ui::fromLocal(settings.Port)
                   + QStringLiteral(", Click OK to open the Program Setup page, and select another com port."));
     config::ProgramSetup setupWindow(m_services, this);
     m_services.modal->run(&setupWindow);
     LoadSettings();
-    openPort(); // one silent retry; the program goes on without a port if it fails
+    // One silent retry; after that the port is tried every 2 s, silently.
+    openPort();
 }
 
 void Logger::loadFile(const QString &name, std::string *text, bool *fresh)
@@ -309,19 +314,9 @@ void Logger::buildReadoutList()
 
 bool Logger::openPort()
 {
-    // Every step is attempted; any failure makes the sequence fail. A port
-    // number that cannot be read opens nothing rather than the previous port.
-    MSComm1->close();
-    const auto number = core::readInt16(settings.Port);
-    if (number)
-        MSComm1->setPortNumber(*number);
-    bool ok = MSComm1->setSettings(QStringLiteral("4800,N,8,1")) && number.has_value();
-    MSComm1->setReadLength(0);
-    ok = number && MSComm1->open() && ok;
     m_rx.clear();
-    if (ok)
-        m_retry->stop();
-    return ok;
+    const auto number = core::readInt16(settings.Port);
+    return m_link->open(number ? std::optional<int>(*number) : std::nullopt);
 }
 
 // ---- frames ------------------------------------------------------------------
@@ -342,6 +337,7 @@ void Logger::ProcessFrame(const std::string &frame)
 
     const core::RawReading raw = core::decodeFrame(frame);
     core::applyFrame(reading, raw, m_cal);
+    m_liveness.frame(raw, m_services.clock->monotonicSeconds());
     if (Timer1->isActive())
         maxima.raise(reading);
 
@@ -426,8 +422,21 @@ void Logger::Timer2_Timer()
 
 void Logger::Timer3_Timer()
 {
-    WattHours = core::wattHourStep(WattHours, reading.Watts,
-                                   static_cast<float>(m_services.clock->secondsSinceMidnight()));
+    const double now = m_services.clock->monotonicSeconds();
+    m_energy.setWattHours(WattHours);
+    m_energy.step(reading.Watts, m_liveness, now, today());
+    WattHours = m_energy.wattHours();
+}
+
+core::DataState Logger::dataState() const
+{
+    return m_liveness.state(m_services.clock->monotonicSeconds());
+}
+
+core::CivilDate Logger::today() const
+{
+    const QDate d = m_services.clock->date();
+    return {d.year(), d.month(), d.day()};
 }
 
 bool Logger::startLoggingFrom(bool interactive)
@@ -461,45 +470,15 @@ void Logger::StopLogging_Click()
     Timer1->stop();
 }
 
-// ---- the port ----------------------------------------------------------------
-
-void Logger::onLinkLost()
-{
-    // The device went away: keep running and look for it again every 2 s.
-    m_rx.clear();
-    if (m_portWanted)
-        m_retry->start();
-}
-
-void Logger::tryReopen()
-{
-    if (!m_portWanted || MSComm1->isOpen()) {
-        m_retry->stop();
-        return;
-    }
-    if (MSComm1->open()) {
-        m_rx.clear();
-        m_retry->stop();
-    }
-}
-
-void Logger::releasePort()
-{
-    m_portWanted = false;
-    m_retry->stop();
-    MSComm1->close();
-}
-
 // ---- commands ----------------------------------------------------------------
 
 void Logger::Setup_Click()
 {
-    releasePort();
+    m_link->pause();
     {
         config::ProgramSetup setupWindow(m_services, this);
         m_services.modal->run(&setupWindow);
     }
-    m_portWanted = true;
     LoadSettings();
     if (!openPort())
         recoverPort();
@@ -507,17 +486,14 @@ void Logger::Setup_Click()
 
 void Logger::CalibrateButton_Click()
 {
-    releasePort();
+    m_link->pause();
     {
         config::Calibrate calibrateWindow(m_services, this);
         m_services.modal->run(&calibrateWindow);
     }
-    m_portWanted = true;
     LoadSettings();
     // The port number and line settings are those it had before.
-    if (MSComm1->open())
-        m_rx.clear();
-    else
+    if (!m_link->reopen())
         recoverPort();
 }
 
@@ -538,7 +514,7 @@ void Logger::closeEvent(QCloseEvent *event)
 {
     // The program ends with its main window, also when a message box that a
     // tick left open would otherwise keep it running.
-    releasePort();
+    m_link->pause();
     QWidget::closeEvent(event);
     QCoreApplication::exit(0);
 }

@@ -3,11 +3,13 @@
 // meters, logging and the commands that open the other windows.
 
 #include "Edition.h"
+#include "core/Energy.h"
 #include "core/Frame.h"
 #include "core/Reading.h"
 #include "core/Settings.h"
 #include "ui/Canvas.h"
 #include "ui/Controls.h"
+#include "ui/ReconnectingPort.h"
 #include "ui/ReportList.h"
 #include "ui/Services.h"
 
@@ -47,6 +49,9 @@ public:
     void Timer1_Timer();
     void Timer2_Timer();
     void Timer3_Timer();
+    // Live, stale, or paused while another window holds the port.
+    core::DataState dataState() const;
+    ui::ReconnectingPort *link() const { return m_link; }
     void StartLogging_Click();
     void StopLogging_Click();
     void Setup_Click();
@@ -94,9 +99,7 @@ private:
     void buildControls();
     void buildReadoutList();
     bool startLoggingFrom(bool interactive);
-    void onLinkLost();
-    void tryReopen();
-    void releasePort();
+    core::CivilDate today() const;
     // The message, the setup window and one silent retry.
     void recoverPort();
     void loadFile(const QString &name, std::string *text, bool *fresh);
@@ -105,15 +108,14 @@ private:
 
     ui::Services m_services;
     Edition m_edition;
-    std::unique_ptr<ui::SerialPort> m_port;
+    ui::ReconnectingPort *m_link;
     core::FrameAssembler m_rx;
     core::Calibration m_cal;
-    QTimer *m_retry;
+    core::Liveness m_liveness;
+    core::EnergyCounter m_energy;
     std::array<bool, 6> m_needleDrawn{};
     std::unique_ptr<logging::TickWriter> m_tick;
     QSet<QString> m_missingReported;
-    // False while the setup or calibration window holds the port.
-    bool m_portWanted = true;
 };
 
 } // namespace monitor

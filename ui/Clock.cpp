@@ -1,9 +1,20 @@
 #include "Clock.h"
 
+#include <QElapsedTimer>
 #include <QLocale>
 #include <QRegularExpression>
 
 namespace ui {
+
+double SystemClock::monotonicSeconds() const
+{
+    static const QElapsedTimer started = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return started.nsecsElapsed() / 1e9;
+}
 
 double Clock::secondsSinceMidnight() const
 {

@@ -10,6 +10,9 @@ class Clock {
 public:
     virtual ~Clock() = default;
     virtual QDateTime now() const = 0;
+    // Seconds on a clock that never jumps (not moved by the user, a time
+    // server or a change of zone); the origin does not matter.
+    virtual double monotonicSeconds() const = 0;
 
     QDate date() const { return now().date(); }
     QTime time() const { return now().time(); }
@@ -23,6 +26,7 @@ public:
 class SystemClock : public Clock {
 public:
     QDateTime now() const override { return QDateTime::currentDateTime(); }
+    double monotonicSeconds() const override;
 };
 
 // A settable clock for tests and benchmarks.
@@ -31,6 +35,8 @@ public:
     explicit FakeClock(QDateTime start = QDateTime(QDate(2026, 3, 7), QTime(14, 5, 9)))
         : m_now(std::move(start)) {}
     QDateTime now() const override { return m_now; }
+    // Moves with the time set, as a machine's clock does while it runs.
+    double monotonicSeconds() const override { return m_now.toMSecsSinceEpoch() / 1000.0; }
     void set(const QDateTime &t) { m_now = t; }
     void advanceSeconds(qint64 s) { m_now = m_now.addSecs(s); }
     void advanceMs(qint64 ms) { m_now = m_now.addMSecs(ms); }

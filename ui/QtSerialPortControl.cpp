@@ -1,18 +1,37 @@
 #include "QtSerialPortControl.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSerialPort>
 #include <QTimer>
 
 namespace ui {
 
-QtSerialPortControl::QtSerialPortControl(QString programFolder, QObject *parent)
-    : SerialPort(parent), m_programFolder(std::move(programFolder)), m_port(new QSerialPort(this))
+QtSerialPortControl::QtSerialPortControl(QString programFolder, QObject *parent,
+                                         std::function<QString(int)> fallback)
+    : SerialPort(parent), m_programFolder(std::move(programFolder)), m_fallback(std::move(fallback)),
+      m_port(new QSerialPort(this))
 {
     connect(m_port, &QSerialPort::readyRead, this, &SerialPort::received);
     connect(m_port, &QSerialPort::errorOccurred, this, &QtSerialPortControl::onError);
 }
 
 QtSerialPortControl::~QtSerialPortControl() = default;
+
+QString QtSerialPortControl::entryPath() const
+{
+    return QDir(m_programFolder).filePath(QStringLiteral("COM%1").arg(m_portNumber));
+}
+
+QString QtSerialPortControl::currentDevice() const
+{
+    const QFileInfo entry(entryPath());
+    if (entry.exists()) // follows links; a dangling link does not exist
+        return entry.canonicalFilePath();
+    if (entry.isSymLink() || m_viaEntry.contains(m_portNumber))
+        return QString();
+    return m_fallback ? m_fallback(m_portNumber) : QString();
+}
 
 bool QtSerialPortControl::open()
 {
@@ -21,7 +40,10 @@ bool QtSerialPortControl::open()
     LineSettings s;
     if (!parseLineSettings(m_settings, &s))
         return false;
-    m_port->setPortName(deviceForPort(m_programFolder, m_portNumber));
+    const QString device = currentDevice();
+    if (device.isEmpty())
+        return false;
+    m_port->setPortName(device);
     m_port->setBaudRate(s.baud);
     m_port->setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits));
     switch (s.parity) {
@@ -37,6 +59,9 @@ bool QtSerialPortControl::open()
         return false;
     m_port->clearError();
     m_linked = true;
+    m_openedDevice = device;
+    if (QFileInfo::exists(entryPath()) && !m_viaEntry.contains(m_portNumber))
+        m_viaEntry.append(m_portNumber);
     return true;
 }
 

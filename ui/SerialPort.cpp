@@ -1,7 +1,5 @@
 #include "SerialPort.h"
 
-#include <QDir>
-#include <QFileInfo>
 
 namespace ui {
 
@@ -33,18 +31,15 @@ bool SerialPort::setSettings(const QString &settings)
     return true;
 }
 
-QString deviceForPort(const QString &programFolder, int number)
+QString systemDeviceForPort(int number)
 {
-    const QString name = QStringLiteral("COM%1").arg(number);
-    const QString local = QDir(programFolder).filePath(name);
-    if (QFileInfo::exists(local) || QFileInfo(local).isSymLink())
-        return local;
 #ifdef Q_OS_WIN
-    return name;
+    return QStringLiteral("COM%1").arg(number);
 #else
     return QStringLiteral("/dev/ttyS%1").arg(number - 1);
 #endif
 }
+
 
 bool FakeSerialPort::open()
 {
@@ -53,6 +48,7 @@ bool FakeSerialPort::open()
         return false;
     m_open = true;
     m_openedPorts.append(m_portNumber);
+    m_openedDevice = m_device;
     return true;
 }
 

@@ -27,6 +27,12 @@ public:
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
     virtual QByteArray readAll() = 0;
+    // The device open() would use now, links followed; empty when there is
+    // none (the port's entry is missing or dangling). A port that does not
+    // know its devices returns its opened device, so it never looks moved.
+    virtual QString currentDevice() const { return m_openedDevice; }
+    // The device the port was last opened on, links followed.
+    QString openedDevice() const { return m_openedDevice; }
     // Sets the count of waiting characters to 0. Characters that arrive after
     // the last readAll() are kept for the next notification.
     virtual void clearInput() = 0;
@@ -41,6 +47,7 @@ protected:
     int m_portNumber = 1;
     QString m_settings = QStringLiteral("9600,N,8,1");
     int m_readLength = 0;
+    QString m_openedDevice;
 };
 
 // Parses "4800,N,8,1" into its parts; false when malformed.
@@ -52,10 +59,10 @@ struct LineSettings {
 };
 bool parseLineSettings(const QString &text, LineSettings *out);
 
-// The device a port number names: "COMn" in the program folder when that entry
-// exists (usually a link to /dev/ttyUSB0 or a pseudo-terminal), otherwise
-// /dev/ttyS(n-1) on Linux and COMn on Windows.
-QString deviceForPort(const QString &programFolder, int number);
+// The device a port number falls back to when the program folder has no
+// "COMn" entry: /dev/ttyS(n-1) on Linux and COMn on Windows.
+QString systemDeviceForPort(int number);
+
 
 // A fake for tests: feed() queues bytes and raises received().
 class FakeSerialPort : public SerialPort {
@@ -70,6 +77,9 @@ public:
 
     // Test controls.
     void setFailOpen(bool fail) { m_failOpen = fail; }
+    // The device the port resolves to; open() records it as the opened one.
+    void setDevice(const QString &device) { m_device = device; }
+    QString currentDevice() const override { return m_device; }
     void feed(const QByteArray &bytes);
     void loseLink();
     int openCalls() const { return m_openCalls; }
@@ -81,6 +91,7 @@ private:
     int m_openCalls = 0;
     QList<int> m_openedPorts;
     QByteArray m_waiting;
+    QString m_device = QStringLiteral("fake");
 };
 
 } // namespace ui

@@ -318,17 +318,39 @@ private slots:
         QVERIFY(rig.folder.read("logs/2026_3_7.txt").endsWith("<V>0</V><I>0</I><W>0</W><R>0</R><S>0</S><M>1</M><T>14:05</T>\r\n"));
     }
 
-    void wattHoursAccumulate()
+    // Energy comes from live frames only, and each day starts from 0.
+    void wattHoursFromLiveFrames()
     {
         Rig rig;
-        rig.fake.clock.set(QDateTime(QDate(2026, 3, 7), QTime(12, 0, 0)));
-        rig.logger->reading.Watts = 600;
-        for (int i = 0; i < 720; ++i)
+        rig.fake.clock.set(QDateTime(QDate(2026, 3, 7), QTime(23, 58, 0)));
+        auto stepWithFrame = [&](bool frame) {
+            rig.fake.clock.advanceSeconds(5);
+            if (frame)
+                rig.port()->feed("[<V>512</V><I>537</I>]"); // 12.5 V, 2.5 A with the delivered calibration
             rig.logger->Timer3_Timer();
-        QVERIFY(std::fabs(rig.logger->WattHours - 600) < 1e-9);
-        rig.fake.clock.set(QDateTime(QDate(2026, 3, 8), QTime(0, 0, 4)));
+        };
+        stepWithFrame(false); // no frame yet: nothing
+        stepWithFrame(true);
+        QCOMPARE(rig.logger->dataState(), core::DataState::Live);
+        for (int i = 0; i < 11; ++i)
+            stepWithFrame(true);
+        QVERIFY2(std::fabs(rig.logger->WattHours - 31.25 / 60) < 1e-9, qPrintable(QString::number(rig.logger->WattHours)));
+
+        // Nothing while the calibration window holds the port.
+        rig.fake.modal.onRun = [&](QDialog *) {
+            QCOMPARE(rig.logger->dataState(), core::DataState::Paused);
+            for (int i = 0; i < 4; ++i)
+                stepWithFrame(false);
+        };
+        rig.logger->CalibrateButton_Click();
+        QVERIFY2(std::fabs(rig.logger->WattHours - 31.25 / 60) < 1e-9, qPrintable(QString::number(rig.logger->WattHours)));
+
+        // Asleep from 23:59 to 00:30: the new day starts at 0 and the stale
+        // reading adds nothing.
+        rig.fake.clock.set(QDateTime(QDate(2026, 3, 8), QTime(0, 30, 0)));
         rig.logger->Timer3_Timer();
-        QCOMPARE(rig.logger->WattHours, 600.0 / 720);
+        QCOMPARE(rig.logger->dataState(), core::DataState::Stale);
+        QCOMPARE(rig.logger->WattHours, 0.0);
     }
 
     void lostDeviceIsRetried()
