@@ -8,13 +8,13 @@
 #include "core/Settings.h"
 #include "ui/Canvas.h"
 #include "ui/Controls.h"
+#include "ui/ProgramFolder.h"
 #include "ui/ReportList.h"
 #include "ui/Services.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSet>
 #include <QTimer>
 #include <QWidget>
 #include <array>
@@ -99,19 +99,17 @@ private:
     void releasePort();
     // The message, the setup window and one silent retry.
     void recoverPort();
-    void loadFile(const QString &name, std::string *text, bool *fresh);
-    void replaceBrokenFile(const QString &name, const QByteArray &defaults);
-    void reportMissingKeys(const QString &name, const std::vector<std::string> &missing);
 
     ui::Services m_services;
     Edition m_edition;
+    // Reads the settings files for the whole run, telling each fault once.
+    ui::ProgramFolder m_folder;
     std::unique_ptr<ui::SerialPort> m_port;
     core::FrameAssembler m_rx;
     core::Calibration m_cal;
     QTimer *m_retry;
     std::array<bool, 6> m_needleDrawn{};
     std::unique_ptr<logging::TickWriter> m_tick;
-    QSet<QString> m_missingReported;
     // False while the setup or calibration window holds the port.
     bool m_portWanted = true;
 };
