@@ -3,6 +3,7 @@
 #include "core/Number.h"
 #include "core/Settings.h"
 #include "ui/Files.h"
+#include "ui/ProgramFolder.h"
 #include "ui/Twips.h"
 
 #include <QCloseEvent>
@@ -209,24 +210,21 @@ void Calibrate::buildControls()
 
 QString Calibrate::settingsPath() const
 {
-    return QDir(m_services.programFolder).filePath(QStringLiteral("settings.cfg"));
+    return ui::ProgramFolder(m_services.programFolder).calibrationSettingsFile();
 }
 
 void Calibrate::Form_Load()
 {
     // A file or key that cannot be read takes the delivered value; the main
     // window already tells the user about broken settings files.
-    const auto progBytes = ui::readWhole(QDir(m_services.programFolder).filePath(QStringLiteral("prog.cfg")));
-    const core::ProgramSettings prog = core::readProgramSettings(
-        progBytes ? progBytes->toStdString() : std::string(), core::defaultProgramSettings());
+    ui::ProgramFolder folder(m_services.programFolder);
+    const core::ProgramSettings prog = folder.programSettings();
     m_calPort.reset();
     if (const auto port = core::readInt16(prog.Port))
         m_calPort = *port;
     m_calUnits = text(prog.WSUnits);
 
-    const auto calBytes = ui::readWhole(settingsPath());
-    const core::CalibrationSettings cal = core::readCalibrationSettings(
-        calBytes ? calBytes->toStdString() : std::string(), core::defaultCalibrationSettings());
+    const core::CalibrationSettings cal = folder.calibrationSettings();
     m_offsetText = cal.VoltOffset;
     m_calOffset = core::readNumber(cal.VoltOffset);
 
@@ -304,7 +302,7 @@ void Calibrate::Command1_Click()
     s.WSDivider = ui::toLocal(Pulse2Divider->text());
 
     const QString path = settingsPath();
-    if (!ui::replaceWhole(path, QByteArray::fromStdString(core::calibrationSettingsText(s)))) {
+    if (!ui::ProgramFolder(m_services.programFolder).writeCalibrationSettings(s)) {
         // Nothing was changed on disk; stay open so nothing typed is lost.
         m_services.messages->inform(
             this, QStringLiteral("Could not save %1. Check that the folder can be written to, then press Save Calibration again.")

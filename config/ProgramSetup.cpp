@@ -3,6 +3,7 @@
 #include "core/Number.h"
 #include "core/Settings.h"
 #include "ui/Files.h"
+#include "ui/ProgramFolder.h"
 #include "ui/Twips.h"
 
 #include <QDir>
@@ -124,10 +125,8 @@ ProgramSetup::ProgramSetup(const ui::Services &services, QWidget *parent)
 
 void ProgramSetup::Form_Load()
 {
-    const QString path = QDir(m_services.programFolder).filePath(QStringLiteral("prog.cfg"));
-    const auto bytes = ui::readWhole(path);
-    const std::string text = bytes ? bytes->toStdString() : std::string();
-    const core::ProgramSettings s = core::readProgramSettings(text, core::defaultProgramSettings());
+    // The main window tells about a broken file; here it only shows defaults.
+    const core::ProgramSettings s = ui::ProgramFolder(m_services.programFolder).programSettings();
 
     PortNumber->setText(ui::fromLocal(s.Port));
     Savehtml->setValue(checkState(s.Savehtml));
@@ -156,10 +155,10 @@ void ProgramSetup::Command1_Click()
     s.DisplayWS = std::to_string(DisplayWS->value());
     s.WSUnits = ui::toLocal(WSUnits->text());
 
-    const QString path = QDir(m_services.programFolder).filePath(QStringLiteral("prog.cfg"));
-    if (!ui::replaceWhole(path, QByteArray::fromStdString(core::programSettingsText(s)))) {
+    const ui::ProgramFolder folder(m_services.programFolder);
+    if (!folder.writeProgramSettings(s)) {
         // Nothing was changed on disk; keep the window open so nothing typed is lost.
-        m_services.messages->inform(this, QStringLiteral("Could not save %1. Check that the folder can be written to, then press Save Setings again.").arg(QDir::toNativeSeparators(path)));
+        m_services.messages->inform(this, QStringLiteral("Could not save %1. Check that the folder can be written to, then press Save Setings again.").arg(QDir::toNativeSeparators(folder.programSettingsFile())));
         return;
     }
     accept();

@@ -43,6 +43,13 @@ Digits significantDigits(double value)
 char decimalSeparator() { return g_separator; }
 void setDecimalSeparator(char separator) { g_separator = separator; }
 
+char decimalSeparatorFor(std::string_view localeSeparator)
+{
+    if (localeSeparator == "," || localeSeparator == ".")
+        return localeSeparator[0];
+    return '.';
+}
+
 std::string numberText(double value)
 {
     if (!std::isfinite(value) || value == 0.0)
@@ -108,7 +115,7 @@ std::optional<double> readNumber(std::string_view text)
         plain += text[i++];
         ++intDigits;
     }
-    if (i < n && text[i] == g_separator) {
+    if (i < n && (text[i] == '.' || text[i] == ',')) {
         plain += '.';
         ++i;
         while (i < n && isDigit(text[i])) {

@@ -9,10 +9,17 @@
 
 namespace core {
 
-// The decimal separator of the user's regional settings. main() sets it once
-// from the system locale; tests set it and put it back.
+// The decimal separator numbers are written with: that of the user's regional
+// settings. main() sets it once from the system locale; tests set it and put
+// it back.
 char decimalSeparator();
 void setDecimalSeparator(char separator);
+
+// The separator to write for a locale whose decimal separator is the UTF-8
+// text `localeSeparator`: the locale's own when it is "." or ",", else "."
+// (a separator such as the Arabic U+066B is no single byte of the files, and
+// none other would read back under every locale).
+char decimalSeparatorFor(std::string_view localeSeparator);
 
 // Shortest plain decimal form: at most 15 significant digits, no exponent, no
 // trailing zeros, no separator for whole values, "0" for zero (and -0), a "-"
@@ -22,8 +29,11 @@ std::string numberText(double value);
 
 // Strict reading: optional blanks, optional sign, digits with an optional
 // decimal separator (either side may be empty, not both), optional exponent,
-// optional blanks. Group separators, "inf", "nan" and hexadecimal are not
-// numbers. Returns nullopt for anything else, including values that overflow.
+// optional blanks. The separator is "." or ",", whatever the locale, so files
+// written under one locale read the same under any other; as only one may
+// stand, no group separator is ever taken for one ("1,000.5" is refused).
+// "inf", "nan" and hexadecimal are not numbers. Returns nullopt for anything
+// else, including values that overflow.
 std::optional<double> readNumber(std::string_view text);
 
 // Round to the given number of decimals, halves to even (classic BASIC rounding).

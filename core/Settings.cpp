@@ -1,5 +1,6 @@
 #include "Settings.h"
 
+#include "Number.h"
 #include "TagValue.h"
 
 #include <utility>
@@ -87,6 +88,15 @@ CalibrationSettings readCalibrationSettings(std::string_view text,
                                             std::vector<std::string> *missing)
 {
     return readFields(text, fallback, kCalFields, missing);
+}
+
+std::vector<std::string> nonNumericCalibration(const CalibrationSettings &s)
+{
+    std::vector<std::string> keys;
+    for (const auto &[key, member] : kCalFields)
+        if (!readNumber(s.*member))
+            keys.push_back(key);
+    return keys;
 }
 
 } // namespace core

@@ -44,4 +44,8 @@ CalibrationSettings readCalibrationSettings(std::string_view text,
                                             const CalibrationSettings &fallback,
                                             std::vector<std::string> *missing = nullptr);
 
+// The keys of "settings.cfg" whose value is not a number, in file order: the
+// readings that use them cannot be calibrated.
+std::vector<std::string> nonNumericCalibration(const CalibrationSettings &s);
+
 } // namespace core

@@ -18,9 +18,10 @@ namespace {
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 // The accepted shape, written out on its own: blanks, sign, digits with an
-// optional separator (digits on at least one side), optional exponent with
-// digits, blanks. Returns the C-locale copy, or nothing when the shape is wrong.
-std::optional<std::string> plainShape(std::string_view t, char sep)
+// optional separator, "." or "," whatever the locale (digits on at least one
+// side), optional exponent with digits, blanks. Returns the C-locale copy, or
+// nothing when the shape is wrong.
+std::optional<std::string> plainShape(std::string_view t)
 {
     while (!t.empty() && isBlank(t.front()))
         t.remove_prefix(1);
@@ -33,7 +34,7 @@ std::optional<std::string> plainShape(std::string_view t, char sep)
     std::size_t digits = 0;
     for (; i < t.size() && fuzz::isDigit(t[i]); ++i, ++digits)
         plain += t[i];
-    if (i < t.size() && t[i] == sep) {
+    if (i < t.size() && (t[i] == '.' || t[i] == ',')) {
         plain += '.';
         for (++i; i < t.size() && fuzz::isDigit(t[i]); ++i, ++digits)
             plain += t[i];
@@ -102,7 +103,7 @@ void checkReading(std::string_view text, char sep)
 {
     core::setDecimalSeparator(sep);
     const auto v = core::readNumber(text);
-    const auto shape = plainShape(text, sep);
+    const auto shape = plainShape(text);
     if (v) {
         FUZZ_CHECK(shape);
         FUZZ_CHECK(std::isfinite(*v));

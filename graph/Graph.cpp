@@ -6,6 +6,7 @@
 #include "ui/Canvas.h"
 #include "ui/Controls.h"
 #include "ui/Files.h"
+#include "ui/ProgramFolder.h"
 #include "ui/ReportList.h"
 #include "ui/Twips.h"
 
@@ -209,11 +210,7 @@ void Graph::Form_Load()
     MouseIsDown = 0;
 
     // A missing file or key falls back to the delivered settings, as in the setup window.
-    const QString cfg = QDir(m_services.programFolder).filePath(QStringLiteral("prog.cfg"));
-    const auto bytes = ui::readWhole(cfg);
-    const core::ProgramSettings s = core::readProgramSettings(
-        bytes ? std::string_view(bytes->constData(), size_t(bytes->size())) : std::string_view(),
-        core::defaultProgramSettings());
+    const core::ProgramSettings s = ui::ProgramFolder(m_services.programFolder).programSettings();
     DisplayRPM = s.DisplayRPM;
     DisplayWS = s.DisplayWS;
     WSUnits = ui::fromLocal(s.WSUnits);
@@ -270,10 +267,10 @@ void Graph::Command1_Click()
     FinishTime = *finish;
 
     // The name as typed: the date check lets only digits and blanks through.
-    const QString name = DateY1->text() + QLatin1Char('_') + DateM1->text() + QLatin1Char('_') +
-                         DateD1->text() + QStringLiteral(".txt");
-    const QString folder = QDir(m_services.programFolder).filePath(QStringLiteral("logs"));
-    const QString path = QDir(folder).filePath(name);
+    const QString stamp = DateY1->text() + QLatin1Char('_') + DateM1->text() + QLatin1Char('_') + DateD1->text();
+    const ui::ProgramFolder programFolder(m_services.programFolder);
+    const QString folder = programFolder.logsFolder();
+    const QString path = programFolder.logFile(stamp);
     // Each load leaves one empty line behind; the log writer appends after it.
     std::optional<QByteArray> content;
     if (ui::ensureFolder(folder) && ui::append(path, QByteArrayLiteral("\r\n")))

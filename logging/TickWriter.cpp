@@ -22,13 +22,8 @@ QString cannotWrite(const QString &path)
 } // namespace
 
 TickWriter::TickWriter(const ui::Services &services, QWidget *messageParent)
-    : m_services(services), m_parent(messageParent)
+    : m_services(services), m_folder(services.programFolder), m_parent(messageParent)
 {
-}
-
-QString TickWriter::path(const QString &relative) const
-{
-    return QDir(m_services.programFolder).filePath(relative);
 }
 
 void TickWriter::write(const TickValues &v)
@@ -39,32 +34,31 @@ void TickWriter::write(const TickValues &v)
     const std::string mode = core::modeText(v.mode);
 
     const QTime now = clock.time();
-    appendLine(QStringLiteral("logs/%1.txt").arg(QString::fromStdString(stamp)),
+    appendLine(m_folder.logFile(QString::fromStdString(stamp)),
                core::logRecord(v.maxima, v.mode, now.hour(), now.minute()) + "\r\n");
 
     if (core::isOn(v.savehtml)) {
-        const QString date = clock.shortDateText().replace(QLatin1Char('/'), QLatin1Char('_'));
-        appendLine(QStringLiteral("html/history%1.txt").arg(date),
+        appendLine(m_folder.historyFile(clock.shortDateText()),
                    core::historyLine(v.maxima, v.wsUnits, mode, ui::toLocal(clock.longTimeText()))
                        + "\r\n");
         writePage(v, mode);
     }
 
     if (core::isOn(v.saveExcel)) {
-        const QString sheet = QStringLiteral("Excel/%1.xls").arg(QString::fromStdString(stamp));
+        const QString sheet = m_folder.spreadsheetFile(QString::fromStdString(stamp));
         std::string text;
         // A new or removed file starts with its header; both go in one append so
-        // a failed write never leaves a header without its first row.
-        if (!ui::exists(path(sheet)))
+        // a failed write never leaves a header without its first row. An empty
+        // file (a failed first write of the day leaves one) has no header yet.
+        if (!ui::hasContent(sheet))
             text = core::spreadsheetHeader(v.wsUnits);
         text += core::spreadsheetRow(v.maxima, mode, ui::toLocal(clock.longTimeText()));
         appendLine(sheet, text);
     }
 }
 
-void TickWriter::appendLine(const QString &relative, const std::string &bytes)
+void TickWriter::appendLine(const QString &file, const std::string &bytes)
 {
-    const QString file = path(relative);
     // A failed folder creation shows as a failed append below.
     ui::ensureFolder(QFileInfo(file).absolutePath());
     outcome(file, ui::append(file, bytesOf(bytes)), cannotWrite(file));
@@ -72,7 +66,7 @@ void TickWriter::appendLine(const QString &relative, const std::string &bytes)
 
 void TickWriter::writePage(const TickValues &v, const std::string &modeText)
 {
-    const QString templ = path(QStringLiteral("html/template.asp"));
+    const QString templ = m_folder.pageTemplate();
     const auto text = ui::readWhole(templ);
     outcome(templ, text.has_value(),
             QStringLiteral("Could not read the page template %1; the live page is not updated")
@@ -85,7 +79,7 @@ void TickWriter::writePage(const TickValues &v, const std::string &modeText)
         ui::toLocal(m_services.clock->longTimeText()), modeText);
     // Replaced through a temporary file: a web server never sees half a page,
     // and on failure the previous page stays.
-    const QString live = path(QStringLiteral("html/log.asp"));
+    const QString live = m_folder.livePage();
     outcome(live, ui::replaceWhole(live, bytesOf(page) + lineEnd), cannotWrite(live));
 }
 

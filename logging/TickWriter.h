@@ -3,6 +3,7 @@
 // the history line with the live page and the spreadsheet row.
 
 #include "core/Reading.h"
+#include "ui/ProgramFolder.h"
 #include "ui/Services.h"
 
 #include <QSet>
@@ -36,16 +37,14 @@ public:
     // maxima afterwards in every case.
     void write(const TickValues &v);
 
-    // Full path of a file in the program folder, e.g. "logs/2026_3_7.txt".
-    QString path(const QString &relative) const;
-
 private:
-    void appendLine(const QString &relative, const std::string &bytes);
+    void appendLine(const QString &file, const std::string &bytes);
     void writePage(const TickValues &v, const std::string &modeText);
     // Remembers the outcome for `file`; tells the user when a failure is new.
     void outcome(const QString &file, bool ok, const QString &message);
 
     ui::Services m_services;
+    ui::ProgramFolder m_folder;
     QWidget *m_parent;
     QSet<QString> m_failing;
 };

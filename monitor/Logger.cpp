@@ -13,7 +13,6 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDir>
 
 namespace monitor {
 
@@ -70,7 +69,8 @@ int Logger::fullScale(int index)
 }
 
 Logger::Logger(const ui::Services &services, const Edition &edition, QWidget *parent)
-    : QWidget(parent), m_services(services), m_edition(edition)
+    : QWidget(parent), m_services(services), m_edition(edition),
+      m_folder(services.programFolder, services.messages, this)
 {
     setObjectName(QStringLiteral("Logger"));
     // A dark back so that the white "Record" and "Seconds" captions read.
@@ -219,69 +219,16 @@ void Logger::recoverPort()
     openPort();
 }
 
-void Logger::loadFile(const QString &name, std::string *text, bool *fresh)
-{
-    const QString path = QDir(m_services.programFolder).filePath(name);
-    *fresh = false;
-    if (const auto bytes = ui::readWhole(path)) {
-        *text = bytes->toStdString();
-        return;
-    }
-    *fresh = true;
-    text->clear();
-}
-
 void Logger::LoadSettings()
 {
-    // A missing or unreadable file is replaced by a fresh one with the
-    // delivered defaults; a missing key takes its default for this run only.
-    std::string progText, calText;
-    bool progFresh = false, calFresh = false;
-    loadFile(QStringLiteral("prog.cfg"), &progText, &progFresh);
-    std::vector<std::string> missing;
-    settings = core::readProgramSettings(progText, core::defaultProgramSettings(),
-                                         progFresh ? nullptr : &missing);
-    if (progFresh)
-        replaceBrokenFile(QStringLiteral("prog.cfg"),
-                          QByteArray::fromStdString(core::programSettingsText(settings)));
-    else
-        reportMissingKeys(QStringLiteral("prog.cfg"), missing);
-
+    // What cannot be read takes the delivered defaults; m_folder tells the
+    // user, once per condition, and creates only files that do not exist.
+    settings = m_folder.programSettings();
     delay->setText(ui::fromLocal(settings.LogDelay));
     buildReadoutList();
 
-    loadFile(QStringLiteral("settings.cfg"), &calText, &calFresh);
-    missing.clear();
-    calibration = core::readCalibrationSettings(calText, core::defaultCalibrationSettings(),
-                                                calFresh ? nullptr : &missing);
-    if (calFresh)
-        replaceBrokenFile(QStringLiteral("settings.cfg"),
-                          QByteArray::fromStdString(core::calibrationSettingsText(calibration)));
-    else
-        reportMissingKeys(QStringLiteral("settings.cfg"), missing);
+    calibration = m_folder.calibrationSettings();
     m_cal = core::calibrationFrom(calibration);
-}
-
-void Logger::replaceBrokenFile(const QString &name, const QByteArray &defaults)
-{
-    const QString path = QDir::toNativeSeparators(QDir(m_services.programFolder).filePath(name));
-    const bool written = ui::replaceWhole(QDir(m_services.programFolder).filePath(name), defaults);
-    m_services.messages->inform(
-        this, written ? QStringLiteral("The settings file %1 was missing or could not be read. A new one with the default settings has been written.").arg(path)
-                      : QStringLiteral("The settings file %1 was missing or could not be read, and a new one could not be written. The default settings are used until the program is closed.").arg(path));
-}
-
-void Logger::reportMissingKeys(const QString &name, const std::vector<std::string> &missing)
-{
-    if (missing.empty() || m_missingReported.contains(name))
-        return;
-    m_missingReported.insert(name);
-    QStringList keys;
-    for (const auto &k : missing)
-        keys << QString::fromStdString(k);
-    m_services.messages->inform(
-        this, QStringLiteral("The settings file %1 has no value for: %2. Default values are used for them; open the setup or calibration window and save to store them.")
-                  .arg(QDir::toNativeSeparators(QDir(m_services.programFolder).filePath(name)), keys.join(QStringLiteral(", "))));
 }
 
 void Logger::buildReadoutList()

@@ -9,6 +9,7 @@
 #include "core/Settings.h"
 #include "ui/Canvas.h"
 #include "ui/Controls.h"
+#include "ui/ProgramFolder.h"
 #include "ui/ReconnectingPort.h"
 #include "ui/ReportList.h"
 #include "ui/Services.h"
@@ -16,7 +17,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSet>
 #include <QTimer>
 #include <QWidget>
 #include <array>
@@ -102,12 +102,11 @@ private:
     core::CivilDate today() const;
     // The message, the setup window and one silent retry.
     void recoverPort();
-    void loadFile(const QString &name, std::string *text, bool *fresh);
-    void replaceBrokenFile(const QString &name, const QByteArray &defaults);
-    void reportMissingKeys(const QString &name, const std::vector<std::string> &missing);
 
     ui::Services m_services;
     Edition m_edition;
+    // Reads the settings files for the whole run, telling each fault once.
+    ui::ProgramFolder m_folder;
     ui::ReconnectingPort *m_link;
     core::FrameAssembler m_rx;
     core::Calibration m_cal;
@@ -115,7 +114,6 @@ private:
     core::EnergyCounter m_energy;
     std::array<bool, 6> m_needleDrawn{};
     std::unique_ptr<logging::TickWriter> m_tick;
-    QSet<QString> m_missingReported;
 };
 
 } // namespace monitor

@@ -20,9 +20,9 @@ int runProgram(int argc, char **argv, const Edition &edition)
     QApplication app(argc, argv);
     app.setApplicationName(edition.name);
 
-    // Numbers follow the user's regional decimal separator.
-    const QString point = QLocale::system().decimalPoint();
-    core::setDecimalSeparator(point.size() == 1 ? point[0].toLatin1() : '.');
+    // Numbers are written with the user's regional decimal separator where
+    // the files can hold it.
+    core::setDecimalSeparator(core::decimalSeparatorFor(QLocale::system().decimalPoint().toStdString()));
 
     ui::SystemClock clock;
     ui::QtMessageService messages;

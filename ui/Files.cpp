@@ -7,14 +7,26 @@
 
 namespace ui {
 
-std::optional<QByteArray> readWhole(const QString &path)
+std::optional<QByteArray> readWhole(const QString &path, QString *reason)
 {
-    QFile f(path);
-    if (!QFileInfo(path).isFile() || !f.open(QIODevice::ReadOnly))
+    auto fail = [reason](const QString &why) -> std::optional<QByteArray> {
+        if (reason)
+            *reason = why;
         return std::nullopt;
+    };
+    const QFileInfo info(path);
+    if (!info.exists())
+        return fail(QStringLiteral("it does not exist"));
+    if (info.isDir())
+        return fail(QStringLiteral("it is a folder"));
+    if (!info.isFile())
+        return fail(QStringLiteral("it is not a regular file"));
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return fail(f.errorString());
     QByteArray bytes = f.readAll();
     if (f.error() != QFileDevice::NoError)
-        return std::nullopt;
+        return fail(f.errorString());
     return bytes;
 }
 
@@ -48,6 +60,8 @@ bool append(const QString &path, const QByteArray &bytes)
 }
 
 bool exists(const QString &path) { return QFileInfo::exists(path); }
+
+bool hasContent(const QString &path) { return QFileInfo(path).size() > 0; }
 
 bool ensureFolder(const QString &path)
 {

@@ -8,13 +8,17 @@
 
 namespace ui {
 
-// The whole file, or nullopt when it cannot be read.
-std::optional<QByteArray> readWhole(const QString &path);
+// The whole file, or nullopt when it cannot be read; then `reason` (when
+// given) says why, in words for a message. Only regular files are read, so a
+// pipe in a file's place never blocks.
+std::optional<QByteArray> readWhole(const QString &path, QString *reason = nullptr);
 // Replaces the file through a temporary file, so readers never see half of it.
 bool replaceWhole(const QString &path, const QByteArray &bytes);
 // Appends and closes; creates the file when missing.
 bool append(const QString &path, const QByteArray &bytes);
 bool exists(const QString &path);
+// True when the file is there and holds at least one byte.
+bool hasContent(const QString &path);
 // Creates the folder (and parents) when missing; true when it is there.
 bool ensureFolder(const QString &path);
 

@@ -249,7 +249,7 @@ void TestCalibrationRead::readout_data()
         << "700" << "512" << "10" << "300 RPM" << "4" << "2.5 mph" << kKept << "1.17 Amps";
     QTest::newRow("voltage divider negative") << worked << "-56" << "10.24" << "2" << "1.6" << "500"
         << "700" << "512" << "10" << "300 RPM" << "4" << "2.5 mph" << kKept << "1.17 Amps";
-    QTest::newRow("dividers not numbers") << worked << "abc" << "1,5" << "x" << "1.6" << "500"
+    QTest::newRow("dividers not numbers") << worked << "abc" << "1;5" << "x" << "1.6" << "500"
         << "700" << "512" << "10" << "1 RPM" << "4" << "2.5 mph" << kKept << kKept;
     QTest::newRow("current divider 0") << worked << "56" << "0" << "2" << "1.6" << "500"
         << "700" << "512" << "10" << "300 RPM" << "4" << "2.5 mph" << "12.5 Volts" << kKept;

@@ -199,7 +199,7 @@ void TstLogLine::fields_data()
         << "<I>2.1</I><W>28.25</W><R>312</R><S>4.5</S><M>1</M><T>14:05</T>"
         << QList<double>{0, 2.1, 28.25, 312, 4.5, 1};
     QTest::newRow("not numbers give 0")
-        << "<V>abc</V><I></I><W>1,5</W><R>1e3</R><S> -2 </S><M>x</M><T>14:05</T>"
+        << "<V>abc</V><I></I><W>1;5</W><R>1e3</R><S> -2 </S><M>x</M><T>14:05</T>"
         << QList<double>{0, 0, 0, 1000, -2, 0};
     QTest::newRow("closing before opening is absent")
         << "</V>5<V>6<I>2</I><T>14:05</T>" << QList<double>{0, 2, 0, 0, 0, 0};

@@ -318,7 +318,7 @@ void TstLogRecord::startDelay_data()
     QTest::newRow("empty") << "" << false << "" << 0;
     QTest::newRow("blanks only") << "   " << false << "   " << 0;
     QTest::newRow("trailing text") << "60s" << false << "60s" << 0;
-    QTest::newRow("wrong separator") << "12,5" << false << "12,5" << 0;
+    QTest::newRow("comma in any locale") << "12,5" << true << "12,5" << 12500;
 }
 
 void TstLogRecord::startDelay()

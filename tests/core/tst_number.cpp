@@ -57,8 +57,11 @@ private slots:
         QTest::newRow("exponent with sign") << "2.5E-1" << '.' << true << 0.25;
         QTest::newRow("tab blank") << "\t7\t" << '.' << true << 7.0;
         QTest::newRow("comma locale") << "12,5" << ',' << true << 12.5;
-        QTest::newRow("point in comma locale") << "12.5" << ',' << false << 0.0;
-        QTest::newRow("group separator") << "1,000" << '.' << false << 0.0;
+        // Files written under one locale read under any other.
+        QTest::newRow("point in comma locale") << "12.5" << ',' << true << 12.5;
+        QTest::newRow("comma in point locale") << "40,96" << '.' << true << 40.96;
+        QTest::newRow("group and decimal separator") << "1,000.5" << '.' << false << 0.0;
+        QTest::newRow("two group separators") << "1.000.000" << ',' << false << 0.0;
         QTest::newRow("trailing letters") << "12abc" << '.' << false << 0.0;
         QTest::newRow("empty") << "" << '.' << false << 0.0;
         QTest::newRow("blank only") << "   " << '.' << false << 0.0;
@@ -84,6 +87,25 @@ private slots:
         QCOMPARE(v.has_value(), isNumber);
         if (isNumber)
             QCOMPARE(*v, value);
+    }
+
+    void separatorFor_data()
+    {
+        QTest::addColumn<QByteArray>("locale");
+        QTest::addColumn<char>("written");
+        QTest::newRow("point") << QByteArray(".") << '.';
+        QTest::newRow("comma") << QByteArray(",") << ',';
+        // U+066B, two bytes in UTF-8: it once became a NUL in every number.
+        QTest::newRow("arabic separator") << QByteArray("\xd9\xab") << '.';
+        QTest::newRow("two characters") << QByteArray(",,") << '.';
+        QTest::newRow("other ASCII") << QByteArray("'") << '.';
+        QTest::newRow("empty") << QByteArray() << '.';
+    }
+    void separatorFor()
+    {
+        QFETCH(QByteArray, locale);
+        QFETCH(char, written);
+        QCOMPARE(core::decimalSeparatorFor(locale.toStdString()), written);
     }
 
     void rounding_data()

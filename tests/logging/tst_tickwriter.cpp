@@ -271,6 +271,11 @@ void TstTickWriter::spreadsheet()
     QVERIFY(r.folder.read(sheet).startsWith(QByteArray(header).replace("kmh", "mph")));
     QCOMPARE(r.folder.read(sheet).count("<tr><td>13.45"), 1);
 
+    // A failed first write of the day leaves an empty file: it has no header yet.
+    r.folder.write(sheet, "");
+    r.writer->write(values("0", "1"));
+    QCOMPARE(r.folder.read(sheet), header + QByteArray(row).replace("2:05:09", "2:06:09"));
+
     // An existing file gets no second header.
     r.folder.write(sheet, "kept\r\n");
     r.writer->write(values("0", "1"));

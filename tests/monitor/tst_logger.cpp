@@ -6,6 +6,7 @@
 #include "support/TestSupport.h"
 
 #include <QtTest>
+#include <sys/stat.h>
 
 using monitor::Logger;
 using testsupport::FakeServices;
@@ -174,6 +175,75 @@ private slots:
         // Told once per run, not at every reload.
         logger.LoadSettings();
         QCOMPARE(fake.messages.texts.size(), 2);
+    }
+
+    // Such a file may hold the user's calibration: it was once taken as
+    // missing and written over with the defaults.
+    void unreadableSettingsAreKept_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("settings.cfg without read permission") << "settings.cfg" << "locked" << "Permission denied";
+        QTest::newRow("settings.cfg a folder") << "settings.cfg" << "folder" << "it is a folder";
+        QTest::newRow("prog.cfg a pipe") << "prog.cfg" << "pipe" << "it is not a regular file";
+    }
+    void unreadableSettingsAreKept()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        ProgramFolder folder;
+        const QString path = folder.file(file);
+        const QByteArray calibration = "<VoltDivider>39.5</VoltDivider>";
+        QVERIFY(QFile::remove(path));
+        if (kind == "locked") {
+            folder.write(file, calibration);
+            QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
+            if (QFile probe(path); probe.open(QIODevice::ReadOnly))
+                QSKIP("this user can read any file");
+        } else if (kind == "folder") {
+            QVERIFY(QDir(folder.path()).mkdir(file));
+        } else {
+            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        }
+        FakeServices fake(folder.path());
+        Logger logger(fake.services(), editions::crestdial());
+
+        QVERIFY2(fake.messages.texts.size() == 1, qPrintable(fake.messages.texts.join('|')));
+        const QString text = fake.messages.texts[0];
+        QVERIFY2(text.contains(QDir::toNativeSeparators(path)) && text.contains(reason) && !text.contains("written"),
+                 qPrintable(text));
+        QCOMPARE(logger.calibration.VoltDivider, core::defaultCalibrationSettings().VoltDivider);
+        QCOMPARE(logger.settings.Port, core::defaultProgramSettings().Port);
+        // Told once per run.
+        logger.LoadSettings();
+        QCOMPARE(fake.messages.texts.size(), 1);
+        const QFileInfo info(path);
+        if (kind == "locked") {
+            QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+            QCOMPARE(folder.read(file), calibration);
+        } else {
+            QVERIFY(info.exists() && !info.isFile());
+        }
+    }
+
+    void dividerThatIsNotANumberToldOnce()
+    {
+        Rig rig;
+        rig.folder.write("settings.cfg", "<VoltDivider>40;96</VoltDivider><VoltOffset>512</VoltOffset>"
+                                         "<AmpDivider>10,0</AmpDivider><RPMDivider>2</RPMDivider><WSDivider></WSDivider>");
+        rig.logger->LoadSettings();
+        QCOMPARE(rig.fake.messages.texts.size(), 1);
+        QVERIFY2(rig.fake.messages.texts[0].contains(QDir::toNativeSeparators(rig.folder.file("settings.cfg")))
+                     && rig.fake.messages.texts[0].contains(": VoltDivider, WSDivider."),
+                 qPrintable(rig.fake.messages.texts[0]));
+        rig.logger->LoadSettings();
+        QCOMPARE(rig.fake.messages.texts.size(), 1);
+        // The readable values are used, "10,0" among them.
+        rig.port()->feed("[<V>512</V><I>537</I>]");
+        QCOMPARE(rig.logger->reading.Amps, 2.5);
+        QCOMPARE(rig.logger->reading.Volts, 0.0);
     }
 
     void framesReachListTitleAndMeters()
