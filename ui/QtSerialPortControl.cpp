@@ -1,6 +1,7 @@
 #include "QtSerialPortControl.h"
 
-#include <QDir>
+#include "ProgramFolder.h"
+
 #include <QFileInfo>
 #include <QSerialPort>
 #include <QTimer>
@@ -20,7 +21,7 @@ QtSerialPortControl::~QtSerialPortControl() = default;
 
 QString QtSerialPortControl::entryPath() const
 {
-    return QDir(m_programFolder).filePath(QStringLiteral("COM%1").arg(m_portNumber));
+    return ProgramFolder(m_programFolder).portEntry(m_portNumber);
 }
 
 QString QtSerialPortControl::currentDevice() const
