@@ -296,6 +296,27 @@ private slots:
         QCOMPARE(messageBoxes(pid), 0);
     }
 
+    // The simulated unit and udev both remove the COM entry when the device
+    // goes and make it again when it comes back, to a new device.
+    void entryRemovedAndMadeAgain()
+    {
+        if (!haveDisplay())
+            QSKIP("Xvfb and xdotool are needed (scripts/install-deps installs them)");
+        Program p;
+        auto pty = std::make_unique<Pty>(p.folder.file("COM1"));
+        QVERIFY(pty->ok());
+        launch(p, testsupport::progCfg("1"));
+        const qint64 pid = p.process.processId();
+        QTRY_VERIFY_WITH_TIMEOUT((pty->send(kLow), title(pid).startsWith("Logger  13 V")), 15000);
+
+        QFile::remove(p.folder.file("COM1"));
+        pty.reset();
+        QTest::qWait(5000);
+        pty = std::make_unique<Pty>(p.folder.file("COM1"));
+        QTRY_VERIFY_WITH_TIMEOUT((pty->send(kHigh), title(pid) == kHighTitle), 10000);
+        QCOMPARE(messageBoxes(pid), 0);
+    }
+
     void fileSizeLimitReachedWhileLogging()
     {
         if (!haveDisplay())
