@@ -50,7 +50,8 @@ char decimalSeparatorFor(std::string_view localeSeparator)
     return '.';
 }
 
-std::string numberText(double value)
+namespace {
+std::string numberTextWith(double value, char separator)
 {
     if (!std::isfinite(value) || value == 0.0)
         return "0";
@@ -89,11 +90,16 @@ std::string numberText(double value)
         out += '-';
     out += intPart;
     if (!fracPart.empty()) {
-        out += g_separator;
+        out += separator;
         out += fracPart;
     }
     return out;
 }
+} // namespace
+
+std::string numberText(double value) { return numberTextWith(value, g_separator); }
+
+std::string dotNumberText(double value) { return numberTextWith(value, '.'); }
 
 std::optional<double> readNumber(std::string_view text)
 {

@@ -27,6 +27,10 @@ char decimalSeparatorFor(std::string_view localeSeparator);
 // they give "0" so that nothing unreadable is ever written.
 std::string numberText(double value);
 
+// The same text with "." whatever the locale: for files and messages that
+// other programs read (comma-separated files, published values).
+std::string dotNumberText(double value);
+
 // Strict reading: optional blanks, optional sign, digits with an optional
 // decimal separator (either side may be empty, not both), optional exponent,
 // optional blanks. The separator is "." or ",", whatever the locale, so files

@@ -40,6 +40,8 @@ private slots:
         QFETCH(QString, text);
         core::setDecimalSeparator(separator);
         QCOMPARE(QString::fromStdString(core::numberText(value)), text);
+        // What other programs read has "." under every locale.
+        QCOMPARE(QString::fromStdString(core::dotNumberText(value)), QString(text).replace(',', '.'));
     }
 
     void readNumber_data()
