@@ -1,0 +1,329 @@
+#include "EnergyBook.h"
+
+#include "Number.h"
+#include "TagValue.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace core {
+
+namespace {
+constexpr const char *kCrLf = "\r\n";
+constexpr std::string_view kHeader =
+    "date,energy_wh,estimated,peak_watts,peak_wind,wind_unit,peak_rpm,min_volts,max_volts,"
+    "load_on_minutes,no_data_minutes,frames_received,frames_rejected";
+constexpr std::size_t kColumns = 13;
+
+std::string optionalText(const std::optional<double> &v) { return v ? dotNumberText(*v) : std::string(); }
+
+// Empty is "none"; anything else must be a number.
+bool readOptional(std::string_view text, std::optional<double> *out)
+{
+    if (text.empty()) {
+        out->reset();
+        return true;
+    }
+    *out = readNumber(text);
+    return out->has_value();
+}
+
+std::vector<std::string_view> splitFields(std::string_view line)
+{
+    std::vector<std::string_view> fields;
+    std::size_t start = 0;
+    for (;;) {
+        const auto comma = line.find(',', start);
+        fields.push_back(line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+        if (comma == std::string_view::npos)
+            return fields;
+        start = comma + 1;
+    }
+}
+
+std::vector<std::string_view> splitLines(std::string_view text)
+{
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        auto end = text.find('\n', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::string tagLine(const char *key, const std::string &value)
+{
+    return std::string("<") + key + ">" + value + "</" + key + ">" + kCrLf;
+}
+} // namespace
+
+// ---- dates ------------------------------------------------------------------
+
+// The civil-calendar arithmetic of the proleptic Gregorian calendar.
+long daysFromCivil(const CivilDate &d)
+{
+    const long y = d.year - (d.month <= 2 ? 1 : 0);
+    const long era = (y >= 0 ? y : y - 399) / 400;
+    const long yoe = y - era * 400;
+    const long mp = (d.month + 9) % 12;
+    const long doy = (153 * mp + 2) / 5 + d.day - 1;
+    const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+CivilDate civilFromDays(long z)
+{
+    z += 719468;
+    const long era = (z >= 0 ? z : z - 146096) / 146097;
+    const long doe = z - era * 146097;
+    const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const long mp = (5 * doy + 2) / 153;
+    const int day = int(doy - (153 * mp + 2) / 5 + 1);
+    const int month = int(mp < 10 ? mp + 3 : mp - 9);
+    return {int(yoe + era * 400 + (month <= 2 ? 1 : 0)), month, day};
+}
+
+std::string isoDate(const CivilDate &d)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", d.year % 10000, d.month % 100, d.day % 100);
+    return text;
+}
+
+std::optional<CivilDate> readIsoDate(std::string_view t)
+{
+    if (t.size() != 10 || t[4] != '-' || t[7] != '-')
+        return std::nullopt;
+    int parts[3] = {0, 0, 0};
+    const std::size_t starts[3] = {0, 5, 8}, lengths[3] = {4, 2, 2};
+    for (int p = 0; p < 3; ++p)
+        for (std::size_t i = 0; i < lengths[p]; ++i) {
+            const char c = t[starts[p] + i];
+            if (c < '0' || c > '9')
+                return std::nullopt;
+            parts[p] = parts[p] * 10 + (c - '0');
+        }
+    const CivilDate d{parts[0], parts[1], parts[2]};
+    if (d.year < 1 || d.month < 1 || d.month > 12 || d.day < 1 || civilFromDays(daysFromCivil(d)) != d)
+        return std::nullopt;
+    return d;
+}
+
+// ---- energy.cfg -------------------------------------------------------------
+
+std::string energyStateText(const EnergyState &s)
+{
+    return std::string("Energy State File") + kCrLf + kCrLf + tagLine("Date", isoDate(s.date))
+           + tagLine("Today", dotNumberText(s.today)) + tagLine("Yesterday", dotNumberText(s.yesterday))
+           + tagLine("Lifetime", dotNumberText(s.lifetime)) + tagLine("Written", s.written) + kCrLf;
+}
+
+std::optional<EnergyState> readEnergyState(std::string_view text)
+{
+    EnergyState s;
+    const auto date = tagValue(text, "Date");
+    const auto d = date ? readIsoDate(*date) : std::nullopt;
+    if (!d)
+        return std::nullopt;
+    s.date = *d;
+    const std::pair<const char *, double *> numbers[] = {
+        {"Today", &s.today}, {"Yesterday", &s.yesterday}, {"Lifetime", &s.lifetime}};
+    for (const auto &[key, value] : numbers) {
+        const auto t = tagValue(text, key);
+        const auto v = t ? readNumber(*t) : std::nullopt;
+        if (!v)
+            return std::nullopt;
+        *value = *v;
+    }
+    s.written = tagValue(text, "Written").value_or(std::string());
+    return s;
+}
+
+EnergyStart energyAtStart(const std::optional<EnergyState> &stored, const CivilDate &today)
+{
+    EnergyStart e;
+    if (!stored)
+        return e;
+    e.lifetime = stored->lifetime;
+    const long age = daysFromCivil(today) - daysFromCivil(stored->date);
+    if (age == 0) {
+        e.today = stored->today;
+        e.yesterday = stored->yesterday;
+    } else if (age == 1) {
+        e.yesterday = stored->today;
+    } else if (age < 0) {
+        e.clockBack = true;
+    }
+    return e;
+}
+
+// ---- logs/energy.csv --------------------------------------------------------
+
+std::string_view energyCsvHeader() { return kHeader; }
+
+std::string dayLine(const DayRecord &d)
+{
+    // The unit is the user's text: nothing in it may split or quote a field.
+    std::string unit;
+    for (const char c : d.windUnit)
+        if (c != ',' && c != '"' && c != '\r' && c != '\n')
+            unit += c;
+    const auto count = [](const std::optional<long long> &n) { return n ? std::to_string(*n) : std::string(); };
+    const auto minutes = [](double seconds) { return dotNumberText(roundHalfEven(seconds / 60)); };
+    std::string line = isoDate(d.date);
+    for (const std::string &field :
+         {dotNumberText(roundHalfEven(d.energyWh, 2)), std::string(d.estimated ? "1" : "0"),
+          optionalText(d.peakWatts), optionalText(d.peakWind), unit, optionalText(d.peakRpm),
+          optionalText(d.minVolts), optionalText(d.maxVolts), minutes(d.loadOnSeconds),
+          minutes(d.noDataSeconds), count(d.framesReceived), count(d.framesRejected)})
+        line += ',' + field;
+    return line;
+}
+
+std::optional<DayRecord> readDayLine(std::string_view line)
+{
+    const auto f = splitFields(line);
+    if (f.size() != kColumns)
+        return std::nullopt;
+    DayRecord d;
+    const auto date = readIsoDate(f[0]);
+    const auto energy = readNumber(f[1]);
+    if (!date || !energy || (f[2] != "0" && f[2] != "1"))
+        return std::nullopt;
+    d.date = *date;
+    d.energyWh = *energy;
+    d.estimated = f[2] == "1";
+    d.windUnit = std::string(f[5]);
+    std::optional<double> load, noData, received, rejected;
+    if (!readOptional(f[3], &d.peakWatts) || !readOptional(f[4], &d.peakWind) || !readOptional(f[6], &d.peakRpm)
+        || !readOptional(f[7], &d.minVolts) || !readOptional(f[8], &d.maxVolts) || !readOptional(f[9], &load)
+        || !readOptional(f[10], &noData) || !readOptional(f[11], &received) || !readOptional(f[12], &rejected))
+        return std::nullopt;
+    d.loadOnSeconds = load.value_or(0) * 60;
+    d.noDataSeconds = noData.value_or(0) * 60;
+    if (received)
+        d.framesReceived = static_cast<long long>(*received);
+    if (rejected)
+        d.framesRejected = static_cast<long long>(*rejected);
+    return d;
+}
+
+std::vector<DayRecord> readEnergyCsv(std::string_view text)
+{
+    std::vector<DayRecord> days;
+    for (const auto line : splitLines(text))
+        if (auto d = readDayLine(line))
+            days.push_back(*d);
+    return days;
+}
+
+std::string withDay(std::string_view text, const DayRecord &day)
+{
+    std::vector<std::string_view> lines = splitLines(text);
+    if (lines.empty() || lines.front() != kHeader)
+        lines.insert(lines.begin(), kHeader);
+    const std::string own = dayLine(day);
+    const long key = daysFromCivil(day.date);
+    bool placed = false;
+    std::string out;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const auto d = i == 0 ? std::nullopt : readDayLine(lines[i]);
+        if (!placed && d && daysFromCivil(d->date) >= key) {
+            out += own + kCrLf;
+            placed = true;
+            if (daysFromCivil(d->date) == key)
+                continue; // replaced
+        }
+        out += std::string(lines[i]) + kCrLf;
+    }
+    if (!placed)
+        out += own + kCrLf;
+    return out;
+}
+
+// ---- the book ---------------------------------------------------------------
+
+void EnergyBook::start(const EnergyStart &totals, const std::optional<DayRecord> &todayLine,
+                       const CivilDate &today, double now, const std::string &windUnit)
+{
+    m_counter = EnergyCounter();
+    m_counter.begin(now, today);
+    m_counter.setWattHours(totals.today);
+    m_yesterday = totals.yesterday;
+    m_lifetime = totals.lifetime;
+    m_day = DayRecord();
+    // A measured line of today goes on; an estimate is replaced by measurement.
+    if (todayLine && todayLine->date == today && !todayLine->estimated && !totals.clockBack)
+        m_day = *todayLine;
+    m_day.date = today;
+    m_day.windUnit = windUnit;
+    m_day.energyWh = totals.today;
+    m_lastStep = now;
+}
+
+void EnergyBook::setToday(double wattHours)
+{
+    m_lifetime += wattHours - m_counter.wattHours();
+    m_counter.setWattHours(wattHours);
+    m_day.energyWh = wattHours;
+}
+
+void EnergyBook::frame(const RawReading &raw, const Reading &r)
+{
+    if (!isLive(raw))
+        return;
+    const auto raise = [](std::optional<double> &peak, double v) { peak = peak ? std::max(*peak, v) : v; };
+    raise(m_day.peakWatts, r.Watts);
+    raise(m_day.maxVolts, r.Volts);
+    m_day.minVolts = m_day.minVolts ? std::min(*m_day.minVolts, r.Volts) : r.Volts;
+    if (raw.rpmRead)
+        raise(m_day.peakRpm, r.RPM);
+    if (raw.windRead)
+        raise(m_day.peakWind, r.WindSpeed);
+}
+
+std::optional<DayRecord> EnergyBook::step(double watts, std::int16_t mode, const Liveness &liveness, double now,
+                                          const CivilDate &today)
+{
+    const double elapsed =
+        std::clamp(now - m_lastStep.value_or(now - EnergyCounter::kStepSeconds), 0.0, EnergyCounter::kMaxStepSeconds);
+    m_lastStep = now;
+    double before = m_counter.wattHours();
+    std::optional<DayRecord> finished;
+    if (today != m_day.date) {
+        DayRecord old = m_day;
+        old.energyWh = before;
+        const long days = daysFromCivil(today) - daysFromCivil(old.date);
+        m_yesterday = days == 1 ? before : 0;
+        if (days > 0)
+            finished = old;
+        m_day = DayRecord();
+        m_day.date = today;
+        m_day.windUnit = old.windUnit;
+        before = 0;
+    }
+    m_counter.step(watts, liveness, now, today);
+    m_lifetime += m_counter.wattHours() - before;
+    m_day.energyWh = m_counter.wattHours();
+    const DataState state = liveness.state(now);
+    if (state == DataState::Stale)
+        m_day.noDataSeconds += elapsed;
+    else if (state == DataState::Live && mode == 1)
+        m_day.loadOnSeconds += elapsed;
+    return finished;
+}
+
+EnergyState EnergyBook::state(const std::string &written) const
+{
+    return {m_day.date, today(), m_yesterday, m_lifetime, written};
+}
+
+} // namespace core
