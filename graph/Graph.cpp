@@ -1,6 +1,7 @@
 #include "Graph.h"
 
 #include "core/LogLine.h"
+#include "core/LogRecord.h"
 #include "core/Number.h"
 #include "core/Settings.h"
 #include "ui/Canvas.h"
@@ -261,23 +262,26 @@ void Graph::Command1_Click()
         m_services.messages->inform(this, QStringLiteral("Bad time format for finish time"));
         return;
     }
-    if (!core::isCalendarDate(ui::toLocal(DateD1->text()), ui::toLocal(DateM1->text()),
-                              ui::toLocal(DateY1->text()))) {
+    const auto date = core::readCalendarDate(ui::toLocal(DateD1->text()), ui::toLocal(DateM1->text()),
+                                              ui::toLocal(DateY1->text()));
+    if (!date) {
         m_services.messages->inform(this, QStringLiteral("Bad date format for record date"));
         return;
     }
     StartTime = *start;
     FinishTime = *finish;
 
-    // The name as typed: the date check lets only digits and blanks through.
-    const QString name = DateY1->text() + QLatin1Char('_') + DateM1->text() + QLatin1Char('_') +
-                         DateD1->text() + QStringLiteral(".txt");
-    const QString folder = QDir(m_services.programFolder).filePath(QStringLiteral("logs"));
-    const QString path = QDir(folder).filePath(name);
-    // Each load leaves one empty line behind; the log writer appends after it.
-    std::optional<QByteArray> content;
-    if (ui::ensureFolder(folder) && ui::append(path, QByteArrayLiteral("\r\n")))
-        content = ui::readWhole(path);
+    // Named from the numbers, as the log writer names it ("08" is day 8).
+    const QString name =
+        ui::fromLocal(core::logDateStamp(date->year, date->month, date->day)) + QStringLiteral(".txt");
+    const QString path =
+        QDir(QDir(m_services.programFolder).filePath(QStringLiteral("logs"))).filePath(name);
+    // Each load of an existing log leaves one empty line behind; the log
+    // writer appends after it. A day without a log has nothing to show and
+    // gets no file.
+    std::optional<QByteArray> content = QByteArray();
+    if (ui::exists(path))
+        content = ui::append(path, QByteArrayLiteral("\r\n")) ? ui::readWhole(path) : std::nullopt;
     if (!content) {
         m_services.messages->inform(
             this, QStringLiteral("Could not open the log file %1").arg(QDir::toNativeSeparators(path)));
@@ -292,7 +296,7 @@ void Graph::Command1_Click()
     core::LogLineReader reader;
     for (const std::string_view line : LogLines) {
         const auto t = core::LogLineReader::lineTime(line);
-        if (!t || !(StartTime < *t && *t < FinishTime))
+        if (!t || !(StartTime <= *t && *t <= FinishTime))
             continue;
         ++GraphCount;
         if (GraphCount > kRecordLimit) {

@@ -675,7 +675,7 @@ void TestFaults::oddLogFile_data()
     for (int i = 0; i < 100000; ++i) {
         const int minute = i % 1440;
         many += rec(i, minute) + "\r\n";
-        if (minute > 720 && minute < 780) {
+        if (minute >= 720 && minute <= 780) {
             ++inHour;
             if (firstInHour < 0)
                 firstInHour = i;

@@ -11,11 +11,13 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
 #include <memory>
+#include <unistd.h>
 
 using testsupport::progCfg;
 
@@ -85,16 +87,18 @@ private slots:
     void controls();
     void entryChecks_data();
     void entryChecks();
-    void strictBounds();
+    void inclusiveBounds();
     void startNotBeforeFinish_data();
     void startNotBeforeFinish();
-    void leadingZeroMonth();
+    void fileNameFromTheNumbers_data();
+    void fileNameFromTheNumbers();
+    void noLogFileCreatesNone_data();
+    void noLogFileCreatesNone();
     void eachDisplayAddsOneEmptyLine();
     void lfOnlyFileGivesOneRecord();
     void missingModeTakesLastAccepted();
     void limit9999Drawn();
     void limit10000Stops();
-    void missingLogsFolderCreated();
     void fileThatCannotBeOpened_data();
     void fileThatCannotBeOpened();
     void noDataKeepsOldPlot();
@@ -145,10 +149,17 @@ void TstGraphLoad::formLoad()
     const QStringList titles{"", "Mode", "Volts", "Amps", "Watts", "RPM", units, "Time"};
     const QList<int> widths{1, 600, 700, 700, 700, 700, 700, 800};
     QCOMPARE(g.ListView1->columnCount(), 8);
+    int total = 0;
     for (int c = 0; c < 8; ++c) {
         QCOMPARE(g.ListView1->columnTitle(c), titles[c]);
-        QCOMPARE(g.ListView1->columnWidthTwips(c), widths[c]);
+        // The widths the list really has, in pixels: column 0 hidden at 1 px.
+        const int px = g.ListView1->horizontalHeader()->sectionSize(c);
+        QCOMPARE(px, std::max(1, ui::twipsToPixels(widths[c])));
+        total += px;
     }
+    // All columns fit in the list, "Time" included.
+    QVERIFY2(total <= g.ListView1->viewport()->width(),
+             qPrintable(QString("%1 > %2").arg(total).arg(g.ListView1->viewport()->width())));
     QCOMPARE(g.ListView1->rowCount(), 0);
     QVERIFY(w.messages().isEmpty());
 }
@@ -238,35 +249,37 @@ void TstGraphLoad::entryChecks()
     QCOMPARE(w.g->Plot->clearCount(), clears);
 }
 
-void TstGraphLoad::strictBounds()
+void TstGraphLoad::inclusiveBounds()
 {
     Window w;
-    w.log(lines({rec("00:00", 1), rec("00:01", 2), rec("12:00", 3), rec("23:58", 4), rec("23:59", 5)}));
+    w.log(lines({"", rec("00:00", 1), "<V>9</V>", rec("00:01", 2), rec("12:00", 3), rec("23:58", 4),
+                 rec("23:59", 5)}));
     w.g->Command1_Click();
     QVERIFY(w.messages().isEmpty());
+    // The whole day, first and last minute included; lines without a time never.
+    QCOMPARE(w.g->GraphCount, 5);
+    QCOMPARE(w.g->GraphV[1], 1.0);
+    QCOMPARE(w.g->GraphV[5], 5.0);
+    QCOMPARE(w.g->ListView1->text(0, 7), QStringLiteral("00:00 "));
+    QCOMPARE(w.g->ListView1->text(4, 7), QStringLiteral("23:59 "));
+    QCOMPARE(w.g->stime->text(), QStringLiteral("00:00"));
+    QCOMPARE(w.g->ftime->text(), QStringLiteral("23:59"));
+    QCOMPARE(w.g->ViewStart, 1.0);
+    QCOMPARE(w.g->ViewEnd, 5.0);
+
+    // Narrowing the range: the bounds themselves are in it.
+    w.setRange("00", "01", "23", "58");
+    w.g->Command1_Click();
     QCOMPARE(w.g->GraphCount, 3);
     QCOMPARE(w.g->GraphV[1], 2.0);
     QCOMPARE(w.g->GraphV[3], 4.0);
-    QCOMPARE(w.g->ListView1->text(0, 7), QStringLiteral("00:01 "));
-    QCOMPARE(w.g->ListView1->text(2, 7), QStringLiteral("23:58 "));
-    QCOMPARE(w.g->stime->text(), QStringLiteral("00:01"));
-    QCOMPARE(w.g->ftime->text(), QStringLiteral("23:58"));
-    QCOMPARE(w.g->ViewStart, 1.0);
-    QCOMPARE(w.g->ViewEnd, 3.0);
-
-    // Narrowing the range: the bounds themselves stay out.
-    w.setRange("00", "01", "23", "58");
-    w.g->Command1_Click();
-    QCOMPARE(w.g->GraphCount, 1);
-    QCOMPARE(w.g->GraphV[1], 3.0);
 }
 
 void TstGraphLoad::startNotBeforeFinish_data()
 {
     QTest::addColumn<QStringList>("range");
-    QTest::newRow("equal") << QStringList{"12", "00", "12", "00"};
     QTest::newRow("start later") << QStringList{"13", "00", "12", "00"};
-    QTest::newRow("one minute apart") << QStringList{"12", "00", "12", "01"};
+    QTest::newRow("one minute later") << QStringList{"12", "01", "12", "00"};
 }
 
 void TstGraphLoad::startNotBeforeFinish()
@@ -280,17 +293,64 @@ void TstGraphLoad::startNotBeforeFinish()
     QCOMPARE(w.g->GraphCount, 0);
 }
 
-void TstGraphLoad::leadingZeroMonth()
+void TstGraphLoad::fileNameFromTheNumbers_data()
 {
+    QTest::addColumn<QStringList>("date"); // year month day as typed
+    QTest::newRow("plain") << QStringList{"2026", "3", "7"};
+    QTest::newRow("leading zeros") << QStringList{"2026", "03", "07"};
+    QTest::newRow("blanks around") << QStringList{" 2026", "3 ", " 007 "};
+}
+
+void TstGraphLoad::fileNameFromTheNumbers()
+{
+    QFETCH(QStringList, date);
     Window w;
-    const QByteArray day = lines({rec("10:00")});
+    const QByteArray day = lines({rec("10:00"), rec("11:00")});
     w.log(day);
-    w.g->DateM1->setText(QStringLiteral("03"));
+    w.g->DateY1->setText(date[0]);
+    w.g->DateM1->setText(date[1]);
+    w.g->DateD1->setText(date[2]);
+    w.g->Command1_Click();
+    // The writer's file is read (and gets its empty line); no other file appears.
+    QVERIFY(w.messages().isEmpty());
+    QCOMPARE(w.g->GraphCount, 2);
+    QCOMPARE(w.logFile(), day + "\r\n");
+    QCOMPARE(QDir(w.folder.file("logs")).entryList(QDir::Files), QStringList{"2026_3_7.txt"});
+}
+
+void TstGraphLoad::noLogFileCreatesNone_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::newRow("no file for the day") << "";
+    QTest::newRow("no logs folder") << "remove logs";
+    QTest::newRow("logs is a file") << "logs file";
+}
+
+void TstGraphLoad::noLogFileCreatesNone()
+{
+    QFETCH(QString, setup);
+    Window w;
+    w.log(lines({rec("10:00"), rec("11:00")}), QStringLiteral("2026_3_6"));
+    w.g->DateD1->setText(QStringLiteral("6"));
+    w.g->Command1_Click();
+    QCOMPARE(w.g->GraphCount, 2);
+    const QStringList before = QDir(w.folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    if (!setup.isEmpty()) {
+        QVERIFY(QDir(w.folder.file("logs")).removeRecursively());
+        if (setup == "logs file")
+            w.folder.write(QStringLiteral("logs"), "not a folder");
+    }
+    const QStringList files = QDir(w.folder.file("logs")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+
+    w.g->DateD1->setText(QStringLiteral("7"));
     w.g->Command1_Click();
     QCOMPARE(w.messages(), QStringList{kNoData});
-    QVERIFY(w.folder.exists(QStringLiteral("logs/2026_03_7.txt")));
-    QCOMPARE(w.logFile(QStringLiteral("2026_03_7")), QByteArray("\r\n"));
-    QCOMPARE(w.logFile(), day); // the day's real log is not touched
+    QCOMPARE(w.g->GraphCount, 0);
+    // Nothing created: no file, no folder.
+    QCOMPARE(QDir(w.folder.file("logs")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), files);
+    QCOMPARE(w.folder.exists("logs"), setup != "remove logs");
+    QCOMPARE(QDir(w.folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(),
+             before.size() - (setup == "remove logs" ? 1 : 0));
 }
 
 void TstGraphLoad::eachDisplayAddsOneEmptyLine()
@@ -324,7 +384,7 @@ void TstGraphLoad::missingModeTakesLastAccepted()
     Window w;
     w.log(lines({rec("01:00", 1, 1, 1, 1, 1, "1"),
                  "<V>2</V><T>02:00</T>",                 // no mode: takes 1
-                 rec("00:00", 9, 9, 9, 9, 9, "0"),       // not accepted: its mode is not taken
+                 rec("later", 9, 9, 9, 9, 9, "0"),       // not accepted: its mode is not taken
                  "<V>3</V><T>03:00</T>",                 // still 1
                  rec("04:00", 4, 4, 4, 4, 4, "0"),
                  "<V>5</V><I>x</I><T>05:00</T>"}));      // 0 now; missing and bad fields give 0
@@ -389,25 +449,16 @@ void TstGraphLoad::limit10000Stops()
     QCOMPARE(w.g->GraphV[9999], 12.9);
 }
 
-void TstGraphLoad::missingLogsFolderCreated()
-{
-    Window w;
-    QVERIFY(QDir(w.folder.file("logs")).removeRecursively());
-    w.g->Command1_Click();
-    QCOMPARE(w.messages(), QStringList{kNoData});
-    QCOMPARE(w.logFile(), QByteArray("\r\n"));
-}
-
 void TstGraphLoad::fileThatCannotBeOpened_data()
 {
-    QTest::addColumn<bool>("logsIsFile");
+    QTest::addColumn<bool>("readOnly");
     QTest::newRow("day file is a folder") << false;
-    QTest::newRow("logs is a file") << true;
+    QTest::newRow("day file cannot be written") << true;
 }
 
 void TstGraphLoad::fileThatCannotBeOpened()
 {
-    QFETCH(bool, logsIsFile);
+    QFETCH(bool, readOnly);
     Window w;
     w.log(lines({rec("10:00"), rec("11:00")}), QStringLiteral("2026_3_6"));
     w.g->DateD1->setText(QStringLiteral("6"));
@@ -415,9 +466,11 @@ void TstGraphLoad::fileThatCannotBeOpened()
     QCOMPARE(w.g->GraphCount, 2);
     const int clears = w.g->Plot->clearCount();
 
-    if (logsIsFile) {
-        QVERIFY(QDir(w.folder.file("logs")).removeRecursively());
-        w.folder.write(QStringLiteral("logs"), "not a folder");
+    if (readOnly) {
+        if (::geteuid() == 0)
+            QSKIP("root writes to read-only files");
+        w.log(lines({rec("10:00")}));
+        QVERIFY(QFile::setPermissions(w.folder.file("logs/2026_3_7.txt"), QFileDevice::ReadOwner));
     } else {
         QVERIFY(QDir(w.folder.path()).mkpath(QStringLiteral("logs/2026_3_7.txt")));
     }
