@@ -151,4 +151,21 @@ LogRecord LogLineReader::fields(std::string_view line, double time)
     return r;
 }
 
+DayRecords chooseRecords(std::string_view logText, double start, double finish, std::size_t limit)
+{
+    DayRecords chosen;
+    LogLineReader reader;
+    for (const std::string_view line : splitCrLf(logText)) {
+        const auto t = LogLineReader::lineTime(line);
+        if (!t || !(start <= *t && *t <= finish))
+            continue;
+        if (chosen.records.size() == limit) {
+            chosen.overLimit = true;
+            break;
+        }
+        chosen.records.push_back(reader.fields(line, *t));
+    }
+    return chosen;
+}
+
 } // namespace core

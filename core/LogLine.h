@@ -65,4 +65,14 @@ private:
     std::string m_mode;
 };
 
+// The records one load of a day's log takes: those of the lines (split at CR
+// LF) whose time lies between start and finish, both included, in file order.
+// When more than `limit` lines match, reading stops at the first one over it:
+// overLimit, and records holds the first `limit`.
+struct DayRecords {
+    std::vector<LogRecord> records;
+    bool overLimit = false;
+};
+DayRecords chooseRecords(std::string_view logText, double start, double finish, std::size_t limit);
+
 } // namespace core

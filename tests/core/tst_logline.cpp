@@ -29,6 +29,8 @@ private slots:
     void fields_data();
     void fields();
     void modeCarriesOver();
+    void chooseRecords_data();
+    void chooseRecords();
     void writerLineReadsBack();
 };
 
@@ -241,6 +243,56 @@ void TstLogLine::modeCarriesOver()
     QCOMPARE(int(reader.fields("<V>1</V>", 0.1).M), 0); // the junk text carries over
     // A new load starts with no mode.
     QCOMPARE(int(core::LogLineReader().fields("<V>1</V>", 0.1).M), 0);
+}
+
+void TstLogLine::chooseRecords_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("range"); // "hh:mm-hh:mm"
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<QList<double>>("volts"); // of the records chosen, in order
+    QTest::addColumn<QList<int>>("modes");
+    QTest::addColumn<bool>("overLimit");
+    const QByteArray day = "<V>1</V><M>1</M><T>00:00</T>\r\n\r\n<V>2</V><T>00:01</T>\r\n<V>9</V><M>0</M>\r\n"
+                           "<V>3</V><M>0</M><T>later</T>\r\n<V>4</V><T>12:00</T>\r\n<V>5</V><M>0</M><T>23:59</T>\r\n";
+    QTest::newRow("whole day, both ends in") << day << "00:00-23:59" << 9999 << QList<double>{1, 2, 4, 5}
+                                             << QList<int>{1, 1, 1, 0} << false;
+    QTest::newRow("bounds are in") << day << "00:01-12:00" << 9999 << QList<double>{2, 4} << QList<int>{0, 0} << false;
+    QTest::newRow("one minute") << day << "12:00-12:00" << 9999 << QList<double>{4} << QList<int>{0} << false;
+    QTest::newRow("start after finish") << day << "12:01-12:00" << 9999 << QList<double>{} << QList<int>{} << false;
+    QTest::newRow("empty text") << QByteArray() << "00:00-23:59" << 9999 << QList<double>{} << QList<int>{} << false;
+    QTest::newRow("LF alone: one line") << QByteArray("<V>1</V><T>01:00</T>\n<V>2</V><T>02:00</T>\n") << "00:00-23:59"
+                                        << 9999 << QList<double>{1} << QList<int>{0} << false;
+    QTest::newRow("exactly the limit") << day << "00:00-23:59" << 4 << QList<double>{1, 2, 4, 5}
+                                       << QList<int>{1, 1, 1, 0} << false;
+    QTest::newRow("one over the limit") << day << "00:00-23:59" << 3 << QList<double>{1, 2, 4}
+                                        << QList<int>{1, 1, 1} << true;
+    QTest::newRow("lines out of range do not count") << day << "00:00-12:00" << 3 << QList<double>{1, 2, 4}
+                                                     << QList<int>{1, 1, 1} << false;
+}
+
+void TstLogLine::chooseRecords()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, range);
+    QFETCH(int, limit);
+    QFETCH(QList<double>, volts);
+    QFETCH(QList<int>, modes);
+    QFETCH(bool, overLimit);
+    const double start = at(range.mid(0, 2).toInt(), range.mid(3, 2).toInt());
+    const double finish = at(range.mid(6, 2).toInt(), range.mid(9, 2).toInt());
+    const core::DayRecords chosen =
+        core::chooseRecords(std::string_view(text.constData(), size_t(text.size())), start, finish, size_t(limit));
+    QList<double> gotVolts;
+    QList<int> gotModes;
+    for (const core::LogRecord &r : chosen.records) {
+        gotVolts << r.V;
+        gotModes << r.M;
+        QVERIFY(r.T >= start && r.T <= finish);
+    }
+    QCOMPARE(gotVolts, volts);
+    QCOMPARE(gotModes, modes);
+    QCOMPARE(chosen.overLimit, overLimit);
 }
 
 void TstLogLine::writerLineReadsBack()

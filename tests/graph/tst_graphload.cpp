@@ -137,14 +137,15 @@ void TstGraphLoad::formLoad()
             g.Check6->isChecked());
     QCOMPARE(g.Check4->isChecked(), rpmOn);
     QCOMPARE(g.Check5->isChecked(), wsOn);
-    QCOMPARE(g.ShowV + g.ShowA + g.ShowW + g.RefVZero, 4);
-    QCOMPARE(g.ShowR, rpmOn ? 1 : 0);
-    QCOMPARE(g.ShowS, wsOn ? 1 : 0);
-    QCOMPARE(g.WSUnits, units);
-    QCOMPARE(g.GraphCount, 0);
-    QCOMPARE(g.ViewStart, 0.0);
-    QCOMPARE(g.ViewEnd, 0.0);
-    QCOMPARE(int(g.MouseIsDown), 0);
+    const graph::Graph::Switches &on = g.switches();
+    QCOMPARE(on.ShowV + on.ShowA + on.ShowW + on.RefVZero, 4);
+    QCOMPARE(on.ShowR, rpmOn ? 1 : 0);
+    QCOMPARE(on.ShowS, wsOn ? 1 : 0);
+    QCOMPARE(g.wsUnits(), units);
+    QCOMPARE(g.graphCount(), 0);
+    QCOMPARE(g.viewStart(), 0.0);
+    QCOMPARE(g.viewEnd(), 0.0);
+    QVERIFY(!g.mouseIsDown());
 
     const QStringList titles{"", "Mode", "Volts", "Amps", "Watts", "RPM", units, "Time"};
     const QList<int> widths{1, 600, 700, 700, 700, 700, 700, 800};
@@ -228,7 +229,7 @@ void TstGraphLoad::entryChecks()
     Window w;
     w.log(lines({rec("10:00"), rec("11:00")}));
     w.g->Command1_Click();
-    QCOMPARE(w.g->GraphCount, 2);
+    QCOMPARE(w.g->graphCount(), 2);
     const QByteArray before = w.logFile();
     const int clears = w.g->Plot->clearCount();
     const QStringList logsBefore = QDir(w.folder.file("logs")).entryList(QDir::Files);
@@ -244,7 +245,7 @@ void TstGraphLoad::entryChecks()
     // Nothing changed: no file touched, the old load and plot still there.
     QCOMPARE(w.logFile(), before);
     QCOMPARE(QDir(w.folder.file("logs")).entryList(QDir::Files), logsBefore);
-    QCOMPARE(w.g->GraphCount, 2);
+    QCOMPARE(w.g->graphCount(), 2);
     QCOMPARE(w.g->ListView1->rowCount(), 2);
     QCOMPARE(w.g->Plot->clearCount(), clears);
 }
@@ -257,22 +258,22 @@ void TstGraphLoad::inclusiveBounds()
     w.g->Command1_Click();
     QVERIFY(w.messages().isEmpty());
     // The whole day, first and last minute included; lines without a time never.
-    QCOMPARE(w.g->GraphCount, 5);
-    QCOMPARE(w.g->GraphV[1], 1.0);
-    QCOMPARE(w.g->GraphV[5], 5.0);
+    QCOMPARE(w.g->graphCount(), 5);
+    QCOMPARE(w.g->records()[0].V, 1.0);
+    QCOMPARE(w.g->records()[4].V, 5.0);
     QCOMPARE(w.g->ListView1->text(0, 7), QStringLiteral("00:00 "));
     QCOMPARE(w.g->ListView1->text(4, 7), QStringLiteral("23:59 "));
     QCOMPARE(w.g->stime->text(), QStringLiteral("00:00"));
     QCOMPARE(w.g->ftime->text(), QStringLiteral("23:59"));
-    QCOMPARE(w.g->ViewStart, 1.0);
-    QCOMPARE(w.g->ViewEnd, 5.0);
+    QCOMPARE(w.g->viewStart(), 1.0);
+    QCOMPARE(w.g->viewEnd(), 5.0);
 
     // Narrowing the range: the bounds themselves are in it.
     w.setRange("00", "01", "23", "58");
     w.g->Command1_Click();
-    QCOMPARE(w.g->GraphCount, 3);
-    QCOMPARE(w.g->GraphV[1], 2.0);
-    QCOMPARE(w.g->GraphV[3], 4.0);
+    QCOMPARE(w.g->graphCount(), 3);
+    QCOMPARE(w.g->records()[0].V, 2.0);
+    QCOMPARE(w.g->records()[2].V, 4.0);
 }
 
 void TstGraphLoad::startNotBeforeFinish_data()
@@ -290,7 +291,7 @@ void TstGraphLoad::startNotBeforeFinish()
     w.setRange(qPrintable(range[0]), qPrintable(range[1]), qPrintable(range[2]), qPrintable(range[3]));
     w.g->Command1_Click();
     QCOMPARE(w.messages(), QStringList{kNoData});
-    QCOMPARE(w.g->GraphCount, 0);
+    QCOMPARE(w.g->graphCount(), 0);
 }
 
 void TstGraphLoad::fileNameFromTheNumbers_data()
@@ -313,7 +314,7 @@ void TstGraphLoad::fileNameFromTheNumbers()
     w.g->Command1_Click();
     // The writer's file is read (and gets its empty line); no other file appears.
     QVERIFY(w.messages().isEmpty());
-    QCOMPARE(w.g->GraphCount, 2);
+    QCOMPARE(w.g->graphCount(), 2);
     QCOMPARE(w.logFile(), day + "\r\n");
     QCOMPARE(QDir(w.folder.file("logs")).entryList(QDir::Files), QStringList{"2026_3_7.txt"});
 }
@@ -333,7 +334,7 @@ void TstGraphLoad::noLogFileCreatesNone()
     w.log(lines({rec("10:00"), rec("11:00")}), QStringLiteral("2026_3_6"));
     w.g->DateD1->setText(QStringLiteral("6"));
     w.g->Command1_Click();
-    QCOMPARE(w.g->GraphCount, 2);
+    QCOMPARE(w.g->graphCount(), 2);
     const QStringList before = QDir(w.folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     if (!setup.isEmpty()) {
         QVERIFY(QDir(w.folder.file("logs")).removeRecursively());
@@ -345,7 +346,7 @@ void TstGraphLoad::noLogFileCreatesNone()
     w.g->DateD1->setText(QStringLiteral("7"));
     w.g->Command1_Click();
     QCOMPARE(w.messages(), QStringList{kNoData});
-    QCOMPARE(w.g->GraphCount, 0);
+    QCOMPARE(w.g->graphCount(), 0);
     // Nothing created: no file, no folder.
     QCOMPARE(QDir(w.folder.file("logs")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), files);
     QCOMPARE(w.folder.exists("logs"), setup != "remove logs");
@@ -360,7 +361,7 @@ void TstGraphLoad::eachDisplayAddsOneEmptyLine()
     w.log(day);
     for (int press = 1; press <= 3; ++press) {
         w.g->Command1_Click();
-        QCOMPARE(w.g->GraphCount, 2);
+        QCOMPARE(w.g->graphCount(), 2);
         QCOMPARE(w.logFile(), day + QByteArray("\r\n").repeated(press));
     }
     QVERIFY(w.messages().isEmpty());
@@ -372,8 +373,8 @@ void TstGraphLoad::lfOnlyFileGivesOneRecord()
     w.log(rec("01:00", 11) + "\n" + rec("02:00", 12) + "\n" + rec("03:00", 13) + "\n");
     w.g->Command1_Click();
     QVERIFY(w.messages().isEmpty());
-    QCOMPARE(w.g->GraphCount, 1);
-    QCOMPARE(w.g->GraphV[1], 11.0);
+    QCOMPARE(w.g->graphCount(), 1);
+    QCOMPARE(w.g->records()[0].V, 11.0);
     // A single record: the plot is cleared and nothing is drawn.
     QCOMPARE(w.g->Plot->drawCount(), 0);
     QCOMPARE(w.g->ListView1->rowCount(), 0);
@@ -389,15 +390,15 @@ void TstGraphLoad::missingModeTakesLastAccepted()
                  rec("04:00", 4, 4, 4, 4, 4, "0"),
                  "<V>5</V><I>x</I><T>05:00</T>"}));      // 0 now; missing and bad fields give 0
     w.g->Command1_Click();
-    QCOMPARE(w.g->GraphCount, 5);
-    QCOMPARE(int(w.g->GraphM[1]), 1);
-    QCOMPARE(int(w.g->GraphM[2]), 1);
-    QCOMPARE(int(w.g->GraphM[3]), 1);
-    QCOMPARE(int(w.g->GraphM[4]), 0);
-    QCOMPARE(int(w.g->GraphM[5]), 0);
-    QCOMPARE(w.g->GraphV[5], 5.0);
-    QCOMPARE(w.g->GraphI[5], 0.0);
-    QCOMPARE(w.g->GraphW[2], 0.0);
+    QCOMPARE(w.g->graphCount(), 5);
+    QCOMPARE(int(w.g->records()[0].M), 1);
+    QCOMPARE(int(w.g->records()[1].M), 1);
+    QCOMPARE(int(w.g->records()[2].M), 1);
+    QCOMPARE(int(w.g->records()[3].M), 0);
+    QCOMPARE(int(w.g->records()[4].M), 0);
+    QCOMPARE(w.g->records()[4].V, 5.0);
+    QCOMPARE(w.g->records()[4].I, 0.0);
+    QCOMPARE(w.g->records()[1].W, 0.0);
 }
 
 namespace {
@@ -420,8 +421,8 @@ void TstGraphLoad::limit9999Drawn()
     w.log(manyRecords(9999));
     w.g->Command1_Click();
     QVERIFY(w.messages().isEmpty());
-    QCOMPARE(w.g->GraphCount, 9999);
-    QCOMPARE(w.g->ViewEnd, 9999.0);
+    QCOMPARE(w.g->graphCount(), 9999);
+    QCOMPARE(w.g->viewEnd(), 9999.0);
     QCOMPARE(w.g->ListView1->rowCount(), 9999);
     QVERIFY(w.g->Plot->drawCount() > 9998);
 }
@@ -431,22 +432,22 @@ void TstGraphLoad::limit10000Stops()
     Window w;
     w.log(lines({rec("10:00", 1), rec("11:00", 2), rec("12:00", 3)}));
     w.g->Command1_Click();
-    QCOMPARE(w.g->GraphCount, 3);
+    QCOMPARE(w.g->graphCount(), 3);
     const int clears = w.g->Plot->clearCount();
     const QImage before = w.g->Plot->image();
 
     w.log(manyRecords(10000));
     w.g->Command1_Click();
     QCOMPARE(w.messages(), QStringList{kOverLimit});
-    QCOMPARE(w.g->GraphCount, 10000);
+    QCOMPARE(w.g->graphCount(), 9999);
     // Nothing drawn: the earlier plot, list and view stay.
     QCOMPARE(w.g->Plot->clearCount(), clears);
     QCOMPARE(w.g->Plot->image(), before);
     QCOMPARE(w.g->ListView1->rowCount(), 3);
-    QCOMPARE(w.g->ViewStart, 1.0);
-    QCOMPARE(w.g->ViewEnd, 3.0);
-    // The first 9,999 records are in the arrays.
-    QCOMPARE(w.g->GraphV[9999], 12.9);
+    QCOMPARE(w.g->viewStart(), 1.0);
+    QCOMPARE(w.g->viewEnd(), 3.0);
+    // The first 9,999 records are kept.
+    QCOMPARE(w.g->records()[9998].V, 12.9);
 }
 
 void TstGraphLoad::fileThatCannotBeOpened_data()
@@ -463,7 +464,7 @@ void TstGraphLoad::fileThatCannotBeOpened()
     w.log(lines({rec("10:00"), rec("11:00")}), QStringLiteral("2026_3_6"));
     w.g->DateD1->setText(QStringLiteral("6"));
     w.g->Command1_Click();
-    QCOMPARE(w.g->GraphCount, 2);
+    QCOMPARE(w.g->graphCount(), 2);
     const int clears = w.g->Plot->clearCount();
 
     if (readOnly) {
@@ -480,7 +481,7 @@ void TstGraphLoad::fileThatCannotBeOpened()
     QVERIFY2(w.messages()[0].contains(QDir::toNativeSeparators(w.folder.file("logs/2026_3_7.txt"))),
              qPrintable(w.messages()[0]));
     QVERIFY(w.g->isVisible());
-    QCOMPARE(w.g->GraphCount, 2);
+    QCOMPARE(w.g->graphCount(), 2);
     QCOMPARE(w.g->ListView1->rowCount(), 2);
     QCOMPARE(w.g->Plot->clearCount(), clears);
 }
@@ -496,12 +497,12 @@ void TstGraphLoad::noDataKeepsOldPlot()
     w.setRange("13", "00", "14", "00");
     w.g->Command1_Click();
     QCOMPARE(w.messages(), QStringList{kNoData});
-    QCOMPARE(w.g->GraphCount, 0);
+    QCOMPARE(w.g->graphCount(), 0);
     QCOMPARE(w.g->ListView1->rowCount(), 3);
     QCOMPARE(w.g->VMax1->text(), label);
     // The switches no longer redraw.
     w.g->Check1->setChecked(false);
-    QCOMPARE(w.g->ShowV, 0);
+    QCOMPARE(w.g->switches().ShowV, 0);
     QCOMPARE(w.g->Plot->clearCount(), clears);
 }
 
