@@ -87,8 +87,8 @@ int main(int argc, char **argv)
         timer.start();
         window.Command1_Click();
         display.push_back(timer.nsecsElapsed() / 1e6);
-        if (window.GraphCount != 9999 || !messages.texts.isEmpty()) {
-            std::fprintf(stderr, "unexpected load: %d records, %lld messages\n", window.GraphCount,
+        if (window.graphCount() != 9999 || !messages.texts.isEmpty()) {
+            std::fprintf(stderr, "unexpected load: %d records, %lld messages\n", window.graphCount(),
                          static_cast<long long>(messages.texts.size()));
             return 1;
         }

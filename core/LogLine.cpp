@@ -48,7 +48,8 @@ std::optional<double> readClockTime(std::string_view hours, std::string_view min
     return dayFraction(*h, *m, 0);
 }
 
-bool isCalendarDate(std::string_view day, std::string_view month, std::string_view year)
+std::optional<CalendarDate> readCalendarDate(std::string_view day, std::string_view month,
+                                             std::string_view year)
 {
     // Leading zeros are allowed ("03"), so allow a few more digits than needed
     // but never enough to overflow.
@@ -56,10 +57,12 @@ bool isCalendarDate(std::string_view day, std::string_view month, std::string_vi
     const auto m = readDigits(month, 8);
     const auto y = readDigits(year, 8);
     if (!d || !m || !y || *y < 1 || *y > 9999 || *m < 1 || *m > 12 || *d < 1)
-        return false;
+        return std::nullopt;
     static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const int last = kDays[*m - 1] + (*m == 2 && isLeap(*y) ? 1 : 0);
-    return *d <= last;
+    if (*d > last)
+        return std::nullopt;
+    return CalendarDate{*y, *m, *d};
 }
 
 std::optional<double> readLogTime(std::string_view text)
@@ -121,7 +124,7 @@ std::optional<double> LogLineReader::lineTime(std::string_view line)
 {
     const auto field = between(line, "<T>", "</T>");
     if (!field)
-        return 0.0; // no time field: midnight, which no range accepts
+        return std::nullopt;
     return readLogTime(*field);
 }
 
@@ -146,6 +149,23 @@ LogRecord LogLineReader::fields(std::string_view line, double time)
     }
     r.M = m_hasMode ? readInt16(m_mode).value_or(std::int16_t(0)) : std::int16_t(0);
     return r;
+}
+
+DayRecords chooseRecords(std::string_view logText, double start, double finish, std::size_t limit)
+{
+    DayRecords chosen;
+    LogLineReader reader;
+    for (const std::string_view line : splitCrLf(logText)) {
+        const auto t = LogLineReader::lineTime(line);
+        if (!t || !(start <= *t && *t <= finish))
+            continue;
+        if (chosen.records.size() == limit) {
+            chosen.overLimit = true;
+            break;
+        }
+        chosen.records.push_back(reader.fields(line, *t));
+    }
+    return chosen;
 }
 
 } // namespace core

@@ -16,11 +16,15 @@ namespace core {
 // allowed; hours 0 to 23, minutes 0 to 59. nullopt for anything else.
 std::optional<double> readClockTime(std::string_view hours, std::string_view minutes);
 
-// Day, month and year entries: digits only (blanks around them allowed) naming
-// a real day of the Gregorian calendar, years 1 to 9999. Because nothing but
-// digits and blanks passes, a file name built from the entries stays a plain
-// name inside its folder.
-bool isCalendarDate(std::string_view day, std::string_view month, std::string_view year);
+struct CalendarDate {
+    int year, month, day;
+};
+
+// Day, month and year entries: digits only (blanks around them and leading
+// zeros allowed) naming a real day of the Gregorian calendar, years 1 to 9999.
+// nullopt for anything else. The numbers, not the texts, name the day's file.
+std::optional<CalendarDate> readCalendarDate(std::string_view day, std::string_view month,
+                                             std::string_view year);
 
 // The time field of a log line: "h:mm" or "h:mm:ss" (one or two digits each,
 // blanks around allowed, hours 0 to 23). nullopt when it is not a time of day;
@@ -46,8 +50,9 @@ struct LogRecord {
 // the last accepted line that had one, so use one reader per load.
 class LogLineReader {
 public:
-    // The time of the line; a line without a time field counts as midnight.
-    // nullopt when the field is there but is not a time of day (skip the line).
+    // The time of the line; nullopt when it has no time field or the field is
+    // not a time of day (skip the line: a range that holds midnight must not
+    // take empty lines).
     static std::optional<double> lineTime(std::string_view line);
 
     // The fields of an accepted line (call in file order, only for accepted
@@ -59,5 +64,15 @@ private:
     bool m_hasMode = false;
     std::string m_mode;
 };
+
+// The records one load of a day's log takes: those of the lines (split at CR
+// LF) whose time lies between start and finish, both included, in file order.
+// When more than `limit` lines match, reading stops at the first one over it:
+// overLimit, and records holds the first `limit`.
+struct DayRecords {
+    std::vector<LogRecord> records;
+    bool overLimit = false;
+};
+DayRecords chooseRecords(std::string_view logText, double start, double finish, std::size_t limit);
 
 } // namespace core

@@ -96,7 +96,8 @@ void layout(monitor::Logger &w)
 void layoutGraph(graph::Graph &g)
 {
     using ui::moveTwips;
-    g.setFixedSize(ui::twipsToPixels(11475), g.height());
+    // Wide enough for the "Wind Speed" box, which reaches past the plot.
+    g.setFixedSize(ui::twipsToPixels(11955), g.height());
     placeTwips(g.Plot, 0, 240, 11355, 5235);
     moveTwips(g.av, 2040, 0);
     moveTwips(g.wv, 3480, 0);

@@ -1,6 +1,7 @@
 #include "Graph.h"
 
 #include "core/LogLine.h"
+#include "core/LogRecord.h"
 #include "core/Number.h"
 #include "core/Settings.h"
 #include "ui/Canvas.h"
@@ -39,6 +40,11 @@ const char *const kOverLimit =
     "logging interval to 10 seconds or more, you wont have this problem in the future. ";
 
 QString num(double v) { return ui::fromLocal(core::numberText(v)); }
+
+bool sameRecord(const core::LogRecord &a, const core::LogRecord &b)
+{
+    return a.T == b.T && a.V == b.V && a.I == b.I && a.W == b.W && a.R == b.R && a.S == b.S && a.M == b.M;
+}
 
 QLabel *label(QWidget *parent, const char *name, const QString &caption, int left, int top,
               int width, int height, const QColor &text, Qt::Alignment align = Qt::AlignLeft)
@@ -91,10 +97,7 @@ struct Extremes {
 } // namespace
 
 Graph::Graph(const ui::Services &services, QWidget *parent)
-    : QDialog(parent),
-      GraphT(kCapacity), GraphV(kCapacity), GraphI(kCapacity), GraphW(kCapacity),
-      GraphR(kCapacity), GraphS(kCapacity), GraphM(kCapacity),
-      m_services(services), m_rowCache(kCapacity)
+    : QDialog(parent), m_services(services)
 {
     setObjectName(QStringLiteral("Graph"));
     setWindowTitle(QStringLiteral("Data Graph"));
@@ -211,15 +214,14 @@ void Graph::Form_Load()
 
     // A missing file or key falls back to the delivered settings, as in the setup window.
     const core::ProgramSettings s = ui::ProgramFolder(m_services.programFolder).programSettings();
-    DisplayRPM = s.DisplayRPM;
-    DisplayWS = s.DisplayWS;
+    const std::string DisplayRPM = s.DisplayRPM, DisplayWS = s.DisplayWS;
     WSUnits = ui::fromLocal(s.WSUnits);
 
     Check1->setChecked(true);
     Check2->setChecked(true);
     Check3->setChecked(true);
     Check6->setChecked(true);
-    RefVZero = 1;
+    m_switches.RefVZero = 1;
 
     ListView1->clearColumns();
     ListView1->clearRows();
@@ -233,92 +235,98 @@ void Graph::Form_Load()
     ListView1->addColumn(QStringLiteral("Time"), 800);
     ListView1->setHeadersVisible(true);
 
-    ShowV = 1;
-    ShowA = 1;
-    ShowW = 1;
+    m_switches.ShowV = 1;
+    m_switches.ShowA = 1;
+    m_switches.ShowW = 1;
     if (core::isOn(DisplayRPM)) {
         Check4->setChecked(true);
-        ShowR = 1;
+        m_switches.ShowR = 1;
     }
     if (core::isOn(DisplayWS)) {
         Check5->setChecked(true);
-        ShowS = 1;
+        m_switches.ShowS = 1;
     }
 }
 
 void Graph::Command1_Click()
 {
+    const auto entries = checkEntries();
+    if (!entries)
+        return;
+    const auto text = readDayLog(entries->day);
+    if (!text)
+        return;
+    load(core::chooseRecords(std::string_view(text->constData(), size_t(text->size())),
+                             entries->StartTime, entries->FinishTime, kRecordLimit));
+}
+
+std::optional<Graph::Entries> Graph::checkEntries()
+{
     const auto start = core::readClockTime(ui::toLocal(Time1h->text()), ui::toLocal(Time1m->text()));
     if (!start) {
         m_services.messages->inform(this, QStringLiteral("Bad time format for start time"));
-        return;
+        return std::nullopt;
     }
     const auto finish = core::readClockTime(ui::toLocal(Time2h->text()), ui::toLocal(Time2m->text()));
     if (!finish) {
         m_services.messages->inform(this, QStringLiteral("Bad time format for finish time"));
-        return;
+        return std::nullopt;
     }
-    if (!core::isCalendarDate(ui::toLocal(DateD1->text()), ui::toLocal(DateM1->text()),
-                              ui::toLocal(DateY1->text()))) {
+    const auto date = core::readCalendarDate(ui::toLocal(DateD1->text()), ui::toLocal(DateM1->text()),
+                                              ui::toLocal(DateY1->text()));
+    if (!date) {
         m_services.messages->inform(this, QStringLiteral("Bad date format for record date"));
-        return;
+        return std::nullopt;
     }
-    StartTime = *start;
-    FinishTime = *finish;
+    return Entries{*start, *finish, *date};
+}
 
-    // The name as typed: the date check lets only digits and blanks through.
-    const QString stamp = DateY1->text() + QLatin1Char('_') + DateM1->text() + QLatin1Char('_') + DateD1->text();
-    const ui::ProgramFolder programFolder(m_services.programFolder);
-    const QString folder = programFolder.logsFolder();
-    const QString path = programFolder.logFile(stamp);
-    // Each load leaves one empty line behind; the log writer appends after it.
+std::optional<QByteArray> Graph::readDayLog(const core::CalendarDate &day)
+{
+    // Named from the numbers, as the log writer names it ("08" is day 8).
+    const QString path = ui::ProgramFolder(m_services.programFolder)
+                             .logFile(ui::fromLocal(core::logDateStamp(day.year, day.month, day.day)));
+    // Each load of an existing log leaves one empty line behind; the log
+    // writer appends after it. A day without a log has nothing to show and
+    // gets no file.
+    if (!ui::exists(path))
+        return QByteArray();
     std::optional<QByteArray> content;
-    if (ui::ensureFolder(folder) && ui::append(path, QByteArrayLiteral("\r\n")))
+    if (ui::append(path, QByteArrayLiteral("\r\n")))
         content = ui::readWhole(path);
-    if (!content) {
+    if (!content)
         m_services.messages->inform(
             this, QStringLiteral("Could not open the log file %1").arg(QDir::toNativeSeparators(path)));
+    return content;
+}
+
+void Graph::load(core::DayRecords chosen)
+{
+    m_records = std::move(chosen.records);
+    Zoomed = 0;
+    // Over the limit nothing is drawn: the previous plot and view stay.
+    if (chosen.overLimit) {
+        m_services.messages->inform(this, QLatin1String(kOverLimit));
         return;
     }
-
-    m_logText = std::move(*content);
-    LogLines = core::splitCrLf(std::string_view(m_logText.constData(), size_t(m_logText.size())));
-    GraphCount = 0;
-    Zoomed = 0;
-
-    core::LogLineReader reader;
-    for (const std::string_view line : LogLines) {
-        const auto t = core::LogLineReader::lineTime(line);
-        if (!t || !(StartTime < *t && *t < FinishTime))
-            continue;
-        ++GraphCount;
-        if (GraphCount > kRecordLimit) {
-            m_services.messages->inform(this, QLatin1String(kOverLimit));
-            return;
-        }
-        const core::LogRecord r = reader.fields(line, *t);
-        const auto k = size_t(GraphCount);
-        GraphT[k] = r.T;
-        GraphV[k] = r.V;
-        GraphI[k] = r.I;
-        GraphR[k] = r.R;
-        GraphW[k] = r.W;
-        GraphS[k] = r.S;
-        GraphM[k] = r.M;
-    }
-
-    if (GraphCount == 0) {
+    if (m_records.empty()) {
         m_services.messages->inform(this, QStringLiteral("No data for that date"));
         return;
     }
     ViewStart = 1;
-    ViewEnd = GraphCount;
+    ViewEnd = double(m_records.size());
     DrawGraph();
 }
 
-long Graph::recordIndex(double position)
+void Graph::setView(double start, double end)
 {
-    if (!(position > -1 && position < kCapacity + 1))
+    ViewStart = start;
+    ViewEnd = end;
+}
+
+long Graph::recordIndex(double position) const
+{
+    if (!(position >= 0.5 && position <= double(m_records.size()) + 0.5))
         return -1;
     const double low = std::floor(position);
     const double diff = position - low;
@@ -326,7 +334,7 @@ long Graph::recordIndex(double position)
     if (diff > 0.5 || (diff == 0.5 && std::fmod(low, 2.0) != 0))
         r = low + 1;
     const long k = long(r);
-    return k >= 0 && k < kCapacity ? k : -1;
+    return k >= 1 && size_t(k) <= m_records.size() ? k - 1 : -1;
 }
 
 const QString &Graph::numberText(double value)
@@ -337,28 +345,23 @@ const QString &Graph::numberText(double value)
     return *it;
 }
 
-const QStringList &Graph::listRow(size_t k)
+const QStringList &Graph::listRow(size_t i)
 {
-    CachedRow &c = m_rowCache[k];
+    if (m_rowCache.size() < m_records.size())
+        m_rowCache.resize(m_records.size());
+    CachedRow &c = m_rowCache[i];
+    const core::LogRecord &r = m_records[i];
     const char separator = core::decimalSeparator();
-    if (c.built && c.separator == separator && c.T == GraphT[k] && c.V == GraphV[k] &&
-        c.I == GraphI[k] && c.W == GraphW[k] && c.R == GraphR[k] && c.S == GraphS[k] &&
-        c.M == GraphM[k])
+    if (c.built && c.separator == separator && sameRecord(c.record, r))
         return c.row;
     c.built = true;
     c.separator = separator;
-    c.T = GraphT[k];
-    c.V = GraphV[k];
-    c.I = GraphI[k];
-    c.W = GraphW[k];
-    c.R = GraphR[k];
-    c.S = GraphS[k];
-    c.M = GraphM[k];
+    c.record = r;
     // Item text empty; sub-items 1 to 7 each end in one blank.
     const QString blank = QStringLiteral(" ");
-    c.row = QStringList{QString(), numberText(c.M) + blank, numberText(c.V) + blank,
-                        numberText(c.I) + blank, numberText(c.W) + blank, numberText(c.R) + blank,
-                        numberText(c.S) + blank, ui::fromLocal(core::dayTimeText(c.T)) + blank};
+    c.row = QStringList{QString(), numberText(r.M) + blank, numberText(r.V) + blank,
+                        numberText(r.I) + blank, numberText(r.W) + blank, numberText(r.R) + blank,
+                        numberText(r.S) + blank, ui::fromLocal(core::dayTimeText(r.T)) + blank};
     return c.row;
 }
 
@@ -370,7 +373,8 @@ void Graph::DrawGraph()
     if (!(ViewStart < ViewEnd))
         return;
 
-    Extremes v{0, RefVZero == 1 ? 0.0 : 100.0};
+    const Switches &on = m_switches;
+    Extremes v{0, on.RefVZero == 1 ? 0.0 : 100.0};
     Extremes a{-500, 500};
     Extremes w{-2000, 2000};
     Extremes r{0, 1000};
@@ -379,7 +383,7 @@ void Graph::DrawGraph()
     // First pass: extremes and list rows. Positions keep the fraction of
     // ViewStart; each is rounded to its record.
     std::vector<QStringList> rows;
-    rows.reserve(size_t(std::max(0.0, std::min(ViewEnd - ViewStart + 1, double(kCapacity)))));
+    rows.reserve(size_t(std::max(0.0, std::min(ViewEnd - ViewStart + 1, double(m_records.size())))));
     for (long n = 0;; ++n) {
         const double p = ViewStart + double(n);
         if (!(p <= ViewEnd))
@@ -387,22 +391,22 @@ void Graph::DrawGraph()
         const long k = recordIndex(p);
         if (k < 0)
             continue;
-        const auto i = size_t(k);
-        v.take(GraphV[i]);
-        a.take(GraphI[i]);
-        w.take(GraphW[i]);
-        r.take(GraphR[i]);
-        s.take(GraphS[i]);
-        rows.push_back(listRow(i));
+        const core::LogRecord &rec = m_records[size_t(k)];
+        v.take(rec.V);
+        a.take(rec.I);
+        w.take(rec.W);
+        r.take(rec.R);
+        s.take(rec.S);
+        rows.push_back(listRow(size_t(k)));
     }
     ListView1->setRows(std::move(rows));
     m_numberTexts.clear();
 
     const long first = recordIndex(ViewStart), last = recordIndex(ViewEnd);
     if (first >= 0)
-        stime->setText(ui::fromLocal(core::dayTimeText(GraphT[size_t(first)])));
+        stime->setText(ui::fromLocal(core::dayTimeText(m_records[size_t(first)].T)));
     if (last >= 0)
-        ftime->setText(ui::fromLocal(core::dayTimeText(GraphT[size_t(last)])));
+        ftime->setText(ui::fromLocal(core::dayTimeText(m_records[size_t(last)].T)));
     const QString units = QStringLiteral(" ") + WSUnits;
     VMax1->setText(num(v.max) + QStringLiteral(" V"));
     VMin1->setText(num(v.min) + QStringLiteral(" V"));
@@ -424,12 +428,12 @@ void Graph::DrawGraph()
         Plot->line(ViewStart, w.max, ViewEnd, w.max, kCrossingColour);
 
     // One segment per quantity from record j to record k, each on its own scale.
-    auto segment = [&](const Extremes &e, const std::vector<double> &values, size_t j, size_t k,
-                       double x, const QColor &colour) {
+    auto segment = [&](const Extremes &e, double core::LogRecord::*value, const core::LogRecord &from,
+                       const core::LogRecord &to, double x, const QColor &colour) {
         Plot->setScaleHeight(e.span());
         const double range = e.range();
         if (range > 0)
-            Plot->line(x - 1, e.max - values[j] + range / 40, x, e.max - values[k] + range / 40, colour);
+            Plot->line(x - 1, e.max - from.*value + range / 40, x, e.max - to.*value + range / 40, colour);
         else
             Plot->line(x - 1, 1, x, 1, colour);
     };
@@ -443,56 +447,56 @@ void Graph::DrawGraph()
         const long k = recordIndex(p), j = recordIndex(p - 1);
         if (k < 0 || j < 0)
             continue;
-        const auto ki = size_t(k), ji = size_t(j);
+        const core::LogRecord &to = m_records[size_t(k)], &from = m_records[size_t(j)];
         const double x = p - ViewStart;
-        if (GraphM[ki] == 1)
+        if (to.M == 1)
             Plot->fill(p - 1 - markShift, 0, p - markShift, v.max, kLoadOnColour);
-        if (ShowV == 1)
-            segment(v, GraphV, ji, ki, x, kVoltsColour);
-        if (ShowA == 1)
-            segment(a, GraphI, ji, ki, x, kAmpsColour);
-        if (ShowW == 1)
-            segment(w, GraphW, ji, ki, x, kWattsColour);
-        if (ShowR == 1)
-            segment(r, GraphR, ji, ki, x, kRpmColour);
-        if (ShowS == 1)
-            segment(s, GraphS, ji, ki, x, kWindColour);
+        if (on.ShowV == 1)
+            segment(v, &core::LogRecord::V, from, to, x, kVoltsColour);
+        if (on.ShowA == 1)
+            segment(a, &core::LogRecord::I, from, to, x, kAmpsColour);
+        if (on.ShowW == 1)
+            segment(w, &core::LogRecord::W, from, to, x, kWattsColour);
+        if (on.ShowR == 1)
+            segment(r, &core::LogRecord::R, from, to, x, kRpmColour);
+        if (on.ShowS == 1)
+            segment(s, &core::LogRecord::S, from, to, x, kWindColour);
     }
 }
 
 void Graph::checkClicked(QCheckBox *box, int &flag)
 {
     flag = box->isChecked() ? 1 : 0;
-    if (GraphCount > 1)
+    if (graphCount() > 1)
         DrawGraph();
 }
 
-void Graph::Check1_Click() { checkClicked(Check1, ShowV); }
-void Graph::Check2_Click() { checkClicked(Check2, ShowA); }
-void Graph::Check3_Click() { checkClicked(Check3, ShowW); }
-void Graph::Check4_Click() { checkClicked(Check4, ShowR); }
-void Graph::Check5_Click() { checkClicked(Check5, ShowS); }
-void Graph::Check6_Click() { checkClicked(Check6, RefVZero); }
+void Graph::Check1_Click() { checkClicked(Check1, m_switches.ShowV); }
+void Graph::Check2_Click() { checkClicked(Check2, m_switches.ShowA); }
+void Graph::Check3_Click() { checkClicked(Check3, m_switches.ShowW); }
+void Graph::Check4_Click() { checkClicked(Check4, m_switches.ShowR); }
+void Graph::Check5_Click() { checkClicked(Check5, m_switches.ShowS); }
+void Graph::Check6_Click() { checkClicked(Check6, m_switches.RefVZero); }
 
 void Graph::Command2_Click() { close(); }
 
 void Graph::Plot_MouseDown(int, int, float x, float)
 {
     MouseIsDown = 1;
-    if (Zoomed == 0 && GraphCount > 1) {
+    if (Zoomed == 0 && graphCount() > 1) {
         // Positions outside the loaded records would select records that are
         // not there.
-        ViewStart = std::clamp(double(x), 1.0, double(GraphCount));
+        ViewStart = std::clamp(double(x), 1.0, double(graphCount()));
     }
 }
 
 void Graph::Plot_MouseUp(int, int, float x, float)
 {
     MouseIsDown = 0;
-    if (Zoomed != 0 || GraphCount <= 1)
+    if (Zoomed != 0 || graphCount() <= 1)
         return;
     // A release beyond the last record (pointer dragged out of the plot) ends at it.
-    const float end = std::min(x, float(GraphCount));
+    const float end = std::min(x, float(graphCount()));
     if (end > float(ViewStart)) {
         ViewEnd = end;
         Zoomed = 1;
@@ -502,23 +506,22 @@ void Graph::Plot_MouseUp(int, int, float x, float)
 
 void Graph::Plot_MouseMove(int, int, float x, float)
 {
-    if (GraphCount < 2)
+    if (graphCount() < 2)
         return;
-    // Positions outside the loaded records (pointer outside the plot, arrays
-    // of an earlier load) are never read; the read-outs keep their text.
-    auto loaded = [this](double index) { return index >= 1 && index <= GraphCount; };
+    // Positions outside the loaded records (pointer outside the plot) are
+    // never read; the read-outs keep their text.
     const double t = std::floor(double(x) + ViewStart);
-    if (loaded(t))
-        vt->setText(ui::fromLocal(core::dayTimeText(GraphT[size_t(t)])));
+    if (t >= 1 && t <= graphCount())
+        vt->setText(ui::fromLocal(core::dayTimeText(m_records[size_t(t) - 1].T)));
     const long k = recordIndex(std::floor(double(x)) + ViewStart);
-    if (k >= 0 && loaded(double(k))) {
-        const auto i = size_t(k);
+    if (k >= 0) {
+        const core::LogRecord &r = m_records[size_t(k)];
         auto value = [](double v) { return num(core::roundHalfEven(v, 2)); };
-        vv->setText(value(GraphV[i]) + QStringLiteral(" Volts"));
-        av->setText(value(GraphI[i]) + QStringLiteral(" Amps"));
-        wv->setText(value(GraphW[i]) + QStringLiteral(" Watts"));
-        rv->setText(value(GraphR[i]) + QStringLiteral(" RPM"));
-        sv->setText(value(GraphS[i]) + QStringLiteral(" ") + WSUnits);
+        vv->setText(value(r.V) + QStringLiteral(" Volts"));
+        av->setText(value(r.I) + QStringLiteral(" Amps"));
+        wv->setText(value(r.W) + QStringLiteral(" Watts"));
+        rv->setText(value(r.R) + QStringLiteral(" RPM"));
+        sv->setText(value(r.S) + QStringLiteral(" ") + WSUnits);
     }
     if (Zoomed == 0 && MouseIsDown == 1)
         Plot->line(ViewStart, 0, double(x), 0, kDragColour);

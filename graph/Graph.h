@@ -3,6 +3,7 @@
 // quantity on its own vertical scale, lists the records, shows the values
 // under the pointer and zooms once per load on a left-to-right drag.
 
+#include "core/LogLine.h"
 #include "ui/Services.h"
 
 #include <QByteArray>
@@ -10,9 +11,9 @@
 #include <QDialog>
 #include <QString>
 #include <QStringList>
+#include <cstddef>
 #include <cstdint>
-#include <string>
-#include <string_view>
+#include <optional>
 #include <vector>
 
 class QCheckBox;
@@ -30,32 +31,38 @@ namespace graph {
 class Graph : public QDialog {
     Q_OBJECT
 public:
-    // Record arrays hold indices 0 to 10000; records occupy 1 to GraphCount.
-    static constexpr int kCapacity = 10001;
-    // The load stops when this many lines match.
-    static constexpr int kRecordLimit = 9999;
+    // The series switches, each 1 (on) or 0, copied from the check boxes.
+    struct Switches {
+        int ShowV = 0, ShowA = 0, ShowW = 0, ShowR = 0, ShowS = 0, RefVZero = 0;
+    };
 
     // Builds the controls at their row-layout positions (an edition may move
     // them afterwards) and runs Form_Load().
     Graph(const ui::Services &services, QWidget *parent = nullptr);
 
-    void Form_Load();
-    // "Display": checks the entries, reads the day's log and draws it.
+    // "Display": checks the entries, reads the day's log and loads it.
     void Command1_Click();
+    // Keeps the chosen records as the window's records and draws them, or
+    // says why there is nothing to draw.
+    void load(core::DayRecords chosen);
     // Clears and redraws the plot, the list and the labels for ViewStart..ViewEnd.
     void DrawGraph();
-    void Check1_Click();
-    void Check2_Click();
-    void Check3_Click();
-    void Check4_Click();
-    void Check5_Click();
-    void Check6_Click();
-    // "Exit".
-    void Command2_Click();
     // Positions in the plot's current units; any button counts.
     void Plot_MouseDown(int button, int shift, float x, float y);
     void Plot_MouseUp(int button, int shift, float x, float y);
     void Plot_MouseMove(int button, int shift, float x, float y);
+
+    // The loaded records; record position k (from 1) is records()[k - 1].
+    const std::vector<core::LogRecord> &records() const { return m_records; }
+    int graphCount() const { return int(m_records.size()); }
+    double viewStart() const { return ViewStart; }
+    double viewEnd() const { return ViewEnd; }
+    // Sets the plotted range of record positions, as a drag does; DrawGraph shows it.
+    void setView(double start, double end);
+    bool zoomed() const { return Zoomed != 0; }
+    bool mouseIsDown() const { return MouseIsDown != 0; }
+    const Switches &switches() const { return m_switches; }
+    const QString &wsUnits() const { return WSUnits; }
 
     // Controls, named as in the design.
     ui::Canvas *Plot;
@@ -71,42 +78,57 @@ public:
     QPushButton *Command1, *Command2;
     ui::ReportList *ListView1;
 
-    // Window state.
-    int GraphCount = 0;
-    double ViewStart = 0, ViewEnd = 0;
-    int Zoomed = 0;
-    std::int16_t MouseIsDown = 0;
-    int ShowV = 0, ShowA = 0, ShowW = 0, ShowR = 0, ShowS = 0, RefVZero = 0;
-    std::string DisplayRPM, DisplayWS;
-    QString WSUnits;
-    double StartTime = 0, FinishTime = 0;
-    // The lines of the last file read; views into its text, kept until the next load.
-    std::vector<std::string_view> LogLines;
-    // Parallel record arrays, kCapacity entries each, allocated once.
-    std::vector<double> GraphT, GraphV, GraphI, GraphW, GraphR, GraphS;
-    std::vector<std::int16_t> GraphM;
-
 private:
+    // The load stops when more lines than this match.
+    static constexpr std::size_t kRecordLimit = 9999;
+
+    // What the entries name: the time range and the day.
+    struct Entries {
+        double StartTime, FinishTime;
+        core::CalendarDate day;
+    };
+
+    void Form_Load();
+    void Check1_Click();
+    void Check2_Click();
+    void Check3_Click();
+    void Check4_Click();
+    void Check5_Click();
+    void Check6_Click();
+    // "Exit".
+    void Command2_Click();
+
+    // The entries read as a range and a day; nullopt after the message for
+    // the first one that is wrong.
+    std::optional<Entries> checkEntries();
+    // The day's log (empty when the day has none); nullopt after telling the
+    // user it cannot be read.
+    std::optional<QByteArray> readDayLog(const core::CalendarDate &day);
     // Sets the switch from its box and redraws when there is something to draw.
     void checkClicked(QCheckBox *box, int &flag);
-    // Rounds a record position to its index (halves to even); -1 when it lies
-    // outside the arrays.
-    static long recordIndex(double position);
+    // The index in records() of a record position (rounded, halves to even);
+    // -1 when no loaded record is there.
+    long recordIndex(double position) const;
 
-    // The list row of record k, built again only when its values (or the
+    // The list row of record i, built again only when the record (or the
     // decimal separator) changed since it was last built.
-    const QStringList &listRow(size_t k);
+    const QStringList &listRow(size_t i);
     // Number text through a memo that lives for one DrawGraph call: logged
     // values repeat a lot, and thousands of rows are built at once.
     const QString &numberText(double value);
 
     ui::Services m_services;
-    QByteArray m_logText;
+    std::vector<core::LogRecord> m_records;
+    double ViewStart = 0, ViewEnd = 0;
+    int Zoomed = 0;
+    std::int16_t MouseIsDown = 0;
+    Switches m_switches;
+    QString WSUnits;
+
     struct CachedRow {
         bool built = false;
         char separator = 0;
-        double T = 0, V = 0, I = 0, W = 0, R = 0, S = 0;
-        std::int16_t M = 0;
+        core::LogRecord record;
         QStringList row;
     };
     std::vector<CachedRow> m_rowCache;

@@ -64,6 +64,9 @@ ReportList::ReportList(QWidget *parent) : QTableView(parent), m_model(new Report
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setWordWrap(false);
+    // A column as narrow as 1 twip hides its item text; the style's minimum
+    // would widen it and push the last column out of sight.
+    horizontalHeader()->setMinimumSectionSize(1);
 }
 
 void ReportList::clearColumns()

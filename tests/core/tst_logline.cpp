@@ -29,6 +29,8 @@ private slots:
     void fields_data();
     void fields();
     void modeCarriesOver();
+    void chooseRecords_data();
+    void chooseRecords();
     void writerLineReadsBack();
 };
 
@@ -70,27 +72,27 @@ void TstLogLine::calendarDate_data()
     QTest::addColumn<QString>("day");
     QTest::addColumn<QString>("month");
     QTest::addColumn<QString>("year");
-    QTest::addColumn<bool>("valid");
-    QTest::newRow("plain") << "7" << "3" << "2026" << true;
-    QTest::newRow("leading zero month") << "7" << "03" << "2026" << true;
-    QTest::newRow("blanks around") << " 7" << "3 " << " 2026 " << true;
-    QTest::newRow("31 March") << "31" << "3" << "2026" << true;
-    QTest::newRow("31 April") << "31" << "4" << "2026" << false;
-    QTest::newRow("29 Feb leap") << "29" << "2" << "2024" << true;
-    QTest::newRow("29 Feb common") << "29" << "2" << "2026" << false;
-    QTest::newRow("29 Feb 1900") << "29" << "2" << "1900" << false;
-    QTest::newRow("29 Feb 2000") << "29" << "2" << "2000" << true;
-    QTest::newRow("day 0") << "0" << "3" << "2026" << false;
-    QTest::newRow("month 13") << "1" << "13" << "2026" << false;
-    QTest::newRow("year 0") << "1" << "1" << "0" << false;
-    QTest::newRow("year 10000") << "1" << "1" << "10000" << false;
-    QTest::newRow("empty day") << "" << "3" << "2026" << false;
-    QTest::newRow("blank inside") << "1 2" << "3" << "2026" << false;
-    QTest::newRow("sign") << "+7" << "3" << "2026" << false;
+    QTest::addColumn<QString>("stamp"); // the day's file as the log writer names it; "" refused
+    QTest::newRow("plain") << "7" << "3" << "2026" << "2026_3_7";
+    QTest::newRow("leading zeros") << "08" << "03" << "02026" << "2026_3_8";
+    QTest::newRow("blanks around") << " 7" << "3 " << " 2026 " << "2026_3_7";
+    QTest::newRow("31 March") << "31" << "3" << "2026" << "2026_3_31";
+    QTest::newRow("31 April") << "31" << "4" << "2026" << "";
+    QTest::newRow("29 Feb leap") << "29" << "2" << "2024" << "2024_2_29";
+    QTest::newRow("29 Feb common") << "29" << "2" << "2026" << "";
+    QTest::newRow("29 Feb 1900") << "29" << "2" << "1900" << "";
+    QTest::newRow("29 Feb 2000") << "29" << "2" << "2000" << "2000_2_29";
+    QTest::newRow("day 0") << "0" << "3" << "2026" << "";
+    QTest::newRow("month 13") << "1" << "13" << "2026" << "";
+    QTest::newRow("year 0") << "1" << "1" << "0" << "";
+    QTest::newRow("year 10000") << "1" << "1" << "10000" << "";
+    QTest::newRow("empty day") << "" << "3" << "2026" << "";
+    QTest::newRow("blank inside") << "1 2" << "3" << "2026" << "";
+    QTest::newRow("sign") << "+7" << "3" << "2026" << "";
     // Text that would take the file name out of the logs folder.
-    QTest::newRow("parent folder") << "7" << "3" << "../2026" << false;
-    QTest::newRow("slash") << "7/3" << "3" << "2026" << false;
-    QTest::newRow("huge digits") << "7" << "3" << "99999999999999999999" << false;
+    QTest::newRow("parent folder") << "7" << "3" << "../2026" << "";
+    QTest::newRow("slash") << "7/3" << "3" << "2026" << "";
+    QTest::newRow("huge digits") << "7" << "3" << "99999999999999999999" << "";
 }
 
 void TstLogLine::calendarDate()
@@ -98,8 +100,11 @@ void TstLogLine::calendarDate()
     QFETCH(QString, day);
     QFETCH(QString, month);
     QFETCH(QString, year);
-    QFETCH(bool, valid);
-    QCOMPARE(core::isCalendarDate(str(day), str(month), str(year)), valid);
+    QFETCH(QString, stamp);
+    const auto d = core::readCalendarDate(str(day), str(month), str(year));
+    QCOMPARE(d.has_value(), !stamp.isEmpty());
+    if (d)
+        QCOMPARE(QString::fromStdString(core::logDateStamp(d->year, d->month, d->day)), stamp);
 }
 
 void TstLogLine::logTime_data()
@@ -164,14 +169,16 @@ void TstLogLine::lineTime_data()
     QTest::addColumn<bool>("readable");
     QTest::addColumn<double>("value");
     QTest::newRow("record") << "<V>1</V><T>14:05</T>" << true << at(14, 5);
-    QTest::newRow("no time field: midnight") << "<V>1</V>" << true << 0.0;
-    QTest::newRow("empty line: midnight") << "" << true << 0.0;
-    QTest::newRow("opening tag only") << "<T>14:05" << true << 0.0;
-    QTest::newRow("closing before opening: absent") << "</T>14:05<T>" << true << 0.0;
+    QTest::newRow("midnight") << "<V>1</V><T>00:00</T>" << true << 0.0;
+    // Lines without a time are skipped: every range holds midnight.
+    QTest::newRow("no time field: skip") << "<V>1</V>" << false << 0.0;
+    QTest::newRow("empty line: skip") << "" << false << 0.0;
+    QTest::newRow("opening tag only") << "<T>14:05" << false << 0.0;
+    QTest::newRow("closing before opening: absent") << "</T>14:05<T>" << false << 0.0;
     QTest::newRow("not a time: skip") << "<T>later</T>" << false << 0.0;
     QTest::newRow("empty time: skip") << "<T></T>" << false << 0.0;
     QTest::newRow("first tags count") << "<T>01:00</T><T>02:00</T>" << true << at(1, 0);
-    QTest::newRow("case-sensitive") << "<t>14:05</t>" << true << 0.0;
+    QTest::newRow("case-sensitive") << "<t>14:05</t>" << false << 0.0;
 }
 
 void TstLogLine::lineTime()
@@ -236,6 +243,56 @@ void TstLogLine::modeCarriesOver()
     QCOMPARE(int(reader.fields("<V>1</V>", 0.1).M), 0); // the junk text carries over
     // A new load starts with no mode.
     QCOMPARE(int(core::LogLineReader().fields("<V>1</V>", 0.1).M), 0);
+}
+
+void TstLogLine::chooseRecords_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("range"); // "hh:mm-hh:mm"
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<QList<double>>("volts"); // of the records chosen, in order
+    QTest::addColumn<QList<int>>("modes");
+    QTest::addColumn<bool>("overLimit");
+    const QByteArray day = "<V>1</V><M>1</M><T>00:00</T>\r\n\r\n<V>2</V><T>00:01</T>\r\n<V>9</V><M>0</M>\r\n"
+                           "<V>3</V><M>0</M><T>later</T>\r\n<V>4</V><T>12:00</T>\r\n<V>5</V><M>0</M><T>23:59</T>\r\n";
+    QTest::newRow("whole day, both ends in") << day << "00:00-23:59" << 9999 << QList<double>{1, 2, 4, 5}
+                                             << QList<int>{1, 1, 1, 0} << false;
+    QTest::newRow("bounds are in") << day << "00:01-12:00" << 9999 << QList<double>{2, 4} << QList<int>{0, 0} << false;
+    QTest::newRow("one minute") << day << "12:00-12:00" << 9999 << QList<double>{4} << QList<int>{0} << false;
+    QTest::newRow("start after finish") << day << "12:01-12:00" << 9999 << QList<double>{} << QList<int>{} << false;
+    QTest::newRow("empty text") << QByteArray() << "00:00-23:59" << 9999 << QList<double>{} << QList<int>{} << false;
+    QTest::newRow("LF alone: one line") << QByteArray("<V>1</V><T>01:00</T>\n<V>2</V><T>02:00</T>\n") << "00:00-23:59"
+                                        << 9999 << QList<double>{1} << QList<int>{0} << false;
+    QTest::newRow("exactly the limit") << day << "00:00-23:59" << 4 << QList<double>{1, 2, 4, 5}
+                                       << QList<int>{1, 1, 1, 0} << false;
+    QTest::newRow("one over the limit") << day << "00:00-23:59" << 3 << QList<double>{1, 2, 4}
+                                        << QList<int>{1, 1, 1} << true;
+    QTest::newRow("lines out of range do not count") << day << "00:00-12:00" << 3 << QList<double>{1, 2, 4}
+                                                     << QList<int>{1, 1, 1} << false;
+}
+
+void TstLogLine::chooseRecords()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, range);
+    QFETCH(int, limit);
+    QFETCH(QList<double>, volts);
+    QFETCH(QList<int>, modes);
+    QFETCH(bool, overLimit);
+    const double start = at(range.mid(0, 2).toInt(), range.mid(3, 2).toInt());
+    const double finish = at(range.mid(6, 2).toInt(), range.mid(9, 2).toInt());
+    const core::DayRecords chosen =
+        core::chooseRecords(std::string_view(text.constData(), size_t(text.size())), start, finish, size_t(limit));
+    QList<double> gotVolts;
+    QList<int> gotModes;
+    for (const core::LogRecord &r : chosen.records) {
+        gotVolts << r.V;
+        gotModes << r.M;
+        QVERIFY(r.T >= start && r.T <= finish);
+    }
+    QCOMPARE(gotVolts, volts);
+    QCOMPARE(gotModes, modes);
+    QCOMPARE(chosen.overLimit, overLimit);
 }
 
 void TstLogLine::writerLineReadsBack()

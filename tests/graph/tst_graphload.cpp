@@ -11,11 +11,13 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
 #include <memory>
+#include <unistd.h>
 
 using testsupport::progCfg;
 
@@ -85,16 +87,18 @@ private slots:
     void controls();
     void entryChecks_data();
     void entryChecks();
-    void strictBounds();
+    void inclusiveBounds();
     void startNotBeforeFinish_data();
     void startNotBeforeFinish();
-    void leadingZeroMonth();
+    void fileNameFromTheNumbers_data();
+    void fileNameFromTheNumbers();
+    void noLogFileCreatesNone_data();
+    void noLogFileCreatesNone();
     void eachDisplayAddsOneEmptyLine();
     void lfOnlyFileGivesOneRecord();
     void missingModeTakesLastAccepted();
     void limit9999Drawn();
     void limit10000Stops();
-    void missingLogsFolderCreated();
     void fileThatCannotBeOpened_data();
     void fileThatCannotBeOpened();
     void noDataKeepsOldPlot();
@@ -133,22 +137,30 @@ void TstGraphLoad::formLoad()
             g.Check6->isChecked());
     QCOMPARE(g.Check4->isChecked(), rpmOn);
     QCOMPARE(g.Check5->isChecked(), wsOn);
-    QCOMPARE(g.ShowV + g.ShowA + g.ShowW + g.RefVZero, 4);
-    QCOMPARE(g.ShowR, rpmOn ? 1 : 0);
-    QCOMPARE(g.ShowS, wsOn ? 1 : 0);
-    QCOMPARE(g.WSUnits, units);
-    QCOMPARE(g.GraphCount, 0);
-    QCOMPARE(g.ViewStart, 0.0);
-    QCOMPARE(g.ViewEnd, 0.0);
-    QCOMPARE(int(g.MouseIsDown), 0);
+    const graph::Graph::Switches &on = g.switches();
+    QCOMPARE(on.ShowV + on.ShowA + on.ShowW + on.RefVZero, 4);
+    QCOMPARE(on.ShowR, rpmOn ? 1 : 0);
+    QCOMPARE(on.ShowS, wsOn ? 1 : 0);
+    QCOMPARE(g.wsUnits(), units);
+    QCOMPARE(g.graphCount(), 0);
+    QCOMPARE(g.viewStart(), 0.0);
+    QCOMPARE(g.viewEnd(), 0.0);
+    QVERIFY(!g.mouseIsDown());
 
     const QStringList titles{"", "Mode", "Volts", "Amps", "Watts", "RPM", units, "Time"};
     const QList<int> widths{1, 600, 700, 700, 700, 700, 700, 800};
     QCOMPARE(g.ListView1->columnCount(), 8);
+    int total = 0;
     for (int c = 0; c < 8; ++c) {
         QCOMPARE(g.ListView1->columnTitle(c), titles[c]);
-        QCOMPARE(g.ListView1->columnWidthTwips(c), widths[c]);
+        // The widths the list really has, in pixels: column 0 hidden at 1 px.
+        const int px = g.ListView1->horizontalHeader()->sectionSize(c);
+        QCOMPARE(px, std::max(1, ui::twipsToPixels(widths[c])));
+        total += px;
     }
+    // All columns fit in the list, "Time" included.
+    QVERIFY2(total <= g.ListView1->viewport()->width(),
+             qPrintable(QString("%1 > %2").arg(total).arg(g.ListView1->viewport()->width())));
     QCOMPARE(g.ListView1->rowCount(), 0);
     QVERIFY(w.messages().isEmpty());
 }
@@ -217,7 +229,7 @@ void TstGraphLoad::entryChecks()
     Window w;
     w.log(lines({rec("10:00"), rec("11:00")}));
     w.g->Command1_Click();
-    QCOMPARE(w.g->GraphCount, 2);
+    QCOMPARE(w.g->graphCount(), 2);
     const QByteArray before = w.logFile();
     const int clears = w.g->Plot->clearCount();
     const QStringList logsBefore = QDir(w.folder.file("logs")).entryList(QDir::Files);
@@ -233,40 +245,42 @@ void TstGraphLoad::entryChecks()
     // Nothing changed: no file touched, the old load and plot still there.
     QCOMPARE(w.logFile(), before);
     QCOMPARE(QDir(w.folder.file("logs")).entryList(QDir::Files), logsBefore);
-    QCOMPARE(w.g->GraphCount, 2);
+    QCOMPARE(w.g->graphCount(), 2);
     QCOMPARE(w.g->ListView1->rowCount(), 2);
     QCOMPARE(w.g->Plot->clearCount(), clears);
 }
 
-void TstGraphLoad::strictBounds()
+void TstGraphLoad::inclusiveBounds()
 {
     Window w;
-    w.log(lines({rec("00:00", 1), rec("00:01", 2), rec("12:00", 3), rec("23:58", 4), rec("23:59", 5)}));
+    w.log(lines({"", rec("00:00", 1), "<V>9</V>", rec("00:01", 2), rec("12:00", 3), rec("23:58", 4),
+                 rec("23:59", 5)}));
     w.g->Command1_Click();
     QVERIFY(w.messages().isEmpty());
-    QCOMPARE(w.g->GraphCount, 3);
-    QCOMPARE(w.g->GraphV[1], 2.0);
-    QCOMPARE(w.g->GraphV[3], 4.0);
-    QCOMPARE(w.g->ListView1->text(0, 7), QStringLiteral("00:01 "));
-    QCOMPARE(w.g->ListView1->text(2, 7), QStringLiteral("23:58 "));
-    QCOMPARE(w.g->stime->text(), QStringLiteral("00:01"));
-    QCOMPARE(w.g->ftime->text(), QStringLiteral("23:58"));
-    QCOMPARE(w.g->ViewStart, 1.0);
-    QCOMPARE(w.g->ViewEnd, 3.0);
+    // The whole day, first and last minute included; lines without a time never.
+    QCOMPARE(w.g->graphCount(), 5);
+    QCOMPARE(w.g->records()[0].V, 1.0);
+    QCOMPARE(w.g->records()[4].V, 5.0);
+    QCOMPARE(w.g->ListView1->text(0, 7), QStringLiteral("00:00 "));
+    QCOMPARE(w.g->ListView1->text(4, 7), QStringLiteral("23:59 "));
+    QCOMPARE(w.g->stime->text(), QStringLiteral("00:00"));
+    QCOMPARE(w.g->ftime->text(), QStringLiteral("23:59"));
+    QCOMPARE(w.g->viewStart(), 1.0);
+    QCOMPARE(w.g->viewEnd(), 5.0);
 
-    // Narrowing the range: the bounds themselves stay out.
+    // Narrowing the range: the bounds themselves are in it.
     w.setRange("00", "01", "23", "58");
     w.g->Command1_Click();
-    QCOMPARE(w.g->GraphCount, 1);
-    QCOMPARE(w.g->GraphV[1], 3.0);
+    QCOMPARE(w.g->graphCount(), 3);
+    QCOMPARE(w.g->records()[0].V, 2.0);
+    QCOMPARE(w.g->records()[2].V, 4.0);
 }
 
 void TstGraphLoad::startNotBeforeFinish_data()
 {
     QTest::addColumn<QStringList>("range");
-    QTest::newRow("equal") << QStringList{"12", "00", "12", "00"};
     QTest::newRow("start later") << QStringList{"13", "00", "12", "00"};
-    QTest::newRow("one minute apart") << QStringList{"12", "00", "12", "01"};
+    QTest::newRow("one minute later") << QStringList{"12", "01", "12", "00"};
 }
 
 void TstGraphLoad::startNotBeforeFinish()
@@ -277,20 +291,67 @@ void TstGraphLoad::startNotBeforeFinish()
     w.setRange(qPrintable(range[0]), qPrintable(range[1]), qPrintable(range[2]), qPrintable(range[3]));
     w.g->Command1_Click();
     QCOMPARE(w.messages(), QStringList{kNoData});
-    QCOMPARE(w.g->GraphCount, 0);
+    QCOMPARE(w.g->graphCount(), 0);
 }
 
-void TstGraphLoad::leadingZeroMonth()
+void TstGraphLoad::fileNameFromTheNumbers_data()
 {
+    QTest::addColumn<QStringList>("date"); // year month day as typed
+    QTest::newRow("plain") << QStringList{"2026", "3", "7"};
+    QTest::newRow("leading zeros") << QStringList{"2026", "03", "07"};
+    QTest::newRow("blanks around") << QStringList{" 2026", "3 ", " 007 "};
+}
+
+void TstGraphLoad::fileNameFromTheNumbers()
+{
+    QFETCH(QStringList, date);
     Window w;
-    const QByteArray day = lines({rec("10:00")});
+    const QByteArray day = lines({rec("10:00"), rec("11:00")});
     w.log(day);
-    w.g->DateM1->setText(QStringLiteral("03"));
+    w.g->DateY1->setText(date[0]);
+    w.g->DateM1->setText(date[1]);
+    w.g->DateD1->setText(date[2]);
+    w.g->Command1_Click();
+    // The writer's file is read (and gets its empty line); no other file appears.
+    QVERIFY(w.messages().isEmpty());
+    QCOMPARE(w.g->graphCount(), 2);
+    QCOMPARE(w.logFile(), day + "\r\n");
+    QCOMPARE(QDir(w.folder.file("logs")).entryList(QDir::Files), QStringList{"2026_3_7.txt"});
+}
+
+void TstGraphLoad::noLogFileCreatesNone_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::newRow("no file for the day") << "";
+    QTest::newRow("no logs folder") << "remove logs";
+    QTest::newRow("logs is a file") << "logs file";
+}
+
+void TstGraphLoad::noLogFileCreatesNone()
+{
+    QFETCH(QString, setup);
+    Window w;
+    w.log(lines({rec("10:00"), rec("11:00")}), QStringLiteral("2026_3_6"));
+    w.g->DateD1->setText(QStringLiteral("6"));
+    w.g->Command1_Click();
+    QCOMPARE(w.g->graphCount(), 2);
+    const QStringList before = QDir(w.folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    if (!setup.isEmpty()) {
+        QVERIFY(QDir(w.folder.file("logs")).removeRecursively());
+        if (setup == "logs file")
+            w.folder.write(QStringLiteral("logs"), "not a folder");
+    }
+    const QStringList files = QDir(w.folder.file("logs")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+
+    w.g->DateD1->setText(QStringLiteral("7"));
     w.g->Command1_Click();
     QCOMPARE(w.messages(), QStringList{kNoData});
-    QVERIFY(w.folder.exists(QStringLiteral("logs/2026_03_7.txt")));
-    QCOMPARE(w.logFile(QStringLiteral("2026_03_7")), QByteArray("\r\n"));
-    QCOMPARE(w.logFile(), day); // the day's real log is not touched
+    QCOMPARE(w.g->graphCount(), 0);
+    // Nothing created: no file, no folder.
+    QCOMPARE(QDir(w.folder.file("logs")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), files);
+    QCOMPARE(w.folder.exists("logs"), setup != "remove logs");
+    QCOMPARE(QDir(w.folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(),
+             before.size() - (setup == "remove logs" ? 1 : 0));
 }
 
 void TstGraphLoad::eachDisplayAddsOneEmptyLine()
@@ -300,7 +361,7 @@ void TstGraphLoad::eachDisplayAddsOneEmptyLine()
     w.log(day);
     for (int press = 1; press <= 3; ++press) {
         w.g->Command1_Click();
-        QCOMPARE(w.g->GraphCount, 2);
+        QCOMPARE(w.g->graphCount(), 2);
         QCOMPARE(w.logFile(), day + QByteArray("\r\n").repeated(press));
     }
     QVERIFY(w.messages().isEmpty());
@@ -312,8 +373,8 @@ void TstGraphLoad::lfOnlyFileGivesOneRecord()
     w.log(rec("01:00", 11) + "\n" + rec("02:00", 12) + "\n" + rec("03:00", 13) + "\n");
     w.g->Command1_Click();
     QVERIFY(w.messages().isEmpty());
-    QCOMPARE(w.g->GraphCount, 1);
-    QCOMPARE(w.g->GraphV[1], 11.0);
+    QCOMPARE(w.g->graphCount(), 1);
+    QCOMPARE(w.g->records()[0].V, 11.0);
     // A single record: the plot is cleared and nothing is drawn.
     QCOMPARE(w.g->Plot->drawCount(), 0);
     QCOMPARE(w.g->ListView1->rowCount(), 0);
@@ -324,20 +385,20 @@ void TstGraphLoad::missingModeTakesLastAccepted()
     Window w;
     w.log(lines({rec("01:00", 1, 1, 1, 1, 1, "1"),
                  "<V>2</V><T>02:00</T>",                 // no mode: takes 1
-                 rec("00:00", 9, 9, 9, 9, 9, "0"),       // not accepted: its mode is not taken
+                 rec("later", 9, 9, 9, 9, 9, "0"),       // not accepted: its mode is not taken
                  "<V>3</V><T>03:00</T>",                 // still 1
                  rec("04:00", 4, 4, 4, 4, 4, "0"),
                  "<V>5</V><I>x</I><T>05:00</T>"}));      // 0 now; missing and bad fields give 0
     w.g->Command1_Click();
-    QCOMPARE(w.g->GraphCount, 5);
-    QCOMPARE(int(w.g->GraphM[1]), 1);
-    QCOMPARE(int(w.g->GraphM[2]), 1);
-    QCOMPARE(int(w.g->GraphM[3]), 1);
-    QCOMPARE(int(w.g->GraphM[4]), 0);
-    QCOMPARE(int(w.g->GraphM[5]), 0);
-    QCOMPARE(w.g->GraphV[5], 5.0);
-    QCOMPARE(w.g->GraphI[5], 0.0);
-    QCOMPARE(w.g->GraphW[2], 0.0);
+    QCOMPARE(w.g->graphCount(), 5);
+    QCOMPARE(int(w.g->records()[0].M), 1);
+    QCOMPARE(int(w.g->records()[1].M), 1);
+    QCOMPARE(int(w.g->records()[2].M), 1);
+    QCOMPARE(int(w.g->records()[3].M), 0);
+    QCOMPARE(int(w.g->records()[4].M), 0);
+    QCOMPARE(w.g->records()[4].V, 5.0);
+    QCOMPARE(w.g->records()[4].I, 0.0);
+    QCOMPARE(w.g->records()[1].W, 0.0);
 }
 
 namespace {
@@ -360,8 +421,8 @@ void TstGraphLoad::limit9999Drawn()
     w.log(manyRecords(9999));
     w.g->Command1_Click();
     QVERIFY(w.messages().isEmpty());
-    QCOMPARE(w.g->GraphCount, 9999);
-    QCOMPARE(w.g->ViewEnd, 9999.0);
+    QCOMPARE(w.g->graphCount(), 9999);
+    QCOMPARE(w.g->viewEnd(), 9999.0);
     QCOMPARE(w.g->ListView1->rowCount(), 9999);
     QVERIFY(w.g->Plot->drawCount() > 9998);
 }
@@ -371,53 +432,46 @@ void TstGraphLoad::limit10000Stops()
     Window w;
     w.log(lines({rec("10:00", 1), rec("11:00", 2), rec("12:00", 3)}));
     w.g->Command1_Click();
-    QCOMPARE(w.g->GraphCount, 3);
+    QCOMPARE(w.g->graphCount(), 3);
     const int clears = w.g->Plot->clearCount();
     const QImage before = w.g->Plot->image();
 
     w.log(manyRecords(10000));
     w.g->Command1_Click();
     QCOMPARE(w.messages(), QStringList{kOverLimit});
-    QCOMPARE(w.g->GraphCount, 10000);
+    QCOMPARE(w.g->graphCount(), 9999);
     // Nothing drawn: the earlier plot, list and view stay.
     QCOMPARE(w.g->Plot->clearCount(), clears);
     QCOMPARE(w.g->Plot->image(), before);
     QCOMPARE(w.g->ListView1->rowCount(), 3);
-    QCOMPARE(w.g->ViewStart, 1.0);
-    QCOMPARE(w.g->ViewEnd, 3.0);
-    // The first 9,999 records are in the arrays.
-    QCOMPARE(w.g->GraphV[9999], 12.9);
-}
-
-void TstGraphLoad::missingLogsFolderCreated()
-{
-    Window w;
-    QVERIFY(QDir(w.folder.file("logs")).removeRecursively());
-    w.g->Command1_Click();
-    QCOMPARE(w.messages(), QStringList{kNoData});
-    QCOMPARE(w.logFile(), QByteArray("\r\n"));
+    QCOMPARE(w.g->viewStart(), 1.0);
+    QCOMPARE(w.g->viewEnd(), 3.0);
+    // The first 9,999 records are kept.
+    QCOMPARE(w.g->records()[9998].V, 12.9);
 }
 
 void TstGraphLoad::fileThatCannotBeOpened_data()
 {
-    QTest::addColumn<bool>("logsIsFile");
+    QTest::addColumn<bool>("readOnly");
     QTest::newRow("day file is a folder") << false;
-    QTest::newRow("logs is a file") << true;
+    QTest::newRow("day file cannot be written") << true;
 }
 
 void TstGraphLoad::fileThatCannotBeOpened()
 {
-    QFETCH(bool, logsIsFile);
+    QFETCH(bool, readOnly);
     Window w;
     w.log(lines({rec("10:00"), rec("11:00")}), QStringLiteral("2026_3_6"));
     w.g->DateD1->setText(QStringLiteral("6"));
     w.g->Command1_Click();
-    QCOMPARE(w.g->GraphCount, 2);
+    QCOMPARE(w.g->graphCount(), 2);
     const int clears = w.g->Plot->clearCount();
 
-    if (logsIsFile) {
-        QVERIFY(QDir(w.folder.file("logs")).removeRecursively());
-        w.folder.write(QStringLiteral("logs"), "not a folder");
+    if (readOnly) {
+        if (::geteuid() == 0)
+            QSKIP("root writes to read-only files");
+        w.log(lines({rec("10:00")}));
+        QVERIFY(QFile::setPermissions(w.folder.file("logs/2026_3_7.txt"), QFileDevice::ReadOwner));
     } else {
         QVERIFY(QDir(w.folder.path()).mkpath(QStringLiteral("logs/2026_3_7.txt")));
     }
@@ -427,7 +481,7 @@ void TstGraphLoad::fileThatCannotBeOpened()
     QVERIFY2(w.messages()[0].contains(QDir::toNativeSeparators(w.folder.file("logs/2026_3_7.txt"))),
              qPrintable(w.messages()[0]));
     QVERIFY(w.g->isVisible());
-    QCOMPARE(w.g->GraphCount, 2);
+    QCOMPARE(w.g->graphCount(), 2);
     QCOMPARE(w.g->ListView1->rowCount(), 2);
     QCOMPARE(w.g->Plot->clearCount(), clears);
 }
@@ -443,12 +497,12 @@ void TstGraphLoad::noDataKeepsOldPlot()
     w.setRange("13", "00", "14", "00");
     w.g->Command1_Click();
     QCOMPARE(w.messages(), QStringList{kNoData});
-    QCOMPARE(w.g->GraphCount, 0);
+    QCOMPARE(w.g->graphCount(), 0);
     QCOMPARE(w.g->ListView1->rowCount(), 3);
     QCOMPARE(w.g->VMax1->text(), label);
     // The switches no longer redraw.
     w.g->Check1->setChecked(false);
-    QCOMPARE(w.g->ShowV, 0);
+    QCOMPARE(w.g->switches().ShowV, 0);
     QCOMPARE(w.g->Plot->clearCount(), clears);
 }
 

@@ -1,6 +1,6 @@
 // The graph window's plot, list and labels, and the mouse and check boxes on it.
-// Records are put straight into the window's arrays; pixels are read from the
-// plot's backing image.
+// Records are loaded through the window's loading step; pixels are read from
+// the plot's backing image.
 
 #include "graph/Graph.h"
 
@@ -30,38 +30,30 @@ struct Rec {
 };
 
 struct Window {
-    Window() : fake(folder.path())
+    explicit Window(const QString &units = QStringLiteral("mph")) : fake(folder.path())
     {
+        folder.write(QStringLiteral("prog.cfg"), testsupport::progCfg("1", "0", "0", "60", "0", "1", "1", units));
         g = std::make_unique<graph::Graph>(fake.services());
         g->show();
     }
-    // Loads the records as a "Display" would, without drawing.
-    void set(const QList<Rec> &recs)
+    static std::vector<core::LogRecord> records(const QList<Rec> &recs)
     {
-        for (int n = 0; n < recs.size(); ++n) {
-            const auto k = size_t(n + 1);
-            g->GraphT[k] = recs[n].minute / 1440.0;
-            g->GraphV[k] = recs[n].v;
-            g->GraphI[k] = recs[n].i;
-            g->GraphW[k] = recs[n].w;
-            g->GraphR[k] = recs[n].r;
-            g->GraphS[k] = recs[n].s;
-            g->GraphM[k] = std::int16_t(recs[n].mode);
-        }
-        g->GraphCount = int(recs.size());
-        g->ViewStart = 1;
-        g->ViewEnd = recs.size();
-        g->Zoomed = 0;
+        std::vector<core::LogRecord> out;
+        for (const Rec &r : recs)
+            out.push_back({r.minute / 1440.0, r.v, r.i, r.w, r.r, r.s, std::int16_t(r.mode)});
+        return out;
     }
+    // Loads the records as a "Display" would.
+    void set(const QList<Rec> &recs) { g->load({records(recs), false}); }
     // Only the given series; RefVZero as given.
     void series(bool v, bool a, bool w, bool r, bool s, int refVZero)
     {
-        g->ShowV = v;
-        g->ShowA = a;
-        g->ShowW = w;
-        g->ShowR = r;
-        g->ShowS = s;
-        g->RefVZero = refVZero;
+        g->Check1->setChecked(v);
+        g->Check2->setChecked(a);
+        g->Check3->setChecked(w);
+        g->Check4->setChecked(r);
+        g->Check5->setChecked(s);
+        g->Check6->setChecked(refVZero == 1);
     }
     QImage image() const { return g->Plot->image(); }
     bool anyPixel(const QColor &c) const
@@ -85,7 +77,7 @@ struct Window {
     }
     int column(double units) const
     {
-        return int(units * image().width() / (g->ViewEnd - g->ViewStart));
+        return int(units * image().width() / (g->viewEnd() - g->viewStart()));
     }
     QStringList listColumn(int c) const
     {
@@ -179,7 +171,7 @@ void TstGraphPlot::refVZeroScale()
 
     // From the lowest value: the line reaches the bottom fortieth.
     w.g->Check6->setChecked(false); // redraws
-    QCOMPARE(w.g->RefVZero, 0);
+    QCOMPARE(w.g->switches().RefVZero, 0);
     QCOMPARE(w.g->VMin1->text(), QStringLiteral("12.1 V"));
     lowest = 0;
     for (int x = 0; x < w.image().width(); ++x)
@@ -190,8 +182,7 @@ void TstGraphPlot::refVZeroScale()
 
 void TstGraphPlot::labels()
 {
-    Window w;
-    w.g->WSUnits = QStringLiteral("km/h");
+    Window w(QStringLiteral("km/h"));
     w.set({Rec{60, 12.5, 1.5, 18.75, 1200, 3.5, 0}, Rec{61, 13, 2, 26, 1500, 4, 0}});
     w.g->DrawGraph();
     QCOMPARE(w.g->VMax1->text(), QStringLiteral("13 V"));
@@ -221,9 +212,8 @@ void TstGraphPlot::listRows()
         QCOMPARE(w.g->ListView1->text(0, c), first[c]);
         QCOMPARE(w.g->ListView1->text(1, c), second[c]);
     }
-    // A record changed in place shows its new values on the next draw.
-    w.g->GraphV[1] = 14;
-    w.g->DrawGraph();
+    // A record changed in a new load shows its new values.
+    w.set({Rec{545, 14, -2.1, 28.25, 312, 4.5, 1}, Rec{546, 0.5, 0, -3, 0, 0, -1}});
     QCOMPARE(w.g->ListView1->text(0, 2), QStringLiteral("14 "));
 }
 
@@ -294,8 +284,7 @@ void TstGraphPlot::zoomRanges()
     Window w;
     w.set(ramp(30));
     w.series(true, false, false, false, false, 1);
-    w.g->ViewStart = start;
-    w.g->ViewEnd = end;
+    w.g->setView(start, end);
     w.g->DrawGraph();
     QStringList times;
     for (int k : records)
@@ -314,8 +303,7 @@ void TstGraphPlot::singleRecord()
     w.g->DrawGraph();
     const QString vmax = w.g->VMax1->text(), stime = w.g->stime->text();
     const int clears = w.g->Plot->clearCount();
-    w.g->ViewStart = 1;
-    w.g->ViewEnd = 1;
+    w.g->setView(1, 1);
     w.g->DrawGraph();
     QCOMPARE(w.g->Plot->clearCount(), clears + 1);
     QCOMPARE(w.g->Plot->drawCount(), 0);
@@ -348,8 +336,7 @@ void TstGraphPlot::loadOnMarks()
     recs[4].mode = 1;
     w.set(recs);
     w.series(false, false, false, false, false, 1);
-    w.g->ViewStart = start;
-    w.g->ViewEnd = end;
+    w.g->setView(start, end);
     w.g->DrawGraph();
     QVERIFY(!w.rowsWith(w.column(markAt), kLoadOn).isEmpty());
     QVERIFY(w.rowsWith(w.column(emptyAt), kLoadOn).isEmpty());
@@ -369,20 +356,21 @@ void TstGraphPlot::checkBoxes()
     QVERIFY(w.anyPixel(kRed));
     const int clears = w.g->Plot->clearCount();
     w.g->Check1->setChecked(false);
-    QCOMPARE(w.g->ShowV, 0);
+    QCOMPARE(w.g->switches().ShowV, 0);
     QCOMPARE(w.g->Plot->clearCount(), clears + 1);
     QVERIFY(!w.anyPixel(kRed));
     w.g->Check1->setChecked(true);
-    QCOMPARE(w.g->ShowV, 1);
+    QCOMPARE(w.g->switches().ShowV, 1);
     QVERIFY(w.anyPixel(kRed));
 
-    struct Box { QCheckBox *box; int *flag; };
-    for (Box b : {Box{w.g->Check2, &w.g->ShowA}, Box{w.g->Check3, &w.g->ShowW},
-                  Box{w.g->Check4, &w.g->ShowR}, Box{w.g->Check5, &w.g->ShowS},
-                  Box{w.g->Check6, &w.g->RefVZero}}) {
+    using Switch = int graph::Graph::Switches::*;
+    struct Box { QCheckBox *box; Switch flag; };
+    for (Box b : {Box{w.g->Check2, &graph::Graph::Switches::ShowA}, Box{w.g->Check3, &graph::Graph::Switches::ShowW},
+                  Box{w.g->Check4, &graph::Graph::Switches::ShowR}, Box{w.g->Check5, &graph::Graph::Switches::ShowS},
+                  Box{w.g->Check6, &graph::Graph::Switches::RefVZero}}) {
         const int before = w.g->Plot->clearCount();
         b.box->setChecked(!b.box->isChecked());
-        QCOMPARE(*b.flag, b.box->isChecked() ? 1 : 0);
+        QCOMPARE(w.g->switches().*b.flag, b.box->isChecked() ? 1 : 0);
         QCOMPARE(w.g->Plot->clearCount(), before + 1);
     }
 }
@@ -393,13 +381,15 @@ void TstGraphPlot::checkBoxesBeforeLoad()
     const int clears = w.g->Plot->clearCount();
     w.g->Check1->setChecked(false);
     w.g->Check4->setChecked(!w.g->Check4->isChecked());
-    QCOMPARE(w.g->ShowV, 0);
-    QCOMPARE(w.g->ShowR, w.g->Check4->isChecked() ? 1 : 0);
+    QCOMPARE(w.g->switches().ShowV, 0);
+    QCOMPARE(w.g->switches().ShowR, w.g->Check4->isChecked() ? 1 : 0);
     // A single record counts as nothing to draw.
     w.set(ramp(1));
+    const int loaded = w.g->Plot->clearCount();
     w.g->Check1->setChecked(true);
-    QCOMPARE(w.g->ShowV, 1);
-    QCOMPARE(w.g->Plot->clearCount(), clears);
+    QCOMPARE(w.g->switches().ShowV, 1);
+    QCOMPARE(w.g->Plot->clearCount(), loaded);
+    QCOMPARE(loaded, clears + 1); // the load's own draw, which stops at once
     QCOMPARE(w.g->ListView1->rowCount(), 0);
 }
 
@@ -423,13 +413,12 @@ void TstGraphPlot::readouts()
     QFETCH(QString, vt);
     QFETCH(QString, vv);
     Window w;
-    w.g->WSUnits = QStringLiteral("mph");
     QList<Rec> recs = ramp(10);
     recs[0].v = 12;
     recs[4] = Rec{5, 13.456, -2.345, 31.555, 312.4, 4.5, 0};
     recs[5].v = 13.5;
     w.set(recs);
-    w.g->ViewStart = viewStart;
+    w.g->setView(viewStart, 10);
     w.g->Plot_MouseMove(0, 0, x, 0);
     QCOMPARE(w.g->vt->text(), vt);
     QCOMPARE(w.g->vv->text(), vv);
@@ -457,8 +446,8 @@ void TstGraphPlot::readoutOutsideKeepsText()
     QFETCH(int, count);
     Window w;
     w.set(ramp(10));
-    w.g->GraphV[9] = 99; // left from an "earlier load"
-    w.g->GraphCount = count;
+    if (count < 10)
+        w.set(ramp(count)); // a later, smaller load
     w.g->vt->setText(QStringLiteral("kept"));
     w.g->vv->setText(QStringLiteral("kept"));
     w.g->Plot_MouseMove(0, 0, x, 0);
@@ -473,8 +462,8 @@ void TstGraphPlot::dragZooms()
     w.series(false, false, false, false, false, 1);
     w.g->DrawGraph();
     w.g->Plot_MouseDown(1, 0, 4, 0);
-    QCOMPARE(int(w.g->MouseIsDown), 1);
-    QCOMPARE(w.g->ViewStart, 4.0);
+    QCOMPARE(int(w.g->mouseIsDown()), 1);
+    QCOMPARE(w.g->viewStart(), 4.0);
     w.g->Plot_MouseMove(1, 0, 9, 0);
     // The red drag line along the top edge, from the press to the pointer
     // (in the units of the unzoomed plot, 19 wide).
@@ -485,10 +474,10 @@ void TstGraphPlot::dragZooms()
     QCOMPARE(top(12), kBackground);
 
     w.g->Plot_MouseUp(1, 0, 9.5f, 0);
-    QCOMPARE(int(w.g->MouseIsDown), 0);
-    QCOMPARE(w.g->Zoomed, 1);
-    QCOMPARE(w.g->ViewStart, 4.0);
-    QCOMPARE(w.g->ViewEnd, 9.5);
+    QCOMPARE(int(w.g->mouseIsDown()), 0);
+    QCOMPARE(int(w.g->zoomed()), 1);
+    QCOMPARE(w.g->viewStart(), 4.0);
+    QCOMPARE(w.g->viewEnd(), 9.5);
     QCOMPARE(w.g->ListView1->rowCount(), 6); // records 4 to 9
     QCOMPARE(w.g->Plot->scaleWidth(), 5.5);
     QVERIFY(!w.anyPixel(kRed)); // the redraw cleared the drag line
@@ -512,11 +501,11 @@ void TstGraphPlot::noZoom()
     const int clears = w.g->Plot->clearCount();
     w.g->Plot_MouseDown(1, 0, press, 0);
     w.g->Plot_MouseUp(1, 0, release, 0);
-    QCOMPARE(w.g->Zoomed, 0);
-    QCOMPARE(w.g->ViewEnd, 20.0);
+    QCOMPARE(int(w.g->zoomed()), 0);
+    QCOMPARE(w.g->viewEnd(), 20.0);
     QCOMPARE(w.g->Plot->clearCount(), clears);
     // The press position stays the start: the next redraw begins there.
-    QCOMPARE(w.g->ViewStart, double(press));
+    QCOMPARE(w.g->viewStart(), double(press));
     w.g->Check2->setChecked(!w.g->Check2->isChecked());
     QCOMPARE(w.g->ListView1->text(0, 7), QString::fromStdString(core::timeText(0, int(press))) + " ");
 }
@@ -528,14 +517,14 @@ void TstGraphPlot::noRedLineAfterZoom()
     w.series(false, false, false, false, false, 1);
     w.g->Plot_MouseDown(1, 0, 2, 0);
     w.g->Plot_MouseUp(1, 0, 12, 0);
-    QCOMPARE(w.g->Zoomed, 1);
+    QCOMPARE(int(w.g->zoomed()), 1);
     w.g->Plot_MouseDown(1, 0, 3, 0);
     w.g->Plot_MouseMove(1, 0, 8, 0);
     QVERIFY(!w.anyPixel(kRed));
-    QCOMPARE(w.g->ViewStart, 2.0);
+    QCOMPARE(w.g->viewStart(), 2.0);
     w.g->Plot_MouseUp(1, 0, 9, 0);
-    QCOMPARE(w.g->ViewStart, 2.0);
-    QCOMPARE(w.g->ViewEnd, 12.0);
+    QCOMPARE(w.g->viewStart(), 2.0);
+    QCOMPARE(w.g->viewEnd(), 12.0);
 }
 
 void TstGraphPlot::releaseBeyondLastRecord()
@@ -543,10 +532,10 @@ void TstGraphPlot::releaseBeyondLastRecord()
     Window w;
     w.set(ramp(20));
     w.g->Plot_MouseDown(1, 0, 0.2f, 0);
-    QCOMPARE(w.g->ViewStart, 1.0); // never before the first record
+    QCOMPARE(w.g->viewStart(), 1.0); // never before the first record
     w.g->Plot_MouseUp(1, 0, 500, 0);
-    QCOMPARE(w.g->Zoomed, 1);
-    QCOMPARE(w.g->ViewEnd, 20.0); // never past the last
+    QCOMPARE(int(w.g->zoomed()), 1);
+    QCOMPARE(w.g->viewEnd(), 20.0); // never past the last
     QCOMPARE(w.g->ListView1->rowCount(), 20);
     QCOMPARE(w.g->ListView1->text(0, 7), QStringLiteral("00:01 "));
 }
@@ -564,9 +553,9 @@ void TstGraphPlot::mouseThroughThePlot()
     QTest::mousePress(plot, Qt::LeftButton, Qt::NoModifier, at(2.2));
     QTest::mouseMove(plot, at(6.2));
     QTest::mouseRelease(plot, Qt::LeftButton, Qt::NoModifier, at(6.2));
-    QCOMPARE(w.g->Zoomed, 1);
-    QVERIFY(std::abs(w.g->ViewStart - 2.2) < 0.1);
-    QVERIFY(std::abs(w.g->ViewEnd - 6.2) < 0.1);
+    QCOMPARE(int(w.g->zoomed()), 1);
+    QVERIFY(std::abs(w.g->viewStart() - 2.2) < 0.1);
+    QVERIFY(std::abs(w.g->viewEnd() - 6.2) < 0.1);
 }
 
 QTEST_MAIN(TstGraphPlot)

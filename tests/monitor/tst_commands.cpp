@@ -225,6 +225,49 @@ private slots:
             QCOMPARE(l->text(), caption);
     }
 
+    // Every control a window places lies wholly inside it, in both editions.
+    void controlsInsideTheirWindows_data()
+    {
+        QTest::addColumn<bool>("column");
+        QTest::addColumn<QString>("window");
+        for (bool column : {false, true})
+            for (const char *window : {"main", "graph", "setup", "calibration"})
+                QTest::addRow("%s: %s", column ? "flankdial" : "crestdial", window) << column << QString(window);
+    }
+    void controlsInsideTheirWindows()
+    {
+        QFETCH(bool, column);
+        QFETCH(QString, window);
+        Rig rig(column ? editions::flankdial() : editions::crestdial());
+        QStringList outside;
+        int checked = 0;
+        auto check = [&](QWidget *w) {
+            for (QWidget *c : w->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+                if (c->isWindow() || c->isHidden())
+                    continue;
+                ++checked;
+                // The row edition's meters are placed up to 45 twips above the
+                // top edge; only the blank rim of the dial face is cut there.
+                const int above = c->objectName().startsWith("Picture1(") ? ui::twipsToPixels(45) : 0;
+                const QRect inside(0, -above, w->width(), w->height() + above);
+                if (!inside.contains(c->geometry()))
+                    outside << QStringLiteral("%1 %2,%3 %4x%5 in %6x%7").arg(c->objectName()).arg(c->x()).arg(c->y())
+                                   .arg(c->width()).arg(c->height()).arg(w->width()).arg(w->height());
+            }
+        };
+        rig.fake.modal.onRun = [&](QDialog *d) { check(d); };
+        if (window == "main")
+            check(rig.logger.get());
+        else if (window == "graph")
+            rig.logger->ShowLogs_Click();
+        else if (window == "setup")
+            rig.logger->Setup_Click();
+        else
+            rig.logger->CalibrateButton_Click();
+        QVERIFY(checked > 5);
+        QVERIFY2(outside.isEmpty(), qPrintable(outside.join("; ")));
+    }
+
     void columnGraphPositions()
     {
         Rig rig(editions::flankdial());
