@@ -104,7 +104,7 @@ void TstTickWriter::initTestCase()
     m_separator = core::decimalSeparator();
     core::setDecimalSeparator('.');
     // The texts below are those of the en_US locale set in main().
-    ui::FakeClock clock;
+    testsupport::FakeClock clock;
     QCOMPARE(clock.shortDateText(), QStringLiteral("3/7/26"));
     QCOMPARE(clock.longTimeText(), QStringLiteral("2:05:09 PM"));
 }
