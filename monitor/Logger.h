@@ -109,7 +109,6 @@ private:
     core::FrameAssembler m_rx;
     core::Calibration m_cal;
     QTimer *m_retry;
-    std::array<bool, 6> m_needleDrawn{};
     std::unique_ptr<logging::TickWriter> m_tick;
     QSet<QString> m_missingReported;
     // False while the setup or calibration window holds the port.

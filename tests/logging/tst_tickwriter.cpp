@@ -1,8 +1,8 @@
 // The files one logging tick writes, on a temporary program folder with a fake
 // clock, in a 12-hour locale whose short date has slashes.
 
-#include "core/LogRecord.h"
 #include "core/Number.h"
+#include "core/TickTexts.h"
 #include "logging/TickWriter.h"
 #include "support/TestSupport.h"
 

@@ -1,6 +1,6 @@
 // The texts of the logging tick, the watt-hour step and the interval check.
 
-#include "core/LogRecord.h"
+#include "core/TickTexts.h"
 #include "core/Number.h"
 
 #include <QtTest>
@@ -24,7 +24,7 @@ struct Separator {
 
 Q_DECLARE_METATYPE(Maxima)
 
-class TstLogRecord : public QObject {
+class TstTickTexts : public QObject {
     Q_OBJECT
 private slots:
     void logDateStamp_data();
@@ -35,8 +35,6 @@ private slots:
     void logRecord();
     void historyLine_data();
     void historyLine();
-    void replaceAll_data();
-    void replaceAll();
     void substituteTemplate_data();
     void substituteTemplate();
     void spreadsheetHeader_data();
@@ -51,7 +49,7 @@ private slots:
     void startDelay();
 };
 
-void TstLogRecord::logDateStamp_data()
+void TstTickTexts::logDateStamp_data()
 {
     QTest::addColumn<int>("year");
     QTest::addColumn<int>("month");
@@ -63,7 +61,7 @@ void TstLogRecord::logDateStamp_data()
     QTest::newRow("new year") << 2027 << 1 << 1 << "2027_1_1";
 }
 
-void TstLogRecord::logDateStamp()
+void TstTickTexts::logDateStamp()
 {
     QFETCH(int, year);
     QFETCH(int, month);
@@ -72,7 +70,7 @@ void TstLogRecord::logDateStamp()
     QCOMPARE(qs(core::logDateStamp(year, month, day)), expected);
 }
 
-void TstLogRecord::modeText_data()
+void TstTickTexts::modeText_data()
 {
     QTest::addColumn<int>("mode");
     QTest::addColumn<QString>("expected");
@@ -85,14 +83,14 @@ void TstLogRecord::modeText_data()
     QTest::newRow("most negative") << -32768 << "";
 }
 
-void TstLogRecord::modeText()
+void TstTickTexts::modeText()
 {
     QFETCH(int, mode);
     QFETCH(QString, expected);
     QCOMPARE(qs(core::modeText(static_cast<std::int16_t>(mode))), expected);
 }
 
-void TstLogRecord::logRecord_data()
+void TstTickTexts::logRecord_data()
 {
     QTest::addColumn<Maxima>("maxima");
     QTest::addColumn<int>("mode");
@@ -116,7 +114,7 @@ void TstLogRecord::logRecord_data()
                                 << "<V>12.3456789</V><I>0</I><W>1234.5678</W><R>0</R><S>0</S><M>0</M><T>12:00</T>";
 }
 
-void TstLogRecord::logRecord()
+void TstTickTexts::logRecord()
 {
     QFETCH(Maxima, maxima);
     QFETCH(int, mode);
@@ -128,7 +126,7 @@ void TstLogRecord::logRecord()
     QCOMPARE(qs(core::logRecord(maxima, static_cast<std::int16_t>(mode), hour, minute)), expected);
 }
 
-void TstLogRecord::historyLine_data()
+void TstTickTexts::historyLine_data()
 {
     QTest::addColumn<QString>("units");
     QTest::addColumn<QString>("mode");
@@ -142,7 +140,7 @@ void TstLogRecord::historyLine_data()
                                      << "13.45V\t\t2.1A\t\t28.25W\t\t312RPM\t\t4.5 m/s <b>\t\t\t\t14:05:09";
 }
 
-void TstLogRecord::historyLine()
+void TstTickTexts::historyLine()
 {
     QFETCH(QString, units);
     QFETCH(QString, mode);
@@ -151,31 +149,7 @@ void TstLogRecord::historyLine()
     QCOMPARE(qs(core::historyLine(sample(), str(units), str(mode), "14:05:09")), expected);
 }
 
-void TstLogRecord::replaceAll_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("find");
-    QTest::addColumn<QString>("with");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("none") << "abc" << "x" << "y" << "abc";
-    QTest::newRow("every occurrence") << "a.b.c." << "." << "--" << "a--b--c--";
-    QTest::newRow("at both ends") << "xax" << "x" << "" << "a";
-    QTest::newRow("left to right, no overlap") << "aaaa" << "aa" << "a" << "aa";
-    QTest::newRow("put-in text not rescanned") << "<VV>" << "<VV>" << "<VV><VV>" << "<VV><VV>";
-    QTest::newRow("empty find") << "abc" << "" << "z" << "abc";
-    QTest::newRow("case-sensitive") << "<vv><VV>" << "<VV>" << "1" << "<vv>1";
-}
-
-void TstLogRecord::replaceAll()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, find);
-    QFETCH(QString, with);
-    QFETCH(QString, expected);
-    QCOMPARE(qs(core::replaceAll(str(text), str(find), str(with))), expected);
-}
-
-void TstLogRecord::substituteTemplate_data()
+void TstTickTexts::substituteTemplate_data()
 {
     QTest::addColumn<QString>("templ");
     QTest::addColumn<QString>("mode");
@@ -199,7 +173,7 @@ void TstLogRecord::substituteTemplate_data()
     QTest::newRow("brackets around") << "<<WW>>" << "" << "1" << "<28.25>";
 }
 
-void TstLogRecord::substituteTemplate()
+void TstTickTexts::substituteTemplate()
 {
     QFETCH(QString, templ);
     QFETCH(QString, mode);
@@ -211,7 +185,7 @@ void TstLogRecord::substituteTemplate()
              expected);
 }
 
-void TstLogRecord::spreadsheetHeader_data()
+void TstTickTexts::spreadsheetHeader_data()
 {
     QTest::addColumn<QString>("units");
     QTest::addColumn<QString>("expected");
@@ -223,14 +197,14 @@ void TstLogRecord::spreadsheetHeader_data()
                                     "<td><b>RPM</b></td><td><b></b></td><td><b>Mode</b></td><td><b>Time</b></td></tr>\r\n\r\n";
 }
 
-void TstLogRecord::spreadsheetHeader()
+void TstTickTexts::spreadsheetHeader()
 {
     QFETCH(QString, units);
     QFETCH(QString, expected);
     QCOMPARE(qs(core::spreadsheetHeader(str(units))), expected);
 }
 
-void TstLogRecord::spreadsheetRow_data()
+void TstTickTexts::spreadsheetRow_data()
 {
     QTest::addColumn<QString>("mode");
     QTest::addColumn<QString>("expected");
@@ -241,7 +215,7 @@ void TstLogRecord::spreadsheetRow_data()
         << "" << "<tr><td>13.45</td><td>2.1</td><td>28.25</td><td>312</td><td>4.5</td><td></td><td>14:05:09</td></tr>\r\n\r\n";
 }
 
-void TstLogRecord::spreadsheetRow()
+void TstTickTexts::spreadsheetRow()
 {
     QFETCH(QString, mode);
     QFETCH(QString, expected);
@@ -249,7 +223,7 @@ void TstLogRecord::spreadsheetRow()
     QCOMPARE(qs(core::spreadsheetRow(sample(), str(mode), "14:05:09")), expected);
 }
 
-void TstLogRecord::wattHourStep_data()
+void TstTickTexts::wattHourStep_data()
 {
     QTest::addColumn<double>("total");
     QTest::addColumn<double>("watts");
@@ -265,7 +239,7 @@ void TstLogRecord::wattHourStep_data()
     QTest::newRow("no power") << 7.25 << 0.0 << 50000.0f << 7.25;
 }
 
-void TstLogRecord::wattHourStep()
+void TstTickTexts::wattHourStep()
 {
     QFETCH(double, total);
     QFETCH(double, watts);
@@ -274,7 +248,7 @@ void TstLogRecord::wattHourStep()
     QCOMPARE(core::wattHourStep(total, watts, seconds), expected);
 }
 
-void TstLogRecord::wattHoursOverAnHour()
+void TstTickTexts::wattHoursOverAnHour()
 {
     // A steady 600 W for 720 five-second steps is 600 Wh.
     double total = 0;
@@ -283,7 +257,7 @@ void TstLogRecord::wattHoursOverAnHour()
     QVERIFY2(std::fabs(total - 600) < 1e-9, qPrintable(QString::number(total, 'g', 17)));
 }
 
-void TstLogRecord::wattHoursAcrossMidnight()
+void TstTickTexts::wattHoursAcrossMidnight()
 {
     // Steps every 5 s around midnight: the total restarts in the first 10 s.
     double total = 5000;
@@ -295,7 +269,7 @@ void TstLogRecord::wattHoursAcrossMidnight()
     }
 }
 
-void TstLogRecord::startDelay_data()
+void TstTickTexts::startDelay_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("valid");
@@ -321,7 +295,7 @@ void TstLogRecord::startDelay_data()
     QTest::newRow("wrong separator") << "12,5" << false << "12,5" << 0;
 }
 
-void TstLogRecord::startDelay()
+void TstTickTexts::startDelay()
 {
     QFETCH(QString, text);
     QFETCH(bool, valid);
@@ -334,5 +308,5 @@ void TstLogRecord::startDelay()
     QCOMPARE(d.periodMs, periodMs);
 }
 
-QTEST_APPLESS_MAIN(TstLogRecord)
-#include "tst_logrecord.moc"
+QTEST_APPLESS_MAIN(TstTickTexts)
+#include "tst_ticktexts.moc"

@@ -1,6 +1,7 @@
-#include "LogRecord.h"
+#include "TickTexts.h"
 
 #include "Number.h"
+#include "Text.h"
 
 namespace core {
 
@@ -45,25 +46,6 @@ std::string historyLine(const Maxima &m, std::string_view wsUnits, std::string_v
     s += twoTabs;
     s += longTime;
     return s;
-}
-
-std::string replaceAll(std::string_view text, std::string_view find, std::string_view with)
-{
-    if (find.empty())
-        return std::string(text);
-    std::string out;
-    out.reserve(text.size());
-    std::size_t from = 0;
-    for (;;) {
-        const std::size_t at = text.find(find, from);
-        if (at == std::string_view::npos)
-            break;
-        out.append(text.substr(from, at - from));
-        out.append(with);
-        from = at + find.size();
-    }
-    out.append(text.substr(from));
-    return out;
 }
 
 std::string substituteTemplate(std::string_view templateText, const Maxima &m, double wattHours,
