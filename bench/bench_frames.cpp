@@ -10,8 +10,7 @@
 #include "core/Settings.h"
 #include "editions/Editions.h"
 #include "monitor/Logger.h"
-#include "ui/Clock.h"
-#include "ui/Services.h"
+#include "support/Fakes.h"
 
 #include <QApplication>
 #include <QDir>
@@ -68,25 +67,12 @@ int main(int argc, char **argv)
         !writeFile(dir.filePath("settings.cfg"), core::calibrationSettingsText(core::defaultCalibrationSettings())))
         return 1;
 
-    ui::FakeClock clock;
-    ui::RecordingMessages messages;
-    ui::ScriptedModalRunner modal;
-    ui::FakeSerialPort *port = nullptr;
-    ui::Services services;
-    services.programFolder = dir.path();
-    services.clock = &clock;
-    services.messages = &messages;
-    services.modal = &modal;
-    services.makePort = [&port] {
-        auto p = std::make_unique<ui::FakeSerialPort>();
-        port = p.get();
-        return std::unique_ptr<ui::SerialPort>(std::move(p));
-    };
-
-    monitor::Logger logger(services, editions::crestdial());
+    testsupport::FakeServices fakes(dir.path());
+    monitor::Logger logger(fakes.services(), editions::crestdial());
     logger.show();
     QCoreApplication::processEvents();
-    if (!port || !port->isOpen() || !messages.texts.isEmpty()) {
+    testsupport::FakeSerialPort *port = fakes.ports.empty() ? nullptr : fakes.ports.back();
+    if (!port || !port->isOpen() || !fakes.messages.texts.isEmpty()) {
         std::fprintf(stderr, "the main window did not start cleanly\n");
         return 1;
     }

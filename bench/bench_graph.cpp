@@ -3,8 +3,7 @@
 // Prints one line per measure: "<name>  median_ms=<value>".
 
 #include "graph/Graph.h"
-#include "ui/Clock.h"
-#include "ui/Services.h"
+#include "support/Fakes.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -67,14 +66,9 @@ int main(int argc, char **argv)
             return 1;
         f.write(dayLog());
     }
-    ui::FakeClock clock;
-    ui::RecordingMessages messages;
-    ui::ScriptedModalRunner modal;
-    ui::Services services;
-    services.programFolder = dir.path();
-    services.clock = &clock;
-    services.messages = &messages;
-    services.modal = &modal;
+    testsupport::FakeServices fakes(dir.path());
+    const ui::Services services = fakes.services();
+    const QStringList &messages = fakes.messages.texts;
 
     const int reps = argc > 1 ? std::max(3, atoi(argv[1])) : 15;
     std::vector<double> display, redraw;
@@ -87,9 +81,9 @@ int main(int argc, char **argv)
         timer.start();
         window.Command1_Click();
         display.push_back(timer.nsecsElapsed() / 1e6);
-        if (window.graphCount() != 9999 || !messages.texts.isEmpty()) {
+        if (window.graphCount() != 9999 || !messages.isEmpty()) {
             std::fprintf(stderr, "unexpected load: %d records, %lld messages\n", window.graphCount(),
-                         static_cast<long long>(messages.texts.size()));
+                         static_cast<long long>(messages.size()));
             return 1;
         }
         QCoreApplication::processEvents();

@@ -26,7 +26,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "tests/support/Processes.h"
+#include "support/Processes.h"
 
 namespace {
 

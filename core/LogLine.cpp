@@ -2,21 +2,13 @@
 
 #include "Number.h"
 #include "TagValue.h"
+#include "Text.h"
 
 #include <cmath>
 
 namespace core {
 
 namespace {
-
-std::string_view trimBlanks(std::string_view s)
-{
-    while (!s.empty() && s.front() == ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ')
-        s.remove_suffix(1);
-    return s;
-}
 
 // Digits only after trimming, at most `maxDigits` of them.
 std::optional<int> readDigits(std::string_view s, std::size_t maxDigits)

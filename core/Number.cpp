@@ -1,6 +1,5 @@
 #include "Number.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -148,9 +147,7 @@ std::optional<double> readNumber(std::string_view text)
         return std::nullopt;
 
     // strtod follows the C locale, which we never change: '.' is its point.
-    errno = 0;
-    char *end = nullptr;
-    const double v = std::strtod(plain.c_str(), &end);
+    const double v = std::strtod(plain.c_str(), nullptr);
     if (!std::isfinite(v))
         return std::nullopt;
     return v;

@@ -5,10 +5,10 @@
 
 #include "core/Frame.h"
 #include "core/LogLine.h"
-#include "core/LogRecord.h"
 #include "core/Number.h"
 #include "core/Reading.h"
 #include "core/Settings.h"
+#include "core/TickTexts.h"
 
 #include <cmath>
 

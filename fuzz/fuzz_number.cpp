@@ -5,8 +5,8 @@
 // a count of decimals.
 #include "FuzzSupport.h"
 
-#include "core/LogRecord.h"
 #include "core/Number.h"
+#include "core/TickTexts.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -4,8 +4,9 @@
 // picked by the input so that short and very long number texts both occur.
 #include "FuzzSupport.h"
 
-#include "core/LogRecord.h"
 #include "core/Number.h"
+#include "core/Text.h"
+#include "core/TickTexts.h"
 
 #include <algorithm>
 #include <cmath>

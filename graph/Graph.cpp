@@ -1,7 +1,7 @@
 #include "Graph.h"
 
 #include "core/LogLine.h"
-#include "core/LogRecord.h"
+#include "core/TickTexts.h"
 #include "core/Number.h"
 #include "core/Settings.h"
 #include "ui/Canvas.h"

@@ -1,6 +1,6 @@
 #include "TickWriter.h"
 
-#include "core/LogRecord.h"
+#include "core/TickTexts.h"
 #include "core/Number.h"
 #include "ui/Files.h"
 

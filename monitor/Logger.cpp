@@ -4,7 +4,7 @@
 #include "config/Calibrate.h"
 #include "config/ProgramSetup.h"
 #include "core/Gauge.h"
-#include "core/LogRecord.h"
+#include "core/TickTexts.h"
 #include "core/Number.h"
 #include "graph/Graph.h"
 #include "logging/TickWriter.h"

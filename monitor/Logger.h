@@ -112,7 +112,6 @@ private:
     core::Calibration m_cal;
     core::Liveness m_liveness;
     core::EnergyCounter m_energy;
-    std::array<bool, 6> m_needleDrawn{};
     std::unique_ptr<logging::TickWriter> m_tick;
 };
 

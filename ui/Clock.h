@@ -29,22 +29,6 @@ public:
     double monotonicSeconds() const override;
 };
 
-// A settable clock for tests and benchmarks.
-class FakeClock : public Clock {
-public:
-    explicit FakeClock(QDateTime start = QDateTime(QDate(2026, 3, 7), QTime(14, 5, 9)))
-        : m_now(std::move(start)) {}
-    QDateTime now() const override { return m_now; }
-    // Moves with the time set, as a machine's clock does while it runs.
-    double monotonicSeconds() const override { return m_now.toMSecsSinceEpoch() / 1000.0; }
-    void set(const QDateTime &t) { m_now = t; }
-    void advanceSeconds(qint64 s) { m_now = m_now.addSecs(s); }
-    void advanceMs(qint64 ms) { m_now = m_now.addMSecs(ms); }
-
-private:
-    QDateTime m_now;
-};
-
 // The locale's long time format without its time-zone field.
 QString longTimeFormat();
 

@@ -40,39 +40,4 @@ QString systemDeviceForPort(int number)
 #endif
 }
 
-
-bool FakeSerialPort::open()
-{
-    ++m_openCalls;
-    if (m_failOpen || m_open)
-        return false;
-    m_open = true;
-    m_openedPorts.append(m_portNumber);
-    m_openedDevice = m_device;
-    return true;
-}
-
-QByteArray FakeSerialPort::readAll()
-{
-    QByteArray out;
-    out.swap(m_waiting);
-    return out;
-}
-
-void FakeSerialPort::feed(const QByteArray &bytes)
-{
-    if (!m_open)
-        return;
-    m_waiting += bytes;
-    emit received();
-}
-
-void FakeSerialPort::loseLink()
-{
-    if (!m_open)
-        return;
-    m_open = false;
-    emit linkLost();
-}
-
 } // namespace ui

@@ -1,6 +1,6 @@
 #pragma once
 // The serial-port control seam. Windows talk to a SerialPort; the program uses
-// QtSerialPortControl, tests use FakeSerialPort.
+// QtSerialPortControl, tests a fake.
 
 #include <QByteArray>
 #include <QObject>
@@ -63,35 +63,5 @@ bool parseLineSettings(const QString &text, LineSettings *out);
 // "COMn" entry: /dev/ttyS(n-1) on Linux and COMn on Windows.
 QString systemDeviceForPort(int number);
 
-
-// A fake for tests: feed() queues bytes and raises received().
-class FakeSerialPort : public SerialPort {
-    Q_OBJECT
-public:
-    using SerialPort::SerialPort;
-    bool open() override;
-    void close() override { m_open = false; }
-    bool isOpen() const override { return m_open; }
-    QByteArray readAll() override;
-    void clearInput() override { m_waiting.clear(); }
-
-    // Test controls.
-    void setFailOpen(bool fail) { m_failOpen = fail; }
-    // The device the port resolves to; open() records it as the opened one.
-    void setDevice(const QString &device) { m_device = device; }
-    QString currentDevice() const override { return m_device; }
-    void feed(const QByteArray &bytes);
-    void loseLink();
-    int openCalls() const { return m_openCalls; }
-    QList<int> openedPorts() const { return m_openedPorts; }
-
-private:
-    bool m_open = false;
-    bool m_failOpen = false;
-    int m_openCalls = 0;
-    QList<int> m_openedPorts;
-    QByteArray m_waiting;
-    QString m_device = QStringLiteral("fake");
-};
 
 } // namespace ui

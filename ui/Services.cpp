@@ -32,13 +32,4 @@ void QtModalRunner::run(QDialog *dialog)
     dialog->exec();
 }
 
-void ScriptedModalRunner::run(QDialog *dialog)
-{
-    ++runs;
-    if (onRun)
-        onRun(dialog);
-    if (dialog->isVisible())
-        dialog->close();
-}
-
 } // namespace ui

@@ -6,7 +6,6 @@
 #include "SerialPort.h"
 
 #include <QString>
-#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -42,23 +41,6 @@ public:
 class QtModalRunner : public ModalRunner {
 public:
     void run(QDialog *dialog) override;
-};
-
-// Records messages instead of showing them.
-class RecordingMessages : public MessageService {
-public:
-    void inform(QWidget *, const QString &text) override { texts << text; }
-    void notify(QWidget *, const QString &text) override { texts << text; }
-    QStringList texts;
-};
-
-// Runs a callback with the dialog instead of waiting for a person; the callback
-// presses buttons or closes the dialog. Without one the dialog is just closed.
-class ScriptedModalRunner : public ModalRunner {
-public:
-    void run(QDialog *dialog) override;
-    std::function<void(QDialog *)> onRun;
-    int runs = 0;
 };
 
 struct Services {

@@ -424,7 +424,7 @@ void TestCalibrate::lostLinkThenReopen()
     folder.write("prog.cfg", testsupport::progCfg("2"));
     FakeServices fakes(folder.path());
     Calibrate w(fakes.services());
-    ui::FakeSerialPort *port = fakes.ports[0];
+    testsupport::FakeSerialPort *port = fakes.ports[0];
 
     port->feed("[<V>40.96</V>]");
     port->feed("[<V>8");

@@ -1,10 +1,10 @@
 // Inputs that the fuzz targets (fuzz/) once broke, fed through the same code
 // paths, so the fixes stay.
 #include "core/LogLine.h"
-#include "core/LogRecord.h"
 #include "core/Number.h"
 #include "core/Settings.h"
 #include "core/TagValue.h"
+#include "core/TickTexts.h"
 
 #include <QtTest>
 

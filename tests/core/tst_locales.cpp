@@ -1,7 +1,7 @@
 // Numbers in the files under the locales the program meets: the delivered
 // settings read everywhere, and what one locale writes every other reads.
 #include "core/LogLine.h"
-#include "core/LogRecord.h"
+#include "core/TickTexts.h"
 #include "core/Number.h"
 #include "core/Reading.h"
 #include "core/Settings.h"

@@ -2,8 +2,8 @@
 // the fields of one line.
 
 #include "core/LogLine.h"
-#include "core/LogRecord.h"
 #include "core/Number.h"
+#include "core/TickTexts.h"
 
 #include <QtTest>
 

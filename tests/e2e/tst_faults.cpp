@@ -113,7 +113,7 @@ QByteArray fillTo(const QByteArray &line, qsizetype size)
 // What the logger names the day's history file after the fake clock's date.
 QString historyFile()
 {
-    return "html/history" + ui::FakeClock().shortDateText().replace('/', '_') + ".txt";
+    return "html/history" + testsupport::FakeClock().shortDateText().replace('/', '_') + ".txt";
 }
 
 // Lowers this process's file-size limit while it lives. Writes past it then
@@ -139,7 +139,7 @@ private:
 struct Rig {
     explicit Rig(const QByteArray &prog) : fake(folder.path()) { folder.write("prog.cfg", prog); }
     void start() { logger = std::make_unique<monitor::Logger>(fake.services(), editions::crestdial()); }
-    ui::FakeSerialPort *port() { return fake.ports.front(); }
+    testsupport::FakeSerialPort *port() { return fake.ports.front(); }
     ProgramFolder folder;
     FakeServices fake;
     std::unique_ptr<monitor::Logger> logger;

@@ -1,8 +1,8 @@
 // The files one logging tick writes, on a temporary program folder with a fake
 // clock, in a 12-hour locale whose short date has slashes.
 
-#include "core/LogRecord.h"
 #include "core/Number.h"
+#include "core/TickTexts.h"
 #include "logging/TickWriter.h"
 #include "support/TestSupport.h"
 
@@ -104,7 +104,7 @@ void TstTickWriter::initTestCase()
     m_separator = core::decimalSeparator();
     core::setDecimalSeparator('.');
     // The texts below are those of the en_US locale set in main().
-    ui::FakeClock clock;
+    testsupport::FakeClock clock;
     QCOMPARE(clock.shortDateText(), QStringLiteral("3/7/26"));
     QCOMPARE(clock.longTimeText(), QStringLiteral("2:05:09 PM"));
 }

@@ -22,7 +22,7 @@ struct Rig {
         folder.write("prog.cfg", prog);
         logger = std::make_unique<Logger>(fake.services(), edition);
     }
-    ui::FakeSerialPort *mainPort() { return fake.ports.front(); }
+    testsupport::FakeSerialPort *mainPort() { return fake.ports.front(); }
     testsupport::ProgramFolder folder;
     testsupport::FakeServices fake;
     std::unique_ptr<Logger> logger;

@@ -22,7 +22,7 @@ struct Rig {
         fake.failOpen = failOpen;
         logger = std::make_unique<Logger>(fake.services(), edition);
     }
-    ui::FakeSerialPort *port() { return fake.ports.front(); }
+    testsupport::FakeSerialPort *port() { return fake.ports.front(); }
     QStringList rows() const
     {
         QStringList out;

@@ -1,7 +1,7 @@
 #pragma once
 // Helpers for driving the built programs from outside: a pseudo-terminal
 // linked as a COM entry, short commands, and a process's CPU time and memory.
-// Header-only, so the benchmarks can use it without the test library.
+// Header-only.
 
 #include <QByteArray>
 #include <QElapsedTimer>

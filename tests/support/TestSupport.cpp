@@ -45,24 +45,6 @@ QByteArray ProgramFolder::read(const QString &relative) const { return readFile(
 
 bool ProgramFolder::exists(const QString &relative) const { return QFileInfo::exists(file(relative)); }
 
-FakeServices::FakeServices(const QString &f) : folder(f) {}
-
-ui::Services FakeServices::services()
-{
-    ui::Services s;
-    s.programFolder = folder;
-    s.clock = &clock;
-    s.messages = &messages;
-    s.modal = &modal;
-    s.makePort = [this]() {
-        auto port = std::make_unique<ui::FakeSerialPort>();
-        port->setFailOpen(failOpen);
-        ports.push_back(port.get());
-        return std::unique_ptr<ui::SerialPort>(std::move(port));
-    };
-    return s;
-}
-
 QByteArray progCfg(const QString &port, const QString &savehtml, const QString &saveExcel,
                    const QString &logDelay, const QString &logOn, const QString &displayRPM,
                    const QString &displayWS, const QString &wsUnits)

@@ -1,15 +1,12 @@
 #pragma once
 // Shared helpers for the tests: a temporary program folder laid out like a
-// fresh install, and a bundle of fake services.
+// fresh install, and (from Fakes.h) a bundle of fake services.
 
-#include "ui/Clock.h"
-#include "ui/Services.h"
+#include "Fakes.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
-#include <memory>
-#include <vector>
 
 namespace testsupport {
 
@@ -26,20 +23,6 @@ public:
 
 private:
     QTemporaryDir m_dir;
-};
-
-// Fake clock, recorded messages, scripted modal windows and fake ports. Every
-// port made is kept in `ports` (the window owns it; the pointer is for tests).
-struct FakeServices {
-    explicit FakeServices(const QString &folder);
-    ui::Services services() ;
-
-    QString folder;
-    ui::FakeClock clock;
-    ui::RecordingMessages messages;
-    ui::ScriptedModalRunner modal;
-    std::vector<ui::FakeSerialPort *> ports;
-    bool failOpen = false;
 };
 
 // prog.cfg text with the given values in the written layout.

@@ -34,11 +34,6 @@ std::string logRecord(const Maxima &maxima, std::int16_t mode, int hour, int min
 std::string historyLine(const Maxima &maxima, std::string_view wsUnits,
                         std::string_view modeText, std::string_view longTime);
 
-// Replaces every occurrence of `find` in `text`, scanning left to right from
-// the first character; text put in is not scanned again for `find`. An empty
-// `find` changes nothing.
-std::string replaceAll(std::string_view text, std::string_view find, std::string_view with);
-
 // The live page body: the template with its eight placeholders replaced, one
 // after another in this order, each everywhere, case-sensitive:
 // <VV> <II> <WW> <WH> <RR> <SS> <TT> <MM>. No line end is added; the page file
@@ -53,10 +48,6 @@ std::string spreadsheetHeader(std::string_view wsUnits);
 // One spreadsheet row block, followed by CR LF CR LF.
 std::string spreadsheetRow(const Maxima &maxima, std::string_view modeText,
                            std::string_view longTime);
-
-// The watt-hour total after one 5-second step: 0 first when fewer than 10
-// seconds have passed since midnight, then watts / 720 added.
-double wattHourStep(double wattHours, double watts, float secondsSinceMidnight);
 
 // What Start does with the text of the interval box.
 struct StartDelay {

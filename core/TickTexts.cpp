@@ -1,6 +1,7 @@
-#include "LogRecord.h"
+#include "TickTexts.h"
 
 #include "Number.h"
+#include "Text.h"
 
 namespace core {
 
@@ -47,25 +48,6 @@ std::string historyLine(const Maxima &m, std::string_view wsUnits, std::string_v
     return s;
 }
 
-std::string replaceAll(std::string_view text, std::string_view find, std::string_view with)
-{
-    if (find.empty())
-        return std::string(text);
-    std::string out;
-    out.reserve(text.size());
-    std::size_t from = 0;
-    for (;;) {
-        const std::size_t at = text.find(find, from);
-        if (at == std::string_view::npos)
-            break;
-        out.append(text.substr(from, at - from));
-        out.append(with);
-        from = at + find.size();
-    }
-    out.append(text.substr(from));
-    return out;
-}
-
 std::string substituteTemplate(std::string_view templateText, const Maxima &m, double wattHours,
                                std::string_view longTime, std::string_view modeText)
 {
@@ -109,13 +91,6 @@ std::string spreadsheetRow(const Maxima &m, std::string_view modeText, std::stri
     s += lineEnd;
     s += lineEnd;
     return s;
-}
-
-double wattHourStep(double wattHours, double watts, float secondsSinceMidnight)
-{
-    if (secondsSinceMidnight < 10.0f)
-        wattHours = 0;
-    return wattHours + watts / 720;
 }
 
 StartDelay startDelay(std::string_view delayText)

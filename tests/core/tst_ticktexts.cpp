@@ -1,6 +1,6 @@
 // The texts of the logging tick, the watt-hour step and the interval check.
 
-#include "core/LogRecord.h"
+#include "core/TickTexts.h"
 #include "core/Number.h"
 
 #include <QtTest>
@@ -24,7 +24,7 @@ struct Separator {
 
 Q_DECLARE_METATYPE(Maxima)
 
-class TstLogRecord : public QObject {
+class TstTickTexts : public QObject {
     Q_OBJECT
 private slots:
     void logDateStamp_data();
@@ -35,23 +35,17 @@ private slots:
     void logRecord();
     void historyLine_data();
     void historyLine();
-    void replaceAll_data();
-    void replaceAll();
     void substituteTemplate_data();
     void substituteTemplate();
     void spreadsheetHeader_data();
     void spreadsheetHeader();
     void spreadsheetRow_data();
     void spreadsheetRow();
-    void wattHourStep_data();
-    void wattHourStep();
-    void wattHoursOverAnHour();
-    void wattHoursAcrossMidnight();
     void startDelay_data();
     void startDelay();
 };
 
-void TstLogRecord::logDateStamp_data()
+void TstTickTexts::logDateStamp_data()
 {
     QTest::addColumn<int>("year");
     QTest::addColumn<int>("month");
@@ -63,7 +57,7 @@ void TstLogRecord::logDateStamp_data()
     QTest::newRow("new year") << 2027 << 1 << 1 << "2027_1_1";
 }
 
-void TstLogRecord::logDateStamp()
+void TstTickTexts::logDateStamp()
 {
     QFETCH(int, year);
     QFETCH(int, month);
@@ -72,7 +66,7 @@ void TstLogRecord::logDateStamp()
     QCOMPARE(qs(core::logDateStamp(year, month, day)), expected);
 }
 
-void TstLogRecord::modeText_data()
+void TstTickTexts::modeText_data()
 {
     QTest::addColumn<int>("mode");
     QTest::addColumn<QString>("expected");
@@ -85,14 +79,14 @@ void TstLogRecord::modeText_data()
     QTest::newRow("most negative") << -32768 << "";
 }
 
-void TstLogRecord::modeText()
+void TstTickTexts::modeText()
 {
     QFETCH(int, mode);
     QFETCH(QString, expected);
     QCOMPARE(qs(core::modeText(static_cast<std::int16_t>(mode))), expected);
 }
 
-void TstLogRecord::logRecord_data()
+void TstTickTexts::logRecord_data()
 {
     QTest::addColumn<Maxima>("maxima");
     QTest::addColumn<int>("mode");
@@ -116,7 +110,7 @@ void TstLogRecord::logRecord_data()
                                 << "<V>12.3456789</V><I>0</I><W>1234.5678</W><R>0</R><S>0</S><M>0</M><T>12:00</T>";
 }
 
-void TstLogRecord::logRecord()
+void TstTickTexts::logRecord()
 {
     QFETCH(Maxima, maxima);
     QFETCH(int, mode);
@@ -128,7 +122,7 @@ void TstLogRecord::logRecord()
     QCOMPARE(qs(core::logRecord(maxima, static_cast<std::int16_t>(mode), hour, minute)), expected);
 }
 
-void TstLogRecord::historyLine_data()
+void TstTickTexts::historyLine_data()
 {
     QTest::addColumn<QString>("units");
     QTest::addColumn<QString>("mode");
@@ -142,7 +136,7 @@ void TstLogRecord::historyLine_data()
                                      << "13.45V\t\t2.1A\t\t28.25W\t\t312RPM\t\t4.5 m/s <b>\t\t\t\t14:05:09";
 }
 
-void TstLogRecord::historyLine()
+void TstTickTexts::historyLine()
 {
     QFETCH(QString, units);
     QFETCH(QString, mode);
@@ -151,31 +145,7 @@ void TstLogRecord::historyLine()
     QCOMPARE(qs(core::historyLine(sample(), str(units), str(mode), "14:05:09")), expected);
 }
 
-void TstLogRecord::replaceAll_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("find");
-    QTest::addColumn<QString>("with");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("none") << "abc" << "x" << "y" << "abc";
-    QTest::newRow("every occurrence") << "a.b.c." << "." << "--" << "a--b--c--";
-    QTest::newRow("at both ends") << "xax" << "x" << "" << "a";
-    QTest::newRow("left to right, no overlap") << "aaaa" << "aa" << "a" << "aa";
-    QTest::newRow("put-in text not rescanned") << "<VV>" << "<VV>" << "<VV><VV>" << "<VV><VV>";
-    QTest::newRow("empty find") << "abc" << "" << "z" << "abc";
-    QTest::newRow("case-sensitive") << "<vv><VV>" << "<VV>" << "1" << "<vv>1";
-}
-
-void TstLogRecord::replaceAll()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, find);
-    QFETCH(QString, with);
-    QFETCH(QString, expected);
-    QCOMPARE(qs(core::replaceAll(str(text), str(find), str(with))), expected);
-}
-
-void TstLogRecord::substituteTemplate_data()
+void TstTickTexts::substituteTemplate_data()
 {
     QTest::addColumn<QString>("templ");
     QTest::addColumn<QString>("mode");
@@ -199,7 +169,7 @@ void TstLogRecord::substituteTemplate_data()
     QTest::newRow("brackets around") << "<<WW>>" << "" << "1" << "<28.25>";
 }
 
-void TstLogRecord::substituteTemplate()
+void TstTickTexts::substituteTemplate()
 {
     QFETCH(QString, templ);
     QFETCH(QString, mode);
@@ -211,7 +181,7 @@ void TstLogRecord::substituteTemplate()
              expected);
 }
 
-void TstLogRecord::spreadsheetHeader_data()
+void TstTickTexts::spreadsheetHeader_data()
 {
     QTest::addColumn<QString>("units");
     QTest::addColumn<QString>("expected");
@@ -223,14 +193,14 @@ void TstLogRecord::spreadsheetHeader_data()
                                     "<td><b>RPM</b></td><td><b></b></td><td><b>Mode</b></td><td><b>Time</b></td></tr>\r\n\r\n";
 }
 
-void TstLogRecord::spreadsheetHeader()
+void TstTickTexts::spreadsheetHeader()
 {
     QFETCH(QString, units);
     QFETCH(QString, expected);
     QCOMPARE(qs(core::spreadsheetHeader(str(units))), expected);
 }
 
-void TstLogRecord::spreadsheetRow_data()
+void TstTickTexts::spreadsheetRow_data()
 {
     QTest::addColumn<QString>("mode");
     QTest::addColumn<QString>("expected");
@@ -241,7 +211,7 @@ void TstLogRecord::spreadsheetRow_data()
         << "" << "<tr><td>13.45</td><td>2.1</td><td>28.25</td><td>312</td><td>4.5</td><td></td><td>14:05:09</td></tr>\r\n\r\n";
 }
 
-void TstLogRecord::spreadsheetRow()
+void TstTickTexts::spreadsheetRow()
 {
     QFETCH(QString, mode);
     QFETCH(QString, expected);
@@ -249,53 +219,7 @@ void TstLogRecord::spreadsheetRow()
     QCOMPARE(qs(core::spreadsheetRow(sample(), str(mode), "14:05:09")), expected);
 }
 
-void TstLogRecord::wattHourStep_data()
-{
-    QTest::addColumn<double>("total");
-    QTest::addColumn<double>("watts");
-    QTest::addColumn<float>("seconds");
-    QTest::addColumn<double>("expected");
-    QTest::newRow("daytime step") << 100.0 << 720.0 << 43200.0f << 101.0;
-    QTest::newRow("first step after midnight") << 100.0 << 720.0 << 5.0f << 1.0;
-    QTest::newRow("at midnight") << 100.0 << 360.0 << 0.0f << 0.5;
-    QTest::newRow("just under 10 s") << 100.0 << 720.0 << 9.99f << 1.0;
-    QTest::newRow("10 s: no reset") << 100.0 << 720.0 << 10.0f << 101.0;
-    QTest::newRow("last step of the day") << 100.0 << 720.0 << 86399.5f << 101.0;
-    QTest::newRow("discharging") << 1.0 << -360.0 << 50000.0f << 0.5;
-    QTest::newRow("no power") << 7.25 << 0.0 << 50000.0f << 7.25;
-}
-
-void TstLogRecord::wattHourStep()
-{
-    QFETCH(double, total);
-    QFETCH(double, watts);
-    QFETCH(float, seconds);
-    QFETCH(double, expected);
-    QCOMPARE(core::wattHourStep(total, watts, seconds), expected);
-}
-
-void TstLogRecord::wattHoursOverAnHour()
-{
-    // A steady 600 W for 720 five-second steps is 600 Wh.
-    double total = 0;
-    for (int step = 0; step < 720; ++step)
-        total = core::wattHourStep(total, 600, 8 * 3600 + 5.0f * step);
-    QVERIFY2(std::fabs(total - 600) < 1e-9, qPrintable(QString::number(total, 'g', 17)));
-}
-
-void TstLogRecord::wattHoursAcrossMidnight()
-{
-    // Steps every 5 s around midnight: the total restarts in the first 10 s.
-    double total = 5000;
-    const float seconds[] = {86390, 86395, 0.2f, 5.2f, 10.2f, 15.2f};
-    const double expected[] = {5001, 5002, 1, 1, 2, 3};
-    for (int i = 0; i < 6; ++i) {
-        total = core::wattHourStep(total, 720, seconds[i]);
-        QCOMPARE(total, expected[i]);
-    }
-}
-
-void TstLogRecord::startDelay_data()
+void TstTickTexts::startDelay_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("valid");
@@ -321,7 +245,7 @@ void TstLogRecord::startDelay_data()
     QTest::newRow("comma in any locale") << "12,5" << true << "12,5" << 12500;
 }
 
-void TstLogRecord::startDelay()
+void TstTickTexts::startDelay()
 {
     QFETCH(QString, text);
     QFETCH(bool, valid);
@@ -334,5 +258,5 @@ void TstLogRecord::startDelay()
     QCOMPARE(d.periodMs, periodMs);
 }
 
-QTEST_APPLESS_MAIN(TstLogRecord)
-#include "tst_logrecord.moc"
+QTEST_APPLESS_MAIN(TstTickTexts)
+#include "tst_ticktexts.moc"
