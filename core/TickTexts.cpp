@@ -64,6 +64,12 @@ std::string substituteTemplate(std::string_view templateText, const Maxima &m, d
     return s;
 }
 
+std::string substituteEnergyTotals(std::string_view page, double yesterdayWh, double lifetimeWh)
+{
+    const std::string s = replaceAll(page, "<WY>", numberText(roundHalfEven(yesterdayWh, 1)));
+    return replaceAll(s, "<WT>", numberText(roundHalfEven(lifetimeWh / 1000, 2)));
+}
+
 std::string spreadsheetHeader(std::string_view wsUnits)
 {
     std::string s = "<html><body><table><tr><td><b>Volts</b></td><td><b>Amps</b></td>"

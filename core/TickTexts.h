@@ -42,6 +42,10 @@ std::string substituteTemplate(std::string_view templateText, const Maxima &maxi
                                double wattHours, std::string_view longTime,
                                std::string_view modeText);
 
+// Our own placeholders, after the eight: <WY> yesterday's energy in Wh (one
+// decimal) and <WT> the lifetime energy in kWh (two decimals).
+std::string substituteEnergyTotals(std::string_view page, double yesterdayWh, double lifetimeWh);
+
 // The header block of a new spreadsheet file: the title row (wsUnits titles
 // the wind-speed column) followed by CR LF CR LF.
 std::string spreadsheetHeader(std::string_view wsUnits);

@@ -3,6 +3,7 @@
 #include "core/TickTexts.h"
 #include "core/Number.h"
 #include "ui/Files.h"
+#include "ui/Notices.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -14,15 +15,10 @@ namespace {
 const QByteArray lineEnd("\r\n");
 
 QByteArray bytesOf(const std::string &s) { return QByteArray(s.data(), qsizetype(s.size())); }
-
-QString cannotWrite(const QString &path)
-{
-    return QStringLiteral("Could not write %1").arg(QDir::toNativeSeparators(path));
-}
 } // namespace
 
 TickWriter::TickWriter(const ui::Services &services, QWidget *messageParent)
-    : m_services(services), m_folder(services.programFolder), m_parent(messageParent)
+    : m_services(services), m_folder(services.programFolder), m_notices(services.messages, messageParent)
 {
 }
 
@@ -61,38 +57,27 @@ void TickWriter::appendLine(const QString &file, const std::string &bytes)
 {
     // A failed folder creation shows as a failed append below.
     ui::ensureFolder(QFileInfo(file).absolutePath());
-    outcome(file, ui::append(file, bytesOf(bytes)), cannotWrite(file));
+    m_notices.outcome(file, ui::append(file, bytesOf(bytes)), ui::cannotWrite(file));
 }
 
 void TickWriter::writePage(const TickValues &v, const std::string &modeText)
 {
     const QString templ = m_folder.pageTemplate();
     const auto text = ui::readWhole(templ);
-    outcome(templ, text.has_value(),
+    m_notices.outcome(templ, text.has_value(),
             QStringLiteral("Could not read the page template %1; the live page is not updated")
                 .arg(QDir::toNativeSeparators(templ)));
     if (!text)
         return;
 
-    const std::string page = core::substituteTemplate(
+    const std::string spec = core::substituteTemplate(
         std::string(text->constData(), size_t(text->size())), v.maxima, v.wattHours,
         ui::toLocal(m_services.clock->longTimeText()), modeText);
+    const std::string page = core::substituteEnergyTotals(spec, v.yesterdayWh, v.lifetimeWh);
     // Replaced through a temporary file: a web server never sees half a page,
     // and on failure the previous page stays.
     const QString live = m_folder.livePage();
-    outcome(live, ui::replaceWhole(live, bytesOf(page) + lineEnd), cannotWrite(live));
-}
-
-void TickWriter::outcome(const QString &file, bool ok, const QString &message)
-{
-    if (ok) {
-        m_failing.remove(file);
-        return;
-    }
-    if (m_failing.contains(file))
-        return;
-    m_failing.insert(file);
-    m_services.messages->notify(m_parent, message);
+    m_notices.outcome(live, ui::replaceWhole(live, bytesOf(page) + lineEnd), ui::cannotWrite(live));
 }
 
 } // namespace logging

@@ -3,10 +3,10 @@
 // the history line with the live page and the spreadsheet row.
 
 #include "core/Reading.h"
+#include "ui/Notices.h"
 #include "ui/ProgramFolder.h"
 #include "ui/Services.h"
 
-#include <QSet>
 #include <QString>
 #include <cstdint>
 #include <string>
@@ -21,6 +21,8 @@ struct TickValues {
     core::Maxima maxima;
     std::int16_t mode = 0;
     double wattHours = 0;
+    // For the page's <WY> and <WT>.
+    double yesterdayWh = 0, lifetimeWh = 0;
     std::string savehtml, saveExcel, wsUnits;
 };
 
@@ -40,13 +42,10 @@ public:
 private:
     void appendLine(const QString &file, const std::string &bytes);
     void writePage(const TickValues &v, const std::string &modeText);
-    // Remembers the outcome for `file`; tells the user when a failure is new.
-    void outcome(const QString &file, bool ok, const QString &message);
 
     ui::Services m_services;
     ui::ProgramFolder m_folder;
-    QWidget *m_parent;
-    QSet<QString> m_failing;
+    ui::FailureNotices m_notices;
 };
 
 } // namespace logging

@@ -7,6 +7,7 @@
 #include "core/TickTexts.h"
 #include "core/Number.h"
 #include "graph/Graph.h"
+#include "logging/EnergyKeeper.h"
 #include "logging/TickWriter.h"
 #include "ui/Files.h"
 #include "ui/Twips.h"
@@ -29,6 +30,8 @@ const MeterSpec kMeters[6] = {
 };
 
 const QColor kRed(255, 0, 0);
+// The energy files are brought up to date this often while energy changes.
+const int kEnergySaveMs = 60000;
 
 QString number(double v) { return ui::fromLocal(core::numberText(v)); }
 
@@ -108,10 +111,17 @@ Logger::Logger(const ui::Services &services, const Edition &edition, QWidget *pa
     });
 
     m_tick = std::make_unique<logging::TickWriter>(m_services, this);
+    m_energyFiles = std::make_unique<logging::EnergyKeeper>(m_services, this);
+    m_energySave = new QTimer(this);
+    m_energySave->setInterval(kEnergySaveMs);
+    connect(m_energySave, &QTimer::timeout, this, [this] { m_energyFiles->save(m_book); });
 
     Form_Load();
-    m_energy.begin(m_services.clock->monotonicSeconds(), today());
+    const auto stored = m_energyFiles->load(today());
+    m_book.start(stored.totals, stored.todayLine, today(), m_services.clock->monotonicSeconds(), settings.WSUnits);
+    WattHours = m_book.today();
     Timer3->start();
+    m_energySave->start();
 }
 
 Logger::~Logger() = default;
@@ -224,6 +234,7 @@ void Logger::LoadSettings()
     // What cannot be read takes the delivered defaults; m_folder tells the
     // user, once per condition, and creates only files that do not exist.
     settings = m_folder.programSettings();
+    m_book.setWindUnit(settings.WSUnits);
     delay->setText(ui::fromLocal(settings.LogDelay));
     buildReadoutList();
 
@@ -285,6 +296,7 @@ void Logger::ProcessFrame(const std::string &frame)
     const core::RawReading raw = core::decodeFrame(frame);
     core::applyFrame(reading, raw, m_cal);
     m_liveness.frame(raw, m_services.clock->monotonicSeconds());
+    m_book.frame(raw, reading);
     if (Timer1->isActive())
         maxima.raise(reading);
 
@@ -353,6 +365,8 @@ void Logger::Timer1_Timer()
     v.maxima = maxima;
     v.mode = reading.Mode;
     v.wattHours = WattHours;
+    v.yesterdayWh = m_book.yesterday();
+    v.lifetimeWh = m_book.lifetime();
     v.savehtml = settings.Savehtml;
     v.saveExcel = settings.SaveExcel;
     v.wsUnits = settings.WSUnits;
@@ -370,9 +384,12 @@ void Logger::Timer2_Timer()
 void Logger::Timer3_Timer()
 {
     const double now = m_services.clock->monotonicSeconds();
-    m_energy.setWattHours(WattHours);
-    m_energy.step(reading.Watts, m_liveness, now, today());
-    WattHours = m_energy.wattHours();
+    m_book.setToday(WattHours);
+    if (const auto finished = m_book.step(reading.Watts, reading.Mode, m_liveness, now, today())) {
+        m_energyFiles->finishDay(*finished);
+        m_energyFiles->save(m_book, true);
+    }
+    WattHours = m_book.today();
 }
 
 core::DataState Logger::dataState() const
@@ -462,6 +479,8 @@ void Logger::closeEvent(QCloseEvent *event)
     // The program ends with its main window, also when a message box that a
     // tick left open would otherwise keep it running.
     m_link->pause();
+    m_book.setToday(WattHours);
+    m_energyFiles->save(m_book);
     QWidget::closeEvent(event);
     QCoreApplication::exit(0);
 }

@@ -3,7 +3,7 @@
 // meters, logging and the commands that open the other windows.
 
 #include "Edition.h"
-#include "core/Energy.h"
+#include "core/EnergyBook.h"
 #include "core/Frame.h"
 #include "core/Reading.h"
 #include "core/Settings.h"
@@ -22,7 +22,7 @@
 #include <array>
 #include <memory>
 
-namespace logging { class TickWriter; }
+namespace logging { class EnergyKeeper; class TickWriter; }
 
 namespace monitor {
 
@@ -111,7 +111,9 @@ private:
     core::FrameAssembler m_rx;
     core::Calibration m_cal;
     core::Liveness m_liveness;
-    core::EnergyCounter m_energy;
+    core::EnergyBook m_book;
+    std::unique_ptr<logging::EnergyKeeper> m_energyFiles;
+    QTimer *m_energySave;
     std::unique_ptr<logging::TickWriter> m_tick;
 };
 

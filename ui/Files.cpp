@@ -1,4 +1,5 @@
 #include "Files.h"
+#include "Notices.h"
 
 #include <QDir>
 #include <QFile>
@@ -82,6 +83,18 @@ std::string toLocal(const QString &text)
 {
     const QByteArray b = text.toLocal8Bit();
     return std::string(b.constData(), size_t(b.size()));
+}
+
+QString cannotWrite(const QString &path)
+{
+    return QStringLiteral("Could not write %1").arg(QDir::toNativeSeparators(path));
+}
+
+bool keepAside(const QString &path)
+{
+    const QString aside = path + QStringLiteral(".bad");
+    QFile::remove(aside);
+    return QFile::rename(path, aside);
 }
 
 } // namespace ui

@@ -17,6 +17,9 @@ bool replaceWhole(const QString &path, const QByteArray &bytes);
 // Appends and closes; creates the file when missing.
 bool append(const QString &path, const QByteArray &bytes);
 bool exists(const QString &path);
+// Moves a damaged file aside to `path` + ".bad" (replacing an older one), so
+// that it is kept for the user while a fresh one takes its place.
+bool keepAside(const QString &path);
 // True when the file is there and holds at least one byte.
 bool hasContent(const QString &path);
 // Creates the folder (and parents) when missing; true when it is there.

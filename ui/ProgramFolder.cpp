@@ -48,6 +48,10 @@ QString ProgramFolder::historyFile(QString shortDate) const
 QString ProgramFolder::pageTemplate() const { return QDir(m_path).filePath(QStringLiteral("html/template.asp")); }
 QString ProgramFolder::livePage() const { return QDir(m_path).filePath(QStringLiteral("html/log.asp")); }
 
+QString ProgramFolder::energyState() const { return QDir(m_path).filePath(QStringLiteral("energy.cfg")); }
+
+QString ProgramFolder::energyCsv() const { return QDir(logsFolder()).filePath(QStringLiteral("energy.csv")); }
+
 QString ProgramFolder::portEntry(int number) const
 {
     return QDir(m_path).filePath(QStringLiteral("COM%1").arg(number));

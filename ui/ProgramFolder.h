@@ -44,6 +44,10 @@ public:
     QString historyFile(QString shortDate) const;
     QString pageTemplate() const;
     QString livePage() const;
+    // Today's, yesterday's and the lifetime energy, kept across restarts.
+    QString energyState() const;
+    // One line a day of energy and peaks.
+    QString energyCsv() const;
     // The entry that names the device of serial port `number` ("COM3").
     QString portEntry(int number) const;
 

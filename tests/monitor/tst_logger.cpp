@@ -388,6 +388,67 @@ private slots:
         QVERIFY(rig.folder.read("logs/2026_3_7.txt").endsWith("<V>0</V><I>0</I><W>0</W><R>0</R><S>0</S><M>1</M><T>14:05</T>\r\n"));
     }
 
+    // The totals are taken up at start-up and written back at exit; a damaged
+    // state file is told once and kept aside.
+    void energySurvivesARestart_data()
+    {
+        QTest::addColumn<QByteArray>("state");
+        QTest::addColumn<double>("restored");
+        QTest::addColumn<int>("messages");
+        QTest::newRow("same day") << QByteArray("<Date>2026-03-07</Date><Today>120.5</Today><Yesterday>3</Yesterday><Lifetime>5000</Lifetime>") << 120.5 << 0;
+        QTest::newRow("missing") << QByteArray() << 0.0 << 0;
+        QTest::newRow("damaged") << QByteArray("<Date>2026-03-07</Date><Today>12") << 0.0 << 1;
+    }
+    void energySurvivesARestart()
+    {
+        QFETCH(QByteArray, state);
+        QFETCH(double, restored);
+        ProgramFolder folder;
+        if (!state.isEmpty())
+            folder.write("energy.cfg", state);
+        FakeServices fake(folder.path());
+        folder.write("prog.cfg", testsupport::progCfg());
+        {
+            Logger logger(fake.services(), editions::crestdial());
+            QCOMPARE(logger.WattHours, restored);
+            QTEST(int(fake.messages.texts.size()), "messages");
+            QCOMPARE(folder.exists("energy.cfg.bad"), fake.messages.texts.size() == 1);
+            fake.ports.front()->feed("[<V>512</V><I>537</I>]"); // 31.25 W
+            for (int i = 0; i < 720; ++i) {
+                fake.clock.advanceSeconds(5);
+                fake.ports.front()->feed("[<V>512</V><I>537</I>]");
+                logger.Timer3_Timer();
+            }
+            logger.close();
+        }
+        const auto back = core::readEnergyState(folder.read("energy.cfg").toStdString());
+        QVERIFY(back);
+        QCOMPARE(back->today, restored + 31.25);
+        QVERIFY(folder.read("logs/energy.csv").contains("\r\n2026-03-07," + QByteArray::number(restored + 31.25) + ",0,31.25,"));
+    }
+
+    // At midnight the finished day is written once and becomes yesterday's
+    // total on the live page.
+    void dayChangeWritesTheDay()
+    {
+        Rig rig(testsupport::progCfg("1", "1"));
+        rig.folder.write("html/template.asp", "<WH> <WY> <WT>");
+        rig.fake.clock.set(QDateTime(QDate(2026, 3, 7), QTime(23, 59, 30)));
+        rig.logger->Timer3_Timer();
+        for (int i = 0; i < 12; ++i) {
+            rig.fake.clock.advanceSeconds(5);
+            rig.port()->feed("[<V>512</V><I>537</I>]");
+            rig.logger->Timer3_Timer();
+        }
+        const QList<QByteArray> lines = rig.folder.read("logs/energy.csv").split('\n');
+        QCOMPARE(lines.size(), 4); // header, the finished day, today, and the end of the last line
+        // 25 s of 31.25 W before midnight; today's line as of the change.
+        QVERIFY2(lines[1].startsWith("2026-03-07,0.22,0,31.25,"), lines[1].constData());
+        QVERIFY2(lines[2].startsWith("2026-03-08,0.04,0,"), lines[2].constData());
+        rig.logger->Timer1_Timer();
+        QCOMPARE(rig.folder.read("html/log.asp"), QByteArray("0.303819444444444 0.2 0\r\n"));
+    }
+
     // Energy comes from live frames only, and each day starts from 0.
     void wattHoursFromLiveFrames()
     {

@@ -1,0 +1,46 @@
+#pragma once
+// Keeps the energy book on disk: "energy.cfg" with the totals and
+// "logs/energy.csv" with a line a day. Both are replaced whole through a
+// temporary file, so a program killed at any moment leaves the previous or the
+// new file, never half of one.
+
+#include "core/EnergyBook.h"
+#include "ui/Notices.h"
+#include "ui/ProgramFolder.h"
+#include "ui/Services.h"
+
+#include <string>
+
+namespace logging {
+
+class EnergyKeeper {
+public:
+    EnergyKeeper(const ui::Services &services, QWidget *messageParent);
+
+    // The stored totals for `today`, and today's line of energy.csv when it
+    // has one. A missing state file starts at 0 silently; one that cannot be
+    // read or is damaged is told once, kept aside as "energy.cfg.bad", and
+    // counting starts at 0.
+    struct Start {
+        core::EnergyStart totals;
+        std::optional<core::DayRecord> todayLine;
+    };
+    Start load(const core::CivilDate &today);
+
+    // Writes the state and today's line when either changed since the last
+    // save (or always, with `force`).
+    void save(const core::EnergyBook &book, bool force = false);
+    // Writes a finished day's line once, when its day is over.
+    void finishDay(const core::DayRecord &day);
+
+private:
+    bool writeDay(const core::DayRecord &day);
+
+    ui::Services m_services;
+    ui::ProgramFolder m_folder;
+    QWidget *m_parent;
+    ui::FailureNotices m_notices;
+    std::string m_savedState, m_savedDay;
+};
+
+} // namespace logging

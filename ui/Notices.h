@@ -1,0 +1,39 @@
+#pragma once
+// Failures of files written in the background (ticks, saves): each file's
+// failure is told once, by a message that does not wait, and told again only
+// after the file has been written successfully in between.
+
+#include "Services.h"
+
+#include <QSet>
+#include <QString>
+
+namespace ui {
+
+class FailureNotices {
+public:
+    FailureNotices(MessageService *messages, QWidget *parent) : m_messages(messages), m_parent(parent) {}
+
+    // Remembers the outcome for `file`; tells the user when a failure is new.
+    void outcome(const QString &file, bool ok, const QString &message)
+    {
+        if (ok) {
+            m_failing.remove(file);
+            return;
+        }
+        if (m_failing.contains(file))
+            return;
+        m_failing.insert(file);
+        m_messages->notify(m_parent, message);
+    }
+
+private:
+    MessageService *m_messages;
+    QWidget *m_parent;
+    QSet<QString> m_failing;
+};
+
+// "Could not write <path>", in the platform's spelling of the path.
+QString cannotWrite(const QString &path);
+
+} // namespace ui
