@@ -52,14 +52,20 @@ void EnergyKeeper::save(const core::EnergyBook &book, bool force)
     const std::string day = core::dayLine(book.day());
     if (!force && state == m_savedState && day == m_savedDay)
         return;
-    const QString path = m_folder.energyState();
-    const QString written = m_services.clock->now().toString(Qt::ISODate);
-    const bool ok = ui::replaceWhole(path, bytesOf(core::energyStateText(book.state(written.toStdString()))));
-    m_notices.outcome(path, ok, ui::cannotWrite(path));
-    if (ok)
-        m_savedState = state;
-    if ((day != m_savedDay || force) && writeDay(book.day()))
+    if (force || state != m_savedState) {
+        const QString path = m_folder.energyState();
+        const QString written = m_services.clock->now().toString(Qt::ISODate);
+        const bool ok = ui::replaceWhole(path, bytesOf(core::energyStateText(book.state(written.toStdString()))));
+        m_notices.outcome(path, ok, ui::cannotWrite(path));
+        if (ok)
+            m_savedState = state;
+    }
+    const double now = m_services.clock->monotonicSeconds();
+    const bool due = !m_dayWritten || now - *m_dayWritten >= kDayLineSeconds || now < *m_dayWritten;
+    if ((force || (day != m_savedDay && due)) && writeDay(book.day())) {
         m_savedDay = day;
+        m_dayWritten = now;
+    }
 }
 
 void EnergyKeeper::finishDay(const core::DayRecord &day) { writeDay(day); }

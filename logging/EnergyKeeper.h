@@ -27,9 +27,12 @@ public:
     };
     Start load(const core::CivilDate &today);
 
-    // Writes the state and today's line when either changed since the last
-    // save (or always, with `force`).
+    // Writes the state when it changed since the last save, and today's line
+    // when it changed and a minute has passed since it was last written (or
+    // both at once, with `force`). Called every few seconds, so a program
+    // killed at any moment loses only those seconds of energy.
     void save(const core::EnergyBook &book, bool force = false);
+    static constexpr double kDayLineSeconds = 60;
     // Writes a finished day's line once, when its day is over.
     void finishDay(const core::DayRecord &day);
 
@@ -41,6 +44,7 @@ private:
     QWidget *m_parent;
     ui::FailureNotices m_notices;
     std::string m_savedState, m_savedDay;
+    std::optional<double> m_dayWritten; // monotonic seconds
 };
 
 } // namespace logging

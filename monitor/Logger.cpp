@@ -30,8 +30,9 @@ const MeterSpec kMeters[6] = {
 };
 
 const QColor kRed(255, 0, 0);
-// The energy files are brought up to date this often while energy changes.
-const int kEnergySaveMs = 60000;
+// The energy totals are saved this often while they change (today's line of
+// energy.csv once a minute).
+const int kEnergySaveMs = 10000;
 
 QString number(double v) { return ui::fromLocal(core::numberText(v)); }
 
@@ -480,7 +481,7 @@ void Logger::closeEvent(QCloseEvent *event)
     // tick left open would otherwise keep it running.
     m_link->pause();
     m_book.setToday(WattHours);
-    m_energyFiles->save(m_book);
+    m_energyFiles->save(m_book, true);
     QWidget::closeEvent(event);
     QCoreApplication::exit(0);
 }

@@ -1,0 +1,93 @@
+// Killed at any moment, the program loses at most a few seconds of energy and
+// never leaves a file that cannot be read. The built program runs on the
+// simulated unit replaying one frame (constant power); it is killed with
+// SIGKILL at random moments and started again at once. VELDRA_KILLS sets how
+// many times (scripts/killtest runs many).
+#include "core/EnergyBook.h"
+#include "support/Processes.h"
+#include "support/TestSupport.h"
+
+#include <QDate>
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <csignal>
+
+using testsupport::ProgramFolder;
+
+namespace {
+// 15 V and 10 A with the delivered calibration: 150 W.
+const QByteArray kFrame = "[<V>614.4</V><I>612</I><R>5</R><S>8</S><M>0</M>]";
+constexpr double kWatts = 150;
+// What one kill may cost: the seconds since the last save, and the start-up.
+constexpr double kLossPerKillSeconds = 75;
+} // namespace
+
+class TestKillTest : public QObject {
+    Q_OBJECT
+private slots:
+    void killedAtRandomMoments()
+    {
+        ProgramFolder folder;
+        folder.write("frame.txt", kFrame + "\n");
+        folder.write("prog.cfg", testsupport::progCfg("1"));
+        QProcess unit;
+        unit.start(qEnvironmentVariable("VELDRA_BIN") + "/../tools/simunit",
+                   {"--folder", folder.path(), "--port", "1", "--replay", folder.file("frame.txt"), "--rate", "4",
+                    "--quiet"});
+        QVERIFY(unit.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(folder.exists("COM1"), 10000);
+
+        const int kills = qEnvironmentVariableIntValue("VELDRA_KILLS") > 0 ? qEnvironmentVariableIntValue("VELDRA_KILLS") : 3;
+        const QDate day = QDate::currentDate();
+        QRandomGenerator random(20261208);
+        double running = 0;
+        for (int run = 0; run <= kills; ++run) {
+            QProcess program;
+            const QString exe = testsupport::installProgram(folder.path(), "crestdial", QByteArray(), QString(), program);
+            QVERIFY(!exe.isEmpty());
+            folder.write("prog.cfg", testsupport::progCfg("1"));
+            QProcessEnvironment env = program.processEnvironment();
+            env.insert("QT_QPA_PLATFORM", "offscreen");
+            program.setProcessEnvironment(env);
+            QElapsedTimer alive;
+            program.start(exe, {});
+            QVERIFY(program.waitForStarted());
+            alive.start();
+            // The last run ends normally; the others are killed between 5 and 30 s.
+            const int ms = run == kills ? 15000 : 5000 + int(random.bounded(25000));
+            QTest::qWait(ms);
+            if (run == kills) {
+                program.terminate();
+            } else {
+                ::kill(pid_t(program.processId()), SIGKILL);
+            }
+            QVERIFY(program.waitForFinished(10000));
+            running += alive.elapsed() / 1000.0;
+
+            // Every file reads after every kill.
+            const auto state = core::readEnergyState(folder.read("energy.cfg").toStdString());
+            if (folder.exists("energy.cfg"))
+                QVERIFY2(state, folder.read("energy.cfg").constData());
+            const QByteArray csv = folder.read("logs/energy.csv");
+            if (!csv.isEmpty())
+                QVERIFY2(core::readEnergyCsv(csv.toStdString()).size() == size_t(csv.count('\n') - 1), csv.constData());
+        }
+        unit.kill();
+        unit.waitForFinished(3000);
+        if (QDate::currentDate() != day)
+            QSKIP("the day changed during the test");
+
+        const auto state = core::readEnergyState(folder.read("energy.cfg").toStdString());
+        QVERIFY(state);
+        const double expected = kWatts * running / 3600;
+        const double lost = expected - state->today;
+        qInfo("%d kills, %.0f s running: %.3f Wh counted, %.3f Wh expected, %.1f s of energy lost per kill",
+              kills, running, state->today, expected, kills ? lost / kWatts * 3600 / kills : 0.0);
+        QVERIFY2(state->today <= expected + kWatts * 2 / 3600, "more energy than the time allows");
+        QVERIFY2(lost <= kWatts * kLossPerKillSeconds * std::max(kills, 1) / 3600, "lost too much energy");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestKillTest)
+#include "tst_killtest.moc"
