@@ -7,9 +7,16 @@ namespace editions {
 namespace {
 using ui::placeTwips;
 
+// Height of the strip along the bottom that holds our own controls.
+constexpr int kStrip = 480;
+
 void layout(monitor::Logger &w)
 {
-    w.setFixedSize(ui::twipsToPixels(14940), ui::twipsToPixels(2400));
+    // The window grows a strip along its bottom (from 2400 twips down) for the
+    // controls we add; every other control keeps its place. Left to right:
+    // History (under Start), Alarms (under Stop), the link-status line, and
+    // the alarm banner at the right.
+    w.setFixedSize(ui::twipsToPixels(14940), ui::twipsToPixels(2400 + kStrip));
 
     // Meters 0..5: volts, amps, watts, watt-hours, RPM, wind.
     const int pictures[6][4] = {{240, -30, 2580, 1500},  {2640, -30, 2610, 1500},
@@ -47,6 +54,8 @@ void layout(monitor::Logger &w)
     // The list lies inside the area of Exit; the button stays readable over it.
     w.ListView1->lower();
     w.txtMode->raise();
+
+    placeTwips(w.HistoryButton, 360, 2460, 675, 315);
 }
 } // namespace
 

@@ -87,6 +87,10 @@ void layout(monitor::Logger &w)
     placeTwips(w.Setup, 11760, 0, 675, 315);
     placeTwips(w.ShowLogs, 12960, 0, 675, 315);
     placeTwips(w.ListView1, 4320, 120, 120, 165);
+    // Our own controls in the free space right of the meters: History (under
+    // Graph) and Alarms (under Setup) below the top row, the alarm banner and
+    // the link-status line above the read-out block.
+    placeTwips(w.HistoryButton, 12960, 480, 675, 315);
     // The list lies inside the area of Exit; the button stays readable over it.
     w.ListView1->lower();
     w.txtMode->raise();

@@ -135,6 +135,7 @@ void Logger::buildControls()
     Setup = button(this, QStringLiteral("Setup"), QStringLiteral(" Setup"));
     ShowLogs = button(this, QStringLiteral("ShowLogs"), QStringLiteral("Graph"));
     Exit = button(this, QStringLiteral("Exit"), QStringLiteral("Exit"));
+    HistoryButton = button(this, QStringLiteral("History"), QStringLiteral("History"));
     connect(StartLogging, &QPushButton::clicked, this, &Logger::StartLogging_Click);
     connect(StopLogging, &QPushButton::clicked, this, &Logger::StopLogging_Click);
     connect(CalibrateButton, &QPushButton::clicked, this, &Logger::CalibrateButton_Click);

@@ -69,6 +69,8 @@ public:
 
     // Controls, named as the design names them.
     QPushButton *StartLogging, *StopLogging, *CalibrateButton, *Setup, *ShowLogs, *Exit;
+    // Our own: the energy history (and the power curve beside it).
+    QPushButton *HistoryButton;
     QLabel *Label9_0, *Label10, *txtMode;
     ui::LampButton *BlinkLog, *BlinkData;
     QLineEdit *delay;
