@@ -1,14 +1,49 @@
 #include "Program.h"
 
 #include "Logger.h"
+#include "core/CommandLine.h"
 #include "core/Number.h"
+#include "ui/FolderStart.h"
+#include "ui/ProgramFolder.h"
 #include "ui/QtSerialPortControl.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 #include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
 
 namespace monitor {
+
+namespace {
+
+// --help, --version and a wrong command line are answered on the terminal
+// before the window system starts, so they work without a display.
+int answer(int argc, char **argv, const Edition &edition, const core::CommandLine &line)
+{
+    const std::string program = edition.name.toStdString();
+    switch (line.action) {
+    case core::CommandLine::Action::Version:
+        std::printf("%s (Veldra) %s\n", program.c_str(), VELDRA_VERSION);
+        return 0;
+    case core::CommandLine::Action::Help: {
+        QCoreApplication app(argc, argv);
+        const ui::FolderPlace place = ui::findProgramFolder(QString::fromLocal8Bit(line.folder.c_str()),
+                                                            QCoreApplication::applicationDirPath());
+        const core::FolderChoice folder{place.kind, QDir::toNativeSeparators(place.path).toLocal8Bit().toStdString()};
+        std::fputs(core::helpText(program, folder).c_str(), stdout);
+        return 0;
+    }
+    default:
+        std::fprintf(stderr, "%s: %s\n%s", program.c_str(), line.problem.c_str(), core::usageText(program).c_str());
+        return 2;
+    }
+}
+
+} // namespace
 
 int runProgram(int argc, char **argv, const Edition &edition)
 {
@@ -17,6 +52,15 @@ int runProgram(int argc, char **argv, const Edition &edition)
     // writers report, instead of ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
+    core::CommandLine line = core::parseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    if (line.action == core::CommandLine::Action::Run && !line.folder.empty() &&
+        !QFileInfo(QString::fromLocal8Bit(line.folder.c_str())).isDir()) {
+        line.action = core::CommandLine::Action::Wrong;
+        line.problem = "there is no folder '" + line.folder + "'";
+    }
+    if (line.action != core::CommandLine::Action::Run)
+        return answer(argc, argv, edition, line);
+
     QApplication app(argc, argv);
     app.setApplicationName(edition.name);
 
@@ -27,8 +71,24 @@ int runProgram(int argc, char **argv, const Edition &edition)
     ui::SystemClock clock;
     ui::QtMessageService messages;
     ui::QtModalRunner modal;
+
+    const ui::FolderPlace place =
+        ui::findProgramFolder(QString::fromLocal8Bit(line.folder.c_str()), QCoreApplication::applicationDirPath());
+    QString reason;
+    if (!place.defaults.isEmpty() && !ui::fillProgramFolder(place.path, place.defaults, &reason))
+        messages.inform(nullptr, QStringLiteral("The data folder %1 could not be made ready: %2.")
+                                     .arg(QDir::toNativeSeparators(place.path), reason));
+    ui::FolderLock lock(ui::ProgramFolder(place.path).lockFile());
+    qint64 holder = 0;
+    if (!lock.acquire(&holder)) {
+        const QString text = ui::folderInUseText(place.path, holder);
+        std::fprintf(stderr, "%s: %s\n", edition.name.toLocal8Bit().constData(), text.toLocal8Bit().constData());
+        messages.inform(nullptr, text);
+        return 1;
+    }
+
     ui::Services services;
-    services.programFolder = QCoreApplication::applicationDirPath();
+    services.programFolder = place.path;
     services.clock = &clock;
     services.messages = &messages;
     services.modal = &modal;

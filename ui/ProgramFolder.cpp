@@ -57,6 +57,8 @@ QString ProgramFolder::portEntry(int number) const
     return QDir(m_path).filePath(QStringLiteral("COM%1").arg(number));
 }
 
+QString ProgramFolder::lockFile() const { return QDir(m_path).filePath(QStringLiteral("veldra.lock")); }
+
 std::optional<std::string> ProgramFolder::settingsText(const QString &file, const std::string &defaults)
 {
     QString reason;

@@ -1,7 +1,7 @@
 #pragma once
 // The program folder: where every file the program reads or writes lies, and
-// the reading of its two settings files. How the folder is found and laid out
-// is known here and nowhere else.
+// the reading of its two settings files. How the folder is laid out is known
+// here and nowhere else; which folder it is, in FolderStart.h.
 
 #include "core/Settings.h"
 
@@ -50,6 +50,8 @@ public:
     QString energyCsv() const;
     // The entry that names the device of serial port `number` ("COM3").
     QString portEntry(int number) const;
+    // Held by the program that runs on the folder.
+    QString lockFile() const;
 
     // The settings with the delivered defaults for whatever cannot be read.
     core::ProgramSettings programSettings();

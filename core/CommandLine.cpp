@@ -1,0 +1,111 @@
+#include "CommandLine.h"
+
+namespace core {
+
+namespace {
+const std::string kFolderOption = "--folder";
+
+std::string lastComponent(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+CommandLine wrong(const std::string &problem)
+{
+    CommandLine line;
+    line.action = CommandLine::Action::Wrong;
+    line.problem = problem;
+    return line;
+}
+} // namespace
+
+CommandLine parseCommandLine(const std::vector<std::string> &args)
+{
+    CommandLine line;
+    bool help = false;
+    bool version = false;
+    bool folderGiven = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string &arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            help = true;
+        } else if (arg == "--version") {
+            version = true;
+        } else if (arg == kFolderOption || arg.rfind(kFolderOption + "=", 0) == 0) {
+            std::string value;
+            if (arg == kFolderOption) {
+                if (i + 1 == args.size())
+                    return wrong("--folder needs a folder");
+                value = args[++i];
+            } else {
+                value = arg.substr(kFolderOption.size() + 1);
+            }
+            if (value.empty())
+                return wrong("--folder needs a folder");
+            if (folderGiven)
+                return wrong("--folder is given more than once");
+            folderGiven = true;
+            line.folder = value;
+        } else if (!arg.empty() && arg[0] == '-') {
+            return wrong("unknown option '" + arg + "'");
+        } else {
+            return wrong("unexpected argument '" + arg + "'");
+        }
+    }
+    if (help)
+        line.action = CommandLine::Action::Help;
+    else if (version)
+        line.action = CommandLine::Action::Version;
+    return line;
+}
+
+FolderChoice chooseProgramFolder(const std::string &given, const std::string &ownFolder, bool shareBeside,
+                                 const std::string &userDataFolder)
+{
+    if (!given.empty())
+        return {FolderKind::Given, given};
+    if (shareBeside && lastComponent(ownFolder) == "bin" && !userDataFolder.empty())
+        return {FolderKind::UserData, userDataFolder};
+    return {FolderKind::Own, ownFolder};
+}
+
+std::string usageText(const std::string &program)
+{
+    return "Usage: " + program + " [--folder DIR]\n"
+           "\n"
+           "Options:\n"
+           "  --folder DIR  keep the settings, logs, pages and spreadsheets in DIR\n"
+           "  --help        show this help and exit\n"
+           "  --version     show the version and exit\n";
+}
+
+std::string helpText(const std::string &program, const FolderChoice &folder)
+{
+    std::string why;
+    switch (folder.kind) {
+    case FolderKind::Given:
+        why = "given with --folder)\n";
+        break;
+    case FolderKind::UserData:
+        why = "the user's data folder, as the program is installed; made with the\n"
+              "   delivered settings on the first start)\n";
+        break;
+    case FolderKind::Own:
+        why = "the folder that holds the program)\n";
+        break;
+    }
+    return usageText(program) +
+           "\n"
+           "Shows the live readings of a wind turbine's monitoring unit on a serial port,\n"
+           "logs them and graphs the logs. Without --folder an installed program keeps its\n"
+           "files in the user's data folder, and a program run from a folder of its own\n"
+           "keeps them there. One program at a time runs on a folder.\n"
+           "\n"
+           "Program folder: " + folder.path + "\n"
+           "  (" + why;
+}
+
+} // namespace core

@@ -1,0 +1,98 @@
+// The command line and the order in which the program folder is chosen.
+
+#include "core/CommandLine.h"
+
+#include <QtTest>
+
+using Action = core::CommandLine::Action;
+using core::FolderKind;
+
+Q_DECLARE_METATYPE(Action)
+Q_DECLARE_METATYPE(core::FolderKind)
+
+class TstCommandLine : public QObject {
+    Q_OBJECT
+private slots:
+    void parse_data();
+    void parse();
+    void chooseFolder_data();
+    void chooseFolder();
+};
+
+void TstCommandLine::parse_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<Action>("action");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("none") << QStringList{} << Action::Run << "" << "";
+    QTest::newRow("folder") << QStringList{"--folder", "/srv/mill"} << Action::Run << "/srv/mill" << "";
+    QTest::newRow("folder=") << QStringList{"--folder=rel/dir"} << Action::Run << "rel/dir" << "";
+    QTest::newRow("folder with a blank") << QStringList{"--folder", "my mill"} << Action::Run << "my mill" << "";
+    QTest::newRow("folder named like an option") << QStringList{"--folder", "--help"} << Action::Run << "--help" << "";
+    QTest::newRow("help") << QStringList{"--help"} << Action::Help << "" << "";
+    QTest::newRow("-h with folder") << QStringList{"--folder", "/x", "-h"} << Action::Help << "/x" << "";
+    QTest::newRow("help before version") << QStringList{"--version", "--help"} << Action::Help << "" << "";
+    QTest::newRow("version") << QStringList{"--version"} << Action::Version << "" << "";
+    QTest::newRow("folder without value") << QStringList{"--folder"} << Action::Wrong << "" << "--folder needs a folder";
+    QTest::newRow("folder= empty") << QStringList{"--folder="} << Action::Wrong << "" << "--folder needs a folder";
+    QTest::newRow("folder twice") << QStringList{"--folder", "a", "--folder=b"} << Action::Wrong << ""
+                                  << "--folder is given more than once";
+    QTest::newRow("unknown option") << QStringList{"--bogus"} << Action::Wrong << "" << "unknown option '--bogus'";
+    QTest::newRow("unknown beats help") << QStringList{"--help", "-x"} << Action::Wrong << "" << "unknown option '-x'";
+    QTest::newRow("prefix of folder") << QStringList{"--folders", "a"} << Action::Wrong << ""
+                                      << "unknown option '--folders'";
+    QTest::newRow("argument") << QStringList{"mill"} << Action::Wrong << "" << "unexpected argument 'mill'";
+}
+
+void TstCommandLine::parse()
+{
+    QFETCH(QStringList, args);
+    QFETCH(Action, action);
+    QFETCH(QString, folder);
+    QFETCH(QString, problem);
+    std::vector<std::string> list;
+    for (const QString &a : args)
+        list.push_back(a.toStdString());
+    const core::CommandLine line = core::parseCommandLine(list);
+    QCOMPARE(line.action, action);
+    QCOMPARE(QString::fromStdString(line.problem), problem);
+    if (action != Action::Wrong)
+        QCOMPARE(QString::fromStdString(line.folder), folder);
+}
+
+void TstCommandLine::chooseFolder_data()
+{
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QString>("own");
+    QTest::addColumn<bool>("shareBeside");
+    QTest::addColumn<FolderKind>("kind");
+    QTest::addColumn<QString>("path");
+    const QString data = "/home/ann/.local/share/veldra";
+    QTest::newRow("given beats installed") << "/srv/mill" << "/usr/bin" << true << FolderKind::Given << "/srv/mill";
+    QTest::newRow("given beats own") << "/srv/mill" << "/opt/mill" << false << FolderKind::Given << "/srv/mill";
+    QTest::newRow("installed") << "" << "/usr/bin" << true << FolderKind::UserData << data;
+    QTest::newRow("installed, trailing slash") << "" << "/opt/v/bin/" << true << FolderKind::UserData << data;
+    QTest::newRow("bin without share") << "" << "/home/ann/build/bin" << false << FolderKind::Own
+                                       << "/home/ann/build/bin";
+    QTest::newRow("share beside, not bin") << "" << "/opt/v/sbin" << true << FolderKind::Own << "/opt/v/sbin";
+    QTest::newRow("share beside a binary folder") << "" << "/opt/v/cabin" << true << FolderKind::Own
+                                                  << "/opt/v/cabin";
+    QTest::newRow("own folder") << "" << "/home/ann/mill" << false << FolderKind::Own << "/home/ann/mill";
+}
+
+void TstCommandLine::chooseFolder()
+{
+    QFETCH(QString, given);
+    QFETCH(QString, own);
+    QFETCH(bool, shareBeside);
+    QFETCH(FolderKind, kind);
+    QFETCH(QString, path);
+    const core::FolderChoice choice = core::chooseProgramFolder(given.toStdString(), own.toStdString(), shareBeside,
+                                                                "/home/ann/.local/share/veldra");
+    QCOMPARE(choice.kind, kind);
+    QCOMPARE(QString::fromStdString(choice.path), path);
+}
+
+QTEST_APPLESS_MAIN(TstCommandLine)
+#include "tst_commandline.moc"

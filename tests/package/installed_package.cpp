@@ -1,0 +1,141 @@
+// The Debian package, installed into a scratch root with dpkg-deb -x and run
+// from there by a user with a fresh home on a virtual X display: the data
+// folder is made with the delivered files, the program logs there, and a
+// second program on it is refused. scripts/package builds the package and
+// runs this with VELDRA_DEB naming it.
+#include "support/Processes.h"
+#include "support/TestSupport.h"
+
+#include <QtTest>
+
+using testsupport::Pty;
+using testsupport::run;
+
+namespace {
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+qint64 lockHolder(const QString &folder) { return readFile(folder + "/veldra.lock").split('\n').value(0).toLongLong(); }
+
+} // namespace
+
+class TestInstalledPackage : public QObject {
+    Q_OBJECT
+    QProcess m_xvfb;
+    QTemporaryDir m_scratch;
+    QString m_root;
+    QString m_data;
+    QProcessEnvironment m_env;
+
+    void start(QProcess &p, const QString &edition)
+    {
+        p.setProcessEnvironment(m_env);
+        p.start(m_root + "/usr/bin/" + edition, {});
+        QVERIFY(p.waitForStarted());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        const QString deb = qEnvironmentVariable("VELDRA_DEB");
+        QVERIFY2(QFileInfo(deb).isFile(), "VELDRA_DEB must name the package (scripts/package sets it)");
+        m_root = m_scratch.filePath("root");
+        QCOMPARE(QProcess::execute("dpkg-deb", {"-x", deb, m_root}), 0);
+        QVERIFY(QDir().mkpath(m_scratch.filePath("home")));
+        m_data = m_scratch.filePath("home/.local/share/veldra");
+
+        m_xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x900x24", "-nolisten", "tcp", "-noreset"});
+        QVERIFY(m_xvfb.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(m_xvfb.canReadLine(), 10000);
+        const QString display = ":" + QString::fromLatin1(m_xvfb.readLine()).trimmed();
+        qputenv("DISPLAY", display.toLocal8Bit());
+        QTRY_VERIFY_WITH_TIMEOUT(!run("xdpyinfo", {"-display", display}).isEmpty(), 10000);
+
+        m_env = QProcessEnvironment::systemEnvironment();
+        m_env.insert("HOME", m_scratch.filePath("home"));
+        m_env.remove("XDG_DATA_HOME");
+        m_env.insert("DISPLAY", display);
+        m_env.insert("QT_QPA_PLATFORM", "xcb");
+    }
+
+    void cleanupTestCase()
+    {
+        m_xvfb.terminate();
+        m_xvfb.waitForFinished(3000);
+    }
+
+    void versionIsThePackages()
+    {
+        const QString version = run("dpkg-deb", {"-f", qEnvironmentVariable("VELDRA_DEB"), "Version"});
+        QVERIFY(!version.isEmpty());
+        for (const QString edition : {"crestdial", "flankdial"})
+            QCOMPARE(run(m_root + "/usr/bin/" + edition, {"--version"}), edition + " (Veldra) " + version);
+    }
+
+    void firstStartMakesTheDataFolder()
+    {
+        QVERIFY(!QFileInfo::exists(m_data));
+        QProcess program;
+        start(program, "crestdial");
+        QTRY_COMPARE_WITH_TIMEOUT(lockHolder(m_data), program.processId(), 15000);
+        for (const QString f : {"prog.cfg", "settings.cfg", "html/template.asp"}) {
+            const QByteArray delivered = readFile(m_root + "/usr/share/veldra/" + f);
+            QVERIFY(!delivered.isEmpty());
+            QCOMPARE(readFile(m_data + "/" + f), delivered);
+        }
+        QVERIFY(QFileInfo(m_data + "/logs").isDir() && QFileInfo(m_data + "/Excel").isDir());
+        // Killed, as when the session ends abruptly: the lock stays behind.
+        program.kill();
+        QVERIFY(program.waitForFinished(5000));
+    }
+
+    void logsThereAndRefusesASecondProgram()
+    {
+        QVERIFY(QFile::remove(m_data + "/prog.cfg"));
+        QFile cfg(m_data + "/prog.cfg");
+        QVERIFY(cfg.open(QIODevice::WriteOnly));
+        cfg.write(testsupport::progCfg("1", "0", "0", "10", "1"));
+        cfg.close();
+        Pty pty(m_data + "/COM1");
+        QVERIFY(pty.ok());
+
+        QProcess logging;
+        start(logging, "crestdial");
+        QTRY_COMPARE_WITH_TIMEOUT(lockHolder(m_data), logging.processId(), 15000);
+        const QString log = m_data + "/logs/" + QDate::currentDate().toString("yyyy_M_d") + ".txt";
+        QElapsedTimer t;
+        t.start();
+        while (!QFileInfo::exists(log) && t.elapsed() < 30000) {
+            pty.send("[<V>550.9</V><I>533</I><R>20.8</R><S>7.2</S><M>1</M>]");
+            QTest::qWait(300);
+        }
+        QVERIFY2(readFile(log).startsWith("<V>13.45</V>"), "no record in the data folder's log after 30 s");
+
+        QProcess second;
+        start(second, "flankdial");
+        const QByteArray text = QString("Another Veldra program (process %1) is already running on the folder %2.")
+                                    .arg(logging.processId())
+                                    .arg(m_data)
+                                    .toLocal8Bit();
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += second.readAllStandardError()).contains(text), 15000);
+        QString box;
+        QTRY_VERIFY_WITH_TIMEOUT(!(box = run("xdotool", {"search", "--all", "--pid", QString::number(second.processId()),
+                                                         "--name", "^Veldra$"}))
+                                      .isEmpty(),
+                                 15000);
+        run("xdotool", {"windowfocus", "--sync", box.split('\n').first(), "key", "Return"});
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 1);
+        QCOMPARE(logging.state(), QProcess::Running);
+        logging.terminate();
+        logging.waitForFinished(5000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestInstalledPackage)
+#include "installed_package.moc"

@@ -1,0 +1,51 @@
+#pragma once
+// Finding, laying out and locking the program folder when a program starts.
+// The rule of which folder it is lives in core/CommandLine.h; this is the
+// part that asks the system.
+
+#include "core/CommandLine.h"
+
+#include <QLockFile>
+#include <QString>
+
+namespace ui {
+
+struct FolderPlace {
+    core::FolderKind kind;
+    // Absolute and clean.
+    QString path;
+    // The installed delivered files to fill `path` from; empty for a folder
+    // given on the command line or the program's own folder, which are used
+    // as they are.
+    QString defaults;
+};
+
+// `given` is the --folder value (or empty), `ownFolder` the folder that holds
+// the executable.
+FolderPlace findProgramFolder(const QString &given, const QString &ownFolder);
+
+// Makes the folder with logs/, html/ and Excel/, and copies each delivered
+// file it does not have yet (a dangling link counts as present: the user put
+// it there). So a newer version's new defaults arrive, while everything the
+// user changed stays. False with `reason` when something could not be made.
+bool fillProgramFolder(const QString &folder, const QString &defaults, QString *reason);
+
+// One program per folder: a lock file in it, held while the program runs.
+class FolderLock {
+public:
+    explicit FolderLock(const QString &lockFile);
+    // True when this program may run: it now holds the lock, or the lock
+    // cannot be made at all (a folder it may not write to, where nothing else
+    // could lock either). False when another running program holds it; then
+    // `holder` is that program's process id. A lock left by a program that
+    // is gone is taken over.
+    bool acquire(qint64 *holder);
+
+private:
+    QLockFile m_lock;
+};
+
+// The message for a start refused because `holder` runs on `folder`.
+QString folderInUseText(const QString &folder, qint64 holder);
+
+} // namespace ui
