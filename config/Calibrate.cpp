@@ -2,6 +2,7 @@
 
 #include "core/Number.h"
 #include "core/Settings.h"
+#include "ui/Controls.h"
 #include "ui/Files.h"
 #include "ui/ProgramFolder.h"
 #include "ui/Twips.h"
@@ -39,10 +40,8 @@ const int kResultLeft = kEqualsLeft + kSignSize + 4;
 QLabel *label(QWidget *parent, const char *name, const QString &caption, int left, int top, int width,
               int height = kRowHeight)
 {
-    auto *l = new QLabel(caption, parent);
-    l->setObjectName(QLatin1String(name));
+    QLabel *l = ui::greenLabel(parent, QLatin1String(name), caption);
     l->setGeometry(left, top, width, height);
-    ui::setColours(l, ui::darkGreen(), ui::brightGreen());
     return l;
 }
 
@@ -57,10 +56,8 @@ QLabel *heading(QWidget *parent, const char *name, const QString &caption, int t
 
 QLineEdit *dividerBox(QWidget *parent, const char *name, int top)
 {
-    auto *e = new QLineEdit(parent);
-    e->setObjectName(QLatin1String(name));
+    QLineEdit *e = ui::greenEntry(parent, QLatin1String(name));
     e->setGeometry(kBoxLeft, top, kBoxWidth, 20);
-    ui::setColours(e, ui::brightGreen(), Qt::black);
     return e;
 }
 
@@ -121,11 +118,9 @@ QFrame *rule(QWidget *parent, const char *name, int top)
 
 QPushButton *button(QWidget *parent, const char *name, const QString &caption, int left, int top, int width)
 {
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setGeometry(left, top, width, 24);
     // Enter in a divider box must not press a button (and save).
-    b->setAutoDefault(false);
+    QPushButton *b = ui::button(parent, QLatin1String(name), caption);
+    b->setGeometry(left, top, width, 24);
     return b;
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/Number.h"
 #include "core/Settings.h"
+#include "ui/Controls.h"
 #include "ui/Files.h"
 #include "ui/ProgramFolder.h"
 #include "ui/Twips.h"
@@ -41,19 +42,15 @@ int rowTop(int row) { return 6 + row * kRowHeight; }
 
 QLabel *rowLabel(QWidget *parent, const char *name, const QString &caption, int left, int row, int width)
 {
-    auto *l = new QLabel(caption, parent);
-    l->setObjectName(QLatin1String(name));
+    QLabel *l = ui::greenLabel(parent, QLatin1String(name), caption);
     l->setGeometry(left, rowTop(row), width, 20);
-    ui::setColours(l, ui::darkGreen(), ui::brightGreen());
     return l;
 }
 
 QLineEdit *rowEntry(QWidget *parent, const char *name, int row, int width)
 {
-    auto *e = new QLineEdit(parent);
-    e->setObjectName(QLatin1String(name));
+    QLineEdit *e = ui::greenEntry(parent, QLatin1String(name));
     e->setGeometry(kEntryLeft, rowTop(row), width, 20);
-    ui::setColours(e, ui::brightGreen(), Qt::black);
     return e;
 }
 
@@ -110,10 +107,8 @@ ProgramSetup::ProgramSetup(const ui::Services &services, QWidget *parent)
     rowLabel(this, "Label11", QStringLiteral("Wind Speed Units"), 6, 7, kLabelWidth);
     WSUnits = rowEntry(this, "WSUnits", 7, 60);
 
-    Command1 = new QPushButton(QStringLiteral("Save Setings"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1 = ui::button(this, QStringLiteral("Command1"), QStringLiteral("Save Setings"));
     Command1->setGeometry(170, 178, 94, 22);
-    Command1->setAutoDefault(false);
     connect(Command1, &QPushButton::clicked, this, &ProgramSetup::Command1_Click);
 
     for (QLabel *l : findChildren<QLabel *>())

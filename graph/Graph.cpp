@@ -57,10 +57,8 @@ QLabel *label(QWidget *parent, const char *name, const QString &caption, int lef
 
 QLineEdit *entry(QWidget *parent, const char *name, const QString &text, int left, int top, int width)
 {
-    auto *e = new QLineEdit(text, parent);
-    e->setObjectName(QLatin1String(name));
+    QLineEdit *e = ui::greenEntry(parent, QLatin1String(name), text);
     ui::placeTwips(e, left, top, width, 285);
-    ui::setColours(e, ui::brightGreen(), Qt::black);
     return e;
 }
 
@@ -158,16 +156,12 @@ Graph::Graph(const ui::Services &services, QWidget *parent)
     Label7 = label(this, "Label7", QStringLiteral(":"), 2130, 7185, 150, 255, green, Qt::AlignHCenter);
     Time2m = entry(this, "Time2m", QStringLiteral("59"), 2280, 7170, 330);
 
-    Command1 = new QPushButton(QStringLiteral("Display"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1 = ui::button(this, QStringLiteral("Command1"), QStringLiteral("Display"));
     ui::placeTwips(Command1, 8880, 6360, 1980, 495);
     ui::setColours(Command1, green, Qt::black);
-    Command1->setAutoDefault(false);
 
-    Command2 = new QPushButton(QStringLiteral("Exit"), this);
-    Command2->setObjectName(QStringLiteral("Command2"));
+    Command2 = ui::button(this, QStringLiteral("Command2"), QStringLiteral("Exit"));
     ui::placeTwips(Command2, 9360, 7320, 1050, 375);
-    Command2->setAutoDefault(false);
 
     ListView1 = new ui::ReportList(this);
     ListView1->setObjectName(QStringLiteral("ListView1"));

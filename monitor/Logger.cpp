@@ -36,13 +36,6 @@ const int kEnergySaveMs = 10000;
 
 QString number(double v) { return ui::fromLocal(core::numberText(v)); }
 
-QPushButton *button(QWidget *parent, const QString &name, const QString &caption)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
 } // namespace
 
 // Title label and back colour of each quantity, shared with the read-out block.
@@ -129,13 +122,13 @@ Logger::~Logger() = default;
 
 void Logger::buildControls()
 {
-    StartLogging = button(this, QStringLiteral("StartLogging"), QStringLiteral("Start"));
-    StopLogging = button(this, QStringLiteral("StopLogging"), QStringLiteral("Stop"));
-    CalibrateButton = button(this, QStringLiteral("CalibrateButton"), QStringLiteral("Calib"));
-    Setup = button(this, QStringLiteral("Setup"), QStringLiteral(" Setup"));
-    ShowLogs = button(this, QStringLiteral("ShowLogs"), QStringLiteral("Graph"));
-    Exit = button(this, QStringLiteral("Exit"), QStringLiteral("Exit"));
-    HistoryButton = button(this, QStringLiteral("History"), QStringLiteral("History"));
+    StartLogging = ui::button(this, QStringLiteral("StartLogging"), QStringLiteral("Start"));
+    StopLogging = ui::button(this, QStringLiteral("StopLogging"), QStringLiteral("Stop"));
+    CalibrateButton = ui::button(this, QStringLiteral("CalibrateButton"), QStringLiteral("Calib"));
+    Setup = ui::button(this, QStringLiteral("Setup"), QStringLiteral(" Setup"));
+    ShowLogs = ui::button(this, QStringLiteral("ShowLogs"), QStringLiteral("Graph"));
+    Exit = ui::button(this, QStringLiteral("Exit"), QStringLiteral("Exit"));
+    HistoryButton = ui::button(this, QStringLiteral("History"), QStringLiteral("History"));
     connect(StartLogging, &QPushButton::clicked, this, &Logger::StartLogging_Click);
     connect(StopLogging, &QPushButton::clicked, this, &Logger::StopLogging_Click);
     connect(CalibrateButton, &QPushButton::clicked, this, &Logger::CalibrateButton_Click);

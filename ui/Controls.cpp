@@ -1,5 +1,7 @@
 #include "Controls.h"
 
+#include <QLineEdit>
+
 #include "Twips.h"
 
 #include <QApplication>
@@ -51,6 +53,30 @@ QLabel *makeLabel(QWidget *parent, const QString &name, const QString &caption, 
     label->setObjectName(name);
     placeTwips(label, left, top, width, height);
     return label;
+}
+
+QLabel *greenLabel(QWidget *parent, const QString &name, const QString &caption)
+{
+    auto *label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    setColours(label, darkGreen(), brightGreen());
+    return label;
+}
+
+QLineEdit *greenEntry(QWidget *parent, const QString &name, const QString &text)
+{
+    auto *entry = new QLineEdit(text, parent);
+    entry->setObjectName(name);
+    setColours(entry, brightGreen(), Qt::black);
+    return entry;
+}
+
+QPushButton *button(QWidget *parent, const QString &name, const QString &caption)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setAutoDefault(false);
+    return b;
 }
 
 } // namespace ui

@@ -8,6 +8,7 @@
 #include <QString>
 
 class QLabel;
+class QLineEdit;
 class QWidget;
 
 namespace ui {
@@ -50,5 +51,13 @@ private:
 // A label with the given name, caption and twips geometry.
 QLabel *makeLabel(QWidget *parent, const QString &name, const QString &caption, int left, int top,
                   int width, int height);
+
+// The controls of the secondary windows, named for tests and tools; each
+// window places them. Labels: bright green on dark green. Entries: black on
+// bright green.
+QLabel *greenLabel(QWidget *parent, const QString &name, const QString &caption);
+QLineEdit *greenEntry(QWidget *parent, const QString &name, const QString &text = QString());
+// A button that Enter in an entry field never presses.
+QPushButton *button(QWidget *parent, const QString &name, const QString &caption);
 
 } // namespace ui
