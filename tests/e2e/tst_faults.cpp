@@ -26,6 +26,7 @@ using testsupport::FakeServices;
 using testsupport::ProgramFolder;
 using testsupport::cpuSeconds;
 using testsupport::Pty;
+using testsupport::readFile;
 using testsupport::run;
 
 namespace {
@@ -43,20 +44,6 @@ const QByteArray kMidRecord = "<V>14</V><I>2</I><W>28</W><R>300</R><S>10</S><M>0
 const char *const kOverLimit =
     "Over 10,000 records, too many to display. Please use a smaller time range. If you set you "
     "logging interval to 10 seconds or more, you wont have this problem in the future. ";
-
-// Exit code of a command whose output is not wanted.
-int quiet(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    p.start(program, args);
-    return p.waitForFinished(5000) && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 void writeFile(const QString &path, const QByteArray &bytes)
 {
@@ -154,7 +141,7 @@ QStringList entries(const QString &folder)
 
 class TestFaults : public QObject {
     Q_OBJECT
-    QProcess m_xvfb;
+    testsupport::VirtualDisplay m_xvfb;
     QString m_display;
 
     struct Program {
@@ -235,22 +222,8 @@ private slots:
         core::setDecimalSeparator('.');
         // The in-process writes past a file-size limit must fail, not kill the test.
         ::signal(SIGXFSZ, SIG_IGN);
-        if (QStandardPaths::findExecutable("Xvfb").isEmpty() || QStandardPaths::findExecutable("xdotool").isEmpty())
-            return;
-        m_xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x900x24", "-nolisten", "tcp", "-noreset"});
-        QVERIFY(m_xvfb.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(m_xvfb.canReadLine(), 10000);
-        m_display = ":" + QString::fromLatin1(m_xvfb.readLine()).trimmed();
-        QTRY_VERIFY_WITH_TIMEOUT(quiet("xdpyinfo", {"-display", m_display}) == 0, 10000);
-        qputenv("DISPLAY", m_display.toLocal8Bit());
-    }
-
-    void cleanupTestCase()
-    {
-        if (m_xvfb.state() != QProcess::NotRunning) {
-            m_xvfb.terminate();
-            m_xvfb.waitForFinished(3000);
-        }
+        if (m_xvfb.start())
+            m_display = m_xvfb.name();
     }
 
     // ---- the built program ------------------------------------------------

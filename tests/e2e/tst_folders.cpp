@@ -7,18 +7,13 @@
 #include <QtTest>
 
 using testsupport::Pty;
+using testsupport::lockHolder;
+using testsupport::readFile;
 using testsupport::run;
 
 namespace {
 
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
-// The process id written in a lock file, or 0.
-qint64 lockHolder(const QString &folder) { return readFile(folder + "/veldra.lock").split('\n').value(0).toLongLong(); }
 
 bool copyExecutable(const QString &edition, const QString &folder)
 {
@@ -31,7 +26,7 @@ bool copyExecutable(const QString &edition, const QString &folder)
 
 class TestFolders : public QObject {
     Q_OBJECT
-    QProcess m_xvfb;
+    testsupport::VirtualDisplay m_xvfb;
     QString m_display;
 
     // The environment of a user whose home is `home`, on the virtual display.
@@ -56,21 +51,11 @@ class TestFolders : public QObject {
 private slots:
     void initTestCase()
     {
-        if (QStandardPaths::findExecutable("Xvfb").isEmpty() || QStandardPaths::findExecutable("xdotool").isEmpty())
+        if (!m_xvfb.start())
             QSKIP("Xvfb and xdotool are needed (scripts/install-deps installs them)");
-        m_xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x900x24", "-nolisten", "tcp", "-noreset"});
-        QVERIFY(m_xvfb.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(m_xvfb.canReadLine(), 10000);
-        m_display = ":" + QString::fromLatin1(m_xvfb.readLine()).trimmed();
-        qputenv("DISPLAY", m_display.toLocal8Bit());
-        QTRY_VERIFY_WITH_TIMEOUT(!run("xdpyinfo", {"-display", m_display}).isEmpty(), 10000);
+        m_display = m_xvfb.name();
     }
 
-    void cleanupTestCase()
-    {
-        m_xvfb.terminate();
-        m_xvfb.waitForFinished(3000);
-    }
 
     // Folders are relative to a scratch folder, which is also the working
     // folder, so a relative --folder is taken from there.

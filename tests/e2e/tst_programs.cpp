@@ -17,7 +17,7 @@ using testsupport::run;
 
 class TestPrograms : public QObject {
     Q_OBJECT
-    QProcess m_xvfb;
+    testsupport::VirtualDisplay m_xvfb;
     QString m_display;
 
     // The title of the program's main window, or "" while it has none.
@@ -48,22 +48,11 @@ class TestPrograms : public QObject {
 private slots:
     void initTestCase()
     {
-        if (QStandardPaths::findExecutable("Xvfb").isEmpty() || QStandardPaths::findExecutable("xdotool").isEmpty())
+        if (!m_xvfb.start())
             QSKIP("Xvfb and xdotool are needed (scripts/install-deps installs them)");
-        // Xvfb picks a free display and tells its number on standard output.
-        m_xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x900x24", "-nolisten", "tcp", "-noreset"});
-        QVERIFY(m_xvfb.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(m_xvfb.canReadLine(), 10000);
-        m_display = ":" + QString::fromLatin1(m_xvfb.readLine()).trimmed();
-        qputenv("DISPLAY", m_display.toLocal8Bit());
-        QTRY_VERIFY_WITH_TIMEOUT(QProcess::execute("xdpyinfo", {"-display", m_display}) == 0, 10000);
+        m_display = m_xvfb.name();
     }
 
-    void cleanupTestCase()
-    {
-        m_xvfb.terminate();
-        m_xvfb.waitForFinished(3000);
-    }
 
     void waitsThenShowsFramesAndSurvivesALostDevice()
     {

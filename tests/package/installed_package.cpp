@@ -9,23 +9,19 @@
 #include <QtTest>
 
 using testsupport::Pty;
+using testsupport::lockHolder;
+using testsupport::readFile;
 using testsupport::run;
 
 namespace {
 
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
-qint64 lockHolder(const QString &folder) { return readFile(folder + "/veldra.lock").split('\n').value(0).toLongLong(); }
 
 } // namespace
 
 class TestInstalledPackage : public QObject {
     Q_OBJECT
-    QProcess m_xvfb;
+    testsupport::VirtualDisplay m_xvfb;
     QTemporaryDir m_scratch;
     QString m_root;
     QString m_data;
@@ -48,12 +44,8 @@ private slots:
         QVERIFY(QDir().mkpath(m_scratch.filePath("home")));
         m_data = m_scratch.filePath("home/.local/share/veldra");
 
-        m_xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x900x24", "-nolisten", "tcp", "-noreset"});
-        QVERIFY(m_xvfb.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(m_xvfb.canReadLine(), 10000);
-        const QString display = ":" + QString::fromLatin1(m_xvfb.readLine()).trimmed();
-        qputenv("DISPLAY", display.toLocal8Bit());
-        QTRY_VERIFY_WITH_TIMEOUT(!run("xdpyinfo", {"-display", display}).isEmpty(), 10000);
+        QVERIFY2(m_xvfb.start(), "Xvfb and xdotool are needed (scripts/install-deps installs them)");
+        const QString display = m_xvfb.name();
 
         m_env = QProcessEnvironment::systemEnvironment();
         m_env.insert("HOME", m_scratch.filePath("home"));
@@ -62,11 +54,6 @@ private slots:
         m_env.insert("QT_QPA_PLATFORM", "xcb");
     }
 
-    void cleanupTestCase()
-    {
-        m_xvfb.terminate();
-        m_xvfb.waitForFinished(3000);
-    }
 
     void versionIsThePackages()
     {

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <QString>
 #include <QStringList>
 #include <QThread>
@@ -78,6 +79,69 @@ public:
 
 private:
     int m_master = -1;
+};
+
+// The whole file, or nothing when it cannot be read.
+inline QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The process id written in a program folder's lock file, or 0.
+inline qint64 lockHolder(const QString &folder)
+{
+    return readFile(folder + "/veldra.lock").split('\n').value(0).toLongLong();
+}
+
+// A virtual X display (Xvfb on a free display number) that this process and
+// the programs it starts use; it ends with the object.
+class VirtualDisplay {
+public:
+    ~VirtualDisplay()
+    {
+        if (m_xvfb.state() != QProcess::NotRunning) {
+            m_xvfb.terminate();
+            m_xvfb.waitForFinished(3000);
+        }
+    }
+    // False when Xvfb or xdotool is missing or the display did not come up
+    // within 10 s. Sets DISPLAY for this process.
+    bool start()
+    {
+        if (QStandardPaths::findExecutable("Xvfb").isEmpty() || QStandardPaths::findExecutable("xdotool").isEmpty())
+            return false;
+        // Xvfb picks a free display and tells its number on standard output.
+        m_xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x900x24", "-nolisten", "tcp", "-noreset"});
+        if (!m_xvfb.waitForStarted() || !waitFor([&] { return m_xvfb.canReadLine() || m_xvfb.waitForReadyRead(100); }))
+            return false;
+        m_name = ":" + QString::fromLatin1(m_xvfb.readLine()).trimmed();
+        qputenv("DISPLAY", m_name.toLocal8Bit());
+        return waitFor([&] {
+            QProcess probe;
+            probe.setStandardOutputFile(QProcess::nullDevice());
+            probe.setStandardErrorFile(QProcess::nullDevice());
+            probe.start("xdpyinfo", {"-display", m_name});
+            return probe.waitForFinished(5000) && probe.exitCode() == 0;
+        });
+    }
+    // ":N", or "" before start() succeeded.
+    const QString &name() const { return m_name; }
+
+private:
+    template <typename Ready> static bool waitFor(Ready ready)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!ready()) {
+            if (t.elapsed() > 10000)
+                return false;
+            QThread::msleep(100);
+        }
+        return true;
+    }
+    QProcess m_xvfb;
+    QString m_name;
 };
 
 // Copies a built program (from VELDRA_BIN) into a program folder, writes its
