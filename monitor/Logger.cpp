@@ -7,6 +7,7 @@
 #include "core/LogRecord.h"
 #include "core/Number.h"
 #include "graph/Graph.h"
+#include "history/PowerCurveKeeper.h"
 #include "logging/TickWriter.h"
 #include "ui/Files.h"
 #include "ui/Twips.h"
@@ -108,6 +109,7 @@ Logger::Logger(const ui::Services &services, const Edition &edition, QWidget *pa
     });
 
     m_tick = std::make_unique<logging::TickWriter>(m_services, this);
+    m_powerCurve = new history::PowerCurveKeeper(m_services, this, this);
 
     Form_Load();
     m_energy.begin(m_services.clock->monotonicSeconds(), today());
@@ -229,6 +231,7 @@ void Logger::LoadSettings()
 
     calibration = m_folder.calibrationSettings();
     m_cal = core::calibrationFrom(calibration);
+    m_powerCurve->setSettings(settings.WSUnits, m_cal);
 }
 
 void Logger::buildReadoutList()
@@ -285,6 +288,7 @@ void Logger::ProcessFrame(const std::string &frame)
     const core::RawReading raw = core::decodeFrame(frame);
     core::applyFrame(reading, raw, m_cal);
     m_liveness.frame(raw, m_services.clock->monotonicSeconds());
+    m_powerCurve->frame(raw, reading, dataState());
     if (Timer1->isActive())
         maxima.raise(reading);
 
@@ -462,6 +466,7 @@ void Logger::closeEvent(QCloseEvent *event)
     // The program ends with its main window, also when a message box that a
     // tick left open would otherwise keep it running.
     m_link->pause();
+    m_powerCurve->save();
     QWidget::closeEvent(event);
     QCoreApplication::exit(0);
 }

@@ -22,6 +22,7 @@
 #include <array>
 #include <memory>
 
+namespace history { class PowerCurveKeeper; }
 namespace logging { class TickWriter; }
 
 namespace monitor {
@@ -52,6 +53,7 @@ public:
     // Live, stale, or paused while another window holds the port.
     core::DataState dataState() const;
     ui::ReconnectingPort *link() const { return m_link; }
+    history::PowerCurveKeeper *powerCurve() const { return m_powerCurve; }
     void StartLogging_Click();
     void StopLogging_Click();
     void Setup_Click();
@@ -114,6 +116,7 @@ private:
     core::EnergyCounter m_energy;
     std::array<bool, 6> m_needleDrawn{};
     std::unique_ptr<logging::TickWriter> m_tick;
+    history::PowerCurveKeeper *m_powerCurve;
 };
 
 } // namespace monitor

@@ -48,6 +48,8 @@ QString ProgramFolder::historyFile(QString shortDate) const
 QString ProgramFolder::pageTemplate() const { return QDir(m_path).filePath(QStringLiteral("html/template.asp")); }
 QString ProgramFolder::livePage() const { return QDir(m_path).filePath(QStringLiteral("html/log.asp")); }
 
+QString ProgramFolder::powerCurveFile() const { return QDir(m_path).filePath(QStringLiteral("powercurve.csv")); }
+
 QString ProgramFolder::portEntry(int number) const
 {
     return QDir(m_path).filePath(QStringLiteral("COM%1").arg(number));

@@ -44,6 +44,8 @@ public:
     QString historyFile(QString shortDate) const;
     QString pageTemplate() const;
     QString livePage() const;
+    // The measured power curve, "powercurve.csv".
+    QString powerCurveFile() const;
     // The entry that names the device of serial port `number` ("COM3").
     QString portEntry(int number) const;
 
