@@ -109,6 +109,10 @@ void PowerCurvePlot::paintEvent(QPaintEvent *)
     const double speedEnd = std::max(core::PowerCurve::centre(std::max(highest, 0)) + 1.0, 10.0) * axis.perMetre;
     const double speedStep = niceStep(speedEnd, 10);
     const double speedTop = roundUp(speedEnd, speedStep);
+    // Spread reaching a little below 0 at cut-in is clipped rather than
+    // squeezing the curve; real negative means get their own grid lines.
+    if (wattsBottom > -0.05 * wattsTop)
+        wattsBottom = 0;
     const double wattsStep = niceStep(std::max(wattsTop - wattsBottom, 10.0), 6);
     wattsTop = roundUp(std::max(wattsTop, 10.0), wattsStep);
     wattsBottom = roundDown(wattsBottom, wattsStep);
@@ -174,7 +178,7 @@ void PowerCurvePlot::paintEvent(QPaintEvent *)
                QStringLiteral("\u25CF mean RPM     faint: fewer than %1 frames     ").arg(PowerCurvePage::kFewFrames));
     p.save();
     p.setPen(Qt::black);
-    p.translate(area.left() - 50, area.top() - 4);
+    p.translate(area.left() - 50, area.top() - countStrip / 2.0);
     p.setFont(small);
     p.drawText(QPointF(0, 0), QStringLiteral("frames"));
     p.restore();
@@ -182,6 +186,7 @@ void PowerCurvePlot::paintEvent(QPaintEvent *)
     // Bins.
     const double binWidth = xOf(core::PowerCurve::kBinWidth * axis.perMetre) - xOf(0);
     const double cap = std::clamp(binWidth * 0.3, 2.0, 5.0);
+    p.setClipRect(QRect(area.left() - 8, 0, area.width() + 16, area.bottom() + 1));
     QPolygonF rpmLine;
     for (int k = 0; k < core::PowerCurve::kBins; ++k) {
         const core::PowerCurveBin &b = bins[size_t(k)];
