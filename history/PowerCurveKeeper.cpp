@@ -87,11 +87,19 @@ void PowerCurveKeeper::setSettings(const std::string &wsUnits, const core::Calib
     m_otherUnit = false;
 }
 
-void PowerCurveKeeper::frame(const core::RawReading &raw, const core::Reading &reading, core::DataState state)
+void PowerCurveKeeper::frame(const core::RawReading &raw, const core::Reading &reading, core::DataState state,
+                             double now)
 {
     const auto sample = core::curveSample(raw, reading, m_cal, state);
-    const std::int64_t now = sample ? m_services.clock->now().toSecsSinceEpoch() : 0;
-    switch (m_curve.add(sample, m_unit, m_services.clock->monotonicSeconds(), now)) {
+    std::int64_t unixTime = 0;
+    if (sample) {
+        if (!m_wallReadAt || now < *m_wallReadAt || now - *m_wallReadAt >= kWallClockSeconds) {
+            m_wallReadAt = now;
+            m_wallMs = m_services.clock->now().toMSecsSinceEpoch();
+        }
+        unixTime = (m_wallMs + qint64((now - *m_wallReadAt) * 1000)) / 1000;
+    }
+    switch (m_curve.add(sample, m_unit, now, unixTime)) {
     case core::PowerCurve::Added::Counted:
         m_dirty = true;
         emit changed();

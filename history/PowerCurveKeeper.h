@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QString>
+#include <optional>
 #include <string>
 
 class QTimer;
@@ -19,6 +20,8 @@ class PowerCurveKeeper : public QObject {
     Q_OBJECT
 public:
     static constexpr int kSaveIntervalMs = 60 * 1000;
+    // How long frames take their wall-clock time from the monotonic clock.
+    static constexpr double kWallClockSeconds = 10;
 
     // Reads the file at once: a missing file starts an empty curve silently;
     // one that cannot be read or is damaged is kept aside as
@@ -29,9 +32,9 @@ public:
 
     // The wind unit and calibration of the frames to come.
     void setSettings(const std::string &wsUnits, const core::Calibration &cal);
-    // One processed frame: the raw values, the reading they made and the
-    // state of the data after it.
-    void frame(const core::RawReading &raw, const core::Reading &reading, core::DataState state);
+    // One processed frame: the raw values, the reading they made, the state
+    // of the data after it and when it came (seconds on the monotonic clock).
+    void frame(const core::RawReading &raw, const core::Reading &reading, core::DataState state, double now);
 
     // Writes the file when the curve changed since it was last written. False
     // when it could not be written (told once until a write works again).
@@ -72,6 +75,11 @@ private:
     // A damaged file that could not be moved aside is never written over.
     bool m_mayWrite = true;
     bool m_saveFailTold = false;
+    // The wall clock read at a monotonic time: frames between reads take
+    // their time from the monotonic clock, as a wall-clock read per frame
+    // would be most of the curve's cost.
+    std::optional<double> m_wallReadAt;
+    qint64 m_wallMs = 0;
 };
 
 } // namespace history

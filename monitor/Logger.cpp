@@ -110,6 +110,7 @@ Logger::Logger(const ui::Services &services, const Edition &edition, QWidget *pa
 
     m_tick = std::make_unique<logging::TickWriter>(m_services, this);
     m_powerCurve = new history::PowerCurveKeeper(m_services, this, this);
+    connect(this, &Logger::frameProcessed, m_powerCurve, &history::PowerCurveKeeper::frame);
 
     Form_Load();
     m_energy.begin(m_services.clock->monotonicSeconds(), today());
@@ -287,8 +288,9 @@ void Logger::ProcessFrame(const std::string &frame)
 
     const core::RawReading raw = core::decodeFrame(frame);
     core::applyFrame(reading, raw, m_cal);
-    m_liveness.frame(raw, m_services.clock->monotonicSeconds());
-    m_powerCurve->frame(raw, reading, dataState());
+    const double now = m_services.clock->monotonicSeconds();
+    m_liveness.frame(raw, now);
+    emit frameProcessed(raw, reading, m_liveness.state(now), now);
     if (Timer1->isActive())
         maxima.raise(reading);
 

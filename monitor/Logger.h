@@ -94,6 +94,11 @@ public:
     // A bold, centred title or value label in a quantity's colour.
     static QLabel *quantityLabel(QWidget *parent, const QString &name, const QString &caption, int meter);
 
+signals:
+    // Each frame once decoded and calibrated, with the state of the data after
+    // it and when it came (seconds on the monotonic clock).
+    void frameProcessed(const core::RawReading &raw, const core::Reading &reading, core::DataState state, double now);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 

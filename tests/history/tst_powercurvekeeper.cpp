@@ -47,7 +47,7 @@ struct Keeper {
             core::Reading r;
             r.WindSpeed = wind;
             r.Watts = watts;
-            keeper->frame(core::decodeFrame(kFrame.toStdString()), r, core::DataState::Live);
+            keeper->frame(core::decodeFrame(kFrame.toStdString()), r, core::DataState::Live, fake.clock.monotonicSeconds());
         }
     }
     std::optional<core::PowerCurve> onDisk(const QString &name = "powercurve.csv") const
@@ -119,7 +119,7 @@ private slots:
             QCOMPARE(folder.exists("powercurve.csv"), setup == "curve");
             core::Reading r;
             r.WindSpeed = 6;
-            keeper.frame(core::decodeFrame(kFrame.toStdString()), r, core::DataState::Live);
+            keeper.frame(core::decodeFrame(kFrame.toStdString()), r, core::DataState::Live, 0);
         }
         // Written when the keeper ends, with the new frame.
         const auto back = core::readPowerCurve(folder.read("powercurve.csv").toStdString());
@@ -151,6 +151,10 @@ private slots:
         QCOMPARE(c.bins()[4].meanRPM().value_or(0), 150.0);
         QCOMPARE(int(c.bins()[9].frames), 1);
         QCOMPARE(c.bins()[4].seconds, 1.5);
+        const qint64 start = QDateTime(QDate(2026, 3, 7), QTime(14, 5, 9)).toSecsSinceEpoch();
+        QCOMPARE(qint64(c.bins()[4].first), start);
+        QCOMPARE(qint64(c.bins()[4].last), start + 2);
+        QCOMPARE(qint64(c.bins()[9].first), start + 22);
         QVERIFY(!folder.exists("powercurve.csv"));
         logger.close();
         const auto saved = core::readPowerCurve(folder.read("powercurve.csv").toStdString());
