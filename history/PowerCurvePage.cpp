@@ -169,13 +169,16 @@ void PowerCurvePlot::paintEvent(QPaintEvent *)
                                    ? QStringLiteral("Wind speed (%1; m/s below)").arg(axis.unit)
                                    : QStringLiteral("Wind speed (%1)").arg(axis.unit);
     p.drawText(QRectF(area.left(), titleY, area.width(), fm.height()), Qt::AlignLeft, speedTitle);
-    p.setPen(kPower);
-    p.drawText(QRectF(area.left(), titleY, area.width(), fm.height()), Qt::AlignRight,
-               QStringLiteral("\u25A0 mean power \u00B11 SD (W)     "));
-    const int legendPower = fm.horizontalAdvance(QStringLiteral("\u25A0 mean power \u00B11 SD (W)     "));
-    p.setPen(kRPM);
-    p.drawText(QRectF(area.left(), titleY, area.width() - legendPower, fm.height()), Qt::AlignRight,
-               QStringLiteral("\u25CF mean RPM     faint: fewer than %1 frames     ").arg(PowerCurvePage::kFewFrames));
+    // The legend, right-aligned, from the right.
+    double legendRight = area.right();
+    auto legend = [&](const QString &text, const QColor &colour) {
+        p.setPen(colour);
+        p.drawText(QRectF(area.left(), titleY, legendRight - area.left(), fm.height()), Qt::AlignRight, text);
+        legendRight -= fm.horizontalAdvance(text) + fm.horizontalAdvance(QStringLiteral("     "));
+    };
+    legend(QStringLiteral("\u25A0 mean power \u00B11 SD (W)"), kPower);
+    legend(QStringLiteral("faint: fewer than %1 frames").arg(PowerCurvePage::kFewFrames), Qt::gray);
+    legend(QStringLiteral("\u25CF mean RPM"), kRPM);
     p.save();
     p.setPen(Qt::black);
     p.translate(area.left() - 50, area.top() - countStrip / 2.0);
