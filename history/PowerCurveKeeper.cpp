@@ -37,6 +37,9 @@ PowerCurveKeeper::PowerCurveKeeper(const ui::Services &services, QWidget *messag
 
 PowerCurveKeeper::~PowerCurveKeeper()
 {
+    // Whatever shows messages may be going too; a failure here was told by
+    // the saves before (the main window saves when it closes).
+    m_services.messages = nullptr;
     save();
 }
 
