@@ -7,6 +7,7 @@
 #include "core/TickTexts.h"
 #include "core/Number.h"
 #include "graph/Graph.h"
+#include "history/PowerCurveKeeper.h"
 #include "logging/EnergyKeeper.h"
 #include "logging/TickWriter.h"
 #include "ui/Files.h"
@@ -109,6 +110,8 @@ Logger::Logger(const ui::Services &services, const Edition &edition, QWidget *pa
     m_energySave = new QTimer(this);
     m_energySave->setInterval(kEnergySaveMs);
     connect(m_energySave, &QTimer::timeout, this, [this] { m_energyFiles->save(m_book); });
+    m_powerCurve = new history::PowerCurveKeeper(m_services, this, this);
+    connect(this, &Logger::frameProcessed, m_powerCurve, &history::PowerCurveKeeper::frame);
 
     Form_Load();
     const auto stored = m_energyFiles->load(today());
@@ -235,6 +238,7 @@ void Logger::LoadSettings()
 
     calibration = m_folder.calibrationSettings();
     m_cal = core::calibrationFrom(calibration);
+    m_powerCurve->setSettings(settings.WSUnits, m_cal);
 }
 
 void Logger::buildReadoutList()
@@ -290,8 +294,10 @@ void Logger::ProcessFrame(const std::string &frame)
 
     const core::RawReading raw = core::decodeFrame(frame);
     core::applyFrame(reading, raw, m_cal);
-    m_liveness.frame(raw, m_services.clock->monotonicSeconds());
+    const double now = m_services.clock->monotonicSeconds();
+    m_liveness.frame(raw, now);
     m_book.frame(raw, reading);
+    emit frameProcessed(raw, reading, m_liveness.state(now), now);
     if (Timer1->isActive())
         maxima.raise(reading);
 
@@ -476,6 +482,7 @@ void Logger::closeEvent(QCloseEvent *event)
     m_link->pause();
     m_book.setToday(WattHours);
     m_energyFiles->save(m_book, true);
+    m_powerCurve->save();
     QWidget::closeEvent(event);
     QCoreApplication::exit(0);
 }

@@ -22,6 +22,7 @@
 #include <array>
 #include <memory>
 
+namespace history { class PowerCurveKeeper; }
 namespace logging { class EnergyKeeper; class TickWriter; }
 
 namespace monitor {
@@ -52,6 +53,7 @@ public:
     // Live, stale, or paused while another window holds the port.
     core::DataState dataState() const;
     ui::ReconnectingPort *link() const { return m_link; }
+    history::PowerCurveKeeper *powerCurve() const { return m_powerCurve; }
     void StartLogging_Click();
     void StopLogging_Click();
     void Setup_Click();
@@ -94,6 +96,11 @@ public:
     // A bold, centred title or value label in a quantity's colour.
     static QLabel *quantityLabel(QWidget *parent, const QString &name, const QString &caption, int meter);
 
+signals:
+    // Each frame once decoded and calibrated, with the state of the data after
+    // it and when it came (seconds on the monotonic clock).
+    void frameProcessed(const core::RawReading &raw, const core::Reading &reading, core::DataState state, double now);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -117,6 +124,7 @@ private:
     std::unique_ptr<logging::EnergyKeeper> m_energyFiles;
     QTimer *m_energySave;
     std::unique_ptr<logging::TickWriter> m_tick;
+    history::PowerCurveKeeper *m_powerCurve;
 };
 
 } // namespace monitor

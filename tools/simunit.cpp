@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -50,6 +51,17 @@ const char kUsage[] =
     "  --seconds S      stop after S seconds (default: run until interrupted)\n"
     "  --count N        stop after N frames\n"
     "  --replay FILE    send the lines of FILE in a loop instead of generated frames\n"
+    "  --curve FILE     deterministic power curve: FILE holds lines 'wind watts\n"
+    "                   [rpm]' (blanks or commas between, '#' starts a comment),\n"
+    "                   wind in the program's wind unit (WSUnits), rising. The\n"
+    "                   wind sweeps from the lowest to the highest wind of the\n"
+    "                   table and back, in 0.1 steps, and each frame carries the\n"
+    "                   table's watts (and RPM) at its wind, interpolated\n"
+    "                   linearly, at 13 V, as raw counts for the delivered\n"
+    "                   settings.cfg. Frames depend on their number only, so\n"
+    "                   every rate sends the same sequence\n"
+    "  --sweep N        frames for one sweep up and down with --curve (default:\n"
+    "                   5 frames for each 0.1 of wind each way)\n"
     "  --faults         mix in split frames, junk bytes, stray ']', bad fields\n"
     "                   and lowercase tags\n"
     "  --seed N         seed of the random generator\n"
@@ -63,6 +75,8 @@ struct Options {
     double seconds = 0;  // 0 means forever
     long long count = 0;  // 0 means no limit
     std::string replay;
+    std::string curve;
+    long long sweep = 0;  // 0 means 5 frames a step
     bool faults = false;
     bool quiet = false;
     unsigned long long seed = std::random_device{}();
@@ -114,12 +128,15 @@ Options parseOptions(int argc, char **argv) {
         } else if (name == "--seconds") o.seconds = toNumber(name, next(), 1e-3, 1e9);
         else if (name == "--count") o.count = toInteger(name, next(), 1, 1LL << 52);
         else if (name == "--replay") o.replay = next();
+        else if (name == "--curve") o.curve = next();
+        else if (name == "--sweep") o.sweep = toInteger(name, next(), 2, 1LL << 40);
         else if (name == "--seed") o.seed = (unsigned long long)toInteger(name, next(), 0, 1LL << 52);
         else if (name == "--faults") o.faults = true;
         else if (name == "--quiet") o.quiet = true;
         else fail("unknown option '" + name + "' (see --help)");
     }
     if (o.folder.empty()) fail("--folder is required (see --help)");
+    if (!o.replay.empty() && !o.curve.empty()) fail("--replay and --curve exclude each other");
     return o;
 }
 
@@ -352,6 +369,84 @@ Shaped shapeDelivery(const std::string &frame, std::mt19937_64 &rng) {
     }
 }
 
+// A power curve table: watts (and RPM) against wind, read from a file.
+class CurveTable {
+public:
+    struct Row {
+        double wind, watts, rpm;
+    };
+
+    explicit CurveTable(const std::string &path) {
+        std::ifstream in(path);
+        if (!in) fail("cannot read curve file " + path + ": " + std::strerror(errno));
+        std::string line;
+        for (int number = 1; std::getline(in, line); ++number) {
+            line = line.substr(0, line.find('#'));
+            std::replace(line.begin(), line.end(), ',', ' ');
+            std::vector<double> values;
+            size_t at = 0;
+            while (at < line.size()) {
+                at = line.find_first_not_of(" \t\r", at);
+                if (at == std::string::npos) break;
+                size_t end = std::min(line.find_first_of(" \t\r", at), line.size());
+                values.push_back(toNumber("curve file line " + std::to_string(number), line.substr(at, end - at), -1e6, 1e6));
+                at = end;
+            }
+            if (values.empty()) continue;
+            if (values.size() < 2 || values.size() > 3)
+                fail("curve file line " + std::to_string(number) + ": needs wind, watts and optionally rpm");
+            if (values[0] < 0 || (!m_rows.empty() && values[0] <= m_rows.back().wind))
+                fail("curve file line " + std::to_string(number) + ": winds must rise from 0 or more");
+            if (values.size() == 3 && values[2] < 0) fail("curve file line " + std::to_string(number) + ": rpm below 0");
+            m_hasRPM = m_rows.empty() ? values.size() == 3 : m_hasRPM && values.size() == 3;
+            m_rows.push_back({values[0], values[1], values.size() == 3 ? values[2] : 0});
+        }
+        if (m_rows.size() < 2) fail("curve file " + path + " needs at least two lines");
+    }
+
+    double low() const { return m_rows.front().wind; }
+    double high() const { return m_rows.back().wind; }
+    bool hasRPM() const { return m_hasRPM; }
+    // Linear between the rows, the end rows' values beyond them.
+    Row at(double wind) const {
+        if (wind <= low()) return {wind, m_rows.front().watts, m_rows.front().rpm};
+        for (size_t i = 1; i < m_rows.size(); ++i)
+            if (wind <= m_rows[i].wind) {
+                const Row &a = m_rows[i - 1], &b = m_rows[i];
+                double f = (wind - a.wind) / (b.wind - a.wind);
+                return {wind, a.watts + f * (b.watts - a.watts), a.rpm + f * (b.rpm - a.rpm)};
+            }
+        return {wind, m_rows.back().watts, m_rows.back().rpm};
+    }
+
+private:
+    std::vector<Row> m_rows;
+    bool m_hasRPM = false;
+};
+
+// Frame n of the sweep: the wind goes up and back down through the table's
+// range in whole tenths, as the program rounds the wind to one decimal.
+std::string curveFrame(const CurveTable &table, long long n, long long sweep) {
+    const long long lo = std::llround(std::ceil(table.low() * 10 - 1e-9));
+    const long long hi = std::llround(std::floor(table.high() * 10 + 1e-9));
+    const long long steps = std::max(1LL, hi - lo);
+    const long long period = sweep > 0 ? sweep : 10 * steps;
+    const long long phase = n % period;
+    // 0 .. 2 steps and back over the period.
+    const double position = double(phase) * 2 * double(steps) / double(period);
+    const long long step = std::min(steps, std::llround(std::floor(position <= double(steps) ? position : 2 * double(steps) - position)));
+    const double wind = double(lo + step) / 10;
+    const CurveTable::Row r = table.at(wind);
+    // Raw counts with decimals for the delivered calibration: 13 V exactly,
+    // amps to the hundredth, so the watts come out within 0.07 W.
+    // RPMDivider 2: raw pulses a second are RPM / 30.
+    char amps[32], rpm[48] = "", speed[32];
+    std::snprintf(amps, sizeof amps, "%.2f", 512 + r.watts / 13 * 10);
+    if (table.hasRPM()) std::snprintf(rpm, sizeof rpm, "<R>%.4f</R>", r.rpm / 30);
+    std::snprintf(speed, sizeof speed, "%.2f", wind * 1.6);
+    return std::string("[<V>532.48</V><I>") + amps + "</I>" + rpm + "<M>0</M><S>" + speed + "</S>]\r\n";
+}
+
 std::vector<std::string> loadReplay(const std::string &path) {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) fail("cannot read replay file " + path + ": " + std::strerror(errno));
@@ -403,6 +498,8 @@ int main(int argc, char **argv) {
     Options o = parseOptions(argc, argv);
     std::vector<std::string> replay;
     if (!o.replay.empty()) replay = loadReplay(o.replay);
+    std::unique_ptr<CurveTable> curve;
+    if (!o.curve.empty()) curve = std::make_unique<CurveTable>(o.curve);
     installSignals();
     setvbuf(stdout, nullptr, _IOLBF, 0);
 
@@ -427,6 +524,8 @@ int main(int argc, char **argv) {
         std::string fault;
         if (!replay.empty()) {
             frame = replay[size_t(sent % (long long)replay.size())];
+        } else if (curve) {
+            frame = curveFrame(*curve, sent, o.sweep);
         } else {
             turbine.step(std::min(Seconds(now - last).count(), 5.0));
             auto fields = rawFields(turbine);

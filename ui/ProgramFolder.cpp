@@ -52,6 +52,8 @@ QString ProgramFolder::energyState() const { return QDir(m_path).filePath(QStrin
 
 QString ProgramFolder::energyCsv() const { return QDir(logsFolder()).filePath(QStringLiteral("energy.csv")); }
 
+QString ProgramFolder::powerCurveFile() const { return QDir(m_path).filePath(QStringLiteral("powercurve.csv")); }
+
 QString ProgramFolder::portEntry(int number) const
 {
     return QDir(m_path).filePath(QStringLiteral("COM%1").arg(number));

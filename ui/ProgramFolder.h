@@ -48,6 +48,8 @@ public:
     QString energyState() const;
     // One line a day of energy and peaks.
     QString energyCsv() const;
+    // The measured power curve, "powercurve.csv".
+    QString powerCurveFile() const;
     // The entry that names the device of serial port `number` ("COM3").
     QString portEntry(int number) const;
     // Held by the program that runs on the folder.

@@ -1,0 +1,166 @@
+#include "PowerCurveKeeper.h"
+
+#include "ui/Files.h"
+#include "ui/ProgramFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+
+namespace history {
+
+namespace {
+QString shown(const QString &path) { return QDir::toNativeSeparators(path); }
+
+// `base` + `suffix`, or with "-2", "-3", ... before the suffix when taken, so
+// that nothing kept earlier is ever replaced.
+QString freeName(const QString &base, const QString &suffix)
+{
+    QString name = base + suffix;
+    for (int n = 2; ui::exists(name) || QFileInfo(name).isSymLink(); ++n)
+        name = base + QStringLiteral("-%1").arg(n) + suffix;
+    return name;
+}
+} // namespace
+
+PowerCurveKeeper::PowerCurveKeeper(const ui::Services &services, QWidget *messageParent, QObject *parent)
+    : QObject(parent), m_services(services), m_messageParent(messageParent),
+      m_file(ui::ProgramFolder(services.programFolder).powerCurveFile())
+{
+    m_saveTimer = new QTimer(this);
+    m_saveTimer->setInterval(kSaveIntervalMs);
+    connect(m_saveTimer, &QTimer::timeout, this, &PowerCurveKeeper::save);
+    m_saveTimer->start();
+    load();
+}
+
+PowerCurveKeeper::~PowerCurveKeeper()
+{
+    // Whatever shows messages may be going too; a failure here was told by
+    // the saves before (the main window saves when it closes).
+    m_services.messages = nullptr;
+    save();
+}
+
+void PowerCurveKeeper::tell(const QString &text, bool wait)
+{
+    if (!m_services.messages)
+        return;
+    if (wait)
+        m_services.messages->inform(m_messageParent, text);
+    else
+        m_services.messages->notify(m_messageParent, text);
+}
+
+void PowerCurveKeeper::load()
+{
+    if (!ui::exists(m_file) && !QFileInfo(m_file).isSymLink())
+        return;
+    QString reason;
+    const auto bytes = ui::readWhole(m_file, &reason);
+    std::string error;
+    if (bytes) {
+        if (auto curve = core::readPowerCurve(std::string_view(bytes->constData(), size_t(bytes->size())), &error)) {
+            m_curve = std::move(*curve);
+            return;
+        }
+        reason = QStringLiteral("it is damaged, %1").arg(QString::fromStdString(error));
+    }
+    const QString aside = freeName(m_file, QStringLiteral(".bad"));
+    if (QFile::rename(m_file, aside)) {
+        tell(QStringLiteral("The power curve file %1 could not be read (%2). It was kept as %3 and a new curve was started.")
+                 .arg(shown(m_file), reason, shown(aside)),
+             true);
+    } else {
+        m_mayWrite = false;
+        tell(QStringLiteral("The power curve file %1 could not be read (%2), nor kept aside. A new curve is measured, but not saved until the program is closed; the file was left as it is.")
+                 .arg(shown(m_file), reason),
+             true);
+    }
+}
+
+void PowerCurveKeeper::setSettings(const std::string &wsUnits, const core::Calibration &cal)
+{
+    m_unit = core::windUnit(wsUnits);
+    m_unitText = ui::fromLocal(wsUnits).trimmed();
+    m_cal = cal;
+    if (m_curve.empty() && m_curve.unit() != m_unit.name)
+        m_curve.setUnit(m_unit.name);
+    m_otherUnit = false;
+}
+
+void PowerCurveKeeper::frame(const core::RawReading &raw, const core::Reading &reading, core::DataState state,
+                             double now)
+{
+    const auto sample = core::curveSample(raw, reading, m_cal, state);
+    std::int64_t unixTime = 0;
+    if (sample) {
+        if (!m_wallReadAt || now < *m_wallReadAt || now - *m_wallReadAt >= kWallClockSeconds) {
+            m_wallReadAt = now;
+            m_wallMs = m_services.clock->now().toMSecsSinceEpoch();
+        }
+        unixTime = (m_wallMs + qint64((now - *m_wallReadAt) * 1000)) / 1000;
+    }
+    switch (m_curve.add(sample, m_unit, now, unixTime)) {
+    case core::PowerCurve::Added::Counted:
+        m_dirty = true;
+        emit changed();
+        break;
+    case core::PowerCurve::Added::OtherUnit:
+        if (!m_otherUnit) {
+            m_otherUnit = true;
+            emit changed();
+        }
+        break;
+    case core::PowerCurve::Added::NotCounted:
+        break;
+    }
+}
+
+bool PowerCurveKeeper::save()
+{
+    if (!m_dirty || !m_mayWrite)
+        return m_mayWrite;
+    if (!ui::replaceWhole(m_file, QByteArray::fromStdString(core::powerCurveText(m_curve)))) {
+        if (!m_saveFailTold)
+            tell(QStringLiteral("The power curve file %1 could not be written. The program tries again every minute.")
+                     .arg(shown(m_file)),
+                 false);
+        m_saveFailTold = true;
+        return false;
+    }
+    m_saveFailTold = false;
+    m_dirty = false;
+    return true;
+}
+
+QString PowerCurveKeeper::keptFile() const
+{
+    const QString base = QDir(m_services.programFolder)
+                             .filePath(QStringLiteral("powercurve-") + m_services.clock->date().toString(QStringLiteral("yyyy-MM-dd")));
+    return freeName(base, QStringLiteral(".csv"));
+}
+
+bool PowerCurveKeeper::reset()
+{
+    // What has not been written yet belongs to the old curve.
+    save();
+    if (m_mayWrite && (ui::exists(m_file) || QFileInfo(m_file).isSymLink())) {
+        const QString kept = keptFile();
+        if (!QFile::rename(m_file, kept)) {
+            tell(QStringLiteral("The power curve file %1 could not be kept as %2, so the curve was not reset.")
+                     .arg(shown(m_file), shown(kept)),
+                 true);
+            return false;
+        }
+    }
+    m_curve = core::PowerCurve(m_unit.name);
+    m_otherUnit = false;
+    m_dirty = true;
+    save();
+    emit changed();
+    return true;
+}
+
+} // namespace history
