@@ -183,6 +183,56 @@ std::vector<CivilDate> missingDays(std::string_view csvText, std::vector<CivilDa
     return missing;
 }
 
+std::string withDays(std::string_view text, std::vector<DayRecord> days)
+{
+    constexpr const char *kCrLf = "\r\n";
+    // Date order, the later of two of one date kept.
+    std::stable_sort(days.begin(), days.end(),
+                     [](const DayRecord &a, const DayRecord &b) { return daysFromCivil(a.date) < daysFromCivil(b.date); });
+    std::vector<DayRecord> pending;
+    for (const DayRecord &d : days) {
+        if (!pending.empty() && pending.back().date == d.date)
+            pending.pop_back();
+        pending.push_back(d);
+    }
+    const std::string_view header = energyCsvHeader();
+    std::string out;
+    out.reserve(text.size() + pending.size() * 64);
+    std::size_t next = 0, start = 0;
+    bool first = true;
+    const auto place = [&](long upTo) {
+        bool replaced = false;
+        while (next < pending.size() && daysFromCivil(pending[next].date) <= upTo) {
+            replaced = daysFromCivil(pending[next].date) == upTo;
+            out += dayLine(pending[next++]) + kCrLf;
+        }
+        return replaced;
+    };
+    while (start < text.size()) {
+        auto end = text.find('\n', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (first) {
+            first = false;
+            out += std::string(header) + kCrLf;
+            if (line == header)
+                continue;
+        }
+        if (const auto d = readDayLine(line))
+            if (place(daysFromCivil(d->date)))
+                continue;
+        out += std::string(line) + kCrLf;
+    }
+    if (first)
+        out += std::string(header) + kCrLf;
+    place(std::numeric_limits<long>::max());
+    return out;
+}
+
 // ---- totals of a month and of a year ------------------------------------------
 
 int daysInMonth(int year, int month)

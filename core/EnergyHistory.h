@@ -39,6 +39,12 @@ std::optional<CivilDate> readLogFileDate(std::string_view fileName);
 // means the clock was set back).
 std::vector<CivilDate> missingDays(std::string_view csvText, std::vector<CivilDate> logDates, const CivilDate &today);
 
+// The file's text with each of `days` in its place, as withDay puts one (its
+// date's line replaced, or inserted in date order; every other line byte for
+// byte), in one pass however many days there are. Of two days of one date the
+// later in `days` stands.
+std::string withDays(std::string_view csvText, std::vector<DayRecord> days);
+
 // ---- totals of a month and of a year ------------------------------------------
 
 int daysInMonth(int year, int month);

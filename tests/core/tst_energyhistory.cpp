@@ -197,6 +197,32 @@ private slots:
         QCOMPARE(isoList(core::missingDays(csv.toStdString(), dates, CivilDate{2026, 3, 7})), missing);
     }
 
+    // Many days at once come out as one day at a time would.
+    void withDays_data()
+    {
+        QTest::addColumn<QByteArray>("csv");
+        const QByteArray header = QByteArray(core::energyCsvHeader().data());
+        const QByteArray a = "2026-03-02,1500,0,,,mph,,,,0,0,,", b = "2026-03-05,700,0,,,mph,,,,0,0,,";
+        QTest::newRow("no file yet") << QByteArray();
+        QTest::newRow("header only") << header + "\r\n";
+        QTest::newRow("no header") << a + "\r\n" + b + "\r\n";
+        QTest::newRow("in order") << header + "\r\n" + a + "\r\n" + b + "\r\n";
+        QTest::newRow("out of order, a damaged line, no last line end")
+            << header + "\r\n" + b + "\r\nnot a day\r\n\r\n" + a;
+        QTest::newRow("a date twice, LF only") << header + "\n" + a + "\n" + a + "\n" + b + "\n";
+    }
+    void withDays()
+    {
+        QFETCH(QByteArray, csv);
+        const std::vector<core::DayRecord> days = {day("2026-03-04", 10, true), day("2026-03-02", 20, true),
+                                                   day("2026-03-01", 30, true), day("2026-03-20", 40, true),
+                                                   day("2026-03-04", 50, true)};
+        std::string oneByOne = csv.toStdString();
+        for (const auto &d : days)
+            oneByOne = core::withDay(oneByOne, d);
+        QCOMPARE(core::withDays(csv.toStdString(), days), oneByOne);
+    }
+
     void summaries()
     {
         const std::vector<core::DayRecord> days = {
