@@ -2,10 +2,11 @@
 // lines) until it is painted, and estimating a day from a full daily log
 // (8,640 records, one every 10 s).
 // Prints one line per measure: "<name>  median_ms=<value>".
-// With "--show <png>" it opens the window on the same data instead, for a
-// look (or a screenshot) on a real display, and saves a grab of it.
+// With "--show <png> [--year] [--quit]" it opens the window on the same data
+// instead, for a look (or a screenshot) on a real display, and saves a grab.
 
 #include "core/EnergyHistory.h"
+#include "history/EnergyChart.h"
 #include "history/EnergyPage.h"
 #include "history/History.h"
 #include "support/Fakes.h"
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
@@ -31,8 +33,7 @@ double median(std::vector<double> v)
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-// Ten years of days up to the fake clock's 2026-03-07, windier in winter, the
-// first two years estimated from their logs.
+// Ten years of days up to the fake clock's 2026-03-07, windier in winter.
 QByteArray tenYears()
 {
     std::string text(core::energyCsvHeader());
@@ -45,7 +46,8 @@ QByteArray tenYears()
         d.date = core::civilFromDays(day);
         const double season = 0.6 + 0.4 * std::cos((d.date.month - 1) / 12.0 * 2 * M_PI);
         d.energyWh = std::round(season * double((noise >> 16) % 4000) + 200);
-        d.estimated = day < last - 3649 + 730;
+        // Kept from 3 March 2026 on; the days before estimated from their logs.
+        d.estimated = day < last - 4;
         d.peakWatts = d.energyWh / 8;
         d.peakWind = 9.5;
         d.windUnit = "mph";
@@ -98,11 +100,19 @@ int main(int argc, char **argv)
     if (show) {
         history::History window(services);
         window.setToday(1850);
+        if (argc > 3 && std::strcmp(argv[3], "--year") == 0)
+            window.energyPage()->setYearView(true);
         window.show();
         const QString png = QString::fromLocal8Bit(argv[2]);
         QTimer::singleShot(800, &window, [&] {
+            // The pointer over the second bar, for its read-out.
+            auto *chart = window.energyPage()->chart;
+            const QPoint at = chart->barColumn(1).center() + QPoint(0, chart->barColumn(1).height() / 3);
+            QMouseEvent move(QEvent::MouseMove, at, chart->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(chart, &move);
+            window.repaint();
             window.grab().save(png);
-            if (argc > 3 && std::strcmp(argv[3], "--quit") == 0)
+            if (std::strcmp(argv[argc - 1], "--quit") == 0)
                 app.quit();
         });
         return app.exec();

@@ -16,7 +16,7 @@ const QColor kGrid(0, 96, 0);
 const QColor kMeasured(0, 200, 0);
 const QColor kToday(170, 255, 120);
 const QColor kEstimatedBack(0, 80, 0);
-const int kLeft = 52, kRight = 10, kTop = 26, kBottom = 22;
+const int kLeft = 52, kRight = 10, kTop = 30, kBottom = 22;
 
 // A scale top and step of 1, 2 or 5 times a power of ten, about five steps high.
 std::pair<double, double> scale(double highest)
@@ -112,7 +112,7 @@ void EnergyChart::paintEvent(QPaintEvent *)
 
     // Grid and the energy scale.
     p.setPen(ui::brightGreen());
-    p.drawText(QRect(0, 2, kLeft - 6, kTop - 8), Qt::AlignRight | Qt::AlignVCenter,
+    p.drawText(QRect(a.left(), 4, kLeft, kTop - 8), Qt::AlignLeft | Qt::AlignVCenter,
                kilo ? QStringLiteral("kWh") : QStringLiteral("Wh"));
     for (double v = 0; v <= top + step / 2; v += step) {
         const int y = a.bottom() - int(std::lround(v / top * a.height()));

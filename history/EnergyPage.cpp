@@ -46,7 +46,7 @@ QString number(double v, int decimals) { return QString::fromStdString(core::num
 QDate qdate(const core::CivilDate &d) { return QDate(d.year, d.month, d.day); }
 const QLocale &english()
 {
-    static const QLocale l(QLocale::English, QLocale::UnitedKingdom);
+    static const QLocale l = QLocale::c();
     return l;
 }
 QString minutesText(double seconds)
@@ -303,7 +303,7 @@ void EnergyPage::refresh()
         periodLabel->setText(QString::number(m_year));
         for (int m = 0; m < 12; ++m) {
             const core::MonthTotal &t = m_yearSummary.months[size_t(m)];
-            bars.push_back({t.total - t.estimated, t.estimated, m_year == today.year() && m + 1 == today.month()});
+            bars.push_back({t.total - t.estimated, t.estimated, false});
             labels << english().monthName(m + 1, QLocale::ShortFormat);
         }
         totalLabel->setText(QStringLiteral("Year %1").arg(energy(m_yearSummary.total)));
