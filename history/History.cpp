@@ -1,0 +1,36 @@
+#include "History.h"
+
+#include "EnergyPage.h"
+
+#include "ui/Twips.h"
+
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace history {
+
+History::History(const ui::Services &services, QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("History"));
+    setWindowTitle(QStringLiteral("History"));
+    setFont(QFont(QStringLiteral("Arial"), 9));
+    ui::setColours(this, ui::darkGreen(), ui::brightGreen());
+    resize(860, 480);
+    setMinimumSize(640, 360);
+
+    m_tabs = new QTabWidget(this);
+    m_tabs->setObjectName(QStringLiteral("tabs"));
+    ui::setColours(m_tabs, ui::darkGreen(), ui::brightGreen());
+    m_energy = new EnergyPage(services, m_tabs);
+    addPage(m_energy, QStringLiteral("Energy"));
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->addWidget(m_tabs);
+}
+
+void History::addPage(QWidget *page, const QString &title) { m_tabs->addTab(page, title); }
+
+void History::setToday(double wattHours) { m_energy->setToday(wattHours); }
+
+} // namespace history

@@ -1,0 +1,35 @@
+#pragma once
+// The History window: the energy of past days, months and years, in pages of
+// a tab widget (the "Energy" page first; others are added beside it).
+
+#include "ui/Services.h"
+
+#include <QDialog>
+#include <QString>
+
+class QTabWidget;
+
+namespace history {
+
+class EnergyPage;
+
+class History : public QDialog {
+    Q_OBJECT
+public:
+    History(const ui::Services &services, QWidget *parent = nullptr);
+
+    // Adds a page after the others; the window owns it.
+    void addPage(QWidget *page, const QString &title);
+    // Today's energy as the main window counts it (Wh): today's bar grows with
+    // it between the rewrites of energy.csv, which the window reads each minute.
+    void setToday(double wattHours);
+
+    EnergyPage *energyPage() const { return m_energy; }
+    QTabWidget *tabs() const { return m_tabs; }
+
+private:
+    QTabWidget *m_tabs;
+    EnergyPage *m_energy;
+};
+
+} // namespace history
