@@ -7,7 +7,9 @@
 #include "core/TickTexts.h"
 #include "core/Number.h"
 #include "graph/Graph.h"
+#include "history/History.h"
 #include "history/PowerCurveKeeper.h"
+#include "history/PowerCurvePage.h"
 #include "logging/EnergyKeeper.h"
 #include "logging/TickWriter.h"
 #include "ui/Files.h"
@@ -138,6 +140,7 @@ void Logger::buildControls()
     connect(Setup, &QPushButton::clicked, this, &Logger::Setup_Click);
     connect(ShowLogs, &QPushButton::clicked, this, &Logger::ShowLogs_Click);
     connect(Exit, &QPushButton::clicked, this, &Logger::Exit_Click);
+    connect(HistoryButton, &QPushButton::clicked, this, &Logger::History_Click);
 
     Label9_0 = new QLabel(QStringLiteral("Record"), this);
     Label9_0->setObjectName(QStringLiteral("Label9(0)"));
@@ -391,6 +394,8 @@ void Logger::Timer3_Timer()
         m_energyFiles->save(m_book, true);
     }
     WattHours = m_book.today();
+    if (m_history)
+        m_history->setToday(WattHours);
 }
 
 core::DataState Logger::dataState() const
@@ -468,6 +473,16 @@ void Logger::ShowLogs_Click()
     if (m_edition.layoutGraphWindow)
         m_edition.layoutGraphWindow(graphWindow);
     m_services.modal->run(&graphWindow);
+}
+
+void Logger::History_Click()
+{
+    history::History historyWindow(m_services, this);
+    historyWindow.addPage(new history::PowerCurvePage(m_powerCurve, m_services, &historyWindow),
+                          QStringLiteral("Power curve"));
+    historyWindow.setToday(WattHours);
+    m_history = &historyWindow;
+    m_services.modal->run(&historyWindow);
 }
 
 void Logger::Exit_Click()

@@ -16,13 +16,14 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QWidget>
 #include <array>
 #include <memory>
 
-namespace history { class PowerCurveKeeper; }
+namespace history { class History; class PowerCurveKeeper; }
 namespace logging { class EnergyKeeper; class TickWriter; }
 
 namespace monitor {
@@ -59,6 +60,8 @@ public:
     void Setup_Click();
     void CalibrateButton_Click();
     void ShowLogs_Click();
+    // Our own: the History window with the energy and the power curve.
+    void History_Click();
     void Exit_Click();
 
     // Settings (texts as found in the files).
@@ -123,6 +126,8 @@ private:
     core::EnergyBook m_book;
     std::unique_ptr<logging::EnergyKeeper> m_energyFiles;
     QTimer *m_energySave;
+    // The History window while it is open: today's bar follows the total.
+    QPointer<history::History> m_history;
     std::unique_ptr<logging::TickWriter> m_tick;
     history::PowerCurveKeeper *m_powerCurve;
 };

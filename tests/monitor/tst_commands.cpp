@@ -4,6 +4,7 @@
 #include "config/Calibrate.h"
 #include "editions/Editions.h"
 #include "graph/Graph.h"
+#include "history/History.h"
 #include "monitor/Logger.h"
 #include "support/TestSupport.h"
 #include "ui/Twips.h"
@@ -38,6 +39,23 @@ QRect twips(QWidget *w)
 class TestCommands : public QObject {
     Q_OBJECT
 private slots:
+    // History holds the energy and the power curve; the port stays with the
+    // main window and logging goes on.
+    void historyOpensBesideTheMeters()
+    {
+        Rig rig;
+        QStringList pages;
+        rig.fake.modal.onRun = [&](QDialog *d) {
+            auto *h = qobject_cast<history::History *>(d);
+            QVERIFY(h);
+            for (int i = 0; i < h->tabs()->count(); ++i)
+                pages << h->tabs()->tabText(i);
+            QVERIFY(rig.mainPort()->isOpen());
+        };
+        rig.logger->HistoryButton->click();
+        QCOMPARE(pages, (QStringList{"Energy", "Power curve"}));
+    }
+
     void calibrationTakesThePortAndNewDividersApply()
     {
         Rig rig;
