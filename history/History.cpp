@@ -15,8 +15,8 @@ History::History(const ui::Services &services, QWidget *parent) : QDialog(parent
     setWindowTitle(QStringLiteral("History"));
     setFont(QFont(QStringLiteral("Arial"), 9));
     ui::setColours(this, ui::darkGreen(), ui::brightGreen());
+    // The least size comes from the pages' own (see addPage).
     resize(860, 480);
-    setMinimumSize(640, 360);
 
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("tabs"));
@@ -29,7 +29,13 @@ History::History(const ui::Services &services, QWidget *parent) : QDialog(parent
     layout->addWidget(m_tabs);
 }
 
-void History::addPage(QWidget *page, const QString &title) { m_tabs->addTab(page, title); }
+void History::addPage(QWidget *page, const QString &title)
+{
+    m_tabs->addTab(page, title);
+    // Every page must fit whole, whichever is shown.
+    if (layout())
+        resize(size().expandedTo(sizeHint()).expandedTo(minimumSizeHint()));
+}
 
 void History::setToday(double wattHours) { m_energy->setToday(wattHours); }
 
