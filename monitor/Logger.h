@@ -23,6 +23,7 @@
 #include <memory>
 
 namespace logging { class EnergyKeeper; class TickWriter; }
+namespace alarms { class AlarmWatch; }
 
 namespace monitor {
 
@@ -58,6 +59,8 @@ public:
     void CalibrateButton_Click();
     void ShowLogs_Click();
     void Exit_Click();
+    void Alarms_Click();
+    alarms::AlarmWatch *alarmWatch() const { return m_alarms.get(); }
 
     // Settings (texts as found in the files).
     core::ProgramSettings settings;
@@ -71,6 +74,9 @@ public:
     QPushButton *StartLogging, *StopLogging, *CalibrateButton, *Setup, *ShowLogs, *Exit;
     // Our own: the energy history (and the power curve beside it).
     QPushButton *HistoryButton;
+    // Our own: the alarms, their banner and the link's status line.
+    QPushButton *AlarmsButton;
+    QLabel *AlarmBanner, *LinkStatus;
     QLabel *Label9_0, *Label10, *txtMode;
     ui::LampButton *BlinkLog, *BlinkData;
     QLineEdit *delay;
@@ -117,6 +123,10 @@ private:
     std::unique_ptr<logging::EnergyKeeper> m_energyFiles;
     QTimer *m_energySave;
     std::unique_ptr<logging::TickWriter> m_tick;
+    std::unique_ptr<alarms::AlarmWatch> m_alarms;
+    // Stale data draws the needles grey, so a frozen one is never taken for live.
+    void setNeedlesGrey(bool grey);
+    bool m_needlesGrey = false;
 };
 
 } // namespace monitor

@@ -52,6 +52,13 @@ QString ProgramFolder::energyState() const { return QDir(m_path).filePath(QStrin
 
 QString ProgramFolder::energyCsv() const { return QDir(logsFolder()).filePath(QStringLiteral("energy.csv")); }
 
+QString ProgramFolder::alarmsSettings() const { return QDir(m_path).filePath(QStringLiteral("alarms.cfg")); }
+QString ProgramFolder::alarmsCsv() const { return QDir(logsFolder()).filePath(QStringLiteral("alarms.csv")); }
+QString ProgramFolder::alarmsCommandLog() const
+{
+    return QDir(logsFolder()).filePath(QStringLiteral("alarms-command.log"));
+}
+
 QString ProgramFolder::portEntry(int number) const
 {
     return QDir(m_path).filePath(QStringLiteral("COM%1").arg(number));
