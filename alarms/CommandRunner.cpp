@@ -15,6 +15,8 @@ namespace {
 QByteArray asLines(const QByteArray &text)
 {
     QByteArray out;
+    if (text.isEmpty())
+        return out;
     for (QByteArray line : text.split('\n')) {
         if (line.endsWith('\r'))
             line.chop(1);

@@ -180,11 +180,14 @@ void AlarmBook::consider(AlarmId id, double value, double now, std::vector<Alarm
     const double band = id == AlarmId::BatteryLow || id == AlarmId::BatteryHigh
                             ? m_settings.voltsHysteresis
                             : t * m_settings.percentHysteresis / 100;
+    // Readings have two decimals: a value exactly at the clear line clears,
+    // whatever the sum's last binary digit.
+    const double slack = 1e-9;
     bool flipping;
     if (raisesBelow(id))
-        flipping = a.raised ? value >= t + band : value < t;
+        flipping = a.raised ? value >= t + band - slack : value < t;
     else
-        flipping = a.raised ? value <= t - band : value > t;
+        flipping = a.raised ? value <= t - band + slack : value > t;
     if (!flipping) {
         a.pendingSince.reset();
         return;
