@@ -483,11 +483,10 @@ void Logger::ShowLogs_Click()
 
 void Logger::Alarms_Click()
 {
-    {
-        alarms::AlarmsWindow alarmsWindow(m_services, ui::fromLocal(settings.WSUnits), this);
-        m_services.modal->run(&alarmsWindow);
-    }
-    m_alarms->loadSettings();
+    alarms::AlarmsWindow alarmsWindow(m_services, ui::fromLocal(settings.WSUnits), this);
+    m_services.modal->run(&alarmsWindow);
+    if (alarmsWindow.result() == QDialog::Accepted)
+        m_alarms->loadSettings();
 }
 
 void Logger::setNeedlesGrey(bool grey)
