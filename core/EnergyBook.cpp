@@ -321,6 +321,12 @@ std::optional<DayRecord> EnergyBook::step(double watts, std::int16_t mode, const
     return finished;
 }
 
+void EnergyBook::countFrames(long long received, long long rejected)
+{
+    m_day.framesReceived = m_day.framesReceived.value_or(0) + received;
+    m_day.framesRejected = m_day.framesRejected.value_or(0) + rejected;
+}
+
 EnergyState EnergyBook::state(const std::string &written) const
 {
     return {m_day.date, today(), m_yesterday, m_lifetime, written};

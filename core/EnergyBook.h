@@ -96,6 +96,9 @@ public:
     const DayRecord &day() const { return m_day; }
     EnergyState state(const std::string &written) const;
     void setWindUnit(const std::string &unit) { m_day.windUnit = unit; }
+    // Frames received and rejected (as the link counters count them) since
+    // the last call; they go to today's line.
+    void countFrames(long long received, long long rejected);
 
 private:
     EnergyCounter m_counter;

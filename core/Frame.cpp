@@ -3,6 +3,8 @@
 #include "Number.h"
 #include "TagValue.h"
 
+#include <algorithm>
+
 namespace core {
 
 namespace {
@@ -60,13 +62,17 @@ void FrameAssembler::trim()
     if (o != std::string::npos && m_buffer.find(']', o) != std::string::npos)
         return; // a complete frame is waiting; next() takes it
     const auto last = m_buffer.rfind('[');
-    if (last == std::string::npos)
-        m_buffer.clear();
-    else
-        m_buffer.erase(0, last);
+    const auto cut = last == std::string::npos ? m_buffer.size() : last;
+    if (cut > 0) {
+        const auto starts = std::count(m_buffer.begin(), m_buffer.begin() + std::ptrdiff_t(cut), '[');
+        m_dropped += starts > 0 ? starts : 1;
+        m_buffer.erase(0, cut);
+    }
     // A single frame start followed by endless junk: keep the bound anyway.
-    if (m_buffer.size() > kLimit)
+    if (m_buffer.size() > kLimit) {
         m_buffer.clear();
+        ++m_dropped;
+    }
 }
 
 std::optional<std::string> FrameAssembler::next()

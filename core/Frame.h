@@ -39,10 +39,15 @@ public:
     std::optional<std::string> next();
     const std::string &buffer() const { return m_buffer; }
     void clear() { m_buffer.clear(); }
+    // Pieces dropped at the bound since construction (clear() keeps it): each
+    // frame start cut off there, or one for a dropped run of text without one.
+    // Short noise between frames is no piece: next() passes over it.
+    long long dropped() const { return m_dropped; }
 
 private:
     void trim();
     std::string m_buffer;
+    long long m_dropped = 0;
 };
 
 } // namespace core

@@ -56,6 +56,9 @@ void layout(monitor::Logger &w)
     w.txtMode->raise();
 
     placeTwips(w.HistoryButton, 360, 2460, 675, 315);
+    placeTwips(w.AlarmsButton, 1560, 2460, 675, 315);
+    placeTwips(w.LinkStatus, 2760, 2490, 6640, 255);
+    placeTwips(w.AlarmBanner, 9480, 2445, 5320, 345);
 }
 } // namespace
 

@@ -91,6 +91,9 @@ void layout(monitor::Logger &w)
     // Graph) and Alarms (under Setup) below the top row, the alarm banner and
     // the link-status line above the read-out block.
     placeTwips(w.HistoryButton, 12960, 480, 675, 315);
+    placeTwips(w.AlarmsButton, 11760, 480, 675, 315);
+    placeTwips(w.AlarmBanner, 6000, 8640, 5430, 375);
+    placeTwips(w.LinkStatus, 6000, 9120, 5430, 300);
     // The list lies inside the area of Exit; the button stays readable over it.
     w.ListView1->lower();
     w.txtMode->raise();

@@ -1,6 +1,8 @@
 #include "Logger.h"
 
 #include "Dials.h"
+#include "alarms/AlarmWatch.h"
+#include "alarms/AlarmsWindow.h"
 #include "config/Calibrate.h"
 #include "config/ProgramSetup.h"
 #include "core/Gauge.h"
@@ -107,6 +109,10 @@ Logger::Logger(const ui::Services &services, const Edition &edition, QWidget *pa
             m_rx.clear(); // the half frame before the loss has no continuation
     });
 
+    m_alarms = std::make_unique<alarms::AlarmWatch>(
+        m_services, alarms::AlarmWatch::Wiring{this, AlarmBanner, LinkStatus, m_link, &m_liveness, &settings});
+    connect(m_alarms.get(), &alarms::AlarmWatch::staleChanged, this, &Logger::setNeedlesGrey);
+
     m_tick = std::make_unique<logging::TickWriter>(m_services, this);
     m_energyFiles = std::make_unique<logging::EnergyKeeper>(m_services, this);
     m_energySave = new QTimer(this);
@@ -134,6 +140,10 @@ void Logger::buildControls()
     ShowLogs = ui::button(this, QStringLiteral("ShowLogs"), QStringLiteral("Graph"));
     Exit = ui::button(this, QStringLiteral("Exit"), QStringLiteral("Exit"));
     HistoryButton = ui::button(this, QStringLiteral("History"), QStringLiteral("History"));
+    AlarmsButton = ui::button(this, QStringLiteral("Alarms"), QStringLiteral("Alarms"));
+    connect(AlarmsButton, &QPushButton::clicked, this, &Logger::Alarms_Click);
+    AlarmBanner = alarms::makeBanner(this);
+    LinkStatus = alarms::makeStatusLine(this);
     connect(StartLogging, &QPushButton::clicked, this, &Logger::StartLogging_Click);
     connect(StopLogging, &QPushButton::clicked, this, &Logger::StopLogging_Click);
     connect(CalibrateButton, &QPushButton::clicked, this, &Logger::CalibrateButton_Click);
@@ -288,6 +298,8 @@ void Logger::MSComm1_OnComm()
     m_rx.append(std::string_view(bytes.constData(), size_t(bytes.size())));
     while (auto frame = m_rx.next())
         ProcessFrame(*frame);
+    if (const long long dropped = m_alarms->setDropped(m_rx.dropped()))
+        m_book.countFrames(0, dropped);
 }
 
 void Logger::ProcessFrame(const std::string &frame)
@@ -300,6 +312,8 @@ void Logger::ProcessFrame(const std::string &frame)
     const double now = m_services.clock->monotonicSeconds();
     m_liveness.frame(raw, now);
     m_book.frame(raw, reading);
+    m_book.countFrames(1, core::isLive(raw) ? 0 : 1);
+    m_alarms->frame(raw, reading);
     emit frameProcessed(raw, reading, m_liveness.state(now), now);
     if (Timer1->isActive())
         maxima.raise(reading);
@@ -355,7 +369,10 @@ void Logger::DrawGauge(int Index, double MinValue, double MaxValue, double MinPo
     const core::Needle n = core::needle(pic->scaleWidth(), pic->scaleHeight(), scale, Value);
     pic->setLineWidth(LineWidth);
     pic->clear();
-    pic->line(n.cx, n.cy, n.x, n.y);
+    if (m_needlesGrey)
+        pic->line(n.cx, n.cy, n.x, n.y, QColor(150, 150, 150));
+    else
+        pic->line(n.cx, n.cy, n.x, n.y);
     pic->setDrawColour(Qt::black);
 }
 
@@ -483,6 +500,23 @@ void Logger::History_Click()
     historyWindow.setToday(WattHours);
     m_history = &historyWindow;
     m_services.modal->run(&historyWindow);
+}
+
+void Logger::Alarms_Click()
+{
+    alarms::AlarmsWindow alarmsWindow(m_services, ui::fromLocal(settings.WSUnits), this);
+    m_services.modal->run(&alarmsWindow);
+    if (alarmsWindow.result() == QDialog::Accepted)
+        m_alarms->loadSettings();
+}
+
+void Logger::setNeedlesGrey(bool grey)
+{
+    m_needlesGrey = grey;
+    // Meters that show no needle yet stay without one.
+    for (int i = 0; i < 6; ++i)
+        if (Picture1[size_t(i)]->drawCount() > 0)
+            DrawGauge(i, 0, fullScale(i), 0, 30, 3, 0.1, VScroll1[size_t(i)]->value());
 }
 
 void Logger::Exit_Click()

@@ -25,6 +25,7 @@
 
 namespace history { class History; class PowerCurveKeeper; }
 namespace logging { class EnergyKeeper; class TickWriter; }
+namespace alarms { class AlarmWatch; }
 
 namespace monitor {
 
@@ -63,6 +64,8 @@ public:
     // Our own: the History window with the energy and the power curve.
     void History_Click();
     void Exit_Click();
+    void Alarms_Click();
+    alarms::AlarmWatch *alarmWatch() const { return m_alarms.get(); }
 
     // Settings (texts as found in the files).
     core::ProgramSettings settings;
@@ -76,6 +79,9 @@ public:
     QPushButton *StartLogging, *StopLogging, *CalibrateButton, *Setup, *ShowLogs, *Exit;
     // Our own: the energy history (and the power curve beside it).
     QPushButton *HistoryButton;
+    // Our own: the alarms, their banner and the link's status line.
+    QPushButton *AlarmsButton;
+    QLabel *AlarmBanner, *LinkStatus;
     QLabel *Label9_0, *Label10, *txtMode;
     ui::LampButton *BlinkLog, *BlinkData;
     QLineEdit *delay;
@@ -130,6 +136,10 @@ private:
     QPointer<history::History> m_history;
     std::unique_ptr<logging::TickWriter> m_tick;
     history::PowerCurveKeeper *m_powerCurve;
+    std::unique_ptr<alarms::AlarmWatch> m_alarms;
+    // Stale data draws the needles grey, so a frozen one is never taken for live.
+    void setNeedlesGrey(bool grey);
+    bool m_needlesGrey = false;
 };
 
 } // namespace monitor

@@ -54,6 +54,13 @@ QString ProgramFolder::energyCsv() const { return QDir(logsFolder()).filePath(QS
 
 QString ProgramFolder::powerCurveFile() const { return QDir(m_path).filePath(QStringLiteral("powercurve.csv")); }
 
+QString ProgramFolder::alarmsSettings() const { return QDir(m_path).filePath(QStringLiteral("alarms.cfg")); }
+QString ProgramFolder::alarmsCsv() const { return QDir(logsFolder()).filePath(QStringLiteral("alarms.csv")); }
+QString ProgramFolder::alarmsCommandLog() const
+{
+    return QDir(logsFolder()).filePath(QStringLiteral("alarms-command.log"));
+}
+
 QString ProgramFolder::portEntry(int number) const
 {
     return QDir(m_path).filePath(QStringLiteral("COM%1").arg(number));

@@ -50,6 +50,11 @@ public:
     QString energyCsv() const;
     // The measured power curve, "powercurve.csv".
     QString powerCurveFile() const;
+    // The alarms' settings, their raises and clears, and what the alarm
+    // command printed.
+    QString alarmsSettings() const;
+    QString alarmsCsv() const;
+    QString alarmsCommandLog() const;
     // The entry that names the device of serial port `number` ("COM3").
     QString portEntry(int number) const;
     // Held by the program that runs on the folder.

@@ -84,9 +84,11 @@ private slots:
 
         // Past the bound only the text from the last "[" survives, so a frame
         // that starts in the junk still completes.
+        QCOMPARE(a.dropped(), 1LL);
         a.append(std::string(5000, 'y') + "[<V>3");
         QVERIFY(!a.next());
         QCOMPARE(a.buffer(), std::string("[<V>3"));
+        QCOMPARE(a.dropped(), 2LL);
         a.append("</V>]");
         QCOMPARE(*a.next(), std::string("[<V>3</V>]"));
 
@@ -94,6 +96,16 @@ private slots:
         a.append("[" + std::string(10000, 'z'));
         QVERIFY(!a.next());
         QVERIFY(a.buffer().size() <= FrameAssembler::kLimit);
+        QCOMPARE(a.dropped(), 3LL);
+
+        // Each frame start cut off at the bound counts; clear() keeps the count.
+        a.clear();
+        a.append("[<V>1[<I>2" + std::string(5000, 'w') + "[<V>4");
+        QCOMPARE(a.dropped(), 5LL);
+        a.append("</V>]xx\r\n");
+        QCOMPARE(*a.next(), std::string("[<V>4</V>]"));
+        QVERIFY(!a.next());
+        QCOMPARE(a.dropped(), 5LL);
     }
 
     void calibration_data()

@@ -1,0 +1,225 @@
+#include "AlarmWatch.h"
+
+#include "CommandRunner.h"
+#include "core/Number.h"
+#include "ui/Files.h"
+#include "ui/Twips.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QTimer>
+
+namespace alarms {
+
+namespace {
+QString fromStd(std::string_view s) { return QString::fromLocal8Bit(s.data(), qsizetype(s.size())); }
+QByteArray bytesOf(std::string_view s) { return QByteArray(s.data(), qsizetype(s.size())); }
+
+QString portStateWord(ui::PortState state)
+{
+    switch (state) {
+    case ui::PortState::Open: return QStringLiteral("open");
+    case ui::PortState::Away: return QStringLiteral("away");
+    case ui::PortState::Paused: return QStringLiteral("paused");
+    case ui::PortState::NoPortNumber: return QStringLiteral("no port number");
+    }
+    return QString();
+}
+} // namespace
+
+QLabel *makeBanner(QWidget *parent)
+{
+    auto *l = new QLabel(parent);
+    l->setObjectName(QStringLiteral("AlarmBanner"));
+    QFont f(QStringLiteral("Arial"), 9);
+    f.setBold(true);
+    l->setFont(f);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    l->setIndent(4);
+    ui::setColours(l, QColor(200, 0, 0), Qt::white);
+    l->hide();
+    return l;
+}
+
+QLabel *makeStatusLine(QWidget *parent)
+{
+    auto *l = new QLabel(parent);
+    l->setObjectName(QStringLiteral("LinkStatus"));
+    l->setFont(QFont(QStringLiteral("Arial"), 8));
+    l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    ui::setColours(l, ui::darkGreen(), ui::brightGreen());
+    return l;
+}
+
+AlarmWatch::AlarmWatch(const ui::Services &services, const Wiring &wiring)
+    : m_services(services), m_wiring(wiring), m_folder(services.programFolder),
+      m_notices(services.messages, wiring.window), m_book(services.clock->monotonicSeconds()),
+      m_start(services.clock->monotonicSeconds())
+{
+    m_runner = new CommandRunner(services.clock, m_folder.alarmsCommandLog(), m_folder.path(), this);
+    m_timer = new QTimer(this);
+    m_timer->setInterval(1000);
+    connect(m_timer, &QTimer::timeout, this, &AlarmWatch::tick);
+    connect(wiring.link, &ui::ReconnectingPort::stateChanged, this, &AlarmWatch::refresh);
+    m_wiring.banner->hide();
+    loadSettings();
+    m_timer->start();
+}
+
+AlarmWatch::~AlarmWatch() = default;
+
+void AlarmWatch::loadSettings()
+{
+    const QString path = m_folder.alarmsSettings();
+    core::AlarmSettings s;
+    if (ui::exists(path)) {
+        QString reason;
+        const auto bytes = ui::readWhole(path, &reason);
+        const auto read = bytes ? core::readAlarmSettings(std::string_view(bytes->constData(), size_t(bytes->size())))
+                                : std::nullopt;
+        const QString file = QDir::toNativeSeparators(path);
+        if (read) {
+            s = *read;
+        } else if (!bytes) {
+            m_services.messages->notify(m_wiring.window,
+                                        QStringLiteral("The alarm settings in %1 cannot be read (%2), so the default "
+                                                       "alarms hold for this run. The file is left as it is.")
+                                            .arg(file, reason));
+        } else {
+            const bool kept = ui::keepAside(path);
+            m_services.messages->notify(
+                m_wiring.window,
+                QStringLiteral("The alarm settings in %1 are damaged, so the default alarms hold (only \"no data\" "
+                               "is on). %2")
+                    .arg(file, kept ? QStringLiteral("The damaged file is kept as %1.").arg(file + QStringLiteral(".bad"))
+                                    : QStringLiteral("The damaged file could not be moved aside.")));
+        }
+    }
+    handle(m_book.setSettings(s, m_services.clock->monotonicSeconds()));
+}
+
+void AlarmWatch::frame(const core::RawReading &raw, const core::Reading &reading)
+{
+    const double now = m_services.clock->monotonicSeconds();
+    const bool live = core::isLive(raw);
+    m_counters.frame(live, now);
+    core::AlarmBook::Values v;
+    v.live = live;
+    v.volts = reading.Volts;
+    if (raw.rpmRead)
+        v.rpm = reading.RPM;
+    if (raw.windRead)
+        v.wind = reading.WindSpeed;
+    handle(m_book.frame(v, now));
+    if (live && m_stale) {
+        m_stale = false;
+        emit staleChanged(false);
+    }
+    showBanner();
+}
+
+long long AlarmWatch::setDropped(long long total)
+{
+    const long long before = m_counters.rejected();
+    m_counters.setDropped(total);
+    return m_counters.rejected() - before;
+}
+
+void AlarmWatch::tick()
+{
+    const double now = m_services.clock->monotonicSeconds();
+    const core::DataState state = m_wiring.liveness->state(now);
+    handle(m_book.tick(state, now));
+    if (state != core::DataState::Paused && (state == core::DataState::Stale) != m_stale) {
+        m_stale = !m_stale;
+        emit staleChanged(m_stale);
+    }
+    showBanner();
+    refresh();
+}
+
+void AlarmWatch::handle(const std::vector<core::AlarmEvent> &events)
+{
+    if (events.empty())
+        return;
+    const core::AlarmSettings &s = m_book.settings();
+    const QString csv = m_folder.alarmsCsv();
+    ui::ensureFolder(QFileInfo(csv).absolutePath());
+    for (const core::AlarmEvent &e : events) {
+        const QDateTime now = m_services.clock->now();
+        if (e.raised) {
+            m_since[size_t(e.id)] = now;
+            if (s.beep)
+                QApplication::beep();
+        }
+        QByteArray line;
+        if (!ui::hasContent(csv))
+            line = bytesOf(core::alarmCsvHeader()) + "\r\n";
+        line += bytesOf(core::alarmCsvLine(now.toString(Qt::ISODate).toStdString(), e)) + "\r\n";
+        m_notices.outcome(csv, ui::append(csv, line), ui::cannotWrite(csv));
+        if (!s.command.empty())
+            m_runner->run(ui::fromLocal(s.command),
+                          {fromStd(core::alarmKey(e.id)), e.raised ? QStringLiteral("raised") : QStringLiteral("cleared"),
+                           fromStd(core::alarmNumberText(e.id, e.value)),
+                           fromStd(core::alarmNumberText(e.id, e.threshold))},
+                          s.commandLimitSeconds);
+    }
+    showBanner();
+}
+
+QString AlarmWatch::unit(core::AlarmId id) const
+{
+    switch (id) {
+    case core::AlarmId::BatteryLow:
+    case core::AlarmId::BatteryHigh: return QStringLiteral(" V");
+    case core::AlarmId::OverSpeed: return QStringLiteral(" RPM");
+    case core::AlarmId::HighWind: return QLatin1Char(' ') + ui::fromLocal(m_wiring.program->WSUnits);
+    case core::AlarmId::NoData: break;
+    }
+    return QString();
+}
+
+void AlarmWatch::showBanner()
+{
+    QStringList parts;
+    const QDate today = m_services.clock->date();
+    for (const core::AlarmId id : core::kAlarms) {
+        if (!m_book.raised(id))
+            continue;
+        const double v = m_book.value(id);
+        const QString value = id == core::AlarmId::NoData
+                                  ? fromStd(core::ageText(v))
+                                  : ui::fromLocal(core::numberText(core::roundHalfEven(v, 2))) + unit(id);
+        const QDateTime &since = m_since[size_t(id)];
+        const QString when = since.date() == today ? since.toString(QStringLiteral("HH:mm:ss"))
+                                                   : since.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+        parts << QStringLiteral("%1: %2 since %3").arg(fromStd(core::alarmTitle(id)), value, when);
+    }
+    const QString text = parts.join(QStringLiteral("   "));
+    if (m_wiring.banner->text() != text) {
+        m_wiring.banner->setText(text);
+        m_wiring.banner->setToolTip(parts.join(QLatin1Char('\n')));
+    }
+    m_wiring.banner->setVisible(!parts.isEmpty());
+}
+
+void AlarmWatch::refresh()
+{
+    const double now = m_services.clock->monotonicSeconds();
+    const ui::PortState state = m_wiring.link->state();
+    std::optional<double> age;
+    if (state != ui::PortState::Paused) {
+        const auto until = m_wiring.liveness->liveUntil();
+        age = until ? now - (*until - core::kStaleAfterSeconds) : now - m_start;
+    }
+    std::string port = "COM";
+    for (const char c : m_wiring.program->Port)
+        if (c != ' ')
+            port += c;
+    m_wiring.status->setText(fromStd(core::linkStatusText(port, portStateWord(state).toStdString(),
+                                                          m_counters.perMinute(now), m_counters.rejected(), age)));
+}
+
+} // namespace alarms

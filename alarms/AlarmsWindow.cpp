@@ -1,0 +1,166 @@
+#include "AlarmsWindow.h"
+
+#include "core/Number.h"
+#include "ui/Controls.h"
+#include "ui/Files.h"
+#include "ui/ProgramFolder.h"
+#include "ui/Twips.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace alarms {
+
+namespace {
+const int kRowHeight = 22;
+const int kEntryLeft = 206;
+
+int rowTop(int row) { return 6 + row * kRowHeight; }
+
+QLabel *rowLabel(QWidget *parent, const QString &name, const QString &caption, int left, int row, int width)
+{
+    QLabel *l = ui::greenLabel(parent, name, caption);
+    l->setGeometry(left, rowTop(row), width, 20);
+    l->setFont(QFont(QStringLiteral("Arial"), 8));
+    return l;
+}
+
+QLineEdit *rowEntry(QWidget *parent, const QString &name, int row, int left = kEntryLeft, int width = 60)
+{
+    QLineEdit *e = ui::greenEntry(parent, name);
+    e->setGeometry(left, rowTop(row), width, 20);
+    return e;
+}
+
+QCheckBox *rowCheck(QWidget *parent, const QString &name, int row)
+{
+    auto *c = new QCheckBox(parent);
+    c->setObjectName(name);
+    c->setGeometry(6, rowTop(row) + 1, 18, 18);
+    ui::setColours(c, ui::brightGreen(), Qt::black);
+    return c;
+}
+
+QString number(double v) { return QString::fromStdString(core::dotNumberText(v)); }
+
+// The alarms' captions and the names of their controls, by core::AlarmId.
+struct Row {
+    const char *name, *caption;
+};
+const Row kRows[core::kAlarmCount] = {
+    {"BatteryLow", "Battery low, volts below"},
+    {"BatteryHigh", "Battery high, volts above"},
+    {"OverSpeed", "Over-speed, RPM above"},
+    {"HighWind", "High wind, wind speed above"},
+    {"NoData", "No data for (seconds)"},
+};
+} // namespace
+
+AlarmsWindow::AlarmsWindow(const ui::Services &services, const QString &windUnit, QWidget *parent)
+    : QDialog(parent), m_services(services)
+{
+    setObjectName(QStringLiteral("Alarms"));
+    setWindowTitle(QStringLiteral("Alarms"));
+    setFixedSize(356, rowTop(12) + 4);
+    ui::setColours(this, ui::darkGreen(), ui::brightGreen());
+
+    const QString units[core::kAlarmCount] = {QStringLiteral("V"), QStringLiteral("V"), QStringLiteral("RPM"), windUnit,
+                                              QStringLiteral("s")};
+    for (int i = 0; i < core::kAlarmCount; ++i) {
+        const QString name = QLatin1String(kRows[i].name);
+        On[size_t(i)] = rowCheck(this, name + QStringLiteral("On"), i);
+        rowLabel(this, name + QStringLiteral("Label"), QLatin1String(kRows[i].caption), 28, i, 174);
+        Threshold[size_t(i)] = rowEntry(this, name, i);
+        rowLabel(this, name + QStringLiteral("Unit"), units[i], kEntryLeft + 66, i, 78);
+    }
+    rowLabel(this, QStringLiteral("HoldTimeLabel"), QStringLiteral("Hold time (raise and clear)"), 28, 5, 174);
+    HoldTime = rowEntry(this, QStringLiteral("HoldTime"), 5);
+    rowLabel(this, QStringLiteral("HoldTimeUnit"), QStringLiteral("s"), kEntryLeft + 66, 5, 78);
+    rowLabel(this, QStringLiteral("VoltsHysteresisLabel"), QStringLiteral("Hysteresis, battery"), 28, 6, 174);
+    VoltsHysteresis = rowEntry(this, QStringLiteral("VoltsHysteresis"), 6);
+    rowLabel(this, QStringLiteral("VoltsHysteresisUnit"), QStringLiteral("V"), kEntryLeft + 66, 6, 78);
+    rowLabel(this, QStringLiteral("PercentHysteresisLabel"), QStringLiteral("Hysteresis, RPM and wind"), 28, 7, 174);
+    PercentHysteresis = rowEntry(this, QStringLiteral("PercentHysteresis"), 7);
+    rowLabel(this, QStringLiteral("PercentHysteresisUnit"), QStringLiteral("% of the threshold"), kEntryLeft + 66, 7, 84);
+    Beep = rowCheck(this, QStringLiteral("Beep"), 8);
+    rowLabel(this, QStringLiteral("BeepLabel"), QStringLiteral("Beep when an alarm is raised"), 28, 8, 240);
+    rowLabel(this, QStringLiteral("CommandLabel"), QStringLiteral("Command"), 28, 9, 70);
+    Command = rowEntry(this, QStringLiteral("Command"), 9, 100, 250);
+    Command->setToolTip(QStringLiteral("A program run on every raise and clear with the alarm, raised or cleared, "
+                                       "the value and the threshold as its arguments"));
+    rowLabel(this, QStringLiteral("CommandLimitLabel"), QStringLiteral("Command time limit"), 28, 10, 174);
+    CommandLimit = rowEntry(this, QStringLiteral("CommandLimit"), 10);
+    rowLabel(this, QStringLiteral("CommandLimitUnit"), QStringLiteral("s"), kEntryLeft + 66, 10, 20);
+
+    Save = ui::button(this, QStringLiteral("Save"), QStringLiteral("Save"));
+    Save->setGeometry(356 - 6 - 70, rowTop(11), 70, 22);
+    connect(Save, &QPushButton::clicked, this, &AlarmsWindow::Save_Click);
+
+    Form_Load();
+}
+
+void AlarmsWindow::Form_Load()
+{
+    core::AlarmSettings s;
+    const ui::ProgramFolder folder(m_services.programFolder);
+    if (const auto bytes = ui::readWhole(folder.alarmsSettings()))
+        if (const auto read = core::readAlarmSettings(std::string_view(bytes->constData(), size_t(bytes->size()))))
+            s = *read;
+    for (const core::AlarmId id : core::kAlarms) {
+        On[size_t(id)]->setChecked(s.isOn(id));
+        Threshold[size_t(id)]->setText(number(s.limit(id)));
+    }
+    HoldTime->setText(number(s.holdSeconds));
+    VoltsHysteresis->setText(number(s.voltsHysteresis));
+    PercentHysteresis->setText(number(s.percentHysteresis));
+    Beep->setChecked(s.beep);
+    Command->setText(ui::fromLocal(s.command));
+    CommandLimit->setText(number(s.commandLimitSeconds));
+}
+
+void AlarmsWindow::Save_Click()
+{
+    core::AlarmSettings s;
+    const auto read = [&](QLineEdit *entry, const QString &caption, double &into) {
+        const auto v = core::readNumber(ui::toLocal(entry->text()));
+        if (!v) {
+            m_services.messages->inform(this, QStringLiteral("\"%1\" is not a number (%2). Nothing was saved.")
+                                                  .arg(entry->text(), caption));
+            entry->setFocus();
+            return false;
+        }
+        into = *v;
+        return true;
+    };
+    for (const core::AlarmId id : core::kAlarms) {
+        s.on[size_t(id)] = On[size_t(id)]->isChecked();
+        if (!read(Threshold[size_t(id)], QLatin1String(kRows[size_t(id)].caption), s.threshold[size_t(id)]))
+            return;
+    }
+    if (!read(HoldTime, QStringLiteral("hold time"), s.holdSeconds)
+        || !read(VoltsHysteresis, QStringLiteral("hysteresis, battery"), s.voltsHysteresis)
+        || !read(PercentHysteresis, QStringLiteral("hysteresis, RPM and wind"), s.percentHysteresis)
+        || !read(CommandLimit, QStringLiteral("command time limit"), s.commandLimitSeconds))
+        return;
+    s.beep = Beep->isChecked();
+    s.command = ui::toLocal(Command->text().trimmed());
+    if (const std::string problem = core::alarmSettingsProblem(s); !problem.empty()) {
+        m_services.messages->inform(this, QString::fromStdString(problem) + QStringLiteral(" Nothing was saved."));
+        return;
+    }
+
+    const QString path = ui::ProgramFolder(m_services.programFolder).alarmsSettings();
+    const std::string text = core::alarmSettingsText(s);
+    if (!ui::replaceWhole(path, QByteArray(text.data(), qsizetype(text.size())))) {
+        m_services.messages->inform(this, QStringLiteral("Could not save %1. Check that the folder can be written to, "
+                                                         "then press Save again.")
+                                              .arg(QDir::toNativeSeparators(path)));
+        return;
+    }
+    accept();
+}
+
+} // namespace alarms

@@ -1,0 +1,301 @@
+#include "Alarms.h"
+
+#include "Number.h"
+#include "TagValue.h"
+
+#include <cmath>
+
+namespace core {
+
+namespace {
+const char *const kCrLf = "\r\n";
+
+struct Names {
+    std::string_view key, title, onTag, valueTag;
+};
+const Names kNames[kAlarmCount] = {
+    {"battery_low", "Battery low", "BatteryLowOn", "BatteryLow"},
+    {"battery_high", "Battery high", "BatteryHighOn", "BatteryHigh"},
+    {"over_speed", "Over-speed", "OverSpeedOn", "OverSpeed"},
+    {"high_wind", "High wind", "HighWindOn", "HighWind"},
+    {"no_data", "No data", "NoDataOn", "NoData"},
+};
+
+std::string tagLine(std::string_view key, const std::string &value)
+{
+    std::string line = "<";
+    line += key;
+    line += ">" + value + "</";
+    line += key;
+    line += std::string(">") + kCrLf;
+    return line;
+}
+
+bool isValueAlarm(AlarmId id) { return id != AlarmId::NoData; }
+// Low alarms raise below their threshold, the others above.
+bool raisesBelow(AlarmId id) { return id == AlarmId::BatteryLow; }
+} // namespace
+
+std::string_view alarmKey(AlarmId id) { return kNames[size_t(id)].key; }
+std::string_view alarmTitle(AlarmId id) { return kNames[size_t(id)].title; }
+
+// ---- alarms.cfg ---------------------------------------------------------------
+
+std::string alarmSettingsText(const AlarmSettings &s)
+{
+    std::string text = std::string("Alarm Settings") + kCrLf + kCrLf;
+    for (const AlarmId id : kAlarms) {
+        text += tagLine(kNames[size_t(id)].onTag, s.isOn(id) ? "1" : "0");
+        text += tagLine(kNames[size_t(id)].valueTag, dotNumberText(s.limit(id)));
+    }
+    text += tagLine("HoldTime", dotNumberText(s.holdSeconds));
+    text += tagLine("VoltsHysteresis", dotNumberText(s.voltsHysteresis));
+    text += tagLine("PercentHysteresis", dotNumberText(s.percentHysteresis));
+    text += tagLine("Beep", s.beep ? "1" : "0");
+    text += tagLine("Command", s.command);
+    text += tagLine("CommandLimit", dotNumberText(s.commandLimitSeconds));
+    return text + kCrLf;
+}
+
+std::optional<AlarmSettings> readAlarmSettings(std::string_view text)
+{
+    AlarmSettings s;
+    bool any = false, bad = false;
+    const auto number = [&](std::string_view key, double &into) {
+        if (const auto v = tagValue(text, key)) {
+            any = true;
+            if (const auto n = readNumber(*v))
+                into = *n;
+            else
+                bad = true;
+        }
+    };
+    // Switches are 0 or 1; anything else is a damaged file, not "off".
+    const auto flag = [&](std::string_view key, bool &into) {
+        if (const auto v = tagValue(text, key)) {
+            any = true;
+            const auto n = readNumber(*v);
+            if (n && (*n == 0 || *n == 1))
+                into = *n == 1;
+            else
+                bad = true;
+        }
+    };
+    for (const AlarmId id : kAlarms) {
+        bool on = s.isOn(id);
+        flag(kNames[size_t(id)].onTag, on);
+        s.on[size_t(id)] = on;
+        number(kNames[size_t(id)].valueTag, s.threshold[size_t(id)]);
+    }
+    number("HoldTime", s.holdSeconds);
+    number("VoltsHysteresis", s.voltsHysteresis);
+    number("PercentHysteresis", s.percentHysteresis);
+    flag("Beep", s.beep);
+    if (const auto v = tagValue(text, "Command")) {
+        any = true;
+        s.command = *v;
+    }
+    number("CommandLimit", s.commandLimitSeconds);
+    if (!any || bad || !alarmSettingsProblem(s).empty())
+        return std::nullopt;
+    return s;
+}
+
+std::string alarmSettingsProblem(const AlarmSettings &s)
+{
+    for (const AlarmId id : kAlarms)
+        if (!(s.limit(id) >= 0))
+            return std::string("The threshold for ") + std::string(alarmTitle(id)) + " must be 0 or more.";
+    if (!(s.limit(AlarmId::BatteryLow) < s.limit(AlarmId::BatteryHigh)))
+        return "The battery low threshold must be below the battery high threshold.";
+    if (!(s.limit(AlarmId::NoData) >= 1))
+        return "The no data time must be at least 1 second.";
+    if (!(s.holdSeconds >= 0 && s.holdSeconds <= 86400))
+        return "The hold time must be between 0 and 86400 seconds.";
+    if (!(s.voltsHysteresis >= 0) || !(s.percentHysteresis >= 0 && s.percentHysteresis <= 100))
+        return "The hysteresis must be 0 or more (at most 100 %).";
+    if (!(s.commandLimitSeconds >= 1 && s.commandLimitSeconds <= 86400))
+        return "The command time limit must be between 1 and 86400 seconds.";
+    for (const char c : s.command)
+        if (c == '\r' || c == '\n' || c == '<' || c == '>')
+            return "The command must be a single program path (without line breaks, < or >).";
+    return std::string();
+}
+
+// ---- alarms.csv -----------------------------------------------------------------
+
+std::string_view alarmCsvHeader() { return "time,alarm,state,value,threshold"; }
+
+std::string alarmNumberText(AlarmId id, double value)
+{
+    return dotNumberText(id == AlarmId::NoData ? std::floor(value) : roundHalfEven(value, 2));
+}
+
+std::string alarmCsvLine(std::string_view isoTime, const AlarmEvent &e)
+{
+    std::string line(isoTime);
+    line += ',';
+    line += alarmKey(e.id);
+    line += e.raised ? ",raised," : ",cleared,";
+    line += alarmNumberText(e.id, e.value) + ',' + alarmNumberText(e.id, e.threshold);
+    return line;
+}
+
+// ---- the state machine ----------------------------------------------------------
+
+std::vector<AlarmEvent> AlarmBook::setSettings(const AlarmSettings &s, double now)
+{
+    std::vector<AlarmEvent> events;
+    for (const AlarmId id : kAlarms) {
+        Alarm &a = m_alarm[size_t(id)];
+        if (a.raised && !s.isOn(id)) {
+            if (id == AlarmId::NoData)
+                a.value = noDataSeconds(now);
+            events.push_back({id, false, a.value, m_settings.limit(id)});
+            a.raised = false;
+        }
+        a.pendingSince.reset();
+    }
+    m_settings = s;
+    return events;
+}
+
+double AlarmBook::noDataSeconds(double now) const { return std::max(0.0, now - m_noDataFrom); }
+
+void AlarmBook::flip(AlarmId id, std::vector<AlarmEvent> &events)
+{
+    Alarm &a = m_alarm[size_t(id)];
+    a.raised = !a.raised;
+    a.pendingSince.reset();
+    events.push_back({id, a.raised, a.value, m_settings.limit(id)});
+}
+
+void AlarmBook::consider(AlarmId id, double value, double now, std::vector<AlarmEvent> &events)
+{
+    Alarm &a = m_alarm[size_t(id)];
+    a.value = value;
+    if (!m_settings.isOn(id))
+        return;
+    const double t = m_settings.limit(id);
+    const double band = id == AlarmId::BatteryLow || id == AlarmId::BatteryHigh
+                            ? m_settings.voltsHysteresis
+                            : t * m_settings.percentHysteresis / 100;
+    // Readings have two decimals: a value exactly at the clear line clears,
+    // whatever the sum's last binary digit.
+    const double slack = 1e-9;
+    bool flipping;
+    if (raisesBelow(id))
+        flipping = a.raised ? value >= t + band - slack : value < t;
+    else
+        flipping = a.raised ? value <= t - band + slack : value > t;
+    if (!flipping) {
+        a.pendingSince.reset();
+        return;
+    }
+    if (!a.pendingSince)
+        a.pendingSince = now;
+    if (now - *a.pendingSince >= m_settings.holdSeconds)
+        flip(id, events);
+}
+
+std::vector<AlarmEvent> AlarmBook::frame(const Values &v, double now)
+{
+    std::vector<AlarmEvent> events;
+    if (!v.live)
+        return events;
+    if (m_alarm[size_t(AlarmId::NoData)].raised) {
+        m_alarm[size_t(AlarmId::NoData)].value = noDataSeconds(now);
+        flip(AlarmId::NoData, events);
+    }
+    m_noDataFrom = now;
+    const std::pair<AlarmId, std::optional<double>> values[] = {{AlarmId::BatteryLow, v.volts},
+                                                                {AlarmId::BatteryHigh, v.volts},
+                                                                {AlarmId::OverSpeed, v.rpm},
+                                                                {AlarmId::HighWind, v.wind}};
+    for (const auto &[id, value] : values)
+        if (value)
+            consider(id, *value, now, events);
+    return events;
+}
+
+std::vector<AlarmEvent> AlarmBook::tick(DataState state, double now)
+{
+    std::vector<AlarmEvent> events;
+    if (state == DataState::Paused) {
+        m_paused = true;
+        return events;
+    }
+    if (m_paused) {
+        // The window that held the port was reading the unit: the time
+        // without data counts from here.
+        m_paused = false;
+        m_noDataFrom = std::max(m_noDataFrom, now);
+    }
+    for (const AlarmId id : kAlarms) {
+        Alarm &a = m_alarm[size_t(id)];
+        if (!isValueAlarm(id) || !a.pendingSince)
+            continue;
+        // A condition seen in live frames goes on holding while frames come;
+        // from stale data nothing is concluded.
+        if (state != DataState::Live)
+            a.pendingSince.reset();
+        else if (now - *a.pendingSince >= m_settings.holdSeconds)
+            flip(id, events);
+    }
+    Alarm &noData = m_alarm[size_t(AlarmId::NoData)];
+    noData.value = noDataSeconds(now);
+    if (m_settings.isOn(AlarmId::NoData) && !noData.raised && noData.value >= m_settings.limit(AlarmId::NoData))
+        flip(AlarmId::NoData, events);
+    return events;
+}
+
+// ---- the link -------------------------------------------------------------------
+
+void LinkCounters::frame(bool live, double now)
+{
+    ++m_received;
+    if (!live)
+        ++m_notLive;
+    const auto second = static_cast<long long>(std::floor(now));
+    const size_t slot = size_t(((second % 60) + 60) % 60);
+    if (m_second[slot] != second) {
+        m_second[slot] = second;
+        m_count[slot] = 0;
+    }
+    ++m_count[slot];
+}
+
+long long LinkCounters::perMinute(double now) const
+{
+    const auto second = static_cast<long long>(std::floor(now));
+    long long n = 0;
+    for (size_t i = 0; i < 60; ++i)
+        if (m_count[i] > 0 && m_second[i] > second - 60 && m_second[i] <= second)
+            n += m_count[i];
+    return n;
+}
+
+std::string ageText(double seconds)
+{
+    const auto s = static_cast<long long>(std::floor(std::max(0.0, seconds)));
+    if (s < 60)
+        return std::to_string(s) + " s";
+    if (s < 3600)
+        return std::to_string(s / 60) + " min";
+    const long long m = (s % 3600) / 60;
+    return std::to_string(s / 3600) + " h" + (m ? " " + std::to_string(m) + " min" : std::string());
+}
+
+std::string linkStatusText(std::string_view port, std::string_view state, long long perMinute, long long rejected,
+                           std::optional<double> noDataSeconds)
+{
+    std::string text(port);
+    text += ' ';
+    text += state;
+    text += ", " + std::to_string(perMinute) + " frames/min, " + std::to_string(rejected) + " rejected";
+    if (noDataSeconds && *noDataSeconds > 10)
+        text += ", no data for " + ageText(*noDataSeconds);
+    return text;
+}
+
+} // namespace core

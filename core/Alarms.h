@@ -1,0 +1,145 @@
+#pragma once
+// Alarms on the unit's values and on the data itself, the settings file
+// "alarms.cfg", the lines of "logs/alarms.csv", and the link's counters and
+// status text. Times are seconds on a monotonic clock.
+
+#include "Liveness.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace core {
+
+enum class AlarmId { BatteryLow, BatteryHigh, OverSpeed, HighWind, NoData };
+constexpr int kAlarmCount = 5;
+constexpr std::array<AlarmId, kAlarmCount> kAlarms{AlarmId::BatteryLow, AlarmId::BatteryHigh, AlarmId::OverSpeed,
+                                                   AlarmId::HighWind, AlarmId::NoData};
+
+// "battery_low", ...: the name in alarms.csv and for the alarm command.
+std::string_view alarmKey(AlarmId id);
+// "Battery low", ...: the name people read.
+std::string_view alarmTitle(AlarmId id);
+
+struct AlarmSettings {
+    // Indexed by AlarmId. Thresholds: volts, volts, RPM, wind speed in the
+    // user's unit, and seconds without a live frame.
+    std::array<bool, kAlarmCount> on{false, false, false, false, true};
+    std::array<double, kAlarmCount> threshold{11.8, 14.8, 800, 20, 60};
+    // How long a condition must hold before an alarm is raised or cleared.
+    double holdSeconds = 10;
+    // How far back past its threshold a value must be to clear: volts for the
+    // battery, percent of the threshold for RPM and wind.
+    double voltsHysteresis = 0.2;
+    double percentHysteresis = 5;
+    bool beep = false;
+    // A program run on every raise and clear; empty for none.
+    std::string command;
+    // A command still running after this long is killed.
+    double commandLimitSeconds = 30;
+
+    bool isOn(AlarmId id) const { return on[size_t(id)]; }
+    double limit(AlarmId id) const { return threshold[size_t(id)]; }
+};
+
+// The whole file text, CR LF line ends, numbers with ".".
+std::string alarmSettingsText(const AlarmSettings &s);
+// Keys missing from the text keep their defaults (files written before a key
+// existed stay good). nullopt when the text is damaged: no key at all, a value
+// that does not read, or values that alarmSettingsProblem() refuses.
+std::optional<AlarmSettings> readAlarmSettings(std::string_view text);
+// Why the values cannot be used, in words for a message; "" when they can.
+std::string alarmSettingsProblem(const AlarmSettings &s);
+
+// A raise or a clear.
+struct AlarmEvent {
+    AlarmId id;
+    bool raised;
+    double value, threshold;
+};
+
+// "time,alarm,state,value,threshold", without its line end.
+std::string_view alarmCsvHeader();
+// `isoTime` as "2026-03-07T14:05:09".
+std::string alarmCsvLine(std::string_view isoTime, const AlarmEvent &e);
+// The value and threshold as the command and the file get them: "." always;
+// whole seconds for "no data".
+std::string alarmNumberText(AlarmId id, double value);
+
+// The alarms' states. Value alarms follow live frames only. An alarm is
+// raised when its condition has held for the hold time and cleared when its
+// value has stayed back past the threshold by the hysteresis for the hold time,
+// so neither one odd frame nor a value wavering at the threshold changes it.
+// "No data" is raised when no live frame has come for its threshold (from the
+// start, or from the end of a pause: the window that held the port was
+// reading the unit), cleared by the next live frame, and neither raised nor
+// cleared while the data is paused.
+class AlarmBook {
+public:
+    explicit AlarmBook(double now = 0) : m_noDataFrom(now) {}
+
+    // New settings. A raised alarm that is now off is cleared.
+    std::vector<AlarmEvent> setSettings(const AlarmSettings &s, double now);
+    const AlarmSettings &settings() const { return m_settings; }
+
+    // A processed frame: its calibrated values, each given only when its field
+    // read; volts, RPM and wind count only from a live frame.
+    struct Values {
+        bool live = false;
+        std::optional<double> volts, rpm, wind;
+    };
+    std::vector<AlarmEvent> frame(const Values &v, double now);
+    // The regular check, every second or so.
+    std::vector<AlarmEvent> tick(DataState state, double now);
+
+    bool raised(AlarmId id) const { return m_alarm[size_t(id)].raised; }
+    // The latest value (seconds without data for "no data").
+    double value(AlarmId id) const { return m_alarm[size_t(id)].value; }
+
+private:
+    struct Alarm {
+        bool raised = false;
+        std::optional<double> pendingSince; // the flipping condition holds since
+        double value = 0;
+    };
+    void consider(AlarmId id, double value, double now, std::vector<AlarmEvent> &events);
+    void flip(AlarmId id, std::vector<AlarmEvent> &events);
+    double noDataSeconds(double now) const;
+
+    AlarmSettings m_settings;
+    std::array<Alarm, kAlarmCount> m_alarm{};
+    double m_noDataFrom;
+    bool m_paused = false;
+};
+
+// Frames counted for the status line and the day's line of energy.csv.
+// Received: every complete frame. Rejected: received frames that are not live
+// (their volts or amps do not read) and the pieces of text the frame buffer
+// dropped at its bound (see FrameAssembler::dropped()).
+class LinkCounters {
+public:
+    void frame(bool live, double now);
+    // The buffer's total of dropped pieces (it only grows).
+    void setDropped(long long total) { m_dropped = total; }
+    long long received() const { return m_received; }
+    long long rejected() const { return m_notLive + m_dropped; }
+    // Frames received in the 60 seconds up to `now`.
+    long long perMinute(double now) const;
+
+private:
+    long long m_received = 0, m_notLive = 0, m_dropped = 0;
+    // Frames per whole second, for the last minute.
+    std::array<long long, 60> m_count{};
+    std::array<long long, 60> m_second{};
+};
+
+// "45 s", "2 min", "3 h 5 min": whole units, rounded down.
+std::string ageText(double seconds);
+// The status line: "COM1 open, 30 frames/min, 2 rejected", and ", no data for
+// 2 min" when `noDataSeconds` is over 10.
+std::string linkStatusText(std::string_view port, std::string_view state, long long perMinute, long long rejected,
+                           std::optional<double> noDataSeconds);
+
+} // namespace core

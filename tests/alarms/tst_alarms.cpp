@@ -1,0 +1,267 @@
+// The alarm command, the Alarms window's refusals, and the alarms in the main
+// window on a temporary folder with the fake clock and port.
+#include "alarms/AlarmWatch.h"
+#include "alarms/AlarmsWindow.h"
+#include "alarms/CommandRunner.h"
+#include "editions/Editions.h"
+#include "monitor/Logger.h"
+#include "support/TestSupport.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QtTest>
+
+using testsupport::FakeServices;
+using testsupport::ProgramFolder;
+
+namespace {
+// 11 V, 13 V and 50 V with the delivered calibration; live (volts and amps).
+const QByteArray kLow = "[<V>450.56</V><I>522</I>]";
+const QByteArray kGood = "[<V>532.48</V><I>522</I>]";
+const QByteArray kFifty = "[<V>2048</V><I>522</I>]";
+
+// Battery low on at 12 V, hold 2 s, no data after 20 s.
+const QByteArray kShortAlarms = "<BatteryLowOn>1</BatteryLowOn><BatteryLow>12</BatteryLow>"
+                                "<HoldTime>2</HoldTime><NoData>20</NoData>";
+
+QList<QByteArray> lines(const QByteArray &text)
+{
+    QList<QByteArray> out = text.split('\n');
+    if (!out.isEmpty() && out.last().isEmpty())
+        out.removeLast();
+    return out;
+}
+
+struct Rig {
+    explicit Rig(const QByteArray &alarmsCfg = QByteArray(), const monitor::Edition &edition = editions::crestdial())
+        : fake(folder.path())
+    {
+        folder.write("prog.cfg", testsupport::progCfg());
+        if (!alarmsCfg.isNull())
+            folder.write("alarms.cfg", alarmsCfg);
+        logger = std::make_unique<monitor::Logger>(fake.services(), edition);
+    }
+    testsupport::FakeSerialPort *port() { return fake.ports.front(); }
+    alarms::AlarmWatch *watch() { return logger->alarmWatch(); }
+    // Seconds pass with a frame (when given) and the check each second.
+    void run(int seconds, const QByteArray &frame = QByteArray())
+    {
+        for (int i = 0; i < seconds; ++i) {
+            fake.clock.advanceSeconds(1);
+            if (!frame.isEmpty())
+                port()->feed(frame);
+            watch()->tick();
+        }
+    }
+    QColor needleMiddle() { return logger->Picture1[0]->image().pixelColor(86, 50); }
+    bool needleGrey()
+    {
+        const QColor c = needleMiddle();
+        return qAbs(c.red() - c.blue()) < 10 && c.lightness() > 110 && c.lightness() < 190;
+    }
+    ProgramFolder folder;
+    FakeServices fake;
+    std::unique_ptr<monitor::Logger> logger;
+};
+} // namespace
+
+class TestAlarmsRoom : public QObject {
+    Q_OBJECT
+private slots:
+    // The runner starts the program itself: no shell splits the program's
+    // path or the arguments, or expands what is in them.
+    void command_data()
+    {
+        QTest::addColumn<QByteArray>("script"); // empty: no such program
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<double>("limit");
+        QTest::addColumn<QStringList>("logged");
+        const QStringList odd{"battery_low", "it's \"quoted\"", "two  blanks ", "$HOME;`id`|*"};
+        QTest::newRow("arguments arrive as given")
+            << QByteArray("for a in \"$@\"; do printf '<%s>\\n' \"$a\"; done\n") << odd << 30.0
+            << QStringList{"<battery_low>", "<it's \"quoted\">", "<two  blanks >", "<$HOME;`id`|*>", "ended: exit code 0"};
+        QTest::newRow("a hanging command is killed")
+            << QByteArray("echo waiting\nexec sleep 60\n") << QStringList{"no_data"} << 1.0
+            << QStringList{"waiting", "killed after 1 s"};
+        QTest::newRow("a failing command is logged")
+            << QByteArray("echo no mail server >&2\nexit 3\n") << QStringList{"x"} << 30.0
+            << QStringList{"no mail server", "failed: exit code 3"};
+        QTest::newRow("a missing command is logged") << QByteArray() << QStringList{"x"} << 30.0
+                                                     << QStringList{"failed: could not start it"};
+    }
+    void command()
+    {
+        QFETCH(QByteArray, script);
+        QFETCH(QStringList, arguments);
+        QFETCH(double, limit);
+        QFETCH(QStringList, logged);
+        ProgramFolder folder;
+        QVERIFY(QDir(folder.path()).mkpath("my alarms"));
+        const QString program = folder.file("my alarms/send it.sh");
+        if (!script.isEmpty()) {
+            folder.write("my alarms/send it.sh", "#!/bin/sh\n" + script);
+            QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner | QFile::WriteOwner);
+        }
+        testsupport::FakeClock clock;
+        alarms::CommandRunner runner(&clock, folder.file("logs/alarms-command.log"), folder.path());
+        QSignalSpy ended(&runner, &alarms::CommandRunner::finished);
+        QElapsedTimer t;
+        t.start();
+        runner.run(program, arguments, limit);
+        QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 20000);
+        QVERIFY2(t.elapsed() < 15000, "the time limit was not kept");
+        QCOMPARE(runner.running(), 0);
+        const QList<QByteArray> log = lines(folder.read("logs/alarms-command.log"));
+        QVERIFY2(log.size() >= 2 && log.first().startsWith("2026-03-07T14:05:09 run " + program.toLocal8Bit()),
+                 log.value(0).constData());
+        QByteArrayList body;
+        for (const QByteArray &l : log.mid(1)) {
+            QVERIFY2(l.endsWith('\r'), l.constData());
+            body << l.chopped(1);
+        }
+        // The last line is the end; the lines before it what the command printed.
+        const QByteArray end = body.takeLast();
+        QVERIFY2(end.startsWith("2026-03-07T14:05:09 " + logged.last().toLocal8Bit()), end.constData());
+        QStringList printed;
+        for (const QByteArray &l : body)
+            printed << QString::fromLocal8Bit(l);
+        QCOMPARE(printed, logged.mid(0, logged.size() - 1));
+    }
+
+    // Nothing is saved unless every value is good.
+    void windowRefuses_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("message"); // empty: saved
+        QTest::newRow("not a number") << "BatteryLow" << "eleven" << "\"eleven\" is not a number (Battery low, volts below). Nothing was saved.";
+        QTest::newRow("group separator") << "OverSpeed" << "1,000.5" << "\"1,000.5\" is not a number (Over-speed, RPM above). Nothing was saved.";
+        QTest::newRow("empty hold time") << "HoldTime" << "" << "\"\" is not a number (hold time). Nothing was saved.";
+        QTest::newRow("low above high") << "BatteryLow" << "15" << "The battery low threshold must be below the battery high threshold. Nothing was saved.";
+        QTest::newRow("negative threshold") << "HighWind" << "-3" << "The threshold for High wind must be 0 or more. Nothing was saved.";
+        QTest::newRow("no time limit") << "CommandLimit" << "0" << "The command time limit must be between 1 and 86400 seconds. Nothing was saved.";
+        QTest::newRow("a comma is a separator") << "BatteryLow" << "11,5" << "";
+    }
+    void windowRefuses()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, text);
+        QFETCH(QString, message);
+        Rig rig;
+        int result = -1;
+        rig.fake.modal.onRun = [&](QDialog *d) {
+            auto *w = qobject_cast<alarms::AlarmsWindow *>(d);
+            QVERIFY(w);
+            w->findChild<QLineEdit *>(entry)->setText(text);
+            w->findChild<QCheckBox *>("BatteryLowOn")->setChecked(true);
+            w->Save_Click();
+            result = w->result();
+        };
+        rig.logger->Alarms_Click();
+        QCOMPARE(rig.fake.modal.runs, 1);
+        if (!message.isEmpty()) {
+            QCOMPARE(rig.fake.messages.texts.join(" // "), message);
+            QCOMPARE(result, int(QDialog::Rejected));
+            QVERIFY(!rig.folder.exists("alarms.cfg"));
+            QVERIFY(!rig.watch()->settings().isOn(core::AlarmId::BatteryLow));
+            return;
+        }
+        QVERIFY(rig.fake.messages.texts.isEmpty());
+        QCOMPARE(result, int(QDialog::Accepted));
+        QVERIFY(rig.folder.read("alarms.cfg").contains("<BatteryLow>11.5</BatteryLow>\r\n"));
+        // The main window works with what was saved.
+        QVERIFY(rig.watch()->settings().isOn(core::AlarmId::BatteryLow));
+        QCOMPARE(rig.watch()->settings().limit(core::AlarmId::BatteryLow), 11.5);
+    }
+
+    // A falling battery raises, its recovery clears; the banner, alarms.csv
+    // and the status line show it.
+    void raiseAndClearInTheMainWindow_data()
+    {
+        QTest::addColumn<bool>("column");
+        QTest::newRow("crestdial") << false;
+        QTest::newRow("flankdial") << true;
+    }
+    void raiseAndClearInTheMainWindow()
+    {
+        QFETCH(bool, column);
+        Rig rig(kShortAlarms, column ? editions::flankdial() : editions::crestdial());
+        QLabel *banner = rig.logger->AlarmBanner;
+        rig.run(3, kGood);
+        QVERIFY(banner->isHidden());
+        rig.run(1, kLow);
+        QVERIFY(banner->isHidden()); // not yet held long enough
+        rig.run(2, kLow);
+        QVERIFY(!banner->isHidden());
+        QCOMPARE(banner->text(), QString("Battery low: 11 V since 14:05:15"));
+        rig.run(5, kGood);
+        QVERIFY(banner->isHidden());
+        const QList<QByteArray> csv = lines(rig.folder.read("logs/alarms.csv"));
+        QCOMPARE(csv, (QList<QByteArray>{"time,alarm,state,value,threshold\r", "2026-03-07T14:05:15,battery_low,raised,11,12\r",
+                                         "2026-03-07T14:05:18,battery_low,cleared,13,12\r"}));
+        QCOMPARE(rig.logger->LinkStatus->text(), QString("COM1 open, 11 frames/min, 0 rejected"));
+        QVERIFY(rig.fake.messages.texts.isEmpty());
+    }
+
+    // Stale data draws the needles grey; the next live frame black again;
+    // paused data leaves them. Unplugged, "no data" is raised.
+    void staleNeedlesAndNoData()
+    {
+        Rig rig(kShortAlarms);
+        rig.port()->feed(kFifty);
+        rig.watch()->tick();
+        QVERIFY2(rig.needleMiddle().lightness() < 60, qPrintable(rig.needleMiddle().name()));
+        rig.port()->loseLink();
+        rig.run(14);
+        QVERIFY(rig.needleMiddle().lightness() < 60);
+        QVERIFY(rig.logger->LinkStatus->text().endsWith(", no data for 14 s"));
+        rig.run(1);
+        QVERIFY2(rig.needleGrey(), qPrintable(rig.needleMiddle().name()));
+        QVERIFY(rig.logger->AlarmBanner->isHidden());
+        rig.run(5);
+        QCOMPARE(rig.logger->AlarmBanner->text(), QString("No data: 20 s since 14:05:29"));
+        QVERIFY(lines(rig.folder.read("logs/alarms.csv")).value(1).startsWith("2026-03-07T14:05:29,no_data,raised,20,20"));
+        // Paused: nothing changes.
+        rig.logger->link()->pause();
+        rig.run(30);
+        QVERIFY(rig.needleGrey());
+        QVERIFY(!rig.logger->AlarmBanner->isHidden());
+        QVERIFY(rig.logger->LinkStatus->text().startsWith("COM1 paused"));
+        // Back: the first live frame clears it and draws the needles black.
+        QVERIFY(rig.logger->link()->reopen());
+        rig.port()->feed(kFifty);
+        QVERIFY(rig.needleMiddle().lightness() < 60);
+        rig.watch()->tick();
+        QVERIFY(rig.logger->AlarmBanner->isHidden());
+        QCOMPARE(lines(rig.folder.read("logs/alarms.csv")).size(), 3);
+    }
+
+    // Frames rejected: not live, or cut off by the frame buffer's bound.
+    void rejectedFramesCounted()
+    {
+        Rig rig;
+        rig.port()->feed(kGood + "[<V>5x</V><I>1</I>]" + kGood + "[<V>1" + QByteArray(5000, 'j'));
+        rig.port()->feed(kGood);
+        rig.watch()->tick();
+        QCOMPARE(rig.watch()->counters().received(), 4LL);
+        QCOMPARE(rig.logger->LinkStatus->text(), QString("COM1 open, 4 frames/min, 2 rejected"));
+        rig.logger->close();
+        const QList<QByteArray> csv = lines(rig.folder.read("logs/energy.csv"));
+        QVERIFY2(csv.value(1).endsWith(",4,2\r"), csv.value(1).constData());
+    }
+
+    // A damaged alarms.cfg: one message, kept aside, the defaults.
+    void damagedSettings()
+    {
+        Rig rig("<BatteryLow>eleven</BatteryLow>");
+        QCOMPARE(rig.fake.messages.texts.size(), 1);
+        QVERIFY2(rig.fake.messages.texts.front().contains("alarms.cfg are damaged"), qPrintable(rig.fake.messages.texts.front()));
+        QCOMPARE(rig.folder.read("alarms.cfg.bad"), QByteArray("<BatteryLow>eleven</BatteryLow>"));
+        QVERIFY(!rig.folder.exists("alarms.cfg"));
+        QVERIFY(rig.watch()->settings().isOn(core::AlarmId::NoData));
+        QVERIFY(!rig.watch()->settings().isOn(core::AlarmId::BatteryLow));
+    }
+};
+
+QTEST_MAIN(TestAlarmsRoom)
+#include "tst_alarms.moc"

@@ -1,0 +1,232 @@
+// The alarm rules on a script of frames and ticks, alarms.cfg, and the link's
+// counters and status text.
+#include "core/Alarms.h"
+#include "core/Number.h"
+
+#include <QtTest>
+
+using core::AlarmId;
+using core::DataState;
+
+namespace {
+// Every alarm on; battery 11.8 / 14.8 V, 800 RPM, wind 20, no data 30 s,
+// hold 10 s, hysteresis 0.2 V and 5 %.
+core::AlarmSettings allOn()
+{
+    core::AlarmSettings s;
+    s.on = {true, true, true, true, true};
+    s.threshold = {11.8, 14.8, 800, 20, 30};
+    return s;
+}
+
+QString eventText(double t, const core::AlarmEvent &e)
+{
+    return QStringLiteral("%1 %2 %3 %4")
+        .arg(t)
+        .arg(QString::fromStdString(std::string(core::alarmKey(e.id))))
+        .arg(e.raised ? "raised" : "cleared")
+        .arg(QString::fromStdString(core::alarmNumberText(e.id, e.value)));
+}
+} // namespace
+
+class TestAlarms : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup() { core::setDecimalSeparator('.'); }
+
+    // A script of steps "time what [value]" separated by ";":
+    //   v V    a live frame of V volts (no RPM or wind field)
+    //   r R    a live frame of 12.5 V and R RPM;  w W  the same with wind W
+    //   x V    a frame that is not live (its amps did not read), V volts
+    //   L S P  the check a second with the data live, stale or paused
+    //   off    battery low switched off
+    // The book starts at time 0; steps "from-to/every what" repeat a step.
+    void rules_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QStringList>("events");
+        QTest::newRow("one odd frame raises nothing") << "0 v 12.5; 1 v 11; 2 v 12.5; 12 L; 13 v 12.5" << QStringList{};
+        QTest::newRow("raised once the condition held the hold time")
+            << "0 v 11.5; 5 v 11.4; 9 L; 10 L; 11 v 11.3" << QStringList{"10 battery_low raised 11.4"};
+        QTest::newRow("cleared only past the hysteresis, held the hold time")
+            << "0 v 11.5; 10 v 11.5; 11 v 11.9; 25 v 11.99; 30 L; 31 v 12; 40 L; 41 v 12.1"
+            << QStringList{"10 battery_low raised 11.5", "41 battery_low cleared 12.1"};
+        QTest::newRow("flapping at the threshold raises nothing")
+            << "0-40/2 v 11.7; 1-41/2 v 11.9; 42 L" << QStringList{};
+        QTest::newRow("flapping at the clear line keeps it raised")
+            << "0 v 11; 10 v 11; 11-61/2 v 12.1; 12-62/2 v 11.9; 63 L"
+            << QStringList{"10 battery_low raised 11"};
+        QTest::newRow("battery high, both ways")
+            << "0 v 15; 10 v 15; 11 v 14.7; 20 v 14.61; 21 v 14.6; 31 v 14.6"
+            << QStringList{"10 battery_high raised 15", "31 battery_high cleared 14.6"};
+        QTest::newRow("over-speed with 5 % hysteresis")
+            << "0 r 850; 10 r 850; 11 r 770; 21 r 770; 22 r 760; 32 L"
+            << QStringList{"10 over_speed raised 850", "32 over_speed cleared 760"};
+        QTest::newRow("high wind; frames without wind leave it alone")
+            << "0 w 25; 5 v 12.5; 10 v 12.5; 10 L; 11 w 18; 21 L"
+            << QStringList{"10 high_wind raised 25", "21 high_wind cleared 18"};
+        QTest::newRow("no data while the port is away, cleared by a live frame")
+            << "0 v 12.5; 20 S; 29 S; 30 S; 31 S; 40 v 12.5; 41 L"
+            << QStringList{"30 no_data raised 30", "40 no_data cleared 40"};
+        QTest::newRow("no data from the start")
+            << "10 S; 29 S; 30 S" << QStringList{"30 no_data raised 30"};
+        QTest::newRow("frames that are not live are no data")
+            << "0 v 12.5; 1-30/1 x 11; 30 S" << QStringList{"30 no_data raised 30"};
+        QTest::newRow("paused: no data neither raised nor counted")
+            << "0 v 12.5; 10-100/10 P; 101 S; 130 S; 131 S" << QStringList{"131 no_data raised 30"};
+        // Counted again from the end of the pause.
+        QTest::newRow("paused: no data stays raised")
+            << "0 S; 30 S; 31-90/1 P; 91 S; 100 v 12.5"
+            << QStringList{"30 no_data raised 30", "100 no_data cleared 9"};
+        QTest::newRow("stale data confirms no value condition")
+            << "0 v 11.5; 16 S; 20 v 11.5; 29 v 11.5; 30 L" << QStringList{"30 battery_low raised 11.5"};
+        QTest::newRow("switched off while raised")
+            << "0 v 11.5; 10 v 11.5; 15 off; 16 v 11; 30 v 11; 31 L"
+            << QStringList{"10 battery_low raised 11.5", "15 battery_low cleared 11.5"};
+    }
+    void rules()
+    {
+        QFETCH(QString, script);
+        core::AlarmBook book(0);
+        QVERIFY(book.setSettings(allOn(), 0).empty());
+        QStringList got;
+        struct Step {
+            double t;
+            QStringList what;
+        };
+        QList<Step> steps;
+        for (const QString &s : script.split(';')) {
+            QStringList parts = s.simplified().split(' ');
+            const QString when = parts.takeFirst();
+            if (when.contains('-')) {
+                const double from = when.section('-', 0, 0).toDouble(), to = when.section('-', 1).section('/', 0, 0).toDouble(),
+                             every = when.section('/', 1).toDouble();
+                for (double t = from; t <= to; t += every)
+                    steps.append({t, parts});
+            } else {
+                steps.append({when.toDouble(), parts});
+            }
+        }
+        std::stable_sort(steps.begin(), steps.end(), [](const Step &a, const Step &b) { return a.t < b.t; });
+        for (const Step &step : steps) {
+            const QString op = step.what.value(0);
+            const double arg = step.what.value(1).toDouble();
+            std::vector<core::AlarmEvent> events;
+            core::AlarmBook::Values v{true, 12.5, std::nullopt, std::nullopt};
+            if (op == "v" || op == "x") {
+                v.volts = arg;
+                v.live = op == "v";
+                events = book.frame(v, step.t);
+            } else if (op == "r" || op == "w") {
+                (op == "r" ? v.rpm : v.wind) = arg;
+                events = book.frame(v, step.t);
+            } else if (op == "off") {
+                core::AlarmSettings s = allOn();
+                s.on[size_t(AlarmId::BatteryLow)] = false;
+                events = book.setSettings(s, step.t);
+            } else {
+                QVERIFY2(op == "L" || op == "S" || op == "P", qPrintable(op));
+                events = book.tick(op == "L" ? DataState::Live : op == "S" ? DataState::Stale : DataState::Paused, step.t);
+            }
+            for (const auto &e : events) {
+                got << eventText(step.t, e);
+                QCOMPARE(book.raised(e.id), e.raised);
+            }
+        }
+        QTEST(got, "events");
+    }
+
+    void settingsFile_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("good");
+        QTest::addColumn<double>("batteryLow");
+        QTest::addColumn<bool>("noDataOn");
+        QTest::addColumn<QString>("command");
+        QTest::newRow("missing keys keep their defaults") << QByteArray("<NoData>90</NoData>") << true << 11.8 << true << "";
+        QTest::newRow("a comma is read as the separator")
+            << QByteArray("<BatteryLowOn>1</BatteryLowOn><BatteryLow>23,6</BatteryLow><BatteryHigh>29,6</BatteryHigh>")
+            << true << 23.6 << true << "";
+        QTest::newRow("command with blanks, no data off")
+            << QByteArray("<NoDataOn>0</NoDataOn>\r\n<Command>/opt/my alarms/send mail</Command>\r\n") << true << 11.8
+            << false << "/opt/my alarms/send mail";
+        QTest::newRow("empty") << QByteArray() << false << 0.0 << false << "";
+        QTest::newRow("no key at all") << QByteArray("Alarm Settings\r\n\r\n<Colour>red</Colour>") << false << 0.0 << false << "";
+        QTest::newRow("binary") << QByteArray("\x00\xff<Batt\x01", 8) << false << 0.0 << false << "";
+        QTest::newRow("threshold not a number") << QByteArray("<BatteryLow>eleven</BatteryLow>") << false << 0.0 << false << "";
+        QTest::newRow("switch neither 0 nor 1") << QByteArray("<Beep>2</Beep>") << false << 0.0 << false << "";
+        QTest::newRow("low above high") << QByteArray("<BatteryLow>15</BatteryLow>") << false << 0.0 << false << "";
+        QTest::newRow("negative hold time") << QByteArray("<HoldTime>-1</HoldTime>") << false << 0.0 << false << "";
+        QTest::newRow("no command time limit") << QByteArray("<CommandLimit>0</CommandLimit>") << false << 0.0 << false << "";
+    }
+    void settingsFile()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, good);
+        const auto s = core::readAlarmSettings(std::string_view(text.constData(), size_t(text.size())));
+        QCOMPARE(s.has_value(), good);
+        if (!good)
+            return;
+        QTEST(s->limit(AlarmId::BatteryLow), "batteryLow");
+        QTEST(s->isOn(AlarmId::NoData), "noDataOn");
+        QTEST(QString::fromStdString(s->command), "command");
+        // What is written reads back the same, with "." under a "," locale.
+        core::setDecimalSeparator(',');
+        const std::string written = core::alarmSettingsText(*s);
+        QVERIFY2(written.find(',') == std::string::npos, written.c_str());
+        const auto again = core::readAlarmSettings(written);
+        QVERIFY(again);
+        QCOMPARE(core::alarmSettingsText(*again), written);
+    }
+
+    void defaultsOnlyNoData()
+    {
+        const core::AlarmSettings s;
+        for (const AlarmId id : core::kAlarms)
+            QCOMPARE(s.isOn(id), id == AlarmId::NoData);
+        QVERIFY(core::alarmSettingsProblem(s).empty());
+    }
+
+    void csvLine()
+    {
+        core::setDecimalSeparator(',');
+        QCOMPARE(core::alarmCsvLine("2026-03-07T14:05:09", {AlarmId::BatteryLow, true, 11.456, 11.8}),
+                 std::string("2026-03-07T14:05:09,battery_low,raised,11.46,11.8"));
+        QCOMPARE(core::alarmCsvLine("2026-03-07T14:06:00", {AlarmId::NoData, false, 75.9, 60}),
+                 std::string("2026-03-07T14:06:00,no_data,cleared,75,60"));
+    }
+
+    void statusText_data()
+    {
+        QTest::addColumn<double>("age");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("fresh") << 3.0 << "COM1 open, 30 frames/min, 2 rejected";
+        QTest::newRow("10 s is not yet told") << 10.0 << "COM1 open, 30 frames/min, 2 rejected";
+        QTest::newRow("seconds") << 59.9 << "COM1 open, 30 frames/min, 2 rejected, no data for 59 s";
+        QTest::newRow("minutes") << 150.0 << "COM1 open, 30 frames/min, 2 rejected, no data for 2 min";
+        QTest::newRow("hours") << 3 * 3600.0 + 301 << "COM1 open, 30 frames/min, 2 rejected, no data for 3 h 5 min";
+        QTest::newRow("whole hours") << 7200.0 << "COM1 open, 30 frames/min, 2 rejected, no data for 2 h";
+    }
+    void statusText()
+    {
+        QFETCH(double, age);
+        QTEST(QString::fromStdString(core::linkStatusText("COM1", "open", 30, 2, age)), "text");
+    }
+
+    void counters()
+    {
+        core::LinkCounters c;
+        // Two frames a second for 90 s, every fifth not live.
+        for (int i = 0; i < 180; ++i)
+            c.frame(i % 5 != 0, 1000 + i * 0.5);
+        c.setDropped(3);
+        QCOMPARE(c.received(), 180LL);
+        QCOMPARE(c.rejected(), 36LL + 3);
+        QCOMPARE(c.perMinute(1089.5), 120LL);
+        QCOMPARE(c.perMinute(1119.5), 60LL);
+        QCOMPARE(c.perMinute(1200), 0LL);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestAlarms)
+#include "tst_alarms.moc"
