@@ -56,6 +56,8 @@ void layout(monitor::Logger &w)
     w.txtMode->raise();
 
     placeTwips(w.HistoryButton, 360, 2460, 675, 315);
+    // Right of Exit, in the row of the original buttons.
+    placeTwips(w.MqttButton, 11160, 1980, 675, 315);
 }
 } // namespace
 

@@ -91,6 +91,7 @@ void layout(monitor::Logger &w)
     // Graph) and Alarms (under Setup) below the top row, the alarm banner and
     // the link-status line above the read-out block.
     placeTwips(w.HistoryButton, 12960, 480, 675, 315);
+    placeTwips(w.MqttButton, 10560, 480, 675, 315);
     // The list lies inside the area of Exit; the button stays readable over it.
     w.ListView1->lower();
     w.txtMode->raise();

@@ -9,6 +9,8 @@
 #include "graph/Graph.h"
 #include "logging/EnergyKeeper.h"
 #include "logging/TickWriter.h"
+#include "publish/MqttWindow.h"
+#include "publish/Publisher.h"
 #include "ui/Files.h"
 #include "ui/Twips.h"
 
@@ -109,6 +111,9 @@ Logger::Logger(const ui::Services &services, const Edition &edition, QWidget *pa
     m_energySave = new QTimer(this);
     m_energySave->setInterval(kEnergySaveMs);
     connect(m_energySave, &QTimer::timeout, this, [this] { m_energyFiles->save(m_book); });
+    m_publisher = new publish::Publisher(m_services, m_edition.name, [this] { return dataState(); }, this);
+    connect(m_publisher, &publish::Publisher::statusChanged, MqttButton, &QWidget::setToolTip);
+    MqttButton->setToolTip(m_publisher->statusText());
 
     Form_Load();
     const auto stored = m_energyFiles->load(today());
@@ -129,6 +134,8 @@ void Logger::buildControls()
     ShowLogs = ui::button(this, QStringLiteral("ShowLogs"), QStringLiteral("Graph"));
     Exit = ui::button(this, QStringLiteral("Exit"), QStringLiteral("Exit"));
     HistoryButton = ui::button(this, QStringLiteral("History"), QStringLiteral("History"));
+    MqttButton = ui::button(this, QStringLiteral("Mqtt"), QStringLiteral("MQTT"));
+    connect(MqttButton, &QPushButton::clicked, this, &Logger::Mqtt_Click);
     connect(StartLogging, &QPushButton::clicked, this, &Logger::StartLogging_Click);
     connect(StopLogging, &QPushButton::clicked, this, &Logger::StopLogging_Click);
     connect(CalibrateButton, &QPushButton::clicked, this, &Logger::CalibrateButton_Click);
@@ -294,6 +301,8 @@ void Logger::ProcessFrame(const std::string &frame)
     m_book.frame(raw, reading);
     if (Timer1->isActive())
         maxima.raise(reading);
+    m_publisher->frame({reading.Volts, reading.Amps, reading.Watts, reading.RPM, reading.WindSpeed,
+                        reading.Mode == 1, WattHours, m_book.lifetime(), settings.WSUnits});
 
     std::vector<QStringList> rows;
     rows.push_back({QString(), number(reading.Volts), QStringLiteral("Volts")});
@@ -365,6 +374,7 @@ void Logger::Timer1_Timer()
     v.savehtml = settings.Savehtml;
     v.saveExcel = settings.SaveExcel;
     v.wsUnits = settings.WSUnits;
+    v.logSeconds = Timer1->interval() / 1000.0;
     m_tick->write(v);
     maxima.reset();
 }
@@ -462,6 +472,15 @@ void Logger::ShowLogs_Click()
     if (m_edition.layoutGraphWindow)
         m_edition.layoutGraphWindow(graphWindow);
     m_services.modal->run(&graphWindow);
+}
+
+void Logger::Mqtt_Click()
+{
+    {
+        publish::MqttWindow mqttWindow(m_services, m_publisher, this);
+        m_services.modal->run(&mqttWindow);
+    }
+    m_publisher->reload();
 }
 
 void Logger::Exit_Click()

@@ -23,6 +23,7 @@
 #include <memory>
 
 namespace logging { class EnergyKeeper; class TickWriter; }
+namespace publish { class Publisher; }
 
 namespace monitor {
 
@@ -57,6 +58,7 @@ public:
     void Setup_Click();
     void CalibrateButton_Click();
     void ShowLogs_Click();
+    void Mqtt_Click();
     void Exit_Click();
 
     // Settings (texts as found in the files).
@@ -71,6 +73,9 @@ public:
     QPushButton *StartLogging, *StopLogging, *CalibrateButton, *Setup, *ShowLogs, *Exit;
     // Our own: the energy history (and the power curve beside it).
     QPushButton *HistoryButton;
+    // Our own: the MQTT settings and connection state.
+    QPushButton *MqttButton;
+    publish::Publisher *publisher() const { return m_publisher; }
     QLabel *Label9_0, *Label10, *txtMode;
     ui::LampButton *BlinkLog, *BlinkData;
     QLineEdit *delay;
@@ -117,6 +122,7 @@ private:
     std::unique_ptr<logging::EnergyKeeper> m_energyFiles;
     QTimer *m_energySave;
     std::unique_ptr<logging::TickWriter> m_tick;
+    publish::Publisher *m_publisher = nullptr;
 };
 
 } // namespace monitor
