@@ -67,7 +67,7 @@ void Publisher::reload()
         m_client->deleteLater();
         m_client = nullptr;
     }
-    m_connected = false;
+    m_connected = m_refused = false;
     m_online.reset();
     m_settings = s;
     m_clientId = core::clientIdOf(s, hostName());
@@ -104,11 +104,15 @@ void Publisher::reload()
     connect(m_client, &MqttClient::connected, this, &Publisher::onConnected);
     connect(m_client, &MqttClient::refused, this, [this](const QString &reason) {
         m_connected = false;
+        m_refused = true;
         setStatus(QStringLiteral("%1 refused the connection: %2 Check the user name and password. Trying again, "
                                  "waiting longer each time (up to a minute).").arg(q(m_endpoint), reason));
     });
     connect(m_client, &MqttClient::lost, this, [this](const QString &reason) {
         m_connected = false;
+        // The refusal says more than the disconnect that follows it.
+        if (m_refused)
+            return;
         setStatus(QStringLiteral("Not connected to %1 (%2). Trying again, waiting longer each time (up to a minute).")
                       .arg(q(m_endpoint), reason));
     });
@@ -214,6 +218,7 @@ void Publisher::updateAvailability(bool resend)
 void Publisher::onConnected()
 {
     m_connected = true;
+    m_refused = false;
     setStatus(QStringLiteral("Connected to %1, publishing under %2/.").arg(q(m_endpoint), q(m_prefix)));
     // A broker that restarted may have lost everything: all again.
     if (m_settings.discovery)

@@ -78,7 +78,7 @@ private:
     QTimer *m_poll;
     core::MqttSettings m_settings;
     std::string m_clientId, m_prefix, m_endpoint;
-    bool m_connected = false;
+    bool m_connected = false, m_refused = false;
     std::optional<bool> m_online;
     std::string m_windUnit;
     // Alarm keys and names, for discovery.
