@@ -231,7 +231,7 @@ private slots:
         QTest::addColumn<bool>("column");
         QTest::addColumn<QString>("window");
         for (bool column : {false, true})
-            for (const char *window : {"main", "graph", "setup", "calibration"})
+            for (const char *window : {"main", "graph", "setup", "calibration", "mqtt"})
                 QTest::addRow("%s: %s", column ? "flankdial" : "crestdial", window) << column << QString(window);
     }
     void controlsInsideTheirWindows()
@@ -262,6 +262,8 @@ private slots:
             rig.logger->ShowLogs_Click();
         else if (window == "setup")
             rig.logger->Setup_Click();
+        else if (window == "mqtt")
+            rig.logger->Mqtt_Click();
         else
             rig.logger->CalibrateButton_Click();
         QVERIFY(checked > 5);
