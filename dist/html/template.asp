@@ -13,8 +13,8 @@ h1 { font-size: 1.3rem; margin: 0 0 .2rem; }
 .grid { display: grid; grid-template-columns: repeat(auto-fit, minmax(9.5rem, 1fr)); gap: .6rem; }
 .tile { background: #124312; border-radius: .6rem; padding: .6rem .8rem; }
 .label { font-size: .85rem; color: #9fd49f; }
-.value { font-size: 1.7rem; font-weight: bold; white-space: nowrap; }
-.unit { font-size: 1rem; font-weight: normal; margin-left: .2rem; }
+.value { font-size: 1.5rem; font-weight: bold; }
+.unit { display: inline-block; font-size: 1rem; font-weight: normal; margin-left: .2rem; }
 .load:empty::before { content: "Off"; }
 footer { margin-top: 1rem; font-size: .8rem; color: #9fd49f; }
 </style>
