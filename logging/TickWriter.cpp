@@ -79,8 +79,11 @@ void TickWriter::writePage(const TickValues &v, const std::string &modeText)
     // Replaced through a temporary file: a web server never sees half a page,
     // and on failure the previous page stays. The same page as .html, a type
     // every web server knows.
-    for (const QString &live : {m_folder.livePage(), m_folder.livePageHtml()})
-        m_notices.outcome(live, ui::replaceWhole(live, bytesOf(page) + lineEnd), ui::cannotWrite(live));
+    // One page under two names: one message for both.
+    const QString asp = m_folder.livePage(), html = m_folder.livePageHtml();
+    const bool aspOk = ui::replaceWhole(asp, bytesOf(page) + lineEnd);
+    const bool htmlOk = ui::replaceWhole(html, bytesOf(page) + lineEnd);
+    m_notices.outcome(asp, aspOk && htmlOk, ui::cannotWrite(aspOk ? html : asp));
 }
 
 } // namespace logging
