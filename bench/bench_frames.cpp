@@ -13,11 +13,21 @@
 //   frame_process_paint     the handler and the repaint of the window it causes;
 //   curve_frame             the power curve's share alone: one decoded frame
 //                           handed to it, in microseconds.
+//   frame_process_mqtt      the handler with publishing on, to a local broker
+//                           (each frame a second apart, so every value is sent);
+//   frame_mqtt_extra        the difference of the two medians;
+//   mqtt_restart_stall      the longest time the GUI thread was busy with one
+//                           frame and its events while the broker was stopped and
+//                           started again (median over the restarts).
+// Without mosquitto the MQTT lines are left out, with a word on stderr.
 
 #include "core/Settings.h"
 #include "editions/Editions.h"
 #include "history/PowerCurveKeeper.h"
 #include "monitor/Logger.h"
+#include "publish/MqttSettingsFile.h"
+#include "publish/Publisher.h"
+#include "support/Broker.h"
 #include "support/Fakes.h"
 
 #include <QApplication>
@@ -25,10 +35,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -59,6 +72,150 @@ std::vector<QByteArray> frames(int count)
         out.emplace_back(text);
     }
     return out;
+}
+
+
+bool prepareFolder(const QString &path)
+{
+    for (const char *sub : {"logs", "html", "Excel"})
+        QDir(path).mkpath(QLatin1String(sub));
+    return writeFile(path + "/prog.cfg", core::programSettingsText(core::defaultProgramSettings()))
+        && writeFile(path + "/settings.cfg", core::calibrationSettingsText(core::defaultCalibrationSettings()));
+}
+
+bool publishTo(const QString &folder, int port)
+{
+    core::MqttSettings s;
+    s.on = true;
+    s.host = "127.0.0.1";
+    s.port = std::to_string(port);
+    s.clientId = "bench";
+    return publish::writeMqttSettingsFile(folder + "/mqtt.cfg", s);
+}
+
+template <typename Done> bool waitFor(Done done, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+// Frame time through the receive handler, back to back, a second apart on
+// the fake clock.
+double frameRun(testsupport::FakeServices &fakes, testsupport::FakeSerialPort *port, const std::vector<QByteArray> &feed)
+{
+    QElapsedTimer timer;
+    timer.start();
+    for (const QByteArray &f : feed) {
+        fakes.clock.advanceSeconds(1);
+        port->feed(f);
+    }
+    const double ms = timer.nsecsElapsed() / 1e6 / double(feed.size());
+    QCoreApplication::processEvents();
+    return ms;
+}
+
+// Publishing on: the frame cost, then the GUI thread's longest stall while
+// the broker goes away and comes back, several times.
+int mqttRuns(int runs, const std::vector<QByteArray> &feed, double withoutMs)
+{
+    if (!testsupport::Broker::available()) {
+        std::fprintf(stderr, "mosquitto is missing: no MQTT figures\n");
+        return 0;
+    }
+    QTemporaryDir dir;
+    if (!prepareFolder(dir.path()))
+        return 1;
+    // The broker lives on a thread of its own, so stopping and starting it
+    // never holds up the GUI thread measured here.
+    std::atomic<int> port{0};
+    std::atomic<int> phase{0}; // 0 up, 1 restarting, 2 up again, 3 end
+    std::atomic<bool> quit{false};
+    std::atomic<int> restarts{0}, measured{0};
+    const int cycles = 4;
+    std::thread broker([&] {
+        testsupport::Broker b(dir.path());
+        if (!b.start())
+            return;
+        port = b.port();
+        while (!quit && phase != 1)
+            QThread::msleep(10);
+        for (int i = 0; i < cycles && !quit; ++i) {
+            QThread::msleep(500);
+            b.stop();
+            QThread::msleep(1500);
+            if (!b.start())
+                break;
+            ++restarts;
+            while (!quit && measured < i + 1)
+                QThread::msleep(10);
+        }
+        while (!quit)
+            QThread::msleep(10);
+    });
+    if (!waitFor([&] { return port != 0; }, 10000) || !publishTo(dir.path(), port)) {
+        quit = true;
+        broker.join();
+        std::fprintf(stderr, "the broker did not start\n");
+        return 1;
+    }
+    testsupport::FakeServices fakes(dir.path());
+    int status = 0;
+    {
+        monitor::Logger logger(fakes.services(), editions::crestdial());
+        logger.show();
+        testsupport::FakeSerialPort *serial = fakes.ports.empty() ? nullptr : fakes.ports.back();
+        publish::Publisher *pub = logger.publisher();
+        if (!serial || !waitFor([&] { return pub->connected(); }, 20000)) {
+            std::fprintf(stderr, "publishing did not connect: %s\n", qPrintable(pub->statusText()));
+            status = 1;
+        } else {
+            std::vector<double> process;
+            for (int run = 0; run < runs; ++run)
+                process.push_back(frameRun(fakes, serial, feed));
+            std::printf("frame_process_mqtt  median_ms=%.3f\n", median(process));
+            std::printf("frame_mqtt_extra  median_ms=%.3f\n", median(process) - withoutMs);
+
+            // Frames every 10 ms; each restart's stall is the longest frame
+            // with its events until publishing is connected again.
+            std::vector<double> stalls;
+            QElapsedTimer step;
+            size_t i = 0;
+            phase = 1;
+            for (int cycle = 1; cycle <= cycles; ++cycle) {
+                double longest = 0;
+                bool wentAway = false;
+                QElapsedTimer limit;
+                limit.start();
+                while (limit.elapsed() < 90000) {
+                    step.start();
+                    fakes.clock.advanceSeconds(1);
+                    serial->feed(feed[i++ % feed.size()]);
+                    QCoreApplication::processEvents();
+                    longest = std::max(longest, step.nsecsElapsed() / 1e6);
+                    wentAway = wentAway || !pub->connected();
+                    if (wentAway && restarts >= cycle && pub->connected())
+                        break;
+                    QThread::msleep(10);
+                }
+                stalls.push_back(longest);
+                measured = cycle;
+                std::fprintf(stderr, "restart %d: longest %.2f ms, reconnected after %.1f s\n", cycle, longest,
+                             limit.elapsed() / 1000.0);
+            }
+            std::printf("mqtt_restart_stall  median_ms=%.3f\n", median(stalls));
+            std::printf("mqtt_restart_stall_max  median_ms=%.3f\n", *std::max_element(stalls.begin(), stalls.end()));
+        }
+    }
+    quit = true;
+    broker.join();
+    return status;
 }
 
 } // namespace
@@ -168,5 +325,5 @@ int main(int argc, char **argv)
         alone.push_back(timer.nsecsElapsed() / 1e3 / (50.0 * count));
     }
     std::printf("curve_frame  median_us=%.3f\n", median(alone));
-    return 0;
+    return mqttRuns(runs, feed, median(process));
 }

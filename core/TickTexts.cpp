@@ -3,6 +3,8 @@
 #include "Number.h"
 #include "Text.h"
 
+#include <cmath>
+
 namespace core {
 
 namespace {
@@ -68,6 +70,17 @@ std::string substituteEnergyTotals(std::string_view page, double yesterdayWh, do
 {
     const std::string s = replaceAll(page, "<WY>", numberText(roundHalfEven(yesterdayWh, 1)));
     return replaceAll(s, "<WT>", numberText(roundHalfEven(lifetimeWh / 1000, 2)));
+}
+
+std::string substitutePageExtras(std::string_view page, std::string_view wsUnits,
+                                 std::string_view isoDate, double logSeconds)
+{
+    std::string unit = replaceAll(wsUnits, "&", "&amp;");
+    unit = replaceAll(unit, "<", "&lt;");
+    unit = replaceAll(unit, ">", "&gt;");
+    std::string s = replaceAll(page, "<SU>", unit);
+    s = replaceAll(s, "<DD>", isoDate);
+    return replaceAll(s, "<LD>", std::to_string(static_cast<long long>(std::ceil(logSeconds))));
 }
 
 std::string spreadsheetHeader(std::string_view wsUnits)

@@ -46,6 +46,12 @@ std::string substituteTemplate(std::string_view templateText, const Maxima &maxi
 // decimal) and <WT> the lifetime energy in kWh (two decimals).
 std::string substituteEnergyTotals(std::string_view page, double yesterdayWh, double lifetimeWh);
 
+// And after those: <SU> the wind-speed unit (with "&", "<" and ">" made
+// entities, as it is the user's text in a page), <DD> the date (ISO,
+// "2026-03-07") and <LD> the logging interval in whole seconds, rounded up.
+std::string substitutePageExtras(std::string_view page, std::string_view wsUnits,
+                                 std::string_view isoDate, double logSeconds);
+
 // The header block of a new spreadsheet file: the title row (wsUnits titles
 // the wind-speed column) followed by CR LF CR LF.
 std::string spreadsheetHeader(std::string_view wsUnits);

@@ -59,6 +59,8 @@ void layout(monitor::Logger &w)
     placeTwips(w.AlarmsButton, 1560, 2460, 675, 315);
     placeTwips(w.LinkStatus, 2760, 2490, 6640, 255);
     placeTwips(w.AlarmBanner, 9480, 2445, 5320, 345);
+    // Right of Exit, in the row of the original buttons.
+    placeTwips(w.MqttButton, 11160, 1980, 675, 315);
 }
 } // namespace
 

@@ -94,6 +94,7 @@ void layout(monitor::Logger &w)
     placeTwips(w.AlarmsButton, 11760, 480, 675, 315);
     placeTwips(w.AlarmBanner, 6000, 8640, 5430, 375);
     placeTwips(w.LinkStatus, 6000, 9120, 5430, 300);
+    placeTwips(w.MqttButton, 10560, 480, 675, 315);
     // The list lies inside the area of Exit; the button stays readable over it.
     w.ListView1->lower();
     w.txtMode->raise();

@@ -73,11 +73,17 @@ void TickWriter::writePage(const TickValues &v, const std::string &modeText)
     const std::string spec = core::substituteTemplate(
         std::string(text->constData(), size_t(text->size())), v.maxima, v.wattHours,
         ui::toLocal(m_services.clock->longTimeText()), modeText);
-    const std::string page = core::substituteEnergyTotals(spec, v.yesterdayWh, v.lifetimeWh);
+    const std::string page = core::substitutePageExtras(
+        core::substituteEnergyTotals(spec, v.yesterdayWh, v.lifetimeWh), v.wsUnits,
+        ui::toLocal(m_services.clock->date().toString(Qt::ISODate)), v.logSeconds);
     // Replaced through a temporary file: a web server never sees half a page,
-    // and on failure the previous page stays.
-    const QString live = m_folder.livePage();
-    m_notices.outcome(live, ui::replaceWhole(live, bytesOf(page) + lineEnd), ui::cannotWrite(live));
+    // and on failure the previous page stays. The same page as .html, a type
+    // every web server knows.
+    // One page under two names: one message for both.
+    const QString asp = m_folder.livePage(), html = m_folder.livePageHtml();
+    const bool aspOk = ui::replaceWhole(asp, bytesOf(page) + lineEnd);
+    const bool htmlOk = ui::replaceWhole(html, bytesOf(page) + lineEnd);
+    m_notices.outcome(asp, aspOk && htmlOk, ui::cannotWrite(aspOk ? html : asp));
 }
 
 } // namespace logging

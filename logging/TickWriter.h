@@ -23,6 +23,8 @@ struct TickValues {
     double wattHours = 0;
     // For the page's <WY> and <WT>.
     double yesterdayWh = 0, lifetimeWh = 0;
+    // For the page's refresh (<LD>).
+    double logSeconds = 60;
     std::string savehtml, saveExcel, wsUnits;
 };
 

@@ -14,6 +14,8 @@
 #include "history/PowerCurvePage.h"
 #include "logging/EnergyKeeper.h"
 #include "logging/TickWriter.h"
+#include "publish/MqttWindow.h"
+#include "publish/Publisher.h"
 #include "ui/Files.h"
 #include "ui/Twips.h"
 
@@ -120,6 +122,9 @@ Logger::Logger(const ui::Services &services, const Edition &edition, QWidget *pa
     connect(m_energySave, &QTimer::timeout, this, [this] { m_energyFiles->save(m_book); });
     m_powerCurve = new history::PowerCurveKeeper(m_services, this, this);
     connect(this, &Logger::frameProcessed, m_powerCurve, &history::PowerCurveKeeper::frame);
+    m_publisher = new publish::Publisher(m_services, m_edition.name, [this] { return dataState(); }, this);
+    connect(m_publisher, &publish::Publisher::statusChanged, MqttButton, &QWidget::setToolTip);
+    MqttButton->setToolTip(m_publisher->statusText());
 
     Form_Load();
     const auto stored = m_energyFiles->load(today());
@@ -144,6 +149,8 @@ void Logger::buildControls()
     connect(AlarmsButton, &QPushButton::clicked, this, &Logger::Alarms_Click);
     AlarmBanner = alarms::makeBanner(this);
     LinkStatus = alarms::makeStatusLine(this);
+    MqttButton = ui::button(this, QStringLiteral("Mqtt"), QStringLiteral("MQTT"));
+    connect(MqttButton, &QPushButton::clicked, this, &Logger::Mqtt_Click);
     connect(StartLogging, &QPushButton::clicked, this, &Logger::StartLogging_Click);
     connect(StopLogging, &QPushButton::clicked, this, &Logger::StopLogging_Click);
     connect(CalibrateButton, &QPushButton::clicked, this, &Logger::CalibrateButton_Click);
@@ -317,6 +324,8 @@ void Logger::ProcessFrame(const std::string &frame)
     emit frameProcessed(raw, reading, m_liveness.state(now), now);
     if (Timer1->isActive())
         maxima.raise(reading);
+    m_publisher->frame({reading.Volts, reading.Amps, reading.Watts, reading.RPM, reading.WindSpeed,
+                        reading.Mode == 1, WattHours, m_book.lifetime(), settings.WSUnits});
 
     std::vector<QStringList> rows;
     rows.push_back({QString(), number(reading.Volts), QStringLiteral("Volts")});
@@ -391,6 +400,7 @@ void Logger::Timer1_Timer()
     v.savehtml = settings.Savehtml;
     v.saveExcel = settings.SaveExcel;
     v.wsUnits = settings.WSUnits;
+    v.logSeconds = Timer1->interval() / 1000.0;
     m_tick->write(v);
     maxima.reset();
 }
@@ -517,6 +527,15 @@ void Logger::setNeedlesGrey(bool grey)
     for (int i = 0; i < 6; ++i)
         if (Picture1[size_t(i)]->drawCount() > 0)
             DrawGauge(i, 0, fullScale(i), 0, 30, 3, 0.1, VScroll1[size_t(i)]->value());
+}
+
+void Logger::Mqtt_Click()
+{
+    {
+        publish::MqttWindow mqttWindow(m_services, m_publisher, this);
+        m_services.modal->run(&mqttWindow);
+    }
+    m_publisher->reload();
 }
 
 void Logger::Exit_Click()

@@ -26,6 +26,7 @@
 namespace history { class History; class PowerCurveKeeper; }
 namespace logging { class EnergyKeeper; class TickWriter; }
 namespace alarms { class AlarmWatch; }
+namespace publish { class Publisher; }
 
 namespace monitor {
 
@@ -63,6 +64,7 @@ public:
     void ShowLogs_Click();
     // Our own: the History window with the energy and the power curve.
     void History_Click();
+    void Mqtt_Click();
     void Exit_Click();
     void Alarms_Click();
     alarms::AlarmWatch *alarmWatch() const { return m_alarms.get(); }
@@ -82,6 +84,9 @@ public:
     // Our own: the alarms, their banner and the link's status line.
     QPushButton *AlarmsButton;
     QLabel *AlarmBanner, *LinkStatus;
+    // Our own: the MQTT settings and connection state.
+    QPushButton *MqttButton;
+    publish::Publisher *publisher() const { return m_publisher; }
     QLabel *Label9_0, *Label10, *txtMode;
     ui::LampButton *BlinkLog, *BlinkData;
     QLineEdit *delay;
@@ -140,6 +145,7 @@ private:
     // Stale data draws the needles grey, so a frozen one is never taken for live.
     void setNeedlesGrey(bool grey);
     bool m_needlesGrey = false;
+    publish::Publisher *m_publisher = nullptr;
 };
 
 } // namespace monitor

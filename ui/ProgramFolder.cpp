@@ -47,6 +47,8 @@ QString ProgramFolder::historyFile(QString shortDate) const
 
 QString ProgramFolder::pageTemplate() const { return QDir(m_path).filePath(QStringLiteral("html/template.asp")); }
 QString ProgramFolder::livePage() const { return QDir(m_path).filePath(QStringLiteral("html/log.asp")); }
+QString ProgramFolder::livePageHtml() const { return QDir(m_path).filePath(QStringLiteral("html/log.html")); }
+QString ProgramFolder::mqttSettings() const { return QDir(m_path).filePath(QStringLiteral("mqtt.cfg")); }
 
 QString ProgramFolder::energyState() const { return QDir(m_path).filePath(QStringLiteral("energy.cfg")); }
 

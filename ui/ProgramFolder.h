@@ -44,6 +44,10 @@ public:
     QString historyFile(QString shortDate) const;
     QString pageTemplate() const;
     QString livePage() const;
+    // The same page under a name web servers know the type of.
+    QString livePageHtml() const;
+    // Ours: the MQTT settings (owner-only, it may hold a password).
+    QString mqttSettings() const;
     // Today's, yesterday's and the lifetime energy, kept across restarts.
     QString energyState() const;
     // One line a day of energy and peaks.

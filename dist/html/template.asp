@@ -1,15 +1,51 @@
-<html>
-<head><title>Wind turbine</title><meta http-equiv="refresh" content="60"></head>
+<!DOCTYPE html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<meta http-equiv="refresh" content="<LD>">
+<title>Wind turbine <VV> V <WW> W</title>
+<style>
+body { margin: 0; font-family: system-ui, Arial, sans-serif; background: #0b2a0b; color: #e8ffe8; }
+main { max-width: 46rem; margin: 0 auto; padding: 1rem; }
+h1 { font-size: 1.3rem; margin: 0 0 .2rem; }
+.when { margin: 0 0 1rem; color: #9fd49f; }
+.grid { display: grid; grid-template-columns: repeat(auto-fit, minmax(9.5rem, 1fr)); gap: .6rem; }
+.tile { background: #124312; border-radius: .6rem; padding: .6rem .8rem; }
+.label { font-size: .85rem; color: #9fd49f; }
+.value { font-size: 1.5rem; font-weight: bold; }
+.unit { display: inline-block; font-size: 1rem; font-weight: normal; margin-left: .2rem; }
+.load:empty::before { content: "Off"; }
+footer { margin-top: 1rem; font-size: .8rem; color: #9fd49f; }
+</style>
+</head>
 <body>
-<h1>Wind turbine at <TT></h1>
-<table>
-<tr><td>Battery</td><td><VV> V</td></tr>
-<tr><td>Charge current</td><td><II> A</td></tr>
-<tr><td>Power</td><td><WW> W</td></tr>
-<tr><td>Energy today</td><td><WH> Wh</td></tr>
-<tr><td>Rotor</td><td><RR> RPM</td></tr>
-<tr><td>Wind</td><td><SS></td></tr>
-<tr><td>Load</td><td><MM></td></tr>
-</table>
+<main>
+<h1>Wind turbine</h1>
+<p class="when">Data of <DD> at <TT></p>
+<div class="grid">
+<div class="tile"><div class="label">Battery</div><div class="value"><span class="n" data-decimals="1"><VV></span><span class="unit">V</span></div></div>
+<div class="tile"><div class="label">Charge current</div><div class="value"><span class="n" data-decimals="1"><II></span><span class="unit">A</span></div></div>
+<div class="tile"><div class="label">Power</div><div class="value"><span class="n" data-decimals="0"><WW></span><span class="unit">W</span></div></div>
+<div class="tile"><div class="label">Rotor</div><div class="value"><span class="n" data-decimals="0"><RR></span><span class="unit">RPM</span></div></div>
+<div class="tile"><div class="label">Wind</div><div class="value"><span class="n" data-decimals="1"><SS></span><span class="unit"><SU></span></div></div>
+<div class="tile"><div class="label">Load</div><div class="value load"><MM></div></div>
+<div class="tile"><div class="label">Energy today</div><div class="value"><span class="n" data-decimals="1"><WH></span><span class="unit">Wh</span></div></div>
+<div class="tile"><div class="label">Yesterday</div><div class="value"><span class="n" data-decimals="1"><WY></span><span class="unit">Wh</span></div></div>
+<div class="tile"><div class="label">Lifetime</div><div class="value"><span class="n" data-decimals="2"><WT></span><span class="unit">kWh</span></div></div>
+</div>
+<footer>The highest values of the last logging interval. This page renews itself every <LD> seconds.</footer>
+</main>
+<script>
+// Rounds the values shown; numbers may be written with "," or "." and keep
+// the separator they came with. Without scripts the page shows them as written.
+document.querySelectorAll(".n").forEach(function (e) {
+  var text = e.textContent.trim(), comma = text.indexOf(",") >= 0;
+  var v = parseFloat(text.replace(",", "."));
+  if (isNaN(v)) return;
+  var out = v.toFixed(parseInt(e.getAttribute("data-decimals"), 10));
+  e.textContent = comma ? out.replace(".", ",") : out;
+});
+</script>
 </body>
 </html>

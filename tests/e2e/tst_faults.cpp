@@ -449,7 +449,7 @@ void TestFaults::unwritableTickFile()
         QVERIFY2(rig.folder.read(target) == before,
                  rig.folder.read(target).mid(before.size()).toPercentEncoding("<>/: ").constData());
     }
-    const QSet<QString> known{"2026_3_7.txt", "2026_3_7.xls", "log.asp", "template.asp", QFileInfo(history).fileName()};
+    const QSet<QString> known{"2026_3_7.txt", "2026_3_7.xls", "log.asp", "log.html", "template.asp", QFileInfo(history).fileName()};
     for (const QString sub : {"logs", "html", "Excel"})
         for (const QString &name : entries(rig.folder.file(sub)))
             QVERIFY2(known.contains(name), qPrintable(sub + "/" + name));
@@ -463,7 +463,7 @@ void TestFaults::unwritableTickFile()
     QCOMPARE(rig.fake.messages.texts.size(), 1);
     const QByteArray after = rig.folder.read(target);
     if (target == page) {
-        QVERIFY(after.contains(folder ? "<td>15 V</td>" : "15 V Load On"));
+        QVERIFY(after.contains(folder ? "\">15</span><span class=\"unit\">V<" : "15 V Load On"));
         return;
     }
     const QByteArray added = after.mid(before.size());

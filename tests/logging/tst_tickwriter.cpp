@@ -209,6 +209,14 @@ void TstTickWriter::templateReadEveryTick()
     r.folder.write("html/template.asp", "second <MM>");
     r.writer->write(values("1"));
     QCOMPARE(r.folder.read("html/log.asp"), QByteArray("second Load On\r\n"));
+    // Our placeholders after the eight; the unit is the user's text in a page.
+    // The same page as log.html, for web servers that know no .asp.
+    r.folder.write("html/template.asp", "<SS> <SU>|<DD>|<LD>");
+    TickValues v = values("1", "0", "m<s>&");
+    v.logSeconds = 12.5;
+    r.writer->write(v);
+    QCOMPARE(r.folder.read("html/log.asp"), QByteArray("4.5 m&lt;s&gt;&amp;|2026-03-07|13\r\n"));
+    QCOMPARE(r.folder.read("html/log.html"), r.folder.read("html/log.asp"));
 }
 
 void TstTickWriter::switches_data()

@@ -249,7 +249,7 @@ private slots:
         QTest::addColumn<bool>("column");
         QTest::addColumn<QString>("window");
         for (bool column : {false, true})
-            for (const char *window : {"main", "graph", "setup", "calibration", "alarms"})
+            for (const char *window : {"main", "graph", "setup", "calibration", "alarms", "mqtt"})
                 QTest::addRow("%s: %s", column ? "flankdial" : "crestdial", window) << column << QString(window);
     }
     void controlsInsideTheirWindows()
@@ -282,6 +282,8 @@ private slots:
             rig.logger->Setup_Click();
         else if (window == "alarms")
             rig.logger->Alarms_Click();
+        else if (window == "mqtt")
+            rig.logger->Mqtt_Click();
         else
             rig.logger->CalibrateButton_Click();
         QVERIFY(checked > 5);

@@ -1,0 +1,145 @@
+#include "MqttWindow.h"
+
+#include "MqttSettingsFile.h"
+#include "Publisher.h"
+#include "ui/Controls.h"
+#include "ui/Files.h"
+#include "ui/ProgramFolder.h"
+#include "ui/Twips.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace publish {
+
+namespace {
+const int kRowHeight = 24;
+const int kEntryLeft = 150;
+const int kEntryWidth = 250;
+
+int rowTop(int row) { return 8 + row * kRowHeight; }
+
+QLineEdit *row(QWidget *parent, const char *name, const QString &caption, int r, int width = kEntryWidth)
+{
+    ui::greenLabel(parent, QStringLiteral("Label%1").arg(QLatin1String(name)), caption)
+        ->setGeometry(8, rowTop(r), kEntryLeft - 12, 20);
+    QLineEdit *e = ui::greenEntry(parent, QLatin1String(name));
+    e->setGeometry(kEntryLeft, rowTop(r), width, 20);
+    return e;
+}
+
+QCheckBox *check(QWidget *parent, const char *name, const QString &caption, int r)
+{
+    auto *c = new QCheckBox(caption, parent);
+    c->setObjectName(QLatin1String(name));
+    c->setGeometry(kEntryLeft, rowTop(r), kEntryWidth, 20);
+    ui::setColours(c, ui::darkGreen(), ui::brightGreen());
+    return c;
+}
+
+std::string text(const QLineEdit *e) { return e->text().trimmed().toStdString(); }
+QString shown(const std::string &s) { return QString::fromStdString(s); }
+} // namespace
+
+MqttWindow::MqttWindow(const ui::Services &services, Publisher *publisher, QWidget *parent)
+    : QDialog(parent), m_services(services)
+{
+    setObjectName(QStringLiteral("MqttWindow"));
+    setWindowTitle(QStringLiteral("MQTT"));
+    setFixedSize(410, 400);
+    ui::setColours(this, ui::darkGreen(), ui::brightGreen());
+
+    MqttOn = check(this, "MqttOn", QStringLiteral("Publish to an MQTT broker"), 0);
+    Host = row(this, "Host", QStringLiteral("Broker host"), 1);
+    Port = row(this, "Port", QStringLiteral("Port"), 2, 60);
+    User = row(this, "User", QStringLiteral("User name"), 3);
+    Password = row(this, "Password", QStringLiteral("Password"), 4);
+    Password->setEchoMode(QLineEdit::Password);
+    Tls = check(this, "Tls", QStringLiteral("TLS (encrypted)"), 5);
+    CaFile = row(this, "CaFile", QStringLiteral("CA file"), 6);
+    ClientId = row(this, "ClientId", QStringLiteral("Client id"), 7);
+    TopicPrefix = row(this, "TopicPrefix", QStringLiteral("Topic prefix"), 8);
+    Discovery = check(this, "Discovery", QStringLiteral("Home automation discovery"), 9);
+    DiscoveryPrefix = row(this, "DiscoveryPrefix", QStringLiteral("Discovery prefix"), 10);
+    Interval = row(this, "Interval", QStringLiteral("Seconds between values"), 11, 60);
+
+    Status = ui::greenLabel(this, QStringLiteral("Status"), QString());
+    Status->setWordWrap(true);
+    Status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Status->setGeometry(8, rowTop(12) + 4, 394, 56);
+    if (publisher) {
+        Status->setText(publisher->statusText());
+        connect(publisher, &Publisher::statusChanged, Status, &QLabel::setText);
+    }
+
+    Save = ui::button(this, QStringLiteral("Save"), QStringLiteral("Save"));
+    Save->setGeometry(316, 370, 86, 24);
+    connect(Save, &QPushButton::clicked, this, &MqttWindow::Save_Click);
+
+    Form_Load();
+}
+
+void MqttWindow::Form_Load()
+{
+    const QString file = ui::ProgramFolder(m_services.programFolder).mqttSettings();
+    m_stored = readMqttSettingsFile(file);
+    const core::MqttSettings &s = m_stored;
+    MqttOn->setChecked(s.on);
+    Host->setText(shown(s.host));
+    Port->setText(shown(s.port));
+    User->setText(shown(s.user));
+    Password->clear();
+    Password->setPlaceholderText(s.password.empty() ? QString() : QStringLiteral("(stored; type to replace)"));
+    Tls->setChecked(s.tls);
+    CaFile->setText(QString::fromLocal8Bit(s.caFile.c_str()));
+    ClientId->setText(shown(s.clientId));
+    ClientId->setPlaceholderText(shown(core::defaultClientId(hostName())));
+    TopicPrefix->setText(shown(s.topicPrefix));
+    TopicPrefix->setPlaceholderText(QStringLiteral("veldra/<client id>"));
+    Discovery->setChecked(s.discovery);
+    DiscoveryPrefix->setText(shown(s.discoveryPrefix));
+    Interval->setText(shown(s.interval));
+}
+
+void MqttWindow::Save_Click()
+{
+    core::MqttSettings s;
+    s.on = MqttOn->isChecked();
+    s.host = text(Host);
+    s.port = text(Port);
+    s.user = text(User);
+    // An empty entry keeps the stored password; without a user there is none.
+    s.password = Password->text().isEmpty() ? m_stored.password : Password->text().toStdString();
+    if (s.user.empty())
+        s.password.clear();
+    s.tls = Tls->isChecked();
+    s.caFile = CaFile->text().trimmed().toLocal8Bit().toStdString();
+    s.clientId = text(ClientId);
+    s.topicPrefix = text(TopicPrefix);
+    s.discovery = Discovery->isChecked();
+    s.discoveryPrefix = text(DiscoveryPrefix);
+    s.interval = text(Interval);
+
+    if (const auto problem = core::mqttSettingsProblem(s)) {
+        m_services.messages->inform(this, shown(*problem) + QStringLiteral(" Nothing was saved."));
+        return;
+    }
+    if (s.tls && !QFileInfo(CaFile->text().trimmed()).isFile()) {
+        m_services.messages->inform(this, QStringLiteral("The CA file %1 does not exist. Nothing was saved.")
+                                              .arg(QDir::toNativeSeparators(CaFile->text().trimmed())));
+        return;
+    }
+    const QString file = ui::ProgramFolder(m_services.programFolder).mqttSettings();
+    if (!writeMqttSettingsFile(file, s)) {
+        m_services.messages->inform(this, QStringLiteral("Could not save %1. Check that the folder can be written to, then press Save again.")
+                                              .arg(QDir::toNativeSeparators(file)));
+        return;
+    }
+    accept();
+}
+
+} // namespace publish

@@ -1,0 +1,95 @@
+// The MQTT window: what it refuses (a message, nothing saved), what it saves,
+// and that the file is owner-only and the password never shown back.
+#include "publish/MqttSettingsFile.h"
+#include "publish/MqttWindow.h"
+#include "support/TestSupport.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QtTest>
+
+using publish::MqttWindow;
+
+class TestMqttWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void refused_data()
+    {
+        QTest::addColumn<bool>("on");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<bool>("tls");
+        QTest::addColumn<QString>("caFile");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("port 0") << true << "broker" << "0" << false << "" << "port must be a whole number";
+        QTest::newRow("port too high") << true << "broker" << "65536" << false << "" << "port must be a whole number";
+        QTest::newRow("port a fraction") << true << "broker" << "1883.5" << false << "" << "port must be a whole number";
+        QTest::newRow("port text") << true << "broker" << "mqtt" << false << "" << "port must be a whole number";
+        QTest::newRow("port empty, MQTT off") << false << "broker" << "" << false << "" << "port must be a whole number";
+        QTest::newRow("no host with MQTT on") << true << "  " << "1883" << false << "" << "host name or address";
+        QTest::newRow("TLS without a CA file") << true << "broker" << "8883" << true << "" << "CA file";
+        QTest::newRow("CA file missing") << true << "broker" << "8883" << true << "/nonexistent/ca.crt" << "/nonexistent/ca.crt does not exist";
+    }
+    void refused()
+    {
+        QFETCH(bool, on);
+        QFETCH(QString, host);
+        QFETCH(QString, port);
+        QFETCH(bool, tls);
+        QFETCH(QString, caFile);
+        QFETCH(QString, message);
+        testsupport::ProgramFolder folder;
+        testsupport::FakeServices fake(folder.path());
+        MqttWindow w(fake.services(), nullptr);
+        w.MqttOn->setChecked(on);
+        w.Host->setText(host);
+        w.Port->setText(port);
+        w.Tls->setChecked(tls);
+        w.CaFile->setText(caFile);
+        w.Save_Click();
+        QCOMPARE(fake.messages.texts.size(), 1);
+        QVERIFY2(fake.messages.texts[0].contains(message), qPrintable(fake.messages.texts[0]));
+        QVERIFY(fake.messages.texts[0].contains("Nothing was saved"));
+        QVERIFY(!folder.exists("mqtt.cfg"));
+        QVERIFY(w.result() != QDialog::Accepted);
+    }
+
+    void savedOwnerOnlyPasswordNeverShown()
+    {
+        testsupport::ProgramFolder folder;
+        testsupport::FakeServices fake(folder.path());
+        {
+            MqttWindow w(fake.services(), nullptr);
+            QVERIFY(w.ClientId->placeholderText().startsWith("veldra-"));
+            w.MqttOn->setChecked(true);
+            w.Host->setText("broker.lan");
+            w.Port->setText("1884");
+            w.User->setText("owner");
+            w.Password->setText("s3cret</Password>&");
+            w.Save_Click();
+            QCOMPARE(fake.messages.texts, QStringList());
+            QCOMPARE(w.result(), int(QDialog::Accepted));
+        }
+        QCOMPARE(QFile::permissions(folder.file("mqtt.cfg")) & QFileDevice::Permissions(0x7077),
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        core::MqttSettings s = publish::readMqttSettingsFile(folder.file("mqtt.cfg"));
+        QCOMPARE(s.password, std::string("s3cret</Password>&"));
+        QCOMPARE(s.port, std::string("1884"));
+
+        // Opened again: the password entry is empty; saved so, the password stays.
+        MqttWindow again(fake.services(), nullptr);
+        QCOMPARE(again.Password->text(), QString());
+        QCOMPARE(again.Host->text(), QString("broker.lan"));
+        again.Interval->setText("5");
+        again.Save_Click();
+        s = publish::readMqttSettingsFile(folder.file("mqtt.cfg"));
+        QCOMPARE(s.password, std::string("s3cret</Password>&"));
+        QCOMPARE(s.interval, std::string("5"));
+        QCOMPARE(QFile::permissions(folder.file("mqtt.cfg")) & QFileDevice::Permissions(0x7077),
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+};
+
+QTEST_MAIN(TestMqttWindow)
+#include "tst_mqttwindow.moc"
