@@ -159,6 +159,7 @@ void AlarmWatch::handle(const std::vector<core::AlarmEvent> &events)
             line = bytesOf(core::alarmCsvHeader()) + "\r\n";
         line += bytesOf(core::alarmCsvLine(now.toString(Qt::ISODate).toStdString(), e)) + "\r\n";
         m_notices.outcome(csv, ui::append(csv, line), ui::cannotWrite(csv));
+        emit alarmChanged(fromStd(core::alarmKey(e.id)), fromStd(core::alarmTitle(e.id)), e.raised);
         if (!s.command.empty())
             m_runner->run(ui::fromLocal(s.command),
                           {fromStd(core::alarmKey(e.id)), e.raised ? QStringLiteral("raised") : QStringLiteral("cleared"),

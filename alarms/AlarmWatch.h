@@ -68,6 +68,8 @@ signals:
     // The data turned stale (true) or live again (false); paused data
     // changes nothing.
     void staleChanged(bool stale);
+    // An alarm was raised or cleared (key as in alarms.csv, the name people read).
+    void alarmChanged(const QString &key, const QString &name, bool raised);
 
 private:
     void handle(const std::vector<core::AlarmEvent> &events);

@@ -124,6 +124,13 @@ Logger::Logger(const ui::Services &services, const Edition &edition, QWidget *pa
     connect(this, &Logger::frameProcessed, m_powerCurve, &history::PowerCurveKeeper::frame);
     m_publisher = new publish::Publisher(m_services, m_edition.name, [this] { return dataState(); }, this);
     connect(m_publisher, &publish::Publisher::statusChanged, MqttButton, &QWidget::setToolTip);
+    // Every alarm's state is published, each as it is now and then at each raise and clear.
+    for (const core::AlarmId id : core::kAlarms)
+        m_publisher->setAlarm(std::string(core::alarmKey(id)), std::string(core::alarmTitle(id)), m_alarms->raised(id));
+    connect(m_alarms.get(), &alarms::AlarmWatch::alarmChanged, this,
+            [this](const QString &key, const QString &name, bool raised) {
+                m_publisher->setAlarm(key.toStdString(), name.toStdString(), raised);
+            });
     MqttButton->setToolTip(m_publisher->statusText());
 
     Form_Load();

@@ -93,6 +93,9 @@ private slots:
         QTest::newRow("energy total: state class") << cfg.arg("energy_total") << "state_class" << "total_increasing";
         QTest::newRow("energy total: device version") << cfg.arg("energy_total") << "device/sw_version" << QString(VELDRA_TEST_VERSION);
         QTest::newRow("load config") << "homeassistant/binary_sensor/site-a/load/config" << "payload_on" << "ON";
+        // Every alarm from the start, as it stands (no data is on and not raised).
+        QTest::newRow("no data alarm") << "veldra/site-a/alarm/no_data" << "" << "OFF";
+        QTest::newRow("battery low config") << "homeassistant/binary_sensor/site-a/alarm-battery_low/config" << "device_class" << "problem";
     }
     void retained()
     {
