@@ -77,24 +77,28 @@ void AlarmWatch::loadSettings()
     if (ui::exists(path)) {
         QString reason;
         const auto bytes = ui::readWhole(path, &reason);
-        const auto read = bytes ? core::readAlarmSettings(std::string_view(bytes->constData(), size_t(bytes->size())))
+        const auto read = bytes ? core::readAlarmSettings(
+                              std::string_view(bytes->constData(), size_t(bytes->size())))
                                 : std::nullopt;
         const QString file = QDir::toNativeSeparators(path);
         if (read) {
             s = *read;
         } else if (!bytes) {
-            m_services.messages->notify(m_wiring.window,
-                                        QStringLiteral("The alarm settings in %1 cannot be read (%2), so the default "
-                                                       "alarms hold for this run. The file is left as it is.")
-                                            .arg(file, reason));
+            m_services.messages->notify(
+                m_wiring.window, QStringLiteral("The alarm settings in %1 cannot be read (%2), so the default "
+                                                "alarms hold for this run. The file is left as it is.")
+                                     .arg(file, reason));
         } else {
             const bool kept = ui::keepAside(path);
             m_services.messages->notify(
                 m_wiring.window,
-                QStringLiteral("The alarm settings in %1 are damaged, so the default alarms hold (only \"no data\" "
-                               "is on). %2")
-                    .arg(file, kept ? QStringLiteral("The damaged file is kept as %1.").arg(file + QStringLiteral(".bad"))
-                                    : QStringLiteral("The damaged file could not be moved aside.")));
+                QStringLiteral(
+                    "The alarm settings in %1 are damaged, so the default alarms hold (only \"no data\" "
+                    "is on). %2")
+                    .arg(file,
+                         kept
+                             ? QStringLiteral("The damaged file is kept as %1.").arg(file + QStringLiteral(".bad"))
+                             : QStringLiteral("The damaged file could not be moved aside.")));
         }
     }
     handle(m_book.setSettings(s, m_services.clock->monotonicSeconds()));
@@ -161,11 +165,11 @@ void AlarmWatch::handle(const std::vector<core::AlarmEvent> &events)
         m_notices.outcome(csv, ui::append(csv, line), ui::cannotWrite(csv));
         emit alarmChanged(fromStd(core::alarmKey(e.id)), fromStd(core::alarmTitle(e.id)), e.raised);
         if (!s.command.empty())
-            m_runner->run(ui::fromLocal(s.command),
-                          {fromStd(core::alarmKey(e.id)), e.raised ? QStringLiteral("raised") : QStringLiteral("cleared"),
-                           fromStd(core::alarmNumberText(e.id, e.value)),
-                           fromStd(core::alarmNumberText(e.id, e.threshold))},
-                          s.commandLimitSeconds);
+            m_runner->run(
+                ui::fromLocal(s.command),
+                {fromStd(core::alarmKey(e.id)), e.raised ? QStringLiteral("raised") : QStringLiteral("cleared"),
+                 fromStd(core::alarmNumberText(e.id, e.value)), fromStd(core::alarmNumberText(e.id, e.threshold))},
+                s.commandLimitSeconds);
     }
     showBanner();
 }

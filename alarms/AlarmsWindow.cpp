@@ -51,10 +51,8 @@ struct Row {
     const char *name, *caption;
 };
 const Row kRows[core::kAlarmCount] = {
-    {"BatteryLow", "Battery low, volts below"},
-    {"BatteryHigh", "Battery high, volts above"},
-    {"OverSpeed", "Over-speed, RPM above"},
-    {"HighWind", "High wind, wind speed above"},
+    {"BatteryLow", "Battery low, volts below"}, {"BatteryHigh", "Battery high, volts above"},
+    {"OverSpeed", "Over-speed, RPM above"},     {"HighWind", "High wind, wind speed above"},
     {"NoData", "No data for (seconds)"},
 };
 } // namespace
@@ -67,8 +65,8 @@ AlarmsWindow::AlarmsWindow(const ui::Services &services, const QString &windUnit
     setFixedSize(356, rowTop(12) + 4);
     ui::setColours(this, ui::darkGreen(), ui::brightGreen());
 
-    const QString units[core::kAlarmCount] = {QStringLiteral("V"), QStringLiteral("V"), QStringLiteral("RPM"), windUnit,
-                                              QStringLiteral("s")};
+    const QString units[core::kAlarmCount] = {QStringLiteral("V"), QStringLiteral("V"), QStringLiteral("RPM"),
+                                              windUnit, QStringLiteral("s")};
     for (int i = 0; i < core::kAlarmCount; ++i) {
         const QString name = QLatin1String(kRows[i].name);
         On[size_t(i)] = rowCheck(this, name + QStringLiteral("On"), i);
@@ -82,9 +80,11 @@ AlarmsWindow::AlarmsWindow(const ui::Services &services, const QString &windUnit
     rowLabel(this, QStringLiteral("VoltsHysteresisLabel"), QStringLiteral("Hysteresis, battery"), 28, 6, 174);
     VoltsHysteresis = rowEntry(this, QStringLiteral("VoltsHysteresis"), 6);
     rowLabel(this, QStringLiteral("VoltsHysteresisUnit"), QStringLiteral("V"), kEntryLeft + 66, 6, 78);
-    rowLabel(this, QStringLiteral("PercentHysteresisLabel"), QStringLiteral("Hysteresis, RPM and wind"), 28, 7, 174);
+    rowLabel(this, QStringLiteral("PercentHysteresisLabel"), QStringLiteral("Hysteresis, RPM and wind"), 28, 7,
+             174);
     PercentHysteresis = rowEntry(this, QStringLiteral("PercentHysteresis"), 7);
-    rowLabel(this, QStringLiteral("PercentHysteresisUnit"), QStringLiteral("% of the threshold"), kEntryLeft + 66, 7, 84);
+    rowLabel(this, QStringLiteral("PercentHysteresisUnit"), QStringLiteral("% of the threshold"), kEntryLeft + 66,
+             7, 84);
     Beep = rowCheck(this, QStringLiteral("Beep"), 8);
     rowLabel(this, QStringLiteral("BeepLabel"), QStringLiteral("Beep when an alarm is raised"), 28, 8, 240);
     rowLabel(this, QStringLiteral("CommandLabel"), QStringLiteral("Command"), 28, 9, 70);
@@ -127,8 +127,9 @@ void AlarmsWindow::Save_Click()
     const auto read = [&](QLineEdit *entry, const QString &caption, double &into) {
         const auto v = core::readNumber(ui::toLocal(entry->text()));
         if (!v) {
-            m_services.messages->inform(this, QStringLiteral("\"%1\" is not a number (%2). Nothing was saved.")
-                                                  .arg(entry->text(), caption));
+            m_services.messages->inform(
+                this,
+                QStringLiteral("\"%1\" is not a number (%2). Nothing was saved.").arg(entry->text(), caption));
             entry->setFocus();
             return false;
         }
@@ -155,9 +156,10 @@ void AlarmsWindow::Save_Click()
     const QString path = ui::ProgramFolder(m_services.programFolder).alarmsSettings();
     const std::string text = core::alarmSettingsText(s);
     if (!ui::replaceWhole(path, QByteArray(text.data(), qsizetype(text.size())))) {
-        m_services.messages->inform(this, QStringLiteral("Could not save %1. Check that the folder can be written to, "
-                                                         "then press Save again.")
-                                              .arg(QDir::toNativeSeparators(path)));
+        m_services.messages->inform(this,
+                                    QStringLiteral("Could not save %1. Check that the folder can be written to, "
+                                                   "then press Save again.")
+                                        .arg(QDir::toNativeSeparators(path)));
         return;
     }
     accept();

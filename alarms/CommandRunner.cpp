@@ -30,8 +30,7 @@ QByteArray asLines(const QByteArray &text)
 
 CommandRunner::CommandRunner(const ui::Clock *clock, QString logFile, QString workingFolder, QObject *parent)
     : QObject(parent), m_clock(clock), m_logFile(std::move(logFile)), m_folder(std::move(workingFolder))
-{
-}
+{ }
 
 CommandRunner::~CommandRunner()
 {

@@ -74,13 +74,12 @@ std::vector<QByteArray> frames(int count)
     return out;
 }
 
-
 bool prepareFolder(const QString &path)
 {
     for (const char *sub : {"logs", "html", "Excel"})
         QDir(path).mkpath(QLatin1String(sub));
     return writeFile(path + "/prog.cfg", core::programSettingsText(core::defaultProgramSettings()))
-        && writeFile(path + "/settings.cfg", core::calibrationSettingsText(core::defaultCalibrationSettings()));
+           && writeFile(path + "/settings.cfg", core::calibrationSettingsText(core::defaultCalibrationSettings()));
 }
 
 bool publishTo(const QString &folder, int port)
@@ -93,7 +92,8 @@ bool publishTo(const QString &folder, int port)
     return publish::writeMqttSettingsFile(folder + "/mqtt.cfg", s);
 }
 
-template <typename Done> bool waitFor(Done done, int ms)
+template <typename Done>
+bool waitFor(Done done, int ms)
 {
     QElapsedTimer t;
     t.start();
@@ -108,7 +108,8 @@ template <typename Done> bool waitFor(Done done, int ms)
 
 // Frame time through the receive handler, back to back, a second apart on
 // the fake clock.
-double frameRun(testsupport::FakeServices &fakes, testsupport::FakeSerialPort *port, const std::vector<QByteArray> &feed)
+double frameRun(testsupport::FakeServices &fakes, testsupport::FakeSerialPort *port,
+                const std::vector<QByteArray> &feed)
 {
     QElapsedTimer timer;
     timer.start();
@@ -210,7 +211,8 @@ int mqttRuns(int runs, const std::vector<QByteArray> &feed, double withoutMs)
                              limit.elapsed() / 1000.0);
             }
             std::printf("mqtt_restart_stall  median_ms=%.3f\n", median(stalls));
-            std::printf("mqtt_restart_stall_max  median_ms=%.3f\n", *std::max_element(stalls.begin(), stalls.end()));
+            std::printf("mqtt_restart_stall_max  median_ms=%.3f\n",
+                        *std::max_element(stalls.begin(), stalls.end()));
         }
     }
     quit = true;
@@ -229,8 +231,9 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     for (const char *sub : {"logs", "html", "Excel"})
         QDir(dir.path()).mkpath(QLatin1String(sub));
-    if (!writeFile(dir.filePath("prog.cfg"), core::programSettingsText(core::defaultProgramSettings())) ||
-        !writeFile(dir.filePath("settings.cfg"), core::calibrationSettingsText(core::defaultCalibrationSettings())))
+    if (!writeFile(dir.filePath("prog.cfg"), core::programSettingsText(core::defaultProgramSettings()))
+        || !writeFile(dir.filePath("settings.cfg"),
+                      core::calibrationSettingsText(core::defaultCalibrationSettings())))
         return 1;
 
     testsupport::FakeServices fakes(dir.path());

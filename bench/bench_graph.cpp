@@ -43,8 +43,8 @@ QByteArray dayLog()
         char line[200];
         std::snprintf(line, sizeof line,
                       "<V>%.2f</V><I>%.2f</I><W>%.2f</W><R>%.0f</R><S>%.1f</S><M>%d</M><T>%02d:%02d</T>\r\n",
-                      volts, amps, volts * amps, 40 + 500 * wind + 20 * jitter(),
-                      3 + 15 * wind + 1.5 * jitter(), (i / 300) % 2, minute / 60, minute % 60);
+                      volts, amps, volts * amps, 40 + 500 * wind + 20 * jitter(), 3 + 15 * wind + 1.5 * jitter(),
+                      (i / 300) % 2, minute / 60, minute % 60);
         text += line;
     }
     return text;

@@ -108,7 +108,8 @@ int main(int argc, char **argv)
             // The pointer over the second bar, for its read-out.
             auto *chart = window.energyPage()->chart;
             const QPoint at = chart->barColumn(1).center() + QPoint(0, chart->barColumn(1).height() / 3);
-            QMouseEvent move(QEvent::MouseMove, at, chart->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+            QMouseEvent move(QEvent::MouseMove, at, chart->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                             Qt::NoModifier);
             QApplication::sendEvent(chart, &move);
             window.repaint();
             window.grab().save(png);

@@ -63,8 +63,9 @@ void writeEnergy(const QDir &d)
     const QDate today = QDate::currentDate();
     QFile state(d.filePath("energy.cfg"));
     if (state.open(QIODevice::WriteOnly))
-        state.write("Energy State File\r\n\r\n<Date>" + today.toString(Qt::ISODate).toLatin1()
-                    + "</Date>\r\n<Today>120.5</Today>\r\n<Yesterday>900</Yesterday>\r\n<Lifetime>3200000</Lifetime>\r\n");
+        state.write(
+            "Energy State File\r\n\r\n<Date>" + today.toString(Qt::ISODate).toLatin1()
+            + "</Date>\r\n<Today>120.5</Today>\r\n<Yesterday>900</Yesterday>\r\n<Lifetime>3200000</Lifetime>\r\n");
     QFile csv(d.filePath("logs/energy.csv"));
     if (!csv.open(QIODevice::WriteOnly))
         return;
@@ -85,9 +86,9 @@ bool measure(const QString &bin, const QString &display, bool resources, bool en
     if (energy)
         writeEnergy(d);
     const QString exe = d.filePath("crestdial");
-    if (!copy(bin + "/crestdial", exe) || !copy(bin + "/prog.cfg", d.filePath("prog.cfg")) ||
-        !copy(bin + "/settings.cfg", d.filePath("settings.cfg")) ||
-        !copy(bin + "/html/template.asp", d.filePath("html/template.asp"))) {
+    if (!copy(bin + "/crestdial", exe) || !copy(bin + "/prog.cfg", d.filePath("prog.cfg"))
+        || !copy(bin + "/settings.cfg", d.filePath("settings.cfg"))
+        || !copy(bin + "/html/template.asp", d.filePath("html/template.asp"))) {
         std::fprintf(stderr, "could not lay out a program folder from %s\n", qPrintable(bin));
         return false;
     }
@@ -111,7 +112,8 @@ bool measure(const QString &bin, const QString &display, bool resources, bool en
     const QString pid = QString::number(p.processId());
     QString window;
     while (window.isEmpty() && timer.elapsed() < 20000) {
-        window = run("xdotool", {"search", "--all", "--onlyvisible", "--pid", pid, "--name", "Waiting for Signal"});
+        window = run("xdotool",
+                     {"search", "--all", "--onlyvisible", "--pid", pid, "--name", "Waiting for Signal"});
         if (window.isEmpty())
             QThread::msleep(3);
     }
@@ -133,10 +135,10 @@ bool measure(const QString &bin, const QString &display, bool resources, bool en
         // A frame every millisecond: ten times the line's pace, but no burst,
         // since a burst overruns what the port reads at once.
         for (int i = 0; i < 1000; ++i) {
-            const QByteArray frame = QByteArray("[<V>") + QByteArray::number(500 + i % 80) + "</V><I>" +
-                                     QByteArray::number(520 + i % 200) + "</I><R>" + QByteArray::number(i % 30) +
-                                     "</R><M>" + QByteArray::number(i / 100 % 2) + "</M><S>" +
-                                     QByteArray::number(i % 25) + "</S>]\r\n";
+            const QByteArray frame = QByteArray("[<V>") + QByteArray::number(500 + i % 80) + "</V><I>"
+                                     + QByteArray::number(520 + i % 200) + "</I><R>" + QByteArray::number(i % 30)
+                                     + "</R><M>" + QByteArray::number(i / 100 % 2) + "</M><S>"
+                                     + QByteArray::number(i % 25) + "</S>]\r\n";
             if (!pty.send(frame, 10000))
                 return false;
             QThread::usleep(1000);
@@ -145,7 +147,8 @@ bool measure(const QString &bin, const QString &display, bool resources, bool en
         const QString last = "Logger  15 V  3 A  45 W  150 RPM  5 WIND";
         QElapsedTimer wait;
         wait.start();
-        while (!run("xdotool", {"getwindowname", window.split('\n').last()}).startsWith(last) && wait.elapsed() < 30000) {
+        while (!run("xdotool", {"getwindowname", window.split('\n').last()}).startsWith(last)
+               && wait.elapsed() < 30000) {
             pty.send("[<V>614.4</V><I>542</I><R>5</R><S>8</S><M>1</M>]\r\n");
             QThread::msleep(50);
         }

@@ -127,8 +127,7 @@ QPushButton *button(QWidget *parent, const char *name, const QString &caption, i
 QString text(const std::string &s) { return ui::fromLocal(s); }
 } // namespace
 
-Calibrate::Calibrate(const ui::Services &services, QWidget *parent)
-    : QDialog(parent), m_services(services)
+Calibrate::Calibrate(const ui::Services &services, QWidget *parent) : QDialog(parent), m_services(services)
 {
     setObjectName(QStringLiteral("Calibrate"));
     setWindowTitle(QStringLiteral("Calibration"));
@@ -159,8 +158,10 @@ void Calibrate::buildControls()
 {
     // Step 1
     Label8 = heading(this, "Label8", QStringLiteral("Step 1. Set Voltage"), 3);
-    Label2 = label(this, "Label2", QStringLiteral("Measure your battery voltage, and then adjust"), kTextLeft, 20, kTextWidth);
-    Label9 = label(this, "Label9", QStringLiteral("this value until the correct battery voltage"), kTextLeft, 33, kTextWidth);
+    Label2 = label(this, "Label2", QStringLiteral("Measure your battery voltage, and then adjust"), kTextLeft, 20,
+                   kTextWidth);
+    Label9 = label(this, "Label9", QStringLiteral("this value until the correct battery voltage"), kTextLeft, 33,
+                   kTextWidth);
     Label10 = label(this, "Label10", QStringLiteral("is displayed"), kTextLeft, 46, kTextWidth);
     Group g = group(this, "txtBattV", "Picture1", "BatteryVolts", "Label6", "txtBattVadjusted", 12);
     txtBattV = g.raw, Picture1 = g.sign, BatteryVolts = g.box, Label6 = g.equals, txtBattVadjusted = g.result;
@@ -168,13 +169,16 @@ void Calibrate::buildControls()
 
     // Step 2
     Label11 = heading(this, "Label11", QStringLiteral("Step 2. Set Current"), 70);
-    Label7 = label(this, "Label7", QStringLiteral("With no current flowing, press the Zero button.."), kTextLeft, 87, kWidth - 2 * kTextLeft);
+    Label7 = label(this, "Label7", QStringLiteral("With no current flowing, press the Zero button.."), kTextLeft,
+                   87, kWidth - 2 * kTextLeft);
     Command2 = button(this, "Command2", QStringLiteral("Zero"), kTextLeft, 103, 52);
     OffsetV = label(this, "OffsetV", QStringLiteral("0"), 64, 108, 60, 14);
     OffsetV->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Label1 = label(this, "Label1", QStringLiteral("Offset"), 128, 108, 40, 14);
-    Label12 = label(this, "Label12", QStringLiteral("Apply a charging current, and adjust this"), kTextLeft, 131, kTextWidth);
-    Label13 = label(this, "Label13", QStringLiteral("value until the correct amps is displayed."), kTextLeft, 144, kTextWidth);
+    Label12 = label(this, "Label12", QStringLiteral("Apply a charging current, and adjust this"), kTextLeft, 131,
+                    kTextWidth);
+    Label13 = label(this, "Label13", QStringLiteral("value until the correct amps is displayed."), kTextLeft, 144,
+                    kTextWidth);
     g = group(this, "txtShuntV", "Picture2", "BatteryCurrent", "Label20", "txtBattAadjusted", 106);
     txtShuntV = g.raw, Picture2 = g.sign, BatteryCurrent = g.box, Label20 = g.equals, txtBattAadjusted = g.result;
     ui::setColours(txtShuntV, ui::brightGreen(), Qt::black);
@@ -242,10 +246,11 @@ void Calibrate::Form_Load()
     if (!opened) {
         const QString port = m_calPort ? QString::number(*m_calPort) : text(prog.Port);
         m_services.messages->inform(
-            this, QStringLiteral("Could not open serial port %1 for calibration, so no live values will be shown. "
-                                 "Check that the monitoring unit is connected and that no other program uses the port. "
-                                 "The calibration can still be edited and saved.")
-                      .arg(port));
+            this,
+            QStringLiteral("Could not open serial port %1 for calibration, so no live values will be shown. "
+                           "Check that the monitoring unit is connected and that no other program uses the port. "
+                           "The calibration can still be edited and saved.")
+                .arg(port));
     }
 }
 
@@ -300,8 +305,10 @@ void Calibrate::Command1_Click()
     if (!ui::ProgramFolder(m_services.programFolder).writeCalibrationSettings(s)) {
         // Nothing was changed on disk; stay open so nothing typed is lost.
         m_services.messages->inform(
-            this, QStringLiteral("Could not save %1. Check that the folder can be written to, then press Save Calibration again.")
-                      .arg(QDir::toNativeSeparators(path)));
+            this,
+            QStringLiteral(
+                "Could not save %1. Check that the folder can be written to, then press Save Calibration again.")
+                .arg(QDir::toNativeSeparators(path)));
         return;
     }
     closePort();

@@ -28,10 +28,7 @@ void TriCheckBox::setValue(int state)
     setCheckState(state == 1 ? Qt::Checked : state == 2 ? Qt::PartiallyChecked : Qt::Unchecked);
 }
 
-void TriCheckBox::nextCheckState()
-{
-    setCheckState(checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
-}
+void TriCheckBox::nextCheckState() { setCheckState(checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked); }
 
 namespace {
 const int kRowHeight = 22;
@@ -79,8 +76,7 @@ int checkState(const std::string &text)
 }
 } // namespace
 
-ProgramSetup::ProgramSetup(const ui::Services &services, QWidget *parent)
-    : QDialog(parent), m_services(services)
+ProgramSetup::ProgramSetup(const ui::Services &services, QWidget *parent) : QDialog(parent), m_services(services)
 {
     setObjectName(QStringLiteral("ProgramSetup"));
     setWindowTitle(QStringLiteral(" Setup"));
@@ -137,7 +133,9 @@ void ProgramSetup::Command1_Click()
 {
     const std::string port = ui::toLocal(PortNumber->text());
     if (!core::readNumber(port)) {
-        m_services.messages->inform(this, QStringLiteral("There is a bad number for Port Number. Must be between 1 and 8 ( 1 or 2 most common )"));
+        m_services.messages->inform(
+            this, QStringLiteral(
+                      "There is a bad number for Port Number. Must be between 1 and 8 ( 1 or 2 most common )"));
         return;
     }
     core::ProgramSettings s;
@@ -153,7 +151,10 @@ void ProgramSetup::Command1_Click()
     const ui::ProgramFolder folder(m_services.programFolder);
     if (!folder.writeProgramSettings(s)) {
         // Nothing was changed on disk; keep the window open so nothing typed is lost.
-        m_services.messages->inform(this, QStringLiteral("Could not save %1. Check that the folder can be written to, then press Save Setings again.").arg(QDir::toNativeSeparators(folder.programSettingsFile())));
+        m_services.messages->inform(
+            this, QStringLiteral(
+                      "Could not save %1. Check that the folder can be written to, then press Save Setings again.")
+                      .arg(QDir::toNativeSeparators(folder.programSettingsFile())));
         return;
     }
     accept();

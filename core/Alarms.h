@@ -78,7 +78,7 @@ std::string alarmNumberText(AlarmId id, double value);
 // cleared while the data is paused.
 class AlarmBook {
 public:
-    explicit AlarmBook(double now = 0) : m_noDataFrom(now) {}
+    explicit AlarmBook(double now = 0) : m_noDataFrom(now) { }
 
     // New settings. A raised alarm that is now off is cleared.
     std::vector<AlarmEvent> setSettings(const AlarmSettings &s, double now);

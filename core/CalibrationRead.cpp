@@ -62,8 +62,8 @@ std::string rounded(double value, int decimals) { return numberText(roundHalfEve
 
 CalibrationFields calibrationFields(std::string_view message)
 {
-    return {field(message, "<V>", "</V>"), field(message, "<I>", "</I>"),
-            field(message, "<R>", "</R>"), field(message, "<S>", "</S>")};
+    return {field(message, "<V>", "</V>"), field(message, "<I>", "</I>"), field(message, "<R>", "</R>"),
+            field(message, "<S>", "</S>")};
 }
 
 CalibrationReadout calibrationReadout(const CalibrationFields &fields, const CalibrationBoxes &boxes,

@@ -74,38 +74,38 @@ FolderChoice chooseProgramFolder(const std::string &given, const std::string &ow
 
 std::string usageText(const std::string &program)
 {
-    return "Usage: " + program + " [--folder DIR]\n"
-           "\n"
-           "Options:\n"
-           "  --folder DIR  keep the settings, logs, pages and spreadsheets in DIR\n"
-           "  --help        show this help and exit\n"
-           "  --version     show the version and exit\n";
+    return "Usage: " + program
+           + " [--folder DIR]\n"
+             "\n"
+             "Options:\n"
+             "  --folder DIR  keep the settings, logs, pages and spreadsheets in DIR\n"
+             "  --help        show this help and exit\n"
+             "  --version     show the version and exit\n";
 }
 
 std::string helpText(const std::string &program, const FolderChoice &folder)
 {
     std::string why;
     switch (folder.kind) {
-    case FolderKind::Given:
-        why = "given with --folder)\n";
-        break;
+    case FolderKind::Given: why = "given with --folder)\n"; break;
     case FolderKind::UserData:
         why = "the user's data folder, as the program is installed; made with the\n"
               "   delivered settings on the first start)\n";
         break;
-    case FolderKind::Own:
-        why = "the folder that holds the program)\n";
-        break;
+    case FolderKind::Own: why = "the folder that holds the program)\n"; break;
     }
-    return usageText(program) +
-           "\n"
-           "Shows the live readings of a wind turbine's monitoring unit on a serial port,\n"
-           "logs them and graphs the logs. Without --folder an installed program keeps its\n"
-           "files in the user's data folder, and a program run from a folder of its own\n"
-           "keeps them there. One program at a time runs on a folder.\n"
-           "\n"
-           "Program folder: " + folder.path + "\n"
-           "  (" + why;
+    return usageText(program)
+           + "\n"
+             "Shows the live readings of a wind turbine's monitoring unit on a serial port,\n"
+             "logs them and graphs the logs. Without --folder an installed program keeps its\n"
+             "files in the user's data folder, and a program run from a folder of its own\n"
+             "keeps them there. One program at a time runs on a folder.\n"
+             "\n"
+             "Program folder: "
+           + folder.path
+           + "\n"
+             "  ("
+           + why;
 }
 
 } // namespace core

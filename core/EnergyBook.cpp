@@ -34,7 +34,8 @@ std::vector<std::string_view> splitFields(std::string_view line)
     std::size_t start = 0;
     for (;;) {
         const auto comma = line.find(',', start);
-        fields.push_back(line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+        fields.push_back(
+            line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
         if (comma == std::string_view::npos)
             return fields;
         start = comma + 1;
@@ -182,8 +183,8 @@ std::string dayLine(const DayRecord &d)
     for (const std::string &field :
          {dotNumberText(roundHalfEven(d.energyWh, 2)), std::string(d.estimated ? "1" : "0"),
           optionalText(d.peakWatts), optionalText(d.peakWind), unit, optionalText(d.peakRpm),
-          optionalText(d.minVolts), optionalText(d.maxVolts), minutes(d.loadOnSeconds),
-          minutes(d.noDataSeconds), count(d.framesReceived), count(d.framesRejected)})
+          optionalText(d.minVolts), optionalText(d.maxVolts), minutes(d.loadOnSeconds), minutes(d.noDataSeconds),
+          count(d.framesReceived), count(d.framesRejected)})
         line += ',' + field;
     return line;
 }
@@ -293,8 +294,8 @@ void EnergyBook::frame(const RawReading &raw, const Reading &r)
 std::optional<DayRecord> EnergyBook::step(double watts, std::int16_t mode, const Liveness &liveness, double now,
                                           const CivilDate &today)
 {
-    const double elapsed =
-        std::clamp(now - m_lastStep.value_or(now - EnergyCounter::kStepSeconds), 0.0, EnergyCounter::kMaxStepSeconds);
+    const double elapsed = std::clamp(now - m_lastStep.value_or(now - EnergyCounter::kStepSeconds), 0.0,
+                                      EnergyCounter::kMaxStepSeconds);
     m_lastStep = now;
     double before = m_counter.wattHours();
     std::optional<DayRecord> finished;

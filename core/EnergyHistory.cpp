@@ -68,8 +68,7 @@ void splitRun(const std::vector<long> &minutes, const Run &run, std::vector<Run>
 
 std::optional<DayRecord> estimateDay(std::string_view logText, const CivilDate &date, const std::string &windUnit)
 {
-    const auto records =
-        chooseRecords(logText, 0, 1, std::numeric_limits<std::size_t>::max()).records;
+    const auto records = chooseRecords(logText, 0, 1, std::numeric_limits<std::size_t>::max()).records;
     if (records.empty())
         return std::nullopt;
     std::vector<long> minutes(records.size());
@@ -152,7 +151,8 @@ std::optional<CivilDate> readLogFileDate(std::string_view name)
     return d;
 }
 
-std::vector<CivilDate> missingDays(std::string_view csvText, std::vector<CivilDate> logDates, const CivilDate &today)
+std::vector<CivilDate> missingDays(std::string_view csvText, std::vector<CivilDate> logDates,
+                                   const CivilDate &today)
 {
     std::vector<long> held;
     std::size_t start = 0;
@@ -187,8 +187,9 @@ std::string withDays(std::string_view text, std::vector<DayRecord> days)
 {
     constexpr const char *kCrLf = "\r\n";
     // Date order, the later of two of one date kept.
-    std::stable_sort(days.begin(), days.end(),
-                     [](const DayRecord &a, const DayRecord &b) { return daysFromCivil(a.date) < daysFromCivil(b.date); });
+    std::stable_sort(days.begin(), days.end(), [](const DayRecord &a, const DayRecord &b) {
+        return daysFromCivil(a.date) < daysFromCivil(b.date);
+    });
     std::vector<DayRecord> pending;
     for (const DayRecord &d : days) {
         if (!pending.empty() && pending.back().date == d.date)

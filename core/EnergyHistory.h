@@ -37,7 +37,8 @@ std::optional<CivilDate> readLogFileDate(std::string_view fileName);
 // readable or not, is never missing: nothing here replaces it. Today and later
 // days are never missing (today's line is the running program's; a later date
 // means the clock was set back).
-std::vector<CivilDate> missingDays(std::string_view csvText, std::vector<CivilDate> logDates, const CivilDate &today);
+std::vector<CivilDate> missingDays(std::string_view csvText, std::vector<CivilDate> logDates,
+                                   const CivilDate &today);
 
 // The file's text with each of `days` in its place, as withDay puts one (its
 // date's line replaced, or inserted in date order; every other line byte for

@@ -28,8 +28,7 @@ Needle needle(double widthTwips, double heightTwips, const GaugeScale &s, double
     const double p = span != 0 ? s.MinPos + (value - s.MinValue) * (s.MaxPos - s.MinPos) / span : s.MinPos;
     const double theta = (270 - 6 * p) * kDegrees;
     const double length = r - n;
-    return {static_cast<float>(cx), static_cast<float>(cy),
-            static_cast<float>(cx + std::sin(theta) * length),
+    return {static_cast<float>(cx), static_cast<float>(cy), static_cast<float>(cx + std::sin(theta) * length),
             static_cast<float>(cy + std::cos(theta) * length)};
 }
 

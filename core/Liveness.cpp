@@ -2,10 +2,7 @@
 
 namespace core {
 
-bool isLive(const RawReading &raw)
-{
-    return raw.voltsRead && raw.ampsRead;
-}
+bool isLive(const RawReading &raw) { return raw.voltsRead && raw.ampsRead; }
 
 void Liveness::frame(const RawReading &raw, double now)
 {

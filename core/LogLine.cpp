@@ -40,8 +40,7 @@ std::optional<double> readClockTime(std::string_view hours, std::string_view min
     return dayFraction(*h, *m, 0);
 }
 
-std::optional<CalendarDate> readCalendarDate(std::string_view day, std::string_view month,
-                                             std::string_view year)
+std::optional<CalendarDate> readCalendarDate(std::string_view day, std::string_view month, std::string_view year)
 {
     // Leading zeros are allowed ("03"), so allow a few more digits than needed
     // but never enough to overflow.

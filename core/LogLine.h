@@ -23,8 +23,7 @@ struct CalendarDate {
 // Day, month and year entries: digits only (blanks around them and leading
 // zeros allowed) naming a real day of the Gregorian calendar, years 1 to 9999.
 // nullopt for anything else. The numbers, not the texts, name the day's file.
-std::optional<CalendarDate> readCalendarDate(std::string_view day, std::string_view month,
-                                             std::string_view year);
+std::optional<CalendarDate> readCalendarDate(std::string_view day, std::string_view month, std::string_view year);
 
 // The time field of a log line: "h:mm" or "h:mm:ss" (one or two digits each,
 // blanks around allowed, hours 0 to 23). nullopt when it is not a time of day;
@@ -41,7 +40,7 @@ std::vector<std::string_view> splitCrLf(std::string_view text);
 
 // One record as stored by the graph window.
 struct LogRecord {
-    double T = 0;     // time of day
+    double T = 0; // time of day
     double V = 0, I = 0, W = 0, R = 0, S = 0;
     std::int16_t M = 0;
 };

@@ -88,7 +88,8 @@ std::string idText(std::string_view text)
 {
     std::string s(text);
     for (char &c : s) {
-        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'
+                          || c == '-';
         if (!keep)
             c = '-';
     }
@@ -120,9 +121,9 @@ std::optional<std::string> homeWindUnit(std::string_view unit)
         if (c >= 'A' && c <= 'Z')
             c = char(c - 'A' + 'a');
     static const std::pair<const char *, const char *> known[] = {
-        {"m/s", "m/s"},   {"mps", "m/s"},    {"ms", "m/s"},   {"km/h", "km/h"}, {"kmh", "km/h"},
-        {"kph", "km/h"},  {"kmph", "km/h"},  {"mph", "mph"},  {"kn", "kn"},     {"kt", "kn"},
-        {"kts", "kn"},    {"knot", "kn"},    {"knots", "kn"}, {"ft/s", "ft/s"}, {"fps", "ft/s"},
+        {"m/s", "m/s"},  {"mps", "m/s"},   {"ms", "m/s"},   {"km/h", "km/h"}, {"kmh", "km/h"},
+        {"kph", "km/h"}, {"kmph", "km/h"}, {"mph", "mph"},  {"kn", "kn"},     {"kt", "kn"},
+        {"kts", "kn"},   {"knot", "kn"},   {"knots", "kn"}, {"ft/s", "ft/s"}, {"fps", "ft/s"},
     };
     for (const auto &[text, home] : known)
         if (u == text)

@@ -65,7 +65,7 @@ class Outbox {
 public:
     using Message = std::pair<std::string, std::string>; // topic, payload
 
-    explicit Outbox(double intervalSeconds = 1) : m_interval(intervalSeconds) {}
+    explicit Outbox(double intervalSeconds = 1) : m_interval(intervalSeconds) { }
     void setInterval(double seconds) { m_interval = seconds; }
     // Times are seconds on a monotonic clock.
     void set(const std::string &topic, const std::string &value);

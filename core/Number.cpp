@@ -155,7 +155,7 @@ std::optional<double> readNumber(std::string_view text)
         for (const char c : plain)
             if (isDigit(c))
                 digits = digits * 10 + (c - '0');
-        static const double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
+        static const double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                          1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
         const double v = double(digits) / kPowers[fracDigits];
         return plain[0] == '-' ? -v : v;

@@ -119,8 +119,8 @@ WindUnit windUnit(std::string_view wsUnits)
     return {name, std::nullopt};
 }
 
-std::optional<CurveSample> curveSample(const RawReading &raw, const Reading &reading,
-                                       const Calibration &cal, DataState state)
+std::optional<CurveSample> curveSample(const RawReading &raw, const Reading &reading, const Calibration &cal,
+                                       DataState state)
 {
     // Without a usable divider the reading keeps an old wind speed, which
     // would pair with this frame's watts.
@@ -244,7 +244,8 @@ AnnualEstimate annualEstimate(const PowerCurve &curve)
         const double v = average;
         auto F = [v](double speed) { return rayleighCumulative(speed, v); };
         // From 0 W half a bin below the lowest measured bin up to its power.
-        double watts = (F(lowest) - F(lowest - PowerCurve::kBinWidth)) * bins[size_t(measured.front())].meanWatts() / 2;
+        double watts = (F(lowest) - F(lowest - PowerCurve::kBinWidth)) * bins[size_t(measured.front())].meanWatts()
+                       / 2;
         for (size_t i = 1; i < measured.size(); ++i) {
             const int a = measured[i - 1], b = measured[i];
             watts += (F(PowerCurve::centre(b)) - F(PowerCurve::centre(a)))
@@ -275,7 +276,8 @@ std::string utcText(std::int64_t unixSeconds)
 std::optional<std::int64_t> readUtcText(std::string_view t)
 {
     // yyyy-mm-ddThh:mm:ssZ
-    if (t.size() != 20 || t[4] != '-' || t[7] != '-' || t[10] != 'T' || t[13] != ':' || t[16] != ':' || t[19] != 'Z')
+    if (t.size() != 20 || t[4] != '-' || t[7] != '-' || t[10] != 'T' || t[13] != ':' || t[16] != ':'
+        || t[19] != 'Z')
         return std::nullopt;
     auto digits = [t](size_t at, size_t n) -> std::optional<int> {
         int v = 0;
@@ -393,8 +395,8 @@ std::string powerCurveExportText(const PowerCurve &curve)
         for (const EstimateRow &r : e.rows)
             out += dotNumberText(r.averageWind) + ',' + dotNumberText(roundHalfEven(r.kilowattHours, 1)) + ','
                    + dotNumberText(roundHalfEven(r.coveredShare * 100, 1)) + "\r\n";
-        out += "watts_at_11_m_s," + optionalNumber(e.wattsAt11.has_value(), roundHalfEven(e.wattsAt11.value_or(0), 1))
-               + "\r\n";
+        out += "watts_at_11_m_s,"
+               + optionalNumber(e.wattsAt11.has_value(), roundHalfEven(e.wattsAt11.value_or(0), 1)) + "\r\n";
     }
     out += "hours_of_data," + dotNumberText(roundHalfEven(e.hoursOfData, 2)) + "\r\n";
     return out;

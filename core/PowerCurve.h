@@ -37,8 +37,8 @@ struct CurveSample {
     double windSpeed = 0, watts = 0;
     std::optional<double> rpm; // when the frame's RPM field reads
 };
-std::optional<CurveSample> curveSample(const RawReading &raw, const Reading &reading,
-                                       const Calibration &cal, DataState state);
+std::optional<CurveSample> curveSample(const RawReading &raw, const Reading &reading, const Calibration &cal,
+                                       DataState state);
 
 struct PowerCurveBin {
     std::uint64_t frames = 0;
@@ -66,7 +66,7 @@ public:
     static double centre(int bin) { return bin * kBinWidth; }
 
     // `unit` names the speeds of an empty curve (see windUnit).
-    explicit PowerCurve(std::string unit = "m/s") : m_unit(std::move(unit)) {}
+    explicit PowerCurve(std::string unit = "m/s") : m_unit(std::move(unit)) { }
 
     enum class Added { Counted, NotCounted, OtherUnit };
     // One frame handed to the curve at `monotonic` seconds and `unixTime`:
@@ -107,7 +107,7 @@ private:
 // inside the measured range is bridged by its measured neighbours, as the
 // mean of their powers over the span between them.
 struct EstimateRow {
-    double averageWind = 0;  // m/s
+    double averageWind = 0; // m/s
     double kilowattHours = 0;
     // Rayleigh probability of the speeds between the measured range's outer
     // bin edges: the share of the year the curve has data for.
@@ -115,7 +115,7 @@ struct EstimateRow {
 };
 struct AnnualEstimate {
     bool knownUnit = false;
-    std::vector<EstimateRow> rows; // empty without a known unit or frames
+    std::vector<EstimateRow> rows;   // empty without a known unit or frames
     std::optional<double> wattsAt11; // mean watts of the 11 m/s bin, when it has frames
     double hoursOfData = 0;
 };

@@ -12,22 +12,16 @@ const char *const kCrLf = "\r\n";
 
 using ProgField = std::pair<const char *, std::string ProgramSettings::*>;
 const ProgField kProgFields[] = {
-    {"Port", &ProgramSettings::Port},
-    {"Savehtml", &ProgramSettings::Savehtml},
-    {"SaveExcel", &ProgramSettings::SaveExcel},
-    {"LogDelay", &ProgramSettings::LogDelay},
-    {"LogOn", &ProgramSettings::LogOn},
-    {"DisplayRPM", &ProgramSettings::DisplayRPM},
-    {"DisplayWS", &ProgramSettings::DisplayWS},
-    {"WSUnits", &ProgramSettings::WSUnits},
+    {"Port", &ProgramSettings::Port},           {"Savehtml", &ProgramSettings::Savehtml},
+    {"SaveExcel", &ProgramSettings::SaveExcel}, {"LogDelay", &ProgramSettings::LogDelay},
+    {"LogOn", &ProgramSettings::LogOn},         {"DisplayRPM", &ProgramSettings::DisplayRPM},
+    {"DisplayWS", &ProgramSettings::DisplayWS}, {"WSUnits", &ProgramSettings::WSUnits},
 };
 
 using CalField = std::pair<const char *, std::string CalibrationSettings::*>;
 const CalField kCalFields[] = {
-    {"VoltDivider", &CalibrationSettings::VoltDivider},
-    {"VoltOffset", &CalibrationSettings::VoltOffset},
-    {"AmpDivider", &CalibrationSettings::AmpDivider},
-    {"RPMDivider", &CalibrationSettings::RPMDivider},
+    {"VoltDivider", &CalibrationSettings::VoltDivider}, {"VoltOffset", &CalibrationSettings::VoltOffset},
+    {"AmpDivider", &CalibrationSettings::AmpDivider},   {"RPMDivider", &CalibrationSettings::RPMDivider},
     {"WSDivider", &CalibrationSettings::WSDivider},
 };
 
@@ -51,15 +45,9 @@ Settings readFields(std::string_view text, const Settings &fallback, const Field
 }
 } // namespace
 
-ProgramSettings defaultProgramSettings()
-{
-    return {"1", "0", "0", "60", "0", "1", "1", "mph"};
-}
+ProgramSettings defaultProgramSettings() { return {"1", "0", "0", "60", "0", "1", "1", "mph"}; }
 
-CalibrationSettings defaultCalibrationSettings()
-{
-    return {"40.96", "512", "10", "2", "1.6"};
-}
+CalibrationSettings defaultCalibrationSettings() { return {"40.96", "512", "10", "2", "1.6"}; }
 
 std::string programSettingsText(const ProgramSettings &s)
 {
@@ -83,8 +71,7 @@ ProgramSettings readProgramSettings(std::string_view text, const ProgramSettings
     return readFields(text, fallback, kProgFields, missing);
 }
 
-CalibrationSettings readCalibrationSettings(std::string_view text,
-                                            const CalibrationSettings &fallback,
+CalibrationSettings readCalibrationSettings(std::string_view text, const CalibrationSettings &fallback,
                                             std::vector<std::string> *missing)
 {
     return readFields(text, fallback, kCalFields, missing);

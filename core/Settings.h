@@ -40,8 +40,7 @@ std::string calibrationSettingsText(const CalibrationSettings &s);
 // `fallback` and its name is added to `missing` (when given).
 ProgramSettings readProgramSettings(std::string_view text, const ProgramSettings &fallback,
                                     std::vector<std::string> *missing = nullptr);
-CalibrationSettings readCalibrationSettings(std::string_view text,
-                                            const CalibrationSettings &fallback,
+CalibrationSettings readCalibrationSettings(std::string_view text, const CalibrationSettings &fallback,
                                             std::vector<std::string> *missing = nullptr);
 
 // The keys of "settings.cfg" whose value is not a number, in file order: the

@@ -24,8 +24,7 @@ std::size_t findTag(std::string_view text, std::string_view tag)
 }
 } // namespace
 
-std::optional<std::string_view> between(std::string_view text, std::string_view open,
-                                        std::string_view close)
+std::optional<std::string_view> between(std::string_view text, std::string_view open, std::string_view close)
 {
     const auto a = findTag(text, open);
     const auto b = findTag(text, close);

@@ -10,8 +10,7 @@ namespace core {
 // The text strictly between the first `open` and the first `close` in `text`.
 // nullopt when either tag is missing or the first `close` does not stand after
 // the first `open` (never a slice of unrelated text, never a negative length).
-std::optional<std::string_view> between(std::string_view text, std::string_view open,
-                                        std::string_view close);
+std::optional<std::string_view> between(std::string_view text, std::string_view open, std::string_view close);
 
 // The value of key K in a settings file text: between "<K>" and "</K>".
 std::optional<std::string> tagValue(std::string_view text, std::string_view key);

@@ -72,8 +72,8 @@ std::string substituteEnergyTotals(std::string_view page, double yesterdayWh, do
     return replaceAll(s, "<WT>", numberText(roundHalfEven(lifetimeWh / 1000, 2)));
 }
 
-std::string substitutePageExtras(std::string_view page, std::string_view wsUnits,
-                                 std::string_view isoDate, double logSeconds)
+std::string substitutePageExtras(std::string_view page, std::string_view wsUnits, std::string_view isoDate,
+                                 double logSeconds)
 {
     std::string unit = replaceAll(wsUnits, "&", "&amp;");
     unit = replaceAll(unit, "<", "&lt;");

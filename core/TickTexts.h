@@ -31,16 +31,15 @@ std::string logRecord(const Maxima &maxima, std::int16_t mode, int hour, int min
 // One history line, without CR LF: each value with its unit, pieces separated
 // by two tabs, ending with the long time text. An empty modeText leaves four
 // tabs in a row.
-std::string historyLine(const Maxima &maxima, std::string_view wsUnits,
-                        std::string_view modeText, std::string_view longTime);
+std::string historyLine(const Maxima &maxima, std::string_view wsUnits, std::string_view modeText,
+                        std::string_view longTime);
 
 // The live page body: the template with its eight placeholders replaced, one
 // after another in this order, each everywhere, case-sensitive:
 // <VV> <II> <WW> <WH> <RR> <SS> <TT> <MM>. No line end is added; the page file
 // is this text followed by CR LF.
-std::string substituteTemplate(std::string_view templateText, const Maxima &maxima,
-                               double wattHours, std::string_view longTime,
-                               std::string_view modeText);
+std::string substituteTemplate(std::string_view templateText, const Maxima &maxima, double wattHours,
+                               std::string_view longTime, std::string_view modeText);
 
 // Our own placeholders, after the eight: <WY> yesterday's energy in Wh (one
 // decimal) and <WT> the lifetime energy in kWh (two decimals).
@@ -49,21 +48,20 @@ std::string substituteEnergyTotals(std::string_view page, double yesterdayWh, do
 // And after those: <SU> the wind-speed unit (with "&", "<" and ">" made
 // entities, as it is the user's text in a page), <DD> the date (ISO,
 // "2026-03-07") and <LD> the logging interval in whole seconds, rounded up.
-std::string substitutePageExtras(std::string_view page, std::string_view wsUnits,
-                                 std::string_view isoDate, double logSeconds);
+std::string substitutePageExtras(std::string_view page, std::string_view wsUnits, std::string_view isoDate,
+                                 double logSeconds);
 
 // The header block of a new spreadsheet file: the title row (wsUnits titles
 // the wind-speed column) followed by CR LF CR LF.
 std::string spreadsheetHeader(std::string_view wsUnits);
 // One spreadsheet row block, followed by CR LF CR LF.
-std::string spreadsheetRow(const Maxima &maxima, std::string_view modeText,
-                           std::string_view longTime);
+std::string spreadsheetRow(const Maxima &maxima, std::string_view modeText, std::string_view longTime);
 
 // What Start does with the text of the interval box.
 struct StartDelay {
-    bool valid = false;     // false: the text is not a number; change nothing
-    std::string newText;    // text to show in the box ("600", "10" or as typed)
-    int periodMs = 0;       // logging period, 10000..600000 when valid
+    bool valid = false;  // false: the text is not a number; change nothing
+    std::string newText; // text to show in the box ("600", "10" or as typed)
+    int periodMs = 0;    // logging period, 10000..600000 when valid
 };
 // Clamps the interval into 10..600 seconds; values inside stay as typed,
 // fractions included. The period is seconds * 1000 rounded halves to even.

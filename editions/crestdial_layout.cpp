@@ -19,9 +19,8 @@ void layout(monitor::Logger &w)
     w.setFixedSize(ui::twipsToPixels(14940), ui::twipsToPixels(2400 + kStrip));
 
     // Meters 0..5: volts, amps, watts, watt-hours, RPM, wind.
-    const int pictures[6][4] = {{240, -30, 2580, 1500},  {2640, -30, 2610, 1500},
-                                {9840, -15, 2610, 1515}, {12240, -15, 2610, 1530},
-                                {5040, -45, 2610, 1515}, {7440, -15, 2610, 1500}};
+    const int pictures[6][4] = {{240, -30, 2580, 1500},   {2640, -30, 2610, 1500}, {9840, -15, 2610, 1515},
+                                {12240, -15, 2610, 1530}, {5040, -45, 2610, 1515}, {7440, -15, 2610, 1500}};
     for (int i = 0; i < 6; ++i) {
         placeTwips(w.Picture1[size_t(i)], pictures[i][0], pictures[i][1], pictures[i][2], pictures[i][3]);
         w.Picture1[size_t(i)]->setScaleWidth(pictures[i][2]);

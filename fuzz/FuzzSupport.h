@@ -11,13 +11,12 @@
 #include <string_view>
 
 // A broken rule is a finding: report it and trap, so libFuzzer saves the input.
-#define FUZZ_CHECK(cond)                                                                  \
-    do {                                                                                  \
-        if (!(cond)) {                                                                    \
-            std::fprintf(stderr, "FUZZ_CHECK failed: %s at %s:%d\n", #cond, __FILE__,    \
-                         __LINE__);                                                       \
-            __builtin_trap();                                                             \
-        }                                                                                 \
+#define FUZZ_CHECK(cond)                                                                                          \
+    do {                                                                                                          \
+        if (!(cond)) {                                                                                            \
+            std::fprintf(stderr, "FUZZ_CHECK failed: %s at %s:%d\n", #cond, __FILE__, __LINE__);                  \
+            __builtin_trap();                                                                                     \
+        }                                                                                                         \
     } while (0)
 
 namespace fuzz {
@@ -73,7 +72,7 @@ public:
         case 0: len = m_rest.size(); break;       // everything that is left
         case 1: len = 1 + (r >> 3) % 9000; break; // past the receive bounds
         case 2: len = 1; break;
-        default: len = 1 + (r >> 3) % 40; break;  // a few fields at a time
+        default: len = 1 + (r >> 3) % 40; break; // a few fields at a time
         }
         if (len > m_rest.size())
             len = m_rest.size();

@@ -32,7 +32,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             core::AlarmBook::Values v{(b & 2) != 0, b / 10.0, double(b) * 4, b / 8.0};
             events = book.frame(v, t);
         } else {
-            events = book.tick(b & 2 ? core::DataState::Live : b & 4 ? core::DataState::Stale : core::DataState::Paused, t);
+            events = book.tick(b & 2   ? core::DataState::Live
+                               : b & 4 ? core::DataState::Stale
+                                       : core::DataState::Paused,
+                               t);
         }
         for (const auto &e : events) {
             FUZZ_CHECK(raised[size_t(e.id)] != e.raised);

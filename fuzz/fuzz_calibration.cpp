@@ -22,8 +22,7 @@ bool endsWith(std::string_view s, std::string_view end)
 void checkNumberWith(std::string_view text, std::string_view suffix)
 {
     FUZZ_CHECK(endsWith(text, suffix));
-    FUZZ_CHECK(fuzz::isNumberText(text.substr(0, text.size() - suffix.size()),
-                                  core::decimalSeparator()));
+    FUZZ_CHECK(fuzz::isNumberText(text.substr(0, text.size() - suffix.size()), core::decimalSeparator()));
 }
 
 // A pulse text is shown as received when it is a number, "0" when it is not,
@@ -51,8 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     const auto in = fuzz::splitAtNul(fuzz::asText(data, size));
     const core::CalibrationSettings settings = fuzz::calibrationOf(in);
-    const core::CalibrationBoxes boxes{settings.VoltDivider, settings.AmpDivider,
-                                       settings.RPMDivider, settings.WSDivider};
+    const core::CalibrationBoxes boxes{settings.VoltDivider, settings.AmpDivider, settings.RPMDivider,
+                                       settings.WSDivider};
     const std::optional<double> offset = core::readNumber(settings.VoltOffset);
     const std::string units = "mph";
 
@@ -80,8 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         FUZZ_CHECK(at != std::string::npos && at + message->size() <= joined.size() - left.size());
 
         const core::CalibrationFields fields = core::calibrationFields(*message);
-        const core::CalibrationReadout r =
-            core::calibrationReadout(fields, boxes, offset, units, windSpeed);
+        const core::CalibrationReadout r = core::calibrationReadout(fields, boxes, offset, units, windSpeed);
         FUZZ_CHECK(std::isfinite(r.CalRawVolts));
         FUZZ_CHECK(std::isfinite(r.CalRawAmps));
         FUZZ_CHECK(std::isfinite(r.CalRPM));

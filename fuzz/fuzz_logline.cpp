@@ -38,8 +38,7 @@ void checkDate(std::string_view line)
     const auto s2 = line.find('/', s1 + 1);
     if (s2 == std::string_view::npos)
         return;
-    const auto day = line.substr(0, s1), month = line.substr(s1 + 1, s2 - s1 - 1),
-               year = line.substr(s2 + 1);
+    const auto day = line.substr(0, s1), month = line.substr(s1 + 1, s2 - s1 - 1), year = line.substr(s2 + 1);
     if (core::readCalendarDate(day, month, year)) {
         FUZZ_CHECK(digitsAndBlanks(day) && digitsAndBlanks(month) && digitsAndBlanks(year));
         FUZZ_CHECK(!day.empty() && !month.empty() && !year.empty());

@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         FUZZ_CHECK(again->unit() == curve->unit());
         for (int k = 0; k < core::PowerCurve::kBins; ++k) {
             const core::PowerCurveBin &a = curve->bins()[size_t(k)], &b = again->bins()[size_t(k)];
-            FUZZ_CHECK(a.frames == b.frames && a.rpmFrames == b.rpmFrames && a.first == b.first && a.last == b.last);
+            FUZZ_CHECK(a.frames == b.frames && a.rpmFrames == b.rpmFrames && a.first == b.first
+                       && a.last == b.last);
             FUZZ_CHECK(std::abs(a.sumWatts - b.sumWatts) <= 1e-14 * std::abs(a.sumWatts));
         }
         const std::string written = core::powerCurveText(*again);

@@ -16,8 +16,7 @@ void checkBetween(std::string_view text, std::string_view open, std::string_view
     const auto v = core::between(text, open, close);
     const auto a = text.find(open), b = text.find(close);
     if (!v) {
-        FUZZ_CHECK(a == std::string_view::npos || b == std::string_view::npos ||
-                   b < a + open.size() || b <= a);
+        FUZZ_CHECK(a == std::string_view::npos || b == std::string_view::npos || b < a + open.size() || b <= a);
         return;
     }
     // A slice of `text`, right after the first `open` and right before the
@@ -33,10 +32,7 @@ core::ProgramSettings programSentinel()
 {
     return {"\x01P", "\x01S", "\x01X", "\x01D", "\x01L", "\x01R", "\x01W", "\x01U"};
 }
-core::CalibrationSettings calibrationSentinel()
-{
-    return {"\x01V", "\x01O", "\x01A", "\x01R", "\x01W"};
-}
+core::CalibrationSettings calibrationSentinel() { return {"\x01V", "\x01O", "\x01A", "\x01R", "\x01W"}; }
 
 // A value holding a tag of its own file cannot be written unchanged and read
 // back: the file format has no escaping. Only such values are exempt.
@@ -60,12 +56,12 @@ std::vector<std::string> values(const core::CalibrationSettings &s)
 
 const std::vector<std::string> kProgramKeys = {"Port",  "Savehtml",   "SaveExcel", "LogDelay",
                                                "LogOn", "DisplayRPM", "DisplayWS", "WSUnits"};
-const std::vector<std::string> kCalibrationKeys = {"VoltDivider", "VoltOffset", "AmpDivider",
-                                                   "RPMDivider", "WSDivider"};
+const std::vector<std::string> kCalibrationKeys = {"VoltDivider", "VoltOffset", "AmpDivider", "RPMDivider",
+                                                   "WSDivider"};
 
 template <typename Settings, typename Read, typename Write>
-void checkFile(std::string_view text, const Settings &sentinel, const std::vector<std::string> &keys,
-               Read read, Write write)
+void checkFile(std::string_view text, const Settings &sentinel, const std::vector<std::string> &keys, Read read,
+               Write write)
 {
     std::vector<std::string> missing;
     const Settings s = read(text, sentinel, &missing);
@@ -100,16 +96,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     const std::string_view text = fuzz::asText(data, size);
 
-    checkFile(text, programSentinel(), kProgramKeys,
-              [](std::string_view t, const core::ProgramSettings &f, std::vector<std::string> *m) {
-                  return core::readProgramSettings(t, f, m);
-              },
-              core::programSettingsText);
-    checkFile(text, calibrationSentinel(), kCalibrationKeys,
-              [](std::string_view t, const core::CalibrationSettings &f, std::vector<std::string> *m) {
-                  return core::readCalibrationSettings(t, f, m);
-              },
-              core::calibrationSettingsText);
+    checkFile(
+        text, programSentinel(), kProgramKeys,
+        [](std::string_view t, const core::ProgramSettings &f, std::vector<std::string> *m) {
+            return core::readProgramSettings(t, f, m);
+        },
+        core::programSettingsText);
+    checkFile(
+        text, calibrationSentinel(), kCalibrationKeys,
+        [](std::string_view t, const core::CalibrationSettings &f, std::vector<std::string> *m) {
+            return core::readCalibrationSettings(t, f, m);
+        },
+        core::calibrationSettingsText);
 
     // Tags of every shape, including empty ones and tags taken from the text.
     static const std::string_view kTags[] = {"", "<", ">", "<V>", "</V>", "<Port>", "</Port>", "]"};

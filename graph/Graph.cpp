@@ -1,9 +1,9 @@
 #include "Graph.h"
 
 #include "core/LogLine.h"
-#include "core/TickTexts.h"
 #include "core/Number.h"
 #include "core/Settings.h"
+#include "core/TickTexts.h"
 #include "ui/Canvas.h"
 #include "ui/Controls.h"
 #include "ui/Files.h"
@@ -46,8 +46,8 @@ bool sameRecord(const core::LogRecord &a, const core::LogRecord &b)
     return a.T == b.T && a.V == b.V && a.I == b.I && a.W == b.W && a.R == b.R && a.S == b.S && a.M == b.M;
 }
 
-QLabel *label(QWidget *parent, const char *name, const QString &caption, int left, int top,
-              int width, int height, const QColor &text, Qt::Alignment align = Qt::AlignLeft)
+QLabel *label(QWidget *parent, const char *name, const QString &caption, int left, int top, int width, int height,
+              const QColor &text, Qt::Alignment align = Qt::AlignLeft)
 {
     QLabel *l = ui::makeLabel(parent, QLatin1String(name), caption, left, top, width, height);
     ui::setColours(l, ui::darkGreen(), text);
@@ -62,8 +62,8 @@ QLineEdit *entry(QWidget *parent, const char *name, const QString &text, int lef
     return e;
 }
 
-QCheckBox *check(QWidget *parent, const char *name, const QString &caption, int left, int top,
-                 int width, const QColor &back, const QColor &text = QColor())
+QCheckBox *check(QWidget *parent, const char *name, const QString &caption, int left, int top, int width,
+                 const QColor &back, const QColor &text = QColor())
 {
     auto *c = new QCheckBox(caption, parent);
     c->setObjectName(QLatin1String(name));
@@ -94,8 +94,7 @@ struct Extremes {
 
 } // namespace
 
-Graph::Graph(const ui::Services &services, QWidget *parent)
-    : QDialog(parent), m_services(services)
+Graph::Graph(const ui::Services &services, QWidget *parent) : QDialog(parent), m_services(services)
 {
     setObjectName(QStringLiteral("Graph"));
     setWindowTitle(QStringLiteral("Data Graph"));
@@ -182,15 +181,12 @@ Graph::Graph(const ui::Services &services, QWidget *parent)
     connect(Check5, &QCheckBox::toggled, this, &Graph::Check5_Click);
     connect(Check6, &QCheckBox::toggled, this, &Graph::Check6_Click);
     auto shift = [] { return int(QGuiApplication::keyboardModifiers().toInt() >> 25) & 7; };
-    connect(Plot, &ui::Canvas::mouseDown, this, [this, shift](int b, double x, double y) {
-        Plot_MouseDown(b, shift(), float(x), float(y));
-    });
-    connect(Plot, &ui::Canvas::mouseUp, this, [this, shift](int b, double x, double y) {
-        Plot_MouseUp(b, shift(), float(x), float(y));
-    });
-    connect(Plot, &ui::Canvas::mouseMove, this, [this, shift](int b, double x, double y) {
-        Plot_MouseMove(b, shift(), float(x), float(y));
-    });
+    connect(Plot, &ui::Canvas::mouseDown, this,
+            [this, shift](int b, double x, double y) { Plot_MouseDown(b, shift(), float(x), float(y)); });
+    connect(Plot, &ui::Canvas::mouseUp, this,
+            [this, shift](int b, double x, double y) { Plot_MouseUp(b, shift(), float(x), float(y)); });
+    connect(Plot, &ui::Canvas::mouseMove, this,
+            [this, shift](int b, double x, double y) { Plot_MouseMove(b, shift(), float(x), float(y)); });
 
     Form_Load();
 }
@@ -250,8 +246,8 @@ void Graph::Command1_Click()
     const auto text = readDayLog(entries->day);
     if (!text)
         return;
-    load(core::chooseRecords(std::string_view(text->constData(), size_t(text->size())),
-                             entries->StartTime, entries->FinishTime, kRecordLimit));
+    load(core::chooseRecords(std::string_view(text->constData(), size_t(text->size())), entries->StartTime,
+                             entries->FinishTime, kRecordLimit));
 }
 
 std::optional<Graph::Entries> Graph::checkEntries()
@@ -267,7 +263,7 @@ std::optional<Graph::Entries> Graph::checkEntries()
         return std::nullopt;
     }
     const auto date = core::readCalendarDate(ui::toLocal(DateD1->text()), ui::toLocal(DateM1->text()),
-                                              ui::toLocal(DateY1->text()));
+                                             ui::toLocal(DateY1->text()));
     if (!date) {
         m_services.messages->inform(this, QStringLiteral("Bad date format for record date"));
         return std::nullopt;
@@ -353,9 +349,14 @@ const QStringList &Graph::listRow(size_t i)
     c.record = r;
     // Item text empty; sub-items 1 to 7 each end in one blank.
     const QString blank = QStringLiteral(" ");
-    c.row = QStringList{QString(), numberText(r.M) + blank, numberText(r.V) + blank,
-                        numberText(r.I) + blank, numberText(r.W) + blank, numberText(r.R) + blank,
-                        numberText(r.S) + blank, ui::fromLocal(core::dayTimeText(r.T)) + blank};
+    c.row = QStringList{QString(),
+                        numberText(r.M) + blank,
+                        numberText(r.V) + blank,
+                        numberText(r.I) + blank,
+                        numberText(r.W) + blank,
+                        numberText(r.R) + blank,
+                        numberText(r.S) + blank,
+                        ui::fromLocal(core::dayTimeText(r.T)) + blank};
     return c.row;
 }
 

@@ -7,8 +7,8 @@
 #include "ui/Services.h"
 
 #include <QByteArray>
-#include <QHash>
 #include <QDialog>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <cstddef>

@@ -155,9 +155,10 @@ void EnergyChart::paintEvent(QPaintEvent *)
         QBrush brush;
         QColor back;
     };
-    const Key keys[] = {{QStringLiteral("Measured"), kMeasured, kMeasured},
-                        {QStringLiteral("Estimated from the daily log (upper bound)"), estimatedBrush(), kEstimatedBack},
-                        {QStringLiteral("Today"), kToday, kToday}};
+    const Key keys[] = {
+        {QStringLiteral("Measured"), kMeasured, kMeasured},
+        {QStringLiteral("Estimated from the daily log (upper bound)"), estimatedBrush(), kEstimatedBack},
+        {QStringLiteral("Today"), kToday, kToday}};
     int x = a.right();
     for (int k = 2; k >= 0; --k) {
         const int textWidth = fm.horizontalAdvance(keys[k].text);

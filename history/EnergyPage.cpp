@@ -42,7 +42,10 @@ constexpr int kReloadMs = 60 * 1000;
 QByteArray bytesOf(const std::string &s) { return QByteArray(s.data(), qsizetype(s.size())); }
 std::string textOf(const QByteArray &b) { return std::string(b.constData(), size_t(b.size())); }
 QString energy(double wh) { return QString::fromStdString(core::energyText(wh)); }
-QString number(double v, int decimals) { return QString::fromStdString(core::numberText(core::roundHalfEven(v, decimals))); }
+QString number(double v, int decimals)
+{
+    return QString::fromStdString(core::numberText(core::roundHalfEven(v, decimals)));
+}
 QDate qdate(const core::CivilDate &d) { return QDate(d.year, d.month, d.day); }
 const QLocale &english()
 {
@@ -309,10 +312,10 @@ void EnergyPage::refresh()
         totalLabel->setText(QStringLiteral("Year %1").arg(energy(m_yearSummary.total)));
         averageLabel->setText(QStringLiteral("Daily average %1").arg(energy(m_yearSummary.dailyAverage)));
         const int best = m_yearSummary.bestMonth;
-        bestLabel->setText(best ? QStringLiteral("Best month %1: %2")
-                                      .arg(english().monthName(best),
-                                           energy(m_yearSummary.months[size_t(best - 1)].total))
-                                : QStringLiteral("Best month: none"));
+        bestLabel->setText(
+            best ? QStringLiteral("Best month %1: %2")
+                       .arg(english().monthName(best), energy(m_yearSummary.months[size_t(best - 1)].total))
+                 : QStringLiteral("Best month: none"));
         viewButton->setText(QStringLiteral("Month view"));
         previousButton->setEnabled(m_year > low / 12);
         nextButton->setEnabled(m_year < high / 12);
@@ -327,10 +330,10 @@ void EnergyPage::refresh()
         totalLabel->setText(QStringLiteral("Month %1").arg(energy(m_monthSummary.total)));
         averageLabel->setText(QStringLiteral("Daily average %1").arg(energy(m_monthSummary.dailyAverage)));
         const auto &best = m_monthSummary.best;
-        bestLabel->setText(best ? QStringLiteral("Best day %1: %2")
-                                      .arg(english().toString(qdate(best->date), QStringLiteral("d MMM")),
-                                           energy(best->energyWh))
-                                : QStringLiteral("Best day: none"));
+        bestLabel->setText(
+            best ? QStringLiteral("Best day %1: %2")
+                       .arg(english().toString(qdate(best->date), QStringLiteral("d MMM")), energy(best->energyWh))
+                 : QStringLiteral("Best day: none"));
         viewButton->setText(QStringLiteral("Year view"));
         previousButton->setEnabled(shown > low);
         nextButton->setEnabled(shown < high);
@@ -347,7 +350,8 @@ QString EnergyPage::dayText(const core::DayRecord &d) const
     if (d.peakWatts)
         parts << QStringLiteral("peak %1 W").arg(number(*d.peakWatts, 2));
     if (d.peakWind)
-        parts << QStringLiteral("wind up to %1 %2").arg(number(*d.peakWind, 1), QString::fromStdString(d.windUnit));
+        parts
+            << QStringLiteral("wind up to %1 %2").arg(number(*d.peakWind, 1), QString::fromStdString(d.windUnit));
     if (d.peakRpm)
         parts << QStringLiteral("up to %1 RPM").arg(number(*d.peakRpm, 0));
     if (d.minVolts && d.maxVolts)
@@ -376,7 +380,8 @@ void EnergyPage::showHovered(int index)
                        .arg(name, energy(m.total))
                        .arg(m.daysRecorded)
                        .arg(m.daysEstimated ? QStringLiteral(" (%1 estimated)").arg(m.daysEstimated) : QString())
-                       .arg(english().toString(qdate(m.best->date), QStringLiteral("d MMM")), energy(m.best->energyWh));
+                       .arg(english().toString(qdate(m.best->date), QStringLiteral("d MMM")),
+                            energy(m.best->energyWh));
     } else if (index >= 0 && size_t(index) < m_monthSummary.days.size()) {
         const auto &d = m_monthSummary.days[size_t(index)];
         text = d ? dayText(*d)
@@ -444,8 +449,8 @@ void EnergyPage::estimateMissing()
             else
                 ++(bytes ? run->empty : run->unreadable);
             // The page outlives the worker (its destructor waits for it).
-            QMetaObject::invokeMethod(this, [this, done = int(i + 1)] { progress->setValue(done); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, done = int(i + 1)] { progress->setValue(done); }, Qt::QueuedConnection);
         }
     });
     m_worker->setObjectName(QStringLiteral("estimationWorker"));
@@ -491,13 +496,14 @@ void EnergyPage::finishEstimation()
             if (ui::replaceWhole(path, bytesOf(core::withDays(csv, days))))
                 added = int(days.size());
             else
-                failure = QStringLiteral("%1 could not be written; nothing was added.").arg(QDir::toNativeSeparators(path));
+                failure = QStringLiteral("%1 could not be written; nothing was added.")
+                              .arg(QDir::toNativeSeparators(path));
         }
         QString text = !failure.isEmpty() ? failure
                        : added            ? QStringLiteral("Added %1 estimated %2 from the daily logs.")
                                      .arg(added)
                                      .arg(added == 1 ? QStringLiteral("day") : QStringLiteral("days"))
-                                          : QStringLiteral("No day was added.");
+                               : QStringLiteral("No day was added.");
         if (run->empty)
             text += QStringLiteral(" %1 logs held no record.").arg(run->empty);
         if (run->unreadable)

@@ -61,7 +61,8 @@ void PowerCurveKeeper::load()
     const auto bytes = ui::readWhole(m_file, &reason);
     std::string error;
     if (bytes) {
-        if (auto curve = core::readPowerCurve(std::string_view(bytes->constData(), size_t(bytes->size())), &error)) {
+        if (auto curve = core::readPowerCurve(std::string_view(bytes->constData(), size_t(bytes->size())),
+                                              &error)) {
             m_curve = std::move(*curve);
             return;
         }
@@ -69,14 +70,17 @@ void PowerCurveKeeper::load()
     }
     const QString aside = freeName(m_file, QStringLiteral(".bad"));
     if (QFile::rename(m_file, aside)) {
-        tell(QStringLiteral("The power curve file %1 could not be read (%2). It was kept as %3 and a new curve was started.")
+        tell(QStringLiteral(
+                 "The power curve file %1 could not be read (%2). It was kept as %3 and a new curve was started.")
                  .arg(shown(m_file), reason, shown(aside)),
              true);
     } else {
         m_mayWrite = false;
-        tell(QStringLiteral("The power curve file %1 could not be read (%2), nor kept aside. A new curve is measured, but not saved until the program is closed; the file was left as it is.")
-                 .arg(shown(m_file), reason),
-             true);
+        tell(
+            QStringLiteral(
+                "The power curve file %1 could not be read (%2), nor kept aside. A new curve is measured, but not saved until the program is closed; the file was left as it is.")
+                .arg(shown(m_file), reason),
+            true);
     }
 }
 
@@ -113,8 +117,7 @@ void PowerCurveKeeper::frame(const core::RawReading &raw, const core::Reading &r
             emit changed();
         }
         break;
-    case core::PowerCurve::Added::NotCounted:
-        break;
+    case core::PowerCurve::Added::NotCounted: break;
     }
 }
 
@@ -124,7 +127,8 @@ bool PowerCurveKeeper::save()
         return m_mayWrite;
     if (!ui::replaceWhole(m_file, QByteArray::fromStdString(core::powerCurveText(m_curve)))) {
         if (!m_saveFailTold)
-            tell(QStringLiteral("The power curve file %1 could not be written. The program tries again every minute.")
+            tell(QStringLiteral(
+                     "The power curve file %1 could not be written. The program tries again every minute.")
                      .arg(shown(m_file)),
                  false);
         m_saveFailTold = true;
@@ -138,7 +142,8 @@ bool PowerCurveKeeper::save()
 QString PowerCurveKeeper::keptFile() const
 {
     const QString base = QDir(m_services.programFolder)
-                             .filePath(QStringLiteral("powercurve-") + m_services.clock->date().toString(QStringLiteral("yyyy-MM-dd")));
+                             .filePath(QStringLiteral("powercurve-")
+                                       + m_services.clock->date().toString(QStringLiteral("yyyy-MM-dd")));
     return freeName(base, QStringLiteral(".csv"));
 }
 

@@ -26,7 +26,10 @@ const QColor kPower(0, 80, 190);
 const QColor kRPM(215, 110, 0);
 const QColor kGrid(225, 225, 225);
 
-QString number(double v, int decimals) { return ui::fromLocal(core::numberText(core::roundHalfEven(v, decimals))); }
+QString number(double v, int decimals)
+{
+    return ui::fromLocal(core::numberText(core::roundHalfEven(v, decimals)));
+}
 
 // A tick step of 1, 2 or 5 times a power of ten giving about `ticks` ticks.
 double niceStep(double range, int ticks)
@@ -45,8 +48,8 @@ double roundDown(double v, double step) { return std::floor(v / step + 1e-9) * s
 // How the page shows speeds: in the user's unit, with m/s beside it when the
 // curve is in m/s and the user's unit is another known one.
 struct SpeedAxis {
-    QString unit;         // the unit of the axis
-    double perMetre = 1;  // axis units per m/s (1 when the curve is not in m/s)
+    QString unit;        // the unit of the axis
+    double perMetre = 1; // axis units per m/s (1 when the curve is not in m/s)
     bool withMetres = false;
 };
 
@@ -129,7 +132,9 @@ void PowerCurvePlot::paintEvent(QPaintEvent *)
     if (area.width() < 50 || area.height() < 50)
         return;
     auto xOf = [&](double speed) { return area.left() + speed / speedTop * area.width(); };
-    auto yOfWatts = [&](double w) { return area.bottom() - (w - wattsBottom) / (wattsTop - wattsBottom) * area.height(); };
+    auto yOfWatts = [&](double w) {
+        return area.bottom() - (w - wattsBottom) / (wattsTop - wattsBottom) * area.height();
+    };
     auto yOfRPM = [&](double r) { return area.bottom() - r / rpmTop * area.height(); };
 
     // Grid and axes.
@@ -139,14 +144,14 @@ void PowerCurvePlot::paintEvent(QPaintEvent *)
         p.setPen(std::abs(w) < wattsStep / 2 ? Qt::gray : kGrid);
         p.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
         p.setPen(kPower);
-        p.drawText(QRectF(0, y - fm.height() / 2.0, area.left() - 6, fm.height()), Qt::AlignRight | Qt::AlignVCenter,
-                   number(w, 3));
+        p.drawText(QRectF(0, y - fm.height() / 2.0, area.left() - 6, fm.height()),
+                   Qt::AlignRight | Qt::AlignVCenter, number(w, 3));
     }
     p.setPen(kRPM);
     for (double r = 0; r <= rpmTop + rpmStep / 2; r += rpmStep) {
         const double y = yOfRPM(r);
-        p.drawText(QRectF(area.right() + 6, y - fm.height() / 2.0, 58, fm.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                   number(r, 3));
+        p.drawText(QRectF(area.right() + 6, y - fm.height() / 2.0, 58, fm.height()),
+                   Qt::AlignLeft | Qt::AlignVCenter, number(r, 3));
     }
     for (double s = 0; s <= speedTop + speedStep / 2; s += speedStep) {
         const double x = xOf(s);
@@ -165,9 +170,8 @@ void PowerCurvePlot::paintEvent(QPaintEvent *)
 
     const double titleY = area.bottom() + 5 + fm.height() * 2;
     p.setPen(Qt::black);
-    const QString speedTitle = axis.withMetres
-                                   ? QStringLiteral("Wind speed (%1; m/s below)").arg(axis.unit)
-                                   : QStringLiteral("Wind speed (%1)").arg(axis.unit);
+    const QString speedTitle = axis.withMetres ? QStringLiteral("Wind speed (%1; m/s below)").arg(axis.unit)
+                                               : QStringLiteral("Wind speed (%1)").arg(axis.unit);
     p.drawText(QRectF(area.left(), titleY, area.width(), fm.height()), Qt::AlignLeft, speedTitle);
     // The legend, right-aligned, from the right.
     double legendRight = area.right();
@@ -252,8 +256,8 @@ PowerCurvePage::PowerCurvePage(PowerCurveKeeper *keeper, const ui::Services &ser
 
     Estimate = new QTableWidget(8, 3, this);
     Estimate->setObjectName(QStringLiteral("Estimate"));
-    Estimate->setHorizontalHeaderLabels(
-        {QStringLiteral("Annual average wind"), QStringLiteral("Energy a year"), QStringLiteral("Share of the year measured")});
+    Estimate->setHorizontalHeaderLabels({QStringLiteral("Annual average wind"), QStringLiteral("Energy a year"),
+                                         QStringLiteral("Share of the year measured")});
     Estimate->verticalHeader()->hide();
     Estimate->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Estimate->setSelectionMode(QAbstractItemView::NoSelection);
@@ -329,11 +333,15 @@ void PowerCurvePage::refresh()
 
     QStringList notes;
     if (!e.knownUnit)
-        notes << QStringLiteral("The annual estimate needs a known wind speed unit (kmh, km/h, kph, mph, m/s, ms, knots, kn or kt); this curve is in \"%1\".")
-                     .arg(ui::fromLocal(curve.unit()));
+        notes
+            << QStringLiteral(
+                   "The annual estimate needs a known wind speed unit (kmh, km/h, kph, mph, m/s, ms, knots, kn or kt); this curve is in \"%1\".")
+                   .arg(ui::fromLocal(curve.unit()));
     if (m_keeper->otherUnitSeen())
-        notes << QStringLiteral("Frames in \"%1\" are not added to this curve, which is in \"%2\". Reset starts a curve in the new unit.")
-                     .arg(m_keeper->unitText(), ui::fromLocal(curve.unit()));
+        notes
+            << QStringLiteral(
+                   "Frames in \"%1\" are not added to this curve, which is in \"%2\". Reset starts a curve in the new unit.")
+                   .arg(m_keeper->unitText(), ui::fromLocal(curve.unit()));
     Note->setText(notes.join(QLatin1Char(' ')));
     Note->setVisible(!notes.isEmpty());
 
@@ -344,8 +352,10 @@ void PowerCurvePage::refresh()
             speed += QStringLiteral(" (%1 %2)").arg(number(average * axis.perMetre, 1), axis.unit);
         Estimate->item(r, 0)->setText(speed);
         const bool have = size_t(r) < e.rows.size();
-        Estimate->item(r, 1)->setText(have ? number(e.rows[size_t(r)].kilowattHours, 1) + QStringLiteral(" kWh") : QString());
-        Estimate->item(r, 2)->setText(have ? number(e.rows[size_t(r)].coveredShare * 100, 1) + QStringLiteral(" %") : QString());
+        Estimate->item(r, 1)->setText(have ? number(e.rows[size_t(r)].kilowattHours, 1) + QStringLiteral(" kWh")
+                                           : QString());
+        Estimate->item(r, 2)->setText(have ? number(e.rows[size_t(r)].coveredShare * 100, 1) + QStringLiteral(" %")
+                                           : QString());
     }
     Estimate->setEnabled(e.knownUnit);
 
@@ -364,14 +374,16 @@ void PowerCurvePage::refresh()
 void PowerCurvePage::Export_Click()
 {
     const QString suggested = QDir(m_services.programFolder)
-                                  .filePath(QStringLiteral("powercurve-export-%1.csv")
-                                                .arg(m_services.clock->date().toString(QStringLiteral("yyyy-MM-dd"))));
+                                  .filePath(
+                                      QStringLiteral("powercurve-export-%1.csv")
+                                          .arg(m_services.clock->date().toString(QStringLiteral("yyyy-MM-dd"))));
     const QString file = chooseExportFile(this, suggested);
     if (file.isEmpty())
         return;
     if (!ui::replaceWhole(file, QByteArray::fromStdString(core::powerCurveExportText(m_keeper->curve()))))
-        m_services.messages->inform(this, QStringLiteral("The power curve could not be written to %1.")
-                                              .arg(QDir::toNativeSeparators(file)));
+        m_services.messages->inform(
+            this,
+            QStringLiteral("The power curve could not be written to %1.").arg(QDir::toNativeSeparators(file)));
 }
 
 void PowerCurvePage::Reset_Click()

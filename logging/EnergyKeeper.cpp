@@ -15,8 +15,7 @@ std::string textOf(const QByteArray &b) { return std::string(b.constData(), size
 EnergyKeeper::EnergyKeeper(const ui::Services &services, QWidget *messageParent)
     : m_services(services), m_folder(services.programFolder), m_parent(messageParent),
       m_notices(services.messages, messageParent)
-{
-}
+{ }
 
 EnergyKeeper::Start EnergyKeeper::load(const core::CivilDate &today)
 {

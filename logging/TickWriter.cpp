@@ -1,7 +1,7 @@
 #include "TickWriter.h"
 
-#include "core/TickTexts.h"
 #include "core/Number.h"
+#include "core/TickTexts.h"
 #include "ui/Files.h"
 #include "ui/Notices.h"
 
@@ -19,8 +19,7 @@ QByteArray bytesOf(const std::string &s) { return QByteArray(s.data(), qsizetype
 
 TickWriter::TickWriter(const ui::Services &services, QWidget *messageParent)
     : m_services(services), m_folder(services.programFolder), m_notices(services.messages, messageParent)
-{
-}
+{ }
 
 void TickWriter::write(const TickValues &v)
 {
@@ -35,8 +34,7 @@ void TickWriter::write(const TickValues &v)
 
     if (core::isOn(v.savehtml)) {
         appendLine(m_folder.historyFile(clock.shortDateText()),
-                   core::historyLine(v.maxima, v.wsUnits, mode, ui::toLocal(clock.longTimeText()))
-                       + "\r\n");
+                   core::historyLine(v.maxima, v.wsUnits, mode, ui::toLocal(clock.longTimeText())) + "\r\n");
         writePage(v, mode);
     }
 
@@ -65,14 +63,14 @@ void TickWriter::writePage(const TickValues &v, const std::string &modeText)
     const QString templ = m_folder.pageTemplate();
     const auto text = ui::readWhole(templ);
     m_notices.outcome(templ, text.has_value(),
-            QStringLiteral("Could not read the page template %1; the live page is not updated")
-                .arg(QDir::toNativeSeparators(templ)));
+                      QStringLiteral("Could not read the page template %1; the live page is not updated")
+                          .arg(QDir::toNativeSeparators(templ)));
     if (!text)
         return;
 
-    const std::string spec = core::substituteTemplate(
-        std::string(text->constData(), size_t(text->size())), v.maxima, v.wattHours,
-        ui::toLocal(m_services.clock->longTimeText()), modeText);
+    const std::string spec = core::substituteTemplate(std::string(text->constData(), size_t(text->size())),
+                                                      v.maxima, v.wattHours,
+                                                      ui::toLocal(m_services.clock->longTimeText()), modeText);
     const std::string page = core::substitutePageExtras(
         core::substituteEnergyTotals(spec, v.yesterdayWh, v.lifetimeWh), v.wsUnits,
         ui::toLocal(m_services.clock->date().toString(Qt::ISODate)), v.logSeconds);

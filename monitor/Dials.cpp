@@ -19,7 +19,8 @@ QImage dialImage(int widthPx, int heightPx, int fullScale, const QString &legend
     const double radius = std::min(pivot.x(), pivot.y()) - 1.0;
 
     p.setPen(QPen(Qt::black, 2));
-    p.drawArc(QRectF(pivot.x() - radius * 0.92, pivot.y() - radius * 0.92, radius * 1.84, radius * 1.84), 0, 180 * 16);
+    p.drawArc(QRectF(pivot.x() - radius * 0.92, pivot.y() - radius * 0.92, radius * 1.84, radius * 1.84), 0,
+              180 * 16);
 
     QFont figures(QStringLiteral("Arial"));
     figures.setPixelSize(std::max(8, heightPx / 9));
@@ -42,7 +43,11 @@ QImage dialImage(int widthPx, int heightPx, int fullScale, const QString &legend
             box.moveRight(widthPx - 14);
         if (box.left() < 2)
             box.moveLeft(2);
-        p.drawText(box, i == 0 ? Qt::AlignLeft | Qt::AlignVCenter : i == 4 ? Qt::AlignRight | Qt::AlignVCenter : Qt::AlignCenter, text);
+        p.drawText(box,
+                   i == 0   ? Qt::AlignLeft | Qt::AlignVCenter
+                   : i == 4 ? Qt::AlignRight | Qt::AlignVCenter
+                            : Qt::AlignCenter,
+                   text);
     }
     // Minor marks between the figures.
     p.setPen(QPen(QColor(200, 0, 0), 1));

@@ -4,7 +4,9 @@
 
 #include <QString>
 
-namespace graph { class Graph; }
+namespace graph {
+class Graph;
+}
 
 namespace monitor {
 

@@ -6,8 +6,8 @@
 #include "config/Calibrate.h"
 #include "config/ProgramSetup.h"
 #include "core/Gauge.h"
-#include "core/TickTexts.h"
 #include "core/Number.h"
+#include "core/TickTexts.h"
 #include "graph/Graph.h"
 #include "history/History.h"
 #include "history/PowerCurveKeeper.h"
@@ -48,9 +48,8 @@ QString number(double v) { return ui::fromLocal(core::numberText(v)); }
 // Title label and back colour of each quantity, shared with the read-out block.
 QColor Logger::quantityColour(int meter)
 {
-    static const QColor colours[6] = {QColor(255, 0, 0),     QColor(0, 255, 0),
-                                      QColor(128, 128, 255), QColor(255, 0, 255),
-                                      QColor(255, 255, 0),   QColor(128, 128, 128)};
+    static const QColor colours[6] = {QColor(255, 0, 0),   QColor(0, 255, 0),   QColor(128, 128, 255),
+                                      QColor(255, 0, 255), QColor(255, 255, 0), QColor(128, 128, 128)};
     return colours[meter];
 }
 
@@ -122,11 +121,13 @@ Logger::Logger(const ui::Services &services, const Edition &edition, QWidget *pa
     connect(m_energySave, &QTimer::timeout, this, [this] { m_energyFiles->save(m_book); });
     m_powerCurve = new history::PowerCurveKeeper(m_services, this, this);
     connect(this, &Logger::frameProcessed, m_powerCurve, &history::PowerCurveKeeper::frame);
-    m_publisher = new publish::Publisher(m_services, m_edition.name, [this] { return dataState(); }, this);
+    m_publisher = new publish::Publisher(
+        m_services, m_edition.name, [this] { return dataState(); }, this);
     connect(m_publisher, &publish::Publisher::statusChanged, MqttButton, &QWidget::setToolTip);
     // Every alarm's state is published, each as it is now and then at each raise and clear.
     for (const core::AlarmId id : core::kAlarms)
-        m_publisher->setAlarm(std::string(core::alarmKey(id)), std::string(core::alarmTitle(id)), m_alarms->raised(id));
+        m_publisher->setAlarm(std::string(core::alarmKey(id)), std::string(core::alarmTitle(id)),
+                              m_alarms->raised(id));
     connect(m_alarms.get(), &alarms::AlarmWatch::alarmChanged, this,
             [this](const QString &key, const QString &name, bool raised) {
                 m_publisher->setAlarm(key.toStdString(), name.toStdString(), raised);
@@ -346,7 +347,8 @@ void Logger::ProcessFrame(const std::string &frame)
     ListView1->setRows(std::move(rows));
 
     // The meters pass through 0 so that each one is redrawn for every frame.
-    const double values[6] = {reading.Volts, reading.Amps, reading.Watts, WattHours, reading.RPM, reading.WindSpeed};
+    const double values[6] = {reading.Volts, reading.Amps, reading.Watts,
+                              WattHours,     reading.RPM,  reading.WindSpeed};
     for (int i = 0; i < 6; ++i)
         VScroll1[size_t(i)]->setValue(0);
     for (int i = 0; i < 6; ++i)
@@ -361,9 +363,9 @@ void Logger::ProcessFrame(const std::string &frame)
 
     txtMode->setText(reading.Mode == 1 ? QStringLiteral("On Load") : QString());
     setWindowTitle(QStringLiteral("Logger  ") + number(reading.Volts) + QStringLiteral(" V  ")
-                   + number(reading.Amps) + QStringLiteral(" A  ") + number(reading.Watts)
-                   + QStringLiteral(" W  ") + number(reading.RPM) + QStringLiteral(" RPM  ")
-                   + number(reading.WindSpeed) + QStringLiteral(" WIND "));
+                   + number(reading.Amps) + QStringLiteral(" A  ") + number(reading.Watts) + QStringLiteral(" W  ")
+                   + number(reading.RPM) + QStringLiteral(" RPM  ") + number(reading.WindSpeed)
+                   + QStringLiteral(" WIND "));
 }
 
 void Logger::VScroll1_Change(int index)
@@ -377,8 +379,8 @@ void Logger::VScroll1_Change(int index)
         DrawGauge(index, 0, fullScale(index), 0, 30, 3, 0.1, value);
 }
 
-void Logger::DrawGauge(int Index, double MinValue, double MaxValue, double MinPos, double MaxPos,
-                       int LineWidth, double Inset, double Value)
+void Logger::DrawGauge(int Index, double MinValue, double MaxValue, double MinPos, double MaxPos, int LineWidth,
+                       double Inset, double Value)
 {
     ui::Canvas *pic = Picture1[size_t(Index)];
     core::GaugeScale scale{MinValue, MaxValue, MinPos, MaxPos, Inset};
@@ -432,10 +434,7 @@ void Logger::Timer3_Timer()
         m_history->setToday(WattHours);
 }
 
-core::DataState Logger::dataState() const
-{
-    return m_liveness.state(m_services.clock->monotonicSeconds());
-}
+core::DataState Logger::dataState() const { return m_liveness.state(m_services.clock->monotonicSeconds()); }
 
 core::CivilDate Logger::today() const
 {
@@ -448,7 +447,8 @@ bool Logger::startLoggingFrom(bool interactive)
     const core::StartDelay d = core::startDelay(ui::toLocal(delay->text()));
     if (!d.valid) {
         if (interactive)
-            m_services.messages->inform(this, QStringLiteral("Invalid delay period, needs to be a number between 10 and 600"));
+            m_services.messages->inform(
+                this, QStringLiteral("Invalid delay period, needs to be a number between 10 and 600"));
         return false;
     }
     delay->setText(ui::fromLocal(d.newText));
@@ -545,10 +545,7 @@ void Logger::Mqtt_Click()
     m_publisher->reload();
 }
 
-void Logger::Exit_Click()
-{
-    close();
-}
+void Logger::Exit_Click() { close(); }
 
 void Logger::closeEvent(QCloseEvent *event)
 {

@@ -23,10 +23,20 @@
 #include <array>
 #include <memory>
 
-namespace history { class History; class PowerCurveKeeper; }
-namespace logging { class EnergyKeeper; class TickWriter; }
-namespace alarms { class AlarmWatch; }
-namespace publish { class Publisher; }
+namespace history {
+class History;
+class PowerCurveKeeper;
+} // namespace history
+namespace logging {
+class EnergyKeeper;
+class TickWriter;
+} // namespace logging
+namespace alarms {
+class AlarmWatch;
+}
+namespace publish {
+class Publisher;
+}
 
 namespace monitor {
 
@@ -47,8 +57,8 @@ public:
     void MSComm1_OnComm();
     void ProcessFrame(const std::string &frame);
     void VScroll1_Change(int index);
-    void DrawGauge(int Index, double MinValue, double MaxValue, double MinPos, double MaxPos,
-                   int LineWidth, double Inset, double Value);
+    void DrawGauge(int Index, double MinValue, double MaxValue, double MinPos, double MaxPos, int LineWidth,
+                   double Inset, double Value);
 
     void Timer1_Timer();
     void Timer2_Timer();
@@ -113,7 +123,8 @@ public:
 signals:
     // Each frame once decoded and calibrated, with the state of the data after
     // it and when it came (seconds on the monotonic clock).
-    void frameProcessed(const core::RawReading &raw, const core::Reading &reading, core::DataState state, double now);
+    void frameProcessed(const core::RawReading &raw, const core::Reading &reading, core::DataState state,
+                        double now);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -33,12 +33,14 @@ int answer(int argc, char **argv, const Edition &edition, const core::CommandLin
         QCoreApplication app(argc, argv);
         const ui::FolderPlace place = ui::findProgramFolder(QString::fromLocal8Bit(line.folder.c_str()),
                                                             QCoreApplication::applicationDirPath());
-        const core::FolderChoice folder{place.kind, QDir::toNativeSeparators(place.path).toLocal8Bit().toStdString()};
+        const core::FolderChoice folder{place.kind,
+                                        QDir::toNativeSeparators(place.path).toLocal8Bit().toStdString()};
         std::fputs(core::helpText(program, folder).c_str(), stdout);
         return 0;
     }
     default:
-        std::fprintf(stderr, "%s: %s\n%s", program.c_str(), line.problem.c_str(), core::usageText(program).c_str());
+        std::fprintf(stderr, "%s: %s\n%s", program.c_str(), line.problem.c_str(),
+                     core::usageText(program).c_str());
         return 2;
     }
 }
@@ -52,9 +54,10 @@ int runProgram(int argc, char **argv, const Edition &edition)
     // writers report, instead of ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
-    core::CommandLine line = core::parseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
-    if (line.action == core::CommandLine::Action::Run && !line.folder.empty() &&
-        !QFileInfo(QString::fromLocal8Bit(line.folder.c_str())).isDir()) {
+    core::CommandLine line = core::parseCommandLine(
+        std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    if (line.action == core::CommandLine::Action::Run && !line.folder.empty()
+        && !QFileInfo(QString::fromLocal8Bit(line.folder.c_str())).isDir()) {
         line.action = core::CommandLine::Action::Wrong;
         line.problem = "there is no folder '" + line.folder + "'";
     }
@@ -72,8 +75,8 @@ int runProgram(int argc, char **argv, const Edition &edition)
     ui::QtMessageService messages;
     ui::QtModalRunner modal;
 
-    const ui::FolderPlace place =
-        ui::findProgramFolder(QString::fromLocal8Bit(line.folder.c_str()), QCoreApplication::applicationDirPath());
+    const ui::FolderPlace place = ui::findProgramFolder(QString::fromLocal8Bit(line.folder.c_str()),
+                                                        QCoreApplication::applicationDirPath());
     QString reason;
     if (!place.defaults.isEmpty() && !ui::fillProgramFolder(place.path, place.defaults, &reason))
         messages.inform(nullptr, QStringLiteral("The data folder %1 could not be made ready: %2.")

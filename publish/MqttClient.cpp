@@ -43,13 +43,14 @@ public:
         mosquitto_connect_callback_set(m_mosq, &MqttWorker::onConnect);
         mosquitto_disconnect_callback_set(m_mosq, &MqttWorker::onDisconnect);
         mosquitto_reconnect_delay_set(m_mosq, 1, 60, true);
-        mosquitto_will_set(m_mosq, o.will.topic.constData(), int(o.will.payload.size()), o.will.payload.constData(),
-                           o.will.qos, o.will.retain);
+        mosquitto_will_set(m_mosq, o.will.topic.constData(), int(o.will.payload.size()),
+                           o.will.payload.constData(), o.will.qos, o.will.retain);
         if (!o.user.isEmpty())
             mosquitto_username_pw_set(m_mosq, o.user.toUtf8().constData(),
                                       o.password.isEmpty() ? nullptr : o.password.toUtf8().constData());
         if (!o.caFile.isEmpty()) {
-            const int rc = mosquitto_tls_set(m_mosq, QFile::encodeName(o.caFile).constData(), nullptr, nullptr, nullptr, nullptr);
+            const int rc = mosquitto_tls_set(m_mosq, QFile::encodeName(o.caFile).constData(), nullptr, nullptr,
+                                             nullptr, nullptr);
             if (rc != MOSQ_ERR_SUCCESS) {
                 emit lost(generation, QStringLiteral("TLS could not be set up: ") + errorText(rc));
                 mosquitto_destroy(m_mosq);
@@ -124,25 +125,35 @@ MqttClient::MqttClient(QObject *parent) : QObject(parent), m_worker(new MqttWork
     m_thread.setObjectName(QStringLiteral("mqtt"));
     m_worker->moveToThread(&m_thread);
     // Reports of an earlier start() are dropped.
-    connect(m_worker, &MqttWorker::connected, this, [this](int g) {
-        if (g == m_generation)
-            emit connected();
-    }, Qt::QueuedConnection);
-    connect(m_worker, &MqttWorker::refused, this, [this](int g, const QString &r) {
-        if (g == m_generation)
-            emit refused(r);
-    }, Qt::QueuedConnection);
-    connect(m_worker, &MqttWorker::lost, this, [this](int g, const QString &r) {
-        if (g == m_generation)
-            emit lost(r);
-    }, Qt::QueuedConnection);
+    connect(
+        m_worker, &MqttWorker::connected, this,
+        [this](int g) {
+            if (g == m_generation)
+                emit connected();
+        },
+        Qt::QueuedConnection);
+    connect(
+        m_worker, &MqttWorker::refused, this,
+        [this](int g, const QString &r) {
+            if (g == m_generation)
+                emit refused(r);
+        },
+        Qt::QueuedConnection);
+    connect(
+        m_worker, &MqttWorker::lost, this,
+        [this](int g, const QString &r) {
+            if (g == m_generation)
+                emit lost(r);
+        },
+        Qt::QueuedConnection);
     m_thread.start();
 }
 
 MqttClient::~MqttClient()
 {
     MqttWorker *w = m_worker;
-    QMetaObject::invokeMethod(w, [w] { w->finish({}); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        w, [w] { w->finish({}); }, Qt::BlockingQueuedConnection);
     m_thread.quit();
     m_thread.wait();
     delete m_worker;
@@ -152,20 +163,23 @@ void MqttClient::start(const MqttOptions &options)
 {
     const int g = ++m_generation;
     MqttWorker *w = m_worker;
-    QMetaObject::invokeMethod(w, [w, options, g] { w->begin(options, g); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        w, [w, options, g] { w->begin(options, g); }, Qt::QueuedConnection);
 }
 
 void MqttClient::publish(std::vector<MqttMessage> messages)
 {
     MqttWorker *w = m_worker;
-    QMetaObject::invokeMethod(w, [w, m = std::move(messages)] { w->send(m); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        w, [w, m = std::move(messages)] { w->send(m); }, Qt::QueuedConnection);
 }
 
 void MqttClient::stop(std::vector<MqttMessage> farewell)
 {
     ++m_generation;
     MqttWorker *w = m_worker;
-    QMetaObject::invokeMethod(w, [w, m = std::move(farewell)] { w->finish(m); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        w, [w, m = std::move(farewell)] { w->finish(m); }, Qt::QueuedConnection);
 }
 
 } // namespace publish

@@ -32,7 +32,7 @@ bool writeMqttSettingsFile(const QString &path, const core::MqttSettings &s)
     if (!QFile::setPermissions(path, kOwnerOnly))
         return false;
     return ui::replaceWhole(path, QByteArray::fromStdString(core::mqttSettingsText(s)))
-        && QFile::setPermissions(path, kOwnerOnly);
+           && QFile::setPermissions(path, kOwnerOnly);
 }
 
 std::string hostName() { return QSysInfo::machineHostName().toStdString(); }

@@ -135,8 +135,10 @@ void MqttWindow::Save_Click()
     }
     const QString file = ui::ProgramFolder(m_services.programFolder).mqttSettings();
     if (!writeMqttSettingsFile(file, s)) {
-        m_services.messages->inform(this, QStringLiteral("Could not save %1. Check that the folder can be written to, then press Save again.")
-                                              .arg(QDir::toNativeSeparators(file)));
+        m_services.messages->inform(
+            this,
+            QStringLiteral("Could not save %1. Check that the folder can be written to, then press Save again.")
+                .arg(QDir::toNativeSeparators(file)));
         return;
     }
     accept();

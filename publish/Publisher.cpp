@@ -25,8 +25,8 @@ QString q(const std::string &s) { return QString::fromStdString(s); }
 QByteArray bytes(const std::string &s) { return QByteArray(s.data(), qsizetype(s.size())); }
 } // namespace
 
-Publisher::Publisher(const ui::Services &services, const QString &edition, std::function<core::DataState()> dataState,
-                     QWidget *messageParent)
+Publisher::Publisher(const ui::Services &services, const QString &edition,
+                     std::function<core::DataState()> dataState, QWidget *messageParent)
     : QObject(messageParent), m_services(services), m_edition(edition), m_dataState(std::move(dataState)),
       m_parent(messageParent), m_poll(new QTimer(this))
 {
@@ -106,15 +106,17 @@ void Publisher::reload()
         m_connected = false;
         m_refused = true;
         setStatus(QStringLiteral("%1 refused the connection: %2 Check the user name and password. Trying again, "
-                                 "waiting longer each time (up to a minute).").arg(q(m_endpoint), reason));
+                                 "waiting longer each time (up to a minute).")
+                      .arg(q(m_endpoint), reason));
     });
     connect(m_client, &MqttClient::lost, this, [this](const QString &reason) {
         m_connected = false;
         // The refusal says more than the disconnect that follows it.
         if (m_refused)
             return;
-        setStatus(QStringLiteral("Not connected to %1 (%2). Trying again, waiting longer each time (up to a minute).")
-                      .arg(q(m_endpoint), reason));
+        setStatus(
+            QStringLiteral("Not connected to %1 (%2). Trying again, waiting longer each time (up to a minute).")
+                .arg(q(m_endpoint), reason));
     });
     MqttOptions o;
     o.host = QString::fromStdString(s.host).trimmed();

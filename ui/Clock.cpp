@@ -16,15 +16,9 @@ double SystemClock::monotonicSeconds() const
     return started.nsecsElapsed() / 1e9;
 }
 
-double Clock::secondsSinceMidnight() const
-{
-    return time().msecsSinceStartOfDay() / 1000.0;
-}
+double Clock::secondsSinceMidnight() const { return time().msecsSinceStartOfDay() / 1000.0; }
 
-QString Clock::shortDateText() const
-{
-    return QLocale::system().toString(date(), QLocale::ShortFormat);
-}
+QString Clock::shortDateText() const { return QLocale::system().toString(date(), QLocale::ShortFormat); }
 
 QString longTimeFormat()
 {
@@ -34,9 +28,6 @@ QString longTimeFormat()
     return f.trimmed();
 }
 
-QString Clock::longTimeText() const
-{
-    return QLocale::system().toString(time(), longTimeFormat());
-}
+QString Clock::longTimeText() const { return QLocale::system().toString(time(), longTimeFormat()); }
 
 } // namespace ui

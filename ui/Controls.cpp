@@ -46,8 +46,8 @@ void LampButton::setBackColour(const QColor &c)
     update();
 }
 
-QLabel *makeLabel(QWidget *parent, const QString &name, const QString &caption, int left, int top,
-                  int width, int height)
+QLabel *makeLabel(QWidget *parent, const QString &name, const QString &caption, int left, int top, int width,
+                  int height)
 {
     auto *label = new QLabel(caption, parent);
     label->setObjectName(name);

@@ -49,8 +49,8 @@ private:
 };
 
 // A label with the given name, caption and twips geometry.
-QLabel *makeLabel(QWidget *parent, const QString &name, const QString &caption, int left, int top,
-                  int width, int height);
+QLabel *makeLabel(QWidget *parent, const QString &name, const QString &caption, int left, int top, int width,
+                  int height);
 
 // The controls of the secondary windows, named for tests and tools; each
 // window places them. Labels: bright green on dark green. Entries: black on

@@ -18,7 +18,8 @@ FolderPlace findProgramFolder(const QString &given, const QString &ownFolder)
     const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     const core::FolderChoice choice = core::chooseProgramFolder(
         given.isEmpty() ? std::string() : QDir(given).absolutePath().toStdString(), own.toStdString(),
-        QFileInfo(share).isDir(), data.isEmpty() ? std::string() : (data + QStringLiteral("/veldra")).toStdString());
+        QFileInfo(share).isDir(),
+        data.isEmpty() ? std::string() : (data + QStringLiteral("/veldra")).toStdString());
     const QString path = QDir::cleanPath(QString::fromStdString(choice.path));
     return {choice.kind, path, choice.kind == core::FolderKind::UserData ? share : QString()};
 }
@@ -82,7 +83,8 @@ bool FolderLock::acquire(qint64 *holder)
 
 QString folderInUseText(const QString &folder, qint64 holder)
 {
-    return QStringLiteral("Another Veldra program (process %1) is already running on the folder %2. Only one program can use a folder at a time, so this one ends.")
+    return QStringLiteral(
+               "Another Veldra program (process %1) is already running on the folder %2. Only one program can use a folder at a time, so this one ends.")
         .arg(holder)
         .arg(QDir::toNativeSeparators(folder));
 }

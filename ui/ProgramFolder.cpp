@@ -22,11 +22,13 @@ QString keyList(const std::vector<std::string> &keys)
 
 ProgramFolder::ProgramFolder(QString path, MessageService *messages, QWidget *parent)
     : m_path(std::move(path)), m_messages(messages), m_parent(parent)
-{
-}
+{ }
 
 QString ProgramFolder::programSettingsFile() const { return QDir(m_path).filePath(QStringLiteral("prog.cfg")); }
-QString ProgramFolder::calibrationSettingsFile() const { return QDir(m_path).filePath(QStringLiteral("settings.cfg")); }
+QString ProgramFolder::calibrationSettingsFile() const
+{
+    return QDir(m_path).filePath(QStringLiteral("settings.cfg"));
+}
 QString ProgramFolder::logsFolder() const { return QDir(m_path).filePath(QStringLiteral("logs")); }
 
 QString ProgramFolder::logFile(const QString &stamp) const
@@ -79,20 +81,28 @@ std::optional<std::string> ProgramFolder::settingsText(const QString &file, cons
     // Only a file that is not there is made afresh; one that is there but
     // cannot be read may hold the user's calibration and is left alone.
     if (exists(file)) {
-        tell(QStringLiteral("unreadable"), file,
-             QStringLiteral("The settings file %1 could not be read (%2). The default settings are used until the program is closed; the file was left as it is.")
-                 .arg(shown(file), reason));
+        tell(
+            QStringLiteral("unreadable"), file,
+            QStringLiteral(
+                "The settings file %1 could not be read (%2). The default settings are used until the program is closed; the file was left as it is.")
+                .arg(shown(file), reason));
         return std::nullopt;
     }
     if (!m_messages)
         return std::nullopt;
     if (replaceWhole(file, QByteArray::fromStdString(defaults))) {
         m_told.remove(QStringLiteral("uncreatable|") + file);
-        m_messages->inform(m_parent, QStringLiteral("The settings file %1 was missing. A new one with the default settings has been written.").arg(shown(file)));
+        m_messages->inform(
+            m_parent,
+            QStringLiteral(
+                "The settings file %1 was missing. A new one with the default settings has been written.")
+                .arg(shown(file)));
     } else {
-        tell(QStringLiteral("uncreatable"), file,
-             QStringLiteral("The settings file %1 was missing, and a new one could not be written. The default settings are used until the program is closed.")
-                 .arg(shown(file)));
+        tell(
+            QStringLiteral("uncreatable"), file,
+            QStringLiteral(
+                "The settings file %1 was missing, and a new one could not be written. The default settings are used until the program is closed.")
+                .arg(shown(file)));
     }
     return std::nullopt;
 }
@@ -106,8 +116,8 @@ void ProgramFolder::tell(const QString &condition, const QString &file, const QS
     m_messages->inform(m_parent, text);
 }
 
-void ProgramFolder::tellKeys(const QString &condition, const QString &file,
-                             const std::vector<std::string> &keys, const QString &text)
+void ProgramFolder::tellKeys(const QString &condition, const QString &file, const std::vector<std::string> &keys,
+                             const QString &text)
 {
     if (!keys.empty())
         tell(condition, file, text.arg(shown(file), keyList(keys)));
@@ -122,8 +132,10 @@ core::ProgramSettings ProgramFolder::programSettings()
         return defaults;
     std::vector<std::string> missing;
     const core::ProgramSettings s = core::readProgramSettings(*text, defaults, &missing);
-    tellKeys(QStringLiteral("keys"), file, missing,
-             QStringLiteral("The settings file %1 has no value for: %2. Default values are used for them; open the setup or calibration window and save to store them."));
+    tellKeys(
+        QStringLiteral("keys"), file, missing,
+        QStringLiteral(
+            "The settings file %1 has no value for: %2. Default values are used for them; open the setup or calibration window and save to store them."));
     return s;
 }
 
@@ -136,10 +148,14 @@ core::CalibrationSettings ProgramFolder::calibrationSettings()
         return defaults;
     std::vector<std::string> missing;
     const core::CalibrationSettings s = core::readCalibrationSettings(*text, defaults, &missing);
-    tellKeys(QStringLiteral("keys"), file, missing,
-             QStringLiteral("The settings file %1 has no value for: %2. Default values are used for them; open the setup or calibration window and save to store them."));
-    tellKeys(QStringLiteral("numbers"), file, core::nonNumericCalibration(s),
-             QStringLiteral("The settings file %1 holds a value that is not a number for: %2. The readings that use it are not updated; correct it in the calibration window and save."));
+    tellKeys(
+        QStringLiteral("keys"), file, missing,
+        QStringLiteral(
+            "The settings file %1 has no value for: %2. Default values are used for them; open the setup or calibration window and save to store them."));
+    tellKeys(
+        QStringLiteral("numbers"), file, core::nonNumericCalibration(s),
+        QStringLiteral(
+            "The settings file %1 holds a value that is not a number for: %2. The readings that use it are not updated; correct it in the calibration window and save."));
     return s;
 }
 

@@ -19,10 +19,7 @@ QtSerialPortControl::QtSerialPortControl(QString programFolder, QObject *parent,
 
 QtSerialPortControl::~QtSerialPortControl() = default;
 
-QString QtSerialPortControl::entryPath() const
-{
-    return ProgramFolder(m_programFolder).portEntry(m_portNumber);
-}
+QString QtSerialPortControl::entryPath() const { return ProgramFolder(m_programFolder).portEntry(m_portNumber); }
 
 QString QtSerialPortControl::currentDevice() const
 {
@@ -75,10 +72,7 @@ void QtSerialPortControl::close()
 
 bool QtSerialPortControl::isOpen() const { return m_port->isOpen(); }
 
-QByteArray QtSerialPortControl::readAll()
-{
-    return m_port->isOpen() ? m_port->readAll() : QByteArray();
-}
+QByteArray QtSerialPortControl::readAll() { return m_port->isOpen() ? m_port->readAll() : QByteArray(); }
 
 void QtSerialPortControl::clearInput()
 {
@@ -89,8 +83,8 @@ void QtSerialPortControl::clearInput()
 void QtSerialPortControl::onError()
 {
     const auto e = m_port->error();
-    if (e == QSerialPort::NoError || e == QSerialPort::UnsupportedOperationError
-        || e == QSerialPort::TimeoutError || !m_linked)
+    if (e == QSerialPort::NoError || e == QSerialPort::UnsupportedOperationError || e == QSerialPort::TimeoutError
+        || !m_linked)
         return;
     // Qt may already have closed the port itself (a resource error); either
     // way the link is gone and is reported once.

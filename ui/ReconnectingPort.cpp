@@ -83,13 +83,9 @@ void ReconnectingPort::onRetry()
         m_port->close();
         tryOpen();
         return;
-    case PortState::Away:
-        tryOpen();
-        return;
+    case PortState::Away: tryOpen(); return;
     case PortState::Paused:
-    case PortState::NoPortNumber:
-        m_retry->stop();
-        return;
+    case PortState::NoPortNumber: m_retry->stop(); return;
     }
 }
 

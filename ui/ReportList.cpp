@@ -6,10 +6,7 @@
 
 namespace ui {
 
-int ReportModel::rowCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : int(m_rows.size());
-}
+int ReportModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : int(m_rows.size()); }
 
 int ReportModel::columnCount(const QModelIndex &parent) const
 {

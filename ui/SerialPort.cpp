@@ -1,6 +1,5 @@
 #include "SerialPort.h"
 
-
 namespace ui {
 
 bool parseLineSettings(const QString &text, LineSettings *out)

@@ -63,5 +63,4 @@ bool parseLineSettings(const QString &text, LineSettings *out);
 // "COMn" entry: /dev/ttyS(n-1) on Linux and COMn on Windows.
 QString systemDeviceForPort(int number);
 
-
 } // namespace ui

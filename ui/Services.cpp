@@ -14,10 +14,7 @@ QMessageBox *makeBox(QWidget *parent, const QString &text)
 }
 } // namespace
 
-void QtMessageService::inform(QWidget *parent, const QString &text)
-{
-    makeBox(parent, text)->exec();
-}
+void QtMessageService::inform(QWidget *parent, const QString &text) { makeBox(parent, text)->exec(); }
 
 void QtMessageService::notify(QWidget *parent, const QString &text)
 {

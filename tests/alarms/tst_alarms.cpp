@@ -33,7 +33,8 @@ QList<QByteArray> lines(const QByteArray &text)
 }
 
 struct Rig {
-    explicit Rig(const QByteArray &alarmsCfg = QByteArray(), const monitor::Edition &edition = editions::crestdial())
+    explicit Rig(const QByteArray &alarmsCfg = QByteArray(),
+                 const monitor::Edition &edition = editions::crestdial())
         : fake(folder.path())
     {
         folder.write("prog.cfg", testsupport::progCfg());
@@ -197,7 +198,8 @@ private slots:
         rig.run(5, kGood);
         QVERIFY(banner->isHidden());
         const QList<QByteArray> csv = lines(rig.folder.read("logs/alarms.csv"));
-        QCOMPARE(csv, (QList<QByteArray>{"time,alarm,state,value,threshold\r", "2026-03-07T14:05:15,battery_low,raised,11,12\r",
+        QCOMPARE(csv, (QList<QByteArray>{"time,alarm,state,value,threshold\r",
+                                         "2026-03-07T14:05:15,battery_low,raised,11,12\r",
                                          "2026-03-07T14:05:18,battery_low,cleared,13,12\r"}));
         QCOMPARE(rig.logger->LinkStatus->text(), QString("COM1 open, 11 frames/min, 0 rejected"));
         QVERIFY(rig.fake.messages.texts.isEmpty());
@@ -220,7 +222,9 @@ private slots:
         QVERIFY(rig.logger->AlarmBanner->isHidden());
         rig.run(5);
         QCOMPARE(rig.logger->AlarmBanner->text(), QString("No data: 20 s since 14:05:29"));
-        QVERIFY(lines(rig.folder.read("logs/alarms.csv")).value(1).startsWith("2026-03-07T14:05:29,no_data,raised,20,20"));
+        QVERIFY(lines(rig.folder.read("logs/alarms.csv"))
+                    .value(1)
+                    .startsWith("2026-03-07T14:05:29,no_data,raised,20,20"));
         // Paused: nothing changes.
         rig.logger->link()->pause();
         rig.run(30);
@@ -255,7 +259,8 @@ private slots:
     {
         Rig rig("<BatteryLow>eleven</BatteryLow>");
         QCOMPARE(rig.fake.messages.texts.size(), 1);
-        QVERIFY2(rig.fake.messages.texts.front().contains("alarms.cfg are damaged"), qPrintable(rig.fake.messages.texts.front()));
+        QVERIFY2(rig.fake.messages.texts.front().contains("alarms.cfg are damaged"),
+                 qPrintable(rig.fake.messages.texts.front()));
         QCOMPARE(rig.folder.read("alarms.cfg.bad"), QByteArray("<BatteryLow>eleven</BatteryLow>"));
         QVERIFY(!rig.folder.exists("alarms.cfg"));
         QVERIFY(rig.watch()->settings().isOn(core::AlarmId::NoData));

@@ -20,8 +20,8 @@ QByteArray settingsCfg(const QByteArray &volt, const QByteArray &offset, const Q
                        const QByteArray &rpm, const QByteArray &ws)
 {
     return "Calibration Settings\r\n\r\n\r\n<VoltDivider>" + volt + "</VoltDivider>\r\n<VoltOffset>" + offset
-        + "</VoltOffset>\r\n<AmpDivider>" + amp + "</AmpDivider>\r\n<RPMDivider>" + rpm
-        + "</RPMDivider>\r\n<WSDivider>" + ws + "</WSDivider>\r\n";
+           + "</VoltOffset>\r\n<AmpDivider>" + amp + "</AmpDivider>\r\n<RPMDivider>" + rpm
+           + "</RPMDivider>\r\n<WSDivider>" + ws + "</WSDivider>\r\n";
 }
 
 QByteArray frame(const QByteArray &v, const QByteArray &i, const QByteArray &r, const QByteArray &s)
@@ -32,8 +32,8 @@ QByteArray frame(const QByteArray &v, const QByteArray &i, const QByteArray &r, 
 // The eight read-outs in display order.
 QStringList readouts(const Calibrate &w)
 {
-    return {w.txtBattV->text(),   w.txtBattVadjusted->text(), w.txtShuntV->text(),     w.txtBattAadjusted->text(),
-            w.txtPulsess->text(), w.txtWindmillRPM->text(),   w.txtPulsess2->text(),   w.txtWindSpeed->text()};
+    return {w.txtBattV->text(),   w.txtBattVadjusted->text(), w.txtShuntV->text(),   w.txtBattAadjusted->text(),
+            w.txtPulsess->text(), w.txtWindmillRPM->text(),   w.txtPulsess2->text(), w.txtWindSpeed->text()};
 }
 } // namespace
 
@@ -80,9 +80,18 @@ void TestCalibrate::controls()
         {"Label14", "Step 3. Set RPM"},
         {"Label3", "How many pulses per revolution?"},
         {"Label21", "Step 4. Set Wind Speed"},
-        {"Label6", "="}, {"Label20", "="}, {"Label16", "="}, {"Label4", "="},
-        {"txtBattV", "0"}, {"txtShuntV", "0"}, {"txtPulsess", "0"}, {"txtPulsess2", "0"},
-        {"txtBattVadjusted", ""}, {"txtBattAadjusted", ""}, {"txtWindmillRPM", ""}, {"txtWindSpeed", ""},
+        {"Label6", "="},
+        {"Label20", "="},
+        {"Label16", "="},
+        {"Label4", "="},
+        {"txtBattV", "0"},
+        {"txtShuntV", "0"},
+        {"txtPulsess", "0"},
+        {"txtPulsess2", "0"},
+        {"txtBattVadjusted", ""},
+        {"txtBattAadjusted", ""},
+        {"txtWindmillRPM", ""},
+        {"txtWindSpeed", ""},
     };
     for (const auto &[name, caption] : captions) {
         auto *l = w.findChild<QLabel *>(name);
@@ -391,7 +400,8 @@ void TestCalibrate::portOpenFailure()
     Calibrate w(fakes.services());
 
     QCOMPARE(fakes.messages.texts.size(), 1);
-    QVERIFY2(fakes.messages.texts[0].contains(QStringLiteral("port ") + named), qPrintable(fakes.messages.texts[0]));
+    QVERIFY2(fakes.messages.texts[0].contains(QStringLiteral("port ") + named),
+             qPrintable(fakes.messages.texts[0]));
     QVERIFY(!fakes.ports[0]->isOpen());
 
     // The boxes are filled and can still be saved.

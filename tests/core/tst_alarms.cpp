@@ -99,7 +99,8 @@ private slots:
             QStringList parts = s.simplified().split(' ');
             const QString when = parts.takeFirst();
             if (when.contains('-')) {
-                const double from = when.section('-', 0, 0).toDouble(), to = when.section('-', 1).section('/', 0, 0).toDouble(),
+                const double from = when.section('-', 0, 0).toDouble(),
+                             to = when.section('-', 1).section('/', 0, 0).toDouble(),
                              every = when.section('/', 1).toDouble();
                 for (double t = from; t <= to; t += every)
                     steps.append({t, parts});
@@ -126,7 +127,10 @@ private slots:
                 events = book.setSettings(s, step.t);
             } else {
                 QVERIFY2(op == "L" || op == "S" || op == "P", qPrintable(op));
-                events = book.tick(op == "L" ? DataState::Live : op == "S" ? DataState::Stale : DataState::Paused, step.t);
+                events = book.tick(op == "L"   ? DataState::Live
+                                   : op == "S" ? DataState::Stale
+                                               : DataState::Paused,
+                                   step.t);
             }
             for (const auto &e : events) {
                 got << eventText(step.t, e);

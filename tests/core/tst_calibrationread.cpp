@@ -12,16 +12,23 @@ namespace {
 const QString kKept = QStringLiteral("(kept)");
 
 QString shown(const std::optional<std::string> &t) { return t ? QString::fromStdString(*t) : kKept; }
-QString field(const std::optional<std::string> &t) { return t ? QString::fromStdString(*t) : QStringLiteral("(absent)"); }
+QString field(const std::optional<std::string> &t)
+{
+    return t ? QString::fromStdString(*t) : QStringLiteral("(absent)");
+}
 
 std::string frame(const char *v, const char *i, const char *r, const char *s)
 {
     std::string f = "[";
-    if (v) f += std::string("<V>") + v + "</V>";
-    if (i) f += std::string("<I>") + i + "</I>";
-    if (r) f += std::string("<R>") + r + "</R>";
+    if (v)
+        f += std::string("<V>") + v + "</V>";
+    if (i)
+        f += std::string("<I>") + i + "</I>";
+    if (r)
+        f += std::string("<R>") + r + "</R>";
     f += "<M>1</M>";
-    if (s) f += std::string("<S>") + s + "</S>";
+    if (s)
+        f += std::string("<S>") + s + "</S>";
     return f + "]\r\n";
 }
 } // namespace
@@ -132,7 +139,8 @@ void TestCalibrationRead::continuousStream()
         if (!m)
             continue;
         ++messages;
-        const core::CalibrationReadout r = core::calibrationReadout(core::calibrationFields(*m), boxes, 500.0, "mph", 0);
+        const core::CalibrationReadout r = core::calibrationReadout(core::calibrationFields(*m), boxes, 500.0,
+                                                                    "mph", 0);
         QCOMPARE(QString::fromStdString(r.txtBattV), QStringLiteral("700"));
         QCOMPARE(shown(r.txtBattVadjusted), QStringLiteral("12.5 Volts"));
         QCOMPARE(QString::fromStdString(r.txtShuntV), QStringLiteral("512"));
@@ -301,8 +309,8 @@ void TestCalibrationRead::readout()
     std::optional<double> off;
     if (!offset.isEmpty())
         off = offset.toDouble();
-    const core::CalibrationReadout r =
-        core::calibrationReadout(core::calibrationFields(message.toStdString()), boxes, off, "mph", 3.7);
+    const core::CalibrationReadout r = core::calibrationReadout(core::calibrationFields(message.toStdString()),
+                                                                boxes, off, "mph", 3.7);
 
     QTEST(QString::fromStdString(r.txtBattV), "battV");
     QTEST(QString::fromStdString(r.txtShuntV), "shuntV");
@@ -322,9 +330,8 @@ void TestCalibrationRead::windSpeedKeepsPreviousValue()
     QCOMPARE(first.CalWindSpeed, 2.5);
 
     boxes.Pulse2Divider = "0";
-    const core::CalibrationReadout second =
-        core::calibrationReadout(core::calibrationFields(frame("700", "512", "10", "9")), boxes, 500.0, "kph",
-                                 first.CalWindSpeed);
+    const core::CalibrationReadout second = core::calibrationReadout(
+        core::calibrationFields(frame("700", "512", "10", "9")), boxes, 500.0, "kph", first.CalWindSpeed);
     QCOMPARE(second.CalWindSpeed, 2.5);
     QCOMPARE(QString::fromStdString(second.txtWindSpeed), QStringLiteral("2.5 kph"));
     QCOMPARE(QString::fromStdString(second.txtPulsess2), QStringLiteral("9"));

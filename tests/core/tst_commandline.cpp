@@ -88,8 +88,8 @@ void TstCommandLine::chooseFolder()
     QFETCH(bool, shareBeside);
     QFETCH(FolderKind, kind);
     QFETCH(QString, path);
-    const core::FolderChoice choice = core::chooseProgramFolder(given.toStdString(), own.toStdString(), shareBeside,
-                                                                "/home/ann/.local/share/veldra");
+    const core::FolderChoice choice = core::chooseProgramFolder(given.toStdString(), own.toStdString(),
+                                                                shareBeside, "/home/ann/.local/share/veldra");
     QCOMPARE(choice.kind, kind);
     QCOMPARE(QString::fromStdString(choice.path), path);
 }

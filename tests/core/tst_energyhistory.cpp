@@ -14,8 +14,8 @@ QByteArray record(double volts, double watts, int mode, int minuteOfDay)
 {
     char line[160];
     std::snprintf(line, sizeof line, "<V>%g</V><I>%g</I><W>%g</W><R>%g</R><S>%g</S><M>%d</M><T>%02d:%02d</T>\r\n",
-                  volts, watts > 0 ? 1.0 : 0.0, watts, watts > 0 ? 300.0 : 0.0, watts > 0 ? 5.5 : 0.0, mode, minuteOfDay / 60,
-                  minuteOfDay % 60);
+                  volts, watts > 0 ? 1.0 : 0.0, watts, watts > 0 ? 300.0 : 0.0, watts > 0 ? 5.5 : 0.0, mode,
+                  minuteOfDay / 60, minuteOfDay % 60);
     return line;
 }
 
@@ -128,8 +128,9 @@ private slots:
 
     void peaks()
     {
-        const QByteArray log = record(13, 80, 0, 60) + "<V>12.9</V><I>3</I><W>38.7</W><R>512</R><S>9.5</S><M>1</M>"
-                                                       "<T>01:01</T>\r\n"
+        const QByteArray log = record(13, 80, 0, 60)
+                               + "<V>12.9</V><I>3</I><W>38.7</W><R>512</R><S>9.5</S><M>1</M>"
+                                 "<T>01:01</T>\r\n"
                                + record(13.2, 120, 0, 62);
         const auto d = core::estimateDay(log.toStdString(), CivilDate{2025, 6, 1}, "mph");
         QVERIFY(d);
@@ -226,9 +227,9 @@ private slots:
     void summaries()
     {
         const std::vector<core::DayRecord> days = {
-            day("2024-02-29", 500),       day("2024-02-01", 300, true), day("2024-02-10", 800),
+            day("2024-02-29", 500),        day("2024-02-01", 300, true), day("2024-02-10", 800),
             day("2024-02-10", 2000, true), // an estimate never hides a measured day
-            day("2024-03-31", 4000),      day("2023-12-31", 9999),      day("2025-01-01", 9999)};
+            day("2024-03-31", 4000),       day("2023-12-31", 9999),      day("2025-01-01", 9999)};
         const auto m = core::monthSummary(days, 2024, 2);
         QCOMPARE(int(m.days.size()), 29);
         QCOMPARE(m.daysRecorded, 3);

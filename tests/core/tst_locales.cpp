@@ -1,10 +1,10 @@
 // Numbers in the files under the locales the program meets: the delivered
 // settings read everywhere, and what one locale writes every other reads.
 #include "core/LogLine.h"
-#include "core/TickTexts.h"
 #include "core/Number.h"
 #include "core/Reading.h"
 #include "core/Settings.h"
+#include "core/TickTexts.h"
 
 #include <QFile>
 #include <QLocale>
@@ -28,8 +28,8 @@ void addLocales()
 {
     QTest::addColumn<QString>("locale");
     QTest::addColumn<char>("written");
-    for (const auto &[name, written] : {std::pair{"C", '.'}, {"en_US", '.'}, {"de_DE", ','},
-                                        {"fr_FR", ','}, {"fa_IR", '.'}, {"ar_EG", '.'}})
+    for (const auto &[name, written] :
+         {std::pair{"C", '.'}, {"en_US", '.'}, {"de_DE", ','}, {"fr_FR", ','}, {"fa_IR", '.'}, {"ar_EG", '.'}})
         QTest::newRow(name) << QString::fromLatin1(name) << written;
 }
 } // namespace
@@ -50,8 +50,8 @@ private slots:
         const std::string cal = delivered("settings.cfg");
         QVERIFY(!cal.empty());
         std::vector<std::string> missing;
-        const core::CalibrationSettings s =
-            core::readCalibrationSettings(cal, core::CalibrationSettings(), &missing);
+        const core::CalibrationSettings s = core::readCalibrationSettings(cal, core::CalibrationSettings(),
+                                                                          &missing);
         QVERIFY(missing.empty());
         QCOMPARE(core::nonNumericCalibration(s), std::vector<std::string>());
 
@@ -97,8 +97,8 @@ private slots:
         QVERIFY(settings.find('\0') == std::string::npos && log.find('\0') == std::string::npos);
 
         useLocale(reader);
-        const core::Calibration c =
-            core::calibrationFrom(core::readCalibrationSettings(settings, core::CalibrationSettings()));
+        const core::Calibration c = core::calibrationFrom(
+            core::readCalibrationSettings(settings, core::CalibrationSettings()));
         QCOMPARE(c.VoltDivider, std::optional<double>(39.5));
         QCOMPARE(c.VoltOffset, std::optional<double>(512.37));
         QCOMPARE(c.AmpDivider, std::optional<double>(-10.24));

@@ -281,8 +281,8 @@ void TstLogLine::chooseRecords()
     QFETCH(bool, overLimit);
     const double start = at(range.mid(0, 2).toInt(), range.mid(3, 2).toInt());
     const double finish = at(range.mid(6, 2).toInt(), range.mid(9, 2).toInt());
-    const core::DayRecords chosen =
-        core::chooseRecords(std::string_view(text.constData(), size_t(text.size())), start, finish, size_t(limit));
+    const core::DayRecords chosen = core::chooseRecords(std::string_view(text.constData(), size_t(text.size())),
+                                                        start, finish, size_t(limit));
     QList<double> gotVolts;
     QList<int> gotModes;
     for (const core::LogRecord &r : chosen.records) {

@@ -101,12 +101,18 @@ private slots:
         core::MqttSettings s;
         s.on = true;
         const std::string v = value.toStdString();
-        if (field == "port") s.port = v;
-        if (field == "interval") s.interval = v;
-        if (field == "prefix") s.topicPrefix = v;
-        if (field == "discovery") s.discoveryPrefix = v;
-        if (field == "client") s.clientId = v;
-        if (field == "password") s.password = v;
+        if (field == "port")
+            s.port = v;
+        if (field == "interval")
+            s.interval = v;
+        if (field == "prefix")
+            s.topicPrefix = v;
+        if (field == "discovery")
+            s.discoveryPrefix = v;
+        if (field == "client")
+            s.clientId = v;
+        if (field == "password")
+            s.password = v;
         const auto problem = core::mqttSettingsProblem(s);
         QVERIFY2(problem.has_value() != accepted, problem ? problem->c_str() : "accepted");
     }

@@ -1,7 +1,7 @@
 // The measured power curve: bins, units, which frames count, the annual
 // energy estimate and the curve's file.
-#include "core/PowerCurve.h"
 #include "core/Number.h"
+#include "core/PowerCurve.h"
 
 #include <QtTest>
 
@@ -31,10 +31,7 @@ PowerCurve curveOf(const QString &spec, const std::string &unit = "m/s")
     return c;
 }
 
-core::Calibration delivered()
-{
-    return core::calibrationFrom(core::defaultCalibrationSettings());
-}
+core::Calibration delivered() { return core::calibrationFrom(core::defaultCalibrationSettings()); }
 
 // A curve fed through add() as the keeper feeds it: frames 0.5 s apart.
 PowerCurve fed(const std::vector<std::pair<double, double>> &windAndWatts, const std::string &units = "m/s")
@@ -157,7 +154,8 @@ private slots:
         const auto unit = core::windUnit("m/s");
         const core::RawReading first = core::decodeFrame("[<V>614.4</V><I>542</I><R>5</R><S>12.8</S><M>1</M>]");
         core::applyFrame(reading, first, cal);
-        QCOMPARE(c.add(core::curveSample(first, reading, cal, DataState::Live), unit, 0, 0), PowerCurve::Added::Counted);
+        QCOMPARE(c.add(core::curveSample(first, reading, cal, DataState::Live), unit, 0, 0),
+                 PowerCurve::Added::Counted);
 
         core::Calibration second = cal;
         second.WSDivider = core::readNumber(wsDivider.toStdString());
@@ -199,16 +197,20 @@ private slots:
     void unitOfTheCurve()
     {
         PowerCurve c;
-        QCOMPARE(c.add(core::CurveSample{5, 1, std::nullopt}, core::windUnit("furlongs"), 0, 0), PowerCurve::Added::Counted);
+        QCOMPARE(c.add(core::CurveSample{5, 1, std::nullopt}, core::windUnit("furlongs"), 0, 0),
+                 PowerCurve::Added::Counted);
         QCOMPARE(c.unit(), std::string("furlongs"));
-        QCOMPARE(c.add(core::CurveSample{5, 1, std::nullopt}, core::windUnit("mph"), 1, 1), PowerCurve::Added::OtherUnit);
-        QCOMPARE(c.add(core::CurveSample{5, 1, std::nullopt}, core::windUnit(" FURLONGS"), 2, 2), PowerCurve::Added::Counted);
+        QCOMPARE(c.add(core::CurveSample{5, 1, std::nullopt}, core::windUnit("mph"), 1, 1),
+                 PowerCurve::Added::OtherUnit);
+        QCOMPARE(c.add(core::CurveSample{5, 1, std::nullopt}, core::windUnit(" FURLONGS"), 2, 2),
+                 PowerCurve::Added::Counted);
         QCOMPARE(int(c.frames()), 2);
         const core::AnnualEstimate e = core::annualEstimate(c);
         QVERIFY(!e.knownUnit);
         QVERIFY(e.rows.empty());
         QVERIFY(!e.wattsAt11);
-        QVERIFY(QByteArray::fromStdString(core::powerCurveExportText(c)).contains("needs a known wind speed unit"));
+        QVERIFY(
+            QByteArray::fromStdString(core::powerCurveExportText(c)).contains("needs a known wind speed unit"));
     }
 
     // Hand computations: E = 8760 h x sum of (F(v_i) - F(v_i-1)) x mean of
@@ -245,7 +247,8 @@ private slots:
         QCOMPARE(int(e.rows.size()), 8);
         const core::EstimateRow &row = e.rows[size_t(average) - 4];
         QCOMPARE(row.averageWind, average);
-        QVERIFY2(std::abs(row.kilowattHours - kWh) <= kWh * 0.001, qPrintable(QString::number(row.kilowattHours, 'f', 4)));
+        QVERIFY2(std::abs(row.kilowattHours - kWh) <= kWh * 0.001,
+                 qPrintable(QString::number(row.kilowattHours, 'f', 4)));
         QVERIFY2(std::abs(row.coveredShare - share) < 1e-5, qPrintable(QString::number(row.coveredShare, 'f', 6)));
     }
 
@@ -256,8 +259,10 @@ private slots:
         QVERIFY(core::annualEstimate(PowerCurve()).rows.empty());
 
         const QByteArray text = QByteArray::fromStdString(core::powerCurveExportText(curveOf("0-5:0;6-60:200")));
-        QVERIFY2(text.contains("\r\n\r\nannual_average_wind_m_s,annual_energy_kwh,share_of_year_covered_percent\r\n"
-                               "4,"), text.constData());
+        QVERIFY2(
+            text.contains("\r\n\r\nannual_average_wind_m_s,annual_energy_kwh,share_of_year_covered_percent\r\n"
+                          "4,"),
+            text.constData());
         QVERIFY(text.contains("\r\n5,1380.1,100\r\n"));
         QVERIFY(text.contains("\r\nwatts_at_11_m_s,200\r\n"));
         QVERIFY(text.endsWith("\r\nhours_of_data,0\r\n"));
@@ -296,8 +301,9 @@ private slots:
     {
         QFETCH(QString, units);
         QFETCH(bool, lfOnly);
-        const PowerCurve c = fed({{0, -1.25}, {3.3, 12.5}, {3.4, 13.75}, {10.1, 402.375}, {30, 1234.5}, {10.2, 398.125}},
-                                 units.toStdString());
+        const PowerCurve c = fed(
+            {{0, -1.25}, {3.3, 12.5}, {3.4, 13.75}, {10.1, 402.375}, {30, 1234.5}, {10.2, 398.125}},
+            units.toStdString());
         std::string text = core::powerCurveText(c);
         QCOMPARE(std::count(text.begin(), text.end(), '\n'), 62);
         QVERIFY(text.find(',') != std::string::npos && text.find("13.125") != std::string::npos);

@@ -67,7 +67,8 @@ private slots:
     void missingKeysFallBackAndAreNamed()
     {
         std::vector<std::string> missing;
-        const auto s = core::readProgramSettings("<Port>4</Port><LogOn>1", core::defaultProgramSettings(), &missing);
+        const auto s = core::readProgramSettings("<Port>4</Port><LogOn>1", core::defaultProgramSettings(),
+                                                 &missing);
         QCOMPARE(s.Port, std::string("4"));
         QCOMPARE(s.LogOn, core::defaultProgramSettings().LogOn);
         QCOMPARE(missing.size(), size_t(7));

@@ -1,7 +1,7 @@
 // The texts of the logging tick, the watt-hour step and the interval check.
 
-#include "core/TickTexts.h"
 #include "core/Number.h"
+#include "core/TickTexts.h"
 
 #include <QtTest>
 #include <cmath>
@@ -176,8 +176,7 @@ void TstTickTexts::substituteTemplate()
     QFETCH(QString, longTime);
     QFETCH(QString, expected);
     Separator sep('.');
-    QCOMPARE(qs(core::substituteTemplate(str(templ), sample(), 123.456789012345, str(longTime),
-                                         str(mode))),
+    QCOMPARE(qs(core::substituteTemplate(str(templ), sample(), 123.456789012345, str(longTime), str(mode))),
              expected);
 }
 

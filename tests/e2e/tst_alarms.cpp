@@ -17,8 +17,9 @@ namespace {
 // 13 V and 11 V with the delivered calibration.
 const QByteArray kGood = "[<V>532.48</V><I>522</I><R>2</R><S>3.2</S><M>0</M>]";
 const QByteArray kLow = "[<V>450.56</V><I>522</I><R>2</R><S>3.2</S><M>0</M>]";
-const QByteArray kAlarms = "<BatteryLowOn>1</BatteryLowOn>\r\n<BatteryLow>12</BatteryLow>\r\n<HoldTime>2</HoldTime>\r\n"
-                           "<NoDataOn>1</NoDataOn>\r\n<NoData>5</NoData>\r\n";
+const QByteArray kAlarms =
+    "<BatteryLowOn>1</BatteryLowOn>\r\n<BatteryLow>12</BatteryLow>\r\n<HoldTime>2</HoldTime>\r\n"
+    "<NoDataOn>1</NoDataOn>\r\n<NoData>5</NoData>\r\n";
 } // namespace
 
 class TestAlarmsEndToEnd : public QObject {
@@ -28,7 +29,8 @@ class TestAlarmsEndToEnd : public QObject {
 
     QString windowId(qint64 pid)
     {
-        return run("xdotool", {"search", "--all", "--onlyvisible", "--pid", QString::number(pid), "--name", "^(Logger|Veldra - )"})
+        return run("xdotool", {"search", "--all", "--onlyvisible", "--pid", QString::number(pid), "--name",
+                               "^(Logger|Veldra - )"})
             .split('\n', Qt::SkipEmptyParts)
             .value(0);
     }
@@ -65,7 +67,8 @@ private slots:
         folder.write("alarms.cfg", kAlarms);
         auto pty = std::make_unique<Pty>(folder.file("COM1"));
         QVERIFY(pty->ok());
-        const QString exe = testsupport::installProgram(folder.path(), "crestdial", testsupport::progCfg(), m_display, process);
+        const QString exe = testsupport::installProgram(folder.path(), "crestdial", testsupport::progCfg(),
+                                                        m_display, process);
         QVERIFY(!exe.isEmpty());
         process.start(exe, {});
         QVERIFY(process.waitForStarted());
@@ -81,16 +84,25 @@ private slots:
             return done();
         };
 
-        QVERIFY(sendUntil(kGood, [&] { return run("xdotool", {"getwindowname", windowId(pid)}).startsWith("Logger  13 V"); }, 20000));
+        QVERIFY(sendUntil(
+            kGood,
+            [&] {
+                return run("xdotool", {"getwindowname", windowId(pid)}).startsWith("Logger  13 V");
+            },
+            20000));
         QCOMPARE(bannerRed(pid, folder.path()), 0.0);
 
-        QVERIFY2(sendUntil(kLow, [&] { return readFile(csv).contains(",battery_low,raised,11,12\r\n"); }, 30000),
+        QVERIFY2(sendUntil(
+                     kLow, [&] { return readFile(csv).contains(",battery_low,raised,11,12\r\n"); }, 30000),
                  readFile(csv).constData());
-        QVERIFY(sendUntil(kLow, [&] { return bannerRed(pid, folder.path()) > 0.5; }, 10000));
+        QVERIFY(sendUntil(
+            kLow, [&] { return bannerRed(pid, folder.path()) > 0.5; }, 10000));
 
-        QVERIFY2(sendUntil(kGood, [&] { return readFile(csv).contains(",battery_low,cleared,13,12\r\n"); }, 30000),
+        QVERIFY2(sendUntil(
+                     kGood, [&] { return readFile(csv).contains(",battery_low,cleared,13,12\r\n"); }, 30000),
                  readFile(csv).constData());
-        QVERIFY(sendUntil(kGood, [&] { return bannerRed(pid, folder.path()) == 0; }, 10000));
+        QVERIFY(sendUntil(
+            kGood, [&] { return bannerRed(pid, folder.path()) == 0; }, 10000));
 
         pty->vanish();
         QTRY_VERIFY_WITH_TIMEOUT(readFile(csv).contains(",no_data,raised,"), 30000);

@@ -152,10 +152,7 @@ class TestFaults : public QObject {
         }
         ProgramFolder folder;
         QProcess process;
-        QString log() const
-        {
-            return folder.file("logs/" + QDate::currentDate().toString("yyyy_M_d") + ".txt");
-        }
+        QString log() const { return folder.file("logs/" + QDate::currentDate().toString("yyyy_M_d") + ".txt"); }
     };
 
     bool haveDisplay() const { return !m_display.isEmpty(); }
@@ -182,8 +179,9 @@ class TestFaults : public QObject {
     QStringList windowNames(qint64 pid)
     {
         QStringList names;
-        for (const QString &id : run("xdotool", {"search", "--all", "--onlyvisible", "--pid", QString::number(pid), "--name", "."})
-                                     .split('\n', Qt::SkipEmptyParts))
+        for (const QString &id :
+             run("xdotool", {"search", "--all", "--onlyvisible", "--pid", QString::number(pid), "--name", "."})
+                 .split('\n', Qt::SkipEmptyParts))
             names << run("xdotool", {"getwindowname", id});
         return names;
     }
@@ -200,7 +198,8 @@ class TestFaults : public QObject {
     // Presses OK in the message box on top.
     void pressOk(qint64 pid)
     {
-        const QStringList ids = run("xdotool", {"search", "--all", "--onlyvisible", "--pid", QString::number(pid), "--name", "^Veldra$"})
+        const QStringList ids = run("xdotool", {"search", "--all", "--onlyvisible", "--pid", QString::number(pid),
+                                                "--name", "^Veldra$"})
                                     .split('\n', Qt::SkipEmptyParts);
         QVERIFY(!ids.isEmpty());
         run("xdotool", {"windowfocus", "--sync", ids.last()});
@@ -247,7 +246,8 @@ private slots:
         QTest::qWait(5000);
         const double used = cpuSeconds(pid) - before;
         qInfo("CPU while the device was gone: %.2f s in 5 s", used);
-        QVERIFY2(used >= 0 && used < 0.5, qPrintable(QString("CPU while the device was gone: %1 s in 5 s").arg(used)));
+        QVERIFY2(used >= 0 && used < 0.5,
+                 qPrintable(QString("CPU while the device was gone: %1 s in 5 s").arg(used)));
         QCOMPARE(exitText(p.process), QString("running"));
 
         // Back under the same name: frames are shown again...
@@ -263,7 +263,8 @@ private slots:
             QTest::qWait(250);
         }
         const QList<QByteArray> lines = crlfLines(readFile(p.log()));
-        QVERIFY2(lines.size() >= logged + 3, qPrintable(QString("%1 records after the device came back").arg(lines.size() - logged)));
+        QVERIFY2(lines.size() >= logged + 3,
+                 qPrintable(QString("%1 records after the device came back").arg(lines.size() - logged)));
         for (int i = logged; i < lines.size(); ++i)
             QVERIFY2(lines[i].startsWith(kHighRecord) && lines[i].endsWith("</T>"), lines[i].constData());
         QCOMPARE(messageBoxes(pid), 0);
@@ -309,12 +310,15 @@ private slots:
         const QString sheet = p.folder.file("Excel/" + QDate::currentDate().toString("yyyy_M_d") + ".xls");
         QElapsedTimer t;
         t.start();
-        while (readFile(sheet).count("<tr><td>15</td>") < 2 && t.elapsed() < 35000 && p.process.state() == QProcess::Running) {
+        while (readFile(sheet).count("<tr><td>15</td>") < 2 && t.elapsed() < 35000
+               && p.process.state() == QProcess::Running) {
             pty.send(kHigh);
             QTest::qWait(250);
         }
         QCOMPARE(exitText(p.process), QString("running"));
-        QCOMPARE(readFile(sheet).count("<tr><td>15</td><td>3</td><td>45</td><td>150</td><td>5</td><td>Load On</td>"), 2);
+        QCOMPARE(
+            readFile(sheet).count("<tr><td>15</td><td>3</td><td>45</td><td>150</td><td>5</td><td>Load On</td>"),
+            2);
         QVERIFY(readFile(p.folder.file("html/log.asp")).contains("15 V"));
         const QStringList history = QDir(p.folder.file("html")).entryList({"history*.txt"});
         QCOMPARE(history.size(), 1);
@@ -322,7 +326,8 @@ private slots:
         // One message for the log, however many ticks failed.
         QCOMPARE(messageBoxes(pid), 1);
         QVERIFY(title(pid).startsWith("Logger  15 V"));
-        QVERIFY2(readFile(p.log()) == full, readFile(p.log()).mid(full.size()).toPercentEncoding("<>/:").constData());
+        QVERIFY2(readFile(p.log()) == full,
+                 readFile(p.log()).mid(full.size()).toPercentEncoding("<>/:").constData());
     }
 
     void brokenSettingsAtStartUp()
@@ -449,7 +454,8 @@ void TestFaults::unwritableTickFile()
         QVERIFY2(rig.folder.read(target) == before,
                  rig.folder.read(target).mid(before.size()).toPercentEncoding("<>/: ").constData());
     }
-    const QSet<QString> known{"2026_3_7.txt", "2026_3_7.xls", "log.asp", "log.html", "template.asp", QFileInfo(history).fileName()};
+    const QSet<QString> known{"2026_3_7.txt", "2026_3_7.xls", "log.asp",
+                              "log.html",     "template.asp", QFileInfo(history).fileName()};
     for (const QString sub : {"logs", "html", "Excel"})
         for (const QString &name : entries(rig.folder.file(sub)))
             QVERIFY2(known.contains(name), qPrintable(sub + "/" + name));
@@ -470,8 +476,8 @@ void TestFaults::unwritableTickFile()
     const QByteArray start = target == log     ? kHighRecord
                              : target == sheet ? QByteArray(folder ? "<html>" : "<tr><td>15</td>")
                                                : QByteArray("15V");
-    QVERIFY2(after.startsWith(before) && added.startsWith(start) && added.endsWith("\r\n") &&
-                 (target != sheet || added.contains("<tr><td>15</td><td>3</td><td>45</td>")),
+    QVERIFY2(after.startsWith(before) && added.startsWith(start) && added.endsWith("\r\n")
+                 && (target != sheet || added.contains("<tr><td>15</td><td>3</td><td>45</td>")),
              added.toPercentEncoding("<>/: ").constData());
 }
 
@@ -529,7 +535,8 @@ void TestFaults::unwritableSettingsFile()
     QCOMPARE(duringSave, before);
     QCOMPARE(refused, int(QDialog::Rejected));
     QCOMPARE(rig.fake.messages.texts.size(), 1);
-    QVERIFY2(rig.fake.messages.texts.front().startsWith("Could not save " + QDir::toNativeSeparators(rig.folder.file(name))),
+    QVERIFY2(rig.fake.messages.texts.front().startsWith("Could not save "
+                                                        + QDir::toNativeSeparators(rig.folder.file(name))),
              qPrintable(rig.fake.messages.texts.front()));
     QCOMPARE(accepted, int(QDialog::Accepted));
     QCOMPARE(entries(rig.folder.path()), files);

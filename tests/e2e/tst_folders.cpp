@@ -13,13 +13,11 @@ using testsupport::run;
 
 namespace {
 
-
-
 bool copyExecutable(const QString &edition, const QString &folder)
 {
     const QString exe = folder + "/" + edition;
-    return QDir().mkpath(folder) && QFile::copy(qEnvironmentVariable("VELDRA_BIN") + "/" + edition, exe) &&
-           QFile::setPermissions(exe, QFile::ReadOwner | QFile::ExeOwner | QFile::WriteOwner);
+    return QDir().mkpath(folder) && QFile::copy(qEnvironmentVariable("VELDRA_BIN") + "/" + edition, exe)
+           && QFile::setPermissions(exe, QFile::ReadOwner | QFile::ExeOwner | QFile::WriteOwner);
 }
 
 } // namespace
@@ -55,7 +53,6 @@ private slots:
             QSKIP("Xvfb and xdotool are needed (scripts/install-deps installs them)");
         m_display = m_xvfb.name();
     }
-
 
     // Folders are relative to a scratch folder, which is also the working
     // folder, so a relative --folder is taken from there.

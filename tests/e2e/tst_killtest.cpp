@@ -38,13 +38,16 @@ private slots:
         QVERIFY(unit.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(folder.exists("COM1"), 10000);
 
-        const int kills = qEnvironmentVariableIntValue("VELDRA_KILLS") > 0 ? qEnvironmentVariableIntValue("VELDRA_KILLS") : 3;
+        const int kills = qEnvironmentVariableIntValue("VELDRA_KILLS") > 0
+                              ? qEnvironmentVariableIntValue("VELDRA_KILLS")
+                              : 3;
         const QDate day = QDate::currentDate();
         QRandomGenerator random(20261208);
         double running = 0;
         for (int run = 0; run <= kills; ++run) {
             QProcess program;
-            const QString exe = testsupport::installProgram(folder.path(), "crestdial", QByteArray(), QString(), program);
+            const QString exe = testsupport::installProgram(folder.path(), "crestdial", QByteArray(), QString(),
+                                                            program);
             QVERIFY(!exe.isEmpty());
             folder.write("prog.cfg", testsupport::progCfg("1"));
             QProcessEnvironment env = program.processEnvironment();
@@ -71,7 +74,8 @@ private slots:
                 QVERIFY2(state, folder.read("energy.cfg").constData());
             const QByteArray csv = folder.read("logs/energy.csv");
             if (!csv.isEmpty())
-                QVERIFY2(core::readEnergyCsv(csv.toStdString()).size() == size_t(csv.count('\n') - 1), csv.constData());
+                QVERIFY2(core::readEnergyCsv(csv.toStdString()).size() == size_t(csv.count('\n') - 1),
+                         csv.constData());
         }
         unit.kill();
         unit.waitForFinished(3000);
@@ -82,8 +86,8 @@ private slots:
         QVERIFY(state);
         const double expected = kWatts * running / 3600;
         const double lost = expected - state->today;
-        qInfo("%d kills, %.0f s running: %.3f Wh counted, %.3f Wh expected, %.1f s of energy lost per kill",
-              kills, running, state->today, expected, kills ? lost / kWatts * 3600 / kills : 0.0);
+        qInfo("%d kills, %.0f s running: %.3f Wh counted, %.3f Wh expected, %.1f s of energy lost per kill", kills,
+              running, state->today, expected, kills ? lost / kWatts * 3600 / kills : 0.0);
         QVERIFY2(state->today <= expected + kWatts * 2 / 3600, "more energy than the time allows");
         QVERIFY2(lost <= kWatts * kLossPerKillSeconds * std::max(kills, 1) / 3600, "lost too much energy");
     }

@@ -44,7 +44,8 @@ private slots:
         testsupport::Pty pty(folder.file("COM1"));
         QVERIFY(pty.ok());
         QProcess program;
-        const QString exe = testsupport::installProgram(folder.path(), "crestdial", testsupport::progCfg("1"), QString(), program);
+        const QString exe = testsupport::installProgram(folder.path(), "crestdial", testsupport::progCfg("1"),
+                                                        QString(), program);
         QVERIFY(!exe.isEmpty());
         QProcessEnvironment env = program.processEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -65,7 +66,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(heard("offline"), 30000);
         // Retained: a subscriber that comes later learns it too.
         QCOMPARE(testsupport::subscribe(broker.port(), {"veldra/site-b/availability"}, 1)
-                     .value("veldra/site-b/availability").payload, QByteArray("offline"));
+                     .value("veldra/site-b/availability")
+                     .payload,
+                 QByteArray("offline"));
         watcher.kill();
         watcher.waitForFinished();
     }

@@ -30,7 +30,8 @@ double interpolate(const double *values, double mph)
 {
     for (int i = 1; i < 8; ++i)
         if (mph <= kTableMph[i])
-            return values[i - 1] + (mph - kTableMph[i - 1]) / (kTableMph[i] - kTableMph[i - 1]) * (values[i] - values[i - 1]);
+            return values[i - 1]
+                   + (mph - kTableMph[i - 1]) / (kTableMph[i] - kTableMph[i - 1]) * (values[i] - values[i - 1]);
     return values[7];
 }
 
@@ -85,7 +86,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(folder.file("COM1")).isSymLink(), 10000);
 
         QProcess program;
-        const QString exe = testsupport::installProgram(folder.path(), "crestdial", testsupport::progCfg("1"), m_display, program);
+        const QString exe = testsupport::installProgram(folder.path(), "crestdial", testsupport::progCfg("1"),
+                                                        m_display, program);
         QVERIFY(!exe.isEmpty());
         program.start(exe, {});
         QVERIFY(program.waitForStarted());
@@ -100,7 +102,8 @@ private slots:
                                  180000);
         QCOMPARE(program.state(), QProcess::Running);
         QCOMPARE(QString::fromStdString(curve->unit()), QString("m/s"));
-        qInfo("%llu frames in the curve, %.3f hours", static_cast<unsigned long long>(curve->frames()), curve->hoursOfData());
+        qInfo("%llu frames in the curve, %.3f hours", static_cast<unsigned long long>(curve->frames()),
+              curve->hoursOfData());
 
         for (int k = 0; k < core::PowerCurve::kBins; ++k) {
             const core::PowerCurveBin &b = curve->bins()[size_t(k)];
@@ -114,10 +117,17 @@ private slots:
                 lowR = std::min(lowR, interpolate(kTableRPM, mph));
                 highR = std::max(highR, interpolate(kTableRPM, mph));
             }
-            const QString where = QString("bin %1 (%2 m/s): %3 frames, %4 W, %5 RPM; the table gives %6..%7 W, %8..%9 RPM")
-                                      .arg(k).arg(core::PowerCurve::centre(k)).arg(qulonglong(b.frames))
-                                      .arg(b.meanWatts()).arg(b.meanRPM().value_or(-1))
-                                      .arg(lowW).arg(highW).arg(lowR).arg(highR);
+            const QString where =
+                QString("bin %1 (%2 m/s): %3 frames, %4 W, %5 RPM; the table gives %6..%7 W, %8..%9 RPM")
+                    .arg(k)
+                    .arg(core::PowerCurve::centre(k))
+                    .arg(qulonglong(b.frames))
+                    .arg(b.meanWatts())
+                    .arg(b.meanRPM().value_or(-1))
+                    .arg(lowW)
+                    .arg(highW)
+                    .arg(lowR)
+                    .arg(highR);
             if (lowW > highW) {
                 QVERIFY2(b.frames == 0, qPrintable(where));
                 continue;

@@ -6,7 +6,6 @@
 
 #include <QtTest>
 
-
 namespace {
 
 using testsupport::cpuSeconds;
@@ -23,7 +22,9 @@ class TestPrograms : public QObject {
     // The title of the program's main window, or "" while it has none.
     QString title(qint64 pid)
     {
-        const QStringList ids = run("xdotool", {"search", "--all", "--pid", QString::number(pid), "--name", "Veldra|Logger"}).split('\n', Qt::SkipEmptyParts);
+        const QStringList ids = run("xdotool",
+                                    {"search", "--all", "--pid", QString::number(pid), "--name", "Veldra|Logger"})
+                                    .split('\n', Qt::SkipEmptyParts);
         return ids.isEmpty() ? QString() : run("xdotool", {"getwindowname", ids.last()});
     }
 
@@ -52,7 +53,6 @@ private slots:
             QSKIP("Xvfb and xdotool are needed (scripts/install-deps installs them)");
         m_display = m_xvfb.name();
     }
-
 
     void waitsThenShowsFramesAndSurvivesALostDevice()
     {
@@ -116,13 +116,17 @@ private slots:
             QFile f(log);
             QVERIFY(f.open(QIODevice::ReadOnly));
             const QByteArray line = f.readAll();
-            QVERIFY2(line.startsWith("<V>13.45</V><I>2.1</I><W>28.24</W><R>624</R><S>4.5</S><M>1</M><T>"), line.constData());
+            QVERIFY2(line.startsWith("<V>13.45</V><I>2.1</I><W>28.24</W><R>624</R><S>4.5</S><M>1</M><T>"),
+                     line.constData());
             QVERIFY(line.endsWith("</T>\r\n"));
             records << QString::fromLatin1(line.left(line.indexOf("<T>")));
             // The pages and the spreadsheet hold the same values.
             const QByteArray page = r.folder.read("html/log.asp");
             QVERIFY(page.contains("13.45 V") && page.contains("Load On"));
-            QVERIFY(r.folder.read("Excel/" + stamp + ".xls").contains("<tr><td>13.45</td><td>2.1</td><td>28.24</td><td>624</td><td>4.5</td><td>Load On</td>"));
+            QVERIFY(
+                r.folder.read("Excel/" + stamp + ".xls")
+                    .contains(
+                        "<tr><td>13.45</td><td>2.1</td><td>28.24</td><td>624</td><td>4.5</td><td>Load On</td>"));
             r.process.terminate();
             r.process.waitForFinished(5000);
         }

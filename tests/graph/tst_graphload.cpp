@@ -29,12 +29,12 @@ const QString kOverLimit = QStringLiteral(
     "logging interval to 10 seconds or more, you wont have this problem in the future. ");
 
 // One log line as the logging tick writes it.
-QByteArray rec(const char *time, double v = 13, double i = 1, double w = 13, double r = 100,
-               double s = 5, const char *mode = "0")
+QByteArray rec(const char *time, double v = 13, double i = 1, double w = 13, double r = 100, double s = 5,
+               const char *mode = "0")
 {
     auto n = [](double x) { return QByteArray::fromStdString(core::numberText(x)); };
-    return "<V>" + n(v) + "</V><I>" + n(i) + "</I><W>" + n(w) + "</W><R>" + n(r) + "</R><S>" + n(s) +
-           "</S><M>" + mode + "</M><T>" + time + "</T>";
+    return "<V>" + n(v) + "</V><I>" + n(i) + "</I><W>" + n(w) + "</W><R>" + n(r) + "</R><S>" + n(s) + "</S><M>"
+           + mode + "</M><T>" + time + "</T>";
 }
 
 QByteArray lines(const QList<QByteArray> &list)
@@ -133,8 +133,7 @@ void TstGraphLoad::formLoad()
     QCOMPARE(g.DateD1->text(), QStringLiteral("7"));
     QCOMPARE(g.Time1h->text() + g.Time1m->text() + g.Time2h->text() + g.Time2m->text(),
              QStringLiteral("00002359"));
-    QVERIFY(g.Check1->isChecked() && g.Check2->isChecked() && g.Check3->isChecked() &&
-            g.Check6->isChecked());
+    QVERIFY(g.Check1->isChecked() && g.Check2->isChecked() && g.Check3->isChecked() && g.Check6->isChecked());
     QCOMPARE(g.Check4->isChecked(), rpmOn);
     QCOMPARE(g.Check5->isChecked(), wsOn);
     const graph::Graph::Switches &on = g.switches();
@@ -234,8 +233,7 @@ void TstGraphLoad::entryChecks()
     const int clears = w.g->Plot->clearCount();
     const QStringList logsBefore = QDir(w.folder.file("logs")).entryList(QDir::Files);
 
-    w.setRange(qPrintable(entries[0]), qPrintable(entries[1]), qPrintable(entries[2]),
-               qPrintable(entries[3]));
+    w.setRange(qPrintable(entries[0]), qPrintable(entries[1]), qPrintable(entries[2]), qPrintable(entries[3]));
     w.g->DateD1->setText(entries[4]);
     w.g->DateM1->setText(entries[5]);
     w.g->DateY1->setText(entries[6]);
@@ -253,8 +251,8 @@ void TstGraphLoad::entryChecks()
 void TstGraphLoad::inclusiveBounds()
 {
     Window w;
-    w.log(lines({"", rec("00:00", 1), "<V>9</V>", rec("00:01", 2), rec("12:00", 3), rec("23:58", 4),
-                 rec("23:59", 5)}));
+    w.log(lines(
+        {"", rec("00:00", 1), "<V>9</V>", rec("00:01", 2), rec("12:00", 3), rec("23:58", 4), rec("23:59", 5)}));
     w.g->Command1_Click();
     QVERIFY(w.messages().isEmpty());
     // The whole day, first and last minute included; lines without a time never.
@@ -384,11 +382,11 @@ void TstGraphLoad::missingModeTakesLastAccepted()
 {
     Window w;
     w.log(lines({rec("01:00", 1, 1, 1, 1, 1, "1"),
-                 "<V>2</V><T>02:00</T>",                 // no mode: takes 1
-                 rec("later", 9, 9, 9, 9, 9, "0"),       // not accepted: its mode is not taken
-                 "<V>3</V><T>03:00</T>",                 // still 1
+                 "<V>2</V><T>02:00</T>",           // no mode: takes 1
+                 rec("later", 9, 9, 9, 9, 9, "0"), // not accepted: its mode is not taken
+                 "<V>3</V><T>03:00</T>",           // still 1
                  rec("04:00", 4, 4, 4, 4, 4, "0"),
-                 "<V>5</V><I>x</I><T>05:00</T>"}));      // 0 now; missing and bad fields give 0
+                 "<V>5</V><I>x</I><T>05:00</T>"})); // 0 now; missing and bad fields give 0
     w.g->Command1_Click();
     QCOMPARE(w.g->graphCount(), 5);
     QCOMPARE(int(w.g->records()[0].M), 1);

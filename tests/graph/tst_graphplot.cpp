@@ -75,10 +75,7 @@ struct Window {
                 rows << y;
         return rows;
     }
-    int column(double units) const
-    {
-        return int(units * image().width() / (g->viewEnd() - g->viewStart()));
-    }
+    int column(double units) const { return int(units * image().width() / (g->viewEnd() - g->viewStart())); }
     QStringList listColumn(int c) const
     {
         QStringList out;
@@ -364,10 +361,14 @@ void TstGraphPlot::checkBoxes()
     QVERIFY(w.anyPixel(kRed));
 
     using Switch = int graph::Graph::Switches::*;
-    struct Box { QCheckBox *box; Switch flag; };
-    for (Box b : {Box{w.g->Check2, &graph::Graph::Switches::ShowA}, Box{w.g->Check3, &graph::Graph::Switches::ShowW},
-                  Box{w.g->Check4, &graph::Graph::Switches::ShowR}, Box{w.g->Check5, &graph::Graph::Switches::ShowS},
-                  Box{w.g->Check6, &graph::Graph::Switches::RefVZero}}) {
+    struct Box {
+        QCheckBox *box;
+        Switch flag;
+    };
+    for (Box b :
+         {Box{w.g->Check2, &graph::Graph::Switches::ShowA}, Box{w.g->Check3, &graph::Graph::Switches::ShowW},
+          Box{w.g->Check4, &graph::Graph::Switches::ShowR}, Box{w.g->Check5, &graph::Graph::Switches::ShowS},
+          Box{w.g->Check6, &graph::Graph::Switches::RefVZero}}) {
         const int before = w.g->Plot->clearCount();
         b.box->setChecked(!b.box->isChecked());
         QCOMPARE(w.g->switches().*b.flag, b.box->isChecked() ? 1 : 0);

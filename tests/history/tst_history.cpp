@@ -122,8 +122,9 @@ private slots:
             QApplication::sendEvent(page->chart, &move);
             return page->readout();
         };
-        QCOMPARE(hover(0), QStringLiteral("Sun 1 Mar 2026: 2.5 kWh, peak 812.5 W, wind up to 12.3 mph, up to 540 RPM, "
-                                          "battery 12.1 to 14.2 V, load on 3 h 20 min, 17280 frames, 3 rejected"));
+        QCOMPARE(hover(0),
+                 QStringLiteral("Sun 1 Mar 2026: 2.5 kWh, peak 812.5 W, wind up to 12.3 mph, up to 540 RPM, "
+                                "battery 12.1 to 14.2 V, load on 3 h 20 min, 17280 frames, 3 rejected"));
         QVERIFY(hover(1).startsWith(QStringLiteral("Mon 2 Mar 2026: 4 kWh")));
         QVERIFY(hover(1).endsWith(QStringLiteral("(estimated from the daily log: an upper bound)")));
         QCOMPARE(hover(2), QStringLiteral("Tue 3 Mar 2026: no record"));
@@ -132,14 +133,16 @@ private slots:
         window.setToday(900);
         QCOMPARE(bars[6].measured, 900.0);
         QCOMPARE(page->month().total, 8900.0);
-        folder.write(QStringLiteral("logs/energy.csv"), QByteArray(kCsv).replace("2026-03-07,600", "2026-03-07,1200"));
+        folder.write(QStringLiteral("logs/energy.csv"),
+                     QByteArray(kCsv).replace("2026-03-07,600", "2026-03-07,1200"));
         page->reload();
         QCOMPARE(page->chart->bars()[6].measured, 1200.0);
 
         page->setYearView(true);
         QCOMPARE(page->chart->bars()[2].measured, 4600.0 + 600);
         QCOMPARE(page->chart->bars()[2].estimated, 4000.0);
-        QCOMPARE(hover(2), QStringLiteral("March 2026: 9.2 kWh on 4 days (1 estimated), best day 2 Mar with 4 kWh"));
+        QCOMPARE(hover(2),
+                 QStringLiteral("March 2026: 9.2 kWh on 4 days (1 estimated), best day 2 Mar with 4 kWh"));
 
         QTest::keyClick(page->chart, Qt::Key_Escape);
         QVERIFY(!window.isVisible());
@@ -167,7 +170,7 @@ private slots:
         for (const char *held : {"logs/2026_3_1.txt", "logs/2026_3_2.txt", "logs/2026_2_27.txt"})
             folder.write(QLatin1String(held), minuteLog(60, 999));
         folder.write(QStringLiteral("logs/2026_3_3.txt"), minuteLog(60, 120)); // an hour at 120 W
-        folder.write(QStringLiteral("logs/2026_3_4.txt"), "\r\n");            // no record
+        folder.write(QStringLiteral("logs/2026_3_4.txt"), "\r\n");             // no record
         folder.write(QStringLiteral("logs/2026_3_7.txt"), minuteLog(60, 500)); // today
         folder.write(QStringLiteral("logs/2026_3_9.txt"), minuteLog(60, 500)); // after today
         folder.write(QStringLiteral("logs/2025_12_31.txt"), minuteLog(30, 600));
@@ -195,7 +198,8 @@ private slots:
         QVERIFY(csv.contains("2025-12-31,300,1,600,6,mph,300,13,13,0,0,,\r\n2026-02-27,"));
         QVERIFY(csv.contains("2026-03-02,4000,1,950,15,mph,600,12,14.4,0,0,,\r\n"
                              "2026-03-03,120,1,120,6,mph,300,13,13,0,0,,\r\n2026-03-05,"));
-        QVERIFY(page->statusLabel->text().startsWith(QStringLiteral("Added 2 estimated days from the daily logs.")));
+        QVERIFY(
+            page->statusLabel->text().startsWith(QStringLiteral("Added 2 estimated days from the daily logs.")));
         QCOMPARE(page->chart->bars()[2].estimated, 120.0);
 
         // Run again: only the log without a record is left, and the file stays as it is.

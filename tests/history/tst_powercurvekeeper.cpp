@@ -47,7 +47,8 @@ struct Keeper {
             core::Reading r;
             r.WindSpeed = wind;
             r.Watts = watts;
-            keeper->frame(core::decodeFrame(kFrame.toStdString()), r, core::DataState::Live, fake.clock.monotonicSeconds());
+            keeper->frame(core::decodeFrame(kFrame.toStdString()), r, core::DataState::Live,
+                          fake.clock.monotonicSeconds());
         }
     }
     std::optional<core::PowerCurve> onDisk(const QString &name = "powercurve.csv") const
@@ -273,7 +274,8 @@ private slots:
 
         chosen = k.folder.file("out.csv");
         page.Export->click();
-        QCOMPARE(k.folder.read("out.csv"), QByteArray::fromStdString(core::powerCurveExportText(k.keeper->curve())));
+        QCOMPARE(k.folder.read("out.csv"),
+                 QByteArray::fromStdString(core::powerCurveExportText(k.keeper->curve())));
         QVERIFY(k.folder.read("out.csv").contains("\r\nannual_average_wind_m_s,"));
 
         chosen = k.folder.file("no such folder/out.csv");

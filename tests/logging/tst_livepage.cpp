@@ -13,8 +13,13 @@
 namespace {
 QStringList chromiumArgs(int width, const QString &url)
 {
-    return {"--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
-            QStringLiteral("--window-size=%1,900").arg(width), "--dump-dom", url};
+    return {"--headless",
+            "--no-sandbox",
+            "--disable-gpu",
+            "--no-first-run",
+            QStringLiteral("--window-size=%1,900").arg(width),
+            "--dump-dom",
+            url};
 }
 
 QString render(const QStringList &args)
@@ -38,7 +43,8 @@ private slots:
         const bool found = !QStandardPaths::findExecutable("chromium").isEmpty();
         if (!found || !render(chromiumArgs(360, "about:blank")).contains("<body")) {
             if (qEnvironmentVariableIsSet("CI"))
-                QFAIL("headless Chromium does not start here, so the live page cannot be checked (scripts/install-deps installs chromium)");
+                QFAIL(
+                    "headless Chromium does not start here, so the live page cannot be checked (scripts/install-deps installs chromium)");
             QSKIP("headless Chromium is missing or does not start; scripts/install-deps installs chromium");
         }
     }
@@ -89,11 +95,13 @@ private slots:
         // Chromium's DOM dump needs scripts, so "scripts off" is the page
         // without its script.
         if (!scripts)
-            folder.write("html/log.html", QString::fromUtf8(folder.read("html/log.html"))
-                                              .remove(QRegularExpression("<script>.*</script>",
-                                                                         QRegularExpression::DotMatchesEverythingOption))
-                                              .toUtf8());
-        const QString dom = render(chromiumArgs(width, QUrl::fromLocalFile(folder.file("html/log.html")).toString()));
+            folder.write("html/log.html",
+                         QString::fromUtf8(folder.read("html/log.html"))
+                             .remove(QRegularExpression("<script>.*</script>",
+                                                        QRegularExpression::DotMatchesEverythingOption))
+                             .toUtf8());
+        const QString dom = render(
+            chromiumArgs(width, QUrl::fromLocalFile(folder.file("html/log.html")).toString()));
         QVERIFY2(dom.contains("<body"), "Chromium rendered nothing");
         for (const QString &value : expected)
             QVERIFY2(dom.contains(value), qPrintable(value + " missing in:\n" + dom));
@@ -101,7 +109,8 @@ private slots:
         QVERIFY(dom.contains("2026-03-07"));
         QVERIFY(dom.contains("Load On"));
         QVERIFY(dom.contains("content=\"30\""));
-        QVERIFY2(!dom.contains(QRegularExpression("<(VV|II|WW|WH|RR|SS|TT|MM|WY|WT|SU|DD|LD)>")), "a placeholder was left");
+        QVERIFY2(!dom.contains(QRegularExpression("<(VV|II|WW|WH|RR|SS|TT|MM|WY|WT|SU|DD|LD)>")),
+                 "a placeholder was left");
     }
 };
 

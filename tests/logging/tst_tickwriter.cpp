@@ -69,9 +69,8 @@ const QByteArray record = "<V>13.45</V><I>2.1</I><W>28.25</W><R>312</R><S>4.5</S
 const QByteArray header =
     "<html><body><table><tr><td><b>Volts</b></td><td><b>Amps</b></td><td><b>Watts</b></td>"
     "<td><b>RPM</b></td><td><b>kmh</b></td><td><b>Mode</b></td><td><b>Time</b></td></tr>\r\n\r\n";
-const QByteArray row =
-    "<tr><td>13.45</td><td>2.1</td><td>28.25</td><td>312</td><td>4.5</td><td>Load On</td>"
-    "<td>2:05:09 PM</td></tr>\r\n\r\n";
+const QByteArray row = "<tr><td>13.45</td><td>2.1</td><td>28.25</td><td>312</td><td>4.5</td><td>Load On</td>"
+                       "<td>2:05:09 PM</td></tr>\r\n\r\n";
 const QString history = QStringLiteral("html/history3_7_26.txt");
 
 } // namespace
@@ -182,8 +181,7 @@ void TstTickWriter::pages()
                    "<p><VV> V <II> A <WW> W <WH> Wh <RR> RPM <SS> at <TT>: <MM></p>\r\n<vv><VV>");
     r.writer->write(values("1", "0", "kmh", 0));
 
-    QCOMPARE(r.folder.read(history),
-             "13.45V\t\t2.1A\t\t28.25W\t\t312RPM\t\t4.5kmh\t\t\t\t2:05:09 PM\r\n");
+    QCOMPARE(r.folder.read(history), "13.45V\t\t2.1A\t\t28.25W\t\t312RPM\t\t4.5kmh\t\t\t\t2:05:09 PM\r\n");
     QCOMPARE(r.folder.read("html/log.asp"),
              "<p>13.45 V 2.1 A 28.25 W 123.456789012345 Wh 312 RPM 4.5 at 2:05:09 PM: </p>\r\n<vv>13.45\r\n");
 
@@ -268,9 +266,8 @@ void TstTickWriter::spreadsheet()
     // Later rows only; a changed unit does not rewrite the header.
     r.fake.clock.advanceSeconds(60);
     r.writer->write(values("0", "1", "mph", 0));
-    const QByteArray second =
-        "<tr><td>13.45</td><td>2.1</td><td>28.25</td><td>312</td><td>4.5</td><td></td>"
-        "<td>2:06:09 PM</td></tr>\r\n\r\n";
+    const QByteArray second = "<tr><td>13.45</td><td>2.1</td><td>28.25</td><td>312</td><td>4.5</td><td></td>"
+                              "<td>2:06:09 PM</td></tr>\r\n\r\n";
     QCOMPARE(r.folder.read(sheet), header + row + second);
 
     // A file removed during the day starts again with a header.

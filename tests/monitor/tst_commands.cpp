@@ -269,8 +269,14 @@ private slots:
                 const int above = c->objectName().startsWith("Picture1(") ? ui::twipsToPixels(45) : 0;
                 const QRect inside(0, -above, w->width(), w->height() + above);
                 if (!inside.contains(c->geometry()))
-                    outside << QStringLiteral("%1 %2,%3 %4x%5 in %6x%7").arg(c->objectName()).arg(c->x()).arg(c->y())
-                                   .arg(c->width()).arg(c->height()).arg(w->width()).arg(w->height());
+                    outside << QStringLiteral("%1 %2,%3 %4x%5 in %6x%7")
+                                   .arg(c->objectName())
+                                   .arg(c->x())
+                                   .arg(c->y())
+                                   .arg(c->width())
+                                   .arg(c->height())
+                                   .arg(w->width())
+                                   .arg(w->height());
             }
         };
         rig.fake.modal.onRun = [&](QDialog *d) { check(d); };

@@ -121,7 +121,10 @@ private slots:
             setup->Command1_Click();
         };
         Logger logger(fake.services(), editions::crestdial());
-        QCOMPARE(fake.messages.texts, QStringList{"Error opening port  3 , Click OK to open the Program Setup page, and select another com port."});
+        QCOMPARE(
+            fake.messages.texts,
+            QStringList{
+                "Error opening port  3 , Click OK to open the Program Setup page, and select another com port."});
         QCOMPARE(fake.modal.runs, 1);
         QVERIFY(fake.ports.front()->isOpen());
         QCOMPARE(fake.ports.front()->portNumber(), 2);
@@ -212,7 +215,8 @@ private slots:
 
         QVERIFY2(fake.messages.texts.size() == 1, qPrintable(fake.messages.texts.join('|')));
         const QString text = fake.messages.texts[0];
-        QVERIFY2(text.contains(QDir::toNativeSeparators(path)) && text.contains(reason) && !text.contains("written"),
+        QVERIFY2(text.contains(QDir::toNativeSeparators(path)) && text.contains(reason)
+                     && !text.contains("written"),
                  qPrintable(text));
         QCOMPARE(logger.calibration.VoltDivider, core::defaultCalibrationSettings().VoltDivider);
         QCOMPARE(logger.settings.Port, core::defaultProgramSettings().Port);
@@ -231,8 +235,9 @@ private slots:
     void dividerThatIsNotANumberToldOnce()
     {
         Rig rig;
-        rig.folder.write("settings.cfg", "<VoltDivider>40;96</VoltDivider><VoltOffset>512</VoltOffset>"
-                                         "<AmpDivider>10,0</AmpDivider><RPMDivider>2</RPMDivider><WSDivider></WSDivider>");
+        rig.folder.write("settings.cfg",
+                         "<VoltDivider>40;96</VoltDivider><VoltOffset>512</VoltOffset>"
+                         "<AmpDivider>10,0</AmpDivider><RPMDivider>2</RPMDivider><WSDivider></WSDivider>");
         rig.logger->LoadSettings();
         QCOMPARE(rig.fake.messages.texts.size(), 1);
         QVERIFY2(rig.fake.messages.texts[0].contains(QDir::toNativeSeparators(rig.folder.file("settings.cfg")))
@@ -249,14 +254,16 @@ private slots:
     void framesReachListTitleAndMeters()
     {
         Rig rig;
-        rig.folder.write("settings.cfg", "<VoltDivider>40.96</VoltDivider><VoltOffset>512</VoltOffset>"
-                                         "<AmpDivider>10</AmpDivider><RPMDivider>4</RPMDivider><WSDivider>1.6</WSDivider>");
+        rig.folder.write("settings.cfg",
+                         "<VoltDivider>40.96</VoltDivider><VoltOffset>512</VoltOffset>"
+                         "<AmpDivider>10</AmpDivider><RPMDivider>4</RPMDivider><WSDivider>1.6</WSDivider>");
         rig.logger->LoadSettings();
         rig.port()->feed("junk[<V>512</V><I>53");
         QCOMPARE(rig.logger->windowTitle(), QString("Veldra - Waiting for Signal"));
         rig.port()->feed("7</I><R>10</R><M>1</M><S>8</S>]");
         QCOMPARE(rig.logger->windowTitle(), QString("Logger  12.5 V  2.5 A  31.25 W  150 RPM  5 WIND "));
-        QCOMPARE(rig.rows(), (QStringList{"12.5 Volts", "2.5 Amps", "31.25 Watts", "0 WattHours", "150 RPM", "5 mph"}));
+        QCOMPARE(rig.rows(),
+                 (QStringList{"12.5 Volts", "2.5 Amps", "31.25 Watts", "0 WattHours", "150 RPM", "5 mph"}));
         QCOMPARE(rig.logger->txtMode->text(), QString("On Load"));
         QCOMPARE(rig.logger->Label5[0]->text(), QString("12"));
         QCOMPARE(rig.logger->Label5[2]->text(), QString("31"));
@@ -367,7 +374,8 @@ private slots:
             QVERIFY(!rig.logger->StopLogging->isEnabled());
             QVERIFY(rig.logger->delay->isEnabled());
         } else {
-            QCOMPARE(rig.fake.messages.texts, QStringList{"Invalid delay period, needs to be a number between 10 and 600"});
+            QCOMPARE(rig.fake.messages.texts,
+                     QStringList{"Invalid delay period, needs to be a number between 10 and 600"});
             QCOMPARE(rig.logger->maxima.MaxVolts, 9.0);
         }
     }
@@ -385,7 +393,8 @@ private slots:
         QCOMPARE(rig.logger->BlinkLog->backColour(), QColor(255, 0, 0));
         // No frames in the next interval: zeros with the last mode.
         rig.logger->Timer1_Timer();
-        QVERIFY(rig.folder.read("logs/2026_3_7.txt").endsWith("<V>0</V><I>0</I><W>0</W><R>0</R><S>0</S><M>1</M><T>14:05</T>\r\n"));
+        QVERIFY(rig.folder.read("logs/2026_3_7.txt")
+                    .endsWith("<V>0</V><I>0</I><W>0</W><R>0</R><S>0</S><M>1</M><T>14:05</T>\r\n"));
     }
 
     // The totals are taken up at start-up and written back at exit; a damaged
@@ -424,7 +433,8 @@ private slots:
         const auto back = core::readEnergyState(folder.read("energy.cfg").toStdString());
         QVERIFY(back);
         QCOMPARE(back->today, restored + 31.25);
-        QVERIFY(folder.read("logs/energy.csv").contains("\r\n2026-03-07," + QByteArray::number(restored + 31.25) + ",0,31.25,"));
+        QVERIFY(folder.read("logs/energy.csv")
+                    .contains("\r\n2026-03-07," + QByteArray::number(restored + 31.25) + ",0,31.25,"));
     }
 
     // At midnight the finished day is written once and becomes yesterday's
@@ -465,7 +475,8 @@ private slots:
         QCOMPARE(rig.logger->dataState(), core::DataState::Live);
         for (int i = 0; i < 11; ++i)
             stepWithFrame(true);
-        QVERIFY2(std::fabs(rig.logger->WattHours - 31.25 / 60) < 1e-9, qPrintable(QString::number(rig.logger->WattHours)));
+        QVERIFY2(std::fabs(rig.logger->WattHours - 31.25 / 60) < 1e-9,
+                 qPrintable(QString::number(rig.logger->WattHours)));
 
         // Nothing while the calibration window holds the port.
         rig.fake.modal.onRun = [&](QDialog *) {
@@ -474,7 +485,8 @@ private slots:
                 stepWithFrame(false);
         };
         rig.logger->CalibrateButton_Click();
-        QVERIFY2(std::fabs(rig.logger->WattHours - 31.25 / 60) < 1e-9, qPrintable(QString::number(rig.logger->WattHours)));
+        QVERIFY2(std::fabs(rig.logger->WattHours - 31.25 / 60) < 1e-9,
+                 qPrintable(QString::number(rig.logger->WattHours)));
 
         // Asleep from 23:59 to 00:30: the new day starts at 0 and the stale
         // reading adds nothing.

@@ -13,11 +13,7 @@ using testsupport::lockHolder;
 using testsupport::readFile;
 using testsupport::run;
 
-namespace {
-
-
-
-} // namespace
+namespace { } // namespace
 
 class TestInstalledPackage : public QObject {
     Q_OBJECT
@@ -53,7 +49,6 @@ private slots:
         m_env.insert("DISPLAY", display);
         m_env.insert("QT_QPA_PLATFORM", "xcb");
     }
-
 
     void versionIsThePackages()
     {
@@ -111,10 +106,11 @@ private slots:
         QByteArray said;
         QTRY_VERIFY_WITH_TIMEOUT((said += second.readAllStandardError()).contains(text), 15000);
         QString box;
-        QTRY_VERIFY_WITH_TIMEOUT(!(box = run("xdotool", {"search", "--all", "--pid", QString::number(second.processId()),
-                                                         "--name", "^Veldra$"}))
-                                      .isEmpty(),
-                                 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !(box = run("xdotool",
+                        {"search", "--all", "--pid", QString::number(second.processId()), "--name", "^Veldra$"}))
+                 .isEmpty(),
+            15000);
         run("xdotool", {"windowfocus", "--sync", box.split('\n').first(), "key", "Return"});
         QVERIFY(second.waitForFinished(10000));
         QCOMPARE(second.exitCode(), 1);

@@ -40,7 +40,9 @@ struct Rig {
         fake.clock.advanceSeconds(1);
         ++frames;
         fake.ports.front()->feed(QStringLiteral("[<V>%1</V><I>600</I><R>%2</R><M>1</M><S>9</S>]\r\n")
-                                     .arg(500 + frames % 7).arg(20 + frames % 5).toLatin1());
+                                     .arg(500 + frames % 7)
+                                     .arg(20 + frames % 5)
+                                     .toLatin1());
     }
     publish::Publisher *publisher() const { return logger->publisher(); }
     testsupport::ProgramFolder folder;
@@ -132,7 +134,9 @@ private slots:
             {"wind_speed", QByteArray::fromStdString(core::dotNumberText(w.reading.WindSpeed))}};
         QVERIFY(expected["volts"].contains('.'));
         QMap<QString, testsupport::Received> seen;
-        QTRY_VERIFY_WITH_TIMEOUT((seen = testsupport::subscribe(m_broker->port(), kTopics, 1), seen["veldra/site-a/volts"].payload == expected["volts"]), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT((seen = testsupport::subscribe(m_broker->port(), kTopics, 1),
+                                  seen["veldra/site-a/volts"].payload == expected["volts"]),
+                                 20000);
         core::setDecimalSeparator(old);
         for (auto it = expected.begin(); it != expected.end(); ++it)
             QCOMPARE(seen["veldra/site-a/" + it.key()].payload, it.value());
@@ -154,8 +158,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(m_rig->publisher()->connected(), 90000);
         // The restarted broker kept nothing: all of this was sent again.
         const auto seen = testsupport::subscribe(m_broker->port(), kTopics, 3);
-        for (const QString t : {"veldra/site-a/availability", "veldra/site-a/volts", "veldra/site-a/energy_today",
-                                "homeassistant/sensor/site-a/volts/config", "homeassistant/binary_sensor/site-a/load/config"})
+        for (const QString t :
+             {"veldra/site-a/availability", "veldra/site-a/volts", "veldra/site-a/energy_today",
+              "homeassistant/sensor/site-a/volts/config", "homeassistant/binary_sensor/site-a/load/config"})
             QVERIFY2(seen.contains(t) && seen[t].retained, qPrintable(t));
         QCOMPARE(seen["veldra/site-a/availability"].payload, QByteArray("online"));
     }
@@ -166,10 +171,14 @@ private slots:
         m_rig->feeder.stop();
         m_rig->fake.clock.advanceSeconds(20);
         QTRY_COMPARE_WITH_TIMEOUT(testsupport::subscribe(m_broker->port(), {"veldra/site-a/availability"}, 1)
-                                      .value("veldra/site-a/availability").payload, QByteArray("offline"), 20000);
+                                      .value("veldra/site-a/availability")
+                                      .payload,
+                                  QByteArray("offline"), 20000);
         m_rig->frame();
         QTRY_COMPARE_WITH_TIMEOUT(testsupport::subscribe(m_broker->port(), {"veldra/site-a/availability"}, 1)
-                                      .value("veldra/site-a/availability").payload, QByteArray("online"), 20000);
+                                      .value("veldra/site-a/availability")
+                                      .payload,
+                                  QByteArray("online"), 20000);
     }
 
     // A wrong password: a clear status, and tries only as the delay grows.
@@ -180,7 +189,8 @@ private slots:
         QVERIFY(guarded.requirePassword("owner", "right"));
         QVERIFY(guarded.start());
         Rig rig(guarded.port(), "owner", "wrong");
-        QTRY_VERIFY2_WITH_TIMEOUT(rig.publisher()->statusText().contains("not authorised"), qPrintable(rig.publisher()->statusText()), 20000);
+        QTRY_VERIFY2_WITH_TIMEOUT(rig.publisher()->statusText().contains("not authorised"),
+                                  qPrintable(rig.publisher()->statusText()), 20000);
         QVERIFY(rig.publisher()->statusText().contains("user name and password"));
         QTest::qWait(10000);
         // Tries 1, 4 and 9 s apart: at most 4 in these 10 s; a storm is hundreds.

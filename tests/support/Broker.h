@@ -53,13 +53,13 @@ inline int freePort()
 class Broker {
 public:
     // Its configuration and log go into `folder`.
-    explicit Broker(QString folder) : m_folder(std::move(folder)), m_port(freePort()) {}
+    explicit Broker(QString folder) : m_folder(std::move(folder)), m_port(freePort()) { }
     ~Broker() { stop(); }
 
     static bool available()
     {
         return !QStandardPaths::findExecutable("mosquitto", {"/usr/sbin", "/usr/bin"}).isEmpty()
-            && !QStandardPaths::findExecutable("mosquitto_sub").isEmpty();
+               && !QStandardPaths::findExecutable("mosquitto_sub").isEmpty();
     }
 
     // Only `user` with `password` may connect (mosquitto_passwd makes the file).
@@ -77,18 +77,21 @@ public:
         QFile conf(m_folder + "/broker.conf");
         if (!conf.open(QIODevice::WriteOnly | QIODevice::Truncate))
             return false;
-        QByteArray text = "listener " + QByteArray::number(m_port) + " 127.0.0.1\npersistence false\n"
-                          "log_dest stderr\nlog_type all\nconnection_messages true\n";
+        QByteArray text = "listener " + QByteArray::number(m_port)
+                          + " 127.0.0.1\npersistence false\n"
+                            "log_dest stderr\nlog_type all\nconnection_messages true\n";
         // As root it would drop to a user that cannot read the test's files.
         if (::geteuid() == 0)
             text += "user root\n";
-        text += m_passwords.isEmpty() ? QByteArray("allow_anonymous true\n")
-                                      : "allow_anonymous false\npassword_file " + QFile::encodeName(m_passwords) + "\n";
+        text += m_passwords.isEmpty()
+                    ? QByteArray("allow_anonymous true\n")
+                    : "allow_anonymous false\npassword_file " + QFile::encodeName(m_passwords) + "\n";
         conf.write(text);
         conf.close();
         m_process.setStandardOutputFile(QProcess::nullDevice());
         m_process.setStandardErrorFile(logFile(), QIODevice::Append);
-        m_process.start(QStandardPaths::findExecutable("mosquitto", {"/usr/sbin", "/usr/bin"}), {"-c", conf.fileName()});
+        m_process.start(QStandardPaths::findExecutable("mosquitto", {"/usr/sbin", "/usr/bin"}),
+                        {"-c", conf.fileName()});
         if (!m_process.waitForStarted(5000))
             return false;
         QElapsedTimer t;
@@ -136,7 +139,8 @@ struct Received {
 // first, then whatever comes. The latest message of each topic.
 inline QMap<QString, Received> subscribe(int port, const QStringList &topics, int seconds)
 {
-    QStringList args{"-h", "127.0.0.1", "-p", QString::number(port), "-F", "%r %t %p", "-W", QString::number(seconds)};
+    QStringList args{"-h", "127.0.0.1", "-p", QString::number(port),
+                     "-F", "%r %t %p",  "-W", QString::number(seconds)};
     for (const QString &t : topics)
         args << "-t" << t;
     QProcess p;

@@ -48,7 +48,7 @@ void ScriptedModalRunner::run(QDialog *dialog)
         dialog->close();
 }
 
-FakeServices::FakeServices(const QString &f) : folder(f) {}
+FakeServices::FakeServices(const QString &f) : folder(f) { }
 
 ui::Services FakeServices::services()
 {

@@ -20,8 +20,8 @@ namespace testsupport {
 // A settable clock.
 class FakeClock : public ui::Clock {
 public:
-    explicit FakeClock(QDateTime start = QDateTime(QDate(2026, 3, 7), QTime(14, 5, 9)))
-        : m_now(std::move(start)) {}
+    explicit FakeClock(QDateTime start = QDateTime(QDate(2026, 3, 7), QTime(14, 5, 9))) : m_now(std::move(start))
+    { }
     QDateTime now() const override { return m_now; }
     // Moves with the time set, as a machine's clock does while it runs.
     double monotonicSeconds() const override { return m_now.toMSecsSinceEpoch() / 1000.0; }

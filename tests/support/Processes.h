@@ -109,11 +109,13 @@ public:
     // within 10 s. Sets DISPLAY for this process.
     bool start()
     {
-        if (QStandardPaths::findExecutable("Xvfb").isEmpty() || QStandardPaths::findExecutable("xdotool").isEmpty())
+        if (QStandardPaths::findExecutable("Xvfb").isEmpty()
+            || QStandardPaths::findExecutable("xdotool").isEmpty())
             return false;
         // Xvfb picks a free display and tells its number on standard output.
         m_xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x900x24", "-nolisten", "tcp", "-noreset"});
-        if (!m_xvfb.waitForStarted() || !waitFor([&] { return m_xvfb.canReadLine() || m_xvfb.waitForReadyRead(100); }))
+        if (!m_xvfb.waitForStarted()
+            || !waitFor([&] { return m_xvfb.canReadLine() || m_xvfb.waitForReadyRead(100); }))
             return false;
         m_name = ":" + QString::fromLatin1(m_xvfb.readLine()).trimmed();
         qputenv("DISPLAY", m_name.toLocal8Bit());
@@ -129,7 +131,8 @@ public:
     const QString &name() const { return m_name; }
 
 private:
-    template <typename Ready> static bool waitFor(Ready ready)
+    template <typename Ready>
+    static bool waitFor(Ready ready)
     {
         QElapsedTimer t;
         t.start();

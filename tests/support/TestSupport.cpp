@@ -45,9 +45,9 @@ QByteArray ProgramFolder::read(const QString &relative) const { return readFile(
 
 bool ProgramFolder::exists(const QString &relative) const { return QFileInfo::exists(file(relative)); }
 
-QByteArray progCfg(const QString &port, const QString &savehtml, const QString &saveExcel,
-                   const QString &logDelay, const QString &logOn, const QString &displayRPM,
-                   const QString &displayWS, const QString &wsUnits)
+QByteArray progCfg(const QString &port, const QString &savehtml, const QString &saveExcel, const QString &logDelay,
+                   const QString &logOn, const QString &displayRPM, const QString &displayWS,
+                   const QString &wsUnits)
 {
     QByteArray t = "Program Config File\r\n\r\n";
     auto line = [&](const char *k, const QString &v) {

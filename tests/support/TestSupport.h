@@ -26,9 +26,8 @@ private:
 };
 
 // prog.cfg text with the given values in the written layout.
-QByteArray progCfg(const QString &port = "1", const QString &savehtml = "0",
-                   const QString &saveExcel = "0", const QString &logDelay = "60",
-                   const QString &logOn = "0", const QString &displayRPM = "1",
+QByteArray progCfg(const QString &port = "1", const QString &savehtml = "0", const QString &saveExcel = "0",
+                   const QString &logDelay = "60", const QString &logOn = "0", const QString &displayRPM = "1",
                    const QString &displayWS = "1", const QString &wsUnits = "mph");
 
 } // namespace testsupport

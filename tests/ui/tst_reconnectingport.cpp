@@ -24,8 +24,7 @@ struct Rig {
         : entry(folder.filePath("COM1")), fallbackLink(folder.filePath("fallback")),
           link(std::make_unique<ui::QtSerialPortControl>(folder.path(), nullptr,
                                                          [this](int) { return target(fallbackLink); }))
-    {
-    }
+    { }
     // Frames sent on `pty` reach the port's reader.
     bool reads(Pty &pty)
     {
