@@ -4,6 +4,7 @@
 #include "TagValue.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace core {
@@ -210,10 +211,17 @@ std::optional<DayRecord> readDayLine(std::string_view line)
         return std::nullopt;
     d.loadOnSeconds = load.value_or(0) * 60;
     d.noDataSeconds = noData.value_or(0) * 60;
-    if (received)
-        d.framesReceived = static_cast<long long>(*received);
-    if (rejected)
-        d.framesRejected = static_cast<long long>(*rejected);
+    // Counts are whole numbers a day can hold; anything else is a damaged line.
+    const auto count = [](const std::optional<double> &v, std::optional<long long> *out) {
+        if (!v)
+            return true;
+        if (!(*v >= 0 && *v <= 1e15 && *v == std::floor(*v)))
+            return false;
+        *out = static_cast<long long>(*v);
+        return true;
+    };
+    if (!count(received, &d.framesReceived) || !count(rejected, &d.framesRejected))
+        return std::nullopt;
     return d;
 }
 

@@ -210,6 +210,9 @@ private slots:
         const auto back = core::readDayLine(text);
         QVERIFY(back && back->estimated && !back->peakWind && back->loadOnSeconds == 600);
         QVERIFY(!core::readDayLine("2026-03-07,12,2,,,,,,,,,,"));
+        // Found by fuzzing: a frame count too large for an integer.
+        QVERIFY(!core::readDayLine("2026-03-07,12,0,,,,,,,,,1e98,"));
+        QVERIFY(!core::readDayLine("2026-03-07,12,0,,,,,,,,,,2.5"));
     }
 
     // A day change during a run hands over the finished day once; a clock set
