@@ -68,11 +68,11 @@ void TickWriter::writePage(const TickValues &v, const std::string &modeText)
     if (!text)
         return;
 
-    const std::string spec = core::substituteTemplate(std::string(text->constData(), size_t(text->size())),
+    const std::string eight = core::substituteTemplate(std::string(text->constData(), size_t(text->size())),
                                                       v.maxima, v.wattHours,
                                                       ui::toLocal(m_services.clock->longTimeText()), modeText);
     const std::string page = core::substitutePageExtras(
-        core::substituteEnergyTotals(spec, v.yesterdayWh, v.lifetimeWh), v.wsUnits,
+        core::substituteEnergyTotals(eight, v.yesterdayWh, v.lifetimeWh), v.wsUnits,
         ui::toLocal(m_services.clock->date().toString(Qt::ISODate)), v.logSeconds);
     // Replaced through a temporary file: a web server never sees half a page,
     // and on failure the previous page stays. The same page as .html, a type

@@ -14,10 +14,10 @@ namespace {
 
 // Bins filled from a text such as "0-5:0;6-60:200": bins 0 to 5 at 0 W, 6 to
 // 60 at 200 W, ten frames each.
-PowerCurve curveOf(const QString &spec, const std::string &unit = "m/s")
+PowerCurve curveOf(const QString &bins, const std::string &unit = "m/s")
 {
     PowerCurve c(unit);
-    for (const QString &part : spec.split(';', Qt::SkipEmptyParts)) {
+    for (const QString &part : bins.split(';', Qt::SkipEmptyParts)) {
         const QStringList range = part.section(':', 0, 0).split('-');
         const double watts = part.section(':', 1).toDouble();
         for (int k = range.front().toInt(); k <= range.back().toInt(); ++k) {
