@@ -12,13 +12,14 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 
 namespace publish {
 
 namespace {
 const int kRowHeight = 24;
-const int kEntryLeft = 150;
+const int kEntryLeft = 160;
 const int kEntryWidth = 250;
 
 int rowTop(int row) { return 8 + row * kRowHeight; }
@@ -38,6 +39,11 @@ QCheckBox *check(QWidget *parent, const char *name, const QString &caption, int 
     c->setObjectName(QLatin1String(name));
     c->setGeometry(kEntryLeft, rowTop(r), kEntryWidth, 20);
     ui::setColours(c, ui::darkGreen(), ui::brightGreen());
+    // The tick box itself stays white, so an unticked box shows on the dark back.
+    QPalette p = c->palette();
+    p.setColor(QPalette::Base, Qt::white);
+    p.setColor(QPalette::Text, Qt::black);
+    c->setPalette(p);
     return c;
 }
 
@@ -50,7 +56,7 @@ MqttWindow::MqttWindow(const ui::Services &services, Publisher *publisher, QWidg
 {
     setObjectName(QStringLiteral("MqttWindow"));
     setWindowTitle(QStringLiteral("MQTT"));
-    setFixedSize(410, 400);
+    setFixedSize(420, 400);
     ui::setColours(this, ui::darkGreen(), ui::brightGreen());
 
     MqttOn = check(this, "MqttOn", QStringLiteral("Publish to an MQTT broker"), 0);
@@ -70,14 +76,14 @@ MqttWindow::MqttWindow(const ui::Services &services, Publisher *publisher, QWidg
     Status = ui::greenLabel(this, QStringLiteral("Status"), QString());
     Status->setWordWrap(true);
     Status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Status->setGeometry(8, rowTop(12) + 4, 394, 56);
+    Status->setGeometry(8, rowTop(12) + 4, 404, 56);
     if (publisher) {
         Status->setText(publisher->statusText());
         connect(publisher, &Publisher::statusChanged, Status, &QLabel::setText);
     }
 
     Save = ui::button(this, QStringLiteral("Save"), QStringLiteral("Save"));
-    Save->setGeometry(316, 370, 86, 24);
+    Save->setGeometry(326, 370, 86, 24);
     connect(Save, &QPushButton::clicked, this, &MqttWindow::Save_Click);
 
     Form_Load();
