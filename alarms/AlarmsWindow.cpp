@@ -17,6 +17,7 @@ namespace alarms {
 namespace {
 const int kRowHeight = 22;
 const int kEntryLeft = 206;
+const int kWidth = 384;
 
 int rowTop(int row) { return 6 + row * kRowHeight; }
 
@@ -62,7 +63,7 @@ AlarmsWindow::AlarmsWindow(const ui::Services &services, const QString &windUnit
 {
     setObjectName(QStringLiteral("Alarms"));
     setWindowTitle(QStringLiteral("Alarms"));
-    setFixedSize(356, rowTop(12) + 4);
+    setFixedSize(kWidth, rowTop(12) + 4);
     ui::setColours(this, ui::darkGreen(), ui::brightGreen());
 
     const QString units[core::kAlarmCount] = {QStringLiteral("V"), QStringLiteral("V"), QStringLiteral("RPM"),
@@ -84,7 +85,7 @@ AlarmsWindow::AlarmsWindow(const ui::Services &services, const QString &windUnit
              174);
     PercentHysteresis = rowEntry(this, QStringLiteral("PercentHysteresis"), 7);
     rowLabel(this, QStringLiteral("PercentHysteresisUnit"), QStringLiteral("% of the threshold"), kEntryLeft + 66,
-             7, 84);
+             7, kWidth - kEntryLeft - 66 - 4);
     Beep = rowCheck(this, QStringLiteral("Beep"), 8);
     rowLabel(this, QStringLiteral("BeepLabel"), QStringLiteral("Beep when an alarm is raised"), 28, 8, 240);
     rowLabel(this, QStringLiteral("CommandLabel"), QStringLiteral("Command"), 28, 9, 70);
@@ -96,7 +97,7 @@ AlarmsWindow::AlarmsWindow(const ui::Services &services, const QString &windUnit
     rowLabel(this, QStringLiteral("CommandLimitUnit"), QStringLiteral("s"), kEntryLeft + 66, 10, 20);
 
     Save = ui::button(this, QStringLiteral("Save"), QStringLiteral("Save"));
-    Save->setGeometry(356 - 6 - 70, rowTop(11), 70, 22);
+    Save->setGeometry(kWidth - 6 - 70, rowTop(11), 70, 22);
     connect(Save, &QPushButton::clicked, this, &AlarmsWindow::Save_Click);
 
     Form_Load();
