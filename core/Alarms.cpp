@@ -21,16 +21,6 @@ const Names kNames[kAlarmCount] = {
     {"no_data", "No data", "NoDataOn", "NoData"},
 };
 
-std::string tagLine(std::string_view key, const std::string &value)
-{
-    std::string line = "<";
-    line += key;
-    line += ">" + value + "</";
-    line += key;
-    line += std::string(">") + kCrLf;
-    return line;
-}
-
 bool isValueAlarm(AlarmId id) { return id != AlarmId::NoData; }
 // Low alarms raise below their threshold, the others above.
 bool raisesBelow(AlarmId id) { return id == AlarmId::BatteryLow; }

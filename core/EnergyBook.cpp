@@ -60,10 +60,6 @@ std::vector<std::string_view> splitLines(std::string_view text)
     return lines;
 }
 
-std::string tagLine(const char *key, const std::string &value)
-{
-    return std::string("<") + key + ">" + value + "</" + key + ">" + kCrLf;
-}
 } // namespace
 
 // ---- dates ------------------------------------------------------------------

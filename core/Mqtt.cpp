@@ -27,7 +27,7 @@ std::string unescaped(std::string_view text)
 
 void line(std::string &out, const char *key, const std::string &value)
 {
-    out += "<" + std::string(key) + ">" + escaped(value) + "</" + key + ">\r\n";
+    out += tagLine(key, escaped(value));
 }
 
 void read(std::string_view text, const char *key, std::string &value)

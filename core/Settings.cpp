@@ -25,11 +25,6 @@ const CalField kCalFields[] = {
     {"WSDivider", &CalibrationSettings::WSDivider},
 };
 
-std::string tagLine(const char *key, const std::string &value)
-{
-    return std::string("<") + key + ">" + value + "</" + key + ">" + kCrLf;
-}
-
 template <typename Settings, typename Fields>
 Settings readFields(std::string_view text, const Settings &fallback, const Fields &fields,
                     std::vector<std::string> *missing)

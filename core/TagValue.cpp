@@ -47,4 +47,12 @@ std::optional<std::string> tagValue(std::string_view text, std::string_view key)
     return std::string(*v);
 }
 
+std::string tagLine(std::string_view key, std::string_view value)
+{
+    std::string line;
+    line.reserve(2 * key.size() + value.size() + 7);
+    line.append("<").append(key).append(">").append(value).append("</").append(key).append(">\r\n");
+    return line;
+}
+
 } // namespace core

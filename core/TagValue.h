@@ -12,6 +12,9 @@ namespace core {
 // the first `open` (never a slice of unrelated text, never a negative length).
 std::optional<std::string_view> between(std::string_view text, std::string_view open, std::string_view close);
 
+// One line of a settings file: "<K>value</K>" and CR LF.
+std::string tagLine(std::string_view key, std::string_view value);
+
 // The value of key K in a settings file text: between "<K>" and "</K>".
 std::optional<std::string> tagValue(std::string_view text, std::string_view key);
 
