@@ -59,6 +59,7 @@ AlarmWatch::AlarmWatch(const ui::Services &services, const Wiring &wiring)
       m_start(services.clock->monotonicSeconds())
 {
     m_runner = new CommandRunner(services.clock, m_folder.alarmsCommandLog(), m_folder.path(), this);
+    connect(m_runner, &CommandRunner::startProblemChanged, this, &AlarmWatch::refresh);
     m_timer = new QTimer(this);
     m_timer->setInterval(1000);
     connect(m_timer, &QTimer::timeout, this, &AlarmWatch::tick);
@@ -223,8 +224,12 @@ void AlarmWatch::refresh()
     for (const char c : m_wiring.program->Port)
         if (c != ' ')
             port += c;
-    m_wiring.status->setText(fromStd(core::linkStatusText(port, portStateWord(state).toStdString(),
-                                                          m_counters.perMinute(now), m_counters.rejected(), age)));
+    QString text = fromStd(core::linkStatusText(port, portStateWord(state).toStdString(),
+                                                m_counters.perMinute(now), m_counters.rejected(), age));
+    // Until a run succeeds, so that a wrong command is not only in its log.
+    if (!m_runner->startProblem().isEmpty())
+        text += QStringLiteral(", the alarm command could not be started (%1)").arg(m_runner->startProblem());
+    m_wiring.status->setText(text);
 }
 
 } // namespace alarms

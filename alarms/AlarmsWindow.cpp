@@ -1,5 +1,7 @@
 #include "AlarmsWindow.h"
 
+#include "CommandRunner.h"
+
 #include "core/Number.h"
 #include "ui/Controls.h"
 #include "ui/Files.h"
@@ -149,6 +151,16 @@ void AlarmsWindow::Save_Click()
         return;
     s.beep = Beep->isChecked();
     s.command = ui::toLocal(Command->text().trimmed());
+    if (!s.command.empty()) {
+        const QString why = CommandRunner::whyNotRunnable(Command->text().trimmed(), m_services.programFolder);
+        if (!why.isEmpty()) {
+            m_services.messages->inform(this,
+                                        QStringLiteral("The command %1 cannot be run: %2. Nothing was saved.")
+                                            .arg(Command->text().trimmed(), why));
+            Command->setFocus();
+            return;
+        }
+    }
     if (const std::string problem = core::alarmSettingsProblem(s); !problem.empty()) {
         m_services.messages->inform(this, QString::fromStdString(problem) + QStringLiteral(" Nothing was saved."));
         return;

@@ -70,7 +70,9 @@ class TestAlarmsRoom : public QObject {
     Q_OBJECT
 private slots:
     // The runner starts the program itself: no shell splits the program's
-    // path or the arguments, or expands what is in them.
+    // path or the arguments, or expands what is in them. Each run has a group
+    // of its own that the time limit ends whole; its block is stamped when it
+    // started and when it ended.
     void command_data()
     {
         QTest::addColumn<QByteArray>("script"); // empty: no such program
@@ -84,6 +86,14 @@ private slots:
         QTest::newRow("a hanging command is killed")
             << QByteArray("echo waiting\nexec sleep 60\n") << QStringList{"no_data"} << 1.0
             << QStringList{"waiting", "killed after 1 s"};
+        // Seen: a script's own sleep outlived the limit and piled up.
+        QTest::newRow("what a hanging script started is killed with it")
+            << QByteArray("sleep 300 >/dev/null 2>&1 &\necho $! > started.pid\necho waiting\nsleep 60\n")
+            << QStringList{"no_data"} << 1.0 << QStringList{"waiting", "killed after 1 s"};
+        QTest::newRow("what a finished script left running is ended at the limit")
+            << QByteArray("sleep 300 >/dev/null 2>&1 &\necho $! > started.pid\n") << QStringList{"no_data"} << 2.0
+            << QStringList{"", "(it left processes running; they are ended when the time limit is up)",
+                           "ended: exit code 0"};
         QTest::newRow("a failing command is logged")
             << QByteArray("echo no mail server >&2\nexit 3\n") << QStringList{"x"} << 30.0
             << QStringList{"no mail server", "failed: exit code 3"};
@@ -109,9 +119,11 @@ private slots:
         QElapsedTimer t;
         t.start();
         runner.run(program, arguments, limit);
+        clock.advanceSeconds(7); // the end is stamped when it came
         QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 20000);
         QVERIFY2(t.elapsed() < 15000, "the time limit was not kept");
         QCOMPARE(runner.running(), 0);
+        QCOMPARE(runner.startProblem().isEmpty(), !script.isEmpty());
         const QList<QByteArray> log = lines(folder.read("logs/alarms-command.log"));
         QVERIFY2(log.size() >= 2 && log.first().startsWith("2026-03-07T14:05:09 run " + program.toLocal8Bit()),
                  log.value(0).constData());
@@ -122,11 +134,57 @@ private slots:
         }
         // The last line is the end; the lines before it what the command printed.
         const QByteArray end = body.takeLast();
-        QVERIFY2(end.startsWith("2026-03-07T14:05:09 " + logged.last().toLocal8Bit()), end.constData());
+        QVERIFY2(end.startsWith("2026-03-07T14:05:16 " + logged.last().toLocal8Bit()), end.constData());
         QStringList printed;
         for (const QByteArray &l : body)
             printed << QString::fromLocal8Bit(l);
         QCOMPARE(printed, logged.mid(0, logged.size() - 1));
+        // Whatever the script started in the background is gone by the limit.
+        if (folder.exists("started.pid")) {
+            const QByteArray pid = folder.read("started.pid").trimmed();
+            const auto gone = [&] {
+                QFile stat("/proc/" + pid + "/stat");
+                // Gone, or dead and waiting only for its new parent to reap it.
+                return !stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z ");
+            };
+            QTRY_VERIFY_WITH_TIMEOUT(gone(), 10000);
+        }
+    }
+
+    // The log stays under its bound with one older generation beside it.
+    void commandLogKeptSmall()
+    {
+        ProgramFolder folder;
+        const QByteArray full(alarms::CommandRunner::kMaxLogBytes - 20, 'x');
+        folder.write("logs/alarms-command.log", full);
+        folder.write("logs/alarms-command.log.1", "the oldest");
+        testsupport::FakeClock clock;
+        alarms::CommandRunner runner(&clock, folder.file("logs/alarms-command.log"), folder.path());
+        QSignalSpy ended(&runner, &alarms::CommandRunner::finished);
+        runner.run("true", {}, 30);
+        QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 20000);
+        QCOMPARE(folder.read("logs/alarms-command.log.1"), full);
+        QVERIFY(folder.read("logs/alarms-command.log").startsWith("2026-03-07T14:05:09 run true"));
+    }
+
+    // A command that cannot start shows on the status line until one succeeds.
+    void commandStartProblemOnTheStatusLine()
+    {
+        Rig rig(kShortAlarms + "<Command>./my alarm</Command>");
+        rig.run(3, kGood);
+        rig.run(3, kLow);
+        QSignalSpy ended(rig.watch()->runner(), &alarms::CommandRunner::finished);
+        QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 20000);
+        rig.watch()->tick();
+        QVERIFY2(rig.logger->LinkStatus->text().contains(", the alarm command could not be started ("),
+                 qPrintable(rig.logger->LinkStatus->text()));
+        rig.folder.write("my alarm", "#!/bin/sh\n");
+        QFile::setPermissions(rig.folder.file("my alarm"), QFile::ReadOwner | QFile::ExeOwner | QFile::WriteOwner);
+        rig.run(5, kGood);
+        QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 2, 20000);
+        rig.watch()->tick();
+        QVERIFY2(!rig.logger->LinkStatus->text().contains("alarm command"),
+                 qPrintable(rig.logger->LinkStatus->text()));
     }
 
     // Nothing is saved unless every value is good.
@@ -141,6 +199,9 @@ private slots:
         QTest::newRow("low above high") << "BatteryLow" << "15" << "The battery low threshold must be below the battery high threshold. Nothing was saved.";
         QTest::newRow("negative threshold") << "HighWind" << "-3" << "The threshold for High wind must be 0 or more. Nothing was saved.";
         QTest::newRow("no time limit") << "CommandLimit" << "0" << "The command time limit must be between 1 and 86400 seconds. Nothing was saved.";
+        QTest::newRow("no such command") << "Command" << "/no/such/alarm" << "The command /no/such/alarm cannot be run: there is no such file. Nothing was saved.";
+        QTest::newRow("command not executable") << "Command" << "./prog.cfg" << "The command ./prog.cfg cannot be run: it is not executable. Nothing was saved.";
+        QTest::newRow("command not on the PATH") << "Command" << "no-such-alarm-program" << "The command no-such-alarm-program cannot be run: no program of that name is on the PATH. Nothing was saved.";
         QTest::newRow("a comma is a separator") << "BatteryLow" << "11,5" << "";
     }
     void windowRefuses()
