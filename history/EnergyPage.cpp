@@ -1,6 +1,7 @@
 #include "EnergyPage.h"
 
 #include "EnergyChart.h"
+#include "Estimator.h"
 
 #include "core/Number.h"
 #include "ui/Files.h"
@@ -15,32 +16,16 @@
 #include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
 namespace history {
 
-struct EnergyPage::Estimation {
-    struct Job {
-        core::CivilDate date;
-        QString log;
-    };
-    std::vector<Job> jobs;
-    std::string windUnit;
-    std::atomic<bool> cancel{false};
-    // Filled by the worker; read only after it has ended.
-    std::vector<core::DayRecord> days;
-    int unreadable = 0, empty = 0;
-};
-
 namespace {
 // The energy file is rewritten each minute by the main window.
 constexpr int kReloadMs = 60 * 1000;
 
-QByteArray bytesOf(const std::string &s) { return QByteArray(s.data(), qsizetype(s.size())); }
-std::string textOf(const QByteArray &b) { return std::string(b.constData(), size_t(b.size())); }
 QString energy(double wh) { return QString::fromStdString(core::energyText(wh)); }
 QString number(double v, int decimals)
 {
@@ -171,19 +156,15 @@ EnergyPage::EnergyPage(const ui::Services &services, QWidget *parent) : QWidget(
     chart->setFocus();
 }
 
-EnergyPage::~EnergyPage()
-{
-    if (m_worker) {
-        m_estimation->cancel = true;
-        m_worker->wait();
-    }
-}
+EnergyPage::~EnergyPage() = default;
+
+bool EnergyPage::estimating() const { return m_estimator && m_estimator->running(); }
 
 void EnergyPage::reload()
 {
     const ui::ProgramFolder folder(m_services.programFolder);
     const auto bytes = ui::readWhole(folder.energyCsv());
-    m_days = bytes ? core::readEnergyCsv(textOf(*bytes)) : std::vector<core::DayRecord>();
+    m_days = bytes ? core::readEnergyCsv(ui::textOf(*bytes)) : std::vector<core::DayRecord>();
     refresh();
 }
 
@@ -396,120 +377,30 @@ QString EnergyPage::readout() const { return readoutLabel->text(); }
 
 void EnergyPage::estimateMissing()
 {
-    if (m_worker)
+    if (m_estimator && m_estimator->running())
         return;
-    ui::ProgramFolder folder(m_services.programFolder);
-    const QString csvPath = folder.energyCsv();
-    QString reason;
-    std::string csv;
-    if (ui::exists(csvPath)) {
-        const auto bytes = ui::readWhole(csvPath, &reason);
-        if (!bytes) {
-            statusLabel->setText(QStringLiteral("%1 could not be read (%2); nothing was estimated.")
-                                     .arg(QDir::toNativeSeparators(csvPath), reason));
-            emit estimationFinished(0);
-            return;
-        }
-        csv = textOf(*bytes);
-    }
-    std::vector<core::CivilDate> dates;
-    QHash<long, QString> logs;
-    const QDir logFolder(folder.logsFolder());
-    for (const QString &name : logFolder.entryList({QStringLiteral("*.txt")}, QDir::Files))
-        if (const auto d = core::readLogFileDate(name.toStdString())) {
-            dates.push_back(*d);
-            logs.insert(core::daysFromCivil(*d), logFolder.filePath(name));
-        }
     const QDate today = m_services.clock->date();
-    const auto missing = core::missingDays(csv, dates, {today.year(), today.month(), today.day()});
-    if (missing.empty()) {
-        statusLabel->setText(QStringLiteral("Every day with a daily log has its line in energy.csv already."));
+    m_estimator = std::make_unique<Estimator>(m_services.programFolder,
+                                              core::CivilDate{today.year(), today.month(), today.day()});
+    connect(m_estimator.get(), &Estimator::progressed, progress, &QProgressBar::setValue);
+    connect(m_estimator.get(), &Estimator::finished, this, &EnergyPage::finishEstimation);
+    if (const QString told = m_estimator->start(); !told.isEmpty()) {
+        statusLabel->setText(told);
         emit estimationFinished(0);
         return;
     }
-
-    m_estimation = std::make_shared<Estimation>();
-    for (const core::CivilDate &d : missing)
-        m_estimation->jobs.push_back({d, logs.value(core::daysFromCivil(d))});
-    m_estimation->windUnit = folder.programSettings().WSUnits;
-    progress->setRange(0, int(missing.size()));
+    progress->setRange(0, m_estimator->total());
     progress->setValue(0);
     progress->show();
     estimateButton->setEnabled(false);
-    statusLabel->setText(QStringLiteral("Estimating %1 days from their daily logs…").arg(missing.size()));
-
-    const std::shared_ptr<Estimation> run = m_estimation;
-    m_worker = QThread::create([run, this] {
-        for (size_t i = 0; i < run->jobs.size() && !run->cancel; ++i) {
-            const auto bytes = ui::readWhole(run->jobs[i].log);
-            const auto day = bytes ? core::estimateDay(textOf(*bytes), run->jobs[i].date, run->windUnit)
-                                   : std::nullopt;
-            if (day)
-                run->days.push_back(*day);
-            else
-                ++(bytes ? run->empty : run->unreadable);
-            // The page outlives the worker (its destructor waits for it).
-            QMetaObject::invokeMethod(
-                this, [this, done = int(i + 1)] { progress->setValue(done); }, Qt::QueuedConnection);
-        }
-    });
-    m_worker->setObjectName(QStringLiteral("estimationWorker"));
-    connect(m_worker, &QThread::finished, this, &EnergyPage::finishEstimation);
-    m_worker->start(QThread::LowPriority);
+    statusLabel->setText(QStringLiteral("Estimating %1 days from their daily logs…").arg(m_estimator->total()));
 }
 
-void EnergyPage::finishEstimation()
+void EnergyPage::finishEstimation(int added, const QString &text)
 {
-    m_worker->wait();
-    delete m_worker;
-    m_worker = nullptr;
-    const std::shared_ptr<Estimation> run = std::move(m_estimation);
     progress->hide();
     estimateButton->setEnabled(true);
-
-    // Read again right before writing: the main window rewrites the file each
-    // minute, and its newest line of today must stay as it wrote it.
-    const QString path = ui::ProgramFolder(m_services.programFolder).energyCsv();
-    QString reason;
-    std::optional<QByteArray> bytes = QByteArray();
-    if (ui::exists(path))
-        bytes = ui::readWhole(path, &reason);
-    int added = 0;
-    if (!bytes) {
-        statusLabel->setText(QStringLiteral("%1 could not be read (%2); nothing was added.")
-                                 .arg(QDir::toNativeSeparators(path), reason));
-    } else {
-        QString failure;
-        const std::string csv = textOf(*bytes);
-        const QDate today = m_services.clock->date();
-        std::vector<core::CivilDate> dates;
-        for (const core::DayRecord &d : run->days)
-            dates.push_back(d.date);
-        // Only days still missing now: never a line written meanwhile, nor today.
-        const auto still = core::missingDays(csv, dates, {today.year(), today.month(), today.day()});
-        std::vector<core::DayRecord> days;
-        for (const core::DayRecord &d : run->days)
-            if (std::find(still.begin(), still.end(), d.date) != still.end())
-                days.push_back(d);
-        if (!days.empty()) {
-            ui::ensureFolder(QFileInfo(path).absolutePath());
-            if (ui::replaceWhole(path, bytesOf(core::withDays(csv, days))))
-                added = int(days.size());
-            else
-                failure = QStringLiteral("%1 could not be written; nothing was added.")
-                              .arg(QDir::toNativeSeparators(path));
-        }
-        QString text = !failure.isEmpty() ? failure
-                       : added            ? QStringLiteral("Added %1 estimated %2 from the daily logs.")
-                                     .arg(added)
-                                     .arg(added == 1 ? QStringLiteral("day") : QStringLiteral("days"))
-                               : QStringLiteral("No day was added.");
-        if (run->empty)
-            text += QStringLiteral(" %1 logs held no record.").arg(run->empty);
-        if (run->unreadable)
-            text += QStringLiteral(" %1 logs could not be read.").arg(run->unreadable);
-        statusLabel->setText(text);
-    }
+    statusLabel->setText(text);
     reload();
     emit estimationFinished(added);
 }

@@ -8,7 +8,6 @@
 
 #include <QDate>
 #include <QWidget>
-#include <atomic>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -16,12 +15,12 @@
 class QLabel;
 class QProgressBar;
 class QPushButton;
-class QThread;
 class QTimer;
 
 namespace history {
 
 class EnergyChart;
+class Estimator;
 
 class EnergyPage : public QWidget {
     Q_OBJECT
@@ -56,7 +55,7 @@ public:
     // estimated from their logs on a worker thread, then written into the file
     // together. Never while one is running.
     void estimateMissing();
-    bool estimating() const { return m_worker != nullptr; }
+    bool estimating() const;
 
     QPushButton *previousButton, *nextButton, *viewButton, *estimateButton;
     QLabel *periodLabel, *totalLabel, *averageLabel, *bestLabel, *readoutLabel, *statusLabel;
@@ -72,15 +71,13 @@ protected:
     void keyPressEvent(QKeyEvent *e) override;
 
 private:
-    struct Estimation;
-
     // Handles the page's keys; false for others.
     bool navigate(int key);
     // The days with today's line taken from setToday when it is newer.
     std::vector<core::DayRecord> shownDays() const;
     void refresh();
     void showHovered(int index);
-    void finishEstimation();
+    void finishEstimation(int added, const QString &text);
     QString dayText(const core::DayRecord &d) const;
     // Month numbers (year × 12 + month - 1) the arrows may reach.
     std::pair<int, int> monthRange() const;
@@ -94,8 +91,7 @@ private:
     core::MonthSummary m_monthSummary;
     core::YearSummary m_yearSummary;
     QTimer *m_reloadTimer;
-    QThread *m_worker = nullptr;
-    std::shared_ptr<Estimation> m_estimation;
+    std::unique_ptr<Estimator> m_estimator;
 };
 
 } // namespace history

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 #include <optional>
+#include <string>
+#include <string_view>
 
 namespace ui {
 
@@ -24,6 +26,10 @@ bool keepAside(const QString &path);
 bool hasContent(const QString &path);
 // Creates the folder (and parents) when missing; true when it is there.
 bool ensureFolder(const QString &path);
+
+// Bytes of a standard string <-> QByteArray, unchanged.
+inline QByteArray bytesOf(std::string_view s) { return QByteArray(s.data(), qsizetype(s.size())); }
+inline std::string textOf(const QByteArray &b) { return std::string(b.constData(), size_t(b.size())); }
 
 // Local 8-bit text <-> QString.
 QString fromLocal(const std::string &bytes);
