@@ -6,6 +6,7 @@
 #include "ui/FolderStart.h"
 #include "ui/ProgramFolder.h"
 #include "ui/QtSerialPortControl.h"
+#include "ui/QtServices.h"
 
 #include <QApplication>
 #include <QDir>

@@ -8,7 +8,7 @@
 #include "history/PowerCurvePage.h"
 #include "ui/Clock.h"
 #include "ui/ProgramFolder.h"
-#include "ui/Services.h"
+#include "ui/QtServices.h"
 
 #include <QApplication>
 #include <QTimer>

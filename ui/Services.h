@@ -32,17 +32,6 @@ public:
     virtual void run(QDialog *dialog) = 0;
 };
 
-class QtMessageService : public MessageService {
-public:
-    void inform(QWidget *parent, const QString &text) override;
-    void notify(QWidget *parent, const QString &text) override;
-};
-
-class QtModalRunner : public ModalRunner {
-public:
-    void run(QDialog *dialog) override;
-};
-
 struct Services {
     QString programFolder;
     Clock *clock = nullptr;

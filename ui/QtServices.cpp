@@ -1,4 +1,4 @@
-#include "Services.h"
+#include "QtServices.h"
 
 #include <QDialog>
 #include <QMessageBox>

@@ -1,0 +1,19 @@
+#pragma once
+// The services as the desktop shows them: Qt's message boxes and modal windows.
+
+#include "Services.h"
+
+namespace ui {
+
+class QtMessageService : public MessageService {
+public:
+    void inform(QWidget *parent, const QString &text) override;
+    void notify(QWidget *parent, const QString &text) override;
+};
+
+class QtModalRunner : public ModalRunner {
+public:
+    void run(QDialog *dialog) override;
+};
+
+} // namespace ui
