@@ -3,19 +3,15 @@
 #include "CommandRunner.h"
 #include "core/Number.h"
 #include "ui/Files.h"
-#include "ui/Twips.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QLabel>
 #include <QTimer>
 
 namespace alarms {
 
 namespace {
 QString fromStd(std::string_view s) { return QString::fromLocal8Bit(s.data(), qsizetype(s.size())); }
-QByteArray bytesOf(std::string_view s) { return QByteArray(s.data(), qsizetype(s.size())); }
 
 QString portStateWord(ui::PortState state)
 {
@@ -29,33 +25,9 @@ QString portStateWord(ui::PortState state)
 }
 } // namespace
 
-QLabel *makeBanner(QWidget *parent)
-{
-    auto *l = new QLabel(parent);
-    l->setObjectName(QStringLiteral("AlarmBanner"));
-    QFont f(QStringLiteral("Arial"), 9);
-    f.setBold(true);
-    l->setFont(f);
-    l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    l->setIndent(4);
-    ui::setColours(l, QColor(200, 0, 0), Qt::white);
-    l->hide();
-    return l;
-}
-
-QLabel *makeStatusLine(QWidget *parent)
-{
-    auto *l = new QLabel(parent);
-    l->setObjectName(QStringLiteral("LinkStatus"));
-    l->setFont(QFont(QStringLiteral("Arial"), 8));
-    l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    ui::setColours(l, ui::darkGreen(), ui::brightGreen());
-    return l;
-}
-
 AlarmWatch::AlarmWatch(const ui::Services &services, const Wiring &wiring)
     : m_services(services), m_wiring(wiring), m_folder(services.programFolder),
-      m_notices(services.messages, wiring.window), m_book(services.clock->monotonicSeconds()),
+      m_notices(services.messages, nullptr), m_book(services.clock->monotonicSeconds()),
       m_start(services.clock->monotonicSeconds())
 {
     m_runner = new CommandRunner(services.clock, m_folder.alarmsCommandLog(), m_folder.path(), this);
@@ -64,7 +36,6 @@ AlarmWatch::AlarmWatch(const ui::Services &services, const Wiring &wiring)
     m_timer->setInterval(1000);
     connect(m_timer, &QTimer::timeout, this, &AlarmWatch::tick);
     connect(wiring.link, &ui::ReconnectingPort::stateChanged, this, &AlarmWatch::refresh);
-    m_wiring.banner->hide();
     loadSettings();
     m_timer->start();
 }
@@ -86,13 +57,13 @@ void AlarmWatch::loadSettings()
             s = *read;
         } else if (!bytes) {
             m_services.messages->notify(
-                m_wiring.window, QStringLiteral("The alarm settings in %1 cannot be read (%2), so the default "
+                nullptr, QStringLiteral("The alarm settings in %1 cannot be read (%2), so the default "
                                                 "alarms hold for this run. The file is left as it is.")
                                      .arg(file, reason));
         } else {
             const bool kept = ui::keepAside(path);
             m_services.messages->notify(
-                m_wiring.window,
+                nullptr,
                 QStringLiteral(
                     "The alarm settings in %1 are damaged, so the default alarms hold (only \"no data\" "
                     "is on). %2")
@@ -157,12 +128,12 @@ void AlarmWatch::handle(const std::vector<core::AlarmEvent> &events)
         if (e.raised) {
             m_since[size_t(e.id)] = now;
             if (s.beep)
-                QApplication::beep();
+                emit beep();
         }
         QByteArray line;
         if (!ui::hasContent(csv))
-            line = bytesOf(core::alarmCsvHeader()) + "\r\n";
-        line += bytesOf(core::alarmCsvLine(now.toString(Qt::ISODate).toStdString(), e)) + "\r\n";
+            line = ui::bytesOf(core::alarmCsvHeader()) + "\r\n";
+        line += ui::bytesOf(core::alarmCsvLine(now.toString(Qt::ISODate).toStdString(), e)) + "\r\n";
         m_notices.outcome(csv, ui::append(csv, line), ui::cannotWrite(csv));
         emit alarmChanged(fromStd(core::alarmKey(e.id)), fromStd(core::alarmTitle(e.id)), e.raised);
         if (!s.command.empty())
@@ -203,12 +174,10 @@ void AlarmWatch::showBanner()
                                                    : since.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
         parts << QStringLiteral("%1: %2 since %3").arg(fromStd(core::alarmTitle(id)), value, when);
     }
-    const QString text = parts.join(QStringLiteral("   "));
-    if (m_wiring.banner->text() != text) {
-        m_wiring.banner->setText(text);
-        m_wiring.banner->setToolTip(parts.join(QLatin1Char('\n')));
+    if (parts != m_banner) {
+        m_banner = parts;
+        emit bannerChanged(m_banner);
     }
-    m_wiring.banner->setVisible(!parts.isEmpty());
 }
 
 void AlarmWatch::refresh()
@@ -229,7 +198,10 @@ void AlarmWatch::refresh()
     // Until a run succeeds, so that a wrong command is not only in its log.
     if (!m_runner->startProblem().isEmpty())
         text += QStringLiteral(", the alarm command could not be started (%1)").arg(m_runner->startProblem());
-    m_wiring.status->setText(text);
+    if (text != m_status) {
+        m_status = text;
+        emit statusChanged(m_status, m_status);
+    }
 }
 
 } // namespace alarms

@@ -1,8 +1,8 @@
 #pragma once
-// The main window's alarms and link status: it takes each frame and a tick a
-// second, keeps the alarms (core::AlarmBook) and the link counters, and shows
-// them in the banner and the status line; every raise and clear goes to
-// "logs/alarms.csv", the command and, when chosen, the beep.
+// The session's alarms and link status: it takes each frame and a tick a
+// second, keeps the alarms (core::AlarmBook) and the link counters, and tells
+// what the banner and the status line should show; every raise and clear goes
+// to "logs/alarms.csv", the command and, when chosen, the beep.
 
 #include "core/Alarms.h"
 #include "core/Frame.h"
@@ -16,29 +16,21 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <QStringList>
 #include <array>
 
-class QLabel;
 class QTimer;
 
 namespace alarms {
 
 class CommandRunner;
 
-// The main window's alarm banner (white on red, hidden while no alarm is
-// raised) and link-status line; each edition places them.
-QLabel *makeBanner(QWidget *parent);
-QLabel *makeStatusLine(QWidget *parent);
-
 class AlarmWatch : public QObject {
     Q_OBJECT
 public:
-    // What the main window lends: the banner and status labels (shown and
-    // hidden here), its port, its liveness and its program settings (the
-    // port number and the wind unit).
+    // What the session lends: its port, its liveness and its program
+    // settings (the port number and the wind unit).
     struct Wiring {
-        QWidget *window;
-        QLabel *banner, *status;
         const ui::ReconnectingPort *link;
         const core::Liveness *liveness;
         const core::ProgramSettings *program;
@@ -60,6 +52,8 @@ public:
     void tick();
 
     const core::LinkCounters &counters() const { return m_counters; }
+    QStringList banner() const { return m_banner; }
+    QString status() const { return m_status; }
     bool raised(core::AlarmId id) const { return m_book.raised(id); }
     CommandRunner *runner() const { return m_runner; }
     QTimer *timer() const { return m_timer; }
@@ -70,6 +64,13 @@ signals:
     void staleChanged(bool stale);
     // An alarm was raised or cleared (key as in alarms.csv, the name people read).
     void alarmChanged(const QString &key, const QString &name, bool raised);
+    // The raised alarms, each as its banner text ("Battery low: 11 V since
+    // 14:05:15"); empty when none is raised.
+    void bannerChanged(const QStringList &alarms);
+    // The link's status line and its tool tip.
+    void statusChanged(const QString &text, const QString &toolTip);
+    // An alarm was raised with the beep chosen.
+    void beep();
 
 private:
     void handle(const std::vector<core::AlarmEvent> &events);
@@ -86,6 +87,8 @@ private:
     std::array<QDateTime, core::kAlarmCount> m_since;
     double m_start;
     bool m_stale = false;
+    QStringList m_banner;
+    QString m_status, m_statusTip;
     CommandRunner *m_runner;
     QTimer *m_timer;
 };

@@ -255,9 +255,9 @@ int main(int argc, char **argv)
     const QByteArray zeros = "[<V>0</V><I>512</I><R>0</R><M>0</M><S>0</S>]";
     history::PowerCurveKeeper *curve = logger.powerCurve();
     auto hookCurve = [&](bool on) {
-        QObject::disconnect(&logger, &monitor::Logger::frameProcessed, curve, nullptr);
+        QObject::disconnect(logger.session(), &monitor::Session::frameProcessed, curve, nullptr);
         if (on)
-            QObject::connect(&logger, &monitor::Logger::frameProcessed, curve, &history::PowerCurveKeeper::frame);
+            QObject::connect(logger.session(), &monitor::Session::frameProcessed, curve, &history::PowerCurveKeeper::frame);
     };
     // The handler alone, ms a frame.
     auto processRun = [&]() -> double {

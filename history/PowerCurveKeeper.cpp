@@ -24,7 +24,7 @@ QString freeName(const QString &base, const QString &suffix)
 }
 } // namespace
 
-PowerCurveKeeper::PowerCurveKeeper(const ui::Services &services, QWidget *messageParent, QObject *parent)
+PowerCurveKeeper::PowerCurveKeeper(const ui::Services &services, QObject *messageParent, QObject *parent)
     : QObject(parent), m_services(services), m_messageParent(messageParent),
       m_file(ui::ProgramFolder(services.programFolder).powerCurveFile())
 {

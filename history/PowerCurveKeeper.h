@@ -12,7 +12,6 @@
 #include <string>
 
 class QTimer;
-class QWidget;
 
 namespace history {
 
@@ -27,7 +26,7 @@ public:
     // one that cannot be read or is damaged is kept aside as
     // "powercurve.csv.bad" and the curve starts again, with one message.
     // Messages are shown over `messageParent`.
-    PowerCurveKeeper(const ui::Services &services, QWidget *messageParent, QObject *parent = nullptr);
+    PowerCurveKeeper(const ui::Services &services, QObject *messageParent, QObject *parent = nullptr);
     ~PowerCurveKeeper() override;
 
     // The wind unit and calibration of the frames to come.
@@ -63,7 +62,7 @@ private:
     void tell(const QString &text, bool wait);
 
     ui::Services m_services;
-    QWidget *m_messageParent;
+    QObject *m_messageParent;
     QString m_file;
     core::PowerCurve m_curve;
     core::WindUnit m_unit{"m/s", 1.0};

@@ -12,7 +12,7 @@ QByteArray bytesOf(const std::string &s) { return QByteArray(s.data(), qsizetype
 std::string textOf(const QByteArray &b) { return std::string(b.constData(), size_t(b.size())); }
 } // namespace
 
-EnergyKeeper::EnergyKeeper(const ui::Services &services, QWidget *messageParent)
+EnergyKeeper::EnergyKeeper(const ui::Services &services, QObject *messageParent)
     : m_services(services), m_folder(services.programFolder), m_parent(messageParent),
       m_notices(services.messages, messageParent)
 { }

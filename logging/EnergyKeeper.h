@@ -15,7 +15,7 @@ namespace logging {
 
 class EnergyKeeper {
 public:
-    EnergyKeeper(const ui::Services &services, QWidget *messageParent);
+    EnergyKeeper(const ui::Services &services, QObject *messageParent);
 
     // The stored totals for `today`, and today's line of energy.csv when it
     // has one. A missing state file starts at 0 silently; one that cannot be
@@ -41,7 +41,7 @@ private:
 
     ui::Services m_services;
     ui::ProgramFolder m_folder;
-    QWidget *m_parent;
+    QObject *m_parent;
     ui::FailureNotices m_notices;
     std::string m_savedState, m_savedDay;
     std::optional<double> m_dayWritten; // monotonic seconds

@@ -17,7 +17,7 @@ const QByteArray lineEnd("\r\n");
 QByteArray bytesOf(const std::string &s) { return QByteArray(s.data(), qsizetype(s.size())); }
 } // namespace
 
-TickWriter::TickWriter(const ui::Services &services, QWidget *messageParent)
+TickWriter::TickWriter(const ui::Services &services, QObject *messageParent)
     : m_services(services), m_folder(services.programFolder), m_notices(services.messages, messageParent)
 { }
 

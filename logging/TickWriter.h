@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <string>
 
-class QWidget;
 
 namespace logging {
 
@@ -31,7 +30,7 @@ struct TickValues {
 class TickWriter {
 public:
     // services.clock and services.messages must outlive the writer.
-    TickWriter(const ui::Services &services, QWidget *messageParent);
+    TickWriter(const ui::Services &services, QObject *messageParent);
 
     // Writes everything one tick writes. Never blocks and never stops half
     // way: a missing logs, html or Excel folder is created; a file that cannot

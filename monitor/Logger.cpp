@@ -2,6 +2,7 @@
 
 #include "Dials.h"
 #include "alarms/AlarmWatch.h"
+#include "alarms/Banner.h"
 #include "alarms/AlarmsWindow.h"
 #include "config/Calibrate.h"
 #include "config/ProgramSetup.h"
@@ -12,13 +13,12 @@
 #include "history/History.h"
 #include "history/PowerCurveKeeper.h"
 #include "history/PowerCurvePage.h"
-#include "logging/EnergyKeeper.h"
-#include "logging/TickWriter.h"
 #include "publish/MqttWindow.h"
 #include "publish/Publisher.h"
 #include "ui/Files.h"
 #include "ui/Twips.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 
@@ -37,9 +37,6 @@ const MeterSpec kMeters[6] = {
 };
 
 const QColor kRed(255, 0, 0);
-// The energy totals are saved this often while they change (today's line of
-// energy.csv once a minute).
-const int kEnergySaveMs = 10000;
 
 QString number(double v) { return ui::fromLocal(core::numberText(v)); }
 
@@ -72,9 +69,18 @@ int Logger::fullScale(int index)
 }
 
 Logger::Logger(const ui::Services &services, const Edition &edition, QWidget *parent)
-    : QWidget(parent), m_services(services), m_edition(edition),
-      m_folder(services.programFolder, services.messages, this)
+    : Logger(std::make_unique<Session>(services, edition.name), edition, parent)
+{ }
+
+Logger::Logger(std::unique_ptr<Session> own, const Edition &edition, QWidget *parent) : Logger(*own, edition, parent)
 {
+    m_ownSession = std::move(own);
+}
+
+Logger::Logger(Session &session, const Edition &edition, QWidget *parent)
+    : QWidget(parent), m_services(session.services()), m_edition(edition), m_session(&session)
+{
+    m_session->setMessageOwner(this);
     setObjectName(QStringLiteral("Logger"));
     // A dark back so that the white "Record" and "Seconds" captions read.
     QPalette back = palette();
@@ -85,61 +91,42 @@ Logger::Logger(const ui::Services &services, const Edition &edition, QWidget *pa
     if (m_edition.layoutMainWindow)
         m_edition.layoutMainWindow(*this);
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1000);
+    Timer1 = m_session->logTimer();
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
     Timer2->setInterval(250);
     Timer2->setSingleShot(true);
-    Timer3 = new QTimer(this);
-    Timer3->setObjectName(QStringLiteral("Timer3"));
-    Timer3->setInterval(5000);
-    connect(Timer1, &QTimer::timeout, this, &Logger::Timer1_Timer);
+    Timer3 = m_session->energyTimer();
     connect(Timer2, &QTimer::timeout, this, &Logger::Timer2_Timer);
-    connect(Timer3, &QTimer::timeout, this, &Logger::Timer3_Timer);
+    MSComm1 = m_session->port();
 
-    m_link = new ui::ReconnectingPort(m_services.makePort(), this);
-    MSComm1 = m_link->port();
-    MSComm1->setObjectName(QStringLiteral("MSComm1"));
-    connect(MSComm1, &ui::SerialPort::received, this, &Logger::MSComm1_OnComm);
-    connect(m_link, &ui::ReconnectingPort::opened, this, [this] { m_rx.clear(); });
-    connect(m_link, &ui::ReconnectingPort::stateChanged, this, [this](ui::PortState state) {
-        m_liveness.setPaused(state == ui::PortState::Paused);
-        if (state == ui::PortState::Away)
-            m_rx.clear(); // the half frame before the loss has no continuation
+    connect(m_session, &Session::frameProcessed, this,
+            [this](const core::RawReading &, const core::Reading &r) { showFrame(r); });
+    connect(m_session, &Session::logged, this, [this] {
+        Timer2->start();
+        BlinkLog->setBackColour(kRed);
     });
-
-    m_alarms = std::make_unique<alarms::AlarmWatch>(
-        m_services, alarms::AlarmWatch::Wiring{this, AlarmBanner, LinkStatus, m_link, &m_liveness, &settings});
-    connect(m_alarms.get(), &alarms::AlarmWatch::staleChanged, this, &Logger::setNeedlesGrey);
-
-    m_tick = std::make_unique<logging::TickWriter>(m_services, this);
-    m_energyFiles = std::make_unique<logging::EnergyKeeper>(m_services, this);
-    m_energySave = new QTimer(this);
-    m_energySave->setInterval(kEnergySaveMs);
-    connect(m_energySave, &QTimer::timeout, this, [this] { m_energyFiles->save(m_book); });
-    m_powerCurve = new history::PowerCurveKeeper(m_services, this, this);
-    connect(this, &Logger::frameProcessed, m_powerCurve, &history::PowerCurveKeeper::frame);
-    m_publisher = new publish::Publisher(
-        m_services, m_edition.name, [this] { return dataState(); }, this);
-    connect(m_publisher, &publish::Publisher::statusChanged, MqttButton, &QWidget::setToolTip);
-    // Every alarm's state is published, each as it is now and then at each raise and clear.
-    for (const core::AlarmId id : core::kAlarms)
-        m_publisher->setAlarm(std::string(core::alarmKey(id)), std::string(core::alarmTitle(id)),
-                              m_alarms->raised(id));
-    connect(m_alarms.get(), &alarms::AlarmWatch::alarmChanged, this,
-            [this](const QString &key, const QString &name, bool raised) {
-                m_publisher->setAlarm(key.toStdString(), name.toStdString(), raised);
-            });
-    MqttButton->setToolTip(m_publisher->statusText());
+    connect(m_session, &Session::energyChanged, this, [this](double wh) {
+        if (m_history)
+            m_history->setToday(wh);
+    });
+    alarms::AlarmWatch *watch = m_session->alarms();
+    connect(watch, &alarms::AlarmWatch::staleChanged, this, &Logger::setNeedlesGrey);
+    connect(watch, &alarms::AlarmWatch::bannerChanged, this,
+            [this](const QStringList &raised) { alarms::showBanner(AlarmBanner, raised); });
+    connect(watch, &alarms::AlarmWatch::statusChanged, this, [this](const QString &text, const QString &tip) {
+        LinkStatus->setText(text);
+        LinkStatus->setToolTip(tip);
+    });
+    connect(watch, &alarms::AlarmWatch::beep, this, [] { QApplication::beep(); });
+    alarms::showBanner(AlarmBanner, watch->banner());
+    LinkStatus->setText(watch->status());
+    connect(publisher(), &publish::Publisher::statusChanged, MqttButton, &QWidget::setToolTip);
+    MqttButton->setToolTip(publisher()->statusText());
 
     Form_Load();
-    const auto stored = m_energyFiles->load(today());
-    m_book.start(stored.totals, stored.todayLine, today(), m_services.clock->monotonicSeconds(), settings.WSUnits);
-    WattHours = m_book.today();
-    Timer3->start();
-    m_energySave->start();
+    const QDate d = m_services.clock->date();
+    m_session->startEnergy({d.year(), d.month(), d.day()});
 }
 
 Logger::~Logger() = default;
@@ -232,21 +219,20 @@ void Logger::Form_Load()
 {
     setWindowTitle(ui::programTitle() + QStringLiteral(" - Waiting for Signal"));
     StopLogging->setEnabled(false);
-    reading = core::Reading();
-    WattHours = 0;
+    m_session->resetReading();
     LoadSettings();
 
     if (!openPort())
         recoverPort();
-    if (core::isOn(settings.LogOn))
+    if (core::isOn(settings().LogOn))
         startLoggingFrom(false);
 }
 
 void Logger::recoverPort()
 {
-    m_link->pause();
+    m_session->pausePort();
     m_services.messages->inform(
-        this, QStringLiteral("Error opening port ") + ui::fromLocal(settings.Port)
+        this, QStringLiteral("Error opening port ") + ui::fromLocal(settings().Port)
                   + QStringLiteral(", Click OK to open the Program Setup page, and select another com port."));
     config::ProgramSetup setupWindow(m_services, this);
     m_services.modal->run(&setupWindow);
@@ -257,22 +243,15 @@ void Logger::recoverPort()
 
 void Logger::LoadSettings()
 {
-    // What cannot be read takes the delivered defaults; m_folder tells the
-    // user, once per condition, and creates only files that do not exist.
-    settings = m_folder.programSettings();
-    m_book.setWindUnit(settings.WSUnits);
-    delay->setText(ui::fromLocal(settings.LogDelay));
+    m_session->loadSettings();
+    delay->setText(ui::fromLocal(settings().LogDelay));
     buildReadoutList();
-
-    calibration = m_folder.calibrationSettings();
-    m_cal = core::calibrationFrom(calibration);
-    m_powerCurve->setSettings(settings.WSUnits, m_cal);
 }
 
 void Logger::buildReadoutList()
 {
-    const bool rpm = core::isOn(settings.DisplayRPM);
-    const bool ws = core::isOn(settings.DisplayWS);
+    const bool rpm = core::isOn(settings().DisplayRPM);
+    const bool ws = core::isOn(settings().DisplayWS);
     ListView1->clearColumns();
     ListView1->clearRows();
     ListView1->setHeadersVisible(false);
@@ -293,48 +272,25 @@ void Logger::buildReadoutList()
     if (rpm)
         rows.push_back({QString(), zero, QStringLiteral("RPM")});
     if (ws)
-        rows.push_back({QString(), zero, ui::fromLocal(settings.WSUnits)});
+        rows.push_back({QString(), zero, ui::fromLocal(settings().WSUnits)});
     ListView1->setRows(std::move(rows));
 }
 
-bool Logger::openPort()
-{
-    m_rx.clear();
-    const auto number = core::readInt16(settings.Port);
-    return m_link->open(number ? std::optional<int>(*number) : std::nullopt);
-}
+bool Logger::openPort() { return m_session->openPort(); }
 
 // ---- frames ------------------------------------------------------------------
 
-void Logger::MSComm1_OnComm()
-{
-    const QByteArray bytes = MSComm1->readAll();
-    MSComm1->clearInput();
-    m_rx.append(std::string_view(bytes.constData(), size_t(bytes.size())));
-    while (auto frame = m_rx.next())
-        ProcessFrame(*frame);
-    if (const long long dropped = m_alarms->setDropped(m_rx.dropped()))
-        m_book.countFrames(0, dropped);
-}
+void Logger::MSComm1_OnComm() { m_session->receive(); }
 
-void Logger::ProcessFrame(const std::string &frame)
+void Logger::ProcessFrame(const std::string &frame) { m_session->processFrame(frame); }
+
+void Logger::showFrame(const core::Reading &reading)
 {
     Timer2->start();
     BlinkData->setBackColour(kRed);
 
-    const core::RawReading raw = core::decodeFrame(frame);
-    core::applyFrame(reading, raw, m_cal);
-    const double now = m_services.clock->monotonicSeconds();
-    m_liveness.frame(raw, now);
-    m_book.frame(raw, reading);
-    m_book.countFrames(1, core::isLive(raw) ? 0 : 1);
-    m_alarms->frame(raw, reading);
-    emit frameProcessed(raw, reading, m_liveness.state(now), now);
-    if (Timer1->isActive())
-        maxima.raise(reading);
-    m_publisher->frame({reading.Volts, reading.Amps, reading.Watts, reading.RPM, reading.WindSpeed,
-                        reading.Mode == 1, WattHours, m_book.lifetime(), settings.WSUnits});
-
+    const double WattHours = m_session->wattHours();
+    const core::ProgramSettings &settings = m_session->settings();
     std::vector<QStringList> rows;
     rows.push_back({QString(), number(reading.Volts), QStringLiteral("Volts")});
     rows.push_back({QString(), number(reading.Amps), QStringLiteral("Amps")});
@@ -396,23 +352,7 @@ void Logger::DrawGauge(int Index, double MinValue, double MaxValue, double MinPo
 
 // ---- logging -----------------------------------------------------------------
 
-void Logger::Timer1_Timer()
-{
-    Timer2->start();
-    BlinkLog->setBackColour(kRed);
-    logging::TickValues v;
-    v.maxima = maxima;
-    v.mode = reading.Mode;
-    v.wattHours = WattHours;
-    v.yesterdayWh = m_book.yesterday();
-    v.lifetimeWh = m_book.lifetime();
-    v.savehtml = settings.Savehtml;
-    v.saveExcel = settings.SaveExcel;
-    v.wsUnits = settings.WSUnits;
-    v.logSeconds = Timer1->interval() / 1000.0;
-    m_tick->write(v);
-    maxima.reset();
-}
+void Logger::Timer1_Timer() { m_session->logTick(); }
 
 void Logger::Timer2_Timer()
 {
@@ -421,49 +361,28 @@ void Logger::Timer2_Timer()
     Timer2->stop();
 }
 
-void Logger::Timer3_Timer()
-{
-    const double now = m_services.clock->monotonicSeconds();
-    m_book.setToday(WattHours);
-    if (const auto finished = m_book.step(reading.Watts, reading.Mode, m_liveness, now, today())) {
-        m_energyFiles->finishDay(*finished);
-        m_energyFiles->save(m_book, true);
-    }
-    WattHours = m_book.today();
-    if (m_history)
-        m_history->setToday(WattHours);
-}
-
-core::DataState Logger::dataState() const { return m_liveness.state(m_services.clock->monotonicSeconds()); }
-
-core::CivilDate Logger::today() const
-{
-    const QDate d = m_services.clock->date();
-    return {d.year(), d.month(), d.day()};
-}
+void Logger::Timer3_Timer() { m_session->energyStep(); }
 
 bool Logger::startLoggingFrom(bool interactive)
 {
-    const core::StartDelay d = core::startDelay(ui::toLocal(delay->text()));
-    if (!d.valid) {
+    const auto shown = m_session->startLogging(ui::toLocal(delay->text()));
+    if (!shown) {
         if (interactive)
             m_services.messages->inform(
                 this, QStringLiteral("Invalid delay period, needs to be a number between 10 and 600"));
         return false;
     }
-    delay->setText(ui::fromLocal(d.newText));
-    Timer1->setInterval(d.periodMs);
+    delay->setText(ui::fromLocal(*shown));
     delay->setEnabled(false);
     StartLogging->setEnabled(false);
     StopLogging->setEnabled(true);
-    Timer1->start();
     return true;
 }
 
 void Logger::StartLogging_Click()
 {
     if (startLoggingFrom(true))
-        maxima.reset();
+        m_session->resetMaxima();
 }
 
 void Logger::StopLogging_Click()
@@ -471,14 +390,14 @@ void Logger::StopLogging_Click()
     StartLogging->setEnabled(true);
     delay->setEnabled(true);
     StopLogging->setEnabled(false);
-    Timer1->stop();
+    m_session->stopLogging();
 }
 
 // ---- commands ----------------------------------------------------------------
 
 void Logger::Setup_Click()
 {
-    m_link->pause();
+    m_session->pausePort();
     {
         config::ProgramSetup setupWindow(m_services, this);
         m_services.modal->run(&setupWindow);
@@ -490,14 +409,14 @@ void Logger::Setup_Click()
 
 void Logger::CalibrateButton_Click()
 {
-    m_link->pause();
+    m_session->pausePort();
     {
         config::Calibrate calibrateWindow(m_services, this);
         m_services.modal->run(&calibrateWindow);
     }
     LoadSettings();
     // The port number and line settings are those it had before.
-    if (!m_link->reopen())
+    if (!m_session->reopenPort())
         recoverPort();
 }
 
@@ -512,19 +431,19 @@ void Logger::ShowLogs_Click()
 void Logger::History_Click()
 {
     history::History historyWindow(m_services, this);
-    historyWindow.addPage(new history::PowerCurvePage(m_powerCurve, m_services, &historyWindow),
+    historyWindow.addPage(new history::PowerCurvePage(powerCurve(), m_services, &historyWindow),
                           QStringLiteral("Power curve"));
-    historyWindow.setToday(WattHours);
+    historyWindow.setToday(WattHours());
     m_history = &historyWindow;
     m_services.modal->run(&historyWindow);
 }
 
 void Logger::Alarms_Click()
 {
-    alarms::AlarmsWindow alarmsWindow(m_services, ui::fromLocal(settings.WSUnits), this);
+    alarms::AlarmsWindow alarmsWindow(m_services, ui::fromLocal(settings().WSUnits), this);
     m_services.modal->run(&alarmsWindow);
     if (alarmsWindow.result() == QDialog::Accepted)
-        m_alarms->loadSettings();
+        alarmWatch()->loadSettings();
 }
 
 void Logger::setNeedlesGrey(bool grey)
@@ -539,10 +458,10 @@ void Logger::setNeedlesGrey(bool grey)
 void Logger::Mqtt_Click()
 {
     {
-        publish::MqttWindow mqttWindow(m_services, m_publisher, this);
+        publish::MqttWindow mqttWindow(m_services, publisher(), this);
         m_services.modal->run(&mqttWindow);
     }
-    m_publisher->reload();
+    publisher()->reload();
 }
 
 void Logger::Exit_Click() { close(); }
@@ -551,10 +470,7 @@ void Logger::closeEvent(QCloseEvent *event)
 {
     // The program ends with its main window, also when a message box that a
     // tick left open would otherwise keep it running.
-    m_link->pause();
-    m_book.setToday(WattHours);
-    m_energyFiles->save(m_book, true);
-    m_powerCurve->save();
+    m_session->finish();
     QWidget::closeEvent(event);
     QCoreApplication::exit(0);
 }

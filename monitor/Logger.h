@@ -1,15 +1,16 @@
 #pragma once
 // The main window: start-up and settings, frames to live read-out, the six
-// meters, logging and the commands that open the other windows.
+// meters, logging and the commands that open the other windows. What runs
+// behind it (port, frames, logging, energy, alarms, curve, publishing) is the
+// session's; each handler here calls into the session and updates controls.
 
 #include "Edition.h"
-#include "core/EnergyBook.h"
+#include "Session.h"
 #include "core/Frame.h"
 #include "core/Reading.h"
 #include "core/Settings.h"
 #include "ui/Canvas.h"
 #include "ui/Controls.h"
-#include "ui/ProgramFolder.h"
 #include "ui/ReconnectingPort.h"
 #include "ui/ReportList.h"
 #include "ui/Services.h"
@@ -25,14 +26,12 @@
 
 namespace history {
 class History;
-class PowerCurveKeeper;
-} // namespace history
-namespace logging {
-class EnergyKeeper;
-class TickWriter;
-} // namespace logging
+}
 namespace alarms {
 class AlarmWatch;
+}
+namespace history {
+class PowerCurveKeeper;
 }
 namespace publish {
 class Publisher;
@@ -43,7 +42,10 @@ namespace monitor {
 class Logger : public QWidget {
     Q_OBJECT
 public:
+    // On a session of its own, made by the program's composition root.
     Logger(const ui::Services &services, const Edition &edition, QWidget *parent = nullptr);
+    // On a session the caller owns and keeps for the window's life.
+    Logger(Session &session, const Edition &edition, QWidget *parent = nullptr);
     ~Logger() override;
 
     // Start-up: waiting title, settings, port (with recovery), automatic logging.
@@ -64,9 +66,10 @@ public:
     void Timer2_Timer();
     void Timer3_Timer();
     // Live, stale, or paused while another window holds the port.
-    core::DataState dataState() const;
-    ui::ReconnectingPort *link() const { return m_link; }
-    history::PowerCurveKeeper *powerCurve() const { return m_powerCurve; }
+    core::DataState dataState() const { return m_session->dataState(); }
+    Session *session() const { return m_session; }
+    ui::ReconnectingPort *link() const { return m_session->link(); }
+    history::PowerCurveKeeper *powerCurve() const { return m_session->powerCurve(); }
     void StartLogging_Click();
     void StopLogging_Click();
     void Setup_Click();
@@ -77,15 +80,15 @@ public:
     void Mqtt_Click();
     void Exit_Click();
     void Alarms_Click();
-    alarms::AlarmWatch *alarmWatch() const { return m_alarms.get(); }
+    alarms::AlarmWatch *alarmWatch() const { return m_session->alarms(); }
 
-    // Settings (texts as found in the files).
-    core::ProgramSettings settings;
-    core::CalibrationSettings calibration;
-    // Live state.
-    core::Reading reading;
-    core::Maxima maxima;
-    double WattHours = 0;
+    // Settings (texts as found in the files) and the live state, as the
+    // session holds them.
+    const core::ProgramSettings &settings() const { return m_session->settings(); }
+    const core::CalibrationSettings &calibration() const { return m_session->calibration(); }
+    const core::Reading &reading() const { return m_session->reading(); }
+    const core::Maxima &maxima() const { return m_session->maxima(); }
+    double WattHours() const { return m_session->wattHours(); }
 
     // Controls, named as the design names them.
     QPushButton *StartLogging, *StopLogging, *CalibrateButton, *Setup, *ShowLogs, *Exit;
@@ -96,7 +99,7 @@ public:
     QLabel *AlarmBanner, *LinkStatus;
     // Our own: the MQTT settings and connection state.
     QPushButton *MqttButton;
-    publish::Publisher *publisher() const { return m_publisher; }
+    publish::Publisher *publisher() const { return m_session->publisher(); }
     QLabel *Label9_0, *Label10, *txtMode;
     ui::LampButton *BlinkLog, *BlinkData;
     QLineEdit *delay;
@@ -109,6 +112,8 @@ public:
     QLabel *Label6 = nullptr, *Label7 = nullptr, *Label8 = nullptr, *Label11 = nullptr;
     // Index 6 and 9 do not exist.
     std::array<ui::ValueHolder *, 14> VScroll1{};
+    // Timer1 (the logging tick) and Timer3 (the energy step) are the
+    // session's, as is the port; Timer2 puts the lamps out.
     QTimer *Timer1, *Timer2, *Timer3;
     ui::SerialPort *MSComm1 = nullptr;
 
@@ -120,43 +125,28 @@ public:
     // A bold, centred title or value label in a quantity's colour.
     static QLabel *quantityLabel(QWidget *parent, const QString &name, const QString &caption, int meter);
 
-signals:
-    // Each frame once decoded and calibrated, with the state of the data after
-    // it and when it came (seconds on the monotonic clock).
-    void frameProcessed(const core::RawReading &raw, const core::Reading &reading, core::DataState state,
-                        double now);
-
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    Logger(std::unique_ptr<Session> own, const Edition &edition, QWidget *parent);
     void buildControls();
     void buildReadoutList();
     bool startLoggingFrom(bool interactive);
-    core::CivilDate today() const;
     // The message, the setup window and one silent retry.
     void recoverPort();
+    // A processed frame on the read-out list, the meters and the title.
+    void showFrame(const core::Reading &reading);
+    // Stale data draws the needles grey, so a frozen one is never taken for live.
+    void setNeedlesGrey(bool grey);
 
     ui::Services m_services;
     Edition m_edition;
-    // Reads the settings files for the whole run, telling each fault once.
-    ui::ProgramFolder m_folder;
-    ui::ReconnectingPort *m_link;
-    core::FrameAssembler m_rx;
-    core::Calibration m_cal;
-    core::Liveness m_liveness;
-    core::EnergyBook m_book;
-    std::unique_ptr<logging::EnergyKeeper> m_energyFiles;
-    QTimer *m_energySave;
+    std::unique_ptr<Session> m_ownSession;
+    Session *m_session;
     // The History window while it is open: today's bar follows the total.
     QPointer<history::History> m_history;
-    std::unique_ptr<logging::TickWriter> m_tick;
-    history::PowerCurveKeeper *m_powerCurve;
-    std::unique_ptr<alarms::AlarmWatch> m_alarms;
-    // Stale data draws the needles grey, so a frozen one is never taken for live.
-    void setNeedlesGrey(bool grey);
     bool m_needlesGrey = false;
-    publish::Publisher *m_publisher = nullptr;
 };
 
 } // namespace monitor

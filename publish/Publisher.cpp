@@ -26,7 +26,7 @@ QByteArray bytes(const std::string &s) { return QByteArray(s.data(), qsizetype(s
 } // namespace
 
 Publisher::Publisher(const ui::Services &services, const QString &edition,
-                     std::function<core::DataState()> dataState, QWidget *messageParent)
+                     std::function<core::DataState()> dataState, QObject *messageParent)
     : QObject(messageParent), m_services(services), m_edition(edition), m_dataState(std::move(dataState)),
       m_parent(messageParent), m_poll(new QTimer(this))
 {

@@ -13,7 +13,6 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
-#include <QWidget>
 #include <functional>
 #include <map>
 #include <optional>
@@ -27,7 +26,7 @@ public:
     // `dataState` tells whether the data is live, stale or paused; asked on
     // every frame and every second.
     Publisher(const ui::Services &services, const QString &edition, std::function<core::DataState()> dataState,
-              QWidget *messageParent);
+              QObject *messageParent);
     ~Publisher() override;
 
     // Reads "mqtt.cfg" and connects, reconnects or stops accordingly.
@@ -73,7 +72,7 @@ private:
     ui::Services m_services;
     QString m_edition;
     std::function<core::DataState()> m_dataState;
-    QWidget *m_parent;
+    QObject *m_parent;
     MqttClient *m_client = nullptr;
     QTimer *m_poll;
     core::MqttSettings m_settings;

@@ -12,7 +12,7 @@ namespace ui {
 
 class FailureNotices {
 public:
-    FailureNotices(MessageService *messages, QWidget *parent) : m_messages(messages), m_parent(parent) { }
+    FailureNotices(MessageService *messages, QObject *parent) : m_messages(messages), m_parent(parent) { }
 
     // Remembers the outcome for `file`; tells the user when a failure is new.
     void outcome(const QString &file, bool ok, const QString &message)
@@ -29,7 +29,7 @@ public:
 
 private:
     MessageService *m_messages;
-    QWidget *m_parent;
+    QObject *m_parent;
     QSet<QString> m_failing;
 };
 

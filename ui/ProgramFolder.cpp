@@ -20,7 +20,7 @@ QString keyList(const std::vector<std::string> &keys)
 }
 } // namespace
 
-ProgramFolder::ProgramFolder(QString path, MessageService *messages, QWidget *parent)
+ProgramFolder::ProgramFolder(QString path, MessageService *messages, QObject *parent)
     : m_path(std::move(path)), m_messages(messages), m_parent(parent)
 { }
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-class QWidget;
+class QObject;
 
 namespace ui {
 
@@ -29,7 +29,7 @@ public:
     //   left untouched; its defaults hold for this run;
     // - keys missing from a file take their defaults and are named;
     // - calibration values that are not numbers are named.
-    explicit ProgramFolder(QString path, MessageService *messages = nullptr, QWidget *parent = nullptr);
+    explicit ProgramFolder(QString path, MessageService *messages = nullptr, QObject *parent = nullptr);
 
     const QString &path() const { return m_path; }
 
@@ -83,7 +83,7 @@ private:
 
     QString m_path;
     MessageService *m_messages;
-    QWidget *m_parent;
+    QObject *m_parent;
     // "condition|file" pairs already told.
     QSet<QString> m_told;
 };

@@ -6,19 +6,23 @@
 namespace ui {
 
 namespace {
-QMessageBox *makeBox(QWidget *parent, const QString &text)
+// A box over its owner when the owner is a window (or lies in one).
+QMessageBox *makeBox(QObject *owner, const QString &text)
 {
-    auto *box = new QMessageBox(QMessageBox::NoIcon, programTitle(), text, QMessageBox::Ok, parent);
+    while (owner && !owner->isWidgetType())
+        owner = owner->parent();
+    auto *box = new QMessageBox(QMessageBox::NoIcon, programTitle(), text, QMessageBox::Ok,
+                                static_cast<QWidget *>(owner));
     box->setAttribute(Qt::WA_DeleteOnClose);
     return box;
 }
 } // namespace
 
-void QtMessageService::inform(QWidget *parent, const QString &text) { makeBox(parent, text)->exec(); }
+void QtMessageService::inform(QObject *owner, const QString &text) { makeBox(owner, text)->exec(); }
 
-void QtMessageService::notify(QWidget *parent, const QString &text)
+void QtMessageService::notify(QObject *owner, const QString &text)
 {
-    auto *box = makeBox(parent, text);
+    auto *box = makeBox(owner, text);
     box->setModal(false);
     box->show();
 }

@@ -7,8 +7,8 @@ namespace ui {
 
 class QtMessageService : public MessageService {
 public:
-    void inform(QWidget *parent, const QString &text) override;
-    void notify(QWidget *parent, const QString &text) override;
+    void inform(QObject *owner, const QString &text) override;
+    void notify(QObject *owner, const QString &text) override;
 };
 
 class QtModalRunner : public ModalRunner {

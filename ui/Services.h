@@ -10,7 +10,7 @@
 #include <memory>
 
 class QDialog;
-class QWidget;
+class QObject;
 
 namespace ui {
 
@@ -19,10 +19,10 @@ class MessageService {
 public:
     virtual ~MessageService() = default;
     // Waits until the user has pressed OK.
-    virtual void inform(QWidget *parent, const QString &text) = 0;
+    virtual void inform(QObject *owner, const QString &text) = 0;
     // Shows the message and returns at once, for timer ticks and serial
     // notifications that must not block.
-    virtual void notify(QWidget *parent, const QString &text) = 0;
+    virtual void notify(QObject *owner, const QString &text) = 0;
 };
 
 // Runs a window modally, owned by `parent`, and returns when it has closed.

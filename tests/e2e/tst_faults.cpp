@@ -423,7 +423,7 @@ void TestFaults::unwritableTickFile()
     QVERIFY2(rig.fake.messages.texts.front().contains(QDir::toNativeSeparators(rig.folder.file(target))),
              qPrintable(rig.fake.messages.texts.front()));
     QVERIFY(rig.logger->Timer1->isActive());
-    QCOMPARE(rig.logger->maxima.MaxVolts, 0.0);
+    QCOMPARE(rig.logger->maxima().MaxVolts, 0.0);
 
     // The other files have every record.
     if (target != log) {

@@ -19,8 +19,8 @@ namespace {
 // Tells blocking messages from those that return at once.
 class Messages : public ui::MessageService {
 public:
-    void inform(QWidget *, const QString &text) override { blocking << text; }
-    void notify(QWidget *, const QString &text) override { texts << text; }
+    void inform(QObject *, const QString &text) override { blocking << text; }
+    void notify(QObject *, const QString &text) override { texts << text; }
     QStringList texts, blocking;
 };
 

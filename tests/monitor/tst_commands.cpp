@@ -17,10 +17,12 @@ using monitor::Logger;
 namespace {
 struct Rig {
     explicit Rig(const monitor::Edition &edition = editions::crestdial(),
-                 const QByteArray &prog = testsupport::progCfg())
+                 const QByteArray &prog = testsupport::progCfg(), const QByteArray &energy = QByteArray())
         : fake(folder.path())
     {
         folder.write("prog.cfg", prog);
+        if (!energy.isEmpty())
+            folder.write("energy.cfg", energy);
         logger = std::make_unique<Logger>(fake.services(), edition);
     }
     testsupport::FakeSerialPort *mainPort() { return fake.ports.front(); }
@@ -177,10 +179,12 @@ private slots:
         QFETCH(QString, frame);
         QFETCH(double, wattHours);
         QFETCH(QStringList, labels);
-        Rig rig(editions::flankdial());
+        // Today's energy so far, as the last run left it.
+        Rig rig(editions::flankdial(), testsupport::progCfg(),
+                "<Date>2026-03-07</Date><Today>" + QByteArray::number(wattHours) + "</Today>");
+        QCOMPARE(rig.logger->WattHours(), wattHours);
         for (int i : {7, 8, 10, 11, 12, 13})
             QCOMPARE(rig.logger->Label5[size_t(i)]->text(), QString()); // empty before the first frame
-        rig.logger->WattHours = wattHours;
         rig.mainPort()->feed(frame.toLatin1());
         const QStringList got{rig.logger->Label5[0]->text(), rig.logger->Label5[7]->text(),
                               rig.logger->Label5[3]->text(), rig.logger->Label5[13]->text()};

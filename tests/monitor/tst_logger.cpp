@@ -174,7 +174,7 @@ private slots:
         // A fresh prog.cfg was written; the user's settings.cfg was not touched.
         QVERIFY(folder.read("prog.cfg").startsWith("Program Config File\r\n"));
         QCOMPARE(folder.read("settings.cfg"), QByteArray("Calibration Settings\r\n<VoltDivider>20</VoltDivider>"));
-        QCOMPARE(logger.calibration.VoltDivider, std::string("20"));
+        QCOMPARE(logger.calibration().VoltDivider, std::string("20"));
         // Told once per run, not at every reload.
         logger.LoadSettings();
         QCOMPARE(fake.messages.texts.size(), 2);
@@ -218,8 +218,8 @@ private slots:
         QVERIFY2(text.contains(QDir::toNativeSeparators(path)) && text.contains(reason)
                      && !text.contains("written"),
                  qPrintable(text));
-        QCOMPARE(logger.calibration.VoltDivider, core::defaultCalibrationSettings().VoltDivider);
-        QCOMPARE(logger.settings.Port, core::defaultProgramSettings().Port);
+        QCOMPARE(logger.calibration().VoltDivider, core::defaultCalibrationSettings().VoltDivider);
+        QCOMPARE(logger.settings().Port, core::defaultProgramSettings().Port);
         // Told once per run.
         logger.LoadSettings();
         QCOMPARE(fake.messages.texts.size(), 1);
@@ -247,8 +247,8 @@ private slots:
         QCOMPARE(rig.fake.messages.texts.size(), 1);
         // The readable values are used, "10,0" among them.
         rig.port()->feed("[<V>512</V><I>537</I>]");
-        QCOMPARE(rig.logger->reading.Amps, 2.5);
-        QCOMPARE(rig.logger->reading.Volts, 0.0);
+        QCOMPARE(rig.logger->reading().Amps, 2.5);
+        QCOMPARE(rig.logger->reading().Volts, 0.0);
     }
 
     void framesReachListTitleAndMeters()
@@ -329,12 +329,12 @@ private slots:
     {
         Rig rig;
         rig.port()->feed("[<V>4096</V><I>1000</I>]");
-        QCOMPARE(rig.logger->maxima.MaxVolts, 0.0);
+        QCOMPARE(rig.logger->maxima().MaxVolts, 0.0);
         rig.logger->StartLogging_Click();
         rig.port()->feed("[<V>512</V><I>537</I>]");
         rig.port()->feed("[<V>507.9</V><I>537</I>]");
-        QCOMPARE(rig.logger->maxima.MaxVolts, 12.5);
-        QCOMPARE(rig.logger->maxima.MaxAmps, 2.5);
+        QCOMPARE(rig.logger->maxima().MaxVolts, 12.5);
+        QCOMPARE(rig.logger->maxima().MaxAmps, 2.5);
     }
 
     void startAndStop_data()
@@ -358,7 +358,11 @@ private slots:
         QFETCH(QString, shown);
         QFETCH(int, period);
         Rig rig;
-        rig.logger->maxima.MaxVolts = 9;
+        // Maxima left from an earlier run of the tick.
+        rig.logger->Timer1->start();
+        rig.logger->ProcessFrame("[<V>512</V>]");
+        rig.logger->Timer1->stop();
+        QCOMPARE(rig.logger->maxima().MaxVolts, 12.5);
         rig.logger->delay->setText(text);
         rig.logger->StartLogging_Click();
         QCOMPARE(rig.logger->Timer1->isActive(), started);
@@ -366,7 +370,7 @@ private slots:
         QCOMPARE(rig.logger->delay->isEnabled(), !started);
         if (started) {
             QCOMPARE(rig.logger->Timer1->interval(), period);
-            QCOMPARE(rig.logger->maxima.MaxVolts, 0.0);
+            QCOMPARE(rig.logger->maxima().MaxVolts, 0.0);
             QVERIFY(rig.fake.messages.texts.isEmpty());
             rig.logger->StopLogging_Click();
             QVERIFY(!rig.logger->Timer1->isActive());
@@ -376,7 +380,7 @@ private slots:
         } else {
             QCOMPARE(rig.fake.messages.texts,
                      QStringList{"Invalid delay period, needs to be a number between 10 and 600"});
-            QCOMPARE(rig.logger->maxima.MaxVolts, 9.0);
+            QCOMPARE(rig.logger->maxima().MaxVolts, 9.0);
         }
     }
 
@@ -389,7 +393,7 @@ private slots:
         rig.logger->Timer1_Timer();
         QCOMPARE(rig.folder.read("logs/2026_3_7.txt"),
                  QByteArray("<V>13.45</V><I>2.1</I><W>28.24</W><R>624</R><S>4.5</S><M>1</M><T>14:05</T>\r\n"));
-        QCOMPARE(rig.logger->maxima.MaxVolts, 0.0);
+        QCOMPARE(rig.logger->maxima().MaxVolts, 0.0);
         QCOMPARE(rig.logger->BlinkLog->backColour(), QColor(255, 0, 0));
         // No frames in the next interval: zeros with the last mode.
         rig.logger->Timer1_Timer();
@@ -419,7 +423,7 @@ private slots:
         folder.write("prog.cfg", testsupport::progCfg());
         {
             Logger logger(fake.services(), editions::crestdial());
-            QCOMPARE(logger.WattHours, restored);
+            QCOMPARE(logger.WattHours(), restored);
             QTEST(int(fake.messages.texts.size()), "messages");
             QCOMPARE(folder.exists("energy.cfg.bad"), fake.messages.texts.size() == 1);
             fake.ports.front()->feed("[<V>512</V><I>537</I>]"); // 31.25 W
@@ -475,8 +479,8 @@ private slots:
         QCOMPARE(rig.logger->dataState(), core::DataState::Live);
         for (int i = 0; i < 11; ++i)
             stepWithFrame(true);
-        QVERIFY2(std::fabs(rig.logger->WattHours - 31.25 / 60) < 1e-9,
-                 qPrintable(QString::number(rig.logger->WattHours)));
+        QVERIFY2(std::fabs(rig.logger->WattHours() - 31.25 / 60) < 1e-9,
+                 qPrintable(QString::number(rig.logger->WattHours())));
 
         // Nothing while the calibration window holds the port.
         rig.fake.modal.onRun = [&](QDialog *) {
@@ -485,15 +489,15 @@ private slots:
                 stepWithFrame(false);
         };
         rig.logger->CalibrateButton_Click();
-        QVERIFY2(std::fabs(rig.logger->WattHours - 31.25 / 60) < 1e-9,
-                 qPrintable(QString::number(rig.logger->WattHours)));
+        QVERIFY2(std::fabs(rig.logger->WattHours() - 31.25 / 60) < 1e-9,
+                 qPrintable(QString::number(rig.logger->WattHours())));
 
         // Asleep from 23:59 to 00:30: the new day starts at 0 and the stale
         // reading adds nothing.
         rig.fake.clock.set(QDateTime(QDate(2026, 3, 8), QTime(0, 30, 0)));
         rig.logger->Timer3_Timer();
         QCOMPARE(rig.logger->dataState(), core::DataState::Stale);
-        QCOMPARE(rig.logger->WattHours, 0.0);
+        QCOMPARE(rig.logger->WattHours(), 0.0);
     }
 
     void lostDeviceIsRetried()

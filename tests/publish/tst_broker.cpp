@@ -127,11 +127,11 @@ private slots:
         m_rig->frame();
         const monitor::Logger &w = *m_rig->logger;
         const QMap<QString, QByteArray> expected{
-            {"volts", QByteArray::fromStdString(core::dotNumberText(w.reading.Volts))},
-            {"amps", QByteArray::fromStdString(core::dotNumberText(w.reading.Amps))},
-            {"watts", QByteArray::fromStdString(core::dotNumberText(w.reading.Watts))},
-            {"rpm", QByteArray::fromStdString(core::dotNumberText(w.reading.RPM))},
-            {"wind_speed", QByteArray::fromStdString(core::dotNumberText(w.reading.WindSpeed))}};
+            {"volts", QByteArray::fromStdString(core::dotNumberText(w.reading().Volts))},
+            {"amps", QByteArray::fromStdString(core::dotNumberText(w.reading().Amps))},
+            {"watts", QByteArray::fromStdString(core::dotNumberText(w.reading().Watts))},
+            {"rpm", QByteArray::fromStdString(core::dotNumberText(w.reading().RPM))},
+            {"wind_speed", QByteArray::fromStdString(core::dotNumberText(w.reading().WindSpeed))}};
         QVERIFY(expected["volts"].contains('.'));
         QMap<QString, testsupport::Received> seen;
         QTRY_VERIFY_WITH_TIMEOUT((seen = testsupport::subscribe(m_broker->port(), kTopics, 1),

@@ -66,8 +66,8 @@ private:
 // Records messages instead of showing them.
 class RecordingMessages : public ui::MessageService {
 public:
-    void inform(QWidget *, const QString &text) override { texts << text; }
-    void notify(QWidget *, const QString &text) override { texts << text; }
+    void inform(QObject *, const QString &text) override { texts << text; }
+    void notify(QObject *, const QString &text) override { texts << text; }
     QStringList texts;
 };
 

@@ -1,0 +1,208 @@
+#include "Session.h"
+
+#include "alarms/AlarmWatch.h"
+#include "core/Number.h"
+#include "core/TickTexts.h"
+#include "history/PowerCurveKeeper.h"
+#include "logging/EnergyKeeper.h"
+#include "logging/TickWriter.h"
+#include "publish/Publisher.h"
+#include "ui/Files.h"
+
+#include <QTimer>
+
+namespace monitor {
+
+namespace {
+// The energy totals are saved this often while they change (today's line of
+// energy.csv once a minute).
+const int kEnergySaveMs = 10000;
+
+ui::Services withMessages(ui::Services s, ui::MessageService *messages)
+{
+    s.messages = messages;
+    return s;
+}
+} // namespace
+
+Session::Session(const ui::Services &services, const QString &edition, QObject *messageOwner)
+    : m_services(withMessages(services, &m_messages)), m_folder(services.programFolder, &m_messages)
+{
+    m_messages.inner = services.messages;
+    m_messages.owner = messageOwner;
+    m_lastLiveAt = m_services.clock->now();
+
+    m_logTimer = new QTimer(this);
+    m_logTimer->setObjectName(QStringLiteral("Timer1"));
+    m_logTimer->setInterval(1000);
+    connect(m_logTimer, &QTimer::timeout, this, &Session::logTick);
+    m_energyTimer = new QTimer(this);
+    m_energyTimer->setObjectName(QStringLiteral("Timer3"));
+    m_energyTimer->setInterval(5000);
+    connect(m_energyTimer, &QTimer::timeout, this, &Session::energyStep);
+
+    m_link = new ui::ReconnectingPort(m_services.makePort(), this);
+    port()->setObjectName(QStringLiteral("MSComm1"));
+    connect(port(), &ui::SerialPort::received, this, &Session::receive);
+    connect(m_link, &ui::ReconnectingPort::opened, this, [this] { m_rx.clear(); });
+    connect(m_link, &ui::ReconnectingPort::stateChanged, this, [this](ui::PortState state) {
+        m_liveness.setPaused(state == ui::PortState::Paused);
+        if (state == ui::PortState::Away)
+            m_rx.clear(); // the half frame before the loss has no continuation
+    });
+
+    m_alarms = std::make_unique<alarms::AlarmWatch>(m_services,
+                                                    alarms::AlarmWatch::Wiring{m_link, &m_liveness, &m_settings});
+    m_tick = std::make_unique<logging::TickWriter>(m_services, nullptr);
+    m_energyFiles = std::make_unique<logging::EnergyKeeper>(m_services, nullptr);
+    m_energySave = new QTimer(this);
+    m_energySave->setInterval(kEnergySaveMs);
+    connect(m_energySave, &QTimer::timeout, this, [this] { m_energyFiles->save(m_book); });
+    m_powerCurve = new history::PowerCurveKeeper(m_services, nullptr, this);
+    connect(this, &Session::frameProcessed, m_powerCurve, &history::PowerCurveKeeper::frame);
+    m_publisher = new publish::Publisher(
+        m_services, edition, [this] { return dataState(); }, this);
+    // Every alarm's state is published, each as it is now and then at each raise and clear.
+    for (const core::AlarmId id : core::kAlarms)
+        m_publisher->setAlarm(std::string(core::alarmKey(id)), std::string(core::alarmTitle(id)),
+                              m_alarms->raised(id));
+    connect(m_alarms.get(), &alarms::AlarmWatch::alarmChanged, this,
+            [this](const QString &key, const QString &name, bool raised) {
+                m_publisher->setAlarm(key.toStdString(), name.toStdString(), raised);
+            });
+}
+
+Session::~Session() = default;
+
+// ---- start-up and settings -------------------------------------------------
+
+void Session::resetReading()
+{
+    m_reading = core::Reading();
+    m_wattHours = 0;
+}
+
+void Session::loadSettings()
+{
+    // What cannot be read takes the delivered defaults; m_folder tells the
+    // user, once per condition, and creates only files that do not exist.
+    m_settings = m_folder.programSettings();
+    m_book.setWindUnit(m_settings.WSUnits);
+    m_calibration = m_folder.calibrationSettings();
+    m_cal = core::calibrationFrom(m_calibration);
+    m_powerCurve->setSettings(m_settings.WSUnits, m_cal);
+}
+
+bool Session::openPort()
+{
+    m_rx.clear();
+    const auto number = core::readInt16(m_settings.Port);
+    return m_link->open(number ? std::optional<int>(*number) : std::nullopt);
+}
+
+bool Session::reopenPort() { return m_link->reopen(); }
+
+void Session::pausePort() { m_link->pause(); }
+
+void Session::startEnergy(const core::CivilDate &today)
+{
+    const auto stored = m_energyFiles->load(today);
+    m_book.start(stored.totals, stored.todayLine, today, m_services.clock->monotonicSeconds(), m_settings.WSUnits);
+    m_wattHours = m_book.today();
+    m_energyTimer->start();
+    m_energySave->start();
+}
+
+// ---- frames ------------------------------------------------------------------
+
+void Session::receive()
+{
+    const QByteArray bytes = port()->readAll();
+    port()->clearInput();
+    m_rx.append(std::string_view(bytes.constData(), size_t(bytes.size())));
+    while (auto frame = m_rx.next())
+        processFrame(*frame);
+    if (const long long dropped = m_alarms->setDropped(m_rx.dropped()))
+        m_book.countFrames(0, dropped);
+}
+
+void Session::processFrame(const std::string &frame)
+{
+    const core::RawReading raw = core::decodeFrame(frame);
+    core::applyFrame(m_reading, raw, m_cal);
+    const double now = m_services.clock->monotonicSeconds();
+    m_liveness.frame(raw, now);
+    if (core::isLive(raw))
+        m_lastLiveAt = m_services.clock->now();
+    m_book.frame(raw, m_reading);
+    m_book.countFrames(1, core::isLive(raw) ? 0 : 1);
+    m_alarms->frame(raw, m_reading);
+    if (m_logTimer->isActive())
+        m_maxima.raise(m_reading);
+    m_publisher->frame({m_reading.Volts, m_reading.Amps, m_reading.Watts, m_reading.RPM, m_reading.WindSpeed,
+                        m_reading.Mode == 1, m_wattHours, m_book.lifetime(), m_settings.WSUnits});
+    emit frameProcessed(raw, m_reading, m_liveness.state(now), now);
+}
+
+// ---- logging -----------------------------------------------------------------
+
+std::optional<std::string> Session::startLogging(const std::string &delayText)
+{
+    const core::StartDelay d = core::startDelay(delayText);
+    if (!d.valid)
+        return std::nullopt;
+    m_logTimer->setInterval(d.periodMs);
+    m_logTimer->start();
+    return d.newText;
+}
+
+void Session::stopLogging() { m_logTimer->stop(); }
+
+bool Session::logging() const { return m_logTimer->isActive(); }
+
+void Session::logTick()
+{
+    logging::TickValues v;
+    v.maxima = m_maxima;
+    v.mode = m_reading.Mode;
+    v.wattHours = m_wattHours;
+    v.yesterdayWh = m_book.yesterday();
+    v.lifetimeWh = m_book.lifetime();
+    v.savehtml = m_settings.Savehtml;
+    v.saveExcel = m_settings.SaveExcel;
+    v.wsUnits = m_settings.WSUnits;
+    v.logSeconds = m_logTimer->interval() / 1000.0;
+    m_tick->write(v);
+    m_maxima.reset();
+    emit logged();
+}
+
+void Session::energyStep()
+{
+    const double now = m_services.clock->monotonicSeconds();
+    m_book.setToday(m_wattHours);
+    if (const auto finished = m_book.step(m_reading.Watts, m_reading.Mode, m_liveness, now, today())) {
+        m_energyFiles->finishDay(*finished);
+        m_energyFiles->save(m_book, true);
+    }
+    m_wattHours = m_book.today();
+    emit energyChanged(m_wattHours);
+}
+
+void Session::finish()
+{
+    m_link->pause();
+    m_book.setToday(m_wattHours);
+    m_energyFiles->save(m_book, true);
+    m_powerCurve->save();
+}
+
+core::DataState Session::dataState() const { return m_liveness.state(m_services.clock->monotonicSeconds()); }
+
+core::CivilDate Session::today() const
+{
+    const QDate d = m_services.clock->date();
+    return {d.year(), d.month(), d.day()};
+}
+
+} // namespace monitor

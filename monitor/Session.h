@@ -1,0 +1,152 @@
+#pragma once
+// The running session: everything that goes on whether or not a window shows
+// it. The settings, the port with its recovery, frames in, calibrated
+// readings, the logging tick with its maxima, the energy book and its files,
+// the power curve, the alarms with their command, and publishing, all fed from
+// here. It links no Gui and no Widgets, so a program without a display runs
+// the same code; windows and feature rooms connect to its signals.
+
+#include "core/EnergyBook.h"
+#include "core/Frame.h"
+#include "core/Liveness.h"
+#include "core/Reading.h"
+#include "core/Settings.h"
+#include "ui/ProgramFolder.h"
+#include "ui/ReconnectingPort.h"
+#include "ui/Services.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <memory>
+#include <optional>
+#include <string>
+
+class QTimer;
+
+namespace alarms {
+class AlarmWatch;
+}
+namespace history {
+class PowerCurveKeeper;
+}
+namespace logging {
+class EnergyKeeper;
+class TickWriter;
+} // namespace logging
+namespace publish {
+class Publisher;
+}
+
+namespace monitor {
+
+class Session : public QObject {
+    Q_OBJECT
+public:
+    // `edition` names the program in what it publishes. The session's
+    // messages are shown over `messageOwner` (a window, or none).
+    Session(const ui::Services &services, const QString &edition, QObject *messageOwner = nullptr);
+    ~Session() override;
+    void setMessageOwner(QObject *owner) { m_messages.owner = owner; }
+
+    // ---- start-up, in the order a program runs it
+    // Reading and energy of the day back to nothing until the files are read.
+    void resetReading();
+    // Reads both settings files (each fault told once) and hands the wind
+    // unit and calibration on.
+    void loadSettings();
+    // Opens the port named by `Port`; false when any step failed (it is then
+    // tried again every 2 s).
+    bool openPort();
+    // Again with the port number and line settings it had.
+    bool reopenPort();
+    // Another window takes the port; the data is paused meanwhile.
+    void pausePort();
+    // Takes up the energy files for `today` and starts the energy step.
+    void startEnergy(const core::CivilDate &today);
+
+    // ---- logging
+    // Starts the logging tick from the delay text ("Seconds"); nullopt when it
+    // is not a number from 10 to 600. Else the text to show for it.
+    std::optional<std::string> startLogging(const std::string &delayText);
+    void stopLogging();
+    bool logging() const;
+    void resetMaxima() { m_maxima.reset(); }
+
+    // ---- the handlers, also called by the window's spec-named ones
+    // The port's receive notification: the waiting characters into frames.
+    void receive();
+    void processFrame(const std::string &frame);
+    // The logging tick: the day's record and whatever is published with it.
+    void logTick();
+    // The energy step every 5 s.
+    void energyStep();
+    // The end of the run: the port let go, energy and curve saved.
+    void finish();
+
+    // ---- what the session holds
+    const core::ProgramSettings &settings() const { return m_settings; }
+    const core::CalibrationSettings &calibration() const { return m_calibration; }
+    const core::Reading &reading() const { return m_reading; }
+    const core::Maxima &maxima() const { return m_maxima; }
+    double wattHours() const { return m_wattHours; }
+    const core::EnergyBook &book() const { return m_book; }
+    const core::Liveness &liveness() const { return m_liveness; }
+    core::DataState dataState() const;
+    // The clock's time of the last live frame (the start, before the first).
+    QDateTime lastLiveAt() const { return m_lastLiveAt; }
+
+    ui::ReconnectingPort *link() const { return m_link; }
+    ui::SerialPort *port() const { return m_link->port(); }
+    // The logging tick (`Timer1`) and the energy step (`Timer3`).
+    QTimer *logTimer() const { return m_logTimer; }
+    QTimer *energyTimer() const { return m_energyTimer; }
+    alarms::AlarmWatch *alarms() const { return m_alarms.get(); }
+    history::PowerCurveKeeper *powerCurve() const { return m_powerCurve; }
+    publish::Publisher *publisher() const { return m_publisher; }
+    const ui::Services &services() const { return m_services; }
+
+signals:
+    // Each frame once decoded and calibrated, with the state of the data after
+    // it and when it came (seconds on the monotonic clock).
+    void frameProcessed(const core::RawReading &raw, const core::Reading &reading, core::DataState state,
+                        double now);
+    // A logging tick has been written.
+    void logged();
+    // Today's energy after an energy step.
+    void energyChanged(double wattHours);
+
+private:
+    // The services with the messages shown over the current owner.
+    struct OwnedMessages : ui::MessageService {
+        ui::MessageService *inner = nullptr;
+        QPointer<QObject> owner;
+        void inform(QObject *o, const QString &text) override { inner->inform(o ? o : owner.data(), text); }
+        void notify(QObject *o, const QString &text) override { inner->notify(o ? o : owner.data(), text); }
+    };
+    core::CivilDate today() const;
+
+    OwnedMessages m_messages;
+    ui::Services m_services;
+    // Reads the settings files for the whole run, telling each fault once.
+    ui::ProgramFolder m_folder;
+    core::ProgramSettings m_settings;
+    core::CalibrationSettings m_calibration;
+    core::Calibration m_cal;
+    core::Reading m_reading;
+    core::Maxima m_maxima;
+    double m_wattHours = 0;
+    ui::ReconnectingPort *m_link;
+    core::FrameAssembler m_rx;
+    core::Liveness m_liveness;
+    QDateTime m_lastLiveAt;
+    core::EnergyBook m_book;
+    std::unique_ptr<logging::EnergyKeeper> m_energyFiles;
+    std::unique_ptr<logging::TickWriter> m_tick;
+    QTimer *m_logTimer, *m_energyTimer, *m_energySave;
+    history::PowerCurveKeeper *m_powerCurve;
+    std::unique_ptr<alarms::AlarmWatch> m_alarms;
+    publish::Publisher *m_publisher;
+};
+
+} // namespace monitor
