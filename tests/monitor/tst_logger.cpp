@@ -380,7 +380,7 @@ private slots:
         } else {
             QCOMPARE(rig.fake.messages.texts,
                      QStringList{"Invalid delay period, needs to be a number between 10 and 600"});
-            QCOMPARE(rig.logger->maxima().MaxVolts, 9.0);
+            QCOMPARE(rig.logger->maxima().MaxVolts, 12.5);
         }
     }
 
