@@ -90,16 +90,15 @@ void AlarmWatch::loadSettings()
                                                 "alarms hold for this run. The file is left as it is.")
                                      .arg(file, reason));
         } else {
-            const bool kept = ui::keepAside(path);
+            const QString kept = ui::keepAside(path);
             m_services.messages->notify(
                 m_wiring.window,
                 QStringLiteral(
                     "The alarm settings in %1 are damaged, so the default alarms hold (only \"no data\" "
                     "is on). %2")
-                    .arg(file,
-                         kept
-                             ? QStringLiteral("The damaged file is kept as %1.").arg(file + QStringLiteral(".bad"))
-                             : QStringLiteral("The damaged file could not be moved aside.")));
+                    .arg(file, !kept.isEmpty() ? QStringLiteral("The damaged file is kept as %1.")
+                                                     .arg(QDir::toNativeSeparators(kept))
+                                               : QStringLiteral("The damaged file could not be moved aside.")));
         }
     }
     handle(m_book.setSettings(s, m_services.clock->monotonicSeconds()));

@@ -47,7 +47,7 @@ public:
     ~AlarmWatch() override;
 
     // Reads "alarms.cfg": missing gives the defaults silently; damaged is told
-    // once, kept aside as "alarms.cfg.bad", and the defaults hold; one that
+    // once, kept aside (ui::keepAside), and the defaults hold; one that
     // cannot be read is told and left alone.
     void loadSettings();
     const core::AlarmSettings &settings() const { return m_book.settings(); }

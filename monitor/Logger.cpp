@@ -135,9 +135,15 @@ Logger::Logger(const ui::Services &services, const Edition &edition, QWidget *pa
     MqttButton->setToolTip(m_publisher->statusText());
 
     Form_Load();
-    const auto stored = m_energyFiles->load(today());
-    m_book.start(stored.totals, stored.todayLine, today(), m_services.clock->monotonicSeconds(), settings.WSUnits);
+    // One reading of the date for both, so a start at midnight neither
+    // carries the old day's total into the new day nor loses it.
+    const core::CivilDate startDate = today();
+    m_book.start(m_energyFiles->load(startDate), startDate, m_services.clock->monotonicSeconds(),
+                 settings.WSUnits);
+    m_book.setDayLookup([this](const core::CivilDate &date) { return m_energyFiles->dayLine(date); });
     WattHours = m_book.today();
+    // Today's line and the state agree from the start (a kill left the line behind).
+    m_energyFiles->save(m_book, true);
     Timer3->start();
     m_energySave->start();
 }
