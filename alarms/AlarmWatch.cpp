@@ -11,6 +11,9 @@
 #include <QLabel>
 #include <QTimer>
 
+#include <algorithm>
+#include <vector>
+
 namespace alarms {
 
 namespace {
@@ -38,6 +41,7 @@ QLabel *makeBanner(QWidget *parent)
     l->setFont(f);
     l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     l->setIndent(4);
+    l->setTextFormat(Qt::PlainText);
     ui::setColours(l, QColor(200, 0, 0), Qt::white);
     l->hide();
     return l;
@@ -64,6 +68,8 @@ AlarmWatch::AlarmWatch(const ui::Services &services, const Wiring &wiring)
     m_timer->setInterval(1000);
     connect(m_timer, &QTimer::timeout, this, &AlarmWatch::tick);
     connect(wiring.link, &ui::ReconnectingPort::stateChanged, this, &AlarmWatch::refresh);
+    // As the edition placed it: the most room the banner may take.
+    m_bannerArea = m_wiring.banner->geometry();
     m_wiring.banner->hide();
     loadSettings();
     m_timer->start();
@@ -188,26 +194,74 @@ QString AlarmWatch::unit(core::AlarmId id) const
 
 void AlarmWatch::showBanner()
 {
-    QStringList parts;
+    // Each raised alarm in three forms, longest first: "title: value since
+    // when", "title: value", "title".
+    std::vector<std::array<QString, 3>> forms;
     const QDate today = m_services.clock->date();
     for (const core::AlarmId id : core::kAlarms) {
         if (!m_book.raised(id))
             continue;
         const double v = m_book.value(id);
+        const QString title = fromStd(core::alarmTitle(id));
         const QString value = id == core::AlarmId::NoData
                                   ? fromStd(core::ageText(v))
                                   : ui::fromLocal(core::numberText(core::roundHalfEven(v, 2))) + unit(id);
         const QDateTime &since = m_since[size_t(id)];
         const QString when = since.date() == today ? since.toString(QStringLiteral("HH:mm:ss"))
                                                    : since.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-        parts << QStringLiteral("%1: %2 since %3").arg(fromStd(core::alarmTitle(id)), value, when);
+        forms.push_back({QStringLiteral("%1: %2 since %3").arg(title, value, when),
+                         QStringLiteral("%1: %2").arg(title, value), title});
     }
-    const QString text = parts.join(QStringLiteral("   "));
-    if (m_wiring.banner->text() != text) {
-        m_wiring.banner->setText(text);
-        m_wiring.banner->setToolTip(parts.join(QLatin1Char('\n')));
+    QStringList full;
+    for (const auto &f : forms)
+        full << f[0];
+    QLabel *banner = m_wiring.banner;
+    if (forms.empty()) {
+        banner->setText(QString());
+        banner->setToolTip(QString());
+        banner->hide();
+        return;
     }
-    m_wiring.banner->setVisible(!parts.isEmpty());
+    // The alarms go on as few lines as they need, each one whole, in the
+    // longest form with which all of them fit the banner's room; the tool tip
+    // always holds them in full.
+    const QFontMetrics fm(banner->font());
+    const int margin = banner->indent() >= 0 ? banner->indent() : 0;
+    const int width = m_bannerArea.width() - 2 * margin - 2 * banner->margin();
+    const int maxLines = std::max(1, (m_bannerArea.height() - 2 * banner->margin() - 2) / fm.lineSpacing());
+    const QString gap = QStringLiteral("   ");
+    QStringList lines;
+    for (int form = 0; form < 3; ++form) {
+        lines.clear();
+        bool fits = true;
+        for (const auto &f : forms) {
+            const QString &part = f[size_t(form)];
+            if (!lines.isEmpty() && fm.horizontalAdvance(lines.last() + gap + part) <= width)
+                lines.last() += gap + part;
+            else
+                lines << part;
+            fits = fits && fm.horizontalAdvance(lines.last()) <= width;
+        }
+        if (fits && lines.size() <= maxLines)
+            break;
+    }
+    const QString text = lines.join(QLatin1Char('\n'));
+    if (banner->text() != text)
+        banner->setText(text);
+    const QString tip = full.join(QLatin1Char('\n'));
+    if (banner->toolTip() != tip)
+        banner->setToolTip(tip);
+    // The banner takes the lines it needs from its room: from the top, or from
+    // the bottom when the edition aligns it there.
+    const int height = std::min(m_bannerArea.height(),
+                                int(lines.size()) * fm.lineSpacing() + 2 * banner->margin() + 6);
+    QRect r = m_bannerArea;
+    if (banner->alignment() & Qt::AlignBottom)
+        r.setTop(r.bottom() - height + 1);
+    else
+        r.setHeight(height);
+    banner->setGeometry(r);
+    banner->show();
 }
 
 void AlarmWatch::refresh()
@@ -219,16 +273,25 @@ void AlarmWatch::refresh()
         const auto until = m_wiring.liveness->liveUntil();
         age = until ? now - (*until - core::kStaleAfterSeconds) : now - m_start;
     }
-    std::string port = "COM";
-    for (const char c : m_wiring.program->Port)
-        if (c != ' ')
-            port += c;
+    const ui::SerialPort *serial = m_wiring.link->port();
+    // A port number that cannot be read names no device.
+    const QString device = state == ui::PortState::NoPortNumber ? QString() : serial->systemDevice();
+    const std::string port = core::portName(m_wiring.program->Port, serial->portNumber(), ui::toLocal(device));
     QString text = fromStd(core::linkStatusText(port, portStateWord(state).toStdString(),
                                                 m_counters.perMinute(now), m_counters.rejected(), age));
     // Until a run succeeds, so that a wrong command is not only in its log.
     if (!m_runner->startProblem().isEmpty())
         text += QStringLiteral(", the alarm command could not be started (%1)").arg(m_runner->startProblem());
     m_wiring.status->setText(text);
+    // The tool tip says the same, and how to name another device.
+    QString tip = text;
+    if (port.rfind("port ", 0) == 0)
+        tip += QStringLiteral("\nThe program folder has no COM%1 entry, so port %1 is %2. To use another device, "
+                              "make COM%1 in the program folder a link to it (for example to /dev/ttyUSB0).")
+                   .arg(serial->portNumber())
+                   .arg(device);
+    if (m_wiring.status->toolTip() != tip)
+        m_wiring.status->setToolTip(tip);
 }
 
 } // namespace alarms

@@ -16,6 +16,7 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <QRect>
 #include <array>
 
 class QLabel;
@@ -26,7 +27,11 @@ namespace alarms {
 class CommandRunner;
 
 // The main window's alarm banner (white on red, hidden while no alarm is
-// raised) and link-status line; each edition places them.
+// raised) and link-status line; each edition places them. The banner's place
+// is the most room it may take: it shows every raised alarm whole, on as many
+// lines as that room holds (shortened to "title: value" or to the title when
+// they would not fit, the full texts in its tool tip), and it shrinks to the
+// lines it needs, keeping its top, or its bottom when aligned to the bottom.
 QLabel *makeBanner(QWidget *parent);
 QLabel *makeStatusLine(QWidget *parent);
 
@@ -85,6 +90,7 @@ private:
     core::LinkCounters m_counters;
     std::array<QDateTime, core::kAlarmCount> m_since;
     double m_start;
+    QRect m_bannerArea;
     bool m_stale = false;
     CommandRunner *m_runner;
     QTimer *m_timer;

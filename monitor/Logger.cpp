@@ -76,6 +76,8 @@ Logger::Logger(const ui::Services &services, const Edition &edition, QWidget *pa
       m_folder(services.programFolder, services.messages, this)
 {
     setObjectName(QStringLiteral("Logger"));
+    // Until the first live frame, the data is missing since the start.
+    m_lastLiveAt = m_services.clock->now();
     // A dark back so that the white "Record" and "Seconds" captions read.
     QPalette back = palette();
     back.setColor(QPalette::Window, QColor(0, 64, 0));
@@ -332,6 +334,8 @@ void Logger::ProcessFrame(const std::string &frame)
     core::applyFrame(reading, raw, m_cal);
     const double now = m_services.clock->monotonicSeconds();
     m_liveness.frame(raw, now);
+    if (core::isLive(raw))
+        m_lastLiveAt = m_services.clock->now();
     m_book.frame(raw, reading);
     m_book.countFrames(1, core::isLive(raw) ? 0 : 1);
     m_alarms->frame(raw, reading);
@@ -416,6 +420,8 @@ void Logger::Timer1_Timer()
     v.saveExcel = settings.SaveExcel;
     v.wsUnits = settings.WSUnits;
     v.logSeconds = Timer1->interval() / 1000.0;
+    v.state = dataState();
+    v.lastLive = m_lastLiveAt;
     m_tick->write(v);
     maxima.reset();
 }

@@ -14,6 +14,7 @@
 #include "ui/ReportList.h"
 #include "ui/Services.h"
 
+#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -145,6 +146,8 @@ private:
     core::FrameAssembler m_rx;
     core::Calibration m_cal;
     core::Liveness m_liveness;
+    // The clock's time of the last live frame, for the live page.
+    QDateTime m_lastLiveAt;
     core::EnergyBook m_book;
     std::unique_ptr<logging::EnergyKeeper> m_energyFiles;
     QTimer *m_energySave;
