@@ -8,6 +8,9 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <array>
+#include <vector>
+
 namespace alarms {
 
 namespace {
@@ -61,16 +64,15 @@ void AlarmWatch::loadSettings()
                                                 "alarms hold for this run. The file is left as it is.")
                                      .arg(file, reason));
         } else {
-            const bool kept = ui::keepAside(path);
+            const QString kept = ui::keepAside(path);
             m_services.messages->notify(
                 nullptr,
                 QStringLiteral(
                     "The alarm settings in %1 are damaged, so the default alarms hold (only \"no data\" "
                     "is on). %2")
-                    .arg(file,
-                         kept
-                             ? QStringLiteral("The damaged file is kept as %1.").arg(file + QStringLiteral(".bad"))
-                             : QStringLiteral("The damaged file could not be moved aside.")));
+                    .arg(file, !kept.isEmpty() ? QStringLiteral("The damaged file is kept as %1.")
+                                                     .arg(QDir::toNativeSeparators(kept))
+                                               : QStringLiteral("The damaged file could not be moved aside.")));
         }
     }
     handle(m_book.setSettings(s, m_services.clock->monotonicSeconds()));
@@ -160,22 +162,29 @@ QString AlarmWatch::unit(core::AlarmId id) const
 
 void AlarmWatch::showBanner()
 {
-    QStringList parts;
+    // Each raised alarm in three forms, longest first: "title: value since
+    // when", "title: value", "title".
+    std::vector<std::array<QString, 3>> forms;
     const QDate today = m_services.clock->date();
     for (const core::AlarmId id : core::kAlarms) {
         if (!m_book.raised(id))
             continue;
         const double v = m_book.value(id);
+        const QString title = fromStd(core::alarmTitle(id));
         const QString value = id == core::AlarmId::NoData
                                   ? fromStd(core::ageText(v))
                                   : ui::fromLocal(core::numberText(core::roundHalfEven(v, 2))) + unit(id);
         const QDateTime &since = m_since[size_t(id)];
         const QString when = since.date() == today ? since.toString(QStringLiteral("HH:mm:ss"))
                                                    : since.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-        parts << QStringLiteral("%1: %2 since %3").arg(fromStd(core::alarmTitle(id)), value, when);
+        forms.push_back({QStringLiteral("%1: %2 since %3").arg(title, value, when),
+                         QStringLiteral("%1: %2").arg(title, value), title});
     }
-    if (parts != m_banner) {
-        m_banner = parts;
+    QList<QStringList> shown;
+    for (const auto &f : forms)
+        shown.push_back({f[0], f[1], f[2]});
+    if (shown != m_banner) {
+        m_banner = shown;
         emit bannerChanged(m_banner);
     }
 }
@@ -189,18 +198,26 @@ void AlarmWatch::refresh()
         const auto until = m_wiring.liveness->liveUntil();
         age = until ? now - (*until - core::kStaleAfterSeconds) : now - m_start;
     }
-    std::string port = "COM";
-    for (const char c : m_wiring.program->Port)
-        if (c != ' ')
-            port += c;
+    const ui::SerialPort *serial = m_wiring.link->port();
+    // A port number that cannot be read names no device.
+    const QString device = state == ui::PortState::NoPortNumber ? QString() : serial->systemDevice();
+    const std::string port = core::portName(m_wiring.program->Port, serial->portNumber(), ui::toLocal(device));
     QString text = fromStd(core::linkStatusText(port, portStateWord(state).toStdString(),
                                                 m_counters.perMinute(now), m_counters.rejected(), age));
     // Until a run succeeds, so that a wrong command is not only in its log.
     if (!m_runner->startProblem().isEmpty())
         text += QStringLiteral(", the alarm command could not be started (%1)").arg(m_runner->startProblem());
-    if (text != m_status) {
+    // The tool tip says the same, and how to name another device.
+    QString tip = text;
+    if (port.rfind("port ", 0) == 0)
+        tip += QStringLiteral("\nThe program folder has no COM%1 entry, so port %1 is %2. To use another device, "
+                              "make COM%1 in the program folder a link to it (for example to /dev/ttyUSB0).")
+                   .arg(serial->portNumber())
+                   .arg(device);
+    if (text != m_status || tip != m_statusTip) {
         m_status = text;
-        emit statusChanged(m_status, m_status);
+        m_statusTip = tip;
+        emit statusChanged(m_status, m_statusTip);
     }
 }
 

@@ -52,8 +52,9 @@ public:
     void tick();
 
     const core::LinkCounters &counters() const { return m_counters; }
-    QStringList banner() const { return m_banner; }
+    QList<QStringList> banner() const { return m_banner; }
     QString status() const { return m_status; }
+    QString statusTip() const { return m_statusTip; }
     bool raised(core::AlarmId id) const { return m_book.raised(id); }
     CommandRunner *runner() const { return m_runner; }
     QTimer *timer() const { return m_timer; }
@@ -64,9 +65,10 @@ signals:
     void staleChanged(bool stale);
     // An alarm was raised or cleared (key as in alarms.csv, the name people read).
     void alarmChanged(const QString &key, const QString &name, bool raised);
-    // The raised alarms, each as its banner text ("Battery low: 11 V since
-    // 14:05:15"); empty when none is raised.
-    void bannerChanged(const QStringList &alarms);
+    // The raised alarms, each in three forms, longest first: "title: value
+    // since when" ("Battery low: 11 V since 14:05:15"), "title: value" and
+    // "title"; empty when none is raised.
+    void bannerChanged(const QList<QStringList> &alarms);
     // The link's status line and its tool tip.
     void statusChanged(const QString &text, const QString &toolTip);
     // An alarm was raised with the beep chosen.
@@ -87,7 +89,7 @@ private:
     std::array<QDateTime, core::kAlarmCount> m_since;
     double m_start;
     bool m_stale = false;
-    QStringList m_banner;
+    QList<QStringList> m_banner;
     QString m_status, m_statusTip;
     CommandRunner *m_runner;
     QTimer *m_timer;

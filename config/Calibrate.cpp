@@ -202,9 +202,44 @@ void Calibrate::buildControls()
     Command6 = button(this, "Command6", QStringLiteral("Exit ( dont save )"), kTextLeft, 277, 130);
     Command1 = button(this, "Command1", QStringLiteral("Save Calibration"), kWidth - kTextLeft - 130, 277, 130);
 
+    // A divider box is marked while it gives no result, and its result says why.
+    for (QLineEdit *box : {BatteryVolts, BatteryCurrent, PulseDivider, Pulse2Divider})
+        connect(box, &QLineEdit::textChanged, this, &Calibrate::markDividers);
+
     connect(Command2, &QPushButton::clicked, this, &Calibrate::Command2_Click);
     connect(Command1, &QPushButton::clicked, this, &Calibrate::Command1_Click);
     connect(Command6, &QPushButton::clicked, this, &Calibrate::Command6_Click);
+}
+
+void Calibrate::markDividers()
+{
+    markDivider(BatteryVolts, txtBattVadjusted, false);
+    // A negative current divider reverses the current.
+    markDivider(BatteryCurrent, txtBattAadjusted, true);
+    markDivider(PulseDivider, txtWindmillRPM, false);
+    markDivider(Pulse2Divider, txtWindSpeed, false);
+}
+
+void Calibrate::markDivider(QLineEdit *box, QLabel *result, bool negativeAllowed)
+{
+    const core::DividerProblem problem = core::dividerProblem(ui::toLocal(box->text()), negativeAllowed);
+    QString why;
+    switch (problem) {
+    case core::DividerProblem::None: break;
+    case core::DividerProblem::NotANumber:
+        why = QStringLiteral("\"%1\" is not a number, so there is no result.").arg(box->text());
+        break;
+    case core::DividerProblem::Zero: why = QStringLiteral("A divider of 0 gives no result."); break;
+    case core::DividerProblem::Negative: why = QStringLiteral("A divider below 0 gives no result here."); break;
+    }
+    if (!why.isEmpty())
+        why += QStringLiteral(" It is saved as typed, and the main window then says that it cannot be used.");
+    ui::markEntry(box, why);
+    const QString said = text(core::dividerProblemText(problem));
+    if (!said.isEmpty())
+        result->setText(said);
+    else if (result->text().startsWith(QStringLiteral("divider is ")))
+        result->clear(); // the next frame gives the result
 }
 
 QString Calibrate::settingsPath() const
@@ -242,6 +277,8 @@ void Calibrate::Form_Load()
     OffsetV->setText(numberBox(cal.VoltOffset));
     PulseDivider->setText(numberBox(cal.RPMDivider));
     Pulse2Divider->setText(text(cal.WSDivider));
+    // An empty box as loaded raises no change.
+    markDividers();
 
     if (!opened) {
         const QString port = m_calPort ? QString::number(*m_calPort) : text(prog.Port);

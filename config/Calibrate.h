@@ -75,6 +75,8 @@ protected:
 
 private:
     void buildControls();
+    void markDividers();
+    void markDivider(QLineEdit *box, QLabel *result, bool negativeAllowed);
     void closePort();
     QString settingsPath() const;
 

@@ -107,6 +107,10 @@ ProgramSetup::ProgramSetup(const ui::Services &services, QWidget *parent) : QDia
     Command1->setGeometry(170, 178, 94, 22);
     connect(Command1, &QPushButton::clicked, this, &ProgramSetup::Command1_Click);
 
+    // Entries that must be numbers are marked while they are not.
+    for (QLineEdit *e : {PortNumber, LogDelay})
+        connect(e, &QLineEdit::textChanged, this, &ProgramSetup::markNumbers);
+
     for (QLabel *l : findChildren<QLabel *>())
         if (l->font().pointSize() != 7)
             l->setFont(QFont(QStringLiteral("Arial"), 8));
@@ -127,6 +131,21 @@ void ProgramSetup::Form_Load()
     DisplayRPM->setValue(checkState(s.DisplayRPM));
     DisplayWS->setValue(checkState(s.DisplayWS));
     WSUnits->setText(ui::fromLocal(s.WSUnits));
+    markNumbers();
+}
+
+void ProgramSetup::markNumbers()
+{
+    const auto why = [](const QLineEdit *e, const char *rest) {
+        return core::readNumber(ui::toLocal(e->text()))
+                   ? QString()
+                   : QStringLiteral("\"%1\" is not a number. ").arg(e->text()) + QLatin1String(rest);
+    };
+    ui::markEntry(PortNumber,
+                  why(PortNumber, "The port must be one (1 to 8, 1 or 2 most common); Save Setings refuses it "
+                                  "until it is."));
+    ui::markEntry(LogDelay, why(LogDelay, "It is saved as typed, but logging does not start until it is a number "
+                                          "of seconds (10 - 600)."));
 }
 
 void ProgramSetup::Command1_Click()

@@ -40,6 +40,8 @@ public:
     QPushButton *Command1;
 
 private:
+    // Marks the entries that must be numbers while they are not.
+    void markNumbers();
     ui::Services m_services;
 };
 

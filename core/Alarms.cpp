@@ -265,6 +265,20 @@ long long LinkCounters::perMinute(double now) const
     return n;
 }
 
+std::string portName(std::string_view portSetting, int number, std::string_view systemDevice)
+{
+    const std::string entry = "COM" + std::to_string(number);
+    if (systemDevice.empty() || systemDevice == entry) {
+        std::string name = "COM";
+        for (const char c : portSetting)
+            if (c != ' ')
+                name += c;
+        return name;
+    }
+    return "port " + std::to_string(number) + " (" + std::string(systemDevice) + ", no " + entry
+           + " entry in the folder)";
+}
+
 std::string ageText(double seconds)
 {
     const auto s = static_cast<long long>(std::floor(std::max(0.0, seconds)));

@@ -135,6 +135,13 @@ private:
     std::array<long long, 60> m_second{};
 };
 
+// How the status line names the port: "COM" and the port setting (blanks
+// left out) while the port is the folder's entry; when the system's device
+// stands in for a missing entry, "port 1 (/dev/ttyS0, no COM1 entry in the
+// folder)", so a forgotten link shows. A system device of the same name as
+// the entry (Windows' COM1) is just that name.
+std::string portName(std::string_view portSetting, int number, std::string_view systemDevice);
+
 // "45 s", "2 min", "3 h 5 min": whole units, rounded down.
 std::string ageText(double seconds);
 // The status line: "COM1 open, 30 frames/min, 2 rejected", and ", no data for

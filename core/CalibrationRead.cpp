@@ -66,6 +66,29 @@ CalibrationFields calibrationFields(std::string_view message)
             field(message, "<S>", "</S>")};
 }
 
+DividerProblem dividerProblem(std::string_view box, bool negativeAllowed)
+{
+    const auto d = readNumber(box);
+    if (!d)
+        return DividerProblem::NotANumber;
+    if (*d == 0)
+        return DividerProblem::Zero;
+    if (*d < 0 && !negativeAllowed)
+        return DividerProblem::Negative;
+    return DividerProblem::None;
+}
+
+std::string dividerProblemText(DividerProblem problem)
+{
+    switch (problem) {
+    case DividerProblem::None: break;
+    case DividerProblem::NotANumber: return "divider is not a number";
+    case DividerProblem::Zero: return "divider is 0";
+    case DividerProblem::Negative: return "divider is below 0";
+    }
+    return std::string();
+}
+
 CalibrationReadout calibrationReadout(const CalibrationFields &fields, const CalibrationBoxes &boxes,
                                       std::optional<double> offset, std::string_view units,
                                       double previousWindSpeed)
@@ -104,6 +127,20 @@ CalibrationReadout calibrationReadout(const CalibrationFields &fields, const Cal
         if (const auto a = finite((r.CalRawAmps - *offset) / *ampDivider))
             r.txtBattAadjusted = rounded(*a, 2) + " Amps";
     }
+
+    // An unusable divider gives no result; saying so beats an old result or
+    // the rotor's 1 RPM, which read as measurements.
+    const auto problem = [](const std::string &box, bool negativeAllowed) {
+        return dividerProblemText(dividerProblem(box, negativeAllowed));
+    };
+    if (auto why = problem(boxes.BatteryVolts, false); !why.empty())
+        r.txtBattVadjusted = why;
+    if (auto why = problem(boxes.BatteryCurrent, true); !why.empty())
+        r.txtBattAadjusted = why;
+    if (auto why = problem(boxes.PulseDivider, false); !why.empty())
+        r.txtWindmillRPM = why;
+    if (auto why = problem(boxes.Pulse2Divider, false); !why.empty())
+        r.txtWindSpeed = why;
     return r;
 }
 

@@ -45,6 +45,14 @@ struct CalibrationBoxes {
     std::string BatteryVolts, BatteryCurrent, PulseDivider, Pulse2Divider;
 };
 
+// Why a divider box gives no result: not a number, 0, or (where a negative
+// divider is not allowed: all but the current's) below 0.
+enum class DividerProblem { None, NotANumber, Zero, Negative };
+DividerProblem dividerProblem(std::string_view box, bool negativeAllowed);
+// The result's text in its place: "divider is not a number", "divider is 0",
+// "divider is below 0"; empty for None.
+std::string dividerProblemText(DividerProblem problem);
+
 struct CalibrationReadout {
     // Raw values: a missing or non-numeric V or I counts as 0.
     double CalRawVolts = 0, CalRawAmps = 0;
@@ -55,8 +63,10 @@ struct CalibrationReadout {
     // The previous wind speed when the divider is unusable.
     double CalWindSpeed = 0;
 
+    // A result whose divider box is unusable says why (dividerProblemText).
     std::string txtBattV, txtShuntV, txtPulsess, txtWindmillRPM, txtPulsess2, txtWindSpeed;
-    // nullopt: the result cannot be computed and the label keeps its text.
+    // nullopt: the result cannot be computed for another reason (no usable
+    // offset, a quotient that is not finite) and the label keeps its text.
     std::optional<std::string> txtBattVadjusted, txtBattAadjusted;
 };
 

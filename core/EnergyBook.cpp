@@ -145,24 +145,6 @@ std::optional<EnergyState> readEnergyState(std::string_view text)
     return s;
 }
 
-EnergyStart energyAtStart(const std::optional<EnergyState> &stored, const CivilDate &today)
-{
-    EnergyStart e;
-    if (!stored)
-        return e;
-    e.lifetime = stored->lifetime;
-    const long age = daysFromCivil(today) - daysFromCivil(stored->date);
-    if (age == 0) {
-        e.today = stored->today;
-        e.yesterday = stored->yesterday;
-    } else if (age == 1) {
-        e.yesterday = stored->today;
-    } else if (age < 0) {
-        e.clockBack = true;
-    }
-    return e;
-}
-
 // ---- logs/energy.csv --------------------------------------------------------
 
 std::string_view energyCsvHeader() { return kHeader; }
@@ -242,10 +224,12 @@ std::string withDay(std::string_view text, const DayRecord &day)
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const auto d = i == 0 ? std::nullopt : readDayLine(lines[i]);
         if (!placed && d && daysFromCivil(d->date) >= key) {
-            out += own + kCrLf;
             placed = true;
-            if (daysFromCivil(d->date) == key)
-                continue; // replaced
+            if (daysFromCivil(d->date) == key) {
+                out += dayLine(keptDay(*d, day)) + kCrLf;
+                continue;
+            }
+            out += own + kCrLf;
         }
         out += std::string(lines[i]) + kCrLf;
     }
@@ -254,20 +238,116 @@ std::string withDay(std::string_view text, const DayRecord &day)
     return out;
 }
 
+DayRecord keptDay(const DayRecord &old, const DayRecord &now)
+{
+    if (old.estimated != now.estimated)
+        return old.estimated ? now : old;
+    DayRecord d = now;
+    const auto larger = [](std::optional<double> &a, const std::optional<double> &b) {
+        if (b && (!a || *b > *a))
+            a = b;
+    };
+    const auto largerCount = [](std::optional<long long> &a, const std::optional<long long> &b) {
+        if (b && (!a || *b > *a))
+            a = b;
+    };
+    d.energyWh = std::max(old.energyWh, now.energyWh);
+    larger(d.peakWatts, old.peakWatts);
+    larger(d.peakWind, old.peakWind);
+    larger(d.peakRpm, old.peakRpm);
+    larger(d.maxVolts, old.maxVolts);
+    if (old.minVolts && (!d.minVolts || *old.minVolts < *d.minVolts))
+        d.minVolts = old.minVolts;
+    d.loadOnSeconds = std::max(old.loadOnSeconds, now.loadOnSeconds);
+    d.noDataSeconds = std::max(old.noDataSeconds, now.noDataSeconds);
+    largerCount(d.framesReceived, old.framesReceived);
+    largerCount(d.framesRejected, old.framesRejected);
+    if (d.windUnit.empty())
+        d.windUnit = old.windUnit;
+    return d;
+}
+
+std::optional<DayRecord> measuredDay(const std::vector<DayRecord> &days, const CivilDate &date)
+{
+    std::optional<DayRecord> found;
+    for (const DayRecord &d : days)
+        if (d.date == date && !d.estimated)
+            found = found ? keptDay(*found, d) : d;
+    return found;
+}
+
+EnergyStart energyAtStart(const std::optional<EnergyState> &stored, const std::vector<DayRecord> &days,
+                          const CivilDate &today)
+{
+    EnergyStart e;
+    const long t = daysFromCivil(today);
+    // What the state holds for a date: its own date's total and the day before's.
+    const auto storedFor = [&](long day) -> std::optional<double> {
+        if (!stored)
+            return std::nullopt;
+        const long own = daysFromCivil(stored->date);
+        if (day == own)
+            return stored->today;
+        if (day == own - 1)
+            return stored->yesterday;
+        return std::nullopt;
+    };
+    const auto energyOf = [&](long day, std::optional<DayRecord> line) {
+        const auto s = storedFor(day);
+        return std::max(line ? line->energyWh : 0.0, s.value_or(0.0));
+    };
+    e.todayLine = measuredDay(days, today);
+    e.today = energyOf(t, e.todayLine);
+    if (e.todayLine)
+        e.todayLine->energyWh = e.today;
+    // Yesterday is the line of the day before today, whatever came before:
+    // an estimate stands when it is all there is.
+    const CivilDate before = civilFromDays(t - 1);
+    std::optional<DayRecord> yesterdayLine = measuredDay(days, before);
+    if (!yesterdayLine)
+        for (const DayRecord &d : days)
+            if (d.date == before)
+                yesterdayLine = d;
+    e.yesterday = energyOf(t - 1, yesterdayLine);
+    if (stored) {
+        e.clockBack = t < daysFromCivil(stored->date);
+        // The state's lifetime holds its own date's total; a line of that
+        // date that holds more was counted too, in a state not written since.
+        e.lifetime = stored->lifetime + (stored->date == today ? e.today - stored->today : 0);
+        if (stored->date != today) {
+            const auto line = measuredDay(days, stored->date);
+            if ((line && line->energyWh < stored->today) || (!line && stored->today != 0)) {
+                DayRecord d = line.value_or(DayRecord());
+                d.date = stored->date;
+                d.energyWh = stored->today;
+                e.storedDay = d;
+            }
+        }
+    } else {
+        e.rebuilt = true;
+        std::vector<long> seen;
+        for (const DayRecord &d : days) {
+            const long key = daysFromCivil(d.date);
+            if (d.estimated || std::find(seen.begin(), seen.end(), key) != seen.end())
+                continue;
+            seen.push_back(key);
+            e.lifetime += measuredDay(days, d.date)->energyWh;
+        }
+    }
+    return e;
+}
+
 // ---- the book ---------------------------------------------------------------
 
-void EnergyBook::start(const EnergyStart &totals, const std::optional<DayRecord> &todayLine,
-                       const CivilDate &today, double now, const std::string &windUnit)
+void EnergyBook::start(const EnergyStart &totals, const CivilDate &today, double now, const std::string &windUnit)
 {
     m_counter = EnergyCounter();
     m_counter.begin(now, today);
     m_counter.setWattHours(totals.today);
     m_yesterday = totals.yesterday;
     m_lifetime = totals.lifetime;
-    m_day = DayRecord();
     // A measured line of today goes on; an estimate is replaced by measurement.
-    if (todayLine && todayLine->date == today && !todayLine->estimated && !totals.clockBack)
-        m_day = *todayLine;
+    m_day = totals.todayLine && totals.todayLine->date == today ? *totals.todayLine : DayRecord();
     m_day.date = today;
     m_day.windUnit = windUnit;
     m_day.energyWh = totals.today;
@@ -298,31 +378,44 @@ void EnergyBook::frame(const RawReading &raw, const Reading &r)
 std::optional<DayRecord> EnergyBook::step(double watts, std::int16_t mode, const Liveness &liveness, double now,
                                           const CivilDate &today)
 {
-    const double elapsed = std::clamp(now - m_lastStep.value_or(now - EnergyCounter::kStepSeconds), 0.0,
-                                      EnergyCounter::kMaxStepSeconds);
+    // Energy is counted from the time that passed (capped by the counter);
+    // no-data time is the whole gap, as a machine that slept had no data.
+    const double elapsed = std::max(0.0, now - m_lastStep.value_or(now - EnergyCounter::kStepSeconds));
     m_lastStep = now;
     double before = m_counter.wattHours();
     std::optional<DayRecord> finished;
+    std::optional<DayRecord> line;
     if (today != m_day.date) {
         DayRecord old = m_day;
         old.energyWh = before;
+        finished = old;
         const long days = daysFromCivil(today) - daysFromCivil(old.date);
-        m_yesterday = days == 1 ? before : 0;
-        if (days > 0)
-            finished = old;
-        m_day = DayRecord();
+        line = m_lookup ? m_lookup(today) : std::nullopt;
+        if (line && (line->date != today || line->estimated))
+            line.reset();
+        if (days == 1) {
+            m_yesterday = before;
+        } else {
+            const auto y = m_lookup ? m_lookup(civilFromDays(daysFromCivil(today) - 1)) : std::nullopt;
+            m_yesterday = y ? y->energyWh : 0;
+        }
+        m_day = line.value_or(DayRecord());
         m_day.date = today;
         m_day.windUnit = old.windUnit;
-        before = 0;
+        before = line ? line->energyWh : 0;
     }
     m_counter.step(watts, liveness, now, today);
+    // The counter starts a new date at 0; a date with a line goes on from it.
+    if (line)
+        m_counter.setWattHours(m_counter.wattHours() + line->energyWh);
     m_lifetime += m_counter.wattHours() - before;
     m_day.energyWh = m_counter.wattHours();
     const DataState state = liveness.state(now);
-    if (state == DataState::Stale)
-        m_day.noDataSeconds += elapsed;
+    if (state == DataState::Stale) // the part of the interval after the data turned stale
+        m_day.noDataSeconds += std::clamp(
+            now - std::max(now - elapsed, liveness.liveUntil().value_or(now - elapsed)), 0.0, elapsed);
     else if (state == DataState::Live && mode == 1)
-        m_day.loadOnSeconds += elapsed;
+        m_day.loadOnSeconds += std::min(elapsed, EnergyCounter::kMaxStepSeconds);
     return finished;
 }
 

@@ -9,6 +9,7 @@
 #include "Liveness.h"
 #include "Reading.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,15 +38,6 @@ std::string energyStateText(const EnergyState &s);
 // nullopt when a value is missing or unreadable: the file is damaged.
 std::optional<EnergyState> readEnergyState(std::string_view text);
 
-// What the totals are at start-up, from the stored state (none when the file
-// is missing or damaged).
-struct EnergyStart {
-    double today = 0, yesterday = 0, lifetime = 0;
-    // The stored date is later than today: the clock was set back.
-    bool clockBack = false;
-};
-EnergyStart energyAtStart(const std::optional<EnergyState> &stored, const CivilDate &today);
-
 // ---- logs/energy.csv --------------------------------------------------------
 
 struct DayRecord {
@@ -66,25 +58,58 @@ std::optional<DayRecord> readDayLine(std::string_view line);
 // Every day line of a file's text, in file order; lines that do not read are
 // skipped here (and kept when the file is rewritten).
 std::vector<DayRecord> readEnergyCsv(std::string_view text);
-// The file's text with `day` in its place: its own date's line replaced, or
-// inserted in date order. Every other line stays as it was, byte for byte; a
+// The file's text with `day` in its place: its own date's line replaced by
+// keptDay of the two, or `day` inserted in date order. Every other line stays as it was, byte for byte; a
 // file without the header gets it first.
 std::string withDay(std::string_view text, const DayRecord &day);
+
+// The line that takes the place of `old` (a line of the same date): of two
+// measured or two estimated lines, each column's extreme (energy, peaks,
+// minutes and frame counts the larger, min_volts the smaller); a measured line
+// always takes the place of an estimate and never gives way to one.
+DayRecord keptDay(const DayRecord &old, const DayRecord &now);
+// The measured line of `date` among `days` (several lines of one date kept as
+// one), or nullopt.
+std::optional<DayRecord> measuredDay(const std::vector<DayRecord> &days, const CivilDate &date);
+
+// What the totals are at start-up, from the stored state (nullopt when the
+// file is missing or damaged) and the days of energy.csv. Each date's energy
+// is the larger of what its line and the state hold for it, so a line that
+// lagged behind the state (a kill) and a lost state both lose nothing.
+struct EnergyStart {
+    double today = 0, yesterday = 0, lifetime = 0;
+    // Today's measured line, when it has one: its peaks and minutes go on.
+    std::optional<DayRecord> todayLine;
+    // The stored date's line brought up to the state's total, when that date
+    // is not today and its line lagged: to be written at once.
+    std::optional<DayRecord> storedDay;
+    // The stored date is later than today: the clock was set back.
+    bool clockBack = false;
+    // No state: the lifetime is the sum of the measured days.
+    bool rebuilt = false;
+};
+EnergyStart energyAtStart(const std::optional<EnergyState> &stored, const std::vector<DayRecord> &days,
+                          const CivilDate &today);
 
 // ---- the book kept while the program runs -----------------------------------
 
 class EnergyBook {
 public:
-    // Takes up the stored totals and today's line (when the file has one).
-    void start(const EnergyStart &totals, const std::optional<DayRecord> &todayLine, const CivilDate &today,
-               double now, const std::string &windUnit);
+    // Takes up the totals and today's line (energyAtStart).
+    void start(const EnergyStart &totals, const CivilDate &today, double now, const std::string &windUnit);
+    // Where a date's line is found when the date changes to it (the clock set
+    // back, or forward again): that day goes on from its line. Without one,
+    // every new date starts at 0.
+    using DayLookup = std::function<std::optional<DayRecord>(const CivilDate &)>;
+    void setDayLookup(DayLookup lookup) { m_lookup = std::move(lookup); }
 
     // A processed frame: the day's peaks, from live frames only.
     void frame(const RawReading &raw, const Reading &reading);
-    // The energy step (every few seconds). When the date has moved on, the
-    // finished day's record is returned: it is to be written once. A date that
-    // went back (the clock was set back) returns nothing: the later day's line
-    // is not rewritten.
+    // The energy step (every few seconds). When the date has changed, either
+    // way, the left day's record is returned: it is to be written (keptDay
+    // merges it with its line, so nothing of the line is lost). Time with
+    // stale data counts as no-data time in full, however long the gap (the
+    // machine slept); energy never counts more than a step's worth.
     std::optional<DayRecord> step(double watts, std::int16_t mode, const Liveness &liveness, double now,
                                   const CivilDate &today);
 
@@ -105,6 +130,7 @@ private:
     double m_yesterday = 0, m_lifetime = 0;
     DayRecord m_day;
     std::optional<double> m_lastStep;
+    DayLookup m_lookup;
 };
 
 } // namespace core

@@ -186,26 +186,30 @@ std::vector<CivilDate> missingDays(std::string_view csvText, std::vector<CivilDa
 std::string withDays(std::string_view text, std::vector<DayRecord> days)
 {
     constexpr const char *kCrLf = "\r\n";
-    // Date order, the later of two of one date kept.
+    // Date order, two of one date kept as one (keptDay).
     std::stable_sort(days.begin(), days.end(), [](const DayRecord &a, const DayRecord &b) {
         return daysFromCivil(a.date) < daysFromCivil(b.date);
     });
     std::vector<DayRecord> pending;
     for (const DayRecord &d : days) {
         if (!pending.empty() && pending.back().date == d.date)
-            pending.pop_back();
-        pending.push_back(d);
+            pending.back() = keptDay(pending.back(), d);
+        else
+            pending.push_back(d);
     }
     const std::string_view header = energyCsvHeader();
     std::string out;
     out.reserve(text.size() + pending.size() * 64);
     std::size_t next = 0, start = 0;
     bool first = true;
-    const auto place = [&](long upTo) {
+    // Writes the pending days up to the date `upTo`; the one of that date
+    // takes the place of `line` (the file's line of that date).
+    const auto place = [&](long upTo, const DayRecord *line) {
         bool replaced = false;
         while (next < pending.size() && daysFromCivil(pending[next].date) <= upTo) {
-            replaced = daysFromCivil(pending[next].date) == upTo;
-            out += dayLine(pending[next++]) + kCrLf;
+            replaced = line && daysFromCivil(pending[next].date) == upTo;
+            out += dayLine(replaced ? keptDay(*line, pending[next]) : pending[next]) + kCrLf;
+            ++next;
         }
         return replaced;
     };
@@ -224,13 +228,13 @@ std::string withDays(std::string_view text, std::vector<DayRecord> days)
                 continue;
         }
         if (const auto d = readDayLine(line))
-            if (place(daysFromCivil(d->date)))
+            if (place(daysFromCivil(d->date), &*d))
                 continue;
         out += std::string(line) + kCrLf;
     }
     if (first)
         out += std::string(header) + kCrLf;
-    place(std::numeric_limits<long>::max());
+    place(std::numeric_limits<long>::max(), nullptr);
     return out;
 }
 

@@ -41,9 +41,9 @@ std::vector<CivilDate> missingDays(std::string_view csvText, std::vector<CivilDa
                                    const CivilDate &today);
 
 // The file's text with each of `days` in its place, as withDay puts one (its
-// date's line replaced, or inserted in date order; every other line byte for
-// byte), in one pass however many days there are. Of two days of one date the
-// later in `days` stands.
+// date's line replaced by keptDay of the two, or inserted in date order; every
+// other line byte for byte), in one pass however many days there are. Two days
+// of one date in `days` are kept as one, as keptDay keeps them.
 std::string withDays(std::string_view csvText, std::vector<DayRecord> days);
 
 // ---- totals of a month and of a year ------------------------------------------

@@ -2,6 +2,16 @@
 
 namespace core {
 
+std::string_view dataStateWord(DataState state)
+{
+    switch (state) {
+    case DataState::Live: return "live";
+    case DataState::Stale: return "stale";
+    case DataState::Paused: return "paused";
+    }
+    return "stale";
+}
+
 bool isLive(const RawReading &raw) { return raw.voltsRead && raw.ampsRead; }
 
 void Liveness::frame(const RawReading &raw, double now)

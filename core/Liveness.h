@@ -10,12 +10,17 @@
 #include "Frame.h"
 
 #include <optional>
+#include <string_view>
 
 namespace core {
 
 constexpr double kStaleAfterSeconds = 15;
 
 enum class DataState { Live, Stale, Paused };
+
+// "live", "stale" or "paused": the word for the state wherever it is written
+// (the live page's <DS>, a class name in its template).
+std::string_view dataStateWord(DataState state);
 
 bool isLive(const RawReading &raw);
 

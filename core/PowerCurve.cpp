@@ -2,6 +2,7 @@
 
 #include "Number.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -183,9 +184,12 @@ PowerCurve::Added PowerCurve::add(const std::optional<CurveSample> &sample, cons
     if (!k)
         return Added::NotCounted;
     PowerCurveBin &b = m_bins[size_t(*k)];
-    if (b.frames == 0)
+    // The earliest and latest time seen, in whatever order they come (the
+    // clock may be set back).
+    if (b.frames == 0 || unixTime < b.first)
         b.first = unixTime;
-    b.last = unixTime;
+    if (b.frames == 0 || unixTime > b.last)
+        b.last = unixTime;
     ++b.frames;
     b.sumWatts += sample->watts;
     b.sumSquares += sample->watts * sample->watts;
@@ -319,7 +323,7 @@ std::string powerCurveText(const PowerCurve &curve)
     return out;
 }
 
-std::optional<PowerCurve> readPowerCurve(std::string_view text, std::string *error)
+std::optional<PowerCurve> readPowerCurve(std::string_view text, std::string *error, std::string *mended)
 {
     auto bad = [error](const std::string &why) -> std::optional<PowerCurve> {
         if (error)
@@ -337,7 +341,11 @@ std::optional<PowerCurve> readPowerCurve(std::string_view text, std::string *err
     if (lines.size() != PowerCurve::kBins + 1)
         return bad(std::to_string(lines.size() - 1) + " bins instead of " + std::to_string(PowerCurve::kBins));
 
+    if (mended)
+        mended->clear();
     PowerCurve curve;
+    std::vector<int> unknownRange;
+    std::optional<std::int64_t> earliest, latest;
     for (int k = 0; k < PowerCurve::kBins; ++k) {
         const std::string where = "line " + std::to_string(k + 2) + ": ";
         const std::vector<std::string_view> f = split(lines[size_t(k) + 1], ',');
@@ -375,11 +383,35 @@ std::optional<PowerCurve> readPowerCurve(std::string_view text, std::string *err
                 return bad(where + "values in a bin without frames");
             continue;
         }
-        const auto first = readUtcText(f[7]), last = readUtcText(f[8]);
-        if (!first || !last || *first > *last)
-            return bad(where + "no time range");
-        b.first = *first;
-        b.last = *last;
+        // A bin's time range is for people: one that is backwards or half
+        // unreadable is mended, never the reason to refuse the whole curve.
+        auto first = readUtcText(f[7]), last = readUtcText(f[8]);
+        if (!first || !last || *first > *last) {
+            if (!first && !last) {
+                unknownRange.push_back(k);
+            } else {
+                if (!first)
+                    first = last;
+                if (!last)
+                    last = first;
+            }
+            if (mended)
+                *mended += std::string(mended->empty() ? "" : ", ") + "bin " + std::to_string(k) + " ("
+                           + dotNumberText(PowerCurve::centre(k)) + ' ' + curve.unit() + ')';
+        }
+        if (first && last) {
+            b.first = std::min(*first, *last);
+            b.last = std::max(*first, *last);
+            earliest = std::min(earliest.value_or(b.first), b.first);
+            latest = std::max(latest.value_or(b.last), b.last);
+        }
+    }
+    // A bin with no readable time at all takes the range of the others.
+    if (!unknownRange.empty() && !earliest)
+        return bad("line " + std::to_string(unknownRange.front() + 2) + ": no time range");
+    for (const int k : unknownRange) {
+        curve.bin(k).first = *earliest;
+        curve.bin(k).last = *latest;
     }
     return curve;
 }

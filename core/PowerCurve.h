@@ -47,7 +47,7 @@ struct PowerCurveBin {
     double sumRPM = 0;
     // The time its frames stand for (each the time since the frame before it).
     double seconds = 0;
-    // Unix seconds of its first and last frame; meaningful when frames > 0.
+    // Unix seconds of its earliest and latest frame; meaningful when frames > 0.
     std::int64_t first = 0, last = 0;
 
     double meanWatts() const { return frames ? sumWatts / double(frames) : 0; }
@@ -126,8 +126,11 @@ AnnualEstimate annualEstimate(const PowerCurve &curve);
 // with ".", lines ending in CR LF. Times are UTC, "2026-03-07T14:05:09Z".
 std::string powerCurveText(const PowerCurve &curve);
 // Reads back exactly what powerCurveText writes (LF line ends also taken);
-// nullopt for anything else, with `error` saying where.
-std::optional<PowerCurve> readPowerCurve(std::string_view text, std::string *error = nullptr);
+// nullopt for anything else, with `error` saying where. The one thing it
+// mends is a bin's time range (backwards, or a time unreadable): then
+// `mended` names those bins ("bin 10 (5 m/s)"), and is empty otherwise.
+std::optional<PowerCurve> readPowerCurve(std::string_view text, std::string *error = nullptr,
+                                         std::string *mended = nullptr);
 // The export: the bins, an empty line, the estimate table, the power at 11 m/s
 // and the hours of data.
 std::string powerCurveExportText(const PowerCurve &curve);

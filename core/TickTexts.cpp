@@ -83,6 +83,18 @@ std::string substitutePageExtras(std::string_view page, std::string_view wsUnits
     return replaceAll(s, "<LD>", std::to_string(static_cast<long long>(std::ceil(logSeconds))));
 }
 
+std::string substituteDataState(std::string_view page, DataState state, std::string_view lastLive)
+{
+    const std::string s = replaceAll(page, "<DS>", dataStateWord(state));
+    return replaceAll(s, "<DL>", lastLive);
+}
+
+std::string lastLiveText(std::string_view pageDate, std::string_view frameDate, int hour, int minute)
+{
+    const std::string time = timeText(hour, minute);
+    return frameDate == pageDate ? time : std::string(frameDate) + " " + time;
+}
+
 std::string spreadsheetHeader(std::string_view wsUnits)
 {
     std::string s = "<html><body><table><tr><td><b>Volts</b></td><td><b>Amps</b></td>"

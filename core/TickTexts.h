@@ -8,6 +8,7 @@
 // return it without its line end; the caller adds CR LF. The spreadsheet texts
 // are blocks and carry their own line ends.
 
+#include "Liveness.h"
 #include "Reading.h"
 
 #include <cstdint>
@@ -50,6 +51,14 @@ std::string substituteEnergyTotals(std::string_view page, double yesterdayWh, do
 // "2026-03-07") and <LD> the logging interval in whole seconds, rounded up.
 std::string substitutePageExtras(std::string_view page, std::string_view wsUnits, std::string_view isoDate,
                                  double logSeconds);
+
+// And last: <DS> the state of the data at the tick (dataStateWord: "live",
+// "stale" or "paused", a bare word that a class attribute can hold) and <DL>
+// the time of the last live frame (lastLiveText).
+std::string substituteDataState(std::string_view page, DataState state, std::string_view lastLive);
+// "03:16" when the frame came on the page's day, "2026-03-06 03:16" when
+// before it. Dates are ISO ("2026-03-07").
+std::string lastLiveText(std::string_view pageDate, std::string_view frameDate, int hour, int minute);
 
 // The header block of a new spreadsheet file: the title row (wsUnits titles
 // the wind-speed column) followed by CR LF CR LF.

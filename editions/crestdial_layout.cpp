@@ -7,15 +7,16 @@ namespace editions {
 namespace {
 using ui::placeTwips;
 
-// Height of the strip along the bottom that holds our own controls.
-constexpr int kStrip = 480;
+// Height of the strip along the bottom that holds our own controls: the
+// status line, and under it room for two lines of alarms.
+constexpr int kStrip = 840;
 
 void layout(monitor::Logger &w)
 {
     // The window grows a strip along its bottom (from 2400 twips down) for the
-    // controls we add; every other control keeps its place. Left to right:
-    // History (under Start), Alarms (under Stop), the link-status line, and
-    // the alarm banner at the right.
+    // controls we add; every other control keeps its place. Left: History
+    // (under Start) and Alarms (under Stop); right of them the link-status
+    // line across the window and the alarm banner under it.
     w.setFixedSize(ui::twipsToPixels(14940), ui::twipsToPixels(2400 + kStrip));
 
     // Meters 0..5: volts, amps, watts, watt-hours, RPM, wind.
@@ -56,8 +57,8 @@ void layout(monitor::Logger &w)
 
     placeTwips(w.HistoryButton, 360, 2460, 675, 315);
     placeTwips(w.AlarmsButton, 1560, 2460, 675, 315);
-    placeTwips(w.LinkStatus, 2760, 2490, 6640, 255);
-    placeTwips(w.AlarmBanner, 9480, 2445, 5320, 345);
+    placeTwips(w.LinkStatus, 2760, 2490, 12060, 255);
+    placeTwips(w.AlarmBanner, 2760, 2745, 12060, 480);
     // Right of Exit, in the row of the original buttons.
     placeTwips(w.MqttButton, 11160, 1980, 675, 315);
 }

@@ -92,7 +92,9 @@ void layout(monitor::Logger &w)
     // the link-status line above the read-out block.
     placeTwips(w.HistoryButton, 12960, 480, 675, 315);
     placeTwips(w.AlarmsButton, 11760, 480, 675, 315);
-    placeTwips(w.AlarmBanner, 6000, 8640, 5430, 375);
+    // The banner grows upwards into the free space, one alarm a line.
+    placeTwips(w.AlarmBanner, 6000, 7140, 5430, 1875);
+    w.AlarmBanner->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
     placeTwips(w.LinkStatus, 6000, 9120, 5430, 300);
     placeTwips(w.MqttButton, 10560, 480, 675, 315);
     // The list lies inside the area of Exit; the button stays readable over it.

@@ -90,12 +90,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         FUZZ_CHECK(r.txtPulsess2 == r.CalWindText);
         checkNumberWith(r.txtBattV, "");
         checkNumberWith(r.txtShuntV, "");
-        checkNumberWith(r.txtWindmillRPM, " RPM");
-        checkNumberWith(r.txtWindSpeed, " " + units);
+        // A result is a number with its unit, or says why its divider gives none.
+        const auto result = [](const std::string &text, const std::string &box, bool negativeAllowed,
+                               const std::string &unit) {
+            const core::DividerProblem p = core::dividerProblem(box, negativeAllowed);
+            if (p != core::DividerProblem::None)
+                FUZZ_CHECK(text == core::dividerProblemText(p));
+            else
+                checkNumberWith(text, unit);
+        };
+        result(r.txtWindmillRPM, boxes.PulseDivider, false, " RPM");
+        result(r.txtWindSpeed, boxes.Pulse2Divider, false, " " + units);
         if (r.txtBattVadjusted)
-            checkNumberWith(*r.txtBattVadjusted, " Volts");
+            result(*r.txtBattVadjusted, boxes.BatteryVolts, false, " Volts");
         if (r.txtBattAadjusted)
-            checkNumberWith(*r.txtBattAadjusted, " Amps");
+            result(*r.txtBattAadjusted, boxes.BatteryCurrent, true, " Amps");
         windSpeed = r.CalWindSpeed;
     }
     return 0;

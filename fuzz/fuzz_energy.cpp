@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const std::string written = core::energyStateText(*state);
         const auto again = core::readEnergyState(written);
         FUZZ_CHECK(again && core::energyStateText(*again) == written);
-        core::energyAtStart(state, core::CivilDate{2026, 3, 7});
+        core::energyAtStart(state, core::readEnergyCsv(text), core::CivilDate{2026, 3, 7});
     }
 
     const std::vector<core::DayRecord> days = core::readEnergyCsv(text);

@@ -8,11 +8,13 @@
 #include "ui/ProgramFolder.h"
 #include "ui/Twips.h"
 
+#include <QAbstractSpinBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
@@ -258,7 +260,9 @@ bool EnergyPage::navigate(int key)
 
 bool EnergyPage::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::KeyPress) {
+    // Entries keep their own arrows.
+    const bool entry = qobject_cast<QLineEdit *>(watched) || qobject_cast<QAbstractSpinBox *>(watched);
+    if (event->type() == QEvent::KeyPress && !entry) {
         const auto *k = static_cast<QKeyEvent *>(event);
         if (k->modifiers() == Qt::NoModifier && navigate(k->key()))
             return true;

@@ -27,7 +27,16 @@ public:
     EnergyPage *energyPage() const { return m_energy; }
     QTabWidget *tabs() const { return m_tabs; }
 
+protected:
+    // Each page owns its keys: the keys that reach the tab bar or the window
+    // go to the page shown first.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *e) override;
+
 private:
+    // Sends a key to the page shown; true when the page took it.
+    bool offerToPage(QKeyEvent *e);
+    bool m_offering = false;
     QTabWidget *m_tabs;
     EnergyPage *m_energy;
 };

@@ -13,15 +13,6 @@ namespace history {
 namespace {
 QString shown(const QString &path) { return QDir::toNativeSeparators(path); }
 
-// `base` + `suffix`, or with "-2", "-3", ... before the suffix when taken, so
-// that nothing kept earlier is ever replaced.
-QString freeName(const QString &base, const QString &suffix)
-{
-    QString name = base + suffix;
-    for (int n = 2; ui::exists(name) || QFileInfo(name).isSymLink(); ++n)
-        name = base + QStringLiteral("-%1").arg(n) + suffix;
-    return name;
-}
 } // namespace
 
 PowerCurveKeeper::PowerCurveKeeper(const ui::Services &services, QObject *messageParent, QObject *parent)
@@ -59,17 +50,24 @@ void PowerCurveKeeper::load()
         return;
     QString reason;
     const auto bytes = ui::readWhole(m_file, &reason);
-    std::string error;
+    std::string error, mended;
     if (bytes) {
-        if (auto curve = core::readPowerCurve(std::string_view(bytes->constData(), size_t(bytes->size())),
-                                              &error)) {
+        if (auto curve = core::readPowerCurve(std::string_view(bytes->constData(), size_t(bytes->size())), &error,
+                                              &mended)) {
             m_curve = std::move(*curve);
+            if (!mended.empty()) {
+                m_dirty = true; // written back mended at the next save
+                tell(QStringLiteral("The power curve file %1 had a damaged time range in %2; it was mended and "
+                                    "the curve goes on.")
+                         .arg(shown(m_file), QString::fromStdString(mended)),
+                     false);
+            }
             return;
         }
         reason = QStringLiteral("it is damaged, %1").arg(QString::fromStdString(error));
     }
-    const QString aside = freeName(m_file, QStringLiteral(".bad"));
-    if (QFile::rename(m_file, aside)) {
+    const QString aside = ui::keepAside(m_file);
+    if (!aside.isEmpty()) {
         tell(QStringLiteral(
                  "The power curve file %1 could not be read (%2). It was kept as %3 and a new curve was started.")
                  .arg(shown(m_file), reason, shown(aside)),
@@ -78,7 +76,7 @@ void PowerCurveKeeper::load()
         m_mayWrite = false;
         tell(
             QStringLiteral(
-                "The power curve file %1 could not be read (%2), nor kept aside. A new curve is measured, but not saved until the program is closed; the file was left as it is.")
+                "The power curve file %1 could not be read (%2), nor kept aside. A new curve is measured for this run only and is not saved, so that the file is left as it is.")
                 .arg(shown(m_file), reason),
             true);
     }
@@ -144,7 +142,7 @@ QString PowerCurveKeeper::keptFile() const
     const QString base = QDir(m_services.programFolder)
                              .filePath(QStringLiteral("powercurve-")
                                        + m_services.clock->date().toString(QStringLiteral("yyyy-MM-dd")));
-    return freeName(base, QStringLiteral(".csv"));
+    return ui::freeName(base, QStringLiteral(".csv"));
 }
 
 bool PowerCurveKeeper::reset()

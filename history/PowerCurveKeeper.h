@@ -23,8 +23,9 @@ public:
     static constexpr double kWallClockSeconds = 10;
 
     // Reads the file at once: a missing file starts an empty curve silently;
-    // one that cannot be read or is damaged is kept aside as
-    // "powercurve.csv.bad" and the curve starts again, with one message.
+    // one that cannot be read or is damaged is kept aside under a free
+    // numbered name (ui::keepAside) and the curve starts again, with one
+    // message; a bin's damaged time range is mended and told.
     // Messages are shown over `messageParent`.
     PowerCurveKeeper(const ui::Services &services, QObject *messageParent, QObject *parent = nullptr);
     ~PowerCurveKeeper() override;

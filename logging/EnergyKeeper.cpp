@@ -1,6 +1,9 @@
 #include "EnergyKeeper.h"
 
+#include "core/Number.h"
 #include "ui/Files.h"
+
+#include <algorithm>
 
 #include <QDir>
 #include <QFileInfo>
@@ -17,32 +20,62 @@ EnergyKeeper::EnergyKeeper(const ui::Services &services, QObject *messageParent)
       m_notices(services.messages, messageParent)
 { }
 
-EnergyKeeper::Start EnergyKeeper::load(const core::CivilDate &today)
+core::EnergyStart EnergyKeeper::load(const core::CivilDate &today)
 {
-    Start start;
     const QString path = m_folder.energyState();
+    const auto csv = ui::readWhole(m_folder.energyCsv());
+    const std::vector<core::DayRecord> days = csv ? core::readEnergyCsv(textOf(*csv))
+                                                  : std::vector<core::DayRecord>();
+    std::optional<core::EnergyState> state;
+    bool damaged = false;
+    QString keptAs;
     if (ui::exists(path)) {
         const auto bytes = ui::readWhole(path);
-        const auto state = bytes ? core::readEnergyState(textOf(*bytes)) : std::nullopt;
-        if (state) {
-            start.totals = core::energyAtStart(state, today);
-        } else {
-            const bool kept = ui::keepAside(path);
-            m_services.messages->notify(
-                m_parent,
-                QStringLiteral("The energy totals in %1 could not be read, so today's and the lifetime energy "
-                               "start again from 0. %2")
-                    .arg(QDir::toNativeSeparators(path),
-                         kept ? QStringLiteral("The damaged file is kept as %1.")
-                                    .arg(QDir::toNativeSeparators(path + QStringLiteral(".bad")))
-                              : QStringLiteral("The damaged file could not be moved aside.")));
+        state = bytes ? core::readEnergyState(textOf(*bytes)) : std::nullopt;
+        if (!state) {
+            damaged = true;
+            keptAs = ui::keepAside(path);
         }
     }
-    if (const auto csv = ui::readWhole(m_folder.energyCsv()))
-        for (const auto &day : core::readEnergyCsv(textOf(*csv)))
-            if (day.date == today)
-                start.todayLine = day;
+    core::EnergyStart start = core::energyAtStart(state, days, today);
+    if (start.storedDay)
+        writeDay(*start.storedDay);
+    const bool measured = std::any_of(days.begin(), days.end(), [](const auto &d) { return !d.estimated; });
+    if (damaged || (start.rebuilt && measured)) {
+        const QString file = QDir::toNativeSeparators(path);
+        const QString what =
+            measured
+                ? QStringLiteral("today's and yesterday's energy go on from their lines in %1, and the lifetime "
+                                 "total was rebuilt as the sum of its measured days (%2 kWh; estimated days "
+                                 "are left out).")
+                      .arg(QDir::toNativeSeparators(m_folder.energyCsv()),
+                           QString::fromStdString(
+                               core::dotNumberText(core::roundHalfEven(start.lifetime / 1000, 2))))
+                : QStringLiteral("today's and the lifetime energy start again from 0.");
+        QString text = damaged ? QStringLiteral("The energy totals in %1 could not be read, so %2 %3")
+                                     .arg(file, what,
+                                          keptAs.isEmpty()
+                                              ? QStringLiteral("The damaged file could not be moved aside.")
+                                              : QStringLiteral("The damaged file is kept as %1.")
+                                                    .arg(QDir::toNativeSeparators(keptAs)))
+                               : QStringLiteral("The energy totals file %1 is missing, so %2").arg(file, what);
+        m_services.messages->notify(m_parent, text);
+    }
     return start;
+}
+
+std::optional<core::DayRecord> EnergyKeeper::dayLine(const core::CivilDate &date) const
+{
+    const auto csv = ui::readWhole(m_folder.energyCsv());
+    if (!csv)
+        return std::nullopt;
+    const auto days = core::readEnergyCsv(textOf(*csv));
+    if (auto measured = core::measuredDay(days, date))
+        return measured;
+    for (const auto &d : days)
+        if (d.date == date)
+            return d;
+    return std::nullopt;
 }
 
 void EnergyKeeper::save(const core::EnergyBook &book, bool force)

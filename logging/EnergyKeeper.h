@@ -17,15 +17,15 @@ class EnergyKeeper {
 public:
     EnergyKeeper(const ui::Services &services, QObject *messageParent);
 
-    // The stored totals for `today`, and today's line of energy.csv when it
-    // has one. A missing state file starts at 0 silently; one that cannot be
-    // read or is damaged is told once, kept aside as "energy.cfg.bad", and
-    // counting starts at 0.
-    struct Start {
-        core::EnergyStart totals;
-        std::optional<core::DayRecord> todayLine;
-    };
-    Start load(const core::CivilDate &today);
+    // The totals for `today` from the state file and energy.csv
+    // (core::energyAtStart); the stored date's line, when it lagged behind the
+    // state, is brought up to it at once. A state file that cannot be read or
+    // is damaged is kept aside under a free numbered name; it and a missing
+    // one leave today and yesterday to their lines and the lifetime to the
+    // sum of the measured days, told once when energy.csv has days.
+    core::EnergyStart load(const core::CivilDate &today);
+    // The line of `date` in energy.csv, measured or not (several kept as one).
+    std::optional<core::DayRecord> dayLine(const core::CivilDate &date) const;
 
     // Writes the state when it changed since the last save, and today's line
     // when it changed and a minute has passed since it was last written (or
@@ -33,7 +33,8 @@ public:
     // killed at any moment loses only those seconds of energy.
     void save(const core::EnergyBook &book, bool force = false);
     static constexpr double kDayLineSeconds = 60;
-    // Writes a finished day's line once, when its day is over.
+    // Writes the line of a day left (its day is over, or the clock went back),
+    // kept with what the file holds for that date.
     void finishDay(const core::DayRecord &day);
 
 private:

@@ -69,11 +69,18 @@ void TickWriter::writePage(const TickValues &v, const std::string &modeText)
         return;
 
     const std::string eight = core::substituteTemplate(std::string(text->constData(), size_t(text->size())),
-                                                      v.maxima, v.wattHours,
-                                                      ui::toLocal(m_services.clock->longTimeText()), modeText);
-    const std::string page = core::substitutePageExtras(
-        core::substituteEnergyTotals(eight, v.yesterdayWh, v.lifetimeWh), v.wsUnits,
-        ui::toLocal(m_services.clock->date().toString(Qt::ISODate)), v.logSeconds);
+                                                       v.maxima, v.wattHours,
+                                                       ui::toLocal(m_services.clock->longTimeText()), modeText);
+    const std::string today = ui::toLocal(m_services.clock->date().toString(Qt::ISODate));
+    const std::string lastLive = v.lastLive.isValid()
+                                     ? core::lastLiveText(today,
+                                                          ui::toLocal(v.lastLive.date().toString(Qt::ISODate)),
+                                                          v.lastLive.time().hour(), v.lastLive.time().minute())
+                                     : std::string();
+    const std::string page = core::substituteDataState(
+        core::substitutePageExtras(core::substituteEnergyTotals(eight, v.yesterdayWh, v.lifetimeWh), v.wsUnits,
+                                   today, v.logSeconds),
+        v.state, lastLive);
     // Replaced through a temporary file: a web server never sees half a page,
     // and on failure the previous page stays. The same page as .html, a type
     // every web server knows.

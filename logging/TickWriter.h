@@ -2,11 +2,13 @@
 // The files of one logging tick: the day's log record, and when switched on
 // the history line with the live page and the spreadsheet row.
 
+#include "core/Liveness.h"
 #include "core/Reading.h"
 #include "ui/Notices.h"
 #include "ui/ProgramFolder.h"
 #include "ui/Services.h"
 
+#include <QDateTime>
 #include <QString>
 #include <cstdint>
 #include <string>
@@ -24,6 +26,10 @@ struct TickValues {
     double yesterdayWh = 0, lifetimeWh = 0;
     // For the page's refresh (<LD>).
     double logSeconds = 60;
+    // For the page's <DS> and <DL>: the state of the data at the tick and the
+    // clock's time of the last live frame (of the start when none came yet).
+    core::DataState state = core::DataState::Live;
+    QDateTime lastLive;
     std::string savehtml, saveExcel, wsUnits;
 };
 

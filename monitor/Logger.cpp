@@ -113,7 +113,7 @@ Logger::Logger(Session &session, const Edition &edition, QWidget *parent)
     alarms::AlarmWatch *watch = m_session->alarms();
     connect(watch, &alarms::AlarmWatch::staleChanged, this, &Logger::setNeedlesGrey);
     connect(watch, &alarms::AlarmWatch::bannerChanged, this,
-            [this](const QStringList &raised) { alarms::showBanner(AlarmBanner, raised); });
+            [this](const QList<QStringList> &raised) { alarms::showBanner(AlarmBanner, raised); });
     connect(watch, &alarms::AlarmWatch::statusChanged, this, [this](const QString &text, const QString &tip) {
         LinkStatus->setText(text);
         LinkStatus->setToolTip(tip);
@@ -121,6 +121,7 @@ Logger::Logger(Session &session, const Edition &edition, QWidget *parent)
     connect(watch, &alarms::AlarmWatch::beep, this, [] { QApplication::beep(); });
     alarms::showBanner(AlarmBanner, watch->banner());
     LinkStatus->setText(watch->status());
+    LinkStatus->setToolTip(watch->statusTip());
     connect(publisher(), &publish::Publisher::statusChanged, MqttButton, &QWidget::setToolTip);
     MqttButton->setToolTip(publisher()->statusText());
 

@@ -106,9 +106,13 @@ void Session::pausePort() { m_link->pause(); }
 
 void Session::startEnergy(const core::CivilDate &today)
 {
-    const auto stored = m_energyFiles->load(today);
-    m_book.start(stored.totals, stored.todayLine, today, m_services.clock->monotonicSeconds(), m_settings.WSUnits);
+    // The caller reads the date once for this and nothing else, so a start at
+    // midnight neither carries the old day's total into the new day nor loses it.
+    m_book.start(m_energyFiles->load(today), today, m_services.clock->monotonicSeconds(), m_settings.WSUnits);
+    m_book.setDayLookup([this](const core::CivilDate &date) { return m_energyFiles->dayLine(date); });
     m_wattHours = m_book.today();
+    // Today's line and the state agree from the start (a kill left the line behind).
+    m_energyFiles->save(m_book, true);
     m_energyTimer->start();
     m_energySave->start();
 }
@@ -172,6 +176,8 @@ void Session::logTick()
     v.saveExcel = m_settings.SaveExcel;
     v.wsUnits = m_settings.WSUnits;
     v.logSeconds = m_logTimer->interval() / 1000.0;
+    v.state = dataState();
+    v.lastLive = m_lastLiveAt;
     m_tick->write(v);
     m_maxima.reset();
     emit logged();

@@ -4,10 +4,22 @@
 #include <QLocale>
 #include <QRegularExpression>
 
+#ifdef Q_OS_LINUX
+#include <time.h>
+#endif
+
 namespace ui {
 
 double SystemClock::monotonicSeconds() const
 {
+#ifdef Q_OS_LINUX
+    // The boot-time clock goes on while the machine sleeps, so after a resume
+    // the data is stale at once and the sleep counts as time without data;
+    // the monotonic clock (QElapsedTimer's) stands still through a suspend.
+    timespec ts{};
+    if (clock_gettime(CLOCK_BOOTTIME, &ts) == 0)
+        return double(ts.tv_sec) + ts.tv_nsec / 1e9;
+#endif
     static const QElapsedTimer started = [] {
         QElapsedTimer t;
         t.start();

@@ -10,8 +10,9 @@ class Clock {
 public:
     virtual ~Clock() = default;
     virtual QDateTime now() const = 0;
-    // Seconds on a clock that never jumps (not moved by the user, a time
-    // server or a change of zone); the origin does not matter.
+    // Seconds on a clock that never jumps back (not moved by the user, a time
+    // server or a change of zone) and that goes on while the machine sleeps,
+    // so a resume is a jump forward; the origin does not matter.
     virtual double monotonicSeconds() const = 0;
 
     QDate date() const { return now().date(); }

@@ -71,6 +71,15 @@ QLineEdit *greenEntry(QWidget *parent, const QString &name, const QString &text)
     return entry;
 }
 
+void markEntry(QLineEdit *entry, const QString &why)
+{
+    QPalette p = entry->palette();
+    // Dark red: it reads on the bright green of the entries.
+    p.setColor(QPalette::Text, why.isEmpty() ? QColor(Qt::black) : QColor(176, 0, 0));
+    entry->setPalette(p);
+    entry->setToolTip(why);
+}
+
 QPushButton *button(QWidget *parent, const QString &name, const QString &caption)
 {
     auto *b = new QPushButton(caption, parent);

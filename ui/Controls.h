@@ -57,6 +57,9 @@ QLabel *makeLabel(QWidget *parent, const QString &name, const QString &caption, 
 // bright green.
 QLabel *greenLabel(QWidget *parent, const QString &name, const QString &caption);
 QLineEdit *greenEntry(QWidget *parent, const QString &name, const QString &text = QString());
+// Marks an entry whose text is wrong: red text and `why` as its tool tip;
+// an empty `why` takes the mark off.
+void markEntry(QLineEdit *entry, const QString &why);
 // A button that Enter in an entry field never presses.
 QPushButton *button(QWidget *parent, const QString &name, const QString &caption);
 

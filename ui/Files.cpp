@@ -90,11 +90,37 @@ QString cannotWrite(const QString &path)
     return QStringLiteral("Could not write %1").arg(QDir::toNativeSeparators(path));
 }
 
-bool keepAside(const QString &path)
+namespace {
+const char *const kCompanions[] = {"-wal", "-shm"};
+bool taken(const QString &name) { return QFileInfo::exists(name) || QFileInfo(name).isSymLink(); }
+} // namespace
+
+QString freeName(const QString &base, const QString &suffix)
 {
-    const QString aside = path + QStringLiteral(".bad");
-    QFile::remove(aside);
-    return QFile::rename(path, aside);
+    const auto free = [](const QString &name) {
+        if (taken(name))
+            return false;
+        for (const char *c : kCompanions)
+            if (taken(name + QLatin1String(c)))
+                return false;
+        return true;
+    };
+    QString name = base + suffix;
+    for (int n = 2; !free(name); ++n)
+        name = base + QStringLiteral("-%1").arg(n) + suffix;
+    return name;
+}
+
+QString keepAside(const QString &path)
+{
+    const QString aside = freeName(path, QStringLiteral(".bad"));
+    // QFile::rename never replaces an existing file.
+    if (!QFile::rename(path, aside))
+        return QString();
+    for (const char *c : kCompanions)
+        if (taken(path + QLatin1String(c)))
+            QFile::rename(path + QLatin1String(c), aside + QLatin1String(c));
+    return aside;
 }
 
 } // namespace ui

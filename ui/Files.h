@@ -19,9 +19,16 @@ bool replaceWhole(const QString &path, const QByteArray &bytes);
 // Appends and closes; creates the file when missing.
 bool append(const QString &path, const QByteArray &bytes);
 bool exists(const QString &path);
-// Moves a damaged file aside to `path` + ".bad" (replacing an older one), so
-// that it is kept for the user while a fresh one takes its place.
-bool keepAside(const QString &path);
+// `base` + `suffix`, or with "-2", "-3", ... before the suffix, the first
+// name that nothing (not even a dangling link, nor a database's "-wal" or
+// "-shm" file) holds.
+QString freeName(const QString &base, const QString &suffix);
+// Moves a damaged file aside under a free name (freeName(path, ".bad"):
+// "energy.cfg.bad", then "energy.cfg-2.bad", ...), never over an older copy,
+// so that it is kept for the user while a fresh one takes its place. A
+// database's "-wal" and "-shm" files move with it, to the kept name's. The
+// name it was kept as, or empty when it could not be moved.
+QString keepAside(const QString &path);
 // True when the file is there and holds at least one byte.
 bool hasContent(const QString &path);
 // Creates the folder (and parents) when missing; true when it is there.

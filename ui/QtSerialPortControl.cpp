@@ -31,6 +31,14 @@ QString QtSerialPortControl::currentDevice() const
     return m_fallback ? m_fallback(m_portNumber) : QString();
 }
 
+QString QtSerialPortControl::systemDevice() const
+{
+    const QFileInfo entry(entryPath());
+    if (entry.exists() || entry.isSymLink() || m_viaEntry.contains(m_portNumber) || !m_fallback)
+        return QString();
+    return m_fallback(m_portNumber);
+}
+
 bool QtSerialPortControl::open()
 {
     if (m_port->isOpen())

@@ -32,6 +32,7 @@ public:
     QByteArray readAll() override;
     void clearInput() override;
     QString currentDevice() const override;
+    QString systemDevice() const override;
 
 private:
     void onError();

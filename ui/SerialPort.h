@@ -31,6 +31,10 @@ public:
     // none (the port's entry is missing or dangling). A port that does not
     // know its devices returns its opened device, so it never looks moved.
     virtual QString currentDevice() const { return m_openedDevice; }
+    // The system's device that stands in for the port because the program
+    // folder has no "COMn" entry (/dev/ttyS0 for port 1 on Linux); empty
+    // while the entry is the port's device, or for a port without entries.
+    virtual QString systemDevice() const { return QString(); }
     // The device the port was last opened on, links followed.
     QString openedDevice() const { return m_openedDevice; }
     // Sets the count of waiting characters to 0. Characters that arrive after

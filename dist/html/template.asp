@@ -15,21 +15,30 @@ h1 { font-size: 1.3rem; margin: 0 0 .2rem; }
 .label { font-size: .85rem; color: #9fd49f; }
 .value { font-size: 1.5rem; font-weight: bold; }
 .unit { display: inline-block; font-size: 1rem; font-weight: normal; margin-left: .2rem; }
-.load:empty::before { content: "Off"; }
+.load span:empty::before { content: "Off"; }
+/* Without live data the values of the interval are no reading of the unit:
+   they give way to a dash, and the line above says since when. */
+.nodata-note, .paused-note { display: none; margin: 0 0 1rem; padding: .5rem .8rem; border-radius: .6rem;
+  background: #5a1a00; color: #ffe0c0; font-weight: bold; }
+body.stale .nodata-note, body.paused .paused-note { display: block; }
+body.stale .unit-now .value > *, body.paused .unit-now .value > * { display: none; }
+body.stale .unit-now .value::before, body.paused .unit-now .value::before { content: "\2013"; }
 footer { margin-top: 1rem; font-size: .8rem; color: #9fd49f; }
 </style>
 </head>
-<body>
+<body class="<DS>">
 <main>
 <h1>Wind turbine</h1>
 <p class="when">Data of <DD> at <TT></p>
+<p class="nodata-note">No data since <DL></p>
+<p class="paused-note">Paused: the setup or calibration window holds the port. Last data at <DL></p>
 <div class="grid">
-<div class="tile"><div class="label">Battery</div><div class="value"><span class="n" data-decimals="1"><VV></span><span class="unit">V</span></div></div>
-<div class="tile"><div class="label">Charge current</div><div class="value"><span class="n" data-decimals="1"><II></span><span class="unit">A</span></div></div>
-<div class="tile"><div class="label">Power</div><div class="value"><span class="n" data-decimals="0"><WW></span><span class="unit">W</span></div></div>
-<div class="tile"><div class="label">Rotor</div><div class="value"><span class="n" data-decimals="0"><RR></span><span class="unit">RPM</span></div></div>
-<div class="tile"><div class="label">Wind</div><div class="value"><span class="n" data-decimals="1"><SS></span><span class="unit"><SU></span></div></div>
-<div class="tile"><div class="label">Load</div><div class="value load"><MM></div></div>
+<div class="tile unit-now"><div class="label">Battery</div><div class="value"><span class="n" data-decimals="1"><VV></span><span class="unit">V</span></div></div>
+<div class="tile unit-now"><div class="label">Charge current</div><div class="value"><span class="n" data-decimals="1"><II></span><span class="unit">A</span></div></div>
+<div class="tile unit-now"><div class="label">Power</div><div class="value"><span class="n" data-decimals="0"><WW></span><span class="unit">W</span></div></div>
+<div class="tile unit-now"><div class="label">Rotor</div><div class="value"><span class="n" data-decimals="0"><RR></span><span class="unit">RPM</span></div></div>
+<div class="tile unit-now"><div class="label">Wind</div><div class="value"><span class="n" data-decimals="1"><SS></span><span class="unit"><SU></span></div></div>
+<div class="tile unit-now"><div class="label">Load</div><div class="value load"><span><MM></span></div></div>
 <div class="tile"><div class="label">Energy today</div><div class="value"><span class="n" data-decimals="1"><WH></span><span class="unit">Wh</span></div></div>
 <div class="tile"><div class="label">Yesterday</div><div class="value"><span class="n" data-decimals="1"><WY></span><span class="unit">Wh</span></div></div>
 <div class="tile"><div class="label">Lifetime</div><div class="value"><span class="n" data-decimals="2"><WT></span><span class="unit">kWh</span></div></div>

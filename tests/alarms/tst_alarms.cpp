@@ -5,10 +5,13 @@
 #include "alarms/CommandRunner.h"
 #include "editions/Editions.h"
 #include "monitor/Logger.h"
+#include "support/Processes.h"
 #include "support/TestSupport.h"
+#include "ui/QtSerialPortControl.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using testsupport::FakeServices;
@@ -34,10 +37,11 @@ QList<QByteArray> lines(const QByteArray &text)
 
 struct Rig {
     explicit Rig(const QByteArray &alarmsCfg = QByteArray(),
-                 const monitor::Edition &edition = editions::crestdial())
+                 const monitor::Edition &edition = editions::crestdial(),
+                 const QByteArray &prog = testsupport::progCfg())
         : fake(folder.path())
     {
-        folder.write("prog.cfg", testsupport::progCfg());
+        folder.write("prog.cfg", prog);
         if (!alarmsCfg.isNull())
             folder.write("alarms.cfg", alarmsCfg);
         logger = std::make_unique<monitor::Logger>(fake.services(), edition);
@@ -266,6 +270,63 @@ private slots:
         QVERIFY(rig.fake.messages.texts.isEmpty());
     }
 
+    // Every alarm raised at once, with long values, a long unit and dates of
+    // the day before: each one is shown whole (in full, or shortened to
+    // "title: value" or the title), the lines fit the banner, and the tool tip
+    // holds every full text.
+    void everyAlarmReadable_data()
+    {
+        QTest::addColumn<bool>("column");
+        QTest::newRow("crestdial") << false;
+        QTest::newRow("flankdial") << true;
+    }
+    void everyAlarmReadable()
+    {
+        QFETCH(bool, column);
+        // The battery low alarm clears only 50 V above its threshold, so it
+        // stays raised beside battery high.
+        Rig rig("<BatteryLowOn>1</BatteryLowOn><BatteryLow>12</BatteryLow><BatteryHighOn>1</BatteryHighOn>"
+                "<BatteryHigh>13</BatteryHigh><OverSpeedOn>1</OverSpeedOn><OverSpeed>100</OverSpeed>"
+                "<HighWindOn>1</HighWindOn><HighWind>1</HighWind><HoldTime>2</HoldTime><NoData>20</NoData>"
+                "<VoltsHysteresis>50</VoltsHysteresis>",
+                column ? editions::flankdial() : editions::crestdial(),
+                testsupport::progCfg("1", "0", "0", "60", "0", "1", "1", "knots"));
+        rig.fake.clock.set(QDateTime(QDate(2026, 3, 7), QTime(23, 50)));
+        rig.run(3, "[<V>459.9808</V><I>522</I>]");                               // 11.23 V
+        rig.run(3, "[<V>588.5952</V><I>522</I><R>4115.389</R><S>19753.87</S>]"); // 14.37 V
+        rig.port()->loseLink();
+        rig.fake.clock.advanceSeconds(23 * 3600 + 50 * 60);
+        rig.run(2);
+        QLabel *banner = rig.logger->AlarmBanner;
+        QVERIFY(!banner->isHidden());
+        const QStringList full = banner->toolTip().split('\n');
+        const QStringList titles{"Battery low", "Battery high", "Over-speed", "High wind", "No data"};
+        QCOMPARE(full.size(), titles.size());
+        const QStringList patterns{
+            // the latest value, as before
+            "Battery low: 14.37 V since 2026-03-07 23:50", "Battery high: 14.37 V since 2026-03-07 23:50",
+            "Over-speed: 123461.7 RPM since 2026-03-07 23:50", "High wind: 12346.2 knots since 2026-03-07 23:50",
+            "No data: 23 h 50 min since 23:4"};
+        for (int i = 0; i < full.size(); ++i)
+            QVERIFY2(full[i].startsWith(patterns[i]), qPrintable(full[i]));
+
+        const QStringList lines = banner->text().split('\n');
+        QStringList parts;
+        for (const QString &line : lines)
+            parts << line.split("   ");
+        QCOMPARE(parts.size(), titles.size());
+        for (int i = 0; i < parts.size(); ++i)
+            QVERIFY2(parts[i] == full[i] || parts[i] == titles[i]
+                         || (parts[i].startsWith(titles[i] + ": ") && full[i].startsWith(parts[i] + " since ")),
+                     qPrintable(parts[i]));
+        const QFontMetrics fm(banner->font());
+        const QRect room = banner->contentsRect().adjusted(banner->indent(), 0, -banner->indent(), 0);
+        for (const QString &line : lines)
+            QVERIFY2(fm.horizontalAdvance(line) <= room.width(), qPrintable(line));
+        QVERIFY(int(lines.size()) * fm.lineSpacing() <= room.height());
+        QVERIFY(QRect(QPoint(), rig.logger->size()).contains(banner->geometry()));
+    }
+
     // Stale data draws the needles grey; the next live frame black again;
     // paused data leaves them. Unplugged, "no data" is raised.
     void staleNeedlesAndNoData()
@@ -299,6 +360,43 @@ private slots:
         rig.watch()->tick();
         QVERIFY(rig.logger->AlarmBanner->isHidden());
         QCOMPARE(lines(rig.folder.read("logs/alarms.csv")).size(), 3);
+    }
+
+    // The status line names the device when the system's port stood in for a
+    // missing COM entry, and its tool tip says the same.
+    void statusNamesTheDevice_data()
+    {
+        QTest::addColumn<bool>("entry");
+        QTest::addColumn<QString>("expected"); // %1: the device
+        QTest::newRow("COM1 entry") << true << "COM1 open, 0 frames/min, 0 rejected";
+        QTest::newRow("no entry") << false
+                                  << "port 1 (%1, no COM1 entry in the folder) open, 0 frames/min, 0 rejected";
+    }
+    void statusNamesTheDevice()
+    {
+        QFETCH(bool, entry);
+        QFETCH(QString, expected);
+        ProgramFolder folder;
+        folder.write("prog.cfg", testsupport::progCfg());
+        QTemporaryDir devices;
+        const QString link = entry ? folder.file("COM1") : devices.filePath("ttyS0");
+        testsupport::Pty unit(link);
+        QVERIFY(unit.ok());
+        const QString device = QFileInfo(link).canonicalFilePath();
+        FakeServices fake(folder.path());
+        ui::Services services = fake.services();
+        // The real port; the system's device for port 1 is the terminal.
+        services.makePort = [&] {
+            return std::unique_ptr<ui::SerialPort>(
+                new ui::QtSerialPortControl(folder.path(), nullptr, [device](int) { return device; }));
+        };
+        monitor::Logger logger(services, editions::crestdial());
+        logger.alarmWatch()->tick();
+        QCOMPARE(logger.LinkStatus->text(), entry ? expected : expected.arg(device));
+        QVERIFY2(logger.LinkStatus->toolTip().startsWith(logger.LinkStatus->text()),
+                 qPrintable(logger.LinkStatus->toolTip()));
+        QCOMPARE(logger.LinkStatus->toolTip().contains("no COM1 entry, so port 1 is " + device), !entry);
+        QVERIFY(fake.messages.texts.isEmpty());
     }
 
     // Frames rejected: not live, or cut off by the frame buffer's bound.

@@ -46,7 +46,8 @@ private slots:
     void load_data();
     void load();
     void workedExample();
-    void unusableDividersKeepResults();
+    void unusableDividersMarked_data();
+    void unusableDividersMarked();
     void interruptedFrame();
     void zeroThenSave();
     void closingWritesNothing_data();
@@ -216,25 +217,82 @@ void TestCalibrate::workedExample()
     w.PulseDivider->setText(QString());
     w.BatteryCurrent->setText(QStringLiteral("-10.24"));
     fakes.ports[0]->feed(frame("700", "512", "10", "4"));
-    QCOMPARE(w.txtWindmillRPM->text(), QStringLiteral("1 RPM"));
+    QCOMPARE(w.txtWindmillRPM->text(), QStringLiteral("divider is not a number"));
     QCOMPARE(w.txtBattAadjusted->text(), QStringLiteral("-1.17 Amps"));
 }
 
-void TestCalibrate::unusableDividersKeepResults()
+// A divider box that gives no result is marked (red, a tool tip saying why)
+// while it is wrong, as loaded or typed, and its result says so instead of
+// keeping an old one; a good divider again takes the mark off and the next
+// frame gives the result. The box is saved as typed.
+void TestCalibrate::unusableDividersMarked_data()
 {
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("result"); // the result's text while the box is wrong
+    QTest::addColumn<QString>("why");    // start of the box's tool tip; empty: not marked
+    QTest::newRow("volts not a number") << "BatteryVolts" << "abc" << "divider is not a number" << "\"abc\" is not a number";
+    QTest::newRow("volts 0") << "BatteryVolts" << "0" << "divider is 0" << "A divider of 0";
+    QTest::newRow("volts negative") << "BatteryVolts" << "-56" << "divider is below 0" << "A divider below 0";
+    QTest::newRow("current with a group separator") << "BatteryCurrent" << "1,024.5" << "divider is not a number" << "\"1,024.5\" is not a number";
+    QTest::newRow("current 0") << "BatteryCurrent" << "0" << "divider is 0" << "A divider of 0";
+    QTest::newRow("current negative is good") << "BatteryCurrent" << "-10.24" << "-1.17 Amps" << "";
+    QTest::newRow("rotor empty") << "PulseDivider" << "" << "divider is not a number" << "\"\" is not a number";
+    QTest::newRow("wind 0") << "Pulse2Divider" << "0" << "divider is 0" << "A divider of 0";
+    QTest::newRow("wind letters") << "Pulse2Divider" << "1.6x" << "divider is not a number" << "\"1.6x\" is not a number";
+}
+
+void TestCalibrate::unusableDividersMarked()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, text);
+    QFETCH(QString, result);
+    QFETCH(QString, why);
+    const QStringList boxes{"BatteryVolts", "BatteryCurrent", "PulseDivider", "Pulse2Divider"};
+    QByteArrayList values{"56", "10.24", "2", "1.6"};
     ProgramFolder folder;
-    folder.write("settings.cfg", settingsCfg("56", "500", "10.24", "2", "1.6"));
+    folder.write("prog.cfg", testsupport::progCfg("1", "0", "0", "60", "0", "1", "1", "mph"));
+    folder.write("settings.cfg", settingsCfg(values[0], "500", values[1], values[2], values[3]));
     FakeServices fakes(folder.path());
     Calibrate w(fakes.services());
+    auto *e = w.findChild<QLineEdit *>(box);
+    const int index = int(boxes.indexOf(box));
+    QLabel *results[] = {w.txtBattVadjusted, w.txtBattAadjusted, w.txtWindmillRPM, w.txtWindSpeed};
+    const QString good[] = {"12.5 Volts", "1.17 Amps", "300 RPM", "2.5 mph"};
+    const QColor red(176, 0, 0);
 
     fakes.ports[0]->feed(frame("700", "512", "10", "4"));
-    QCOMPARE(w.txtBattVadjusted->text(), QStringLiteral("12.5 Volts"));
+    QCOMPARE(results[index]->text(), good[index]);
+    // Typed: marked at once, and the result says why with no frame needed.
+    e->setText(text);
+    QVERIFY2(why.isEmpty() ? e->toolTip().isEmpty() : e->toolTip().startsWith(why), qPrintable(e->toolTip()));
+    QCOMPARE(e->palette().color(QPalette::Text) == red, !why.isEmpty());
+    if (!why.isEmpty())
+        QCOMPARE(results[index]->text(), result);
+    fakes.ports[0]->feed(frame("700", "512", "10", "4"));
+    QCOMPARE(results[index]->text(), result);
+    // The other results are untouched.
+    for (int i = 0; i < 4; ++i)
+        if (i != index)
+            QCOMPARE(results[i]->text(), good[i]);
 
-    w.BatteryVolts->setText(QStringLiteral("0"));
-    w.BatteryCurrent->setText(QStringLiteral("abc"));
-    w.Pulse2Divider->setText(QStringLiteral("-1"));
-    fakes.ports[0]->feed(frame("800", "600", "10", "8"));
-    QCOMPARE(readouts(w), (QStringList{"800", "12.5 Volts", "600", "1.17 Amps", "10", "300 RPM", "8", "2.5 mph"}));
+    // Good again: unmarked, and the next frame gives the result.
+    e->setText(QString::fromLatin1(values[index]));
+    QVERIFY(e->toolTip().isEmpty());
+    QCOMPARE(e->palette().color(QPalette::Text), QColor(Qt::black));
+    fakes.ports[0]->feed(frame("700", "512", "10", "4"));
+    QCOMPARE(results[index]->text(), good[index]);
+
+    // Saved as typed; opened again, the box is marked as loaded.
+    e->setText(text);
+    w.Command1_Click();
+    QVERIFY(fakes.messages.texts.isEmpty());
+    values[index] = text.toLatin1();
+    QCOMPARE(folder.read("settings.cfg"), settingsCfg(values[0], "500", values[1], values[2], values[3]));
+    Calibrate again(fakes.services());
+    auto *loaded = again.findChild<QLineEdit *>(box);
+    QCOMPARE(loaded->palette().color(QPalette::Text) == red, !why.isEmpty());
+    QCOMPARE(loaded->toolTip().isEmpty(), why.isEmpty());
 }
 
 void TestCalibrate::interruptedFrame()

@@ -25,7 +25,49 @@ private slots:
     void save();
     void loadedValuesSavedUnchanged_data();
     void loadedValuesSavedUnchanged();
+    void markedWhileNotANumber_data();
+    void markedWhileNotANumber();
 };
+
+// An entry that must be a number is marked (red, a tool tip saying why)
+// while it is not one, also as loaded; what is typed is saved as before.
+void TestProgramSetup::markedWhileNotANumber_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("why"); // empty: not marked
+    QTest::newRow("port letters") << "PortNumber" << "abc" << "\"abc\" is not a number. The port must be one";
+    QTest::newRow("port empty") << "PortNumber" << "" << "\"\" is not a number.";
+    QTest::newRow("port outside the range") << "PortNumber" << "9" << "";
+    QTest::newRow("interval letters") << "LogDelay" << "1 min" << "\"1 min\" is not a number. It is saved as typed";
+    QTest::newRow("interval outside the range") << "LogDelay" << "5" << "";
+    QTest::newRow("interval with a comma") << "LogDelay" << "60,5" << "";
+}
+
+void TestProgramSetup::markedWhileNotANumber()
+{
+    QFETCH(QString, entry);
+    QFETCH(QString, text);
+    QFETCH(QString, why);
+    ProgramFolder folder;
+    folder.write("prog.cfg", entry == "PortNumber" ? progCfg(text, "1", "0", "60", "1", "0", "1", "kph")
+                                                   : progCfg("1", "1", "0", text, "1", "0", "1", "kph"));
+    FakeServices fakes(folder.path());
+    ProgramSetup w(fakes.services());
+    auto *e = w.findChild<QLineEdit *>(entry);
+    QVERIFY(e);
+    QCOMPARE(e->text(), text);
+    const QColor red(176, 0, 0);
+    // As loaded, then typed again after a good value.
+    for (int round = 0; round < 2; ++round) {
+        QVERIFY2(why.isEmpty() ? e->toolTip().isEmpty() : e->toolTip().startsWith(why), qPrintable(e->toolTip()));
+        QCOMPARE(e->palette().color(QPalette::Text) == red, !why.isEmpty());
+        e->setText("60");
+        QVERIFY(e->toolTip().isEmpty());
+        QCOMPARE(e->palette().color(QPalette::Text), QColor(Qt::black));
+        e->setText(text);
+    }
+}
 
 void TestProgramSetup::save_data()
 {

@@ -248,19 +248,20 @@ void TestCalibrationRead::readout_data()
     QTest::newRow("worked example") << worked << "56" << "10.24" << "2" << "1.6" << "500"
         << "700" << "512" << "10" << "300 RPM" << "4" << "2.5 mph" << "12.5 Volts" << "1.17 Amps";
     QTest::newRow("rotor divider empty") << worked << "56" << "10.24" << "" << "1.6" << "500"
-        << "700" << "512" << "10" << "1 RPM" << "4" << "2.5 mph" << "12.5 Volts" << "1.17 Amps";
+        << "700" << "512" << "10" << "divider is not a number" << "4" << "2.5 mph" << "12.5 Volts" << "1.17 Amps";
     QTest::newRow("rotor divider negative") << worked << "56" << "10.24" << "-2" << "1.6" << "500"
-        << "700" << "512" << "10" << "1 RPM" << "4" << "2.5 mph" << "12.5 Volts" << "1.17 Amps";
+        << "700" << "512" << "10" << "divider is below 0" << "4" << "2.5 mph" << "12.5 Volts" << "1.17 Amps";
     QTest::newRow("negative current divider") << worked << "56" << "-10.24" << "2" << "1.6" << "500"
         << "700" << "512" << "10" << "300 RPM" << "4" << "2.5 mph" << "12.5 Volts" << "-1.17 Amps";
     QTest::newRow("voltage divider 0") << worked << "0" << "10.24" << "2" << "1.6" << "500"
-        << "700" << "512" << "10" << "300 RPM" << "4" << "2.5 mph" << kKept << "1.17 Amps";
+        << "700" << "512" << "10" << "300 RPM" << "4" << "2.5 mph" << "divider is 0" << "1.17 Amps";
     QTest::newRow("voltage divider negative") << worked << "-56" << "10.24" << "2" << "1.6" << "500"
-        << "700" << "512" << "10" << "300 RPM" << "4" << "2.5 mph" << kKept << "1.17 Amps";
-    QTest::newRow("dividers not numbers") << worked << "abc" << "1;5" << "x" << "1.6" << "500"
-        << "700" << "512" << "10" << "1 RPM" << "4" << "2.5 mph" << kKept << kKept;
+        << "700" << "512" << "10" << "300 RPM" << "4" << "2.5 mph" << "divider is below 0" << "1.17 Amps";
+    QTest::newRow("dividers not numbers") << worked << "abc" << "1;5" << "x" << "" << "500"
+        << "700" << "512" << "10" << "divider is not a number" << "4" << "divider is not a number"
+        << "divider is not a number" << "divider is not a number";
     QTest::newRow("current divider 0") << worked << "56" << "0" << "2" << "1.6" << "500"
-        << "700" << "512" << "10" << "300 RPM" << "4" << "2.5 mph" << "12.5 Volts" << kKept;
+        << "700" << "512" << "10" << "300 RPM" << "4" << "2.5 mph" << "12.5 Volts" << "divider is 0";
     QTest::newRow("offset not a number") << worked << "56" << "10.24" << "2" << "1.6" << ""
         << "700" << "512" << "10" << "300 RPM" << "4" << "2.5 mph" << "12.5 Volts" << kKept;
     QTest::newRow("frame without R") << QString::fromStdString(frame("700", "512", nullptr, "4"))
@@ -333,7 +334,7 @@ void TestCalibrationRead::windSpeedKeepsPreviousValue()
     const core::CalibrationReadout second = core::calibrationReadout(
         core::calibrationFields(frame("700", "512", "10", "9")), boxes, 500.0, "kph", first.CalWindSpeed);
     QCOMPARE(second.CalWindSpeed, 2.5);
-    QCOMPARE(QString::fromStdString(second.txtWindSpeed), QStringLiteral("2.5 kph"));
+    QCOMPARE(QString::fromStdString(second.txtWindSpeed), QStringLiteral("divider is 0"));
     QCOMPARE(QString::fromStdString(second.txtPulsess2), QStringLiteral("9"));
 }
 

@@ -133,39 +133,100 @@ private slots:
         }
     }
 
-    // Stored date against today's: which totals go on.
+    // Stored date and energy.csv against today's date: which totals go on.
+    // Today is 2026-03-07.
     void startUp_data()
     {
         QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("csv");
         QTest::addColumn<double>("today");
         QTest::addColumn<double>("yesterday");
         QTest::addColumn<double>("lifetime");
         QTest::addColumn<bool>("clockBack");
+        QTest::addColumn<double>("storedDay"); // the stored date's line to write, -1 for none
         const auto state = [](const char *date) {
             return QByteArray("Energy State File\r\n\r\n<Date>") + date
                    + "</Date>\r\n<Today>120.5</Today>\r\n<Yesterday>300</Yesterday>\r\n<Lifetime>9000.25</Lifetime>\r\n";
         };
-        QTest::newRow("same day") << state("2026-03-07") << 120.5 << 300.0 << 9000.25 << false;
-        QTest::newRow("yesterday") << state("2026-03-06") << 0.0 << 120.5 << 9000.25 << false;
-        QTest::newRow("across a year end") << state("2025-12-31") << 0.0 << 0.0 << 9000.25 << false;
-        QTest::newRow("older") << state("2026-03-01") << 0.0 << 0.0 << 9000.25 << false;
-        QTest::newRow("clock set back") << state("2026-03-08") << 0.0 << 0.0 << 9000.25 << true;
-        QTest::newRow("missing") << QByteArray() << 0.0 << 0.0 << 0.0 << false;
-        QTest::newRow("damaged number") << state("2026-03-07").replace("120.5", "12x") << 0.0 << 0.0 << 0.0 << false;
-        QTest::newRow("damaged date") << state("2026-3-7") << 0.0 << 0.0 << 0.0 << false;
-        QTest::newRow("cut short") << state("2026-03-07").left(60) << 0.0 << 0.0 << 0.0 << false;
+        const CivilDate d4{2026, 3, 4}, d5{2026, 3, 5}, d6{2026, 3, 6}, d7{2026, 3, 7}, d8{2026, 3, 8};
+        const auto csv = [](std::initializer_list<QByteArray> lines) {
+            QByteArray out = kHeader;
+            for (const QByteArray &l : lines)
+                out += l + "\r\n";
+            return out;
+        };
+        const QByteArray estimated4 = line(d4, 400).replace(",0,", ",1,");
+        const QByteArray years = csv({line(d6, 700), line(d5, 1000), estimated4, line(d7, 3000)});
+        QTest::newRow("same day") << state("2026-03-07") << QByteArray() << 120.5 << 300.0 << 9000.25 << false << -1.0;
+        QTest::newRow("yesterday") << state("2026-03-06") << QByteArray() << 0.0 << 120.5 << 9000.25 << false << 120.5;
+        QTest::newRow("across a year end") << state("2025-12-31") << QByteArray() << 0.0 << 0.0 << 9000.25 << false << 120.5;
+        QTest::newRow("older") << state("2026-03-01") << QByteArray() << 0.0 << 0.0 << 9000.25 << false << 120.5;
+        QTest::newRow("clock set back") << state("2026-03-08") << QByteArray() << 300.0 << 0.0 << 9000.25 << true << 120.5;
+        QTest::newRow("missing") << QByteArray() << QByteArray() << 0.0 << 0.0 << 0.0 << false << -1.0;
+        QTest::newRow("damaged number") << state("2026-03-07").replace("120.5", "12x") << QByteArray() << 0.0 << 0.0 << 0.0 << false << -1.0;
+        QTest::newRow("damaged date") << state("2026-3-7") << QByteArray() << 0.0 << 0.0 << 0.0 << false << -1.0;
+        QTest::newRow("cut short") << state("2026-03-07").left(60) << QByteArray() << 0.0 << 0.0 << 0.0 << false << -1.0;
+        // Rows that reproduce lost records.
+        QTest::newRow("clock set back: today goes on from its line")
+            << state("2026-03-08") << csv({line(d6, 700), line(d7, 5000), line(d8, 100)}) << 5000.0 << 700.0
+            << 9000.25 << true << 120.5;
+        QTest::newRow("missing, energy.csv present: the measured days") << QByteArray() << years << 3000.0 << 700.0
+                                                                        << 4700.0 << false << -1.0;
+        QTest::newRow("damaged, energy.csv present") << state("2026-03-07").replace("120.5", "12x") << years << 3000.0
+                                                     << 700.0 << 4700.0 << false << -1.0;
+        QTest::newRow("killed: today's line behind the state")
+            << state("2026-03-07") << csv({line(d7, 100)}) << 120.5 << 300.0 << 9000.25 << false << -1.0;
+        QTest::newRow("today's line ahead of the state")
+            << state("2026-03-07") << csv({line(d7, 150)}) << 150.0 << 300.0 << 9029.75 << false << -1.0;
+        QTest::newRow("killed before midnight: yesterday's line behind")
+            << state("2026-03-06") << csv({line(d6, 100)}) << 0.0 << 120.5 << 9000.25 << false << 120.5;
+        QTest::newRow("yesterday from its line, whatever the stored date")
+            << state("2026-03-01") << csv({line(d6, 700), line(d5, 20)}) << 0.0 << 700.0 << 9000.25 << false << 120.5;
     }
     void startUp()
     {
         QFETCH(QByteArray, file);
+        QFETCH(QByteArray, csv);
         const auto stored = core::readEnergyState(file.toStdString());
-        const core::EnergyStart e = core::energyAtStart(stored, CivilDate{2026, 3, 7});
+        const core::EnergyStart e = core::energyAtStart(stored, core::readEnergyCsv(csv.toStdString()),
+                                                        {2026, 3, 7});
         QTEST(e.today, "today");
         QTEST(e.yesterday, "yesterday");
         QTEST(e.lifetime, "lifetime");
         QTEST(e.clockBack, "clockBack");
+        QTEST(e.storedDay ? e.storedDay->energyWh : -1.0, "storedDay");
+        QCOMPARE(e.rebuilt, !stored);
+        if (e.todayLine)
+            QCOMPARE(e.todayLine->energyWh, e.today);
         if (stored) // what is written reads back the same
             QCOMPARE(core::readEnergyState(core::energyStateText(*stored))->lifetime, stored->lifetime);
+    }
+
+    // A line is only replaced by one that keeps each column's extreme.
+    void lineKeepsExtremes_data()
+    {
+        QTest::addColumn<QByteArray>("old");
+        QTest::addColumn<QByteArray>("now");
+        QTest::addColumn<QByteArray>("kept");
+        const QByteArray full = "2026-03-07,5000,0,800,12,mph,300,11.5,14,60,5,1000,3";
+        QTest::newRow("each column's extreme") << full << QByteArray("2026-03-07,11,0,900,10,mph,200,12,13.5,2,90,20,9")
+                                               << QByteArray("2026-03-07,5000,0,900,12,mph,300,11.5,14,60,90,1000,9");
+        QTest::newRow("empty columns keep the old values")
+            << full << QByteArray("2026-03-07,11,0,,,mph,,,,0,0,,") << full;
+        QTest::newRow("measurement replaces an estimate") << QByteArray("2026-03-07,5000,1,800,12,mph,300,11.5,14,60,5,,")
+                                                          << QByteArray("2026-03-07,11,0,,,mph,,,,0,0,,")
+                                                          << QByteArray("2026-03-07,11,0,,,mph,,,,0,0,,");
+        QTest::newRow("an estimate never replaces a measurement") << full << QByteArray("2026-03-07,9000,1,,,mph,,,,0,0,,")
+                                                                  << full;
+    }
+    void lineKeepsExtremes()
+    {
+        QFETCH(QByteArray, old);
+        QFETCH(QByteArray, now);
+        const std::string text = core::withDay((kHeader + old + "\r\n").toStdString(),
+                                               *core::readDayLine(now.toStdString()));
+        QFETCH(QByteArray, kept);
+        QCOMPARE(QByteArray::fromStdString(text), kHeader + kept + "\r\n");
     }
 
     // Today's line goes in its place; every other line stays byte for byte.
@@ -215,24 +276,69 @@ private slots:
         QVERIFY(!core::readDayLine("2026-03-07,12,0,,,,,,,,,,2.5"));
     }
 
-    // A day change during a run hands over the finished day once; a clock set
-    // back hands over nothing and starts today again.
+    // A date change during a run, either way, hands over the day left; the
+    // new date goes on from its measured line, and yesterday is the line of
+    // the day before it. The run: 10 Wh on 2026-03-07 (lifetime 100), a step
+    // of 1 Wh, then a step of 1 Wh on the new date.
+    void dayChangeDuringARun_data()
+    {
+        QTest::addColumn<CivilDate>("date");
+        QTest::addColumn<QByteArray>("csv");
+        QTest::addColumn<double>("today");
+        QTest::addColumn<double>("yesterday");
+        const CivilDate d5{2026, 3, 5}, d6{2026, 3, 6}, d8{2026, 3, 8}, d9{2026, 3, 9};
+        QTest::newRow("the next day") << d8 << QByteArray() << 1.0 << 11.0;
+        QTest::newRow("two days on: yesterday from its line") << d9 << kHeader + line(d8, 300) + "\r\n" << 1.0 << 300.0;
+        // Reproduces 5000 Wh becoming 11 Wh.
+        QTest::newRow("clock set back across midnight")
+            << d6 << kHeader + line(d5, 700) + "\r\n" + line(d6, 5000) + "\r\n" << 5001.0 << 700.0;
+        QTest::newRow("set back to a day without a line") << d6 << QByteArray() << 1.0 << 0.0;
+        QTest::newRow("forward again to a day with a line") << d8 << kHeader + line(d8, 40) + "\r\n" << 41.0 << 11.0;
+        QTest::newRow("an estimate is not gone on from")
+            << d6 << kHeader + line(d6, 400).replace(",0,", ",1,") + "\r\n" << 1.0 << 0.0;
+    }
     void dayChangeDuringARun()
+    {
+        QFETCH(CivilDate, date);
+        QFETCH(QByteArray, csv);
+        const std::vector<core::DayRecord> days = core::readEnergyCsv(csv.toStdString());
+        core::Liveness l;
+        core::EnergyBook book;
+        core::EnergyStart totals;
+        totals.today = 10;
+        totals.lifetime = 100;
+        book.start(totals, {2026, 3, 7}, 0, "mph");
+        book.setDayLookup([&days](const CivilDate &d) -> std::optional<core::DayRecord> {
+            for (const auto &r : days)
+                if (r.date == d)
+                    return r;
+            return std::nullopt;
+        });
+        l.frame(core::decodeFrame("[<V>1</V><I>1</I>]"), 0);
+        QVERIFY(!book.step(720, 0, l, 5, {2026, 3, 7}));
+        const auto left = book.step(720, 0, l, 10, date);
+        QVERIFY(left && left->date == CivilDate({2026, 3, 7}) && left->energyWh == 11.0);
+        QTEST(book.today(), "today");
+        QTEST(book.yesterday(), "yesterday");
+        QCOMPARE(book.day().date, date);
+        QCOMPARE(book.lifetime(), 102.0);
+        QVERIFY(!book.step(720, 0, l, 12, date));
+    }
+
+    // A machine that slept (the clock jumps on): the pre-sleep watts count for
+    // no more than a step, the gap counts as no-data time.
+    void jumpForward()
     {
         core::Liveness l;
         core::EnergyBook book;
-        book.start({10, 0, 100, false}, std::nullopt, {2026, 3, 7}, 0, "mph");
+        book.start({}, {2026, 3, 7}, 0, "mph");
         l.frame(core::decodeFrame("[<V>1</V><I>1</I>]"), 0);
-        QVERIFY(!book.step(720, 0, l, 5, {2026, 3, 7}));
-        QCOMPARE(book.lifetime(), 101.0);
-        const auto finished = book.step(720, 0, l, 10, {2026, 3, 8});
-        QVERIFY(finished && finished->date == CivilDate({2026, 3, 7}) && finished->energyWh == 11.0);
-        QCOMPARE(book.yesterday(), 11.0);
-        QCOMPARE(book.today(), 1.0);
-        QVERIFY(!book.step(0, 0, l, 12, {2026, 3, 6}));
-        QCOMPARE(book.today(), 0.0);
-        QCOMPARE(book.yesterday(), 0.0);
-        QCOMPARE(book.lifetime(), 102.0);
+        book.step(720, 1, l, 5, {2026, 3, 7});
+        book.step(720, 1, l, 5 + 3600, {2026, 3, 7});
+        QCOMPARE(l.state(5 + 3600), DataState::Stale);
+        QCOMPARE(book.today(), 3.0); // live until 15 s after the frame
+        QCOMPARE(book.day().noDataSeconds, 3590.0);
+        QCOMPARE(book.day().loadOnSeconds, 5.0);
     }
 };
 

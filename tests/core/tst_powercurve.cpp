@@ -332,8 +332,7 @@ private slots:
         QTest::newRow("negative count") << "\r\n5,m/s,2," << "\r\n5,m/s,-2,";
         QTest::newRow("a field too many") << "\r\n5,m/s,2," << "\r\n5,m/s,2,7,";
         QTest::newRow("more RPM frames than frames") << ",2,500\r\n" << ",3,500\r\n";
-        QTest::newRow("a time that is no date") << "2026-03-07T14:05:10Z," << "2026-02-30T14:05:10Z,";
-        QTest::newRow("a time range backwards") << ",2026-03-07T14:05:09Z,2026-03-07T14:05:10Z," << ",2026-03-07T14:05:10Z,2026-03-07T14:05:09Z,";
+        QTest::newRow("no time in any bin") << ",2026-03-07T14:05:09Z,2026-03-07T14:05:10Z," << ",,,";
         QTest::newRow("watts in a bin without frames") << "\r\n6,m/s,0,,,,0,,,0," << "\r\n6,m/s,0,,,,0,,,7,";
         QTest::newRow("a NUL") << "\r\n5,m/s,2," << QString::fromLatin1("\r\n5,m/s,2\0,", 10);
         QTest::newRow("a comma for the point") << "\r\n5,m/s," << "\r\n5,0,m/s,";
@@ -357,6 +356,50 @@ private slots:
         std::string error;
         QVERIFY(!core::readPowerCurve(text.toStdString(), &error));
         QVERIFY(!error.empty());
+    }
+
+    // A bin's range is the earliest and latest time seen; a file whose range
+    // is backwards or half unreadable is mended, naming the bin.
+    void timeRange_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("mended");
+        QTest::addColumn<qint64>("first");
+        QTest::addColumn<qint64>("last");
+        const QString range = ",2026-03-07T14:05:09Z,2026-03-07T14:05:10Z,";
+        QTest::newRow("as written") << range << range << "" << qint64(1772892309) << qint64(1772892310);
+        QTest::newRow("backwards") << range << ",2026-03-07T14:05:10Z,2026-03-07T14:05:09Z," << "bin 10 (5 m/s)"
+                                   << qint64(1772892309) << qint64(1772892310);
+        QTest::newRow("a time that is no date") << range << ",2026-03-07T14:05:09Z,2026-02-30T14:05:10Z,"
+                                                << "bin 10 (5 m/s)" << qint64(1772892309) << qint64(1772892309);
+        QTest::newRow("both unreadable: the other bins' range")
+            << ",2026-03-07T14:00:00Z,2026-03-07T14:00:00Z," << ",x,," << "bin 2 (1 m/s)" << qint64(1772892309)
+            << qint64(1772892310);
+    }
+    void timeRange()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        // The clock set back between two frames of one bin, and a frame at 1 m/s.
+        PowerCurve c;
+        c.add(core::CurveSample{5, 100, 250.0}, core::windUnit("m/s"), 0, 1772892310);
+        c.add(core::CurveSample{5, 120, 250.0}, core::windUnit("m/s"), 1, 1772892309);
+        c.add(core::CurveSample{1, 3, 25.0}, core::windUnit("m/s"), 2, 1772892000);
+        QCOMPARE(c.bins()[10].first, std::int64_t(1772892309));
+        QCOMPARE(c.bins()[10].last, std::int64_t(1772892310));
+        QByteArray text = QByteArray::fromStdString(core::powerCurveText(c));
+        QVERIFY2(text.count(from.toLatin1()) == 1, qPrintable(from));
+        text.replace(from.toLatin1(), to.toLatin1());
+        std::string error, mended;
+        const auto back = core::readPowerCurve(text.toStdString(), &error, &mended);
+        QVERIFY2(back, error.c_str());
+        QTEST(QString::fromStdString(mended), "mended");
+        const int bin = QString::fromStdString(mended).isEmpty()
+                            ? 10
+                            : QString::fromStdString(mended).section(' ', 1, 1).toInt();
+        QTEST(qint64(back->bins()[size_t(bin)].first), "first");
+        QTEST(qint64(back->bins()[size_t(bin)].last), "last");
     }
 };
 

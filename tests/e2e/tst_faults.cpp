@@ -454,8 +454,13 @@ void TestFaults::unwritableTickFile()
         QVERIFY2(rig.folder.read(target) == before,
                  rig.folder.read(target).mid(before.size()).toPercentEncoding("<>/: ").constData());
     }
-    const QSet<QString> known{"2026_3_7.txt", "2026_3_7.xls", "log.asp",
-                              "log.html",     "template.asp", QFileInfo(history).fileName()};
+    const QSet<QString> known{"2026_3_7.txt",
+                              "2026_3_7.xls",
+                              "log.asp",
+                              "log.html",
+                              "template.asp",
+                              "energy.csv",
+                              QFileInfo(history).fileName()};
     for (const QString sub : {"logs", "html", "Excel"})
         for (const QString &name : entries(rig.folder.file(sub)))
             QVERIFY2(known.contains(name), qPrintable(sub + "/" + name));

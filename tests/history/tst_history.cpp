@@ -8,10 +8,12 @@
 #include "support/TestSupport.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QtTest>
 
@@ -97,6 +99,60 @@ private slots:
         QCOMPARE(year ? page->year().dailyAverage : page->month().dailyAverage, average);
         QTEST(page->bestLabel->text(), "best");
         QCOMPARE(int(page->chart->bars().size()), year ? 12 : page->month().days.size());
+    }
+
+    // A person's key goes to whatever has the focus: after a click on a
+    // button (one that gives up the focus, too) the arrows still move the
+    // energy page, and a page other than the energy page takes its own keys.
+    void keysAfterAClick_data()
+    {
+        QTest::addColumn<QString>("click"); // an object name, or "tab N"
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("period");
+        QTest::addColumn<int>("tab"); // the page shown after the key
+        QTest::newRow("Year view") << "viewButton" << int(Qt::Key_Left) << "2025" << 0;
+        QTest::newRow("Year view, then Down") << "viewButton" << int(Qt::Key_Down) << "March 2026" << 0;
+        QTest::newRow("back button") << "previousButton" << int(Qt::Key_Left) << "January 2026" << 0;
+        QTest::newRow("Estimate missing days") << "estimateButton" << int(Qt::Key_Left) << "February 2026" << 0;
+        QTest::newRow("the Energy tab") << "tab 0" << int(Qt::Key_Left) << "February 2026" << 0;
+        QTest::newRow("the other page keeps its keys") << "tab 1" << int(Qt::Key_Left) << "March 2026" << 1;
+    }
+    void keysAfterAClick()
+    {
+        QFETCH(QString, click);
+        QFETCH(int, key);
+        QFETCH(int, tab);
+        testsupport::ProgramFolder folder;
+        folder.write(QStringLiteral("logs/energy.csv"), kCsv);
+        folder.write(QStringLiteral("logs/2026_3_6.txt"), minuteLog(5, 100));
+        testsupport::FakeServices fakes(folder.path());
+        history::History window(fakes.services());
+        auto *other = new QWidget;
+        auto *entry = new QLineEdit(QStringLiteral("text"), other);
+        entry->setObjectName(QStringLiteral("entry"));
+        window.addPage(other, QStringLiteral("Other"));
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        EnergyPage *page = window.energyPage();
+        if (click.startsWith("tab ")) {
+            QTabBar *bar = window.tabs()->tabBar();
+            const int index = click.mid(4).toInt();
+            QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
+            if (index == 1)
+                QTest::mouseClick(entry, Qt::LeftButton);
+        } else {
+            auto *b = window.findChild<QPushButton *>(click);
+            QTest::mouseClick(b, Qt::LeftButton);
+        }
+        QWidget *focus = QApplication::focusWidget();
+        QVERIFY(focus);
+        QTest::keyClick(focus, Qt::Key(key));
+        QTEST(page->periodLabel->text(), "period");
+        QCOMPARE(window.tabs()->currentIndex(), tab);
+        if (tab == 1)
+            QCOMPARE(entry->cursorPosition(), 3); // the entry's own key moved its cursor
+        QTRY_VERIFY_WITH_TIMEOUT(!page->estimating(), 20000);
     }
 
     void barsAndReadout()

@@ -68,30 +68,38 @@ private slots:
     void initTestCase() { core::setDecimalSeparator('.'); }
 
     // What is in the program folder at start; the name the file is kept
-    // aside under, "" when it is not.
+    // aside under, "" when it is not; what the one message names.
     void fileAtStart_data()
     {
         QTest::addColumn<QString>("setup");
         QTest::addColumn<int>("frames");
         QTest::addColumn<QString>("aside");
-        QTest::newRow("missing") << "" << 0 << "";
-        QTest::newRow("the curve") << "curve" << 3 << "";
-        QTest::newRow("damaged") << "damaged" << 0 << "powercurve.csv.bad";
-        QTest::newRow("damaged, an older .bad there") << "damaged old-bad" << 0 << "powercurve.csv-2.bad";
-        QTest::newRow("empty") << "empty" << 0 << "powercurve.csv.bad";
-        QTest::newRow("a folder in its place") << "folder" << 0 << "powercurve.csv.bad";
+        QTest::addColumn<QString>("told");
+        QTest::newRow("missing") << "" << 0 << "" << "";
+        QTest::newRow("the curve") << "curve" << 3 << "" << "";
+        QTest::newRow("damaged") << "damaged" << 0 << "powercurve.csv.bad" << "powercurve.csv.bad";
+        QTest::newRow("damaged, an older .bad there")
+            << "damaged old-bad" << 0 << "powercurve.csv-2.bad" << "powercurve.csv-2.bad";
+        QTest::newRow("empty") << "empty" << 0 << "powercurve.csv.bad" << "powercurve.csv.bad";
+        QTest::newRow("a folder in its place") << "folder" << 0 << "powercurve.csv.bad" << "powercurve.csv.bad";
+        // The clock set back: the curve goes on, mended.
+        QTest::newRow("a bin's time range backwards") << "curve reversed" << 3 << "" << "range in bin 8 (4 m/s)";
     }
     void fileAtStart()
     {
         QFETCH(QString, setup);
         QFETCH(int, frames);
         QFETCH(QString, aside);
+        QFETCH(QString, told);
         ProgramFolder folder;
         const QByteArray damaged = curveFile(3).replace("\r\n8,", "\r\n8x,");
         if (setup.contains("curve"))
             folder.write("powercurve.csv", curveFile(3));
         if (setup.contains("damaged"))
             folder.write("powercurve.csv", damaged);
+        if (setup.contains("reversed"))
+            folder.write("powercurve.csv", curveFile(3).replace(",2026-03-07T14:05:09Z,2026-03-07T14:05:11Z,",
+                                                                ",2026-03-07T14:05:11Z,2026-03-07T14:05:09Z,"));
         if (setup.contains("old-bad"))
             folder.write("powercurve.csv.bad", "older");
         if (setup == "empty")
@@ -103,7 +111,9 @@ private slots:
             PowerCurveKeeper keeper(fake.services(), nullptr);
             keeper.setSettings("m/s", delivered());
             QCOMPARE(int(keeper.curve().frames()), frames);
-            QCOMPARE(fake.messages.texts.size(), aside.isEmpty() ? 0 : 1);
+            QCOMPARE(fake.messages.texts.size(), told.isEmpty() ? 0 : 1);
+            if (!told.isEmpty())
+                QVERIFY2(fake.messages.texts.front().contains(told), qPrintable(fake.messages.texts.front()));
             if (!aside.isEmpty()) {
                 const QString message = fake.messages.texts.front();
                 QVERIFY2(message.contains(QDir::toNativeSeparators(folder.file("powercurve.csv")))
@@ -115,9 +125,9 @@ private slots:
                 if (setup.contains("old-bad"))
                     QCOMPARE(folder.read("powercurve.csv.bad"), QByteArray("older"));
             }
-            // Unchanged: nothing to write.
+            // Unchanged: nothing to write (a mended curve is written mended).
             QVERIFY(keeper.save());
-            QCOMPARE(folder.exists("powercurve.csv"), setup == "curve");
+            QCOMPARE(folder.exists("powercurve.csv"), setup.startsWith("curve"));
             core::Reading r;
             r.WindSpeed = 6;
             keeper.frame(core::decodeFrame(kFrame.toStdString()), r, core::DataState::Live, 0);
@@ -126,7 +136,7 @@ private slots:
         const auto back = core::readPowerCurve(folder.read("powercurve.csv").toStdString());
         QVERIFY(back);
         QCOMPARE(int(back->frames()), frames + 1);
-        QCOMPARE(fake.messages.texts.size(), aside.isEmpty() ? 0 : 1);
+        QCOMPARE(fake.messages.texts.size(), told.isEmpty() ? 0 : 1);
     }
 
     // The main window hands every frame over with the state of the data and

@@ -86,6 +86,8 @@ private slots:
     void midnight();
     void pages();
     void templateReadEveryTick();
+    void dataState_data();
+    void dataState();
     void switches_data();
     void switches();
     void spreadsheet();
@@ -215,6 +217,38 @@ void TstTickWriter::templateReadEveryTick()
     r.writer->write(v);
     QCOMPARE(r.folder.read("html/log.asp"), QByteArray("4.5 m&lt;s&gt;&amp;|2026-03-07|13\r\n"));
     QCOMPARE(r.folder.read("html/log.html"), r.folder.read("html/log.asp"));
+}
+
+// The state of the data and the last live frame's time, with its date when
+// it was before the page's day; the eight placeholders stay as they were.
+void TstTickWriter::dataState_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QDateTime>("lastLive");
+    QTest::addColumn<QByteArray>("page");
+    const QDate today(2026, 3, 7);
+    QTest::newRow("live") << int(core::DataState::Live) << QDateTime(today, QTime(14, 5, 1))
+                          << QByteArray("<p class=\"live\">14:05 13.45</p>\r\n");
+    QTest::newRow("stale today") << int(core::DataState::Stale) << QDateTime(today, QTime(3, 16, 59))
+                                 << QByteArray("<p class=\"stale\">03:16 13.45</p>\r\n");
+    QTest::newRow("stale since yesterday") << int(core::DataState::Stale) << QDateTime(today.addDays(-1), QTime(23, 59))
+                                           << QByteArray("<p class=\"stale\">2026-03-06 23:59 13.45</p>\r\n");
+    QTest::newRow("paused") << int(core::DataState::Paused) << QDateTime(today, QTime(0, 0))
+                            << QByteArray("<p class=\"paused\">00:00 13.45</p>\r\n");
+}
+
+void TstTickWriter::dataState()
+{
+    QFETCH(int, state);
+    QFETCH(QDateTime, lastLive);
+    QFETCH(QByteArray, page);
+    Rig r;
+    r.folder.write("html/template.asp", "<p class=\"<DS>\"><DL> <VV></p>");
+    TickValues v = values("1");
+    v.state = core::DataState(state);
+    v.lastLive = lastLive;
+    r.writer->write(v);
+    QCOMPARE(r.folder.read("html/log.html"), page);
 }
 
 void TstTickWriter::switches_data()

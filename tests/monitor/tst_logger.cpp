@@ -1,5 +1,6 @@
 // The main window on a temporary program folder with a fake clock, fake
 // port, recorded messages and scripted modal windows.
+#include "alarms/AlarmWatch.h"
 #include "config/ProgramSetup.h"
 #include "editions/Editions.h"
 #include "monitor/Logger.h"
@@ -401,31 +402,70 @@ private slots:
                     .endsWith("<V>0</V><I>0</I><W>0</W><R>0</R><S>0</S><M>1</M><T>14:05</T>\r\n"));
     }
 
-    // The totals are taken up at start-up and written back at exit; a damaged
-    // state file is told once and kept aside.
+    // The totals are taken up at start-up, today's line agrees with them at
+    // once, and both are written back at exit; a damaged state file is told
+    // once and kept aside under a free name. Today is 2026-03-07.
     void energySurvivesARestart_data()
     {
         QTest::addColumn<QByteArray>("state");
+        QTest::addColumn<QByteArray>("csv");
         QTest::addColumn<double>("restored");
-        QTest::addColumn<int>("messages");
-        QTest::newRow("same day") << QByteArray("<Date>2026-03-07</Date><Today>120.5</Today><Yesterday>3</Yesterday><Lifetime>5000</Lifetime>") << 120.5 << 0;
-        QTest::newRow("missing") << QByteArray() << 0.0 << 0;
-        QTest::newRow("damaged") << QByteArray("<Date>2026-03-07</Date><Today>12") << 0.0 << 1;
+        QTest::addColumn<double>("lifetime");
+        QTest::addColumn<QString>("told"); // in the one message, "" for none
+        QTest::addColumn<QString>("keptAs");
+        const QByteArray header = QByteArray(core::energyCsvHeader().data()) + "\r\n";
+        const QByteArray days = header + "2026-03-06,700,0,,,mph,,,,0,0,,\r\n2026-03-07,3000,0,90,,mph,,,,0,0,,\r\n";
+        const QByteArray damaged = "<Date>2026-03-07</Date><Today>12";
+        QTest::newRow("same day") << QByteArray("<Date>2026-03-07</Date><Today>120.5</Today><Yesterday>3</Yesterday><Lifetime>5000</Lifetime>") << QByteArray() << 120.5 << 5000.0 << "" << "";
+        QTest::newRow("missing") << QByteArray() << QByteArray() << 0.0 << 0.0 << "" << "";
+        QTest::newRow("damaged") << damaged << QByteArray() << 0.0 << 0.0 << "start again from 0" << "energy.cfg.bad";
+        // Rows that reproduce lost records.
+        QTest::newRow("a second damage keeps the first copy")
+            << damaged << QByteArray() << 0.0 << 0.0 << "energy.cfg-2.bad" << "energy.cfg-2.bad";
+        QTest::newRow("killed: today's line behind the state")
+            << QByteArray("<Date>2026-03-07</Date><Today>120.5</Today><Yesterday>3</Yesterday><Lifetime>5000</Lifetime>")
+            << header + "2026-03-07,100,0,90,,mph,,,,0,0,,\r\n" << 120.5 << 5000.0 << "" << "";
+        QTest::newRow("clock set back at start-up")
+            << QByteArray("<Date>2026-03-08</Date><Today>10</Today><Yesterday>3</Yesterday><Lifetime>5000</Lifetime>")
+            << days << 3000.0 << 5000.0 << "" << "";
+        QTest::newRow("missing, energy.csv present") << QByteArray() << days << 3000.0 << 3700.0 << "rebuilt" << "";
+        QTest::newRow("damaged, energy.csv present") << damaged << days << 3000.0 << 3700.0 << "(3.7 kWh" << "energy.cfg.bad";
     }
     void energySurvivesARestart()
     {
         QFETCH(QByteArray, state);
+        QFETCH(QByteArray, csv);
         QFETCH(double, restored);
+        QFETCH(double, lifetime);
+        QFETCH(QString, told);
+        QFETCH(QString, keptAs);
         ProgramFolder folder;
         if (!state.isEmpty())
             folder.write("energy.cfg", state);
+        if (!csv.isEmpty())
+            folder.write("logs/energy.csv", csv);
+        if (keptAs.contains("-2"))
+            folder.write("energy.cfg.bad", "older");
         FakeServices fake(folder.path());
         folder.write("prog.cfg", testsupport::progCfg());
+        const auto todayLine = [&folder] {
+            for (const auto &d : core::readEnergyCsv(folder.read("logs/energy.csv").toStdString()))
+                if (d.date == core::CivilDate{2026, 3, 7})
+                    return d;
+            return core::DayRecord();
+        };
         {
             Logger logger(fake.services(), editions::crestdial());
             QCOMPARE(logger.WattHours(), restored);
-            QTEST(int(fake.messages.texts.size()), "messages");
-            QCOMPARE(folder.exists("energy.cfg.bad"), fake.messages.texts.size() == 1);
+            QCOMPARE(fake.messages.texts.size(), told.isEmpty() ? 0 : 1);
+            if (!told.isEmpty())
+                QVERIFY2(fake.messages.texts.front().contains(told), qPrintable(fake.messages.texts.front()));
+            QCOMPARE(folder.exists(keptAs.isEmpty() ? "energy.cfg.bad" : keptAs), !keptAs.isEmpty());
+            if (keptAs.contains("-2"))
+                QCOMPARE(folder.read("energy.cfg.bad"), QByteArray("older"));
+            // Today's line and the state agree before the first step.
+            QCOMPARE(todayLine().energyWh, restored);
+            QCOMPARE(core::readEnergyState(folder.read("energy.cfg").toStdString())->lifetime, lifetime);
             fake.ports.front()->feed("[<V>512</V><I>537</I>]"); // 31.25 W
             for (int i = 0; i < 720; ++i) {
                 fake.clock.advanceSeconds(5);
@@ -437,8 +477,97 @@ private slots:
         const auto back = core::readEnergyState(folder.read("energy.cfg").toStdString());
         QVERIFY(back);
         QCOMPARE(back->today, restored + 31.25);
-        QVERIFY(folder.read("logs/energy.csv")
-                    .contains("\r\n2026-03-07," + QByteArray::number(restored + 31.25) + ",0,31.25,"));
+        QCOMPARE(back->lifetime, lifetime + 31.25);
+        QCOMPARE(todayLine().energyWh, restored + 31.25);
+        if (!csv.isEmpty())
+            QCOMPARE(todayLine().peakWatts.value_or(0), 90.0);
+    }
+
+    // The clock set back across midnight during a run: yesterday's line goes
+    // on from where it was, and the day left is written.
+    void clockSetBackAcrossMidnight()
+    {
+        Rig rig;
+        rig.folder.write("logs/energy.csv", QByteArray(core::energyCsvHeader().data())
+                                                + "\r\n2026-03-06,5000,0,900,,mph,,,,0,0,,\r\n");
+        rig.fake.clock.set(QDateTime(QDate(2026, 3, 7), QTime(0, 0, 30)));
+        const auto step = [&](int n) {
+            for (int i = 0; i < n; ++i) {
+                rig.fake.clock.advanceSeconds(5);
+                rig.port()->feed("[<V>512</V><I>537</I>]"); // 31.25 W
+                rig.logger->Timer3_Timer();
+            }
+        };
+        step(12);
+        const double today = rig.logger->WattHours();
+        rig.fake.clock.stepWall(-120); // 23:59:30 on the 6th
+        step(5);
+        QVERIFY2(rig.logger->WattHours() > 5000, qPrintable(QString::number(rig.logger->WattHours())));
+        rig.logger->close();
+        const auto line = [&](int day) {
+            for (const auto &d : core::readEnergyCsv(rig.folder.read("logs/energy.csv").toStdString()))
+                if (d.date == core::CivilDate{2026, 3, day})
+                    return d;
+            return core::DayRecord();
+        };
+        QVERIFY2(line(6).energyWh > 5000, qPrintable(QString::number(line(6).energyWh)));
+        QCOMPARE(line(6).peakWatts.value_or(0), 900.0);
+        QVERIFY(today > 0 && line(7).energyWh >= today);
+        const auto state = core::readEnergyState(rig.folder.read("energy.cfg").toStdString());
+        QVERIFY(state && state->date == core::CivilDate({2026, 3, 6}) && state->yesterday == 0);
+    }
+
+    // A start that straddles midnight: whichever day it starts in, that day's
+    // total is the one it goes on from.
+    void startAtMidnightReadsTheDateOnce()
+    {
+        ProgramFolder folder;
+        folder.write("prog.cfg", testsupport::progCfg());
+        FakeServices fake(folder.path());
+        const QDateTime midnight(QDate(2026, 3, 8), QTime(0, 0));
+        fake.clock.msPerRead = 1;
+        fake.clock.set(midnight);
+        {
+            Logger counting(fake.services(), editions::crestdial());
+        }
+        const qint64 reads = midnight.msecsTo(fake.clock.now());
+        QVERIFY(reads > 1 && reads < 10000);
+        for (qint64 k = 1; k <= reads; ++k) {
+            folder.write(
+                "energy.cfg",
+                "<Date>2026-03-07</Date><Today>120.5</Today><Yesterday>3</Yesterday><Lifetime>5000</Lifetime>");
+            QFile::remove(folder.file("logs/energy.csv"));
+            fake.clock.set(midnight.addMSecs(-k));
+            Logger logger(fake.services(), editions::crestdial());
+            logger.close();
+            const auto s = core::readEnergyState(folder.read("energy.cfg").toStdString());
+            QVERIFY(s);
+            const bool oldDay = s->date == core::CivilDate{2026, 3, 7};
+            QCOMPARE(s->today, oldDay ? 120.5 : 0.0);
+        }
+    }
+
+    // A machine that slept an hour: the data is stale at once, the pre-sleep
+    // watts count for no more than a step, the hour is no-data time and
+    // raises the no-data alarm.
+    void sleepIsAJumpForward()
+    {
+        Rig rig;
+        for (int i = 0; i < 12; ++i) {
+            rig.fake.clock.advanceSeconds(5);
+            rig.port()->feed("[<V>512</V><I>537</I>]"); // 31.25 W
+            rig.logger->Timer3_Timer();
+        }
+        const double before = rig.logger->WattHours();
+        rig.fake.clock.advanceSeconds(3600);
+        QCOMPARE(rig.logger->dataState(), core::DataState::Stale);
+        rig.logger->Timer3_Timer();
+        rig.logger->alarmWatch()->tick();
+        QVERIFY(rig.logger->WattHours() - before <= 31.25 * 10 / 3600 + 1e-9);
+        QVERIFY(rig.logger->alarmWatch()->raised(core::AlarmId::NoData));
+        rig.logger->close();
+        const auto days = core::readEnergyCsv(rig.folder.read("logs/energy.csv").toStdString());
+        QVERIFY(!days.empty() && days.back().noDataSeconds >= 59 * 60);
     }
 
     // At midnight the finished day is written once and becomes yesterday's

@@ -22,15 +22,32 @@ class FakeClock : public ui::Clock {
 public:
     explicit FakeClock(QDateTime start = QDateTime(QDate(2026, 3, 7), QTime(14, 5, 9))) : m_now(std::move(start))
     { }
-    QDateTime now() const override { return m_now; }
-    // Moves with the time set, as a machine's clock does while it runs.
-    double monotonicSeconds() const override { return m_now.toMSecsSinceEpoch() / 1000.0; }
+    QDateTime now() const override
+    {
+        const QDateTime t = m_now;
+        m_now = m_now.addMSecs(msPerRead);
+        return t;
+    }
+    // Moves with the time set, as a machine's clock does while it runs (and
+    // sleeps), except for steps of the wall clock alone (stepWall).
+    double monotonicSeconds() const override { return (m_now.toMSecsSinceEpoch() - m_wallSteps) / 1000.0; }
     void set(const QDateTime &t) { m_now = t; }
     void advanceSeconds(qint64 s) { m_now = m_now.addSecs(s); }
     void advanceMs(qint64 ms) { m_now = m_now.addMSecs(ms); }
+    // The wall clock set by hand or by a time server: the monotonic clock
+    // goes on as it was.
+    void stepWall(qint64 s)
+    {
+        m_now = m_now.addSecs(s);
+        m_wallSteps += s * 1000;
+    }
+    // Time passes by this much at every read of the wall clock (a start that
+    // straddles midnight).
+    qint64 msPerRead = 0;
 
 private:
-    QDateTime m_now;
+    mutable QDateTime m_now;
+    qint64 m_wallSteps = 0;
 };
 
 // A serial port without a device: feed() queues bytes and raises received().
