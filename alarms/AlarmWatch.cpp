@@ -61,8 +61,8 @@ void AlarmWatch::loadSettings()
         } else if (!bytes) {
             m_services.messages->notify(
                 nullptr, QStringLiteral("The alarm settings in %1 cannot be read (%2), so the default "
-                                                "alarms hold for this run. The file is left as it is.")
-                                     .arg(file, reason));
+                                        "alarms hold for this run. The file is left as it is.")
+                             .arg(file, reason));
         } else {
             const QString kept = ui::keepAside(path);
             m_services.messages->notify(

@@ -11,6 +11,8 @@
 //                           without it (runs of the two alternate, so drift of
 //                           the machine falls on both alike);
 //   frame_process_paint     the handler and the repaint of the window it causes;
+//   frame_session           the same frames through the session alone, with no
+//                           window: what a program without a display spends;
 //   curve_frame             the power curve's share alone: one decoded frame
 //                           handed to it, in microseconds.
 //   frame_process_mqtt      the handler with publishing on, to a local broker
@@ -25,6 +27,7 @@
 #include "editions/Editions.h"
 #include "history/PowerCurveKeeper.h"
 #include "monitor/Logger.h"
+#include "monitor/Session.h"
 #include "publish/MqttSettingsFile.h"
 #include "publish/Publisher.h"
 #include "support/Broker.h"
@@ -220,6 +223,23 @@ int mqttRuns(int runs, const std::vector<QByteArray> &feed, double withoutMs)
     return status;
 }
 
+// The session with no window on it, ms a frame.
+double sessionRun(int runs, const std::vector<QByteArray> &feed)
+{
+    QTemporaryDir dir;
+    if (!prepareFolder(dir.path()))
+        return -1;
+    testsupport::FakeServices fakes(dir.path());
+    monitor::Session session(fakes.services(), QStringLiteral("crestdial"));
+    session.loadSettings();
+    if (!session.openPort() || fakes.ports.empty())
+        return -1;
+    std::vector<double> times;
+    for (int run = 0; run < runs; ++run)
+        times.push_back(frameRun(fakes, fakes.ports.back(), feed));
+    return session.reading().Volts > 0 ? median(times) : -1;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -257,7 +277,8 @@ int main(int argc, char **argv)
     auto hookCurve = [&](bool on) {
         QObject::disconnect(logger.session(), &monitor::Session::frameProcessed, curve, nullptr);
         if (on)
-            QObject::connect(logger.session(), &monitor::Session::frameProcessed, curve, &history::PowerCurveKeeper::frame);
+            QObject::connect(logger.session(), &monitor::Session::frameProcessed, curve,
+                             &history::PowerCurveKeeper::frame);
     };
     // The handler alone, ms a frame.
     auto processRun = [&]() -> double {
@@ -308,6 +329,12 @@ int main(int argc, char **argv)
     std::printf("frame_process_nocurve  median_ms=%.4f\n", median(processWithout));
     std::printf("frame_curve_overhead  median_percent=%.2f\n", median(overhead));
     std::printf("frame_process_paint  median_ms=%.3f\n", median(paint));
+    const double alone = sessionRun(runs, feed);
+    if (alone < 0) {
+        std::fprintf(stderr, "the session alone did not take the frames\n");
+        return 1;
+    }
+    std::printf("frame_session  median_ms=%.4f\n", alone);
 
     // The curve alone, on the decoded frames of the feed.
     std::vector<core::RawReading> raws;
@@ -319,14 +346,14 @@ int main(int argc, char **argv)
         core::applyFrame(reading, raws.back(), cal);
         readings.push_back(reading);
     }
-    std::vector<double> alone;
+    std::vector<double> curveAlone;
     for (int run = 0; run < runs; ++run) {
         timer.start();
         for (int repeat = 0; repeat < 50; ++repeat)
             for (size_t i = 0; i < raws.size(); ++i)
                 curve->frame(raws[i], readings[i], core::DataState::Live, 0.5 * double(i));
-        alone.push_back(timer.nsecsElapsed() / 1e3 / (50.0 * count));
+        curveAlone.push_back(timer.nsecsElapsed() / 1e3 / (50.0 * count));
     }
-    std::printf("curve_frame  median_us=%.3f\n", median(alone));
+    std::printf("curve_frame  median_us=%.3f\n", median(curveAlone));
     return mqttRuns(runs, feed, median(process));
 }

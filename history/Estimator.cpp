@@ -60,7 +60,8 @@ QString Estimator::start()
     m_worker = QThread::create([this] {
         m_outcome = estimate(m_jobs, m_windUnit, [this](int done) {
             // The estimator outlives the worker (its destructor waits for it).
-            QMetaObject::invokeMethod(this, [this, done] { emit progressed(done); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, done] { emit progressed(done); }, Qt::QueuedConnection);
             return !m_cancel;
         });
     });
@@ -117,7 +118,8 @@ std::pair<int, QString> Estimator::write(const Outcome &outcome) const
                        .arg(added)
                        .arg(added == 1 ? QStringLiteral("day") : QStringLiteral("days"));
         } else {
-            text = QStringLiteral("%1 could not be written; nothing was added.").arg(QDir::toNativeSeparators(path));
+            text =
+                QStringLiteral("%1 could not be written; nothing was added.").arg(QDir::toNativeSeparators(path));
         }
     }
     if (outcome.empty)

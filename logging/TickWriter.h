@@ -13,7 +13,6 @@
 #include <cstdint>
 #include <string>
 
-
 namespace logging {
 
 // What the tick writes, taken before the maxima are reset. The settings are

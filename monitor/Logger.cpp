@@ -2,8 +2,8 @@
 
 #include "Dials.h"
 #include "alarms/AlarmWatch.h"
-#include "alarms/Banner.h"
 #include "alarms/AlarmsWindow.h"
+#include "alarms/Banner.h"
 #include "config/Calibrate.h"
 #include "config/ProgramSetup.h"
 #include "core/Gauge.h"
@@ -72,7 +72,8 @@ Logger::Logger(const ui::Services &services, const Edition &edition, QWidget *pa
     : Logger(std::make_unique<Session>(services, edition.name), edition, parent)
 { }
 
-Logger::Logger(std::unique_ptr<Session> own, const Edition &edition, QWidget *parent) : Logger(*own, edition, parent)
+Logger::Logger(std::unique_ptr<Session> own, const Edition &edition, QWidget *parent)
+    : Logger(*own, edition, parent)
 {
     m_ownSession = std::move(own);
 }

@@ -1,6 +1,7 @@
 #include "Program.h"
 
 #include "Logger.h"
+#include "Rooms.h"
 #include "core/CommandLine.h"
 #include "core/Number.h"
 #include "ui/FolderStart.h"
@@ -100,7 +101,8 @@ int runProgram(int argc, char **argv, const Edition &edition)
         return std::unique_ptr<ui::SerialPort>(new ui::QtSerialPortControl(folder));
     };
 
-    Logger logger(services, edition);
+    Rooms rooms(services, edition.name);
+    Logger logger(rooms.session(), edition);
     logger.show();
     return app.exec();
 }

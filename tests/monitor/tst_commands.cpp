@@ -182,7 +182,8 @@ private slots:
         // Today's energy so far, as the last run left it.
         Rig rig(editions::flankdial(), testsupport::progCfg(),
                 "<Date>2026-03-07</Date><Today>" + QByteArray::number(wattHours)
-                    + "</Today><Yesterday>0</Yesterday><Lifetime>" + QByteArray::number(wattHours) + "</Lifetime>");
+                    + "</Today><Yesterday>0</Yesterday><Lifetime>" + QByteArray::number(wattHours)
+                    + "</Lifetime>");
         QCOMPARE(rig.logger->WattHours(), wattHours);
         for (int i : {7, 8, 10, 11, 12, 13})
             QCOMPARE(rig.logger->Label5[size_t(i)]->text(), QString()); // empty before the first frame
