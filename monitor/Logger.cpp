@@ -445,7 +445,7 @@ void Logger::Alarms_Click()
     alarms::AlarmsWindow alarmsWindow(m_services, ui::fromLocal(settings().WSUnits), this);
     m_services.modal->run(&alarmsWindow);
     if (alarmsWindow.result() == QDialog::Accepted)
-        alarmWatch()->loadSettings();
+        m_session->reloadAlarms();
 }
 
 void Logger::setNeedlesGrey(bool grey)
@@ -463,7 +463,7 @@ void Logger::Mqtt_Click()
         publish::MqttWindow mqttWindow(m_services, publisher(), this);
         m_services.modal->run(&mqttWindow);
     }
-    publisher()->reload();
+    m_session->reloadPublishing();
 }
 
 void Logger::Exit_Click() { close(); }

@@ -203,6 +203,10 @@ void Session::finish()
     m_powerCurve->save();
 }
 
+void Session::reloadAlarms() { m_alarms->loadSettings(); }
+
+void Session::reloadPublishing() { m_publisher->reload(); }
+
 core::DataState Session::dataState() const { return m_liveness.state(m_services.clock->monotonicSeconds()); }
 
 core::CivilDate Session::today() const

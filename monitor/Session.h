@@ -83,6 +83,9 @@ public:
     void energyStep();
     // The end of the run: the port let go, energy and curve saved.
     void finish();
+    // Our own settings files were saved: take them up.
+    void reloadAlarms();
+    void reloadPublishing();
 
     // ---- what the session holds
     const core::ProgramSettings &settings() const { return m_settings; }
