@@ -26,10 +26,7 @@ std::string unescaped(std::string_view text)
     return replaceAll(s, "&amp;", "&");
 }
 
-void line(std::string &out, const char *key, const std::string &value)
-{
-    out += tagLine(key, escaped(value));
-}
+void line(std::string &out, const char *key, const std::string &value) { out += tagLine(key, escaped(value)); }
 
 void read(std::string_view text, const char *key, std::string &value)
 {

@@ -41,7 +41,8 @@ Publisher::~Publisher()
     if (!m_client)
         return;
     // A clean disconnect discards the last will: the program says it itself.
-    m_client->stop({{bytes(topic("program")), kOffline, 1, true}, {bytes(topic("availability")), kOffline, 1, true}});
+    m_client->stop(
+        {{bytes(topic("program")), kOffline, 1, true}, {bytes(topic("availability")), kOffline, 1, true}});
     // A connection still looking up its broker is not waited for.
     m_client->waitStopped(1000);
     delete m_client;
@@ -69,7 +70,8 @@ void Publisher::reload()
 
     std::vector<MqttMessage> farewell;
     if (m_client)
-        farewell = {{bytes(topic("program")), kOffline, 1, true}, {bytes(topic("availability")), kOffline, 1, true}};
+        farewell = {{bytes(topic("program")), kOffline, 1, true},
+                    {bytes(topic("availability")), kOffline, 1, true}};
     m_connected = false;
     m_online.reset();
     m_settings = s;
@@ -320,8 +322,8 @@ std::vector<Publisher::Entity> Publisher::entities() const
 
 std::string Publisher::configTopic(const Entity &e) const
 {
-    return std::string(core::trimBlanks(m_settings.discoveryPrefix, " \t")) + "/" + e.component + "/" + m_node + "/"
-           + core::idText(e.key) + "/config";
+    return std::string(core::trimBlanks(m_settings.discoveryPrefix, " \t")) + "/" + e.component + "/" + m_node
+           + "/" + core::idText(e.key) + "/config";
 }
 
 std::set<std::string> Publisher::retainedTopics() const

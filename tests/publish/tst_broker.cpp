@@ -16,9 +16,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <dlfcn.h>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <dlfcn.h>
 
 using testsupport::Broker;
 
@@ -269,8 +269,8 @@ private slots:
                                       .payload,
                                   QByteArray("offline"), 20000);
         // The no-data alarm is raised, and its entity (program only) stays available.
-        QTRY_COMPARE_WITH_TIMEOUT(retainedPayload(m_broker->port(), "veldra/site-a/alarm/no_data"), QByteArray("ON"),
-                                  20000);
+        QTRY_COMPARE_WITH_TIMEOUT(retainedPayload(m_broker->port(), "veldra/site-a/alarm/no_data"),
+                                  QByteArray("ON"), 20000);
         QCOMPARE(retainedPayload(m_broker->port(), "veldra/site-a/program"), QByteArray("online"));
         m_rig->frame();
         QTRY_COMPARE_WITH_TIMEOUT(testsupport::subscribe(m_broker->port(), {"veldra/site-a/availability"}, 1)
@@ -345,8 +345,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(rig.logger->alarmWatch()->raised(core::AlarmId::NoData), 20000);
         s.on = true;
         rig.setMqtt(s);
-        QTRY_COMPARE_WITH_TIMEOUT(retainedPayload(m_broker->port(), "veldra/site-d/alarm/no_data"), QByteArray("ON"),
-                                  20000);
+        QTRY_COMPARE_WITH_TIMEOUT(retainedPayload(m_broker->port(), "veldra/site-d/alarm/no_data"),
+                                  QByteArray("ON"), 20000);
         QCOMPARE(retainedPayload(m_broker->port(), "veldra/site-d/alarm/battery_low"), QByteArray("OFF"));
     }
 
@@ -360,9 +360,10 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(testsupport::subscribe(m_broker->port(), oldTopics, 1).size() > 20, 20000);
         rig->setMqtt(mqttTo(m_broker->port(), "site-f"));
         QTRY_VERIFY_WITH_TIMEOUT(rig->publisher()->connected(), 20000);
-        QTRY_COMPARE_WITH_TIMEOUT(testsupport::subscribe(m_broker->port(), oldTopics, 1).keys(), QStringList(), 20000);
-        QTRY_COMPARE_WITH_TIMEOUT(retainedPayload(m_broker->port(), "veldra/site-f/alarm/no_data"), QByteArray("OFF"),
+        QTRY_COMPARE_WITH_TIMEOUT(testsupport::subscribe(m_broker->port(), oldTopics, 1).keys(), QStringList(),
                                   20000);
+        QTRY_COMPARE_WITH_TIMEOUT(retainedPayload(m_broker->port(), "veldra/site-f/alarm/no_data"),
+                                  QByteArray("OFF"), 20000);
         QVERIFY(retainedPayload(m_broker->port(), "homeassistant/sensor/site-f/volts/config") != "(none)");
         rig.reset();
         QCOMPARE(retainedPayload(m_broker->port(), "veldra/site-f/program"), QByteArray("offline"));

@@ -97,8 +97,8 @@ public:
                     ? QByteArray("allow_anonymous true\n")
                     : "allow_anonymous false\npassword_file " + QFile::encodeName(m_passwords) + "\n";
         if (m_tlsPort)
-            text += "listener " + QByteArray::number(m_tlsPort) + " 127.0.0.1\ncertfile " + QFile::encodeName(m_cert)
-                    + "\nkeyfile " + QFile::encodeName(m_key) + "\n";
+            text += "listener " + QByteArray::number(m_tlsPort) + " 127.0.0.1\ncertfile "
+                    + QFile::encodeName(m_cert) + "\nkeyfile " + QFile::encodeName(m_key) + "\n";
         conf.write(text);
         conf.close();
         m_process.setStandardOutputFile(QProcess::nullDevice());
@@ -147,6 +147,8 @@ private:
 };
 
 struct Received {
+    // Whether the broker held it retained; the payload is the latest, which
+    // may have come live after that.
     bool retained = false;
     QByteArray payload;
 };
@@ -167,7 +169,9 @@ inline QMap<QString, Received> subscribe(int port, const QStringList &topics, in
         const int a = line.indexOf(' '), b = line.indexOf(' ', a + 1);
         if (a < 0 || b < 0)
             continue;
-        out[QString::fromUtf8(line.mid(a + 1, b - a - 1))] = {line.left(a) == "1", line.mid(b + 1)};
+        Received &r = out[QString::fromUtf8(line.mid(a + 1, b - a - 1))];
+        r.retained = r.retained || line.left(a) == "1";
+        r.payload = line.mid(b + 1);
     }
     return out;
 }

@@ -25,8 +25,7 @@ int getaddrinfo(const char *node, const char *service, const struct addrinfo *hi
         const char *text = std::getenv("SLOW_LOOKUP_MS");
         const long ms = text ? std::atol(text) : 3000;
         timespec wait{ms / 1000, (ms % 1000) * 1000000};
-        while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
-        }
+        while (nanosleep(&wait, &wait) != 0 && errno == EINTR) { }
         node = "127.0.0.1";
     }
     return real(node, service, hints, res);
