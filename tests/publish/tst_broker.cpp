@@ -391,6 +391,26 @@ private slots:
         QCOMPARE(retainedPayload(m_broker->port(), "veldra/site-f/program"), QByteArray("offline"));
     }
 
+    // A name that does not resolve: the status says so, and it is tried
+    // again and again, spaced out.
+    void unknownNameIsRetried()
+    {
+        if (!m_slowLookup)
+            QSKIP("the slow-lookup shim is not preloaded; run through ctest");
+        const auto *lookups = static_cast<const int *>(dlsym(RTLD_DEFAULT, "veldra_failed_lookups"));
+        QVERIFY(lookups);
+        core::MqttSettings s = mqttTo(m_broker->port(), "site-n");
+        s.host = "no-such-host.test";
+        Rig rig(s);
+        QTRY_VERIFY_WITH_TIMEOUT(__atomic_load_n(lookups, __ATOMIC_SEQ_CST) > 0, 20000);
+        const int before = __atomic_load_n(lookups, __ATOMIC_SEQ_CST);
+        QTest::qWait(4000);
+        const int tries = __atomic_load_n(lookups, __ATOMIC_SEQ_CST) - before;
+        QVERIFY2(tries >= 2 && tries <= 6, qPrintable(QString::number(tries)));
+        QVERIFY2(rig.publisher()->statusText().contains("name could not be looked up"),
+                 qPrintable(rig.publisher()->statusText()));
+    }
+
     // A name lookup that takes seconds: saving the settings and exit never
     // wait for it; the old connection ends on its own.
     void slowLookup()
