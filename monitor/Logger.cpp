@@ -124,7 +124,7 @@ Logger::Logger(const ui::Services &services, const Edition &edition, QWidget *pa
     m_powerCurve = new history::PowerCurveKeeper(m_services, this, this);
     connect(this, &Logger::frameProcessed, m_powerCurve, &history::PowerCurveKeeper::frame);
     m_publisher = new publish::Publisher(
-        m_services, m_edition.name, [this] { return dataState(); }, this);
+        m_services, [this] { return dataState(); }, this);
     connect(m_publisher, &publish::Publisher::statusChanged, MqttButton, &QWidget::setToolTip);
     // Every alarm's state is published, each as it is now and then at each raise and clear.
     for (const core::AlarmId id : core::kAlarms)
@@ -269,6 +269,7 @@ void Logger::LoadSettings()
     // user, once per condition, and creates only files that do not exist.
     settings = m_folder.programSettings();
     m_book.setWindUnit(settings.WSUnits);
+    m_publisher->setWindUnit(settings.WSUnits);
     delay->setText(ui::fromLocal(settings.LogDelay));
     buildReadoutList();
 
@@ -343,7 +344,7 @@ void Logger::ProcessFrame(const std::string &frame)
     if (Timer1->isActive())
         maxima.raise(reading);
     m_publisher->frame({reading.Volts, reading.Amps, reading.Watts, reading.RPM, reading.WindSpeed,
-                        reading.Mode == 1, WattHours, m_book.lifetime(), settings.WSUnits});
+                        reading.Mode == 1, WattHours, m_book.lifetime()});
 
     std::vector<QStringList> rows;
     rows.push_back({QString(), number(reading.Volts), QStringLiteral("Volts")});

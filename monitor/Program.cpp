@@ -74,6 +74,7 @@ int runProgram(int argc, char **argv, const Edition &edition)
     ui::SystemClock clock;
     ui::QtMessageService messages;
     ui::QtModalRunner modal;
+    ui::QtFileChooser files;
 
     const ui::FolderPlace place = ui::findProgramFolder(QString::fromLocal8Bit(line.folder.c_str()),
                                                         QCoreApplication::applicationDirPath());
@@ -93,6 +94,7 @@ int runProgram(int argc, char **argv, const Edition &edition)
     ui::Services services;
     services.programFolder = place.path;
     services.clock = &clock;
+    services.files = &files;
     services.messages = &messages;
     services.modal = &modal;
     services.makePort = [folder = services.programFolder]() {

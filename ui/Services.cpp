@@ -1,6 +1,7 @@
 #include "Services.h"
 
 #include <QDialog>
+#include <QFileDialog>
 #include <QMessageBox>
 
 namespace ui {
@@ -27,6 +28,11 @@ void QtModalRunner::run(QDialog *dialog)
 {
     dialog->setWindowModality(Qt::ApplicationModal);
     dialog->exec();
+}
+
+QString QtFileChooser::openFile(QWidget *parent, const QString &title, const QString &start, const QString &filter)
+{
+    return QFileDialog::getOpenFileName(parent, title, start, filter);
 }
 
 } // namespace ui
