@@ -5,6 +5,7 @@
 #include "Text.h"
 
 #include <cmath>
+#include <cstdint>
 
 namespace core {
 
@@ -25,10 +26,7 @@ std::string unescaped(std::string_view text)
     return replaceAll(s, "&amp;", "&");
 }
 
-void line(std::string &out, const char *key, const std::string &value)
-{
-    out += tagLine(key, escaped(value));
-}
+void line(std::string &out, const char *key, const std::string &value) { out += tagLine(key, escaped(value)); }
 
 void read(std::string_view text, const char *key, std::string &value)
 {
@@ -96,6 +94,22 @@ std::string idText(std::string_view text)
     return s;
 }
 
+std::string nodeId(std::string_view clientId)
+{
+    std::string id = idText(clientId);
+    if (id == clientId)
+        return id;
+    // FNV-1a, 24 bits: enough to tell a site's few spellings apart.
+    std::uint32_t h = 2166136261u;
+    for (const char c : clientId)
+        h = (h ^ std::uint8_t(c)) * 16777619u;
+    static const char hex[] = "0123456789abcdef";
+    id += '_';
+    for (int shift = 20; shift >= 0; shift -= 4)
+        id += hex[(h >> shift) & 0xf];
+    return id;
+}
+
 std::string defaultClientId(std::string_view hostName)
 {
     const std::string host = trim(hostName);
@@ -140,7 +154,7 @@ std::optional<std::string> mqttSettingsProblem(const MqttSettings &s)
         return "Enter the host name or address of the broker, or switch MQTT off.";
     if (s.tls && trim(s.caFile).empty())
         return "With TLS on, enter the CA file that signed the broker's certificate.";
-    const auto interval = readNumber(s.interval);
+    const auto interval = trim(s.interval).empty() ? std::optional<double>(1) : readNumber(s.interval);
     if (!interval || *interval < 1 || *interval > 3600)
         return "The publish interval must be a number of seconds from 1 to 3600.";
     if (!trim(s.topicPrefix).empty() && !topicText(trim(s.topicPrefix)))

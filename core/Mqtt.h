@@ -27,7 +27,7 @@ struct MqttSettings {
     std::string topicPrefix;
     bool discovery = true;
     std::string discoveryPrefix = "homeassistant";
-    // Seconds between two messages of one quantity; at least 1.
+    // Seconds between two messages of one quantity; at least 1, empty for 1.
     std::string interval = "1";
 };
 
@@ -45,6 +45,10 @@ std::string clientIdOf(const MqttSettings &s, std::string_view hostName);
 std::string topicPrefixOf(const MqttSettings &s, std::string_view hostName);
 // Letters, digits, "_" and "-" only, for discovery node and object ids.
 std::string idText(std::string_view text);
+// The discovery node id of a client id: idText(), and where that replaced
+// anything, "_" and a short hash of the id as typed, so "site.a" and "site a"
+// stay two devices.
+std::string nodeId(std::string_view clientId);
 
 // The wind-speed unit as home automation spells it ("m/s", "km/h", "mph",
 // "kn", "ft/s"), from the user's unit text ("MPH", "kph", "knots"...);

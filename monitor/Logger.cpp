@@ -69,7 +69,7 @@ int Logger::fullScale(int index)
 }
 
 Logger::Logger(const ui::Services &services, const Edition &edition, QWidget *parent)
-    : Logger(std::make_unique<Session>(services, edition.name), edition, parent)
+    : Logger(std::make_unique<Session>(services), edition, parent)
 { }
 
 Logger::Logger(std::unique_ptr<Session> own, const Edition &edition, QWidget *parent)

@@ -76,6 +76,7 @@ int runProgram(int argc, char **argv, const Edition &edition)
     ui::SystemClock clock;
     ui::QtMessageService messages;
     ui::QtModalRunner modal;
+    ui::QtFileChooser files;
 
     const ui::FolderPlace place = ui::findProgramFolder(QString::fromLocal8Bit(line.folder.c_str()),
                                                         QCoreApplication::applicationDirPath());
@@ -95,13 +96,14 @@ int runProgram(int argc, char **argv, const Edition &edition)
     ui::Services services;
     services.programFolder = place.path;
     services.clock = &clock;
+    services.files = &files;
     services.messages = &messages;
     services.modal = &modal;
     services.makePort = [folder = services.programFolder]() {
         return std::unique_ptr<ui::SerialPort>(new ui::QtSerialPortControl(folder));
     };
 
-    Rooms rooms(services, edition.name);
+    Rooms rooms(services);
     Logger logger(rooms.session(), edition);
     logger.show();
     return app.exec();

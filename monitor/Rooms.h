@@ -12,8 +12,7 @@ namespace monitor {
 
 class Rooms {
 public:
-    // `edition` names the program in what it publishes.
-    Rooms(const ui::Services &services, const QString &edition);
+    explicit Rooms(const ui::Services &services);
     ~Rooms();
     Session &session() { return *m_session; }
 

@@ -25,7 +25,7 @@ ui::Services withMessages(ui::Services s, ui::MessageService *messages)
 }
 } // namespace
 
-Session::Session(const ui::Services &services, const QString &edition, QObject *messageOwner)
+Session::Session(const ui::Services &services, QObject *messageOwner)
     : m_services(withMessages(services, &m_messages)), m_folder(services.programFolder, &m_messages)
 {
     m_messages.inner = services.messages;
@@ -61,7 +61,7 @@ Session::Session(const ui::Services &services, const QString &edition, QObject *
     m_powerCurve = new history::PowerCurveKeeper(m_services, nullptr, this);
     connect(this, &Session::frameProcessed, m_powerCurve, &history::PowerCurveKeeper::frame);
     m_publisher = new publish::Publisher(
-        m_services, edition, [this] { return dataState(); }, this);
+        m_services, [this] { return dataState(); }, this);
     // Every alarm's state is published, each as it is now and then at each raise and clear.
     for (const core::AlarmId id : core::kAlarms)
         m_publisher->setAlarm(std::string(core::alarmKey(id)), std::string(core::alarmTitle(id)),
@@ -88,6 +88,7 @@ void Session::loadSettings()
     // user, once per condition, and creates only files that do not exist.
     m_settings = m_folder.programSettings();
     m_book.setWindUnit(m_settings.WSUnits);
+    m_publisher->setWindUnit(m_settings.WSUnits);
     m_calibration = m_folder.calibrationSettings();
     m_cal = core::calibrationFrom(m_calibration);
     m_powerCurve->setSettings(m_settings.WSUnits, m_cal);
@@ -144,7 +145,7 @@ void Session::processFrame(const std::string &frame)
     if (m_logTimer->isActive())
         m_maxima.raise(m_reading);
     m_publisher->frame({m_reading.Volts, m_reading.Amps, m_reading.Watts, m_reading.RPM, m_reading.WindSpeed,
-                        m_reading.Mode == 1, m_wattHours, m_book.lifetime(), m_settings.WSUnits});
+                        m_reading.Mode == 1, m_wattHours, m_book.lifetime()});
     emit frameProcessed(raw, m_reading, m_liveness.state(now), now);
 }
 

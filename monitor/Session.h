@@ -43,9 +43,8 @@ namespace monitor {
 class Session : public QObject {
     Q_OBJECT
 public:
-    // `edition` names the program in what it publishes. The session's
-    // messages are shown over `messageOwner` (a window, or none).
-    Session(const ui::Services &services, const QString &edition, QObject *messageOwner = nullptr);
+    // The session's messages are shown over `messageOwner` (a window, or none).
+    explicit Session(const ui::Services &services, QObject *messageOwner = nullptr);
     ~Session() override;
     void setMessageOwner(QObject *owner) { m_messages.owner = owner; }
 

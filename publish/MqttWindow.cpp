@@ -66,7 +66,11 @@ MqttWindow::MqttWindow(const ui::Services &services, Publisher *publisher, QWidg
     Password = row(this, "Password", QStringLiteral("Password"), 4);
     Password->setEchoMode(QLineEdit::Password);
     Tls = check(this, "Tls", QStringLiteral("TLS (encrypted)"), 5);
-    CaFile = row(this, "CaFile", QStringLiteral("CA file"), 6);
+    CaFile = row(this, "CaFile", QStringLiteral("CA file"), 6, kEntryWidth - 30);
+    CaFileButton = ui::button(this, QStringLiteral("CaFileButton"), QStringLiteral("..."));
+    CaFileButton->setGeometry(kEntryLeft + kEntryWidth - 26, rowTop(6), 26, 20);
+    CaFileButton->setToolTip(QStringLiteral("Choose the CA file"));
+    connect(CaFileButton, &QPushButton::clicked, this, &MqttWindow::CaFileButton_Click);
     ClientId = row(this, "ClientId", QStringLiteral("Client id"), 7);
     TopicPrefix = row(this, "TopicPrefix", QStringLiteral("Topic prefix"), 8);
     Discovery = check(this, "Discovery", QStringLiteral("Home automation discovery"), 9);
@@ -85,6 +89,7 @@ MqttWindow::MqttWindow(const ui::Services &services, Publisher *publisher, QWidg
     Save = ui::button(this, QStringLiteral("Save"), QStringLiteral("Save"));
     Save->setGeometry(326, 370, 86, 24);
     connect(Save, &QPushButton::clicked, this, &MqttWindow::Save_Click);
+    connect(Host, &QLineEdit::textChanged, this, &MqttWindow::showPasswordHint);
 
     Form_Load();
 }
@@ -99,7 +104,6 @@ void MqttWindow::Form_Load()
     Port->setText(shown(s.port));
     User->setText(shown(s.user));
     Password->clear();
-    Password->setPlaceholderText(s.password.empty() ? QString() : QStringLiteral("(stored; type to replace)"));
     Tls->setChecked(s.tls);
     CaFile->setText(QString::fromLocal8Bit(s.caFile.c_str()));
     ClientId->setText(shown(s.clientId));
@@ -109,6 +113,37 @@ void MqttWindow::Form_Load()
     Discovery->setChecked(s.discovery);
     DiscoveryPrefix->setText(shown(s.discoveryPrefix));
     Interval->setText(shown(s.interval));
+    showPasswordHint();
+}
+
+bool MqttWindow::hostChanged() const
+{
+    return Host->text().trimmed().compare(shown(m_stored.host).trimmed(), Qt::CaseInsensitive) != 0;
+}
+
+void MqttWindow::showPasswordHint()
+{
+    QString hint;
+    if (!m_stored.password.empty())
+        hint = hostChanged() ? QStringLiteral("(stored one dropped: new host; type it)")
+                             : QStringLiteral("(stored; type to replace)");
+    Password->setPlaceholderText(hint);
+    Password->setToolTip(!m_stored.password.empty() && hostChanged()
+                             ? QStringLiteral("The stored password is not sent to a new host. Type the "
+                                              "password for this host, or leave it empty for none.")
+                             : QString());
+}
+
+void MqttWindow::CaFileButton_Click()
+{
+    if (!m_services.files)
+        return;
+    const QString current = CaFile->text().trimmed();
+    const QString chosen = m_services.files->openFile(
+        this, QStringLiteral("CA file"), current.isEmpty() ? QStringLiteral("/etc/ssl/certs") : current,
+        QStringLiteral("Certificates (*.crt *.pem *.cer);;All files (*)"));
+    if (!chosen.isEmpty())
+        CaFile->setText(QDir::toNativeSeparators(chosen));
 }
 
 void MqttWindow::Save_Click()
@@ -118,8 +153,11 @@ void MqttWindow::Save_Click()
     s.host = text(Host);
     s.port = text(Port);
     s.user = text(User);
-    // An empty entry keeps the stored password; without a user there is none.
-    s.password = Password->text().isEmpty() ? m_stored.password : Password->text().toStdString();
+    // An empty entry keeps the stored password for the same host; without a
+    // user there is none.
+    s.password = !Password->text().isEmpty() ? Password->text().toStdString()
+                 : hostChanged()             ? std::string()
+                                             : m_stored.password;
     if (s.user.empty())
         s.password.clear();
     s.tls = Tls->isChecked();
@@ -128,7 +166,8 @@ void MqttWindow::Save_Click()
     s.topicPrefix = text(TopicPrefix);
     s.discovery = Discovery->isChecked();
     s.discoveryPrefix = text(DiscoveryPrefix);
-    s.interval = text(Interval);
+    // Empty: the default, shown back as it is used.
+    s.interval = text(Interval).empty() ? std::string("1") : text(Interval);
 
     if (const auto problem = core::mqttSettingsProblem(s)) {
         m_services.messages->inform(this, shown(*problem) + QStringLiteral(" Nothing was saved."));

@@ -37,9 +37,11 @@ int main(int argc, char **argv)
     ui::SystemClock clock;
     ui::QtMessageService messages;
     ui::QtModalRunner modal;
+    ui::QtFileChooser files;
     ui::Services services;
     services.programFolder = folder;
     services.clock = &clock;
+    services.files = &files;
     services.messages = &messages;
     services.modal = &modal;
 

@@ -1,18 +1,23 @@
 #include "QtServices.h"
 
 #include <QDialog>
+#include <QFileDialog>
 #include <QMessageBox>
 
 namespace ui {
 
 namespace {
-// A box over its owner when the owner is a window (or lies in one).
-QMessageBox *makeBox(QObject *owner, const QString &text)
+// The window an owner is, or lies in; none when it lies in no window.
+QWidget *windowOf(QObject *owner)
 {
     while (owner && !owner->isWidgetType())
         owner = owner->parent();
-    auto *box = new QMessageBox(QMessageBox::NoIcon, programTitle(), text, QMessageBox::Ok,
-                                static_cast<QWidget *>(owner));
+    return static_cast<QWidget *>(owner);
+}
+
+QMessageBox *makeBox(QObject *owner, const QString &text)
+{
+    auto *box = new QMessageBox(QMessageBox::NoIcon, programTitle(), text, QMessageBox::Ok, windowOf(owner));
     box->setAttribute(Qt::WA_DeleteOnClose);
     return box;
 }
@@ -31,6 +36,11 @@ void QtModalRunner::run(QDialog *dialog)
 {
     dialog->setWindowModality(Qt::ApplicationModal);
     dialog->exec();
+}
+
+QString QtFileChooser::openFile(QObject *owner, const QString &title, const QString &start, const QString &filter)
+{
+    return QFileDialog::getOpenFileName(windowOf(owner), title, start, filter);
 }
 
 } // namespace ui

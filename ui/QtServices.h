@@ -16,4 +16,9 @@ public:
     void run(QDialog *dialog) override;
 };
 
+class QtFileChooser : public FileChooser {
+public:
+    QString openFile(QObject *owner, const QString &title, const QString &start, const QString &filter) override;
+};
+
 } // namespace ui

@@ -1,6 +1,6 @@
 #pragma once
 // The seams a window is built with: program folder, clock, message boxes,
-// modal windows and serial ports. main() passes the real ones, tests fakes.
+// file choosers, modal windows and serial ports. main() passes the real ones, tests fakes.
 
 #include "Clock.h"
 #include "SerialPort.h"
@@ -25,6 +25,16 @@ public:
     virtual void notify(QObject *owner, const QString &text) = 0;
 };
 
+// Asks the user for a file.
+class FileChooser {
+public:
+    virtual ~FileChooser() = default;
+    // A file to read; "" when the user cancelled. `filter` as Qt's file
+    // dialogs take it ("Certificates (*.crt *.pem)").
+    virtual QString openFile(QObject *owner, const QString &title, const QString &start,
+                             const QString &filter) = 0;
+};
+
 // Runs a window modally, owned by `parent`, and returns when it has closed.
 class ModalRunner {
 public:
@@ -37,6 +47,7 @@ struct Services {
     Clock *clock = nullptr;
     MessageService *messages = nullptr;
     ModalRunner *modal = nullptr;
+    FileChooser *files = nullptr;
     // Makes a serial-port control; the window owns what it returns.
     std::function<std::unique_ptr<SerialPort>()> makePort;
 };

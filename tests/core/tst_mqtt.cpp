@@ -87,6 +87,7 @@ private slots:
         QTest::newRow("interval 1") << "interval" << "1" << true;
         QTest::newRow("interval with comma") << "interval" << "2,5" << true;
         QTest::newRow("interval below a second") << "interval" << "0.5" << false;
+        QTest::newRow("interval empty: the default") << "interval" << "" << true;
         QTest::newRow("prefix with wildcard") << "prefix" << "farm/#" << false;
         QTest::newRow("prefix ending in /") << "prefix" << "farm/" << false;
         QTest::newRow("discovery prefix empty") << "discovery" << "" << false;
@@ -115,6 +116,27 @@ private slots:
             s.password = v;
         const auto problem = core::mqttSettingsProblem(s);
         QVERIFY2(problem.has_value() != accepted, problem ? problem->c_str() : "accepted");
+    }
+
+    // Ids that differ only in what discovery refuses stay apart.
+    void nodeIds_data()
+    {
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::newRow("dot and blank") << "site.a" << "site a";
+        QTest::newRow("cleaned and plain") << "site.a" << "site-a";
+        QTest::newRow("two umlauts") << "m\u00fchle" << "m\u00f6hle";
+    }
+    void nodeIds()
+    {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        const std::string na = core::nodeId(a.toStdString()), nb = core::nodeId(b.toStdString());
+        QVERIFY2(na != nb, na.c_str());
+        QCOMPARE(qs(core::idText(na)), qs(na));
+        QCOMPARE(qs(core::nodeId(a.toStdString())), qs(na));
+        // An id with nothing to clean stays as it is.
+        QCOMPARE(qs(core::nodeId("site-a_2")), QString("site-a_2"));
     }
 
     void homeWindUnit_data()

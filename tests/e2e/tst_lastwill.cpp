@@ -1,5 +1,6 @@
 // The built program publishing to a real broker, fed through a pseudo-terminal:
-// "online" while frames come; killed, the broker's last will says "offline".
+// its program topic says "online" while it runs; killed, the broker's last
+// will says "offline" there.
 #include "publish/MqttSettingsFile.h"
 #include "support/Broker.h"
 #include "support/Processes.h"
@@ -30,10 +31,10 @@ private slots:
         s.clientId = "site-b";
         QVERIFY(publish::writeMqttSettingsFile(folder.file("mqtt.cfg"), s));
 
-        // Everything on the availability topic, in order, as it comes.
+        // Everything on the program topic, in order, as it comes.
         QProcess watcher;
-        watcher.start("mosquitto_sub", {"-h", "127.0.0.1", "-p", QString::number(broker.port()), "-t",
-                                        "veldra/site-b/availability"});
+        watcher.start("mosquitto_sub",
+                      {"-h", "127.0.0.1", "-p", QString::number(broker.port()), "-t", "veldra/site-b/program"});
         QVERIFY(watcher.waitForStarted());
         QByteArray said;
         auto heard = [&](const QByteArray &word) {
@@ -65,8 +66,8 @@ private slots:
         QVERIFY(program.waitForFinished(10000));
         QTRY_VERIFY_WITH_TIMEOUT(heard("offline"), 30000);
         // Retained: a subscriber that comes later learns it too.
-        QCOMPARE(testsupport::subscribe(broker.port(), {"veldra/site-b/availability"}, 1)
-                     .value("veldra/site-b/availability")
+        QCOMPARE(testsupport::subscribe(broker.port(), {"veldra/site-b/program"}, 1)
+                     .value("veldra/site-b/program")
                      .payload,
                  QByteArray("offline"));
         watcher.kill();

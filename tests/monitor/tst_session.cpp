@@ -22,7 +22,7 @@ private slots:
         ProgramFolder folder;
         folder.write("prog.cfg", testsupport::progCfg());
         FakeServices fake(folder.path());
-        monitor::Session session(fake.services(), "crestdial");
+        monitor::Session session(fake.services());
         QSignalSpy frames(&session, &monitor::Session::frameProcessed);
         session.resetReading();
         session.loadSettings();

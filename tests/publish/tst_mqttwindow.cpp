@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QtTest>
 
 using publish::MqttWindow;
@@ -53,6 +54,67 @@ private slots:
         QVERIFY(fake.messages.texts[0].contains("Nothing was saved"));
         QVERIFY(!folder.exists("mqtt.cfg"));
         QVERIFY(w.result() != QDialog::Accepted);
+    }
+
+    // The stored password goes only to the host it was typed for.
+    void passwordOnANewHost_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("saved");
+        QTest::addColumn<bool>("hinted");
+        QTest::newRow("same host keeps it") << "broker.lan" << "" << "old" << false;
+        QTest::newRow("same host, other case") << "Broker.LAN" << "" << "old" << false;
+        QTest::newRow("new host drops it") << "evil.example" << "" << "" << true;
+        QTest::newRow("new host, one typed") << "other.lan" << "new" << "new" << true;
+    }
+    void passwordOnANewHost()
+    {
+        QFETCH(QString, host);
+        QFETCH(QString, typed);
+        QFETCH(QString, saved);
+        QFETCH(bool, hinted);
+        testsupport::ProgramFolder folder;
+        testsupport::FakeServices fake(folder.path());
+        core::MqttSettings s;
+        s.on = true;
+        s.host = "broker.lan";
+        s.user = "owner";
+        s.password = "old";
+        QVERIFY(publish::writeMqttSettingsFile(folder.file("mqtt.cfg"), s));
+        MqttWindow w(fake.services(), nullptr);
+        w.Host->setText(host);
+        w.Password->setText(typed);
+        // The window tells before Save.
+        QCOMPARE(w.Password->toolTip().contains("not sent to a new host"), hinted);
+        QCOMPARE(w.Password->placeholderText().contains("new host"), hinted);
+        w.Save_Click();
+        QCOMPARE(fake.messages.texts, QStringList());
+        QCOMPARE(QString::fromStdString(publish::readMqttSettingsFile(folder.file("mqtt.cfg")).password), saved);
+    }
+
+    // An empty interval is the default; the CA file can be chosen.
+    void intervalDefaultAndCaChooser()
+    {
+        testsupport::ProgramFolder folder;
+        testsupport::FakeServices fake(folder.path());
+        folder.write("ca.crt", "x");
+        MqttWindow w(fake.services(), nullptr);
+        w.MqttOn->setChecked(true);
+        w.Tls->setChecked(true);
+        w.Interval->clear();
+        fake.files.answer = folder.file("ca.crt");
+        w.CaFileButton->click();
+        QCOMPARE(fake.files.asked.size(), 1);
+        QCOMPARE(w.CaFile->text(), folder.file("ca.crt"));
+        fake.files.answer.clear(); // cancelled: the entry stays
+        w.CaFileButton->click();
+        QCOMPARE(w.CaFile->text(), folder.file("ca.crt"));
+        w.Save_Click();
+        QCOMPARE(fake.messages.texts, QStringList());
+        const core::MqttSettings s = publish::readMqttSettingsFile(folder.file("mqtt.cfg"));
+        QCOMPARE(s.interval, std::string("1"));
+        QCOMPARE(QString::fromStdString(s.caFile), folder.file("ca.crt"));
     }
 
     void savedOwnerOnlyPasswordNeverShown()

@@ -71,7 +71,17 @@ public:
         return QProcess::execute("mosquitto_passwd", {"-b", m_passwords, user, password}) == 0;
     }
 
-    // Starts it (again, on the same port) and waits until it listens.
+    // A second listener, with TLS, on tlsPort(): the server's certificate and
+    // key, read at each start().
+    void addTlsListener(const QString &cert, const QString &key)
+    {
+        m_cert = cert;
+        m_key = key;
+        if (!m_tlsPort)
+            m_tlsPort = freePort();
+    }
+
+    // Starts it (again, on the same ports) and waits until it listens.
     bool start()
     {
         QFile conf(m_folder + "/broker.conf");
@@ -86,6 +96,9 @@ public:
         text += m_passwords.isEmpty()
                     ? QByteArray("allow_anonymous true\n")
                     : "allow_anonymous false\npassword_file " + QFile::encodeName(m_passwords) + "\n";
+        if (m_tlsPort)
+            text += "listener " + QByteArray::number(m_tlsPort) + " 127.0.0.1\ncertfile "
+                    + QFile::encodeName(m_cert) + "\nkeyfile " + QFile::encodeName(m_key) + "\n";
         conf.write(text);
         conf.close();
         m_process.setStandardOutputFile(QProcess::nullDevice());
@@ -96,7 +109,7 @@ public:
             return false;
         QElapsedTimer t;
         t.start();
-        while (!listening(m_port)) {
+        while (!listening(m_port) || (m_tlsPort && !listening(m_tlsPort))) {
             if (t.elapsed() > 10000 || m_process.state() == QProcess::NotRunning)
                 return false;
             QThread::msleep(20);
@@ -116,21 +129,26 @@ public:
     }
 
     int port() const { return m_port; }
+    int tlsPort() const { return m_tlsPort; }
     QString logFile() const { return m_folder + "/broker.log"; }
     // Connections the broker has accepted or refused since it first started.
-    int connections() const
+    int connections() const { return logCount("New connection from"); }
+    // How often its log says `what`.
+    int logCount(const QByteArray &what) const
     {
         QFile f(logFile());
-        return f.open(QIODevice::ReadOnly) ? int(f.readAll().count("New connection from")) : 0;
+        return f.open(QIODevice::ReadOnly) ? int(f.readAll().count(what)) : 0;
     }
 
 private:
-    QString m_folder, m_passwords;
-    int m_port;
+    QString m_folder, m_passwords, m_cert, m_key;
+    int m_port, m_tlsPort = 0;
     QProcess m_process;
 };
 
 struct Received {
+    // Whether the broker held it retained; the payload is the latest, which
+    // may have come live after that.
     bool retained = false;
     QByteArray payload;
 };
@@ -151,7 +169,9 @@ inline QMap<QString, Received> subscribe(int port, const QStringList &topics, in
         const int a = line.indexOf(' '), b = line.indexOf(' ', a + 1);
         if (a < 0 || b < 0)
             continue;
-        out[QString::fromUtf8(line.mid(a + 1, b - a - 1))] = {line.left(a) == "1", line.mid(b + 1)};
+        Received &r = out[QString::fromUtf8(line.mid(a + 1, b - a - 1))];
+        r.retained = r.retained || line.left(a) == "1";
+        r.payload = line.mid(b + 1);
     }
     return out;
 }

@@ -57,6 +57,7 @@ ui::Services FakeServices::services()
     s.clock = &clock;
     s.messages = &messages;
     s.modal = &modal;
+    s.files = &files;
     s.makePort = [this]() {
         auto port = std::make_unique<FakeSerialPort>();
         port->setFailOpen(failOpen);

@@ -97,6 +97,19 @@ public:
     int runs = 0;
 };
 
+// Answers every file chooser with `answer` ("" = cancelled) and records
+// what was asked.
+class ScriptedFiles : public ui::FileChooser {
+public:
+    QString openFile(QObject *, const QString &title, const QString &, const QString &) override
+    {
+        asked << title;
+        return answer;
+    }
+    QString answer;
+    QStringList asked;
+};
+
 // Fake clock, recorded messages, scripted modal windows and fake ports. Every
 // port made is kept in `ports` (the window owns it; the pointer is for tests).
 struct FakeServices {
@@ -107,6 +120,7 @@ struct FakeServices {
     FakeClock clock;
     RecordingMessages messages;
     ScriptedModalRunner modal;
+    ScriptedFiles files;
     std::vector<FakeSerialPort *> ports;
     bool failOpen = false;
 };
