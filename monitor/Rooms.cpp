@@ -2,8 +2,7 @@
 
 namespace monitor {
 
-Rooms::Rooms(const ui::Services &services) : m_session(std::make_unique<Session>(services))
-{ }
+Rooms::Rooms(const ui::Services &services) : m_session(std::make_unique<Session>(services)) { }
 
 Rooms::~Rooms() = default;
 
