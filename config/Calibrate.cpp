@@ -37,6 +37,12 @@ const int kRowHeight = 13;
 const int kEqualsLeft = 252;
 const int kResultLeft = kEqualsLeft + kSignSize + 4;
 
+// A line of a step's text, under its heading.
+QLabel *textLine(QWidget *parent, const char *name, const QString &caption, int top, int width = kTextWidth)
+{
+    return ui::greenLabel(parent, QLatin1String(name), caption, QRect(kTextLeft, top, width, kRowHeight));
+}
+
 QLabel *heading(QWidget *parent, const char *name, const QString &caption, int top)
 {
     QLabel *l = ui::greenLabel(parent, QLatin1String(name), caption, QRect(kTextLeft, top, kTextWidth, 15));
@@ -145,33 +151,23 @@ void Calibrate::buildControls()
 {
     // Step 1
     Label8 = heading(this, "Label8", QStringLiteral("Step 1. Set Voltage"), 3);
-    Label2 = ui::greenLabel(this, QStringLiteral("Label2"),
-                            QStringLiteral("Measure your battery voltage, and then adjust"),
-                            QRect(kTextLeft, 20, kTextWidth, kRowHeight));
-    Label9 = ui::greenLabel(this, QStringLiteral("Label9"),
-                            QStringLiteral("this value until the correct battery voltage"),
-                            QRect(kTextLeft, 33, kTextWidth, kRowHeight));
-    Label10 = ui::greenLabel(this, QStringLiteral("Label10"), QStringLiteral("is displayed"),
-                             QRect(kTextLeft, 46, kTextWidth, kRowHeight));
+    Label2 = textLine(this, "Label2", QStringLiteral("Measure your battery voltage, and then adjust"), 20);
+    Label9 = textLine(this, "Label9", QStringLiteral("this value until the correct battery voltage"), 33);
+    Label10 = textLine(this, "Label10", QStringLiteral("is displayed"), 46);
     Group g = group(this, "txtBattV", "Picture1", "BatteryVolts", "Label6", "txtBattVadjusted", 12);
     txtBattV = g.raw, Picture1 = g.sign, BatteryVolts = g.box, Label6 = g.equals, txtBattVadjusted = g.result;
     rule(this, "Line1", 66);
 
     // Step 2
     Label11 = heading(this, "Label11", QStringLiteral("Step 2. Set Current"), 70);
-    Label7 = ui::greenLabel(this, QStringLiteral("Label7"),
-                            QStringLiteral("With no current flowing, press the Zero button.."),
-                            QRect(kTextLeft, 87, kWidth - 2 * kTextLeft, kRowHeight));
+    Label7 = textLine(this, "Label7", QStringLiteral("With no current flowing, press the Zero button.."), 87,
+                      kWidth - 2 * kTextLeft);
     Command2 = ui::button(this, QStringLiteral("Command2"), QStringLiteral("Zero"), QRect(kTextLeft, 103, 52, 24));
     OffsetV = ui::greenLabel(this, QStringLiteral("OffsetV"), QStringLiteral("0"), QRect(64, 108, 60, 14));
     OffsetV->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Label1 = ui::greenLabel(this, QStringLiteral("Label1"), QStringLiteral("Offset"), QRect(128, 108, 40, 14));
-    Label12 = ui::greenLabel(this, QStringLiteral("Label12"),
-                             QStringLiteral("Apply a charging current, and adjust this"),
-                             QRect(kTextLeft, 131, kTextWidth, kRowHeight));
-    Label13 = ui::greenLabel(this, QStringLiteral("Label13"),
-                             QStringLiteral("value until the correct amps is displayed."),
-                             QRect(kTextLeft, 144, kTextWidth, kRowHeight));
+    Label12 = textLine(this, "Label12", QStringLiteral("Apply a charging current, and adjust this"), 131);
+    Label13 = textLine(this, "Label13", QStringLiteral("value until the correct amps is displayed."), 144);
     g = group(this, "txtShuntV", "Picture2", "BatteryCurrent", "Label20", "txtBattAadjusted", 106);
     txtShuntV = g.raw, Picture2 = g.sign, BatteryCurrent = g.box, Label20 = g.equals, txtBattAadjusted = g.result;
     ui::setColours(txtShuntV, ui::brightGreen(), Qt::black);
@@ -179,16 +175,14 @@ void Calibrate::buildControls()
 
     // Step 3
     Label14 = heading(this, "Label14", QStringLiteral("Step 3. Set RPM"), 165);
-    Label3 = ui::greenLabel(this, QStringLiteral("Label3"), QStringLiteral("How many pulses per revolution?"),
-                            QRect(kTextLeft, 183, kTextWidth, kRowHeight));
+    Label3 = textLine(this, "Label3", QStringLiteral("How many pulses per revolution?"), 183);
     g = group(this, "txtPulsess", "Picture3", "PulseDivider", "Label16", "txtWindmillRPM", 168);
     txtPulsess = g.raw, Picture3 = g.sign, PulseDivider = g.box, Label16 = g.equals, txtWindmillRPM = g.result;
     rule(this, "Line3", 215);
 
     // Step 4
     Label21 = heading(this, "Label21", QStringLiteral("Step 4. Set Wind Speed"), 219);
-    Label23 = ui::greenLabel(this, QStringLiteral("Label23"), QStringLiteral("How many pulses per ?"),
-                             QRect(kTextLeft, 237, kTextWidth, kRowHeight));
+    Label23 = textLine(this, "Label23", QStringLiteral("How many pulses per ?"), 237);
     g = group(this, "txtPulsess2", "Picture4", "Pulse2Divider", "Label4", "txtWindSpeed", 222);
     txtPulsess2 = g.raw, Picture4 = g.sign, Pulse2Divider = g.box, Label4 = g.equals, txtWindSpeed = g.result;
     rule(this, "Line4", 269);
