@@ -4,7 +4,6 @@
 #include "core/Number.h"
 #include "ui/Files.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -14,7 +13,19 @@
 namespace alarms {
 
 namespace {
-QString fromStd(std::string_view s) { return QString::fromLocal8Bit(s.data(), qsizetype(s.size())); }
+ui::KeptFile::Texts settingsTexts()
+{
+    ui::KeptFile::Texts t;
+    t.unreadable = QStringLiteral("The alarm settings in %1 cannot be read (%2), so the default alarms hold for "
+                                  "this run. The file is left as it is.");
+    t.damaged = QStringLiteral(
+        "The alarm settings in %1 are damaged, so the default alarms hold (only \"no data\" "
+        "is on). The damaged file is kept as %3.");
+    t.notKept = QStringLiteral(
+        "The alarm settings in %1 are damaged, so the default alarms hold (only \"no data\" "
+        "is on). The damaged file could not be moved aside.");
+    return t;
+}
 
 QString portStateWord(ui::PortState state)
 {
@@ -30,6 +41,7 @@ QString portStateWord(ui::PortState state)
 
 AlarmWatch::AlarmWatch(const ui::Services &services, const Wiring &wiring)
     : m_services(services), m_wiring(wiring), m_folder(services.programFolder),
+      m_settingsFile(m_folder.alarmsSettings(), services.messages, nullptr, settingsTexts()),
       m_notices(services.messages, nullptr), m_book(services.clock->monotonicSeconds()),
       m_start(services.clock->monotonicSeconds())
 {
@@ -47,35 +59,9 @@ AlarmWatch::~AlarmWatch() = default;
 
 void AlarmWatch::loadSettings()
 {
-    const QString path = m_folder.alarmsSettings();
-    core::AlarmSettings s;
-    if (ui::exists(path)) {
-        QString reason;
-        const auto bytes = ui::readWhole(path, &reason);
-        const auto read = bytes ? core::readAlarmSettings(
-                              std::string_view(bytes->constData(), size_t(bytes->size())))
-                                : std::nullopt;
-        const QString file = QDir::toNativeSeparators(path);
-        if (read) {
-            s = *read;
-        } else if (!bytes) {
-            m_services.messages->notify(
-                nullptr, QStringLiteral("The alarm settings in %1 cannot be read (%2), so the default "
-                                        "alarms hold for this run. The file is left as it is.")
-                             .arg(file, reason));
-        } else {
-            const QString kept = ui::keepAside(path);
-            m_services.messages->notify(
-                nullptr,
-                QStringLiteral(
-                    "The alarm settings in %1 are damaged, so the default alarms hold (only \"no data\" "
-                    "is on). %2")
-                    .arg(file, !kept.isEmpty() ? QStringLiteral("The damaged file is kept as %1.")
-                                                     .arg(QDir::toNativeSeparators(kept))
-                                               : QStringLiteral("The damaged file could not be moved aside.")));
-        }
-    }
-    handle(m_book.setSettings(s, m_services.clock->monotonicSeconds()));
+    const auto loaded = m_settingsFile.load(
+        [](std::string_view text, std::string *) { return core::readAlarmSettings(text); });
+    handle(m_book.setSettings(loaded.value.value_or(core::AlarmSettings()), m_services.clock->monotonicSeconds()));
 }
 
 void AlarmWatch::frame(const core::RawReading &raw, const core::Reading &reading)
@@ -137,13 +123,14 @@ void AlarmWatch::handle(const std::vector<core::AlarmEvent> &events)
             line = ui::bytesOf(core::alarmCsvHeader()) + "\r\n";
         line += ui::bytesOf(core::alarmCsvLine(now.toString(Qt::ISODate).toStdString(), e)) + "\r\n";
         m_notices.outcome(csv, ui::append(csv, line), ui::cannotWrite(csv));
-        emit alarmChanged(fromStd(core::alarmKey(e.id)), fromStd(core::alarmTitle(e.id)), e.raised);
+        emit alarmChanged(ui::fromLocal(core::alarmKey(e.id)), ui::fromLocal(core::alarmTitle(e.id)), e.raised);
         if (!s.command.empty())
-            m_runner->run(
-                ui::fromLocal(s.command),
-                {fromStd(core::alarmKey(e.id)), e.raised ? QStringLiteral("raised") : QStringLiteral("cleared"),
-                 fromStd(core::alarmNumberText(e.id, e.value)), fromStd(core::alarmNumberText(e.id, e.threshold))},
-                s.commandLimitSeconds);
+            m_runner->run(ui::fromLocal(s.command),
+                          {ui::fromLocal(core::alarmKey(e.id)),
+                           e.raised ? QStringLiteral("raised") : QStringLiteral("cleared"),
+                           ui::fromLocal(core::alarmNumberText(e.id, e.value)),
+                           ui::fromLocal(core::alarmNumberText(e.id, e.threshold))},
+                          s.commandLimitSeconds);
     }
     showBanner();
 }
@@ -170,9 +157,9 @@ void AlarmWatch::showBanner()
         if (!m_book.raised(id))
             continue;
         const double v = m_book.value(id);
-        const QString title = fromStd(core::alarmTitle(id));
+        const QString title = ui::fromLocal(core::alarmTitle(id));
         const QString value = id == core::AlarmId::NoData
-                                  ? fromStd(core::ageText(v))
+                                  ? ui::fromLocal(core::ageText(v))
                                   : ui::fromLocal(core::numberText(core::roundHalfEven(v, 2))) + unit(id);
         const QDateTime &since = m_since[size_t(id)];
         const QString when = since.date() == today ? since.toString(QStringLiteral("HH:mm:ss"))
@@ -202,8 +189,8 @@ void AlarmWatch::refresh()
     // A port number that cannot be read names no device.
     const QString device = state == ui::PortState::NoPortNumber ? QString() : serial->systemDevice();
     const std::string port = core::portName(m_wiring.program->Port, serial->portNumber(), ui::toLocal(device));
-    QString text = fromStd(core::linkStatusText(port, portStateWord(state).toStdString(),
-                                                m_counters.perMinute(now), m_counters.rejected(), age));
+    QString text = ui::fromLocal(core::linkStatusText(port, portStateWord(state).toStdString(),
+                                                      m_counters.perMinute(now), m_counters.rejected(), age));
     // Until a run succeeds, so that a wrong command is not only in its log.
     if (!m_runner->startProblem().isEmpty())
         text += QStringLiteral(", the alarm command could not be started (%1)").arg(m_runner->startProblem());

@@ -9,6 +9,7 @@
 #include "core/Liveness.h"
 #include "core/Reading.h"
 #include "core/Settings.h"
+#include "ui/KeptFile.h"
 #include "ui/Notices.h"
 #include "ui/ProgramFolder.h"
 #include "ui/ReconnectingPort.h"
@@ -38,9 +39,9 @@ public:
     AlarmWatch(const ui::Services &services, const Wiring &wiring);
     ~AlarmWatch() override;
 
-    // Reads "alarms.cfg": missing gives the defaults silently; damaged is told
-    // once, kept aside as "alarms.cfg.bad", and the defaults hold; one that
-    // cannot be read is told and left alone.
+    // Reads "alarms.cfg": missing gives the defaults silently; damaged is told,
+    // kept aside as "alarms.cfg.bad" (or the next free number), and the
+    // defaults hold; one that cannot be read is told once and left alone.
     void loadSettings();
     const core::AlarmSettings &settings() const { return m_book.settings(); }
 
@@ -83,6 +84,7 @@ private:
     ui::Services m_services;
     Wiring m_wiring;
     ui::ProgramFolder m_folder;
+    ui::KeptFile m_settingsFile;
     ui::FailureNotices m_notices;
     core::AlarmBook m_book;
     core::LinkCounters m_counters;

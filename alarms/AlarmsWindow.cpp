@@ -168,7 +168,7 @@ void AlarmsWindow::Save_Click()
 
     const QString path = ui::ProgramFolder(m_services.programFolder).alarmsSettings();
     const std::string text = core::alarmSettingsText(s);
-    if (!ui::replaceWhole(path, QByteArray(text.data(), qsizetype(text.size())))) {
+    if (!ui::replaceWhole(path, ui::bytesOf(text))) {
         m_services.messages->inform(this,
                                     QStringLiteral("Could not save %1. Check that the folder can be written to, "
                                                    "then press Save again.")

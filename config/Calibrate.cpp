@@ -37,17 +37,15 @@ const int kRowHeight = 13;
 const int kEqualsLeft = 252;
 const int kResultLeft = kEqualsLeft + kSignSize + 4;
 
-QLabel *label(QWidget *parent, const char *name, const QString &caption, int left, int top, int width,
-              int height = kRowHeight)
+// A line of a step's text, under its heading.
+QLabel *textLine(QWidget *parent, const char *name, const QString &caption, int top, int width = kTextWidth)
 {
-    QLabel *l = ui::greenLabel(parent, QLatin1String(name), caption);
-    l->setGeometry(left, top, width, height);
-    return l;
+    return ui::greenLabel(parent, QLatin1String(name), caption, QRect(kTextLeft, top, width, kRowHeight));
 }
 
 QLabel *heading(QWidget *parent, const char *name, const QString &caption, int top)
 {
-    QLabel *l = label(parent, name, caption, kTextLeft, top, kTextWidth, 15);
+    QLabel *l = ui::greenLabel(parent, QLatin1String(name), caption, QRect(kTextLeft, top, kTextWidth, 15));
     QFont f = l->font();
     f.setBold(true);
     l->setFont(f);
@@ -92,14 +90,17 @@ Group group(QWidget *parent, const char *raw, const char *sign, const char *box,
             const char *result, int top)
 {
     Group g;
-    g.raw = label(parent, raw, QStringLiteral("0"), kRawLeft, top + 3, kRawWidth, 15);
+    g.raw = ui::greenLabel(parent, QLatin1String(raw), QStringLiteral("0"),
+                           QRect(kRawLeft, top + 3, kRawWidth, 15));
     g.raw->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     g.sign = divisionSign(parent, sign, top + 4);
     g.box = dividerBox(parent, box, top);
-    g.equals = label(parent, equals, QStringLiteral("="), kEqualsLeft, top + 25, kSignSize, kSignSize);
+    g.equals = ui::greenLabel(parent, QLatin1String(equals), QStringLiteral("="),
+                              QRect(kEqualsLeft, top + 25, kSignSize, kSignSize));
     ui::setColours(g.equals, ui::brightGreen(), Qt::black);
     g.equals->setAlignment(Qt::AlignCenter);
-    g.result = label(parent, result, QString(), kResultLeft, top + 24, kWidth - kResultLeft - 2, 15);
+    g.result = ui::greenLabel(parent, QLatin1String(result), QString(),
+                              QRect(kResultLeft, top + 24, kWidth - kResultLeft - 2, 15));
     return g;
 }
 
@@ -114,14 +115,6 @@ QFrame *rule(QWidget *parent, const char *name, int top)
     p.setColor(QPalette::WindowText, ui::brightGreen());
     f->setPalette(p);
     return f;
-}
-
-QPushButton *button(QWidget *parent, const char *name, const QString &caption, int left, int top, int width)
-{
-    // Enter in a divider box must not press a button (and save).
-    QPushButton *b = ui::button(parent, QLatin1String(name), caption);
-    b->setGeometry(left, top, width, 24);
-    return b;
 }
 
 QString text(const std::string &s) { return ui::fromLocal(s); }
@@ -158,27 +151,23 @@ void Calibrate::buildControls()
 {
     // Step 1
     Label8 = heading(this, "Label8", QStringLiteral("Step 1. Set Voltage"), 3);
-    Label2 = label(this, "Label2", QStringLiteral("Measure your battery voltage, and then adjust"), kTextLeft, 20,
-                   kTextWidth);
-    Label9 = label(this, "Label9", QStringLiteral("this value until the correct battery voltage"), kTextLeft, 33,
-                   kTextWidth);
-    Label10 = label(this, "Label10", QStringLiteral("is displayed"), kTextLeft, 46, kTextWidth);
+    Label2 = textLine(this, "Label2", QStringLiteral("Measure your battery voltage, and then adjust"), 20);
+    Label9 = textLine(this, "Label9", QStringLiteral("this value until the correct battery voltage"), 33);
+    Label10 = textLine(this, "Label10", QStringLiteral("is displayed"), 46);
     Group g = group(this, "txtBattV", "Picture1", "BatteryVolts", "Label6", "txtBattVadjusted", 12);
     txtBattV = g.raw, Picture1 = g.sign, BatteryVolts = g.box, Label6 = g.equals, txtBattVadjusted = g.result;
     rule(this, "Line1", 66);
 
     // Step 2
     Label11 = heading(this, "Label11", QStringLiteral("Step 2. Set Current"), 70);
-    Label7 = label(this, "Label7", QStringLiteral("With no current flowing, press the Zero button.."), kTextLeft,
-                   87, kWidth - 2 * kTextLeft);
-    Command2 = button(this, "Command2", QStringLiteral("Zero"), kTextLeft, 103, 52);
-    OffsetV = label(this, "OffsetV", QStringLiteral("0"), 64, 108, 60, 14);
+    Label7 = textLine(this, "Label7", QStringLiteral("With no current flowing, press the Zero button.."), 87,
+                      kWidth - 2 * kTextLeft);
+    Command2 = ui::button(this, QStringLiteral("Command2"), QStringLiteral("Zero"), QRect(kTextLeft, 103, 52, 24));
+    OffsetV = ui::greenLabel(this, QStringLiteral("OffsetV"), QStringLiteral("0"), QRect(64, 108, 60, 14));
     OffsetV->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    Label1 = label(this, "Label1", QStringLiteral("Offset"), 128, 108, 40, 14);
-    Label12 = label(this, "Label12", QStringLiteral("Apply a charging current, and adjust this"), kTextLeft, 131,
-                    kTextWidth);
-    Label13 = label(this, "Label13", QStringLiteral("value until the correct amps is displayed."), kTextLeft, 144,
-                    kTextWidth);
+    Label1 = ui::greenLabel(this, QStringLiteral("Label1"), QStringLiteral("Offset"), QRect(128, 108, 40, 14));
+    Label12 = textLine(this, "Label12", QStringLiteral("Apply a charging current, and adjust this"), 131);
+    Label13 = textLine(this, "Label13", QStringLiteral("value until the correct amps is displayed."), 144);
     g = group(this, "txtShuntV", "Picture2", "BatteryCurrent", "Label20", "txtBattAadjusted", 106);
     txtShuntV = g.raw, Picture2 = g.sign, BatteryCurrent = g.box, Label20 = g.equals, txtBattAadjusted = g.result;
     ui::setColours(txtShuntV, ui::brightGreen(), Qt::black);
@@ -186,21 +175,23 @@ void Calibrate::buildControls()
 
     // Step 3
     Label14 = heading(this, "Label14", QStringLiteral("Step 3. Set RPM"), 165);
-    Label3 = label(this, "Label3", QStringLiteral("How many pulses per revolution?"), kTextLeft, 183, kTextWidth);
+    Label3 = textLine(this, "Label3", QStringLiteral("How many pulses per revolution?"), 183);
     g = group(this, "txtPulsess", "Picture3", "PulseDivider", "Label16", "txtWindmillRPM", 168);
     txtPulsess = g.raw, Picture3 = g.sign, PulseDivider = g.box, Label16 = g.equals, txtWindmillRPM = g.result;
     rule(this, "Line3", 215);
 
     // Step 4
     Label21 = heading(this, "Label21", QStringLiteral("Step 4. Set Wind Speed"), 219);
-    Label23 = label(this, "Label23", QStringLiteral("How many pulses per ?"), kTextLeft, 237, kTextWidth);
+    Label23 = textLine(this, "Label23", QStringLiteral("How many pulses per ?"), 237);
     g = group(this, "txtPulsess2", "Picture4", "Pulse2Divider", "Label4", "txtWindSpeed", 222);
     txtPulsess2 = g.raw, Picture4 = g.sign, Pulse2Divider = g.box, Label4 = g.equals, txtWindSpeed = g.result;
     rule(this, "Line4", 269);
 
-    // Buttons
-    Command6 = button(this, "Command6", QStringLiteral("Exit ( dont save )"), kTextLeft, 277, 130);
-    Command1 = button(this, "Command1", QStringLiteral("Save Calibration"), kWidth - kTextLeft - 130, 277, 130);
+    // Buttons: Enter in a divider box presses none of them (and saves nothing).
+    Command6 = ui::button(this, QStringLiteral("Command6"), QStringLiteral("Exit ( dont save )"),
+                          QRect(kTextLeft, 277, 130, 24));
+    Command1 = ui::button(this, QStringLiteral("Command1"), QStringLiteral("Save Calibration"),
+                          QRect(kWidth - kTextLeft - 130, 277, 130, 24));
 
     // A divider box is marked while it gives no result, and its result says why.
     for (QLineEdit *box : {BatteryVolts, BatteryCurrent, PulseDivider, Pulse2Divider})

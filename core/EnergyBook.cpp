@@ -2,6 +2,7 @@
 
 #include "Number.h"
 #include "TagValue.h"
+#include "Text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -27,37 +28,6 @@ bool readOptional(std::string_view text, std::optional<double> *out)
     }
     *out = readNumber(text);
     return out->has_value();
-}
-
-std::vector<std::string_view> splitFields(std::string_view line)
-{
-    std::vector<std::string_view> fields;
-    std::size_t start = 0;
-    for (;;) {
-        const auto comma = line.find(',', start);
-        fields.push_back(
-            line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
-        if (comma == std::string_view::npos)
-            return fields;
-        start = comma + 1;
-    }
-}
-
-std::vector<std::string_view> splitLines(std::string_view text)
-{
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        auto end = text.find('\n', start);
-        if (end == std::string_view::npos)
-            end = text.size();
-        std::string_view line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        lines.push_back(line);
-        start = end + 1;
-    }
-    return lines;
 }
 
 } // namespace
@@ -170,7 +140,7 @@ std::string dayLine(const DayRecord &d)
 
 std::optional<DayRecord> readDayLine(std::string_view line)
 {
-    const auto f = splitFields(line);
+    const auto f = split(line, ",");
     if (f.size() != kColumns)
         return std::nullopt;
     DayRecord d;

@@ -2,6 +2,7 @@
 
 #include "LogLine.h"
 #include "Number.h"
+#include "Text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -155,18 +156,11 @@ std::vector<CivilDate> missingDays(std::string_view csvText, std::vector<CivilDa
                                    const CivilDate &today)
 {
     std::vector<long> held;
-    std::size_t start = 0;
-    while (start < csvText.size()) {
-        auto end = csvText.find('\n', start);
-        if (end == std::string_view::npos)
-            end = csvText.size();
-        // Only the date is looked at, so a line that no longer reads still holds its day.
-        const std::string_view line = csvText.substr(start, end - start);
+    // Only the date is looked at, so a line that no longer reads still holds its day.
+    for (const std::string_view line : splitLines(csvText))
         if (line.size() > 10 && line[10] == ',')
             if (const auto d = readIsoDate(line.substr(0, 10)))
                 held.push_back(daysFromCivil(*d));
-        start = end + 1;
-    }
     std::sort(held.begin(), held.end());
     const long todayKey = daysFromCivil(today);
     std::vector<long> keys;
@@ -200,7 +194,7 @@ std::string withDays(std::string_view text, std::vector<DayRecord> days)
     const std::string_view header = energyCsvHeader();
     std::string out;
     out.reserve(text.size() + pending.size() * 64);
-    std::size_t next = 0, start = 0;
+    std::size_t next = 0;
     bool first = true;
     // Writes the pending days up to the date `upTo`; the one of that date
     // takes the place of `line` (the file's line of that date).
@@ -213,14 +207,7 @@ std::string withDays(std::string_view text, std::vector<DayRecord> days)
         }
         return replaced;
     };
-    while (start < text.size()) {
-        auto end = text.find('\n', start);
-        if (end == std::string_view::npos)
-            end = text.size();
-        std::string_view line = text.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
+    for (const std::string_view line : splitLines(text)) {
         if (first) {
             first = false;
             out += std::string(header) + kCrLf;

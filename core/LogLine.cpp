@@ -96,21 +96,6 @@ std::string dayTimeText(double dayTime)
     return timeText(int(secs / 3600), int(secs / 60 % 60));
 }
 
-std::vector<std::string_view> splitCrLf(std::string_view text)
-{
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    for (;;) {
-        const auto at = text.find("\r\n", start);
-        if (at == std::string_view::npos) {
-            lines.push_back(text.substr(start));
-            return lines;
-        }
-        lines.push_back(text.substr(start, at - start));
-        start = at + 2;
-    }
-}
-
 std::optional<double> LogLineReader::lineTime(std::string_view line)
 {
     const auto field = between(line, "<T>", "</T>");
@@ -146,7 +131,8 @@ DayRecords chooseRecords(std::string_view logText, double start, double finish, 
 {
     DayRecords chosen;
     LogLineReader reader;
-    for (const std::string_view line : splitCrLf(logText)) {
+    // Log lines end in CR LF; a lone CR or LF belongs to its line.
+    for (const std::string_view line : split(logText, "\r\n")) {
         const auto t = LogLineReader::lineTime(line);
         if (!t || !(start <= *t && *t <= finish))
             continue;

@@ -33,11 +33,6 @@ std::optional<double> readLogTime(std::string_view text);
 // Time text ("09:05") of a time of day as above; seconds are dropped.
 std::string dayTimeText(double dayTime);
 
-// Splits at every CR LF pair; a lone CR or LF does not split. The piece after
-// the last CR LF is a line too (empty when the text ends in CR LF). The views
-// point into `text`, which must outlive them.
-std::vector<std::string_view> splitCrLf(std::string_view text);
-
 // One record as stored by the graph window.
 struct LogRecord {
     double T = 0; // time of day

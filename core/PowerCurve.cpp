@@ -1,6 +1,7 @@
 #include "PowerCurve.h"
 
 #include "Number.h"
+#include "Text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -37,21 +38,6 @@ std::string lowerWithoutBlanks(std::string_view text)
 bool usable(const std::optional<double> &divider) { return divider && *divider != 0.0; }
 
 std::string optionalNumber(bool present, double value) { return present ? dotNumberText(value) : std::string(); }
-
-std::vector<std::string_view> split(std::string_view text, char separator)
-{
-    std::vector<std::string_view> parts;
-    size_t at = 0;
-    for (;;) {
-        const size_t end = text.find(separator, at);
-        if (end == std::string_view::npos) {
-            parts.push_back(text.substr(at));
-            return parts;
-        }
-        parts.push_back(text.substr(at, end - at));
-        at = end + 1;
-    }
-}
 
 std::optional<std::uint64_t> readCount(std::string_view text)
 {
@@ -330,12 +316,7 @@ std::optional<PowerCurve> readPowerCurve(std::string_view text, std::string *err
             *error = why;
         return std::nullopt;
     };
-    std::vector<std::string_view> lines = split(text, '\n');
-    if (lines.back().empty())
-        lines.pop_back();
-    for (std::string_view &l : lines)
-        if (!l.empty() && l.back() == '\r')
-            l.remove_suffix(1);
+    const std::vector<std::string_view> lines = splitLines(text);
     if (lines.empty() || lines.front() != kHeader)
         return bad("line 1 is not the header");
     if (lines.size() != PowerCurve::kBins + 1)
@@ -348,7 +329,7 @@ std::optional<PowerCurve> readPowerCurve(std::string_view text, std::string *err
     std::optional<std::int64_t> earliest, latest;
     for (int k = 0; k < PowerCurve::kBins; ++k) {
         const std::string where = "line " + std::to_string(k + 2) + ": ";
-        const std::vector<std::string_view> f = split(lines[size_t(k) + 1], ',');
+        const std::vector<std::string_view> f = split(lines[size_t(k) + 1], ",");
         if (f.size() != kFields)
             return bad(where + std::to_string(f.size()) + " fields");
         const auto speed = readDotNumber(f[0]);

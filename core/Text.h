@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace core {
 
@@ -13,5 +14,14 @@ std::string_view trimBlanks(std::string_view text, std::string_view blanks = " "
 // the first character; text put in is not scanned again for `find`. An empty
 // `find` changes nothing.
 std::string replaceAll(std::string_view text, std::string_view find, std::string_view with);
+
+// The pieces of `text` between the `separator`s, one more than there are
+// separators: "" is one empty piece, "a," is "a" and "". A non-empty
+// `separator` is expected.
+std::vector<std::string_view> split(std::string_view text, std::string_view separator);
+
+// The lines of `text`, each ended by "\n" or "\r\n" (without it); a last
+// line without an end is a line too, and there is none after the last end.
+std::vector<std::string_view> splitLines(std::string_view text);
 
 } // namespace core

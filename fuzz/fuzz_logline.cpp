@@ -4,6 +4,7 @@
 #include "FuzzSupport.h"
 
 #include "core/LogLine.h"
+#include "core/Text.h"
 
 #include <cmath>
 #include <cstring>
@@ -65,7 +66,7 @@ void checkClock(std::string_view line)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const std::string_view text = fuzz::asText(data, size);
-    const auto lines = core::splitCrLf(text);
+    const auto lines = core::split(text, "\r\n");
 
     // The lines and their CR LF make up the text again, in place.
     FUZZ_CHECK(!lines.empty());

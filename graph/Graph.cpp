@@ -46,15 +46,6 @@ bool sameRecord(const core::LogRecord &a, const core::LogRecord &b)
     return a.T == b.T && a.V == b.V && a.I == b.I && a.W == b.W && a.R == b.R && a.S == b.S && a.M == b.M;
 }
 
-QLabel *label(QWidget *parent, const char *name, const QString &caption, int left, int top, int width, int height,
-              const QColor &text, Qt::Alignment align = Qt::AlignLeft)
-{
-    QLabel *l = ui::makeLabel(parent, QLatin1String(name), caption, left, top, width, height);
-    ui::setColours(l, ui::darkGreen(), text);
-    l->setAlignment(align | Qt::AlignVCenter);
-    return l;
-}
-
 QLineEdit *entry(QWidget *parent, const char *name, const QString &text, int left, int top, int width)
 {
     QLineEdit *e = ui::greenEntry(parent, QLatin1String(name), text);
@@ -111,14 +102,15 @@ Graph::Graph(const ui::Services &services, QWidget *parent) : QDialog(parent), m
     ui::placeTwips(Plot, 0, 240, 14535, 5235);
     Plot->setBackgroundColour(ui::vbColour(0x004000));
 
-    vv = label(this, "vv", QStringLiteral("0"), 600, 0, 1400, 240, green, right);
-    av = label(this, "av", QStringLiteral("0"), 2640, 0, 1400, 240, green, right);
-    wv = label(this, "wv", QStringLiteral("0"), 4920, 0, 1400, 240, green, right);
-    rv = label(this, "rv", QStringLiteral("0"), 7080, 0, 1400, 240, green, right);
-    sv = label(this, "sv", QStringLiteral("0"), 9240, 0, 1400, 240, green, right);
-    vt = label(this, "vt", QStringLiteral("0"), 11280, 0, 1400, 240, green, right);
-    stime = label(this, "stime", QStringLiteral("Start"), 120, 45, 480, 195, white);
-    ftime = label(this, "ftime", QStringLiteral("Finish"), 13560, 45, 975, 195, white, right);
+    vv = ui::makeLabel(this, QStringLiteral("vv"), QStringLiteral("0"), 600, 0, 1400, 240, green, right);
+    av = ui::makeLabel(this, QStringLiteral("av"), QStringLiteral("0"), 2640, 0, 1400, 240, green, right);
+    wv = ui::makeLabel(this, QStringLiteral("wv"), QStringLiteral("0"), 4920, 0, 1400, 240, green, right);
+    rv = ui::makeLabel(this, QStringLiteral("rv"), QStringLiteral("0"), 7080, 0, 1400, 240, green, right);
+    sv = ui::makeLabel(this, QStringLiteral("sv"), QStringLiteral("0"), 9240, 0, 1400, 240, green, right);
+    vt = ui::makeLabel(this, QStringLiteral("vt"), QStringLiteral("0"), 11280, 0, 1400, 240, green, right);
+    stime = ui::makeLabel(this, QStringLiteral("stime"), QStringLiteral("Start"), 120, 45, 480, 195, white);
+    ftime = ui::makeLabel(this, QStringLiteral("ftime"), QStringLiteral("Finish"), 13560, 45, 975, 195, white,
+                          right);
 
     Check1 = check(this, "Check1", QStringLiteral("Volts"), 2805, 5520, 795, ui::vbColour(0x0000FF));
     Check2 = check(this, "Check2", QStringLiteral("Amps"), 5085, 5520, 795, ui::vbColour(0x00FF00));
@@ -129,8 +121,10 @@ Graph::Graph(const ui::Services &services, QWidget *parent) : QDialog(parent), m
 
     // Each pair stands just left of its check box, the minimum above the maximum.
     auto pair = [&](QLabel *&min, const char *minName, QLabel *&max, const char *maxName, int left) {
-        min = label(this, minName, QStringLiteral("0"), left, 5520, 1335, 240, green, right);
-        max = label(this, maxName, QStringLiteral("0"), left, 5760, 1335, 240, green, right);
+        min = ui::makeLabel(this, QLatin1String(minName), QStringLiteral("0"), left, 5520, 1335, 240, green,
+                            right);
+        max = ui::makeLabel(this, QLatin1String(maxName), QStringLiteral("0"), left, 5760, 1335, 240, green,
+                            right);
     };
     pair(VMin1, "VMin1", VMax1, "VMax1", 1365);
     pair(AMin1, "AMin1", AMax1, "AMax1", 3645);
@@ -138,21 +132,26 @@ Graph::Graph(const ui::Services &services, QWidget *parent) : QDialog(parent), m
     pair(RMin1, "RMin1", RMax1, "RMax1", 8205);
     pair(SMin1, "SMin1", SMax1, "SMax1", 10440);
 
-    Label12 = label(this, "Label12", QStringLiteral("YYYY / MM / DD"), 960, 6360, 1500, 240, green);
-    Label1 = label(this, "Label1", QStringLiteral("Date"), 285, 6615, 540, 255, green);
+    Label12 = ui::makeLabel(this, QStringLiteral("Label12"), QStringLiteral("YYYY / MM / DD"), 960, 6360, 1500,
+                            240, green);
+    Label1 = ui::makeLabel(this, QStringLiteral("Label1"), QStringLiteral("Date"), 285, 6615, 540, 255, green);
     DateY1 = entry(this, "DateY1", QString(), 870, 6600, 510);
-    Label4 = label(this, "Label4", QStringLiteral("/"), 1380, 6615, 120, 255, green, Qt::AlignHCenter);
+    Label4 = ui::makeLabel(this, QStringLiteral("Label4"), QStringLiteral("/"), 1380, 6615, 120, 255, green,
+                           Qt::AlignHCenter);
     DateM1 = entry(this, "DateM1", QString(), 1500, 6600, 375);
-    Label5 = label(this, "Label5", QStringLiteral("/"), 1875, 6615, 120, 255, green, Qt::AlignHCenter);
+    Label5 = ui::makeLabel(this, QStringLiteral("Label5"), QStringLiteral("/"), 1875, 6615, 120, 255, green,
+                           Qt::AlignHCenter);
     DateD1 = entry(this, "DateD1", QString(), 1995, 6600, 375);
 
-    Label2 = label(this, "Label2", QStringLiteral("From"), 240, 7215, 495, 255, green);
+    Label2 = ui::makeLabel(this, QStringLiteral("Label2"), QStringLiteral("From"), 240, 7215, 495, 255, green);
     Time1h = entry(this, "Time1h", QStringLiteral("00"), 750, 7170, 330);
-    Label6 = label(this, "Label6", QStringLiteral(":"), 1080, 7185, 120, 255, green, Qt::AlignHCenter);
+    Label6 = ui::makeLabel(this, QStringLiteral("Label6"), QStringLiteral(":"), 1080, 7185, 120, 255, green,
+                           Qt::AlignHCenter);
     Time1m = entry(this, "Time1m", QStringLiteral("00"), 1200, 7170, 330);
-    Label3 = label(this, "Label3", QStringLiteral("To"), 1560, 7200, 240, 255, green);
+    Label3 = ui::makeLabel(this, QStringLiteral("Label3"), QStringLiteral("To"), 1560, 7200, 240, 255, green);
     Time2h = entry(this, "Time2h", QStringLiteral("23"), 1800, 7170, 330);
-    Label7 = label(this, "Label7", QStringLiteral(":"), 2130, 7185, 150, 255, green, Qt::AlignHCenter);
+    Label7 = ui::makeLabel(this, QStringLiteral("Label7"), QStringLiteral(":"), 2130, 7185, 150, 255, green,
+                           Qt::AlignHCenter);
     Time2m = entry(this, "Time2m", QStringLiteral("59"), 2280, 7170, 330);
 
     Command1 = ui::button(this, QStringLiteral("Command1"), QStringLiteral("Display"));

@@ -4,6 +4,7 @@
 #include "Estimator.h"
 
 #include "core/Number.h"
+#include "ui/Controls.h"
 #include "ui/Files.h"
 #include "ui/ProgramFolder.h"
 #include "ui/Twips.h"
@@ -45,23 +46,6 @@ QString minutesText(double seconds)
     return minutes >= 60 ? QStringLiteral("%1 h %2 min").arg(minutes / 60).arg(minutes % 60)
                          : QStringLiteral("%1 min").arg(minutes);
 }
-
-QPushButton *button(QWidget *parent, const char *name, const QString &caption)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setAutoDefault(false);
-    ui::setColours(b, ui::brightGreen(), Qt::black);
-    return b;
-}
-
-QLabel *label(QWidget *parent, const char *name, const QString &caption = QString())
-{
-    auto *l = new QLabel(caption, parent);
-    l->setObjectName(QLatin1String(name));
-    ui::setColours(l, ui::darkGreen(), ui::brightGreen());
-    return l;
-}
 } // namespace
 
 EnergyPage::EnergyPage(const ui::Services &services, QWidget *parent) : QWidget(parent), m_services(services)
@@ -69,35 +53,36 @@ EnergyPage::EnergyPage(const ui::Services &services, QWidget *parent) : QWidget(
     setObjectName(QStringLiteral("energyPage"));
     ui::setColours(this, ui::darkGreen(), ui::brightGreen());
 
-    previousButton = button(this, "previousButton", QStringLiteral("◀"));
+    previousButton = ui::greenButton(this, QStringLiteral("previousButton"), QStringLiteral("◀"));
     previousButton->setToolTip(QStringLiteral("Back (Left arrow)"));
-    periodLabel = label(this, "periodLabel");
+    periodLabel = ui::greenLabel(this, QStringLiteral("periodLabel"));
     QFont big = font();
     big.setPointSize(big.pointSize() + 3);
     big.setBold(true);
     periodLabel->setFont(big);
     periodLabel->setAlignment(Qt::AlignCenter);
     periodLabel->setMinimumWidth(150);
-    nextButton = button(this, "nextButton", QStringLiteral("▶"));
+    nextButton = ui::greenButton(this, QStringLiteral("nextButton"), QStringLiteral("▶"));
     nextButton->setToolTip(QStringLiteral("On (Right arrow)"));
     for (QPushButton *b : {previousButton, nextButton})
         b->setFixedWidth(32);
-    viewButton = button(this, "viewButton", QString());
+    viewButton = ui::greenButton(this, QStringLiteral("viewButton"), QString());
     viewButton->setToolTip(QStringLiteral("Month or year (Up and Down arrows)"));
     viewButton->setFixedWidth(96);
-    totalLabel = label(this, "totalLabel");
-    averageLabel = label(this, "averageLabel");
-    bestLabel = label(this, "bestLabel");
+    totalLabel = ui::greenLabel(this, QStringLiteral("totalLabel"));
+    averageLabel = ui::greenLabel(this, QStringLiteral("averageLabel"));
+    bestLabel = ui::greenLabel(this, QStringLiteral("bestLabel"));
 
     chart = new EnergyChart(this);
     chart->setObjectName(QStringLiteral("chart"));
     ui::setColours(chart, ui::darkGreen(), ui::brightGreen());
-    readoutLabel = label(this, "readoutLabel");
+    readoutLabel = ui::greenLabel(this, QStringLiteral("readoutLabel"));
     readoutLabel->setMinimumHeight(readoutLabel->fontMetrics().height() * 2 + 4);
     readoutLabel->setWordWrap(true);
     readoutLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    estimateButton = button(this, "estimateButton", QStringLiteral("Estimate missing days"));
+    estimateButton = ui::greenButton(this, QStringLiteral("estimateButton"),
+                                     QStringLiteral("Estimate missing days"));
     estimateButton->setToolTip(QStringLiteral("Adds the days of the daily logs that have no line in energy.csv, "
                                               "estimated from their logs (an upper bound)"));
     progress = new QProgressBar(this);
@@ -110,7 +95,7 @@ EnergyPage::EnergyPage(const ui::Services &services, QWidget *parent) : QWidget(
     progress->setPalette(pp);
     progress->setFixedWidth(180);
     progress->hide();
-    statusLabel = label(this, "statusLabel");
+    statusLabel = ui::greenLabel(this, QStringLiteral("statusLabel"));
 
     auto *top = new QHBoxLayout;
     top->addWidget(previousButton);

@@ -1,6 +1,7 @@
 #include "PowerCurveKeeper.h"
 
 #include "ui/Files.h"
+#include "ui/KeptFile.h"
 #include "ui/ProgramFolder.h"
 
 #include <QDir>
@@ -46,39 +47,33 @@ void PowerCurveKeeper::tell(const QString &text, bool wait)
 
 void PowerCurveKeeper::load()
 {
-    if (!ui::exists(m_file) && !QFileInfo(m_file).isSymLink())
+    // The file is ours to replace: one that cannot be read goes aside like a
+    // damaged one, and the curve starts again.
+    ui::KeptFile::Texts texts;
+    texts.unreadable = texts.damaged = QStringLiteral(
+        "The power curve file %1 could not be read (%2). It was kept as %3 and a new curve was started.");
+    texts.notKept = QStringLiteral(
+        "The power curve file %1 could not be read (%2), nor kept aside. A new curve is measured for this run only and is not saved, so that the file is left as it is.");
+    ui::KeptFile::Policy policy;
+    policy.asideUnreadable = policy.linkIsFile = policy.wait = true;
+    ui::KeptFile file(m_file, m_services.messages, m_messageParent, texts, policy);
+    std::string mended;
+    auto loaded = file.load([&mended](std::string_view text, std::string *words) {
+        auto curve = core::readPowerCurve(text, words, &mended);
+        if (!curve)
+            *words = "it is damaged, " + *words;
+        return curve;
+    });
+    m_mayWrite = !loaded.inTheWay();
+    if (!loaded.value)
         return;
-    QString reason;
-    const auto bytes = ui::readWhole(m_file, &reason);
-    std::string error, mended;
-    if (bytes) {
-        if (auto curve = core::readPowerCurve(std::string_view(bytes->constData(), size_t(bytes->size())), &error,
-                                              &mended)) {
-            m_curve = std::move(*curve);
-            if (!mended.empty()) {
-                m_dirty = true; // written back mended at the next save
-                tell(QStringLiteral("The power curve file %1 had a damaged time range in %2; it was mended and "
-                                    "the curve goes on.")
-                         .arg(shown(m_file), QString::fromStdString(mended)),
-                     false);
-            }
-            return;
-        }
-        reason = QStringLiteral("it is damaged, %1").arg(QString::fromStdString(error));
-    }
-    const QString aside = ui::keepAside(m_file);
-    if (!aside.isEmpty()) {
-        tell(QStringLiteral(
-                 "The power curve file %1 could not be read (%2). It was kept as %3 and a new curve was started.")
-                 .arg(shown(m_file), reason, shown(aside)),
-             true);
-    } else {
-        m_mayWrite = false;
-        tell(
-            QStringLiteral(
-                "The power curve file %1 could not be read (%2), nor kept aside. A new curve is measured for this run only and is not saved, so that the file is left as it is.")
-                .arg(shown(m_file), reason),
-            true);
+    m_curve = std::move(*loaded.value);
+    if (!mended.empty()) {
+        m_dirty = true; // written back mended at the next save
+        tell(QStringLiteral("The power curve file %1 had a damaged time range in %2; it was mended and "
+                            "the curve goes on.")
+                 .arg(shown(m_file), QString::fromStdString(mended)),
+             false);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/Number.h"
 #include "ui/Files.h"
+#include "ui/KeptFile.h"
 
 #include <algorithm>
 
@@ -10,11 +11,6 @@
 
 namespace logging {
 
-namespace {
-QByteArray bytesOf(const std::string &s) { return QByteArray(s.data(), qsizetype(s.size())); }
-std::string textOf(const QByteArray &b) { return std::string(b.constData(), size_t(b.size())); }
-} // namespace
-
 EnergyKeeper::EnergyKeeper(const ui::Services &services, QObject *messageParent)
     : m_services(services), m_folder(services.programFolder), m_parent(messageParent),
       m_notices(services.messages, messageParent)
@@ -22,45 +18,37 @@ EnergyKeeper::EnergyKeeper(const ui::Services &services, QObject *messageParent)
 
 core::EnergyStart EnergyKeeper::load(const core::CivilDate &today)
 {
-    const QString path = m_folder.energyState();
     const auto csv = ui::readWhole(m_folder.energyCsv());
-    const std::vector<core::DayRecord> days = csv ? core::readEnergyCsv(textOf(*csv))
+    const std::vector<core::DayRecord> days = csv ? core::readEnergyCsv(ui::textOf(*csv))
                                                   : std::vector<core::DayRecord>();
-    std::optional<core::EnergyState> state;
-    bool damaged = false;
-    QString keptAs;
-    if (ui::exists(path)) {
-        const auto bytes = ui::readWhole(path);
-        state = bytes ? core::readEnergyState(textOf(*bytes)) : std::nullopt;
-        if (!state) {
-            damaged = true;
-            keptAs = ui::keepAside(path);
-        }
-    }
-    core::EnergyStart start = core::energyAtStart(state, days, today);
+    // What the start is when the state cannot be had, said in the messages.
+    const bool measured = std::any_of(days.begin(), days.end(), [](const auto &d) { return !d.estimated; });
+    const QString what = measured
+                             ? QStringLiteral(
+                                   "today's and yesterday's energy go on from their lines in %1, and the lifetime "
+                                   "total was rebuilt as the sum of its measured days (%2 kWh; estimated days "
+                                   "are left out).")
+                                   .arg(QDir::toNativeSeparators(m_folder.energyCsv()),
+                                        QString::fromStdString(core::dotNumberText(core::roundHalfEven(
+                                            core::energyAtStart(std::nullopt, days, today).lifetime / 1000, 2))))
+                             : QStringLiteral("today's and the lifetime energy start again from 0.");
+    // The state is ours to replace: one that cannot be read goes aside too.
+    ui::KeptFile::Texts texts;
+    if (measured)
+        texts.missing = QStringLiteral("The energy totals file %1 is missing, so %4");
+    texts.unreadable = texts.damaged = QStringLiteral(
+        "The energy totals in %1 could not be read, so %4 The damaged file is kept as %3.");
+    texts.notKept = QStringLiteral(
+        "The energy totals in %1 could not be read, so %4 The damaged file could not be moved aside.");
+    texts.details = QStringList{what};
+    ui::KeptFile::Policy policy;
+    policy.asideUnreadable = true;
+    ui::KeptFile file(m_folder.energyState(), m_services.messages, m_parent, texts, policy);
+    const auto state = file.load([](std::string_view text, std::string *) { return core::readEnergyState(text); });
+
+    core::EnergyStart start = core::energyAtStart(state.value, days, today);
     if (start.storedDay)
         writeDay(*start.storedDay);
-    const bool measured = std::any_of(days.begin(), days.end(), [](const auto &d) { return !d.estimated; });
-    if (damaged || (start.rebuilt && measured)) {
-        const QString file = QDir::toNativeSeparators(path);
-        const QString what =
-            measured
-                ? QStringLiteral("today's and yesterday's energy go on from their lines in %1, and the lifetime "
-                                 "total was rebuilt as the sum of its measured days (%2 kWh; estimated days "
-                                 "are left out).")
-                      .arg(QDir::toNativeSeparators(m_folder.energyCsv()),
-                           QString::fromStdString(
-                               core::dotNumberText(core::roundHalfEven(start.lifetime / 1000, 2))))
-                : QStringLiteral("today's and the lifetime energy start again from 0.");
-        QString text = damaged ? QStringLiteral("The energy totals in %1 could not be read, so %2 %3")
-                                     .arg(file, what,
-                                          keptAs.isEmpty()
-                                              ? QStringLiteral("The damaged file could not be moved aside.")
-                                              : QStringLiteral("The damaged file is kept as %1.")
-                                                    .arg(QDir::toNativeSeparators(keptAs)))
-                               : QStringLiteral("The energy totals file %1 is missing, so %2").arg(file, what);
-        m_services.messages->notify(m_parent, text);
-    }
     return start;
 }
 
@@ -69,7 +57,7 @@ std::optional<core::DayRecord> EnergyKeeper::dayLine(const core::CivilDate &date
     const auto csv = ui::readWhole(m_folder.energyCsv());
     if (!csv)
         return std::nullopt;
-    const auto days = core::readEnergyCsv(textOf(*csv));
+    const auto days = core::readEnergyCsv(ui::textOf(*csv));
     if (auto measured = core::measuredDay(days, date))
         return measured;
     for (const auto &d : days)
@@ -87,7 +75,8 @@ void EnergyKeeper::save(const core::EnergyBook &book, bool force)
     if (force || state != m_savedState) {
         const QString path = m_folder.energyState();
         const QString written = m_services.clock->now().toString(Qt::ISODate);
-        const bool ok = ui::replaceWhole(path, bytesOf(core::energyStateText(book.state(written.toStdString()))));
+        const bool ok = ui::replaceWhole(path,
+                                         ui::bytesOf(core::energyStateText(book.state(written.toStdString()))));
         m_notices.outcome(path, ok, ui::cannotWrite(path));
         if (ok)
             m_savedState = state;
@@ -109,7 +98,8 @@ bool EnergyKeeper::writeDay(const core::DayRecord &day)
     const auto old = ui::readWhole(path);
     // A file that exists but cannot be read is not replaced: its days would be lost.
     const bool ok = (old || !ui::exists(path))
-                    && ui::replaceWhole(path, bytesOf(core::withDay(old ? textOf(*old) : std::string(), day)));
+                    && ui::replaceWhole(path,
+                                        ui::bytesOf(core::withDay(old ? ui::textOf(*old) : std::string(), day)));
     m_notices.outcome(path, ok, ui::cannotWrite(path));
     return ok;
 }

@@ -13,8 +13,6 @@ namespace logging {
 
 namespace {
 const QByteArray lineEnd("\r\n");
-
-QByteArray bytesOf(const std::string &s) { return QByteArray(s.data(), qsizetype(s.size())); }
 } // namespace
 
 TickWriter::TickWriter(const ui::Services &services, QObject *messageParent)
@@ -55,7 +53,7 @@ void TickWriter::appendLine(const QString &file, const std::string &bytes)
 {
     // A failed folder creation shows as a failed append below.
     ui::ensureFolder(QFileInfo(file).absolutePath());
-    m_notices.outcome(file, ui::append(file, bytesOf(bytes)), ui::cannotWrite(file));
+    m_notices.outcome(file, ui::append(file, ui::bytesOf(bytes)), ui::cannotWrite(file));
 }
 
 void TickWriter::writePage(const TickValues &v, const std::string &modeText)
@@ -68,8 +66,7 @@ void TickWriter::writePage(const TickValues &v, const std::string &modeText)
     if (!text)
         return;
 
-    const std::string eight = core::substituteTemplate(std::string(text->constData(), size_t(text->size())),
-                                                       v.maxima, v.wattHours,
+    const std::string eight = core::substituteTemplate(ui::textOf(*text), v.maxima, v.wattHours,
                                                        ui::toLocal(m_services.clock->longTimeText()), modeText);
     const std::string today = ui::toLocal(m_services.clock->date().toString(Qt::ISODate));
     const std::string lastLive = v.lastLive.isValid()
@@ -86,8 +83,8 @@ void TickWriter::writePage(const TickValues &v, const std::string &modeText)
     // every web server knows.
     // One page under two names: one message for both.
     const QString asp = m_folder.livePage(), html = m_folder.livePageHtml();
-    const bool aspOk = ui::replaceWhole(asp, bytesOf(page) + lineEnd);
-    const bool htmlOk = ui::replaceWhole(html, bytesOf(page) + lineEnd);
+    const bool aspOk = ui::replaceWhole(asp, ui::bytesOf(page) + lineEnd);
+    const bool htmlOk = ui::replaceWhole(html, ui::bytesOf(page) + lineEnd);
     m_notices.outcome(asp, aspOk && htmlOk, ui::cannotWrite(aspOk ? html : asp));
 }
 

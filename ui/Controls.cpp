@@ -47,19 +47,23 @@ void LampButton::setBackColour(const QColor &c)
 }
 
 QLabel *makeLabel(QWidget *parent, const QString &name, const QString &caption, int left, int top, int width,
-                  int height)
+                  int height, const QColor &text, Qt::Alignment align)
 {
     auto *label = new QLabel(caption, parent);
     label->setObjectName(name);
     placeTwips(label, left, top, width, height);
+    setColours(label, darkGreen(), text);
+    label->setAlignment(align | Qt::AlignVCenter);
     return label;
 }
 
-QLabel *greenLabel(QWidget *parent, const QString &name, const QString &caption)
+QLabel *greenLabel(QWidget *parent, const QString &name, const QString &caption, const QRect &at)
 {
     auto *label = new QLabel(caption, parent);
     label->setObjectName(name);
     setColours(label, darkGreen(), brightGreen());
+    if (at.isValid())
+        label->setGeometry(at);
     return label;
 }
 
@@ -80,11 +84,20 @@ void markEntry(QLineEdit *entry, const QString &why)
     entry->setToolTip(why);
 }
 
-QPushButton *button(QWidget *parent, const QString &name, const QString &caption)
+QPushButton *button(QWidget *parent, const QString &name, const QString &caption, const QRect &at)
 {
     auto *b = new QPushButton(caption, parent);
     b->setObjectName(name);
     b->setAutoDefault(false);
+    if (at.isValid())
+        b->setGeometry(at);
+    return b;
+}
+
+QPushButton *greenButton(QWidget *parent, const QString &name, const QString &caption)
+{
+    QPushButton *b = button(parent, name, caption);
+    setColours(b, brightGreen(), Qt::black);
     return b;
 }
 

@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QObject>
 #include <QPushButton>
+#include <QRect>
 #include <QString>
 
 class QLabel;
@@ -48,19 +49,23 @@ private:
     QColor m_colour;
 };
 
-// A label with the given name, caption and twips geometry.
+// A label on dark green with the given name, caption, text colour and twips
+// geometry; its text is centred vertically.
 QLabel *makeLabel(QWidget *parent, const QString &name, const QString &caption, int left, int top, int width,
-                  int height);
+                  int height, const QColor &text, Qt::Alignment align = Qt::AlignLeft);
 
-// The controls of the secondary windows, named for tests and tools; each
-// window places them. Labels: bright green on dark green. Entries: black on
-// bright green.
-QLabel *greenLabel(QWidget *parent, const QString &name, const QString &caption);
+// The controls of the secondary windows, named for tests and tools; placed
+// at `at` (in pixels) when it is given, else by the window. Labels: bright
+// green on dark green. Entries: black on bright green.
+QLabel *greenLabel(QWidget *parent, const QString &name, const QString &caption = QString(),
+                   const QRect &at = QRect());
 QLineEdit *greenEntry(QWidget *parent, const QString &name, const QString &text = QString());
 // Marks an entry whose text is wrong: red text and `why` as its tool tip;
 // an empty `why` takes the mark off.
 void markEntry(QLineEdit *entry, const QString &why);
 // A button that Enter in an entry field never presses.
-QPushButton *button(QWidget *parent, const QString &name, const QString &caption);
+QPushButton *button(QWidget *parent, const QString &name, const QString &caption, const QRect &at = QRect());
+// The same in black on bright green.
+QPushButton *greenButton(QWidget *parent, const QString &name, const QString &caption);
 
 } // namespace ui

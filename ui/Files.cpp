@@ -74,16 +74,9 @@ bool ensureFolder(const QString &path)
     return QDir().mkpath(path);
 }
 
-QString fromLocal(const std::string &bytes)
-{
-    return QString::fromLocal8Bit(bytes.data(), qsizetype(bytes.size()));
-}
+QString fromLocal(std::string_view bytes) { return QString::fromLocal8Bit(bytes.data(), qsizetype(bytes.size())); }
 
-std::string toLocal(const QString &text)
-{
-    const QByteArray b = text.toLocal8Bit();
-    return std::string(b.constData(), size_t(b.size()));
-}
+std::string toLocal(const QString &text) { return textOf(text.toLocal8Bit()); }
 
 QString cannotWrite(const QString &path)
 {

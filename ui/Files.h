@@ -39,7 +39,7 @@ inline QByteArray bytesOf(std::string_view s) { return QByteArray(s.data(), qsiz
 inline std::string textOf(const QByteArray &b) { return std::string(b.constData(), size_t(b.size())); }
 
 // Local 8-bit text <-> QString.
-QString fromLocal(const std::string &bytes);
+QString fromLocal(std::string_view bytes);
 std::string toLocal(const QString &text);
 
 } // namespace ui

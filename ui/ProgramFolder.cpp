@@ -18,10 +18,32 @@ QString keyList(const std::vector<std::string> &keys)
         names << QString::fromStdString(k);
     return names.join(QStringLiteral(", "));
 }
+
+KeptFile::Texts settingsTexts()
+{
+    KeptFile::Texts t;
+    t.unreadable = QStringLiteral(
+        "The settings file %1 could not be read (%2). The default settings are used until the program is closed; the file was left as it is.");
+    t.made = QStringLiteral(
+        "The settings file %1 was missing. A new one with the default settings has been written.");
+    t.notMade = QStringLiteral(
+        "The settings file %1 was missing, and a new one could not be written. The default settings are used until the program is closed.");
+    return t;
+}
+
+// Their messages wait for OK: nothing should go on with the defaults unseen.
+KeptFile::Policy settingsPolicy()
+{
+    KeptFile::Policy p;
+    p.wait = true;
+    return p;
+}
 } // namespace
 
 ProgramFolder::ProgramFolder(QString path, MessageService *messages, QObject *parent)
-    : m_path(std::move(path)), m_messages(messages), m_parent(parent)
+    : m_path(std::move(path)), m_messages(messages),
+      m_programFile(programSettingsFile(), messages, parent, settingsTexts(), settingsPolicy()),
+      m_calibrationFile(calibrationSettingsFile(), messages, parent, settingsTexts(), settingsPolicy())
 { }
 
 QString ProgramFolder::programSettingsFile() const { return QDir(m_path).filePath(QStringLiteral("prog.cfg")); }
@@ -72,90 +94,45 @@ QString ProgramFolder::portEntry(int number) const
 
 QString ProgramFolder::lockFile() const { return QDir(m_path).filePath(QStringLiteral("veldra.lock")); }
 
-std::optional<std::string> ProgramFolder::settingsText(const QString &file, const std::string &defaults)
+template <class Settings, class Read>
+Settings ProgramFolder::settings(KeptFile &file, const Settings &defaults, const std::string &defaultsText,
+                                 Read read)
 {
-    QString reason;
-    if (const auto bytes = readWhole(file, &reason))
-        return bytes->toStdString();
-
     // Only a file that is not there is made afresh; one that is there but
     // cannot be read may hold the user's calibration and is left alone.
-    if (exists(file)) {
-        tell(
-            QStringLiteral("unreadable"), file,
-            QStringLiteral(
-                "The settings file %1 could not be read (%2). The default settings are used until the program is closed; the file was left as it is.")
-                .arg(shown(file), reason));
-        return std::nullopt;
-    }
-    if (!m_messages)
-        return std::nullopt;
-    if (replaceWhole(file, QByteArray::fromStdString(defaults))) {
-        m_told.remove(QStringLiteral("uncreatable|") + file);
-        m_messages->inform(
-            m_parent,
-            QStringLiteral(
-                "The settings file %1 was missing. A new one with the default settings has been written.")
-                .arg(shown(file)));
-    } else {
-        tell(
-            QStringLiteral("uncreatable"), file,
-            QStringLiteral(
-                "The settings file %1 was missing, and a new one could not be written. The default settings are used until the program is closed.")
-                .arg(shown(file)));
-    }
-    return std::nullopt;
-}
-
-void ProgramFolder::tell(const QString &condition, const QString &file, const QString &text)
-{
-    const QString key = condition + QLatin1Char('|') + file;
-    if (!m_messages || m_told.contains(key))
-        return;
-    m_told.insert(key);
-    m_messages->inform(m_parent, text);
-}
-
-void ProgramFolder::tellKeys(const QString &condition, const QString &file, const std::vector<std::string> &keys,
-                             const QString &text)
-{
-    if (!keys.empty())
-        tell(condition, file, text.arg(shown(file), keyList(keys)));
+    const auto loaded = file.load([&](std::string_view text, std::string *) {
+        std::vector<std::string> missing;
+        const Settings s = read(text, defaults, &missing);
+        if (!missing.empty())
+            file.tell(
+                QStringLiteral("keys"),
+                QStringLiteral(
+                    "The settings file %1 has no value for: %2. Default values are used for them; open the setup or calibration window and save to store them.")
+                    .arg(shown(file.path()), keyList(missing)));
+        return std::optional<Settings>(s);
+    });
+    if (loaded.state == KeptFile::State::Missing && m_messages)
+        file.make(QByteArray::fromStdString(defaultsText));
+    return loaded.value.value_or(defaults);
 }
 
 core::ProgramSettings ProgramFolder::programSettings()
 {
     const core::ProgramSettings defaults = core::defaultProgramSettings();
-    const QString file = programSettingsFile();
-    const auto text = settingsText(file, core::programSettingsText(defaults));
-    if (!text)
-        return defaults;
-    std::vector<std::string> missing;
-    const core::ProgramSettings s = core::readProgramSettings(*text, defaults, &missing);
-    tellKeys(
-        QStringLiteral("keys"), file, missing,
-        QStringLiteral(
-            "The settings file %1 has no value for: %2. Default values are used for them; open the setup or calibration window and save to store them."));
-    return s;
+    return settings(m_programFile, defaults, core::programSettingsText(defaults), core::readProgramSettings);
 }
 
 core::CalibrationSettings ProgramFolder::calibrationSettings()
 {
     const core::CalibrationSettings defaults = core::defaultCalibrationSettings();
-    const QString file = calibrationSettingsFile();
-    const auto text = settingsText(file, core::calibrationSettingsText(defaults));
-    if (!text)
-        return defaults;
-    std::vector<std::string> missing;
-    const core::CalibrationSettings s = core::readCalibrationSettings(*text, defaults, &missing);
-    tellKeys(
-        QStringLiteral("keys"), file, missing,
-        QStringLiteral(
-            "The settings file %1 has no value for: %2. Default values are used for them; open the setup or calibration window and save to store them."));
-    tellKeys(
-        QStringLiteral("numbers"), file, core::nonNumericCalibration(s),
-        QStringLiteral(
-            "The settings file %1 holds a value that is not a number for: %2. The readings that use it are not updated; correct it in the calibration window and save."));
+    const core::CalibrationSettings s = settings(
+        m_calibrationFile, defaults, core::calibrationSettingsText(defaults), core::readCalibrationSettings);
+    if (const auto keys = core::nonNumericCalibration(s); !keys.empty())
+        m_calibrationFile.tell(
+            QStringLiteral("numbers"),
+            QStringLiteral(
+                "The settings file %1 holds a value that is not a number for: %2. The readings that use it are not updated; correct it in the calibration window and save.")
+                .arg(shown(m_calibrationFile.path()), keyList(keys)));
     return s;
 }
 

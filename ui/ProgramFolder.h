@@ -3,11 +3,10 @@
 // the reading of its two settings files. How the folder is laid out is known
 // here and nowhere else; which folder it is, in FolderStart.h.
 
+#include "KeptFile.h"
 #include "core/Settings.h"
 
-#include <QSet>
 #include <QString>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -74,18 +73,15 @@ public:
     bool writeCalibrationSettings(const core::CalibrationSettings &s) const;
 
 private:
-    // The file's text, or nullopt (after telling, when due) when the defaults
-    // must stand in for it. `defaults` is written where the file is missing.
-    std::optional<std::string> settingsText(const QString &file, const std::string &defaults);
-    void tell(const QString &condition, const QString &file, const QString &text);
-    void tellKeys(const QString &condition, const QString &file, const std::vector<std::string> &keys,
-                  const QString &text);
+    // The settings read from `file` with `read`, or `defaults` (written where
+    // the file is missing, when there is someone to tell).
+    template <class Settings, class Read>
+    Settings settings(KeptFile &file, const Settings &defaults, const std::string &defaultsText, Read read);
 
     QString m_path;
     MessageService *m_messages;
-    QObject *m_parent;
-    // "condition|file" pairs already told.
-    QSet<QString> m_told;
+    // Each remembers what it told, for this object's life.
+    KeptFile m_programFile, m_calibrationFile;
 };
 
 } // namespace ui

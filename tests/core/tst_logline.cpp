@@ -22,8 +22,6 @@ private slots:
     void calendarDate();
     void logTime_data();
     void logTime();
-    void splitCrLf_data();
-    void splitCrLf();
     void lineTime_data();
     void lineTime();
     void fields_data();
@@ -136,31 +134,6 @@ void TstLogLine::logTime()
     QCOMPARE(t.has_value(), valid);
     if (valid)
         QCOMPARE(*t, value);
-}
-
-void TstLogLine::splitCrLf_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QStringList>("lines");
-    QTest::newRow("empty") << QByteArray() << QStringList{""};
-    QTest::newRow("one line ended") << QByteArray("a\r\n") << QStringList{"a", ""};
-    QTest::newRow("two lines") << QByteArray("a\r\nb") << QStringList{"a", "b"};
-    QTest::newRow("empty line between") << QByteArray("a\r\n\r\nb\r\n") << QStringList{"a", "", "b", ""};
-    QTest::newRow("LF alone") << QByteArray("a\nb\n") << QStringList{"a\nb\n"};
-    QTest::newRow("CR alone") << QByteArray("a\rb") << QStringList{"a\rb"};
-    QTest::newRow("LF CR is no pair") << QByteArray("a\n\rb") << QStringList{"a\n\rb"};
-    QTest::newRow("CR CR LF") << QByteArray("a\r\r\nb") << QStringList{"a\r", "b"};
-}
-
-void TstLogLine::splitCrLf()
-{
-    QFETCH(QByteArray, text);
-    QFETCH(QStringList, lines);
-    const auto got = core::splitCrLf(std::string_view(text.constData(), size_t(text.size())));
-    QStringList gotList;
-    for (auto l : got)
-        gotList << QString::fromLatin1(l.data(), qsizetype(l.size()));
-    QCOMPARE(gotList, lines);
 }
 
 void TstLogLine::lineTime_data()

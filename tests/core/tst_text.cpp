@@ -1,4 +1,4 @@
-// The shared text helpers: blank trimming and replace-all.
+// The shared text helpers: blank trimming, replace-all and splitting.
 
 #include "core/Text.h"
 
@@ -16,6 +16,8 @@ private slots:
     void trimBlanks();
     void replaceAll_data();
     void replaceAll();
+    void split_data();
+    void split();
 };
 
 void TstText::trimBlanks_data()
@@ -62,6 +64,40 @@ void TstText::replaceAll()
     QFETCH(QString, with);
     QFETCH(QString, expected);
     QCOMPARE(qs(core::replaceAll(str(text), str(find), str(with))), expected);
+}
+
+void TstText::split_data()
+{
+    // The separator, or "lines" for splitLines.
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("separator");
+    QTest::addColumn<QStringList>("pieces");
+    QTest::newRow("CR LF: empty") << QByteArray() << QByteArray("\r\n") << QStringList{""};
+    QTest::newRow("CR LF: one line ended") << QByteArray("a\r\n") << QByteArray("\r\n") << QStringList{"a", ""};
+    QTest::newRow("CR LF: two lines") << QByteArray("a\r\nb") << QByteArray("\r\n") << QStringList{"a", "b"};
+    QTest::newRow("CR LF: empty line between") << QByteArray("a\r\n\r\nb\r\n") << QByteArray("\r\n") << QStringList{"a", "", "b", ""};
+    QTest::newRow("CR LF: LF alone") << QByteArray("a\nb\n") << QByteArray("\r\n") << QStringList{"a\nb\n"};
+    QTest::newRow("CR LF: CR alone") << QByteArray("a\rb") << QByteArray("\r\n") << QStringList{"a\rb"};
+    QTest::newRow("CR LF: LF CR is no pair") << QByteArray("a\n\rb") << QByteArray("\r\n") << QStringList{"a\n\rb"};
+    QTest::newRow("CR LF: CR CR LF") << QByteArray("a\r\r\nb") << QByteArray("\r\n") << QStringList{"a\r", "b"};
+    QTest::newRow("fields: empty ones kept") << QByteArray(",a,,b,") << QByteArray(",") << QStringList{"", "a", "", "b", ""};
+    QTest::newRow("lines: empty") << QByteArray() << QByteArray("lines") << QStringList();
+    QTest::newRow("lines: LF and CR LF, none after the last end") << QByteArray("a\nb\r\n\n") << QByteArray("lines") << QStringList{"a", "b", ""};
+    QTest::newRow("lines: last without an end") << QByteArray("a\r\nb") << QByteArray("lines") << QStringList{"a", "b"};
+    QTest::newRow("lines: only the CR before LF goes") << QByteArray("a\r\r\nb\r") << QByteArray("lines") << QStringList{"a\r", "b"};
+}
+
+void TstText::split()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, separator);
+    QFETCH(QStringList, pieces);
+    const std::string_view t(text.constData(), size_t(text.size()));
+    const auto got = separator == "lines" ? core::splitLines(t) : core::split(t, separator.toStdString());
+    QStringList gotList;
+    for (const auto p : got)
+        gotList << QString::fromLatin1(p.data(), qsizetype(p.size()));
+    QCOMPARE(gotList, pieces);
 }
 
 QTEST_APPLESS_MAIN(TstText)
