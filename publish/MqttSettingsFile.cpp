@@ -1,6 +1,7 @@
 #include "MqttSettingsFile.h"
 
 #include "ui/Files.h"
+#include "ui/KeptFile.h"
 
 #include <QFile>
 #include <QSysInfo>
@@ -13,10 +14,14 @@ const QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice
 
 core::MqttSettings readMqttSettingsFile(const QString &path, QString *reason)
 {
-    if (!ui::exists(path))
-        return core::MqttSettings();
-    const auto bytes = ui::readWhole(path, reason);
-    return bytes ? core::readMqttSettings(bytes->toStdString()) : core::MqttSettings();
+    // Every text reads as settings (what is not understood takes its
+    // default), so the file is never damaged; its owner tells the rest.
+    ui::KeptFile file(path, nullptr, nullptr, {});
+    const auto loaded = file.load(
+        [](std::string_view text, std::string *) { return std::optional(core::readMqttSettings(text)); });
+    if (reason && loaded.state == ui::KeptFile::State::Unreadable)
+        *reason = loaded.reason;
+    return loaded.value.value_or(core::MqttSettings());
 }
 
 bool writeMqttSettingsFile(const QString &path, const core::MqttSettings &s)

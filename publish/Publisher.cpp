@@ -23,7 +23,6 @@ const QByteArray kOnline("online"), kOffline("offline");
 
 std::string dot(double v) { return core::dotNumberText(v); }
 QString q(const std::string &s) { return QString::fromStdString(s); }
-QByteArray bytes(const std::string &s) { return QByteArray(s.data(), qsizetype(s.size())); }
 } // namespace
 
 Publisher::Publisher(const ui::Services &services, std::function<core::DataState()> dataState,
@@ -41,8 +40,8 @@ Publisher::~Publisher()
     if (!m_client)
         return;
     // A clean disconnect discards the last will: the program says it itself.
-    m_client->stop(
-        {{bytes(topic("program")), kOffline, 1, true}, {bytes(topic("availability")), kOffline, 1, true}});
+    m_client->stop({{ui::bytesOf(topic("program")), kOffline, 1, true},
+                    {ui::bytesOf(topic("availability")), kOffline, 1, true}});
     // A connection still looking up its broker is not waited for.
     m_client->waitStopped(1000);
     delete m_client;
@@ -70,8 +69,8 @@ void Publisher::reload()
 
     std::vector<MqttMessage> farewell;
     if (m_client)
-        farewell = {{bytes(topic("program")), kOffline, 1, true},
-                    {bytes(topic("availability")), kOffline, 1, true}};
+        farewell = {{ui::bytesOf(topic("program")), kOffline, 1, true},
+                    {ui::bytesOf(topic("availability")), kOffline, 1, true}};
     m_connected = false;
     m_online.reset();
     m_settings = s;
@@ -97,7 +96,7 @@ void Publisher::reload()
             if (!now.count(t)) {
                 m_toClear.insert(t);
                 if (m_client)
-                    farewell.push_back({bytes(t), QByteArray(), 1, true});
+                    farewell.push_back({ui::bytesOf(t), QByteArray(), 1, true});
             }
         for (const std::string &t : now)
             m_toClear.erase(t);
@@ -149,7 +148,7 @@ void Publisher::reload()
     if (s.tls)
         o.caFile = QString::fromLocal8Bit(s.caFile.c_str());
     o.clientId = q(m_clientId);
-    o.will = {bytes(topic("program")), kOffline, 1, true};
+    o.will = {ui::bytesOf(topic("program")), kOffline, 1, true};
     setStatus(QStringLiteral("Connecting to %1 ...").arg(q(m_endpoint)));
     m_client->start(o);
     m_poll->start();
@@ -257,7 +256,7 @@ void Publisher::sendWaiting()
 MqttMessage Publisher::value(const std::string &t, const std::string &payload) const
 {
     // Retained, so that home automation started later shows the latest value.
-    return {bytes(t), bytes(payload), 0, true};
+    return {ui::bytesOf(t), ui::bytesOf(payload), 0, true};
 }
 
 void Publisher::updateAvailability(bool resend)
@@ -273,7 +272,7 @@ void Publisher::updateAvailability(bool resend)
         return;
     m_online = online;
     if (m_connected)
-        m_client->publish({{bytes(topic("availability")), *online ? kOnline : kOffline, 1, true}});
+        m_client->publish({{ui::bytesOf(topic("availability")), *online ? kOnline : kOffline, 1, true}});
 }
 
 void Publisher::onConnected()
@@ -284,9 +283,9 @@ void Publisher::onConnected()
     // state as it is now. What earlier names left goes first.
     std::vector<MqttMessage> out;
     for (const std::string &t : m_toClear)
-        out.push_back({bytes(t), QByteArray(), 1, true});
+        out.push_back({ui::bytesOf(t), QByteArray(), 1, true});
     m_toClear.clear();
-    out.push_back({bytes(topic("program")), kOnline, 1, true});
+    out.push_back({ui::bytesOf(topic("program")), kOnline, 1, true});
     if (m_settings.discovery && m_unitKnown)
         for (MqttMessage &m : discovery())
             out.push_back(std::move(m));
@@ -373,7 +372,7 @@ MqttMessage Publisher::config(const Entity &e) const
         c.insert("device_class", q(e.deviceClass));
     if (!e.stateClass.empty())
         c.insert("state_class", q(e.stateClass));
-    return {bytes(configTopic(e)), QJsonDocument(c).toJson(QJsonDocument::Compact), 1, true};
+    return {ui::bytesOf(configTopic(e)), QJsonDocument(c).toJson(QJsonDocument::Compact), 1, true};
 }
 
 std::vector<MqttMessage> Publisher::discovery() const
