@@ -63,7 +63,8 @@ AlarmsPage::AlarmsPage(const ui::Services &services, const QString &windUnit, QW
     : ui::OptionsPage(parent), m_services(services)
 {
     setObjectName(QStringLiteral("AlarmsPage"));
-    setFixedSize(kWidth, rowTop(11) + 4);
+    // The least size: the page fills the room the largest page needs.
+    setMinimumSize(kWidth, rowTop(11) + 4);
     ui::setColours(this, ui::darkGreen(), ui::brightGreen());
 
     const QString units[core::kAlarmCount] = {QStringLiteral("V"), QStringLiteral("V"), QStringLiteral("RPM"),

@@ -55,8 +55,9 @@ void layout(monitor::Logger &w)
     w.ListView1->lower();
     w.txtMode->raise();
 
-    placeTwips(w.HistoryButton, 360, 2460, 675, 315);
-    placeTwips(w.OptionsButton, 360, 2835, 675, 315);
+    // Options is wider than the original buttons: its caption is longer.
+    placeTwips(w.HistoryButton, 360, 2445, 675, 315);
+    placeTwips(w.OptionsButton, 360, 2820, 855, 315);
     placeTwips(w.LinkStatus, 1560, 2490, 13260, 255);
     placeTwips(w.AlarmBanner, 1560, 2745, 13260, 480);
 }

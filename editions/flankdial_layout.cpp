@@ -92,7 +92,8 @@ void layout(monitor::Logger &w)
     // the link-status line above the read-out block, as wide as the top row
     // reaches.
     placeTwips(w.HistoryButton, 12960, 480, 675, 315);
-    placeTwips(w.OptionsButton, 11760, 480, 675, 315);
+    // Wider than the original buttons: its caption is longer.
+    placeTwips(w.OptionsButton, 11760, 480, 855, 315);
     // The banner grows upwards into the free space, one alarm a line.
     placeTwips(w.AlarmBanner, 6000, 7140, 7635, 1875);
     w.AlarmBanner->setAlignment(Qt::AlignLeft | Qt::AlignBottom);

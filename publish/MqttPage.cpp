@@ -55,7 +55,8 @@ MqttPage::MqttPage(const ui::Services &services, Publisher *publisher, QWidget *
     : ui::OptionsPage(parent), m_services(services)
 {
     setObjectName(QStringLiteral("MqttPage"));
-    setFixedSize(420, rowTop(12) + 4 + 56 + 6);
+    // The least size: the page fills the room the largest page needs.
+    setMinimumSize(420, rowTop(12) + 4 + 56 + 6);
     ui::setColours(this, ui::darkGreen(), ui::brightGreen());
 
     MqttOn = tickBox(this, "MqttOn", QStringLiteral("Publish to an MQTT broker"), 0);
