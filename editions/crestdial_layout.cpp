@@ -15,8 +15,8 @@ void layout(monitor::Logger &w)
 {
     // The window grows a strip along its bottom (from 2400 twips down) for the
     // controls we add; every other control keeps its place. Left: History
-    // (under Start) and Alarms (under Stop); right of them the link-status
-    // line across the window and the alarm banner under it.
+    // (under Start) and Options under it; right of them, from under Stop, the
+    // link-status line across the window and the alarm banner under it.
     w.setFixedSize(ui::twipsToPixels(14940), ui::twipsToPixels(2400 + kStrip));
 
     // Meters 0..5: volts, amps, watts, watt-hours, RPM, wind.
@@ -55,12 +55,11 @@ void layout(monitor::Logger &w)
     w.ListView1->lower();
     w.txtMode->raise();
 
-    placeTwips(w.HistoryButton, 360, 2460, 675, 315);
-    placeTwips(w.AlarmsButton, 1560, 2460, 675, 315);
-    placeTwips(w.LinkStatus, 2760, 2490, 12060, 255);
-    placeTwips(w.AlarmBanner, 2760, 2745, 12060, 480);
-    // Right of Exit, in the row of the original buttons.
-    placeTwips(w.MqttButton, 11160, 1980, 675, 315);
+    // Options is wider than the original buttons: its caption is longer.
+    placeTwips(w.HistoryButton, 360, 2445, 675, 315);
+    placeTwips(w.OptionsButton, 360, 2820, 855, 315);
+    placeTwips(w.LinkStatus, 1560, 2490, 13260, 255);
+    placeTwips(w.AlarmBanner, 1560, 2745, 13260, 480);
 }
 } // namespace
 

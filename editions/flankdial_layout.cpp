@@ -88,15 +88,16 @@ void layout(monitor::Logger &w)
     placeTwips(w.ShowLogs, 12960, 0, 675, 315);
     placeTwips(w.ListView1, 4320, 120, 120, 165);
     // Our own controls in the free space right of the meters: History (under
-    // Graph) and Alarms (under Setup) below the top row, the alarm banner and
-    // the link-status line above the read-out block.
+    // Graph) and Options (under Setup) below the top row, the alarm banner and
+    // the link-status line above the read-out block, as wide as the top row
+    // reaches.
     placeTwips(w.HistoryButton, 12960, 480, 675, 315);
-    placeTwips(w.AlarmsButton, 11760, 480, 675, 315);
+    // Wider than the original buttons: its caption is longer.
+    placeTwips(w.OptionsButton, 11760, 480, 855, 315);
     // The banner grows upwards into the free space, one alarm a line.
-    placeTwips(w.AlarmBanner, 6000, 7140, 5430, 1875);
+    placeTwips(w.AlarmBanner, 6000, 7140, 7635, 1875);
     w.AlarmBanner->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
-    placeTwips(w.LinkStatus, 6000, 9120, 5430, 300);
-    placeTwips(w.MqttButton, 10560, 480, 675, 315);
+    placeTwips(w.LinkStatus, 6000, 9120, 7635, 300);
     // The list lies inside the area of Exit; the button stays readable over it.
     w.ListView1->lower();
     w.txtMode->raise();

@@ -2,7 +2,7 @@
 
 #include "Dials.h"
 #include "alarms/AlarmWatch.h"
-#include "alarms/AlarmsWindow.h"
+#include "alarms/AlarmsPage.h"
 #include "alarms/Banner.h"
 #include "config/Calibrate.h"
 #include "config/ProgramSetup.h"
@@ -13,9 +13,10 @@
 #include "history/History.h"
 #include "history/PowerCurveKeeper.h"
 #include "history/PowerCurvePage.h"
-#include "publish/MqttWindow.h"
+#include "publish/MqttPage.h"
 #include "publish/Publisher.h"
 #include "ui/Files.h"
+#include "ui/Options.h"
 #include "ui/Twips.h"
 
 #include <QApplication>
@@ -123,8 +124,8 @@ Logger::Logger(Session &session, const Edition &edition, QWidget *parent)
     alarms::showBanner(AlarmBanner, watch->banner());
     LinkStatus->setText(watch->status());
     LinkStatus->setToolTip(watch->statusTip());
-    connect(publisher(), &publish::Publisher::statusChanged, MqttButton, &QWidget::setToolTip);
-    MqttButton->setToolTip(publisher()->statusText());
+    connect(publisher(), &publish::Publisher::statusChanged, OptionsButton, &QWidget::setToolTip);
+    OptionsButton->setToolTip(publisher()->statusText());
 
     Form_Load();
     const QDate d = m_services.clock->date();
@@ -142,12 +143,10 @@ void Logger::buildControls()
     ShowLogs = ui::button(this, QStringLiteral("ShowLogs"), QStringLiteral("Graph"));
     Exit = ui::button(this, QStringLiteral("Exit"), QStringLiteral("Exit"));
     HistoryButton = ui::button(this, QStringLiteral("History"), QStringLiteral("History"));
-    AlarmsButton = ui::button(this, QStringLiteral("Alarms"), QStringLiteral("Alarms"));
-    connect(AlarmsButton, &QPushButton::clicked, this, &Logger::Alarms_Click);
+    OptionsButton = ui::button(this, QStringLiteral("Options"), QStringLiteral("Options"));
+    connect(OptionsButton, &QPushButton::clicked, this, &Logger::Options_Click);
     AlarmBanner = alarms::makeBanner(this);
     LinkStatus = alarms::makeStatusLine(this);
-    MqttButton = ui::button(this, QStringLiteral("Mqtt"), QStringLiteral("MQTT"));
-    connect(MqttButton, &QPushButton::clicked, this, &Logger::Mqtt_Click);
     connect(StartLogging, &QPushButton::clicked, this, &Logger::StartLogging_Click);
     connect(StopLogging, &QPushButton::clicked, this, &Logger::StopLogging_Click);
     connect(CalibrateButton, &QPushButton::clicked, this, &Logger::CalibrateButton_Click);
@@ -440,12 +439,15 @@ void Logger::History_Click()
     m_services.modal->run(&historyWindow);
 }
 
-void Logger::Alarms_Click()
+void Logger::Options_Click()
 {
-    alarms::AlarmsWindow alarmsWindow(m_services, ui::fromLocal(settings().WSUnits), this);
-    m_services.modal->run(&alarmsWindow);
-    if (alarmsWindow.result() == QDialog::Accepted)
-        m_session->reloadAlarms();
+    ui::Options options(this);
+    // A page a line: its tab, and how the session takes up what it saved.
+    options.addPage(new alarms::AlarmsPage(m_services, ui::fromLocal(settings().WSUnits), &options),
+                    QStringLiteral("Alarms"), [this] { m_session->reloadAlarms(); });
+    options.addPage(new publish::MqttPage(m_services, publisher(), &options), QStringLiteral("MQTT"),
+                    [this] { m_session->reloadPublishing(); });
+    m_services.modal->run(&options);
 }
 
 void Logger::setNeedlesGrey(bool grey)
@@ -455,15 +457,6 @@ void Logger::setNeedlesGrey(bool grey)
     for (int i = 0; i < 6; ++i)
         if (Picture1[size_t(i)]->drawCount() > 0)
             DrawGauge(i, 0, fullScale(i), 0, 30, 3, 0.1, VScroll1[size_t(i)]->value());
-}
-
-void Logger::Mqtt_Click()
-{
-    {
-        publish::MqttWindow mqttWindow(m_services, publisher(), this);
-        m_services.modal->run(&mqttWindow);
-    }
-    m_session->reloadPublishing();
 }
 
 void Logger::Exit_Click() { close(); }

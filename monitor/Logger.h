@@ -77,9 +77,9 @@ public:
     void ShowLogs_Click();
     // Our own: the History window with the energy and the power curve.
     void History_Click();
-    void Mqtt_Click();
+    // Our own: the Options window, a page for each of our settings files.
+    void Options_Click();
     void Exit_Click();
-    void Alarms_Click();
     alarms::AlarmWatch *alarmWatch() const { return m_session->alarms(); }
 
     // Settings (texts as found in the files) and the live state, as the
@@ -94,11 +94,11 @@ public:
     QPushButton *StartLogging, *StopLogging, *CalibrateButton, *Setup, *ShowLogs, *Exit;
     // Our own: the energy history (and the power curve beside it).
     QPushButton *HistoryButton;
-    // Our own: the alarms, their banner and the link's status line.
-    QPushButton *AlarmsButton;
+    // Our own: the Options window (alarms, MQTT); its tool tip is the state
+    // of the MQTT connection.
+    QPushButton *OptionsButton;
+    // Our own: the alarm banner and the link's status line.
     QLabel *AlarmBanner, *LinkStatus;
-    // Our own: the MQTT settings and connection state.
-    QPushButton *MqttButton;
     publish::Publisher *publisher() const { return m_session->publisher(); }
     QLabel *Label9_0, *Label10, *txtMode;
     ui::LampButton *BlinkLog, *BlinkData;

@@ -1,12 +1,13 @@
-// The alarm command, the Alarms window's refusals, and the alarms in the main
+// The alarm command, the Alarms page's refusals, and the alarms in the main
 // window on a temporary folder with the fake clock and port.
 #include "alarms/AlarmWatch.h"
-#include "alarms/AlarmsWindow.h"
+#include "alarms/AlarmsPage.h"
 #include "alarms/CommandRunner.h"
 #include "editions/Editions.h"
 #include "monitor/Logger.h"
 #include "support/Processes.h"
 #include "support/TestSupport.h"
+#include "ui/Options.h"
 #include "ui/QtSerialPortControl.h"
 
 #include <QCheckBox>
@@ -216,14 +217,16 @@ private slots:
         Rig rig;
         int result = -1;
         rig.fake.modal.onRun = [&](QDialog *d) {
-            auto *w = qobject_cast<alarms::AlarmsWindow *>(d);
+            auto *options = qobject_cast<ui::Options *>(d);
+            QVERIFY(options);
+            auto *w = options->page<alarms::AlarmsPage>();
             QVERIFY(w);
             w->findChild<QLineEdit *>(entry)->setText(text);
             w->findChild<QCheckBox *>("BatteryLowOn")->setChecked(true);
-            w->Save_Click();
-            result = w->result();
+            options->Save_Click();
+            result = options->result();
         };
-        rig.logger->Alarms_Click();
+        rig.logger->OptionsButton->click();
         QCOMPARE(rig.fake.modal.runs, 1);
         if (!message.isEmpty()) {
             QCOMPARE(rig.fake.messages.texts.join(" // "), message);

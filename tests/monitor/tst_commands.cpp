@@ -1,15 +1,23 @@
 // The main window's commands: the port handed to the setup and calibration
-// windows and taken back, the graph window opened behind live logging, and
-// the column edition's read-outs and layout.
+// windows and taken back, the graph window opened behind live logging, the
+// Options window's Save and Cancel, and the column edition's read-outs and
+// layout.
+#include "alarms/AlarmWatch.h"
+#include "alarms/AlarmsPage.h"
 #include "config/Calibrate.h"
 #include "editions/Editions.h"
 #include "graph/Graph.h"
 #include "history/History.h"
 #include "monitor/Logger.h"
+#include "publish/MqttPage.h"
+#include "publish/Publisher.h"
 #include "support/TestSupport.h"
+#include "ui/Options.h"
 #include "ui/Twips.h"
 
 #include <QCheckBox>
+#include <QDir>
+#include <QTabWidget>
 #include <QtTest>
 
 using monitor::Logger;
@@ -56,6 +64,72 @@ private slots:
         };
         rig.logger->HistoryButton->click();
         QCOMPARE(pages, (QStringList{"Energy", "Power curve"}));
+    }
+
+    // Save checks every page before it writes any, so a refusal saves
+    // nothing at all; what was written is taken up by the session, also when
+    // a later page's file could not be written; Cancel saves nothing.
+    void optionsSaveAndCancel_data()
+    {
+        QTest::addColumn<QString>("batteryLow");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<bool>("mqttUnwritable");
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("message"); // the start of the one message; empty: none
+        QTest::addColumn<QString>("shown");   // the page left open; empty: closed
+        QTest::addColumn<bool>("alarmsSaved");
+        QTest::addColumn<bool>("mqttSaved");
+        QTest::newRow("both saved") << "11.5" << "1884" << false << false << "" << "" << true << true;
+        QTest::newRow("alarms refuse") << "eleven" << "1884" << false << false << "\"eleven\" is not a number" << "Alarms" << false << false;
+        QTest::newRow("MQTT refuses: alarms not saved either") << "11.5" << "0" << false << false << "The port must be" << "MQTT" << false << false;
+        QTest::newRow("MQTT file unwritable") << "11.5" << "1884" << true << false << "Could not save" << "MQTT" << true << false;
+        QTest::newRow("cancel") << "11.5" << "1884" << false << true << "" << "" << false << false;
+    }
+    void optionsSaveAndCancel()
+    {
+        QFETCH(QString, batteryLow);
+        QFETCH(QString, port);
+        QFETCH(bool, mqttUnwritable);
+        QFETCH(bool, cancel);
+        QFETCH(QString, message);
+        QFETCH(QString, shown);
+        QFETCH(bool, alarmsSaved);
+        QFETCH(bool, mqttSaved);
+        Rig rig;
+        if (mqttUnwritable)
+            QVERIFY(QDir(rig.folder.path()).mkdir("mqtt.cfg"));
+        rig.fake.messages.texts.clear();
+        QString left;
+        int result = -1;
+        rig.fake.modal.onRun = [&](QDialog *d) {
+            auto *options = qobject_cast<ui::Options *>(d);
+            QVERIFY(options);
+            QCOMPARE(options->tabs()->tabText(0), QString("Alarms"));
+            auto *a = options->page<alarms::AlarmsPage>();
+            auto *m = options->page<publish::MqttPage>();
+            a->On[0]->setChecked(true);
+            a->Threshold[0]->setText(batteryLow);
+            m->Host->setText("broker.lan");
+            m->Port->setText(port);
+            if (cancel)
+                options->Cancel->click();
+            else
+                options->Save->click();
+            result = options->result();
+            left = options->tabs()->tabText(options->tabs()->currentIndex());
+        };
+        rig.logger->OptionsButton->click();
+        QCOMPARE(rig.fake.modal.runs, 1);
+        QCOMPARE(rig.fake.messages.texts.size(), message.isEmpty() ? 0 : 1);
+        if (!message.isEmpty()) {
+            QVERIFY2(rig.fake.messages.texts[0].startsWith(message), qPrintable(rig.fake.messages.texts[0]));
+            QCOMPARE(left, shown);
+        }
+        QCOMPARE(result, int(shown.isEmpty() && !cancel ? QDialog::Accepted : QDialog::Rejected));
+        QCOMPARE(rig.folder.exists("alarms.cfg"), alarmsSaved);
+        QCOMPARE(rig.logger->alarmWatch()->settings().isOn(core::AlarmId::BatteryLow), alarmsSaved);
+        QCOMPARE(!mqttUnwritable && rig.folder.exists("mqtt.cfg"), mqttSaved);
+        QCOMPARE(rig.logger->publisher()->settings().host == "broker.lan", mqttSaved);
     }
 
     void calibrationTakesThePortAndNewDividersApply()
@@ -285,17 +359,34 @@ private slots:
                                    .arg(w->height());
             }
         };
-        rig.fake.modal.onRun = [&](QDialog *d) { check(d); };
+        rig.fake.modal.onRun = [&](QDialog *d) {
+            auto *options = qobject_cast<ui::Options *>(d);
+            if (!options)
+                return check(d);
+            // The window as shown, on the page asked for.
+            options->tabs()->setCurrentIndex(window == "mqtt" ? 1 : 0);
+            d->show();
+            check(d);
+            QWidget *page = options->tabs()->currentWidget();
+            const QRect onWindow(page->mapTo(d, QPoint(0, 0)), page->size());
+            QVERIFY2(d->rect().contains(onWindow) && page->size().expandedTo(page->minimumSize()) == page->size(),
+                     qPrintable(QString("page %1,%2 %3x%4 in %5x%6")
+                                    .arg(onWindow.x())
+                                    .arg(onWindow.y())
+                                    .arg(page->width())
+                                    .arg(page->height())
+                                    .arg(d->width())
+                                    .arg(d->height())));
+            check(page);
+        };
         if (window == "main")
             check(rig.logger.get());
         else if (window == "graph")
             rig.logger->ShowLogs_Click();
         else if (window == "setup")
             rig.logger->Setup_Click();
-        else if (window == "alarms")
-            rig.logger->Alarms_Click();
-        else if (window == "mqtt")
-            rig.logger->Mqtt_Click();
+        else if (window == "alarms" || window == "mqtt")
+            rig.logger->Options_Click();
         else
             rig.logger->CalibrateButton_Click();
         QVERIFY(checked > 5);

@@ -8,10 +8,12 @@
 #include "core/Number.h"
 #include "editions/Editions.h"
 #include "monitor/Logger.h"
+#include "publish/MqttPage.h"
 #include "publish/MqttSettingsFile.h"
 #include "publish/Publisher.h"
 #include "support/Broker.h"
 #include "support/TestSupport.h"
+#include "ui/Options.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -57,7 +59,7 @@ struct Rig {
                                      .toLatin1());
     }
     publish::Publisher *publisher() const { return logger->publisher(); }
-    // As the MQTT window's Save does.
+    // As the Options window's Save does for the MQTT page.
     void setMqtt(const core::MqttSettings &s)
     {
         publish::writeMqttSettingsFile(folder.file("mqtt.cfg"), s);
@@ -254,10 +256,23 @@ private slots:
 
     // The broker stopped and started again while frames flow: the window goes
     // on, and the client reconnects and publishes everything again.
+    // The MQTT page, open meanwhile, and the Options button's tool tip
+    // follow the connection's state.
     void brokerRestart()
     {
-        m_broker->stop();
-        QTRY_VERIFY_WITH_TIMEOUT(!m_rig->publisher()->connected(), 20000);
+        bool pageOpen = false;
+        m_rig->fake.modal.onRun = [&](QDialog *d) {
+            auto *page = qobject_cast<ui::Options *>(d)->page<publish::MqttPage>();
+            QVERIFY(page->Status->text().startsWith("Connected to 127.0.0.1:"));
+            m_broker->stop();
+            QTRY_VERIFY_WITH_TIMEOUT(!m_rig->publisher()->connected(), 20000);
+            QCOMPARE(page->Status->text(), m_rig->publisher()->statusText());
+            QCOMPARE(m_rig->logger->OptionsButton->toolTip(), m_rig->publisher()->statusText());
+            pageOpen = true;
+        };
+        m_rig->logger->OptionsButton->click();
+        m_rig->fake.modal.onRun = nullptr;
+        QVERIFY(pageOpen);
         QVERIFY(m_rig->publisher()->statusText().contains("Not connected"));
         const int before = m_rig->frames;
         QTRY_VERIFY_WITH_TIMEOUT(m_rig->frames > before + 20, 20000);

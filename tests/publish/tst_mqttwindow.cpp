@@ -1,8 +1,10 @@
-// The MQTT window: what it refuses (a message, nothing saved), what it saves,
-// and that the file is owner-only and the password never shown back.
+// The MQTT page of the Options window: what it refuses (a message, nothing
+// saved), what it saves, and that the file is owner-only and the password
+// never shown back.
+#include "publish/MqttPage.h"
 #include "publish/MqttSettingsFile.h"
-#include "publish/MqttWindow.h"
 #include "support/TestSupport.h"
+#include "ui/Options.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -10,7 +12,20 @@
 #include <QPushButton>
 #include <QtTest>
 
-using publish::MqttWindow;
+namespace {
+// The Options window with the MQTT page, as the main window opens it.
+struct MqttWindow {
+    explicit MqttWindow(testsupport::FakeServices &fake) : page(new publish::MqttPage(fake.services(), nullptr))
+    {
+        options.addPage(page, "MQTT");
+    }
+    publish::MqttPage *operator->() const { return page; }
+    void Save_Click() { options.Save_Click(); }
+    int result() const { return options.result(); }
+    ui::Options options;
+    publish::MqttPage *page;
+};
+} // namespace
 
 class TestMqttWindow : public QObject {
     Q_OBJECT
@@ -42,12 +57,12 @@ private slots:
         QFETCH(QString, message);
         testsupport::ProgramFolder folder;
         testsupport::FakeServices fake(folder.path());
-        MqttWindow w(fake.services(), nullptr);
-        w.MqttOn->setChecked(on);
-        w.Host->setText(host);
-        w.Port->setText(port);
-        w.Tls->setChecked(tls);
-        w.CaFile->setText(caFile);
+        MqttWindow w(fake);
+        w->MqttOn->setChecked(on);
+        w->Host->setText(host);
+        w->Port->setText(port);
+        w->Tls->setChecked(tls);
+        w->CaFile->setText(caFile);
         w.Save_Click();
         QCOMPARE(fake.messages.texts.size(), 1);
         QVERIFY2(fake.messages.texts[0].contains(message), qPrintable(fake.messages.texts[0]));
@@ -82,12 +97,12 @@ private slots:
         s.user = "owner";
         s.password = "old";
         QVERIFY(publish::writeMqttSettingsFile(folder.file("mqtt.cfg"), s));
-        MqttWindow w(fake.services(), nullptr);
-        w.Host->setText(host);
-        w.Password->setText(typed);
+        MqttWindow w(fake);
+        w->Host->setText(host);
+        w->Password->setText(typed);
         // The window tells before Save.
-        QCOMPARE(w.Password->toolTip().contains("not sent to a new host"), hinted);
-        QCOMPARE(w.Password->placeholderText().contains("new host"), hinted);
+        QCOMPARE(w->Password->toolTip().contains("not sent to a new host"), hinted);
+        QCOMPARE(w->Password->placeholderText().contains("new host"), hinted);
         w.Save_Click();
         QCOMPARE(fake.messages.texts, QStringList());
         QCOMPARE(QString::fromStdString(publish::readMqttSettingsFile(folder.file("mqtt.cfg")).password), saved);
@@ -99,17 +114,17 @@ private slots:
         testsupport::ProgramFolder folder;
         testsupport::FakeServices fake(folder.path());
         folder.write("ca.crt", "x");
-        MqttWindow w(fake.services(), nullptr);
-        w.MqttOn->setChecked(true);
-        w.Tls->setChecked(true);
-        w.Interval->clear();
+        MqttWindow w(fake);
+        w->MqttOn->setChecked(true);
+        w->Tls->setChecked(true);
+        w->Interval->clear();
         fake.files.answer = folder.file("ca.crt");
-        w.CaFileButton->click();
+        w->CaFileButton->click();
         QCOMPARE(fake.files.asked.size(), 1);
-        QCOMPARE(w.CaFile->text(), folder.file("ca.crt"));
+        QCOMPARE(w->CaFile->text(), folder.file("ca.crt"));
         fake.files.answer.clear(); // cancelled: the entry stays
-        w.CaFileButton->click();
-        QCOMPARE(w.CaFile->text(), folder.file("ca.crt"));
+        w->CaFileButton->click();
+        QCOMPARE(w->CaFile->text(), folder.file("ca.crt"));
         w.Save_Click();
         QCOMPARE(fake.messages.texts, QStringList());
         const core::MqttSettings s = publish::readMqttSettingsFile(folder.file("mqtt.cfg"));
@@ -122,13 +137,13 @@ private slots:
         testsupport::ProgramFolder folder;
         testsupport::FakeServices fake(folder.path());
         {
-            MqttWindow w(fake.services(), nullptr);
-            QVERIFY(w.ClientId->placeholderText().startsWith("veldra-"));
-            w.MqttOn->setChecked(true);
-            w.Host->setText("broker.lan");
-            w.Port->setText("1884");
-            w.User->setText("owner");
-            w.Password->setText("s3cret</Password>&");
+            MqttWindow w(fake);
+            QVERIFY(w->ClientId->placeholderText().startsWith("veldra-"));
+            w->MqttOn->setChecked(true);
+            w->Host->setText("broker.lan");
+            w->Port->setText("1884");
+            w->User->setText("owner");
+            w->Password->setText("s3cret</Password>&");
             w.Save_Click();
             QCOMPARE(fake.messages.texts, QStringList());
             QCOMPARE(w.result(), int(QDialog::Accepted));
@@ -140,10 +155,10 @@ private slots:
         QCOMPARE(s.port, std::string("1884"));
 
         // Opened again: the password entry is empty; saved so, the password stays.
-        MqttWindow again(fake.services(), nullptr);
-        QCOMPARE(again.Password->text(), QString());
-        QCOMPARE(again.Host->text(), QString("broker.lan"));
-        again.Interval->setText("5");
+        MqttWindow again(fake);
+        QCOMPARE(again->Password->text(), QString());
+        QCOMPARE(again->Host->text(), QString("broker.lan"));
+        again->Interval->setText("5");
         again.Save_Click();
         s = publish::readMqttSettingsFile(folder.file("mqtt.cfg"));
         QCOMPARE(s.password, std::string("s3cret</Password>&"));

@@ -1,4 +1,4 @@
-#include "AlarmsWindow.h"
+#include "AlarmsPage.h"
 
 #include "CommandRunner.h"
 
@@ -12,7 +12,6 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 
 namespace alarms {
 
@@ -60,12 +59,12 @@ const Row kRows[core::kAlarmCount] = {
 };
 } // namespace
 
-AlarmsWindow::AlarmsWindow(const ui::Services &services, const QString &windUnit, QWidget *parent)
-    : QDialog(parent), m_services(services)
+AlarmsPage::AlarmsPage(const ui::Services &services, const QString &windUnit, QWidget *parent)
+    : ui::OptionsPage(parent), m_services(services)
 {
-    setObjectName(QStringLiteral("Alarms"));
-    setWindowTitle(QStringLiteral("Alarms"));
-    setFixedSize(kWidth, rowTop(12) + 4);
+    setObjectName(QStringLiteral("AlarmsPage"));
+    // The least size: the page fills the room the largest page needs.
+    setMinimumSize(kWidth, rowTop(11) + 4);
     ui::setColours(this, ui::darkGreen(), ui::brightGreen());
 
     const QString units[core::kAlarmCount] = {QStringLiteral("V"), QStringLiteral("V"), QStringLiteral("RPM"),
@@ -98,14 +97,10 @@ AlarmsWindow::AlarmsWindow(const ui::Services &services, const QString &windUnit
     CommandLimit = rowEntry(this, QStringLiteral("CommandLimit"), 10);
     rowLabel(this, QStringLiteral("CommandLimitUnit"), QStringLiteral("s"), kEntryLeft + 66, 10, 20);
 
-    Save = ui::button(this, QStringLiteral("Save"), QStringLiteral("Save"));
-    Save->setGeometry(kWidth - 6 - 70, rowTop(11), 70, 22);
-    connect(Save, &QPushButton::clicked, this, &AlarmsWindow::Save_Click);
-
     Form_Load();
 }
 
-void AlarmsWindow::Form_Load()
+void AlarmsPage::Form_Load()
 {
     core::AlarmSettings s;
     const ui::ProgramFolder folder(m_services.programFolder);
@@ -124,10 +119,10 @@ void AlarmsWindow::Form_Load()
     CommandLimit->setText(number(s.commandLimitSeconds));
 }
 
-void AlarmsWindow::Save_Click()
+std::optional<core::AlarmSettings> AlarmsPage::read()
 {
     core::AlarmSettings s;
-    const auto read = [&](QLineEdit *entry, const QString &caption, double &into) {
+    const auto readEntry = [&](QLineEdit *entry, const QString &caption, double &into) {
         const auto v = core::readNumber(ui::toLocal(entry->text()));
         if (!v) {
             m_services.messages->inform(
@@ -141,14 +136,14 @@ void AlarmsWindow::Save_Click()
     };
     for (const core::AlarmId id : core::kAlarms) {
         s.on[size_t(id)] = On[size_t(id)]->isChecked();
-        if (!read(Threshold[size_t(id)], QLatin1String(kRows[size_t(id)].caption), s.threshold[size_t(id)]))
-            return;
+        if (!readEntry(Threshold[size_t(id)], QLatin1String(kRows[size_t(id)].caption), s.threshold[size_t(id)]))
+            return std::nullopt;
     }
-    if (!read(HoldTime, QStringLiteral("hold time"), s.holdSeconds)
-        || !read(VoltsHysteresis, QStringLiteral("hysteresis, battery"), s.voltsHysteresis)
-        || !read(PercentHysteresis, QStringLiteral("hysteresis, RPM and wind"), s.percentHysteresis)
-        || !read(CommandLimit, QStringLiteral("command time limit"), s.commandLimitSeconds))
-        return;
+    if (!readEntry(HoldTime, QStringLiteral("hold time"), s.holdSeconds)
+        || !readEntry(VoltsHysteresis, QStringLiteral("hysteresis, battery"), s.voltsHysteresis)
+        || !readEntry(PercentHysteresis, QStringLiteral("hysteresis, RPM and wind"), s.percentHysteresis)
+        || !readEntry(CommandLimit, QStringLiteral("command time limit"), s.commandLimitSeconds))
+        return std::nullopt;
     s.beep = Beep->isChecked();
     s.command = ui::toLocal(Command->text().trimmed());
     if (!s.command.empty()) {
@@ -158,24 +153,34 @@ void AlarmsWindow::Save_Click()
                                         QStringLiteral("The command %1 cannot be run: %2. Nothing was saved.")
                                             .arg(Command->text().trimmed(), why));
             Command->setFocus();
-            return;
+            return std::nullopt;
         }
     }
     if (const std::string problem = core::alarmSettingsProblem(s); !problem.empty()) {
         m_services.messages->inform(this, QString::fromStdString(problem) + QStringLiteral(" Nothing was saved."));
-        return;
+        return std::nullopt;
     }
+    return s;
+}
+
+bool AlarmsPage::check() { return read().has_value(); }
+
+bool AlarmsPage::save()
+{
+    const auto s = read();
+    if (!s)
+        return false;
 
     const QString path = ui::ProgramFolder(m_services.programFolder).alarmsSettings();
-    const std::string text = core::alarmSettingsText(s);
+    const std::string text = core::alarmSettingsText(*s);
     if (!ui::replaceWhole(path, ui::bytesOf(text))) {
         m_services.messages->inform(this,
                                     QStringLiteral("Could not save %1. Check that the folder can be written to, "
                                                    "then press Save again.")
                                         .arg(QDir::toNativeSeparators(path)));
-        return;
+        return false;
     }
-    accept();
+    return true;
 }
 
 } // namespace alarms

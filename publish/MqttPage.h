@@ -1,13 +1,15 @@
 #pragma once
-// The MQTT window: edits "mqtt.cfg" and shows the state of the connection.
+// The MQTT page of the Options window: edits "mqtt.cfg" and shows the state
+// of the connection as it changes.
 // The password is never shown back: its entry stays empty, and saving with
 // it empty keeps the stored one, unless the host changed: a password is not
 // sent to a host it was not typed for.
 
 #include "core/Mqtt.h"
+#include "ui/Options.h"
 #include "ui/Services.h"
 
-#include <QDialog>
+#include <optional>
 
 class QCheckBox;
 class QLabel;
@@ -18,25 +20,28 @@ namespace publish {
 
 class Publisher;
 
-class MqttWindow : public QDialog {
+class MqttPage : public ui::OptionsPage {
     Q_OBJECT
 public:
     // `publisher` (may be null) gives the connection state shown.
-    MqttWindow(const ui::Services &services, Publisher *publisher, QWidget *parent = nullptr);
+    MqttPage(const ui::Services &services, Publisher *publisher, QWidget *parent = nullptr);
 
     void Form_Load();
-    // Checks the entries; writes "mqtt.cfg" and closes, or tells what is wrong
-    // and saves nothing.
-    void Save_Click();
+    // Checks the entries; tells what is wrong and saves nothing.
+    bool check() override;
+    // Checks, then writes "mqtt.cfg".
+    bool save() override;
     // Picks the CA file through the file chooser.
     void CaFileButton_Click();
 
     QCheckBox *MqttOn, *Tls, *Discovery;
     QLineEdit *Host, *Port, *User, *Password, *CaFile, *ClientId, *TopicPrefix, *DiscoveryPrefix, *Interval;
     QLabel *Status;
-    QPushButton *Save, *CaFileButton;
+    QPushButton *CaFileButton;
 
 private:
+    // The settings the entries hold, or none after the message.
+    std::optional<core::MqttSettings> read();
     bool hostChanged() const;
     // The password entry's hint: whether the stored one is kept.
     void showPasswordHint();

@@ -1,4 +1,4 @@
-#include "MqttWindow.h"
+#include "MqttPage.h"
 
 #include "MqttSettingsFile.h"
 #include "Publisher.h"
@@ -33,7 +33,7 @@ QLineEdit *row(QWidget *parent, const char *name, const QString &caption, int r,
     return e;
 }
 
-QCheckBox *check(QWidget *parent, const char *name, const QString &caption, int r)
+QCheckBox *tickBox(QWidget *parent, const char *name, const QString &caption, int r)
 {
     auto *c = new QCheckBox(caption, parent);
     c->setObjectName(QLatin1String(name));
@@ -51,29 +51,29 @@ std::string text(const QLineEdit *e) { return e->text().trimmed().toStdString();
 QString shown(const std::string &s) { return QString::fromStdString(s); }
 } // namespace
 
-MqttWindow::MqttWindow(const ui::Services &services, Publisher *publisher, QWidget *parent)
-    : QDialog(parent), m_services(services)
+MqttPage::MqttPage(const ui::Services &services, Publisher *publisher, QWidget *parent)
+    : ui::OptionsPage(parent), m_services(services)
 {
-    setObjectName(QStringLiteral("MqttWindow"));
-    setWindowTitle(QStringLiteral("MQTT"));
-    setFixedSize(420, 400);
+    setObjectName(QStringLiteral("MqttPage"));
+    // The least size: the page fills the room the largest page needs.
+    setMinimumSize(420, rowTop(12) + 4 + 56 + 6);
     ui::setColours(this, ui::darkGreen(), ui::brightGreen());
 
-    MqttOn = check(this, "MqttOn", QStringLiteral("Publish to an MQTT broker"), 0);
+    MqttOn = tickBox(this, "MqttOn", QStringLiteral("Publish to an MQTT broker"), 0);
     Host = row(this, "Host", QStringLiteral("Broker host"), 1);
     Port = row(this, "Port", QStringLiteral("Port"), 2, 60);
     User = row(this, "User", QStringLiteral("User name"), 3);
     Password = row(this, "Password", QStringLiteral("Password"), 4);
     Password->setEchoMode(QLineEdit::Password);
-    Tls = check(this, "Tls", QStringLiteral("TLS (encrypted)"), 5);
+    Tls = tickBox(this, "Tls", QStringLiteral("TLS (encrypted)"), 5);
     CaFile = row(this, "CaFile", QStringLiteral("CA file"), 6, kEntryWidth - 30);
     CaFileButton = ui::button(this, QStringLiteral("CaFileButton"), QStringLiteral("..."));
     CaFileButton->setGeometry(kEntryLeft + kEntryWidth - 26, rowTop(6), 26, 20);
     CaFileButton->setToolTip(QStringLiteral("Choose the CA file"));
-    connect(CaFileButton, &QPushButton::clicked, this, &MqttWindow::CaFileButton_Click);
+    connect(CaFileButton, &QPushButton::clicked, this, &MqttPage::CaFileButton_Click);
     ClientId = row(this, "ClientId", QStringLiteral("Client id"), 7);
     TopicPrefix = row(this, "TopicPrefix", QStringLiteral("Topic prefix"), 8);
-    Discovery = check(this, "Discovery", QStringLiteral("Home automation discovery"), 9);
+    Discovery = tickBox(this, "Discovery", QStringLiteral("Home automation discovery"), 9);
     DiscoveryPrefix = row(this, "DiscoveryPrefix", QStringLiteral("Discovery prefix"), 10);
     Interval = row(this, "Interval", QStringLiteral("Seconds between values"), 11, 60);
 
@@ -85,16 +85,12 @@ MqttWindow::MqttWindow(const ui::Services &services, Publisher *publisher, QWidg
         Status->setText(publisher->statusText());
         connect(publisher, &Publisher::statusChanged, Status, &QLabel::setText);
     }
-
-    Save = ui::button(this, QStringLiteral("Save"), QStringLiteral("Save"));
-    Save->setGeometry(326, 370, 86, 24);
-    connect(Save, &QPushButton::clicked, this, &MqttWindow::Save_Click);
-    connect(Host, &QLineEdit::textChanged, this, &MqttWindow::showPasswordHint);
+    connect(Host, &QLineEdit::textChanged, this, &MqttPage::showPasswordHint);
 
     Form_Load();
 }
 
-void MqttWindow::Form_Load()
+void MqttPage::Form_Load()
 {
     const QString file = ui::ProgramFolder(m_services.programFolder).mqttSettings();
     m_stored = readMqttSettingsFile(file);
@@ -116,12 +112,12 @@ void MqttWindow::Form_Load()
     showPasswordHint();
 }
 
-bool MqttWindow::hostChanged() const
+bool MqttPage::hostChanged() const
 {
     return Host->text().trimmed().compare(shown(m_stored.host).trimmed(), Qt::CaseInsensitive) != 0;
 }
 
-void MqttWindow::showPasswordHint()
+void MqttPage::showPasswordHint()
 {
     QString hint;
     if (!m_stored.password.empty())
@@ -134,7 +130,7 @@ void MqttWindow::showPasswordHint()
                              : QString());
 }
 
-void MqttWindow::CaFileButton_Click()
+void MqttPage::CaFileButton_Click()
 {
     if (!m_services.files)
         return;
@@ -146,7 +142,7 @@ void MqttWindow::CaFileButton_Click()
         CaFile->setText(QDir::toNativeSeparators(chosen));
 }
 
-void MqttWindow::Save_Click()
+std::optional<core::MqttSettings> MqttPage::read()
 {
     core::MqttSettings s;
     s.on = MqttOn->isChecked();
@@ -171,22 +167,36 @@ void MqttWindow::Save_Click()
 
     if (const auto problem = core::mqttSettingsProblem(s)) {
         m_services.messages->inform(this, shown(*problem) + QStringLiteral(" Nothing was saved."));
-        return;
+        return std::nullopt;
     }
     if (s.tls && !QFileInfo(CaFile->text().trimmed()).isFile()) {
         m_services.messages->inform(this, QStringLiteral("The CA file %1 does not exist. Nothing was saved.")
                                               .arg(QDir::toNativeSeparators(CaFile->text().trimmed())));
-        return;
+        return std::nullopt;
     }
+    return s;
+}
+
+bool MqttPage::check() { return read().has_value(); }
+
+bool MqttPage::save()
+{
+    const auto s = read();
+    if (!s)
+        return false;
     const QString file = ui::ProgramFolder(m_services.programFolder).mqttSettings();
-    if (!writeMqttSettingsFile(file, s)) {
+    if (!writeMqttSettingsFile(file, *s)) {
         m_services.messages->inform(
             this,
             QStringLiteral("Could not save %1. Check that the folder can be written to, then press Save again.")
                 .arg(QDir::toNativeSeparators(file)));
-        return;
+        return false;
     }
-    accept();
+    // Saved again while the window stays open (a later page failed), an
+    // empty password entry keeps what was just saved.
+    m_stored = *s;
+    showPasswordHint();
+    return true;
 }
 
 } // namespace publish
