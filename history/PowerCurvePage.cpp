@@ -5,11 +5,9 @@
 #include "ui/Files.h"
 
 #include <QDir>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QTableWidget>
@@ -304,16 +302,6 @@ PowerCurvePage::PowerCurvePage(PowerCurveKeeper *keeper, const ui::Services &ser
     page->addWidget(Note);
     page->addLayout(lower);
 
-    chooseExportFile = [](QWidget *parent, const QString &suggested) {
-        return QFileDialog::getSaveFileName(parent, QStringLiteral("Export power curve"), suggested,
-                                            QStringLiteral("Comma-separated files (*.csv)"));
-    };
-    confirm = [](QWidget *parent, const QString &question) {
-        return QMessageBox::question(parent, ui::programTitle(), question, QMessageBox::Yes | QMessageBox::No,
-                                     QMessageBox::No)
-               == QMessageBox::Yes;
-    };
-
     m_refreshTimer = new QTimer(this);
     m_refreshTimer->setSingleShot(true);
     m_refreshTimer->setInterval(500);
@@ -377,7 +365,8 @@ void PowerCurvePage::Export_Click()
                                   .filePath(
                                       QStringLiteral("powercurve-export-%1.csv")
                                           .arg(m_services.clock->date().toString(QStringLiteral("yyyy-MM-dd"))));
-    const QString file = chooseExportFile(this, suggested);
+    const QString file = m_services.files->saveFile(this, QStringLiteral("Export power curve"), suggested,
+                                                    QStringLiteral("Comma-separated files (*.csv)"));
     if (file.isEmpty())
         return;
     if (!ui::replaceWhole(file, QByteArray::fromStdString(core::powerCurveExportText(m_keeper->curve()))))
@@ -390,7 +379,7 @@ void PowerCurvePage::Reset_Click()
 {
     const QString question = QStringLiteral("Start a new power curve? The measured one is kept as %1.")
                                  .arg(QDir::toNativeSeparators(m_keeper->keptFile()));
-    if (!confirm(this, question))
+    if (!m_services.messages->ask(this, question))
         return;
     if (m_keeper->reset())
         refresh();

@@ -7,7 +7,6 @@
 #include "ui/Services.h"
 
 #include <QWidget>
-#include <functional>
 
 class QLabel;
 class QPushButton;
@@ -25,11 +24,6 @@ public:
     static constexpr int kFewFrames = 10;
 
     PowerCurvePage(PowerCurveKeeper *keeper, const ui::Services &services, QWidget *parent = nullptr);
-
-    // Seams that tests replace: the file to export to ("" when the user
-    // cancelled; `suggested` is a full path) and the answer to a question.
-    std::function<QString(QWidget *parent, const QString &suggested)> chooseExportFile;
-    std::function<bool(QWidget *parent, const QString &question)> confirm;
 
     // Writes the bins and the estimate table to a file the user chooses.
     void Export_Click();

@@ -125,6 +125,10 @@ private:
         QPointer<QObject> owner;
         void inform(QObject *o, const QString &text) override { inner->inform(o ? o : owner.data(), text); }
         void notify(QObject *o, const QString &text) override { inner->notify(o ? o : owner.data(), text); }
+        bool ask(QObject *o, const QString &question) override
+        {
+            return inner->ask(o ? o : owner.data(), question);
+        }
     };
     core::CivilDate today() const;
 

@@ -15,9 +15,9 @@ QWidget *windowOf(QObject *owner)
     return static_cast<QWidget *>(owner);
 }
 
-QMessageBox *makeBox(QObject *owner, const QString &text)
+QMessageBox *makeBox(QObject *owner, const QString &text, QMessageBox::StandardButtons buttons = QMessageBox::Ok)
 {
-    auto *box = new QMessageBox(QMessageBox::NoIcon, programTitle(), text, QMessageBox::Ok, windowOf(owner));
+    auto *box = new QMessageBox(QMessageBox::NoIcon, programTitle(), text, buttons, windowOf(owner));
     box->setAttribute(Qt::WA_DeleteOnClose);
     return box;
 }
@@ -32,6 +32,14 @@ void QtMessageService::notify(QObject *owner, const QString &text)
     box->show();
 }
 
+bool QtMessageService::ask(QObject *owner, const QString &question)
+{
+    QMessageBox *box = makeBox(owner, question, QMessageBox::Yes | QMessageBox::No);
+    box->setDefaultButton(QMessageBox::No);
+    box->setEscapeButton(QMessageBox::No);
+    return box->exec() == QMessageBox::Yes;
+}
+
 void QtModalRunner::run(QDialog *dialog)
 {
     dialog->setWindowModality(Qt::ApplicationModal);
@@ -41,6 +49,12 @@ void QtModalRunner::run(QDialog *dialog)
 QString QtFileChooser::openFile(QObject *owner, const QString &title, const QString &start, const QString &filter)
 {
     return QFileDialog::getOpenFileName(windowOf(owner), title, start, filter);
+}
+
+QString QtFileChooser::saveFile(QObject *owner, const QString &title, const QString &suggested,
+                                const QString &filter)
+{
+    return QFileDialog::getSaveFileName(windowOf(owner), title, suggested, filter);
 }
 
 } // namespace ui

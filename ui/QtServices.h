@@ -9,6 +9,7 @@ class QtMessageService : public MessageService {
 public:
     void inform(QObject *owner, const QString &text) override;
     void notify(QObject *owner, const QString &text) override;
+    bool ask(QObject *owner, const QString &question) override;
 };
 
 class QtModalRunner : public ModalRunner {
@@ -19,6 +20,8 @@ public:
 class QtFileChooser : public FileChooser {
 public:
     QString openFile(QObject *owner, const QString &title, const QString &start, const QString &filter) override;
+    QString saveFile(QObject *owner, const QString &title, const QString &suggested,
+                     const QString &filter) override;
 };
 
 } // namespace ui

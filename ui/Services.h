@@ -14,15 +14,19 @@ class QObject;
 
 namespace ui {
 
-// Message boxes: OK button only, no icon, the program title as caption.
+// Message boxes: no icon, the program title as caption, shown over the window
+// `owner` is or lies in (none: over no window).
 class MessageService {
 public:
     virtual ~MessageService() = default;
-    // Waits until the user has pressed OK.
+    // OK button only; waits until the user has pressed it.
     virtual void inform(QObject *owner, const QString &text) = 0;
-    // Shows the message and returns at once, for timer ticks and serial
-    // notifications that must not block.
+    // OK button only; shows the message and returns at once, for timer ticks
+    // and serial notifications that must not block.
     virtual void notify(QObject *owner, const QString &text) = 0;
+    // Yes and No buttons, No the default; waits for the answer and returns
+    // true for Yes. Closing the box is No.
+    virtual bool ask(QObject *owner, const QString &question) = 0;
 };
 
 // Asks the user for a file.
@@ -32,6 +36,10 @@ public:
     // A file to read; "" when the user cancelled. `filter` as Qt's file
     // dialogs take it ("Certificates (*.crt *.pem)").
     virtual QString openFile(QObject *owner, const QString &title, const QString &start,
+                             const QString &filter) = 0;
+    // A file to write; "" when the user cancelled. `suggested` is a full
+    // path; the chooser asks before an existing file is replaced.
+    virtual QString saveFile(QObject *owner, const QString &title, const QString &suggested,
                              const QString &filter) = 0;
 };
 

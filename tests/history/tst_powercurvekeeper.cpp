@@ -206,19 +206,14 @@ private slots:
     {
         Keeper k;
         PowerCurvePage page(k.keeper.get(), k.fake.services());
-        QStringList asked;
-        bool answer = false;
-        page.confirm = [&](QWidget *, const QString &q) {
-            asked << q;
-            return answer;
-        };
+        const QStringList &asked = k.fake.messages.questions;
         k.frames(3);
         page.Reset->click();
         QCOMPARE(asked.size(), 1);
         QVERIFY2(asked.front().contains("powercurve-2026-03-07.csv"), qPrintable(asked.front()));
         QCOMPARE(int(k.keeper->curve().frames()), 3);
 
-        answer = true;
+        k.fake.messages.answer = true;
         page.Reset->click();
         QCOMPARE(int(k.keeper->curve().frames()), 0);
         QCOMPARE(int(k.onDisk("powercurve-2026-03-07.csv")->frames()), 3);
@@ -272,14 +267,9 @@ private slots:
         Keeper k;
         k.frames(12);
         PowerCurvePage page(k.keeper.get(), k.fake.services());
-        QString suggested;
-        QString chosen;
-        page.chooseExportFile = [&](QWidget *, const QString &s) {
-            suggested = s;
-            return chosen;
-        };
+        QString &chosen = k.fake.files.answer;
         page.Export->click(); // cancelled
-        QCOMPARE(suggested, k.folder.file("powercurve-export-2026-03-07.csv"));
+        QCOMPARE(k.fake.files.starts, QStringList{k.folder.file("powercurve-export-2026-03-07.csv")});
         QVERIFY(!k.folder.exists("powercurve-export-2026-03-07.csv"));
 
         chosen = k.folder.file("out.csv");

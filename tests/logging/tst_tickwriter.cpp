@@ -21,6 +21,7 @@ class Messages : public ui::MessageService {
 public:
     void inform(QObject *, const QString &text) override { blocking << text; }
     void notify(QObject *, const QString &text) override { texts << text; }
+    bool ask(QObject *, const QString &) override { return false; }
     QStringList texts, blocking;
 };
 

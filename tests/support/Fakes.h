@@ -80,12 +80,20 @@ private:
     QString m_device = QStringLiteral("fake");
 };
 
-// Records messages instead of showing them.
+// Records messages instead of showing them; questions are recorded apart
+// and answered with `answer` (No unless a test says Yes).
 class RecordingMessages : public ui::MessageService {
 public:
     void inform(QObject *, const QString &text) override { texts << text; }
     void notify(QObject *, const QString &text) override { texts << text; }
+    bool ask(QObject *, const QString &question) override
+    {
+        questions << question;
+        return answer;
+    }
     QStringList texts;
+    QStringList questions;
+    bool answer = false;
 };
 
 // Runs a callback with the dialog instead of waiting for a person; the callback
@@ -98,16 +106,28 @@ public:
 };
 
 // Answers every file chooser with `answer` ("" = cancelled) and records
-// what was asked.
+// what was asked: the titles, and the start folders or suggested files.
 class ScriptedFiles : public ui::FileChooser {
 public:
-    QString openFile(QObject *, const QString &title, const QString &, const QString &) override
+    QString openFile(QObject *, const QString &title, const QString &start, const QString &) override
     {
-        asked << title;
-        return answer;
+        return chosen(title, start);
+    }
+    QString saveFile(QObject *, const QString &title, const QString &suggested, const QString &) override
+    {
+        return chosen(title, suggested);
     }
     QString answer;
     QStringList asked;
+    QStringList starts;
+
+private:
+    QString chosen(const QString &title, const QString &start)
+    {
+        asked << title;
+        starts << start;
+        return answer;
+    }
 };
 
 // Fake clock, recorded messages, scripted modal windows and fake ports. Every
