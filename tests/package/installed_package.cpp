@@ -72,7 +72,7 @@ private slots:
         const QString doc = m_root + "/usr/share/doc/veldra/";
         const QString html = QString::fromUtf8(readFile(doc + page));
         QVERIFY2(html.contains("<h1"), qPrintable(page + " is missing or has no heading"));
-        static const QRegularExpression refs(R"((?:src|href)="([^"#:]+)[^"]*")");
+        static const QRegularExpression refs("(?:src|href)=\"([^\"#:]+)[^\"]*\"");
         int pictures = 0;
         for (const auto &m : refs.globalMatch(html)) {
             const QString ref = m.captured(1);
