@@ -1,4 +1,4 @@
-// simunit: a simulated monitoring unit. It sends frames on a pseudo-terminal
+// veldra-simunit: a simulated monitoring unit. It sends frames on a pseudo-terminal
 // at the pace of a 4800 baud line and links the terminal as COM<n> in a
 // program folder, so the programs can be run without the turbine.
 
@@ -40,7 +40,7 @@ constexpr int kStaleBytes = 480;
 volatile std::sig_atomic_t g_stop = 0;
 void onStopSignal(int) { g_stop = 1; }
 
-const char kUsage[] = "usage: simunit --folder DIR [options]\n"
+const char kUsage[] = "usage: veldra-simunit --folder DIR [options]\n"
                       "Simulates the turbine monitoring unit on a pseudo-terminal linked as\n"
                       "DIR/COM<n>, sending frames at the pace of a 4800 baud 8N1 line.\n"
                       "  --folder DIR     program folder that gets the COM<n> link (required)\n"
@@ -83,7 +83,7 @@ struct Options {
 
 [[noreturn]] void fail(const std::string &message)
 {
-    std::fprintf(stderr, "simunit: %s\n", message.c_str());
+    std::fprintf(stderr, "veldra-simunit: %s\n", message.c_str());
     std::exit(2);
 }
 

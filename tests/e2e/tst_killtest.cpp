@@ -32,7 +32,7 @@ private slots:
         folder.write("frame.txt", kFrame + "\n");
         folder.write("prog.cfg", testsupport::progCfg("1"));
         QProcess unit;
-        unit.start(qEnvironmentVariable("VELDRA_BIN") + "/../tools/simunit",
+        unit.start(qEnvironmentVariable("VELDRA_BIN") + "/../tools/veldra-simunit",
                    {"--folder", folder.path(), "--port", "1", "--replay", folder.file("frame.txt"), "--rate", "4",
                     "--quiet"});
         QVERIFY(unit.waitForStarted());

@@ -75,7 +75,7 @@ private slots:
         folder.write("curve.txt", kTable);
         QProcess unit;
         unit.setProcessChannelMode(QProcess::ForwardedChannels);
-        unit.start(qEnvironmentVariable("VELDRA_BIN") + "/../tools/simunit",
+        unit.start(qEnvironmentVariable("VELDRA_BIN") + "/../tools/veldra-simunit",
                    {"--folder", folder.path(), "--port", "1", "--curve", folder.file("curve.txt"), "--rate", "max",
                     "--sweep", "400", "--quiet"});
         QVERIFY(unit.waitForStarted());

@@ -1,8 +1,9 @@
 // The Debian package, installed into a scratch root with dpkg-deb -x and run
 // from there by a user with a fresh home on a virtual X display: the data
 // folder is made with the delivered files, the program logs there, and a
-// second program on it is refused. scripts/package builds the package and
-// runs this with VELDRA_DEB naming it.
+// second program on it is refused; the manual and the file reference come
+// with their pictures, and the simulated unit runs. scripts/package builds
+// the package and runs this with VELDRA_DEB naming it.
 #include "support/Processes.h"
 #include "support/TestSupport.h"
 
@@ -56,6 +57,45 @@ private slots:
         QVERIFY(!version.isEmpty());
         for (const QString edition : {"crestdial", "flankdial"})
             QCOMPARE(run(m_root + "/usr/bin/" + edition, {"--version"}), edition + " (Veldra) " + version);
+    }
+
+    // Every picture and page a page of the manual refers to lies beside it.
+    void documentationIsWhole_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::newRow("manual") << "manual.html";
+        QTest::newRow("file reference") << "files.html";
+    }
+    void documentationIsWhole()
+    {
+        QFETCH(QString, page);
+        const QString doc = m_root + "/usr/share/doc/veldra/";
+        const QString html = QString::fromUtf8(readFile(doc + page));
+        QVERIFY2(html.contains("<h1"), qPrintable(page + " is missing or has no heading"));
+        static const QRegularExpression refs("(?:src|href)=\"([^\"#:]+)[^\"]*\"");
+        int pictures = 0;
+        for (const auto &m : refs.globalMatch(html)) {
+            const QString ref = m.captured(1);
+            pictures += ref.endsWith(".png");
+            QVERIFY2(QFileInfo(doc + ref).isFile(), qPrintable(page + " refers to " + ref + ", not installed"));
+        }
+        QVERIFY2(pictures > 0 || page != "manual.html", "the manual shows no picture");
+    }
+
+    // The installed simulator links its terminal into a folder while it runs
+    // and takes the link away when it stops.
+    void simulatorRunsFromThePackage()
+    {
+        const QString folder = m_scratch.filePath("trial");
+        QVERIFY(QDir().mkpath(folder));
+        QProcess unit;
+        unit.start(m_root + "/usr/bin/veldra-simunit", {"--folder", folder, "--seconds", "3", "--quiet"});
+        QVERIFY(unit.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(folder + "/COM1").symLinkTarget().startsWith("/dev/pts/"), 10000);
+        QVERIFY(unit.waitForFinished(15000));
+        QCOMPARE(unit.exitCode(), 0);
+        QVERIFY(!QFileInfo(folder + "/COM1").isSymLink());
+        QVERIFY(QFileInfo(m_root + "/usr/share/man/man1/veldra-simunit.1.gz").isFile());
     }
 
     void firstStartMakesTheDataFolder()
