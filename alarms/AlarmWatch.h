@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The session's alarms and link status: it takes each frame and a tick a
 // second, keeps the alarms (core::AlarmBook) and the link counters, and tells

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Alarms page of the Options window: each alarm on or off with its
 // threshold, the hold time, the hysteresis, the beep and the command, saved to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window's alarm banner (white on red, hidden while no alarm is
 // raised) and link-status line; each edition places them, the session's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Runs the alarm command: the program with its arguments, never through a
 // shell, in the background, in a process group of its own so that the time

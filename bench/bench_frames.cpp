@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Frame processing in the main window: a frame arriving through the port is
 // decoded, calibrated, shown in the read-out list and the title, and moves the
 // six meters (each redrawn). Runs crestdial's window on a temporary folder on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Graph window timings on a day of 9,999 matching records: "Display" (read,
 // split, parse, filter, draw, list fill) and one check-box redraw.
 // Prints one line per measure: "<name>  median_ms=<value>".

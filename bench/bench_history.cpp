@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // History timings: opening the window on ten years of energy.csv (3,650
 // lines) until it is painted, and estimating a day from a full daily log
 // (8,640 records, one every 10 s).

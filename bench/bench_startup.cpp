@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built crestdial seen from outside: start-up time, idle CPU and resident
 // memory. Each run lays out a fresh program folder (the delivered settings
 // from build/bin) with a pseudo-terminal as COM1 and starts the program on its

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Lays out a program folder from the delivered files without touching what is
 # already there: the user's settings, template and data survive every build.
 #

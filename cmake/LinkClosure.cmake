@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # veldra_forbid_links(target lib...): stops the configure when `target`
 # links any of the libraries, directly or through what it links.
 

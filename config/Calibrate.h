@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The calibration window: shows the unit's raw values next to the dividers
 // being fitted, captures the current offset and saves "settings.cfg".

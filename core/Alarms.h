@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Alarms on the unit's values and on the data itself, the settings file
 // "alarms.cfg", the lines of "logs/alarms.csv", and the link's counters and

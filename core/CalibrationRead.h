@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The calibration window's live read-out: its own message assembly, the raw
 // fields of a message and the eight read-out texts.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The energy that outlives the program: today's, yesterday's and the lifetime
 // total (the state file "energy.cfg"), and one line a day in "logs/energy.csv".

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The history of days: estimating a past day from its daily log, finding the
 // logged days that energy.csv does not hold yet, and the totals of a month and

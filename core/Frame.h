@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Frames from the monitoring unit: "[" ... "]" carrying the tagged fields
 // <V>, <I>, <R>, <M> and <S>.

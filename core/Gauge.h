@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The needle of an analog meter: a line from the pivot at the bottom centre
 // of the picture box, in the picture box's own units (twips, y downwards).

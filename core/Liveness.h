@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Whether the data on screen is current. One definition for everything that
 // acts on the unit's values (energy, alarms, publishing):

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading the daily log back: the date and time entries of the graph window,
 // splitting a log file into lines and taking the fields out of one line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Publishing to an MQTT broker, the pure parts: the settings file "mqtt.cfg",
 // the names derived from it, and the table of latest values that limits how

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Number text, number reading and rounding: the one way numbers reach the
 // screen and the files, and the one way they are read back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The turbine's measured power curve by the method of bins, and the annual
 // energy it would give at a site's average wind speed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Calibration of raw frame values into the live reading, and the interval maxima.
 

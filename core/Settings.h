@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The two tagged settings files, "prog.cfg" and "settings.cfg". Values are the
 // texts found between the tags; each user converts them where they are used.

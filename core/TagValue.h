@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Tagged text: "<K>value</K>" pieces found by the first occurrence of each tag.
 

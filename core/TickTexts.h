@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The texts of the logging tick: the daily log record, the history line and
 // live page, the spreadsheet header and rows; also the watt-hour step and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "editions/Editions.h"
 #include "monitor/Logger.h"
 #include "ui/Twips.h"

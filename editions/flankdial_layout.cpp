@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "editions/Editions.h"
 #include "graph/Graph.h"
 #include "monitor/Logger.h"

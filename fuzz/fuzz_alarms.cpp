@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The alarm settings file on any text: what reads is usable, and writing it
 // reads back the same. Then the alarm rules driven by the same bytes: a raised
 // alarm always has a raise event before it, and times never run backwards.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calibration window's receiving side: serial reads through its buffer,
 // each message's fields and the eight read-out texts.
 // Input: optional "settings.cfg" text (the divider boxes and the offset), NUL,

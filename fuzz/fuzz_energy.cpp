@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The energy files on any text. energy.cfg: what reads writes back and reads
 // the same. energy.csv: putting a day in keeps every other line as it was,
 // and the day reads back from the new text.

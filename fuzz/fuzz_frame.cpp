@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's receiving side: serial reads through the frame assembler,
 // each frame decoded and calibrated, the maxima raised and logged.
 // Input: optional "settings.cfg" text, NUL, then the bytes from the port.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a daily log back: the file split into lines, each line's time and
 // fields, and the date and time entries of the graph window.
 // Input: a log file text; its first 8 bytes are also taken as a time of day.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Number reading and number text: readNumber on any text (with "." and ","
 // as the separator), the readers built on it, and numberText, roundHalfEven
 // and toInt16 on any double, NaN and infinity included.

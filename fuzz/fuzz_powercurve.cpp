@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The power curve file: its reader on any text; a curve it reads writes back
 // to a text that reads again, and from then on writes the same (the first
 // write may round sums given with more than 15 digits, and what is derived

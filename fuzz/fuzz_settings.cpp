@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tagged settings files: between, tagValue and the two readers on any
 // text, and a write of what was read reading back the same.
 // Input: the whole file text.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The live page: a user-written template with its placeholders replaced, and
 // replaceAll on its own.
 // Input: the template text. The values are ones the program can produce,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The graph window: loads one day's log for a range of times, plots each
 // quantity on its own vertical scale, lists the records, shows the values

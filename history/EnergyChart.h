@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The bars of the History window: one per day of a month or per month of a
 // year. It paints only the bars it was given; the page decides what they are.

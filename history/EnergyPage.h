@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The "Energy" page of the History window: the energy of each day of a month,
 // or of each month of a year, from logs/energy.csv, and the estimating of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // "Estimate missing days": the days that have a daily log but no line in
 // logs/energy.csv are estimated from their logs on a worker thread, then

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The History window: the energy of past days, months and years, in pages of
 // a tab widget (the "Energy" page first; others are added beside it).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Keeps the measured power curve for the whole run: reads powercurve.csv at
 // start, adds each live frame, and writes the file back whole (never half a

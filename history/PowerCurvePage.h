@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The "Power curve" page: the measured curve (mean power per bin with +-1
 // standard deviation, each bin's frame count, mean RPM on a second axis),

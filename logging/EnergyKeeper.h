@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Keeps the energy book on disk: "energy.cfg" with the totals and
 // "logs/energy.csv" with a line a day. Both are replaced whole through a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The files of one logging tick: the day's log record, and when switched on
 // the history line with the live page and the spreadsheet row.

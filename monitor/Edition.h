@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What differs between the two programs: the main-window layout, the block of
 // numeric read-outs and the graph-window positions.

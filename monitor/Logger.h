@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window: start-up and settings, frames to live read-out, the six
 // meters, logging and the commands that open the other windows. What runs

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The composition root: the running session and the feature rooms that listen
 // to it. Each program builds one (both editions now, a program without a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The running session: everything that goes on whether or not a window shows
 // it. The settings, the port with its recovery, frames in, calibrated

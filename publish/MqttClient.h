@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A connection to an MQTT broker through libmosquitto, on a thread of its own
 // that does everything that may wait on the network: name lookup, connect,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The MQTT page of the Options window: edits "mqtt.cfg" and shows the state
 // of the connection as it changes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading and writing "mqtt.cfg". The file may hold a password, so it is
 // made readable by its owner only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Publishing the unit's values to an MQTT broker for home automation: plain
 // values on their own topics (numbers with "." whatever the locale), retained

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // powercurveview: shows the power curve page of a program folder's
 // powercurve.csv on its own, for looking at a curve and for the README's
 // picture. It never writes the curve.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // veldra-simunit: a simulated monitoring unit. It sends frames on a pseudo-terminal
 // at the pace of a 4800 baud line and links the terminal as COM<n> in a
 // program folder, so the programs can be run without the turbine.

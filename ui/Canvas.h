@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A picture box: an optional background picture, and drawing that persists in
 // a backing image until the next clear(). Coordinates are user units with the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Small controls the windows are built from: the hidden value holder, the
 // lamp button and helpers for labels.

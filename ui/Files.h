@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The few file operations the system uses. Texts are bytes in the local 8-bit
 // encoding; every file is opened, used and closed within one call.

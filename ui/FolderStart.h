@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Finding, laying out and locking the program folder when a program starts.
 // The rule of which folder it is lives in core/CommandLine.h; this is the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One of the program's own files (settings, totals, the power curve), read
 // whole with a parser. What is done when it is missing, cannot be read or is

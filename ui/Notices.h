@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Failures of files written in the background (ticks, saves): each file's
 // failure is told once, by a message that does not wait, and told again only

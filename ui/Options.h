@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Options window: our own settings, one page each (Alarms, MQTT, ...), in
 // the look of the other secondary windows. Save checks every page, then saves

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program folder: where every file the program reads or writes lies, and
 // the reading of its two settings files. How the folder is laid out is known

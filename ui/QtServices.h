@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The services as the desktop shows them: Qt's message boxes and modal windows.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A serial port that keeps itself connected: the open sequence, the lost link
 // and the retry every 2 seconds, for every window that reads the unit.

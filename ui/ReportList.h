@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A list view in report view: columns with a title and a width, rows of
 // texts (the item text in column 0, sub-items after it). Model/view, so a

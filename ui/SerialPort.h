@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The serial-port control seam. Windows talk to a SerialPort; the program uses
 // QtSerialPortControl, tests a fake.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The seams a window is built with: program folder, clock, message boxes,
 // file choosers, modal windows and serial ports. main() passes the real ones, tests fakes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Messages for a program without windows: each one a line on standard error
 // (or the stream given), so a terminal or a service's log shows it.

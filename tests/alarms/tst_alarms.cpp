@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The alarm command, the Alarms page's refusals, and the alarms in the main
 // window on a temporary folder with the fake clock and port.
 #include "alarms/AlarmWatch.h"

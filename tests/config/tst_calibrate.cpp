@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calibration window on a temporary program folder with a fake port.
 
 #include "config/Calibrate.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The setup window on a temporary program folder: what it shows from
 // "prog.cfg" and what its save writes or refuses.
 

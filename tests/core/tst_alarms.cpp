@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The alarm rules on a script of frames and ticks, alarms.cfg, and the link's
 // counters and status text.
 #include "core/Alarms.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calibration window's message assembly, field extraction and read-out texts.
 
 #include "core/CalibrationRead.h"

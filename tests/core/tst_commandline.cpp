@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line and the order in which the program folder is chosen.
 
 #include "core/CommandLine.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Live, stale and paused data, and the day's energy counted from it.
 #include "core/Energy.h"
 #include "core/EnergyBook.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Days estimated from their daily logs, the days energy.csv is missing, and
 // the totals of a month and a year.
 #include "core/EnergyHistory.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Frame assembly and decoding: what the unit sends, and what a noisy line
 // makes of it.
 #include "core/Frame.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Inputs that the fuzz targets (fuzz/) once broke, fed through the same code
 // paths, so the fixes stay.
 #include "core/LogLine.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Numbers in the files under the locales the program meets: the delivered
 // settings read everywhere, and what one locale writes every other reads.
 #include "core/LogLine.h"

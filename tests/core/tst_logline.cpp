@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading the daily log back: entry checks, time fields, line splitting and
 // the fields of one line.
 

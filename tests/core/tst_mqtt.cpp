@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pure parts of publishing: mqtt.cfg, the names made from it, the wind
 // units home automation knows, and the table of latest values.
 #include "core/Mqtt.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Number text, number reading and rounding: every number on screen and in the
 // files goes through these, so their edge cases are the program's.
 #include "core/Number.h"

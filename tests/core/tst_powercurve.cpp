@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The measured power curve: bins, units, which frames count, the annual
 // energy estimate and the curve's file.
 #include "core/Number.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TagValue and the two settings files, byte for byte.
 #include "core/Settings.h"
 #include "core/TagValue.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shared text helpers: blank trimming, replace-all and splitting.
 
 #include "core/Text.h"

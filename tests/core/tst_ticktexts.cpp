@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The texts of the logging tick, the watt-hour step and the interval check.
 
 #include "core/Number.h"

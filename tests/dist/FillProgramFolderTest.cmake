@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A build lays out build/bin from dist/; a file the user edited there, or put
 # there instead, must survive the next build, and a removed one comes back.
 #

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built program's alarms, end to end: a falling battery voltage on a
 // pseudo-terminal raises the battery alarm (banner and alarms.csv), its
 // recovery clears it, and the unit unplugged raises "no data". The settings

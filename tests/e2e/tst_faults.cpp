@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults from outside the program: a serial device that goes away while
 // logging, files that cannot be written, broken settings files and odd logs.
 // The built program runs on a virtual X display where only it shows the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which folder the built program runs on, and one program per folder: the
 // programs are copied into the layouts a user has (a folder of its own, a
 // build's bin, an installed prefix) and started on a virtual X display.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Killed at any moment, the program loses at most a few seconds of energy and
 // never leaves a file that cannot be read. The built program runs on the
 // simulated unit replaying one frame (constant power); it is killed with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built program publishing to a real broker, fed through a pseudo-terminal:
 // its program topic says "online" while it runs; killed, the broker's last
 // will says "offline" there.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The power curve end to end: the built program on a virtual X display, fed
 // at the full line rate by the simulated unit's deterministic curve mode, and
 // the curve it writes to powercurve.csv compared with the simulator's table.

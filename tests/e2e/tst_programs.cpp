@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built programs, end to end: a real window on a virtual X display, a
 // pseudo-terminal linked as COM1 in a temporary program folder, frames sent in
 // pieces, the title read back from the window system and the files checked.

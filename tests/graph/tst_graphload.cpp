@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The graph window opening and its "Display" button: entry checks, the day's
 // file, the time filter and the record limit.
 

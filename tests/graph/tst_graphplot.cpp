@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The graph window's plot, list and labels, and the mouse and check boxes on it.
 // Records are loaded through the window's loading step; pixels are read from
 // the plot's backing image.

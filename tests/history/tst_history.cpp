@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The History window on a known energy.csv: totals, estimated days, the keys,
 // and the estimating of the days that only have a daily log.
 #include "history/EnergyChart.h"

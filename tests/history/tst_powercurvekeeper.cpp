@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The power curve kept across runs: its file at start, the frames the main
 // window hands it, saving, reset, and the page that shows it.
 #include "core/Number.h"

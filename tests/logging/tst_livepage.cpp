@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The delivered live page as a browser shows it: a tick writes html/log.html
 // from the delivered template, headless Chromium renders it at phone and
 // desktop widths, and the rendered document holds the values the tick wrote,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The files one logging tick writes, on a temporary program folder with a fake
 // clock, in a 12-hour locale whose short date has slashes.
 

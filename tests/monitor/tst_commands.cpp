@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's commands: the port handed to the setup and calibration
 // windows and taken back, the graph window opened behind live logging, the
 // Options window's Save and Cancel, and the column edition's read-outs and

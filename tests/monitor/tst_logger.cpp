@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window on a temporary program folder with a fake clock, fake
 // port, recorded messages and scripted modal windows.
 #include "alarms/AlarmWatch.h"

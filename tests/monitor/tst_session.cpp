@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The running session with no window at all: frames in through the port, the
 // logging tick, energy and the end of the run, on fakes.
 #include "core/Liveness.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Debian package, installed into a scratch root with dpkg-deb -x and run
 // from there by a user with a fresh home on a virtual X display: the data
 // folder is made with the delivered files, the program logs there, and a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Publishing against a real broker: the main window on a temporary folder fed
 // by the fake port, a mosquitto started by the test, and mosquitto_sub reading
 // back what arrived. Waits are generous: the suite also runs under the

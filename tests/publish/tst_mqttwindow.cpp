@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MQTT page of the Options window: what it refuses (a message, nothing
 // saved), what it saves, and that the file is owner-only and the password
 // never shown back.

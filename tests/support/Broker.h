@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A real MQTT broker (Debian's mosquitto) for tests and benchmarks: started on
 // 127.0.0.1 at a free port with a configuration of its own, and a subscriber

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Stand-ins for the seams a window is built with, for tests and benchmarks:
 // a settable clock, a serial port fed by hand, recorded message boxes and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Helpers for driving the built programs from outside: a pseudo-terminal
 // linked as a COM entry, short commands, and a process's CPU time and memory.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared helpers for the tests: a temporary program folder laid out like a
 // fresh install, and (from Fakes.h) a bundle of fake services.

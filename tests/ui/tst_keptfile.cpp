@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's own files read through ui::KeptFile: what each load finds,
 // what is moved aside and under which name, and what is told how often.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop's questions: No unless the user picks Yes.
 #include "ui/QtServices.h"
 

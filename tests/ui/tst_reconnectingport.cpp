@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reconnecting port on real pseudo-terminals: it follows the program
 // folder's COM entry as the device behind it goes, comes back or moves.
 #include "support/Processes.h"

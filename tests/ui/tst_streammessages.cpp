@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The messages of a program without windows: one line each on the stream.
 #include "ui/StreamMessages.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loaded with LD_PRELOAD by the tests and the frame benchmark: looking up the
 // name "slow-lookup.test" takes SLOW_LOOKUP_MS milliseconds (3000 unless
 // set) and then finds 127.0.0.1, as a name server that answers late would.
