@@ -6,6 +6,7 @@
 #include "core/Number.h"
 #include "ui/Controls.h"
 #include "ui/Files.h"
+#include "ui/Notices.h"
 #include "ui/ProgramFolder.h"
 #include "ui/Twips.h"
 
@@ -175,10 +176,7 @@ bool AlarmsPage::save()
     const QString path = ui::ProgramFolder(m_services.programFolder).alarmsSettings();
     const std::string text = core::alarmSettingsText(*s);
     if (!ui::replaceWhole(path, ui::bytesOf(text))) {
-        m_services.messages->inform(this,
-                                    QStringLiteral("Could not save %1. Check that the folder can be written to, "
-                                                   "then press Save again.")
-                                        .arg(QDir::toNativeSeparators(path)));
+        m_services.messages->inform(this, ui::cannotSave(path));
         return false;
     }
     return true;

@@ -5,6 +5,7 @@
 #include "Publisher.h"
 #include "ui/Controls.h"
 #include "ui/Files.h"
+#include "ui/Notices.h"
 #include "ui/ProgramFolder.h"
 #include "ui/Twips.h"
 
@@ -187,10 +188,7 @@ bool MqttPage::save()
         return false;
     const QString file = ui::ProgramFolder(m_services.programFolder).mqttSettings();
     if (!writeMqttSettingsFile(file, *s)) {
-        m_services.messages->inform(
-            this,
-            QStringLiteral("Could not save %1. Check that the folder can be written to, then press Save again.")
-                .arg(QDir::toNativeSeparators(file)));
+        m_services.messages->inform(this, ui::cannotSave(file));
         return false;
     }
     // Saved again while the window stays open (a later page failed), an

@@ -79,6 +79,12 @@ QString fromLocal(std::string_view bytes) { return QString::fromLocal8Bit(bytes.
 
 std::string toLocal(const QString &text) { return textOf(text.toLocal8Bit()); }
 
+QString cannotSave(const QString &path)
+{
+    return QStringLiteral("Could not save %1. Check that the folder can be written to, then press Save again.")
+        .arg(QDir::toNativeSeparators(path));
+}
+
 QString cannotWrite(const QString &path)
 {
     return QStringLiteral("Could not write %1").arg(QDir::toNativeSeparators(path));

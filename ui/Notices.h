@@ -36,5 +36,7 @@ private:
 
 // "Could not write <path>", in the platform's spelling of the path.
 QString cannotWrite(const QString &path);
+// What a settings page says when its file could not be saved.
+QString cannotSave(const QString &path);
 
 } // namespace ui
