@@ -9,6 +9,10 @@
 
 #include <memory>
 
+namespace archive {
+class Archive;
+}
+
 namespace monitor {
 
 class Rooms {
@@ -16,9 +20,11 @@ public:
     explicit Rooms(const ui::Services &services);
     ~Rooms();
     Session &session() { return *m_session; }
+    archive::Archive &archive() { return *m_archive; }
 
 private:
     std::unique_ptr<Session> m_session;
+    std::unique_ptr<archive::Archive> m_archive;
 };
 
 } // namespace monitor

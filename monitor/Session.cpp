@@ -128,8 +128,10 @@ void Session::receive()
     m_rx.append(std::string_view(bytes.constData(), size_t(bytes.size())));
     while (auto frame = m_rx.next())
         processFrame(*frame);
-    if (const long long dropped = m_alarms->setDropped(m_rx.dropped()))
+    if (const long long dropped = m_alarms->setDropped(m_rx.dropped())) {
         m_book.countFrames(0, dropped);
+        emit framesDropped(dropped);
+    }
 }
 
 void Session::processFrame(const std::string &frame)

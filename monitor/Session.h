@@ -114,6 +114,8 @@ signals:
     // it and when it came (seconds on the monotonic clock).
     void frameProcessed(const core::RawReading &raw, const core::Reading &reading, core::DataState state,
                         double now);
+    // Frames that were cut short or too long and never decoded.
+    void framesDropped(long long count);
     // A logging tick has been written.
     void logged();
     // Today's energy after an energy step.
