@@ -16,6 +16,10 @@ Rooms::Rooms(const ui::Services &services)
                          a->frame(raw, reading, s->settings().WSUnits);
                      });
     QObject::connect(s, &Session::framesDropped, a, &archive::Archive::dropped);
+    QObject::connect(s, &Session::settingsSaved, a, [a](const QString &file) {
+        if (file == QLatin1String("archive.cfg"))
+            a->loadSettings();
+    });
 }
 
 // The archive writes its last minute while the session still stands.
