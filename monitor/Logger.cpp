@@ -15,6 +15,7 @@
 #include "history/PowerCurveKeeper.h"
 #include "history/PowerCurvePage.h"
 #include "publish/MqttPage.h"
+#include "publish/WebPage.h"
 #include "publish/Publisher.h"
 #include "ui/Files.h"
 #include "ui/Options.h"
@@ -448,6 +449,8 @@ void Logger::Options_Click()
                     QStringLiteral("Alarms"), [this] { m_session->reloadAlarms(); });
     options.addPage(new publish::MqttPage(m_services, publisher(), &options), QStringLiteral("MQTT"),
                     [this] { m_session->reloadPublishing(); });
+    options.addPage(new publish::WebPage(m_services, m_session->webServer(), &options), QStringLiteral("Web"),
+                    [this] { m_session->reloadWeb(); });
     m_services.modal->run(&options);
 }
 

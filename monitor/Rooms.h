@@ -9,6 +9,10 @@
 
 #include <memory>
 
+namespace publish {
+class WebServer;
+}
+
 namespace monitor {
 
 class Rooms {
@@ -19,6 +23,7 @@ public:
 
 private:
     std::unique_ptr<Session> m_session;
+    std::unique_ptr<publish::WebServer> m_web;
 };
 
 } // namespace monitor

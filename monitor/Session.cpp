@@ -8,6 +8,7 @@
 #include "logging/EnergyKeeper.h"
 #include "logging/TickWriter.h"
 #include "publish/Publisher.h"
+#include "publish/WebServer.h"
 #include "ui/Files.h"
 
 #include <QTimer>
@@ -208,6 +209,12 @@ void Session::finish()
 void Session::reloadAlarms() { m_alarms->loadSettings(); }
 
 void Session::reloadPublishing() { m_publisher->reload(); }
+
+void Session::reloadWeb()
+{
+    if (m_web)
+        m_web->reload();
+}
 
 core::DataState Session::dataState() const { return m_liveness.state(m_services.clock->monotonicSeconds()); }
 

@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "WebFeed.h"
+
+#include "Session.h"
+#include "alarms/AlarmWatch.h"
+#include "core/Alarms.h"
+#include "core/PowerCurve.h"
+#include "core/Text.h"
+#include "history/PowerCurveKeeper.h"
+#include "publish/WebServer.h"
+
+#include <QTimer>
+#include <memory>
+
+namespace monitor {
+
+void feedWebServer(Session &session, publish::WebServer &web)
+{
+    struct State {
+        bool hasReading = false;
+        core::DataState sent = core::DataState::Stale;
+    };
+    auto state = std::make_shared<State>();
+    Session *s = &session;
+    publish::WebServer *w = &web;
+
+    // Only copying: the texts are made on the server's threads.
+    auto update = [s, w, state](bool reading) {
+        core::WebNow n;
+        n.time = s->services().clock->now().toSecsSinceEpoch();
+        n.state = s->dataState();
+        if (s->liveness().liveUntil())
+            n.lastLive = s->lastLiveAt().toSecsSinceEpoch();
+        n.hasReading = state->hasReading;
+        const core::Reading &r = s->reading();
+        n.volts = r.Volts;
+        n.amps = r.Amps;
+        n.watts = r.Watts;
+        n.rpm = r.RPM;
+        n.windSpeed = r.WindSpeed;
+        n.loadOn = r.Mode == 1;
+        n.windUnit = std::string(core::trimBlanks(s->settings().WSUnits, " \t"));
+        n.windToMetresPerSecond = core::windUnit(s->settings().WSUnits).toMetresPerSecond;
+        n.todayWh = s->wattHours();
+        n.lifetimeWh = s->book().lifetime();
+        n.framesReceived = s->alarms()->counters().received();
+        n.framesRejected = s->alarms()->counters().rejected();
+        for (const core::AlarmId id : core::kAlarms)
+            n.alarms.push_back(
+                {std::string(core::alarmKey(id)), std::string(core::alarmTitle(id)), s->alarms()->raised(id)});
+        // A change of state without a frame (stale, paused) is news for a stream too.
+        const bool news = reading || n.state != state->sent;
+        state->sent = n.state;
+        w->setNow(n, news);
+    };
+
+    QObject::connect(s, &Session::frameProcessed, w, [update, state] {
+        state->hasReading = true;
+        update(true);
+    });
+    QObject::connect(s, &Session::energyChanged, w, [update] { update(false); });
+    QObject::connect(s->alarms(), &alarms::AlarmWatch::alarmChanged, w, [update] { update(false); });
+    auto *second = new QTimer(w);
+    second->setInterval(1000);
+    QObject::connect(second, &QTimer::timeout, w, [update] { update(false); });
+    second->start();
+    QObject::connect(s->powerCurve(), &history::PowerCurveKeeper::changed, w,
+                     [s, w] { w->setPowerCurve(s->powerCurve()->curve()); });
+    w->setPowerCurve(s->powerCurve()->curve());
+    update(false);
+}
+
+} // namespace monitor
