@@ -13,7 +13,7 @@ namespace publish {
 
 // The iterations new passwords are hashed with: a guess costs an attacker
 // with the file about as long as a check costs us (~0.2 s on a small machine).
-constexpr unsigned kPasswordIterations = 210000;
+constexpr unsigned kPasswordIterations = 600000;
 
 // passwordHashText() of a new salted hash of `password`; empty when the
 // system's random source failed.
