@@ -6,7 +6,10 @@
 // The clients are a Python program, so their work is not counted as ours.
 // Reports the longest stall of this thread (a 5 ms timer's lateness), the
 // CPU this process used (share of one core), the p99 of /api/now, and the
-// readings a client missed (every client should get every one).
+// readings a client missed (every client should get every one). Then
+// /api/series over HTTP for a year of hours of an archive with a minute in
+// every hour, median of 11.
+#include "archive/ArchiveDb.h"
 #include "monitor/Rooms.h"
 #include "publish/WebServer.h"
 #include "publish/WebSettingsFile.h"
@@ -21,6 +24,10 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <cstdio>
 #include <sys/resource.h>
 #include <vector>
@@ -171,6 +178,86 @@ Run oneRun(int seconds)
     return r;
 }
 
+// GET over a fresh connection; the answer's length (0 when it failed).
+size_t httpGet(int port, const std::string &path)
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(quint16(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    size_t got = 0;
+    if (::connect(s, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0) {
+        const std::string req = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+        if (::send(s, req.data(), req.size(), 0) == ssize_t(req.size())) {
+            char buf[65536];
+            ssize_t n;
+            while ((n = ::recv(s, buf, sizeof buf, 0)) > 0)
+                got += size_t(n);
+        }
+    }
+    ::close(s);
+    return got;
+}
+
+// Medians (ms) of all fields, and of the watts and energy alone.
+std::pair<double, double> seriesYearOfHours()
+{
+    testsupport::ProgramFolder folder;
+    const std::int64_t start = 1764547200; // 2025-12-01 00:00 UTC
+    {
+        archive::ArchiveDb db;
+        if (!db.open(folder.file(archive::ArchiveDb::fileName()), false)) {
+            std::fprintf(stderr, "no archive: %s\n", qPrintable(db.error()));
+            std::exit(1);
+        }
+        for (int h = 0; h < 365 * 24; ++h) {
+            core::ArchiveRow r;
+            r.t = start + std::int64_t(h) * 3600;
+            r.utcOffset = 3600;
+            r.minutes = 1;
+            r.frames = 60;
+            r.windUnit = "mph";
+            for (int s = 0; s < 60; ++s) {
+                r.volts.add(13 + s * 0.01);
+                r.amps.add(h % 24 + s * 0.01);
+                r.watts.add(13 * (h % 24) + s * 0.1);
+                r.rpm.add(200 + s);
+                r.wind.add(3 + (h % 7));
+            }
+            r.energyWh = r.watts.mean() / 60;
+            db.write(r);
+        }
+    }
+    const int port = testsupport::freePort();
+    core::WebSettings s;
+    s.on = true;
+    s.port = std::to_string(port);
+    publish::writeWebSettingsFile(folder.file("web.cfg"), s);
+    testsupport::FakeServices fake(folder.path());
+    monitor::Rooms rooms(fake.services());
+    const std::string path = "/api/series?from=" + std::to_string(start) + "&to=" + std::to_string(start + 365 * 86400)
+                             + "&step=hour";
+    auto measure = [port](const std::string &path, size_t least) {
+        std::vector<double> ms;
+        size_t bytes = 0;
+        for (int i = 0; i < 11; ++i) {
+            QElapsedTimer t;
+            t.start();
+            bytes = httpGet(port, path);
+            ms.push_back(double(t.nsecsElapsed()) / 1e6);
+        }
+        std::sort(ms.begin(), ms.end());
+        std::fprintf(stderr, "series: %zu bytes, %.1f .. %.1f ms\n", bytes, ms.front(), ms.back());
+        if (bytes < least) {
+            std::fprintf(stderr, "the answer is too short\n");
+            std::exit(1);
+        }
+        return ms[ms.size() / 2];
+    };
+    return {measure(path, 8760 * 200), measure(path + "&fields=watts,energy", 8760 * 60)};
+}
+
 template <typename T>
 double median(std::vector<T> v)
 {
@@ -183,6 +270,12 @@ double median(std::vector<T> v)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    const auto [all, chart] = seriesYearOfHours();
+    std::printf("web_series_year_of_hours  median_ms=%.2f\n", all);
+    std::printf("web_series_year_of_hours_watts  median_ms=%.2f\n", chart);
+    std::fflush(stdout);
+    if (qEnvironmentVariableIsSet("VELDRA_BENCH_WEB_SERIES_ONLY"))
+        return 0;
     const int seconds = qEnvironmentVariableIntValue("VELDRA_BENCH_WEB_SECONDS") > 0
                             ? qEnvironmentVariableIntValue("VELDRA_BENCH_WEB_SECONDS")
                             : 60;

@@ -29,6 +29,7 @@ CommandLine parseCommandLine(const std::vector<std::string> &args)
     bool help = false;
     bool version = false;
     bool folderGiven = false;
+    bool exporting = false, stepGiven = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string &arg = args[i];
         if (arg == "--help" || arg == "-h") {
@@ -50,16 +51,36 @@ CommandLine parseCommandLine(const std::vector<std::string> &args)
                 return wrong("--folder is given more than once");
             folderGiven = true;
             line.folder = value;
+        } else if (arg == "--export") {
+            if (exporting)
+                return wrong("--export is given more than once");
+            if (i + 2 >= args.size())
+                return wrong("--export needs FROM and TO");
+            exporting = true;
+            line.exportFrom = args[++i];
+            line.exportTo = args[++i];
+        } else if (arg == "--step") {
+            if (i + 1 == args.size())
+                return wrong("--step needs minute, hour or day");
+            const std::string &step = args[++i];
+            if (step != "minute" && step != "hour" && step != "day")
+                return wrong("--step needs minute, hour or day, not '" + step + "'");
+            stepGiven = true;
+            line.exportStep = step;
         } else if (!arg.empty() && arg[0] == '-') {
             return wrong("unknown option '" + arg + "'");
         } else {
             return wrong("unexpected argument '" + arg + "'");
         }
     }
+    if (stepGiven && !exporting)
+        return wrong("--step goes with --export");
     if (help)
         line.action = CommandLine::Action::Help;
     else if (version)
         line.action = CommandLine::Action::Version;
+    else if (exporting)
+        line.action = CommandLine::Action::Export;
     return line;
 }
 
@@ -77,9 +98,17 @@ std::string usageText(const std::string &program)
 {
     return "Usage: " + program
            + " [--folder DIR]\n"
+             "       "
+           + program
+           + " --export FROM TO [--step minute|hour|day] [--folder DIR]\n"
              "\n"
              "Options:\n"
              "  --folder DIR  keep the settings, logs, pages and spreadsheets in DIR\n"
+             "  --export FROM TO\n"
+             "                print the archive from FROM to TO as CSV and exit; each is a\n"
+             "                date (2026-12-01; TO takes in that whole day) or a local\n"
+             "                date and time (2026-12-01T06:30)\n"
+             "  --step STEP   one row a minute (the default), an hour or a day\n"
              "  --help        show this help and exit\n"
              "  --version     show the version and exit\n";
 }

@@ -8,10 +8,12 @@
 namespace core {
 
 struct CommandLine {
-    enum class Action { Run, Help, Version, Wrong };
+    enum class Action { Run, Help, Version, Export, Wrong };
     Action action = Action::Run;
     // The folder given with --folder, as written; empty when none was.
     std::string folder;
+    // For Action::Export: the range as written, and "minute", "hour" or "day".
+    std::string exportFrom, exportTo, exportStep = "minute";
     // For Action::Wrong: what is wrong, in words for the user.
     std::string problem;
 };

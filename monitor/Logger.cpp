@@ -4,6 +4,7 @@
 #include "Dials.h"
 #include "alarms/AlarmWatch.h"
 #include "alarms/AlarmsPage.h"
+#include "archive/ArchivePage.h"
 #include "alarms/Banner.h"
 #include "config/Calibrate.h"
 #include "config/ProgramSetup.h"
@@ -449,8 +450,10 @@ void Logger::Options_Click()
                     QStringLiteral("Alarms"), [this] { m_session->reloadAlarms(); });
     options.addPage(new publish::MqttPage(m_services, publisher(), &options), QStringLiteral("MQTT"),
                     [this] { m_session->reloadPublishing(); });
+    options.addPage(new archive::ArchivePage(m_services, &options), QStringLiteral("Archive"),
+                    [this] { m_session->saved(QStringLiteral("archive.cfg")); });
     options.addPage(new publish::WebPage(m_services, m_session->webServer(), &options), QStringLiteral("Web"),
-                    [this] { m_session->reloadWeb(); });
+                    [this] { m_session->saved(QStringLiteral("web.cfg")); });
     m_services.modal->run(&options);
 }
 

@@ -3,6 +3,7 @@
 
 #include "Logger.h"
 #include "Rooms.h"
+#include "archive/Export.h"
 #include "core/CommandLine.h"
 #include "core/Number.h"
 #include "ui/FolderStart.h"
@@ -41,6 +42,16 @@ int answer(int argc, char **argv, const Edition &edition, const core::CommandLin
         std::fputs(core::helpText(program, folder).c_str(), stdout);
         return 0;
     }
+    case core::CommandLine::Action::Export: {
+        QCoreApplication app(argc, argv);
+        const ui::FolderPlace place = ui::findProgramFolder(QString::fromLocal8Bit(line.folder.c_str()),
+                                                            QCoreApplication::applicationDirPath());
+        const archive::Step step = line.exportStep == "hour"  ? archive::Step::Hour
+                                   : line.exportStep == "day" ? archive::Step::Day
+                                                              : archive::Step::Minute;
+        return archive::exportArchive(place.path, QString::fromLocal8Bit(line.exportFrom.c_str()),
+                                      QString::fromLocal8Bit(line.exportTo.c_str()), step, stdout, stderr);
+    }
     default:
         std::fprintf(stderr, "%s: %s\n%s", program.c_str(), line.problem.c_str(),
                      core::usageText(program).c_str());
@@ -59,7 +70,8 @@ int runProgram(int argc, char **argv, const Edition &edition)
 #endif
     core::CommandLine line = core::parseCommandLine(
         std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
-    if (line.action == core::CommandLine::Action::Run && !line.folder.empty()
+    if ((line.action == core::CommandLine::Action::Run || line.action == core::CommandLine::Action::Export)
+        && !line.folder.empty()
         && !QFileInfo(QString::fromLocal8Bit(line.folder.c_str())).isDir()) {
         line.action = core::CommandLine::Action::Wrong;
         line.problem = "there is no folder '" + line.folder + "'";

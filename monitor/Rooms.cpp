@@ -2,25 +2,46 @@
 #include "Rooms.h"
 
 #include "WebFeed.h"
+#include "archive/Archive.h"
 #include "publish/WebServer.h"
 
 namespace monitor {
 
-Rooms::Rooms(const ui::Services &services) : m_session(std::make_unique<Session>(services))
+Rooms::Rooms(const ui::Services &services)
+    : m_session(std::make_unique<Session>(services)),
+      m_archive(std::make_unique<archive::Archive>(m_session->services()))
 {
-    // The web server reads the session's values; it starts as web.cfg says.
+    Session *s = m_session.get();
+    archive::Archive *a = m_archive.get();
+    QObject::connect(s, &Session::frameProcessed, a,
+                     [s, a](const core::RawReading &raw, const core::Reading &reading, core::DataState, double) {
+                         a->frame(raw, reading, s->settings().WSUnits);
+                     });
+    QObject::connect(s, &Session::framesDropped, a, &archive::Archive::dropped);
+    QObject::connect(s, &Session::settingsSaved, a, [a](const QString &file) {
+        if (file == QLatin1String("archive.cfg"))
+            a->loadSettings();
+    });
+
+    // The web server reads the session's values (and the archive); it starts as web.cfg says.
     m_web = std::make_unique<publish::WebServer>(m_session->services());
-    feedWebServer(*m_session, *m_web);
-    m_session->setWebServer(m_web.get());
-    m_web->reload();
+    publish::WebServer *w = m_web.get();
+    feedWebServer(*s, *w, a->path());
+    s->setWebServer(w);
+    QObject::connect(s, &Session::settingsSaved, w, [w](const QString &file) {
+        if (file == QLatin1String("web.cfg"))
+            w->reload();
+    });
+    w->reload();
 }
 
+// The web server stops first; the archive writes its last minute while the
+// session still stands.
 Rooms::~Rooms()
 {
-    // The server goes first: it holds no pointer into the session, but its
-    // feed's connections do.
     m_session->setWebServer(nullptr);
     m_web.reset();
+    m_archive.reset();
 }
 
 } // namespace monitor

@@ -9,6 +9,9 @@
 
 #include <memory>
 
+namespace archive {
+class Archive;
+}
 namespace publish {
 class WebServer;
 }
@@ -20,9 +23,11 @@ public:
     explicit Rooms(const ui::Services &services);
     ~Rooms();
     Session &session() { return *m_session; }
+    archive::Archive &archive() { return *m_archive; }
 
 private:
     std::unique_ptr<Session> m_session;
+    std::unique_ptr<archive::Archive> m_archive;
     std::unique_ptr<publish::WebServer> m_web;
 };
 

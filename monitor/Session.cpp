@@ -8,7 +8,6 @@
 #include "logging/EnergyKeeper.h"
 #include "logging/TickWriter.h"
 #include "publish/Publisher.h"
-#include "publish/WebServer.h"
 #include "ui/Files.h"
 
 #include <QTimer>
@@ -129,8 +128,10 @@ void Session::receive()
     m_rx.append(std::string_view(bytes.constData(), size_t(bytes.size())));
     while (auto frame = m_rx.next())
         processFrame(*frame);
-    if (const long long dropped = m_alarms->setDropped(m_rx.dropped()))
+    if (const long long dropped = m_alarms->setDropped(m_rx.dropped())) {
         m_book.countFrames(0, dropped);
+        emit framesDropped(dropped);
+    }
 }
 
 void Session::processFrame(const std::string &frame)
@@ -209,12 +210,6 @@ void Session::finish()
 void Session::reloadAlarms() { m_alarms->loadSettings(); }
 
 void Session::reloadPublishing() { m_publisher->reload(); }
-
-void Session::reloadWeb()
-{
-    if (m_web)
-        m_web->reload();
-}
 
 core::DataState Session::dataState() const { return m_liveness.state(m_services.clock->monotonicSeconds()); }
 

@@ -87,7 +87,8 @@ public:
     // Our own settings files were saved: take them up.
     void reloadAlarms();
     void reloadPublishing();
-    void reloadWeb();
+    // Any other of our own files (a room's, by its name) was saved.
+    void saved(const QString &file) { emit settingsSaved(file); }
 
     // ---- what the session holds
     const core::ProgramSettings &settings() const { return m_settings; }
@@ -119,6 +120,10 @@ signals:
     // it and when it came (seconds on the monotonic clock).
     void frameProcessed(const core::RawReading &raw, const core::Reading &reading, core::DataState state,
                         double now);
+    // One of our own settings files was saved ("archive.cfg"): its room takes it up.
+    void settingsSaved(const QString &file);
+    // Frames that were cut short or too long and never decoded.
+    void framesDropped(long long count);
     // A logging tick has been written.
     void logged();
     // Today's energy after an energy step.

@@ -3,19 +3,71 @@
 
 #include "Session.h"
 #include "alarms/AlarmWatch.h"
+#include "archive/ArchiveDb.h"
 #include "core/Alarms.h"
 #include "core/PowerCurve.h"
 #include "core/Text.h"
 #include "history/PowerCurveKeeper.h"
 #include "publish/WebServer.h"
 
+#include <QDateTime>
+#include <QFileInfo>
 #include <QTimer>
 #include <memory>
 
 namespace monitor {
 
-void feedWebServer(Session &session, publish::WebServer &web)
+namespace {
+using Answer = std::pair<int, std::string>;
+
+Answer refusal(int status, const std::string &text) { return {status, "{\"error\":" + core::jsonString(text) + "}"}; }
+
+// The archive read on the server's thread, with a connection of its own
+// (the writer's thread keeps writing meanwhile: the database is in WAL mode).
+template <typename Answerer>
+Answer fromArchive(const QString &file, Answerer answer)
 {
+    if (!QFileInfo::exists(file))
+        return answer(nullptr);
+    archive::ArchiveDb db;
+    if (!db.open(file, true))
+        return refusal(503, "The archive cannot be read: " + db.error().toStdString());
+    return answer(&db);
+}
+
+void answerArchive(publish::WebServer &web, const QString &file)
+{
+    web.setSeriesHandler([file](const core::QueryPairs &query, std::int64_t now) {
+        std::string error;
+        const auto q = core::seriesQuery(query, now, &error);
+        if (!q)
+            return refusal(400, error);
+        const archive::Step step = q->step == core::SeriesStep::Minute ? archive::Step::Minute
+                                   : q->step == core::SeriesStep::Hour ? archive::Step::Hour
+                                                                       : archive::Step::Day;
+        return fromArchive(file, [&](archive::ArchiveDb *db) {
+            return Answer{200, core::seriesJson(*q, db ? db->rows(step, q->from, q->to)
+                                                       : std::vector<core::ArchiveRow>())};
+        });
+    });
+    web.setDaysHandler([file](const core::QueryPairs &query, std::int64_t now) {
+        const QDate today = QDateTime::fromSecsSinceEpoch(now).date();
+        std::string error;
+        const auto q = core::daysQuery(query, today.year(), today.month(), &error);
+        if (!q)
+            return refusal(400, error);
+        return fromArchive(file, [&](archive::ArchiveDb *db) {
+            return Answer{200, core::daysJson(*q, db ? db->rows(archive::Step::Day, q->from, q->to)
+                                                     : std::vector<core::ArchiveRow>())};
+        });
+    });
+}
+} // namespace
+
+void feedWebServer(Session &session, publish::WebServer &web, const QString &archiveFile)
+{
+    answerArchive(web, archiveFile);
+
     struct State {
         bool hasReading = false;
         core::DataState sent = core::DataState::Stale;

@@ -70,8 +70,11 @@ WebPage::WebPage(const ui::Services &services, WebServer *server, QWidget *paren
 
     WebOn = tickBox(this, "WebOn", QStringLiteral("Serve values, stream and metrics"), 0);
     Port = row(this, "Port", QStringLiteral("Port"), 1, 60);
-    Network = tickBox(this, "Network", QStringLiteral("Other devices on the network may connect"), 2);
-    Network->setGeometry(kEntryLeft, rowTop(2), 260, 20);
+    ui::greenLabel(this, QStringLiteral("LabelNetwork"), QStringLiteral("Network"))
+        ->setGeometry(8, rowTop(2), kEntryLeft - 12, 20);
+    Network = tickBox(this, "Network", QStringLiteral("Other devices may connect"), 2);
+    Network->setToolTip(QStringLiteral("Other devices on the network may connect (with the password); "
+                                       "otherwise only this computer"));
     AskPassword = tickBox(this, "AskPassword", QStringLiteral("Ask for a password"), 3);
     Password = row(this, "Password", QStringLiteral("Password"), 4);
     Password->setEchoMode(QLineEdit::Password);

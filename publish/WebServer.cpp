@@ -687,16 +687,18 @@ MHD_Result WebServer::Engine::serve(Request *r)
     case R::Series:
     case R::Days: {
         ArchiveHandler handler;
+        std::int64_t at;
         {
             std::lock_guard lock(m);
             handler = r->route == R::Series ? series : days;
+            at = now.time;
         }
         if (!handler)
             return refuse(r, 404, "There is no archive.");
         const auto query = core::parseQuery(rawQuery(r->conn));
         if (!query)
             return refuse(r, 400, "The query could not be read.");
-        const auto [status, body] = handler(*query);
+        const auto [status, body] = handler(*query, at);
         return answer(r, unsigned(status), body, json);
     }
     case R::Stream:

@@ -55,9 +55,11 @@ public:
     // The current values. `reading`: a new reading, sent to the streams.
     void setNow(const core::WebNow &now, bool reading);
     void setPowerCurve(const core::PowerCurve &curve);
-    // The answer of /api/series?<query> and /api/days?<query> (status, JSON),
-    // run on the server's thread; not set, those routes answer 404.
-    using ArchiveHandler = std::function<std::pair<int, std::string>(const core::QueryPairs &query)>;
+    // The answer of /api/series?<query> and /api/days?<query> (status, JSON)
+    // at `now` (Unix seconds of the current values), run on the server's
+    // thread; not set, those routes answer 404.
+    using ArchiveHandler =
+        std::function<std::pair<int, std::string>(const core::QueryPairs &query, std::int64_t now)>;
     void setSeriesHandler(ArchiveHandler handler);
     void setDaysHandler(ArchiveHandler handler);
 

@@ -379,6 +379,84 @@ private slots:
         QVERIFY(bins[0].toObject()["meanRpm"].isNull());
         QCOMPARE(o["estimate"].toObject()["rows"].toArray().size(), 8);
     }
+
+    void seriesQueries_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QString>("expected"); // "from to step fields", or "error: <word>"
+        // now is 2026-03-07T14:05:09Z = 1772892309
+        QTest::newRow("defaults: the last day by minutes")
+            << "" << "1772805909 1772892309 minute volts,amps,watts,rpm,wind,energy,load,nodata,frames";
+        QTest::newRow("a week defaults to hours") << "from=1772287509" << "1772287509 1772892309 hour "
+                                                                        "volts,amps,watts,rpm,wind,energy,load,nodata,frames";
+        QTest::newRow("a year defaults to days") << "from=2025-03-07T14:05:09Z&fields=energy"
+                                                 << "1741356309 1772892309 day energy";
+        QTest::newRow("an offset time") << "from=2026-03-07T15:00:00%2B01:00&to=1772892309&fields=watts,watts"
+                                        << "1772892000 1772892309 minute watts";
+        QTest::newRow("a year of hours") << "from=2025-03-07T14:05:09Z&step=hour&fields=watts"
+                                         << "1741356309 1772892309 hour watts";
+        QTest::newRow("a year of minutes is too many") << "from=2025-03-07T14:05:09Z&step=minute" << "error: rows";
+        QTest::newRow("backwards") << "from=1772892309&to=1772892000" << "error: before";
+        QTest::newRow("not a time") << "from=yesterday" << "error: from";
+        QTest::newRow("a date alone") << "to=2026-03-07" << "error: to";
+        QTest::newRow("unknown step") << "step=week" << "error: step";
+        QTest::newRow("unknown field") << "fields=watts,temperature" << "error: temperature";
+    }
+    void seriesQueries()
+    {
+        QFETCH(QString, query);
+        QFETCH(QString, expected);
+        std::string error;
+        const auto q = core::seriesQuery(core::parseQuery(query.toStdString()).value(), 1772892309, &error);
+        if (expected.startsWith("error: ")) {
+            QVERIFY(!q);
+            QVERIFY2(qs(error).contains(expected.mid(7)), error.c_str());
+            return;
+        }
+        QVERIFY2(q, error.c_str());
+        QStringList fields;
+        for (const auto &f : q->fields)
+            fields << qs(f);
+        const char *steps[] = {"minute", "hour", "day"};
+        QCOMPARE(QString("%1 %2 %3 %4").arg(q->from).arg(q->to).arg(steps[int(q->step)], fields.join(',')), expected);
+    }
+
+    void seriesAndDaysJson()
+    {
+        core::ArchiveRow day;
+        day.t = 1772838000; // 2026-03-07 00:00 at +01:00
+        day.utcOffset = 3600;
+        day.minutes = 600;
+        day.energyWh = 1234.5;
+        day.watts.add(10);
+        day.watts.add(30);
+        core::ArchiveRow before = day;
+        before.t -= 7 * 86400; // 2026-02-28: another month
+        std::string error;
+        const auto q = core::daysQuery(core::parseQuery("month=2026-03").value(), 2000, 1, &error);
+        QVERIFY(q && q->from <= day.t && q->to > day.t);
+        QJsonParseError parse;
+        const QJsonObject o =
+            QJsonDocument::fromJson(QByteArray::fromStdString(core::daysJson(*q, {before, day})), &parse).object();
+        QCOMPARE(parse.error, QJsonParseError::NoError);
+        const QJsonArray days = o["days"].toArray();
+        QCOMPARE(days.size(), 1);
+        QCOMPARE(days[0].toObject()["date"].toString(), QString("2026-03-07"));
+        QCOMPARE(days[0].toObject()["energyWh"].toDouble(), 1234.5);
+        QCOMPARE(days[0].toObject()["watts"].toObject()["mean"].toDouble(), 20.0);
+        QVERIFY(days[0].toObject()["volts"].isNull()); // no values: null, not 0
+        QVERIFY(!core::daysQuery(core::parseQuery("month=2026-13").value(), 2026, 3, &error));
+        QVERIFY(!core::daysQuery(core::parseQuery("month=March").value(), 2026, 3, &error));
+
+        core::SeriesQuery sq;
+        sq.fields = {"energy"};
+        const QJsonObject series =
+            QJsonDocument::fromJson(QByteArray::fromStdString(core::seriesJson(sq, {day})), &parse).object();
+        QCOMPARE(parse.error, QJsonParseError::NoError);
+        const QJsonObject row = series["rows"].toArray()[0].toObject();
+        QCOMPARE(row["t"].toString(), QString("2026-03-07T00:00:00+01:00"));
+        QVERIFY(row.contains("energyWh") && !row.contains("watts"));
+    }
 };
 
 QTEST_MAIN(TestWeb)

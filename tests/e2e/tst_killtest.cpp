@@ -4,6 +4,7 @@
 // simulated unit replaying one frame (constant power); it is killed with
 // SIGKILL at random moments and started again at once. VELDRA_KILLS sets how
 // many times (scripts/killtest runs many).
+#include "archive/ArchiveDb.h"
 #include "core/EnergyBook.h"
 #include "support/Processes.h"
 #include "support/TestSupport.h"
@@ -45,6 +46,9 @@ private slots:
         const QDate day = QDate::currentDate();
         QRandomGenerator random(20261208);
         double running = 0;
+        // The minutes each run covered whole (the start-up and the last
+        // second's write aside).
+        QList<qint64> covered;
         for (int run = 0; run <= kills; ++run) {
             QProcess program;
             const QString exe = testsupport::installProgram(folder.path(), "crestdial", QByteArray(), QString(),
@@ -58,16 +62,31 @@ private slots:
             program.start(exe, {});
             QVERIFY(program.waitForStarted());
             alive.start();
-            // The last run ends normally; the others are killed between 5 and 30 s.
-            const int ms = run == kills ? 15000 : 5000 + int(random.bounded(25000));
+            // The last run ends normally; the others are killed between 5 and
+            // 30 s, and in a long test every fifth after 65 to 150 s, so that
+            // runs span whole minutes.
+            const qint64 startedAt = QDateTime::currentMSecsSinceEpoch();
+            const bool longRun = kills > 3 && run % 5 == 4;
+            const int ms = run == kills ? 15000
+                                        : (longRun ? 65000 + int(random.bounded(85000)) : 5000 + int(random.bounded(25000)));
             QTest::qWait(ms);
             if (run == kills) {
                 program.terminate();
             } else {
                 ::kill(pid_t(program.processId()), SIGKILL);
             }
+            const qint64 endedAt = QDateTime::currentMSecsSinceEpoch();
             QVERIFY(program.waitForFinished(10000));
             running += alive.elapsed() / 1000.0;
+            for (qint64 m = (startedAt + 5000) / 60000 + 1; (m + 1) * 60000 + 2000 <= endedAt; ++m)
+                covered << m * 60;
+
+            // The archive checks whole after every kill.
+            if (folder.exists("archive.sqlite")) {
+                archive::ArchiveDb db;
+                QVERIFY2(db.open(folder.file("archive.sqlite"), true), qPrintable(db.error()));
+                QCOMPARE(db.integrityCheck(), std::string("ok"));
+            }
 
             // Every file reads after every kill.
             const auto state = core::readEnergyState(folder.read("energy.cfg").toStdString());
@@ -80,6 +99,17 @@ private slots:
         }
         unit.kill();
         unit.waitForFinished(3000);
+
+        // Every minute a run covered whole has its one row, counted once.
+        archive::ArchiveDb db;
+        QVERIFY(db.open(folder.file("archive.sqlite"), true));
+        for (const qint64 t : covered) {
+            const auto row = db.row(archive::Step::Minute, t);
+            QVERIFY2(row, qPrintable(QString("no row for %1").arg(t)));
+            QVERIFY2(row->frames <= 4 * 60 + 2 && row->noDataSeconds <= 2,
+                     qPrintable(QString("%1: %2 frames, %3 s without data").arg(t).arg(row->frames).arg(row->noDataSeconds)));
+        }
+        qInfo("%lld minutes covered whole, each with its row", static_cast<long long>(covered.size()));
         if (QDate::currentDate() != day)
             QSKIP("the day changed during the test");
 

@@ -250,6 +250,15 @@ private slots:
         QVERIFY2(metrics.body.contains("\nveldra_power_watts 99.97\n"), metrics.body.constData());
         QVERIFY(metrics.body.contains("veldra_data_state{state=\"live\"} 1\n"));
 
+        // The archive's minutes of the frames so far (written at each minute's end; none yet is fine).
+        const Reply series = curl({m_base + "/api/series?fields=watts"});
+        QCOMPARE(series.status, 200);
+        QCOMPARE(QJsonDocument::fromJson(series.body).object()["step"].toString(), QString("minute"));
+        QCOMPARE(curl({m_base + "/api/series?step=week"}).status, 400);
+        const Reply days = curl({m_base + "/api/days?month=2026-03"});
+        QCOMPARE(days.status, 200);
+        QCOMPARE(QJsonDocument::fromJson(days.body).object()["month"].toString(), QString("2026-03"));
+
         const Reply curve = curl({m_base + "/api/powercurve"});
         QCOMPARE(curve.status, 200);
         QCOMPARE(QJsonDocument::fromJson(curve.body).object()["unit"].toString(), QString("m/s"));

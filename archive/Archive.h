@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The archive room: makes a minute of every minute with live data, whether or
+// not the daily log is on, and hands each finished minute to the writer's
+// thread. The composition root feeds it the session's frames.
+
+#include "core/Archive.h"
+#include "ui/Services.h"
+
+#include <QObject>
+#include <QSet>
+#include <memory>
+
+class QThread;
+class QTimer;
+
+namespace archive {
+
+class ArchiveWriter;
+
+class Archive : public QObject {
+    Q_OBJECT
+public:
+    explicit Archive(const ui::Services &services, QObject *parent = nullptr);
+    // The minute in progress is written, then the writer ends.
+    ~Archive() override;
+
+    // Reads archive.cfg and forgets the minutes past their time.
+    void loadSettings();
+    const core::ArchiveSettings &settings() const { return m_settings; }
+    QString path() const;
+    QString settingsPath() const;
+
+    void frame(const core::RawReading &raw, const core::Reading &reading, const std::string &windUnitShown);
+    void dropped(long long count);
+    // The clock's tick: minutes that ended go to the writer.
+    void tick();
+
+    ArchiveWriter *writer() const { return m_writer; }
+
+signals:
+    // A minute was written (on the writer's thread; for those who read it).
+    void written(qint64 lastMinute);
+
+private:
+    void handOver(std::vector<core::ArchiveRow> rows);
+    void forgetOld();
+    void tell(const QString &condition, const QString &text);
+
+    ui::Services m_services;
+    core::ArchiveSettings m_settings;
+    core::MinuteBuilder m_builder;
+    QThread *m_thread;
+    ArchiveWriter *m_writer;
+    QTimer *m_tick, *m_forget;
+    QSet<QString> m_told;
+};
+
+} // namespace archive

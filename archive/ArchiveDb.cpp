@@ -1,0 +1,455 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ArchiveDb.h"
+
+#include <QDir>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace archive {
+
+namespace {
+
+// A statement that finalizes itself.
+class Statement {
+public:
+    Statement(sqlite3 *db, const char *sql) { m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+    bool ok() const { return m_rc == SQLITE_OK; }
+    sqlite3_stmt *get() const { return m_stmt; }
+    int step() { return sqlite3_step(m_stmt); }
+    void bind(int i, std::int64_t v) { sqlite3_bind_int64(m_stmt, i, v); }
+    void bind(int i, double v) { sqlite3_bind_double(m_stmt, i, v); }
+    void bind(int i, const std::string &v)
+    {
+        sqlite3_bind_text(m_stmt, i, v.data(), int(v.size()), SQLITE_TRANSIENT);
+    }
+    void bindNull(int i) { sqlite3_bind_null(m_stmt, i); }
+    bool null(int i) const { return sqlite3_column_type(m_stmt, i) == SQLITE_NULL; }
+    std::int64_t integer(int i) const { return sqlite3_column_int64(m_stmt, i); }
+    double real(int i) const { return sqlite3_column_double(m_stmt, i); }
+    std::string text(int i) const
+    {
+        const auto *t = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, i));
+        return t ? std::string(t, size_t(sqlite3_column_bytes(m_stmt, i))) : std::string();
+    }
+
+private:
+    sqlite3_stmt *m_stmt = nullptr;
+    int m_rc;
+};
+
+// The five quantities with the scale a minute keeps each at.
+struct Quantity {
+    const char *name;
+    core::Spread core::ArchiveRow::*spread;
+    double scale;
+};
+const Quantity kQuantities[] = {
+    {"volts", &core::ArchiveRow::volts, 100}, {"amps", &core::ArchiveRow::amps, 100},
+    {"watts", &core::ArchiveRow::watts, 100}, {"rpm", &core::ArchiveRow::rpm, 10},
+    {"wind", &core::ArchiveRow::wind, 1000},
+};
+
+std::int64_t scaled(double v, double scale) { return std::llround(v * scale); }
+
+const char *tableOf(Step step)
+{
+    switch (step) {
+    case Step::Minute: return "minute";
+    case Step::Hour: return "hour";
+    case Step::Day: return "day";
+    }
+    return "minute";
+}
+
+// The columns after the key, as written and read.
+std::string minuteColumns()
+{
+    std::string c = "utc_offset, frames, rejected, energy_mwh, load_s, nodata_s, source";
+    for (const Quantity &q : kQuantities)
+        for (const char *part : {"_mean", "_min", "_max"})
+            c += std::string(", ") + q.name + part;
+    return c + ", wind_unit";
+}
+
+std::string summaryColumns()
+{
+    std::string c = "utc_offset, minutes, imported, frames, rejected, energy_wh, load_s, nodata_s";
+    for (const Quantity &q : kQuantities)
+        for (const char *part : {"_n", "_sum", "_min", "_max"})
+            c += std::string(", ") + q.name + part;
+    return c + ", wind_unit";
+}
+
+std::string columnDefinitions(const std::string &columns)
+{
+    std::string out;
+    size_t from = 0;
+    while (from < columns.size()) {
+        size_t comma = columns.find(',', from);
+        if (comma == std::string::npos)
+            comma = columns.size();
+        std::string name = columns.substr(from, comma - from);
+        while (!name.empty() && name.front() == ' ')
+            name.erase(0, 1);
+        out += ", " + name + (name == "wind_unit" ? " TEXT" : "");
+        from = comma + 1;
+    }
+    return out;
+}
+
+std::string placeholders(int n)
+{
+    std::string p = "?";
+    for (int i = 1; i < n; ++i)
+        p += ",?";
+    return p;
+}
+
+int columnCount(const std::string &columns) { return int(std::count(columns.begin(), columns.end(), ',')) + 1; }
+
+} // namespace
+
+ArchiveDb::~ArchiveDb() { close(); }
+
+void ArchiveDb::close()
+{
+    if (m_db)
+        sqlite3_close_v2(m_db);
+    m_db = nullptr;
+}
+
+bool ArchiveDb::fail(const char *what)
+{
+    const int code = m_db ? sqlite3_extended_errcode(m_db) : SQLITE_CANTOPEN;
+    m_damaged = (code & 0xff) == SQLITE_NOTADB || (code & 0xff) == SQLITE_CORRUPT;
+    m_full = (code & 0xff) == SQLITE_FULL || code == SQLITE_IOERR_WRITE || code == SQLITE_IOERR_FSYNC
+             || code == SQLITE_IOERR_SHMSIZE || code == SQLITE_IOERR_TRUNCATE;
+    m_error = QStringLiteral("%1: %2").arg(QString::fromUtf8(what),
+                                           QString::fromUtf8(m_db ? sqlite3_errmsg(m_db) : "cannot open"));
+    return false;
+}
+
+bool ArchiveDb::exec(const char *sql)
+{
+    char *message = nullptr;
+    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &message) == SQLITE_OK)
+        return true;
+    sqlite3_free(message);
+    return fail(sql);
+}
+
+bool ArchiveDb::open(const QString &path, bool readOnly)
+{
+    close();
+    m_error.clear();
+    m_damaged = m_newer = false;
+    const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)
+                      | SQLITE_OPEN_NOMUTEX;
+    if (sqlite3_open_v2(QDir::toNativeSeparators(path).toUtf8().constData(), &m_db, flags, nullptr) != SQLITE_OK) {
+        fail("open");
+        close();
+        return false;
+    }
+    sqlite3_extended_result_codes(m_db, 1);
+    // A reader waits for a writer's checkpoint rather than failing.
+    sqlite3_busy_timeout(m_db, 5000);
+    int have = 0;
+    {
+        Statement version(m_db, "PRAGMA user_version");
+        if (!version.ok() || version.step() != SQLITE_ROW) {
+            fail("read");
+            close();
+            return false;
+        }
+        have = int(version.integer(0));
+    }
+    if (readOnly) {
+        if (have < 1) {
+            m_error = QStringLiteral("it holds no archive");
+            close();
+            return false;
+        }
+        return true;
+    }
+    if (have > kSchemaVersion) {
+        m_error = QStringLiteral("it was written by a newer program (schema %1)").arg(have);
+        m_newer = true;
+        close();
+        return false;
+    }
+    // WAL: readers never block the writer, and a kill at any moment leaves
+    // every committed minute in place. NORMAL syncs at checkpoints only: a
+    // power cut may lose the last seconds, never the database.
+    if (!exec("PRAGMA journal_mode=WAL") || !exec("PRAGMA synchronous=NORMAL") || !makeSchema()) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+bool ArchiveDb::makeSchema()
+{
+    long long tables = 0, version = 0;
+    {
+        // Finished before the schema is written, which an open statement would block.
+        Statement count(m_db,
+                        "SELECT count(*) FROM sqlite_schema WHERE type='table' AND name NOT LIKE 'sqlite_%'");
+        Statement have(m_db, "PRAGMA user_version");
+        if (!count.ok() || count.step() != SQLITE_ROW || !have.ok() || have.step() != SQLITE_ROW)
+            return fail("schema");
+        tables = count.integer(0);
+        version = have.integer(0);
+    }
+    if (version == kSchemaVersion)
+        return true;
+    if (tables != 0) {
+        m_error = QStringLiteral("it is not an archive of this program");
+        m_damaged = true;
+        return false;
+    }
+    const std::string sql
+        = "BEGIN;"
+          "CREATE TABLE minute(t INTEGER PRIMARY KEY"
+          + columnDefinitions(minuteColumns())
+          + ");"
+            "CREATE TABLE hour(t INTEGER PRIMARY KEY"
+          + columnDefinitions(summaryColumns())
+          + ");"
+            "CREATE TABLE day(day INTEGER PRIMARY KEY, t INTEGER"
+          + columnDefinitions(summaryColumns())
+          + ");"
+            "CREATE INDEX day_t ON day(t);"
+            "CREATE TABLE meta(key TEXT PRIMARY KEY, value) WITHOUT ROWID;"
+            "INSERT INTO meta VALUES('clean', 1);"
+            "PRAGMA user_version = "
+          + std::to_string(kSchemaVersion) + ";COMMIT;";
+    if (!exec(sql.c_str())) {
+        exec("ROLLBACK");
+        return false;
+    }
+    return true;
+}
+
+namespace {
+std::string check(sqlite3 *db, const char *pragma)
+{
+    Statement s(db, pragma);
+    if (!s.ok())
+        return sqlite3_errmsg(db);
+    std::string found;
+    int rc;
+    while ((rc = s.step()) == SQLITE_ROW) {
+        if (!found.empty())
+            found += "; ";
+        found += s.text(0);
+    }
+    if (rc != SQLITE_DONE)
+        return sqlite3_errmsg(db);
+    return found;
+}
+} // namespace
+
+std::string ArchiveDb::quickCheck() { return check(m_db, "PRAGMA quick_check"); }
+
+std::string ArchiveDb::integrityCheck() { return check(m_db, "PRAGMA integrity_check"); }
+
+bool ArchiveDb::takeOver()
+{
+    bool clean = false;
+    {
+        Statement s(m_db, "SELECT value FROM meta WHERE key='clean'");
+        clean = s.ok() && s.step() == SQLITE_ROW && s.integer(0) == 1;
+    }
+    exec("UPDATE meta SET value=0 WHERE key='clean'");
+    return clean;
+}
+
+void ArchiveDb::markClean() { exec("UPDATE meta SET value=1 WHERE key='clean'"); }
+
+bool ArchiveDb::put(Step step, const core::ArchiveRow &r)
+{
+    const bool minute = step == Step::Minute;
+    const std::string columns = minute ? minuteColumns() : summaryColumns();
+    const std::string key = step == Step::Day ? "day, t, " : "t, ";
+    const std::string sql = std::string("INSERT OR REPLACE INTO ") + tableOf(step) + "(" + key + columns
+                            + ") VALUES(" + placeholders(columnCount(columns) + (step == Step::Day ? 2 : 1))
+                            + ")";
+    Statement s(m_db, sql.c_str());
+    if (!s.ok())
+        return fail("write");
+    int i = 1;
+    if (step == Step::Day)
+        s.bind(i++, std::int64_t(core::localDayKey(r.t, r.utcOffset)));
+    s.bind(i++, r.t);
+    s.bind(i++, std::int64_t(r.utcOffset));
+    if (minute) {
+        s.bind(i++, std::int64_t(r.frames));
+        s.bind(i++, std::int64_t(r.rejected));
+        s.bind(i++, scaled(r.energyWh, 1000));
+        s.bind(i++, std::int64_t(std::lround(r.loadSeconds)));
+        s.bind(i++, std::int64_t(std::lround(r.noDataSeconds)));
+        s.bind(i++, std::int64_t(r.imported ? 1 : 0));
+        for (const Quantity &q : kQuantities) {
+            const core::Spread &v = r.*q.spread;
+            if (!v.n) {
+                for (int k = 0; k < 3; ++k)
+                    s.bindNull(i++);
+                continue;
+            }
+            s.bind(i++, scaled(v.mean(), q.scale));
+            s.bind(i++, scaled(v.min, q.scale));
+            s.bind(i++, scaled(v.max, q.scale));
+        }
+    } else {
+        s.bind(i++, std::int64_t(r.minutes));
+        s.bind(i++, std::int64_t(r.imported));
+        s.bind(i++, std::int64_t(r.frames));
+        s.bind(i++, std::int64_t(r.rejected));
+        s.bind(i++, r.energyWh);
+        s.bind(i++, r.loadSeconds);
+        s.bind(i++, r.noDataSeconds);
+        for (const Quantity &q : kQuantities) {
+            const core::Spread &v = r.*q.spread;
+            s.bind(i++, std::int64_t(v.n));
+            s.bind(i++, v.sum);
+            s.bind(i++, v.min);
+            s.bind(i++, v.max);
+        }
+    }
+    if (r.windUnit.empty())
+        s.bindNull(i++);
+    else
+        s.bind(i++, r.windUnit);
+    return s.step() == SQLITE_DONE || fail("write");
+}
+
+namespace {
+core::ArchiveRow readRow(const Statement &s, bool minute)
+{
+    core::ArchiveRow r;
+    int i = 0;
+    r.t = s.integer(i++);
+    r.utcOffset = int(s.integer(i++));
+    if (minute) {
+        r.minutes = 1;
+        r.frames = s.integer(i++);
+        r.rejected = s.integer(i++);
+        r.energyWh = double(s.integer(i++)) / 1000;
+        r.loadSeconds = double(s.integer(i++));
+        r.noDataSeconds = double(s.integer(i++));
+        r.imported = s.integer(i++) ? 1 : 0;
+        for (const Quantity &q : kQuantities) {
+            core::Spread &v = r.*q.spread;
+            if (s.null(i)) {
+                i += 3;
+                continue;
+            }
+            // Each value of the minute counts as one of its frames.
+            v.n = std::max<long long>(r.frames, 1);
+            v.sum = double(s.integer(i++)) / q.scale * double(v.n);
+            v.min = double(s.integer(i++)) / q.scale;
+            v.max = double(s.integer(i++)) / q.scale;
+        }
+    } else {
+        r.minutes = s.integer(i++);
+        r.imported = s.integer(i++);
+        r.frames = s.integer(i++);
+        r.rejected = s.integer(i++);
+        r.energyWh = s.real(i++);
+        r.loadSeconds = s.real(i++);
+        r.noDataSeconds = s.real(i++);
+        for (const Quantity &q : kQuantities) {
+            core::Spread &v = r.*q.spread;
+            v.n = s.integer(i++);
+            v.sum = s.real(i++);
+            v.min = s.real(i++);
+            v.max = s.real(i++);
+        }
+    }
+    r.windUnit = s.text(i);
+    return r;
+}
+} // namespace
+
+std::vector<core::ArchiveRow> ArchiveDb::rows(Step step, std::int64_t from, std::int64_t to)
+{
+    std::vector<core::ArchiveRow> out;
+    const bool minute = step == Step::Minute;
+    const std::string sql = "SELECT t, " + (minute ? minuteColumns() : summaryColumns()) + " FROM "
+                            + tableOf(step) + " WHERE t >= ? AND t < ? ORDER BY t";
+    Statement s(m_db, sql.c_str());
+    if (!s.ok()) {
+        fail("read");
+        return out;
+    }
+    s.bind(1, from);
+    s.bind(2, to);
+    int rc;
+    while ((rc = s.step()) == SQLITE_ROW)
+        out.push_back(readRow(s, minute));
+    if (rc != SQLITE_DONE)
+        fail("read");
+    return out;
+}
+
+std::optional<core::ArchiveRow> ArchiveDb::row(Step step, std::int64_t t)
+{
+    const bool minute = step == Step::Minute;
+    const std::string sql = "SELECT t, " + (minute ? minuteColumns() : summaryColumns()) + " FROM "
+                            + tableOf(step) + (step == Step::Day ? " WHERE day = ?" : " WHERE t = ?");
+    Statement s(m_db, sql.c_str());
+    if (!s.ok())
+        return std::nullopt;
+    s.bind(1, t);
+    if (s.step() != SQLITE_ROW)
+        return std::nullopt;
+    return readRow(s, minute);
+}
+
+bool ArchiveDb::write(const core::ArchiveRow &minute)
+{
+    m_full = false;
+    if (!exec("BEGIN IMMEDIATE"))
+        return false;
+    const auto old = row(Step::Minute, minute.t);
+    // What the summaries gain: the new part, and for a minute already there
+    // only the change of its time without data.
+    core::ArchiveRow gain = minute;
+    core::ArchiveRow stored = minute;
+    if (old) {
+        stored = core::mergeMinute(*old, minute);
+        gain.minutes = 0;
+        gain.imported = 0;
+        gain.noDataSeconds = stored.noDataSeconds - old->noDataSeconds;
+    }
+    const std::int64_t hourKey = core::localHourStart(minute.t, minute.utcOffset);
+    const std::int64_t dayKey = core::localDayKey(minute.t, minute.utcOffset);
+    core::ArchiveRow hour = core::rollUp(row(Step::Hour, hourKey).value_or(core::ArchiveRow()), gain);
+    hour.t = hourKey;
+    core::ArchiveRow day = core::rollUp(row(Step::Day, dayKey).value_or(core::ArchiveRow()), gain);
+    day.t = core::localDayStart(day.t, day.utcOffset);
+    if (put(Step::Minute, stored) && put(Step::Hour, hour) && put(Step::Day, day) && exec("COMMIT"))
+        return true;
+    const QString error = m_error;
+    const bool full = m_full;
+    exec("ROLLBACK");
+    m_error = error;
+    m_full = full;
+    return false;
+}
+
+bool ArchiveDb::forgetMinutesBefore(std::int64_t t)
+{
+    Statement s(m_db, "DELETE FROM minute WHERE t < ?");
+    if (!s.ok())
+        return fail("forget");
+    s.bind(1, t);
+    return s.step() == SQLITE_DONE || fail("forget");
+}
+
+} // namespace archive

@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The archive's writer: its own thread and its own connection. It checks the
+// database at start (quickly, or whole after an unclean exit), keeps a damaged
+// one aside and starts a new one, writes each minute handed to it, and keeps
+// the minutes it could not write (a full disk) until they can be.
+
+#include "ArchiveDb.h"
+
+#include <QObject>
+#include <QString>
+#include <deque>
+
+namespace archive {
+
+class ArchiveWriter : public QObject {
+    Q_OBJECT
+public:
+    // At most this many minutes wait for room (a week).
+    static constexpr size_t kMaxWaiting = 7 * 24 * 60;
+
+    explicit ArchiveWriter(QString path);
+    ~ArchiveWriter() override;
+
+    // Each runs on the writer's thread.
+    void start();
+    void write(const core::ArchiveRow &minute);
+    void forgetMinutesBefore(qint64 t);
+    void finish();
+
+    size_t waiting() const { return m_waiting.size(); }
+
+signals:
+    // Something the user must be told; `condition` names it, so that each is
+    // told once until the archive works again.
+    void problem(const QString &condition, const QString &text);
+    // The archive writes again after a problem.
+    void working();
+    // A minute (or several) is in the database.
+    void written(qint64 lastMinute);
+
+private:
+    bool openOrKeepAside();
+    void drain();
+
+    QString m_path;
+    ArchiveDb m_db;
+    std::deque<core::ArchiveRow> m_waiting;
+    long long m_lost = 0;
+    bool m_failing = false;
+    // A newer program's archive is left alone.
+    bool m_refused = false;
+};
+
+} // namespace archive

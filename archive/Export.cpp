@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Export.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace archive {
+
+std::optional<QDateTime> exportTime(const QString &text, bool end)
+{
+    const QString t = text.trimmed();
+    if (t.size() == 10) {
+        const QDate date = QDate::fromString(t, Qt::ISODate);
+        if (!date.isValid())
+            return std::nullopt;
+        return QDateTime(end ? date.addDays(1) : date, QTime(0, 0));
+    }
+    QString dateTime = t;
+    if (dateTime.size() > 10 && dateTime[10] == QLatin1Char(' '))
+        dateTime[10] = QLatin1Char('T');
+    const QDateTime parsed = QDateTime::fromString(dateTime, Qt::ISODate);
+    if (!parsed.isValid() || dateTime.size() < 16)
+        return std::nullopt;
+    return parsed;
+}
+
+int exportArchive(const QString &folder, const QString &from, const QString &to, Step step, std::FILE *out,
+                  std::FILE *err)
+{
+    const auto start = exportTime(from, false);
+    const auto end = exportTime(to, true);
+    const auto say = [err](const QString &text) {
+        std::fprintf(err, "%s\n", text.toLocal8Bit().constData());
+        return 2;
+    };
+    if (!start)
+        return say(QStringLiteral("FROM '%1' is not a date (2026-12-01) or a date and time (2026-12-01T06:30)")
+                       .arg(from));
+    if (!end)
+        return say(
+            QStringLiteral("TO '%1' is not a date (2026-12-01) or a date and time (2026-12-01T06:30)").arg(to));
+    if (*end <= *start)
+        return say(QStringLiteral("TO must come after FROM"));
+    const QString path = folder + QLatin1Char('/') + ArchiveDb::fileName();
+    if (!QFileInfo::exists(path)) {
+        say(QStringLiteral("There is no archive in %1 yet.").arg(QDir::toNativeSeparators(folder)));
+        return 1;
+    }
+    ArchiveDb db;
+    if (!db.open(path, true)) {
+        say(QStringLiteral("The archive %1 cannot be read: %2.").arg(QDir::toNativeSeparators(path), db.error()));
+        return 1;
+    }
+    const std::vector<core::ArchiveRow> rows
+        = db.rows(step, start->toSecsSinceEpoch(), end->toSecsSinceEpoch());
+    if (!db.error().isEmpty()) {
+        say(QStringLiteral("The archive %1 cannot be read: %2.").arg(QDir::toNativeSeparators(path), db.error()));
+        return 1;
+    }
+    std::string text = core::archiveCsvHeader();
+    for (const core::ArchiveRow &row : rows)
+        text += core::archiveCsvLine(row);
+    if (std::fwrite(text.data(), 1, text.size(), out) != text.size() || std::fflush(out) != 0) {
+        say(QStringLiteral("The export could not be written."));
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace archive

@@ -1,0 +1,135 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Archive timings and size: handing a finished minute over on the GUI thread,
+// writing a minute with its summaries into an archive that holds a year, the
+// size of a year of minutes, and the export of a year of hours and of a day
+// of minutes.
+// Prints one line per measure: "<name>  median_<unit>=<value>".
+
+#include "archive/Archive.h"
+#include "archive/ArchiveDb.h"
+#include "archive/ArchiveWriter.h"
+#include "archive/Export.h"
+#include "support/Fakes.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// 2025-12-01 00:00 UTC.
+constexpr std::int64_t kStart = 1764547200;
+constexpr int kYear = 365 * 24 * 60;
+
+// A minute as the unit gives it: a frame a second with the wind and power
+// of a windy afternoon, varying from minute to minute.
+core::ArchiveRow minuteAt(int i)
+{
+    core::ArchiveRow r;
+    r.t = kStart + std::int64_t(i) * 60;
+    r.utcOffset = 3600;
+    r.minutes = 1;
+    const double wind = 4 + 3 * std::sin(i / 97.0) + 0.5 * std::sin(i / 7.0);
+    for (int s = 0; s < 60; ++s) {
+        const double v = 13.2 + 0.4 * std::sin((i * 60 + s) / 900.0) + (s % 7) * 0.01;
+        const double a = std::max(0.0, wind * wind * 0.35 + (s % 5) * 0.03);
+        r.volts.add(std::round(v * 100) / 100);
+        r.amps.add(std::round(a * 100) / 100);
+        r.watts.add(std::round(v * a * 100) / 100);
+        r.rpm.add(std::round(wind * 60 * 10) / 10);
+        r.wind.add(std::round((wind + (s % 3) * 0.1) / 0.44704 * 10) / 10 * 0.44704);
+        ++r.frames;
+    }
+    r.windUnit = "mph";
+    r.energyWh = r.watts.mean() / 60;
+    r.loadSeconds = i % 3 ? 60 : 0;
+    return r;
+}
+
+double exportMs(const QString &folder, const QString &from, const QString &to, archive::Step step)
+{
+    std::FILE *sink = std::fopen("/dev/null", "w");
+    QElapsedTimer t;
+    t.start();
+    const int rc = archive::exportArchive(folder, from, to, step, sink, stderr);
+    const double ms = double(t.nsecsElapsed()) / 1e6;
+    std::fclose(sink);
+    return rc == 0 ? ms : -1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("TZ", "UTC");
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(archive::ArchiveDb::fileName());
+
+    // A year of minutes, written as the program writes them.
+    {
+        archive::ArchiveWriter writer(path);
+        writer.start();
+        QElapsedTimer t;
+        t.start();
+        std::vector<double> writes;
+        for (int i = 0; i < kYear; ++i) {
+            const core::ArchiveRow row = minuteAt(i);
+            const qint64 before = t.nsecsElapsed();
+            writer.write(row);
+            if (i >= kYear - 2000)
+                writes.push_back(double(t.nsecsElapsed() - before) / 1e6);
+        }
+        writer.finish();
+        std::printf("archive_write_minute  median_ms=%.3f\n", median(writes));
+    }
+    const double bytes = double(QFileInfo(path).size()) + double(QFileInfo(path + "-wal").size());
+    std::printf("archive_year_of_minutes  median_mb=%.1f\n", bytes / 1e6);
+
+    // The hand-over on the GUI thread: the minute's last frame and the tick
+    // that ends it, with the writer's thread taking it.
+    {
+        QTemporaryDir folder;
+        testsupport::FakeServices fake(folder.path());
+        archive::Archive room(fake.services());
+        core::RawReading raw;
+        raw.voltsRead = raw.ampsRead = raw.windRead = true;
+        core::Reading reading;
+        reading.Volts = 13.2;
+        reading.Amps = 4;
+        reading.Watts = 52.8;
+        std::vector<double> handOvers;
+        QElapsedTimer t;
+        t.start();
+        for (int i = 0; i < 400; ++i) {
+            room.frame(raw, reading, "mph");
+            fake.clock.advanceSeconds(60);
+            const qint64 before = t.nsecsElapsed();
+            room.tick();
+            handOvers.push_back(double(t.nsecsElapsed() - before) / 1e6);
+            QCoreApplication::processEvents();
+        }
+        std::printf("archive_hand_over  median_ms=%.4f\n", median(handOvers));
+    }
+
+    std::vector<double> hours, minutes;
+    for (int run = 0; run < 7; ++run) {
+        hours.push_back(exportMs(dir.path(), "2025-12-01", "2026-11-30", archive::Step::Hour));
+        minutes.push_back(exportMs(dir.path(), "2026-06-01", "2026-06-01", archive::Step::Minute));
+    }
+    std::printf("archive_export_year_hours  median_ms=%.1f\n", median(hours));
+    std::printf("archive_export_day_minutes  median_ms=%.1f\n", median(minutes));
+    return 0;
+}

@@ -1,0 +1,270 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The archive on a real SQLite database: minutes and their summaries, a
+// minute written twice, retention, what is found at start, the export, and
+// a disk that fills up for real (a small tmpfs in a mount namespace of its own).
+
+#include "archive/ArchiveDb.h"
+#include "archive/ArchiveWriter.h"
+#include "archive/Export.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstdio>
+
+namespace {
+
+// 2026-03-29 00:58:00 UTC.
+constexpr std::int64_t kBase = 1774745880;
+
+core::ArchiveRow minute(std::int64_t t, int offset, double volts, long long frames = 60, double noData = 0)
+{
+    core::ArchiveRow r;
+    r.t = t;
+    r.utcOffset = offset;
+    r.minutes = 1;
+    r.frames = frames;
+    r.noDataSeconds = noData;
+    r.energyWh = volts / 10;
+    for (long long i = 0; i < frames; ++i) {
+        r.volts.add(volts + (i % 2 ? 0.25 : -0.25));
+        r.amps.add(10);
+        r.watts.add(volts * 10);
+        r.wind.add(4.4704);
+    }
+    r.windUnit = "mph";
+    return r;
+}
+
+QString exported(const QString &folder, const QString &from, const QString &to, archive::Step step, int *rc)
+{
+    std::FILE *out = std::tmpfile();
+    std::FILE *err = std::tmpfile();
+    *rc = archive::exportArchive(folder, from, to, step, out, err);
+    QByteArray text;
+    for (std::FILE *f : {out, err}) {
+        std::rewind(f);
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+            text.append(buffer, qsizetype(n));
+        std::fclose(f);
+    }
+    return QString::fromUtf8(text);
+}
+
+// Run as the child under a small tmpfs: fills the disk while minutes come,
+// then makes room again. Exits 0 when everything held.
+int fullDiskChild(const QString &dir)
+{
+    archive::ArchiveWriter w(dir + "/archive.sqlite");
+    int problems = 0, working = 0;
+    QObject::connect(&w, &archive::ArchiveWriter::problem, [&](const QString &condition, const QString &text) {
+        ++problems;
+        std::fprintf(stderr, "told: %s: %s\n", qPrintable(condition), qPrintable(text));
+    });
+    QObject::connect(&w, &archive::ArchiveWriter::working, [&] { ++working; });
+    w.start();
+    int t = 0;
+    for (; t < 10; ++t)
+        w.write(minute(kBase + 60 * t, 0, 12));
+    QFile filler(dir + "/filler");
+    if (!filler.open(QIODevice::WriteOnly))
+        return 10;
+    const QByteArray block(4096, 'x');
+    while (filler.write(block) == block.size() && filler.flush()) { }
+    filler.close();
+    for (int i = 0; i < 20; ++i, ++t)
+        w.write(minute(kBase + 60 * t, 0, 12));
+    if (problems != 1 || w.waiting() == 0) {
+        std::fprintf(stderr, "full: %d problems, %zu waiting\n", problems, w.waiting());
+        return 11;
+    }
+    filler.remove();
+    w.write(minute(kBase + 60 * t, 0, 12));
+    ++t;
+    if (working != 1 || w.waiting() != 0) {
+        std::fprintf(stderr, "room again: working %d, %zu waiting\n", working, w.waiting());
+        return 12;
+    }
+    w.finish();
+    archive::ArchiveDb db;
+    if (!db.open(dir + "/archive.sqlite", true) || db.integrityCheck() != "ok")
+        return 13;
+    const auto rows = db.rows(archive::Step::Minute, 0, kBase * 2);
+    const auto hours = db.rows(archive::Step::Hour, 0, kBase * 2);
+    long long minutes = 0;
+    for (const auto &h : hours)
+        minutes += h.minutes;
+    if (int(rows.size()) != t || minutes != t) {
+        std::fprintf(stderr, "%zu rows, %lld minutes in hours, %d written\n", rows.size(), minutes, t);
+        return 14;
+    }
+    return 0;
+}
+
+} // namespace
+
+class TstArchiveDb : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+private slots:
+    void minutesAndSummaries()
+    {
+        QTemporaryDir dir;
+        archive::ArchiveDb db;
+        QVERIFY2(db.open(dir.filePath("archive.sqlite"), false), qPrintable(db.error()));
+        // 01:58 and 01:59 at +01:00, then 03:00 at +02:00: three hours' rows;
+        // the last minute again (a restart within it).
+        QVERIFY(db.write(minute(kBase, 3600, 12)));
+        QVERIFY(db.write(minute(kBase + 60, 3600, 13)));
+        QVERIFY(db.write(minute(kBase + 120, 7200, 14, 30, 30)));
+        QVERIFY(db.write(minute(kBase + 120, 7200, 14, 20, 40)));
+
+        const auto minutes = db.rows(archive::Step::Minute, kBase, kBase + 180);
+        QCOMPARE(minutes.size(), size_t(3));
+        QCOMPARE(minutes[0].volts.mean(), 12.0);
+        QCOMPARE(minutes[0].volts.min, 11.75);
+        QCOMPARE(minutes[0].volts.max, 12.25);
+        QCOMPARE(minutes[0].wind.max, 4.470); // thousandths of m/s
+        QCOMPARE(minutes[0].windUnit, std::string("mph"));
+        QCOMPARE(minutes[2].frames, 50LL);
+        QCOMPARE(minutes[2].noDataSeconds, 10.0);
+        QCOMPARE(minutes[2].utcOffset, 7200);
+
+        const auto hours = db.rows(archive::Step::Hour, 0, kBase * 2);
+        QCOMPARE(hours.size(), size_t(2));
+        QCOMPARE(hours[0].minutes, 2LL);
+        QCOMPARE(hours[0].t, kBase - 58 * 60);
+        QCOMPARE(hours[0].volts.mean(), 12.5);
+        QCOMPARE(hours[0].energyWh, 2.5);
+        QCOMPARE(hours[1].minutes, 1LL);
+        QCOMPARE(hours[1].frames, 50LL);
+        QCOMPARE(hours[1].noDataSeconds, 10.0);
+        const auto days = db.rows(archive::Step::Day, 0, kBase * 2);
+        QCOMPARE(days.size(), size_t(1));
+        QCOMPARE(days[0].minutes, 3LL);
+        QCOMPARE(days[0].t, kBase - 60 * 60 - 58 * 60); // local midnight, +01:00
+        QCOMPARE(days[0].volts.min, 11.75);
+        QCOMPARE(days[0].volts.max, 14.25);
+
+        // Retention takes minutes only.
+        QVERIFY(db.forgetMinutesBefore(kBase + 60));
+        QCOMPARE(db.rows(archive::Step::Minute, 0, kBase * 2).size(), size_t(2));
+        QCOMPARE(db.rows(archive::Step::Hour, 0, kBase * 2).size(), size_t(2));
+        QCOMPARE(db.integrityCheck(), std::string("ok"));
+    }
+
+    // What the writer finds at start: the file, what the user is told, and
+    // whether a new archive then works.
+    void atStart_data()
+    {
+        QTest::addColumn<QByteArray>("found");
+        QTest::addColumn<QString>("told");
+        QTest::addColumn<bool>("keptAside");
+        QTest::addColumn<bool>("writes");
+        QTest::newRow("none") << QByteArray() << "" << false << true;
+        QTest::newRow("not a database") << QByteArray(5000, 'x') << "kept" << true << true;
+        QTest::newRow("another program's database") << QByteArray("create table x(a);") << "kept" << true << true;
+        QTest::newRow("a newer program's archive") << QByteArray("pragma user_version=9;") << "open" << false
+                                                   << false;
+    }
+    void atStart()
+    {
+        QFETCH(QByteArray, found);
+        QFETCH(QString, told);
+        QFETCH(bool, keptAside);
+        QFETCH(bool, writes);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("archive.sqlite");
+        if (found.startsWith("create") || found.startsWith("pragma")) {
+            QCOMPARE(QProcess::execute("sqlite3", {path, QString::fromLatin1(found)}), 0);
+        } else if (!found.isEmpty()) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(found);
+        }
+        archive::ArchiveWriter w(path);
+        QSignalSpy problems(&w, &archive::ArchiveWriter::problem);
+        w.start();
+        w.write(minute(kBase, 0, 12));
+        w.finish();
+        QCOMPARE(problems.isEmpty() ? QString() : problems.first().first().toString(), told);
+        QCOMPARE(QFileInfo::exists(path + ".bad"), keptAside);
+        if (keptAside) {
+            QVERIFY(problems.first().at(1).toString().contains("archive.sqlite.bad"));
+        }
+        archive::ArchiveDb db;
+        if (writes) {
+            QVERIFY(db.open(path, true));
+            QCOMPARE(db.rows(archive::Step::Minute, 0, kBase * 2).size(), size_t(1));
+        } else {
+            QCOMPARE(w.waiting(), size_t(1));
+        }
+    }
+
+    // The export reads while the writer holds the archive open.
+    void exportWhileWriting()
+    {
+        QTemporaryDir dir;
+        archive::ArchiveWriter w(dir.filePath("archive.sqlite"));
+        w.start();
+        for (int i = 0; i < 3; ++i)
+            w.write(minute(kBase + 60 * i, 0, 12 + i));
+        int rc = -1;
+        QString text = exported(dir.path(), "2026-03-29T00:58", "2026-03-29T01:00Z", archive::Step::Minute, &rc);
+        QCOMPARE(rc, 0);
+        QStringList lines = text.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3); // the header and two minutes
+        QVERIFY(lines[1].startsWith("2026-03-29T00:58:00+00:00,1,0,60,0,12,11.75,12.25,10,10,10,120,120,120,,,,"
+                                    "4.47,4.47,4.47,m/s,1.2,0,0"));
+        text = exported(dir.path(), "2026-03-29", "2026-03-29", archive::Step::Day, &rc);
+        QCOMPARE(rc, 0);
+        QVERIFY2(text.contains("\n2026-03-29T00:00:00+00:00,3,0,180,"), qPrintable(text));
+        w.finish();
+
+        QCOMPARE((exported(dir.path(), "2026-03-29", "yesterday", archive::Step::Day, &rc), rc), 2);
+        QCOMPARE((exported(dir.path(), "2026-03-29", "2026-03-28", archive::Step::Day, &rc), rc), 2);
+        QCOMPARE((exported(dir.filePath("none"), "2026-03-29", "2026-03-29", archive::Step::Day, &rc), rc), 1);
+    }
+
+    void fullDisk()
+    {
+        if (qEnvironmentVariableIsSet("VELDRA_FULL_DISK_DIR"))
+            QSKIP("the child's own run");
+        QTemporaryDir dir;
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VELDRA_FULL_DISK_DIR", dir.path());
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        // The tmpfs is seen only inside the namespace, and goes with it.
+        child.start("unshare", {"-m", "--propagation", "private", "sh", "-c",
+                                "mount -t tmpfs -o size=1m veldra-test \"$0\" && exec \"$1\"", dir.path(),
+                                QCoreApplication::applicationFilePath()});
+        QVERIFY(child.waitForFinished(120000));
+        if (child.exitCode() == 1 || child.exitCode() == 32) {
+            if (qEnvironmentVariableIntValue("CI") == 1)
+                QFAIL("a tmpfs could not be mounted in a namespace of its own");
+            QSKIP("a tmpfs in a mount namespace needs root");
+        }
+        QCOMPARE(child.exitCode(), 0);
+    }
+};
+
+int main(int argc, char **argv)
+{
+    // The export reads times in local time.
+    qputenv("TZ", "UTC");
+    if (qEnvironmentVariableIsSet("VELDRA_FULL_DISK_DIR")) {
+        QCoreApplication app(argc, argv);
+        return fullDiskChild(qEnvironmentVariable("VELDRA_FULL_DISK_DIR"));
+    }
+    QCoreApplication app(argc, argv);
+    TstArchiveDb test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_archivedb.moc"

@@ -1,0 +1,106 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The archive end to end: the built program, fed one frame over and over by
+// the simulated unit with logging off, writes a row for the minute whose
+// values are the frame's, and --export prints it from another process while
+// the program runs and after it has ended.
+#include "archive/ArchiveDb.h"
+#include "support/Processes.h"
+#include "support/TestSupport.h"
+
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+// 15 V and 10 A with the delivered calibration: 150 W, load on.
+const QByteArray kFrame = "[<V>614.4</V><I>612</I><R>5</R><S>8</S><M>1</M>]";
+} // namespace
+
+class TestArchiveEndToEnd : public QObject {
+    Q_OBJECT
+private slots:
+    void minutesOfTheRunningProgram()
+    {
+        testsupport::ProgramFolder folder;
+        folder.write("frame.txt", kFrame + "\n");
+        QProcess unit;
+        unit.start(qEnvironmentVariable("VELDRA_BIN") + "/../tools/veldra-simunit",
+                   {"--folder", folder.path(), "--port", "1", "--replay", folder.file("frame.txt"), "--rate", "4",
+                    "--quiet"});
+        QVERIFY(unit.waitForStarted());
+        auto stopUnit = qScopeGuard([&unit] {
+            unit.kill();
+            unit.waitForFinished(3000);
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(folder.exists("COM1"), 10000);
+
+        QProcess program;
+        const QString exe
+            = testsupport::installProgram(folder.path(), "crestdial", testsupport::progCfg("1"), QString(), program);
+        QVERIFY(!exe.isEmpty());
+        QProcessEnvironment env = program.processEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        program.setProcessEnvironment(env);
+        program.start(exe, {});
+        QVERIFY(program.waitForStarted());
+        auto stopProgram = qScopeGuard([&program] {
+            program.kill();
+            program.waitForFinished(3000);
+        });
+
+        // The first minute is written when it ends.
+        const qint64 started = QDateTime::currentSecsSinceEpoch();
+        std::vector<core::ArchiveRow> rows;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                archive::ArchiveDb db;
+                if (!db.open(folder.file("archive.sqlite"), true))
+                    return false;
+                rows = db.rows(archive::Step::Minute, 0, started + 3600);
+                return !rows.empty();
+            }(),
+            150000);
+        const core::ArchiveRow &r = rows.front();
+        QVERIFY2(r.frames >= 4, qPrintable(QString::number(r.frames)));
+        for (const auto &[spread, value] : {std::pair{&r.volts, 15.0}, {&r.amps, 10.0}, {&r.watts, 150.0}}) {
+            QCOMPARE(spread->mean(), value);
+            QCOMPARE(spread->min, value);
+            QCOMPARE(spread->max, value);
+        }
+        QCOMPARE(r.windUnit, std::string("mph"));
+        QCOMPARE(r.rejected, 0LL);
+        const double covered = 60 - r.noDataSeconds;
+        // The seconds are kept whole: half a second of 150 W either way.
+        QVERIFY2(std::abs(r.energyWh - 150 * covered / 3600) <= 0.021, qPrintable(QString::number(r.energyWh)));
+        QVERIFY2(std::abs(r.loadSeconds - covered) <= 1, qPrintable(QString::number(r.loadSeconds)));
+        // Nothing before the program ran counts as data.
+        QVERIFY2(covered <= double(r.t + 60 - started) + 1, qPrintable(QString::number(covered)));
+
+        // The export, while the program runs; from the row's own day.
+        const QString day = QDateTime::fromSecsSinceEpoch(r.t).date().toString(Qt::ISODate);
+        QProcess exporter;
+        exporter.start(exe, {"--export", day, day, "--folder", folder.path()});
+        QVERIFY(exporter.waitForFinished(30000));
+        QCOMPARE(exporter.exitCode(), 0);
+        const QStringList lines = QString::fromUtf8(exporter.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QVERIFY(lines.size() >= 2);
+        QVERIFY(lines[0].startsWith("time,minutes,imported,frames,"));
+        QVERIFY2(lines[1].contains(QString(",1,0,%1,0,15,15,15,10,10,10,150,150,150,").arg(r.frames)),
+                 qPrintable(lines[1]));
+
+        // Killed: every minute written stays, and the database checks whole.
+        ::kill(pid_t(program.processId()), SIGKILL);
+        QVERIFY(program.waitForFinished(10000));
+        archive::ArchiveDb db;
+        QVERIFY(db.open(folder.file("archive.sqlite"), true));
+        QCOMPARE(db.integrityCheck(), std::string("ok"));
+        QVERIFY(db.rows(archive::Step::Minute, 0, started + 3600).size() >= 1);
+        exporter.start(exe, {"--export", day, day, "--step", "day", "--folder", folder.path()});
+        QVERIFY(exporter.waitForFinished(30000));
+        QCOMPARE(exporter.exitCode(), 0);
+        QVERIFY(QString::fromUtf8(exporter.readAllStandardOutput()).contains(",15,15,15,10,10,10,150,150,150,"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestArchiveEndToEnd)
+#include "tst_archive.moc"
