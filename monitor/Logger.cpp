@@ -16,6 +16,7 @@
 #include "history/PowerCurveKeeper.h"
 #include "history/PowerCurvePage.h"
 #include "publish/MqttPage.h"
+#include "publish/WebPage.h"
 #include "publish/Publisher.h"
 #include "ui/Files.h"
 #include "ui/Options.h"
@@ -451,6 +452,8 @@ void Logger::Options_Click()
                     [this] { m_session->reloadPublishing(); });
     options.addPage(new archive::ArchivePage(m_services, &options), QStringLiteral("Archive"),
                     [this] { m_session->saved(QStringLiteral("archive.cfg")); });
+    options.addPage(new publish::WebPage(m_services, m_session->webServer(), &options), QStringLiteral("Web"),
+                    [this] { m_session->saved(QStringLiteral("web.cfg")); });
     m_services.modal->run(&options);
 }
 

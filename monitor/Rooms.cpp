@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Rooms.h"
 
+#include "WebFeed.h"
 #include "archive/Archive.h"
+#include "publish/WebServer.h"
 
 namespace monitor {
 
@@ -20,9 +22,26 @@ Rooms::Rooms(const ui::Services &services)
         if (file == QLatin1String("archive.cfg"))
             a->loadSettings();
     });
+
+    // The web server reads the session's values (and the archive); it starts as web.cfg says.
+    m_web = std::make_unique<publish::WebServer>(m_session->services());
+    publish::WebServer *w = m_web.get();
+    feedWebServer(*s, *w, a->path());
+    s->setWebServer(w);
+    QObject::connect(s, &Session::settingsSaved, w, [w](const QString &file) {
+        if (file == QLatin1String("web.cfg"))
+            w->reload();
+    });
+    w->reload();
 }
 
-// The archive writes its last minute while the session still stands.
-Rooms::~Rooms() { m_archive.reset(); }
+// The web server stops first; the archive writes its last minute while the
+// session still stands.
+Rooms::~Rooms()
+{
+    m_session->setWebServer(nullptr);
+    m_web.reset();
+    m_archive.reset();
+}
 
 } // namespace monitor

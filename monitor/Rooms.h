@@ -12,6 +12,9 @@
 namespace archive {
 class Archive;
 }
+namespace publish {
+class WebServer;
+}
 
 namespace monitor {
 
@@ -25,6 +28,7 @@ public:
 private:
     std::unique_ptr<Session> m_session;
     std::unique_ptr<archive::Archive> m_archive;
+    std::unique_ptr<publish::WebServer> m_web;
 };
 
 } // namespace monitor

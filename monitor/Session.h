@@ -37,7 +37,8 @@ class TickWriter;
 } // namespace logging
 namespace publish {
 class Publisher;
-}
+class WebServer;
+} // namespace publish
 
 namespace monitor {
 
@@ -109,6 +110,9 @@ public:
     alarms::AlarmWatch *alarms() const { return m_alarms.get(); }
     history::PowerCurveKeeper *powerCurve() const { return m_powerCurve; }
     publish::Publisher *publisher() const { return m_publisher; }
+    // The web server, when the composition root made one (it owns it).
+    publish::WebServer *webServer() const { return m_web; }
+    void setWebServer(publish::WebServer *web) { m_web = web; }
     const ui::Services &services() const { return m_services; }
 
 signals:
@@ -160,6 +164,7 @@ private:
     history::PowerCurveKeeper *m_powerCurve;
     std::unique_ptr<alarms::AlarmWatch> m_alarms;
     publish::Publisher *m_publisher;
+    publish::WebServer *m_web = nullptr;
 };
 
 } // namespace monitor

@@ -25,7 +25,7 @@ core::MqttSettings readMqttSettingsFile(const QString &path, QString *reason)
     return loaded.value.value_or(core::MqttSettings());
 }
 
-bool writeMqttSettingsFile(const QString &path, const core::MqttSettings &s)
+bool writeOwnerOnly(const QString &path, const QByteArray &bytes)
 {
     // The replacement takes the permissions of the file it replaces, so the
     // file is made owner-only (empty) before anything is written into it.
@@ -37,8 +37,12 @@ bool writeMqttSettingsFile(const QString &path, const core::MqttSettings &s)
     }
     if (!QFile::setPermissions(path, kOwnerOnly))
         return false;
-    return ui::replaceWhole(path, QByteArray::fromStdString(core::mqttSettingsText(s)))
-           && QFile::setPermissions(path, kOwnerOnly);
+    return ui::replaceWhole(path, bytes) && QFile::setPermissions(path, kOwnerOnly);
+}
+
+bool writeMqttSettingsFile(const QString &path, const core::MqttSettings &s)
+{
+    return writeOwnerOnly(path, QByteArray::fromStdString(core::mqttSettingsText(s)));
 }
 
 std::string hostName() { return QSysInfo::machineHostName().toStdString(); }

@@ -75,6 +75,8 @@ QString ProgramFolder::livePage() const { return QDir(m_path).filePath(QStringLi
 QString ProgramFolder::livePageHtml() const { return QDir(m_path).filePath(QStringLiteral("html/log.html")); }
 QString ProgramFolder::mqttSettings() const { return QDir(m_path).filePath(QStringLiteral("mqtt.cfg")); }
 
+QString ProgramFolder::webSettings() const { return QDir(m_path).filePath(QStringLiteral("web.cfg")); }
+
 QString ProgramFolder::energyState() const { return QDir(m_path).filePath(QStringLiteral("energy.cfg")); }
 
 QString ProgramFolder::energyCsv() const { return QDir(logsFolder()).filePath(QStringLiteral("energy.csv")); }

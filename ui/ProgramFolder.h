@@ -48,6 +48,8 @@ public:
     QString livePageHtml() const;
     // Ours: the MQTT settings (owner-only, it may hold a password).
     QString mqttSettings() const;
+    // The web server's settings, "web.cfg".
+    QString webSettings() const;
     // Today's, yesterday's and the lifetime energy, kept across restarts.
     QString energyState() const;
     // One line a day of energy and peaks.

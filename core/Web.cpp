@@ -1,0 +1,428 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Web.h"
+
+#include "Number.h"
+#include "TagValue.h"
+#include "Text.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace core {
+
+namespace {
+std::string escaped(std::string_view text)
+{
+    std::string s = replaceAll(text, "&", "&amp;");
+    s = replaceAll(s, "<", "&lt;");
+    return replaceAll(s, ">", "&gt;");
+}
+
+std::string unescaped(std::string_view text)
+{
+    std::string s = replaceAll(text, "&lt;", "<");
+    s = replaceAll(s, "&gt;", ">");
+    return replaceAll(s, "&amp;", "&");
+}
+
+void line(std::string &out, const char *key, const std::string &value) { out += tagLine(key, escaped(value)); }
+void line(std::string &out, const char *key, bool value) { out += tagLine(key, value ? "1" : "0"); }
+
+void read(std::string_view text, const char *key, std::string &value)
+{
+    if (const auto v = tagValue(text, key))
+        value = unescaped(*v);
+}
+
+void read(std::string_view text, const char *key, bool &value)
+{
+    if (const auto v = tagValue(text, key))
+        value = isOn(*v);
+}
+
+std::string trimmed(std::string_view text) { return std::string(trimBlanks(text, " \t\r\n")); }
+
+// A whole number from `low` to `high` as typed (blanks around allowed).
+std::optional<int> wholeIn(std::string_view text, int low, int high)
+{
+    const auto v = readNumber(text);
+    if (!v || *v != std::floor(*v) || *v < low || *v > high)
+        return std::nullopt;
+    return int(*v);
+}
+
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isHex(char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+int hexValue(char c) { return isDigit(c) ? c - '0' : lower(c) - 'a' + 10; }
+
+// A DNS name or an IPv4 address: letters, digits, "-", "_" and dots between
+// non-empty labels.
+bool isHostName(std::string_view s)
+{
+    if (s.empty() || s.size() > 253)
+        return false;
+    for (const std::string_view label : split(s, ".")) {
+        if (label.empty() || label.size() > 63)
+            return false;
+        for (const char c : label)
+            if (!(isDigit(c) || (c >= 'a' && c <= 'z') || c == '-' || c == '_'))
+                return false;
+    }
+    return true;
+}
+
+// An IPv6 address's characters (the address itself is for the system to read).
+bool isIpv6Text(std::string_view s)
+{
+    if (s.size() < 2 || s.size() > 45 || s.find(':') == std::string_view::npos)
+        return false;
+    return std::all_of(s.begin(), s.end(), [](char c) { return isHex(c) || c == ':' || c == '.'; });
+}
+
+std::string lowered(std::string_view s)
+{
+    std::string out(s);
+    for (char &c : out)
+        c = lower(c);
+    return out;
+}
+
+// Percent escapes decoded ("+" as a blank when `plusIsBlank`); nullopt for a
+// bad escape or a NUL or control byte in the result.
+std::optional<std::string> percentDecoded(std::string_view s, bool plusIsBlank)
+{
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size(); ++i) {
+        char c = s[i];
+        if (c == '%') {
+            if (i + 2 >= s.size() || !isHex(s[i + 1]) || !isHex(s[i + 2]))
+                return std::nullopt;
+            c = char(hexValue(s[i + 1]) * 16 + hexValue(s[i + 2]));
+            i += 2;
+        } else if (c == '+' && plusIsBlank) {
+            c = ' ';
+        }
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            return std::nullopt;
+        out += c;
+    }
+    return out;
+}
+
+struct RouteName {
+    const char *path;
+    WebRoute route;
+};
+const RouteName kRoutes[] = {
+    {"/", WebRoute::Index},
+    {"/login", WebRoute::Login},
+    {"/logout", WebRoute::Logout},
+    {"/api/now", WebRoute::Now},
+    {"/api/stream", WebRoute::Stream},
+    {"/api/series", WebRoute::Series},
+    {"/api/days", WebRoute::Days},
+    {"/api/powercurve", WebRoute::PowerCurve},
+    {"/metrics", WebRoute::Metrics},
+};
+} // namespace
+
+// ---- web.cfg -------------------------------------------------------------------
+
+std::string webSettingsText(const WebSettings &s)
+{
+    std::string out;
+    line(out, "WebOn", s.on);
+    line(out, "Port", s.port);
+    line(out, "Network", s.network);
+    line(out, "AskPassword", s.askPassword);
+    line(out, "PasswordHash", s.passwordHash);
+    line(out, "Names", s.names);
+    line(out, "Tls", s.tls);
+    line(out, "TlsCert", s.tlsCert);
+    line(out, "TlsKey", s.tlsKey);
+    line(out, "RequestSeconds", s.requestSeconds);
+    return out;
+}
+
+WebSettings readWebSettings(std::string_view text)
+{
+    WebSettings s;
+    read(text, "WebOn", s.on);
+    read(text, "Port", s.port);
+    read(text, "Network", s.network);
+    read(text, "AskPassword", s.askPassword);
+    read(text, "PasswordHash", s.passwordHash);
+    read(text, "Names", s.names);
+    read(text, "Tls", s.tls);
+    read(text, "TlsCert", s.tlsCert);
+    read(text, "TlsKey", s.tlsKey);
+    read(text, "RequestSeconds", s.requestSeconds);
+    return s;
+}
+
+std::optional<std::string> webSettingsProblem(const WebSettings &s, bool passwordTyped)
+{
+    if (!wholeIn(s.port, 1, 65535))
+        return "The port must be a whole number from 1 to 65535.";
+    if (s.network && !s.askPassword)
+        return "Other devices may connect only with a password: tick \"Ask for a password\".";
+    if (s.askPassword && !passwordTyped && !readPasswordHash(s.passwordHash))
+        return "Type the password to ask for.";
+    std::string bad;
+    if (!webNames(s.names, &bad))
+        return "\"" + bad + "\" is not a host name or an address.";
+    if (s.tls && (trimmed(s.tlsCert).empty() || trimmed(s.tlsKey).empty()))
+        return "TLS needs a certificate file and a key file.";
+    if (!wholeIn(s.requestSeconds, 1, 600))
+        return "The seconds for a request must be a whole number from 1 to 600.";
+    return std::nullopt;
+}
+
+int webPort(const WebSettings &s) { return wholeIn(s.port, 1, 65535).value_or(8080); }
+
+int webRequestSeconds(const WebSettings &s) { return wholeIn(s.requestSeconds, 1, 600).value_or(10); }
+
+std::optional<std::vector<std::string>> webNames(std::string_view typed, std::string *bad)
+{
+    std::string text(typed);
+    std::replace_if(text.begin(), text.end(), [](char c) { return c == ',' || c == '\t' || c == ';'; }, ' ');
+    std::vector<std::string> names;
+    for (const std::string_view piece : split(text, " ")) {
+        if (piece.empty())
+            continue;
+        std::string name = lowered(piece);
+        if (name.size() > 2 && name.front() == '[' && name.back() == ']')
+            name = name.substr(1, name.size() - 2);
+        if (name.size() > 1 && name.back() == '.')
+            name.pop_back();
+        if (!isHostName(name) && !isIpv6Text(name)) {
+            if (bad)
+                *bad = std::string(piece);
+            return std::nullopt;
+        }
+        names.push_back(name);
+    }
+    return names;
+}
+
+// ---- the password --------------------------------------------------------------
+
+std::string hexText(std::string_view bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (const char b : bytes) {
+        out += digits[static_cast<unsigned char>(b) >> 4];
+        out += digits[static_cast<unsigned char>(b) & 15];
+    }
+    return out;
+}
+
+std::optional<std::string> hexBytes(std::string_view hex)
+{
+    if (hex.size() % 2)
+        return std::nullopt;
+    std::string out;
+    for (size_t i = 0; i < hex.size(); i += 2) {
+        if (!isHex(hex[i]) || !isHex(hex[i + 1]))
+            return std::nullopt;
+        out += char(hexValue(hex[i]) * 16 + hexValue(hex[i + 1]));
+    }
+    return out;
+}
+
+std::string passwordHashText(const PasswordHash &h)
+{
+    return "pbkdf2-sha256$" + std::to_string(h.iterations) + "$" + hexText(h.salt) + "$" + hexText(h.key);
+}
+
+std::optional<PasswordHash> readPasswordHash(std::string_view text)
+{
+    const std::vector<std::string_view> parts = split(trimBlanks(text, " \t\r\n"), "$");
+    if (parts.size() != 4 || parts[0] != "pbkdf2-sha256" || parts[1].empty() || parts[1].size() > 8
+        || !std::all_of(parts[1].begin(), parts[1].end(), isDigit))
+        return std::nullopt;
+    PasswordHash h;
+    h.iterations = unsigned(std::stoul(std::string(parts[1])));
+    const auto salt = hexBytes(parts[2]);
+    const auto key = hexBytes(parts[3]);
+    if (h.iterations < 1000 || h.iterations > 10000000 || !salt || salt->size() < 8 || salt->size() > 64 || !key
+        || key->size() != 32)
+        return std::nullopt;
+    h.salt = *salt;
+    h.key = *key;
+    return h;
+}
+
+bool sameBytes(std::string_view a, std::string_view b)
+{
+    // Every byte of the longer one is looked at, whatever differs first.
+    const size_t n = std::max(a.size(), b.size());
+    unsigned diff = a.size() == b.size() ? 0u : 1u;
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char x = i < a.size() ? static_cast<unsigned char>(a[i]) : 0;
+        const unsigned char y = i < b.size() ? static_cast<unsigned char>(b[i]) : 0;
+        diff |= unsigned(x ^ y);
+    }
+    return diff == 0;
+}
+
+double wrongPasswordDelay(int failures)
+{
+    if (failures <= 0)
+        return 0;
+    return failures > 7 ? 30.0 : std::min(30.0, 0.5 * double(1 << (failures - 1)));
+}
+
+// ---- requests ------------------------------------------------------------------
+
+std::optional<std::string> decodedPath(std::string_view raw)
+{
+    if (raw.empty() || raw.front() != '/')
+        return std::nullopt;
+    auto path = percentDecoded(raw, false);
+    if (!path)
+        return std::nullopt;
+    for (const char c : *path)
+        if (static_cast<unsigned char>(c) >= 0x80 || c == '\\')
+            return std::nullopt;
+    if (*path == "/")
+        return path;
+    const std::vector<std::string_view> segments = split(std::string_view(*path).substr(1), "/");
+    for (const std::string_view seg : segments)
+        if (seg.empty() || seg == "." || seg == "..")
+            return std::nullopt;
+    return path;
+}
+
+WebRoute webRoute(std::string_view rawPath)
+{
+    const auto path = decodedPath(rawPath);
+    if (!path)
+        return WebRoute::NotFound;
+    for (const RouteName &r : kRoutes)
+        if (*path == r.path)
+            return r.route;
+    return WebRoute::NotFound;
+}
+
+bool methodAllowed(std::string_view method, WebRoute route)
+{
+    if (route == WebRoute::Logout)
+        return method == "POST";
+    if (method == "GET" || method == "HEAD")
+        return true;
+    return method == "POST" && route == WebRoute::Login;
+}
+
+std::string allowedMethods(WebRoute route)
+{
+    if (route == WebRoute::Logout)
+        return "POST";
+    return route == WebRoute::Login ? "GET, HEAD, POST" : "GET, HEAD";
+}
+
+bool isApiRoute(WebRoute route)
+{
+    switch (route) {
+    case WebRoute::Now:
+    case WebRoute::Stream:
+    case WebRoute::Series:
+    case WebRoute::Days:
+    case WebRoute::PowerCurve:
+    case WebRoute::Metrics:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::optional<QueryPairs> parseQuery(std::string_view text)
+{
+    QueryPairs pairs;
+    for (const std::string_view piece : split(text, "&")) {
+        if (piece.empty())
+            continue;
+        const size_t eq = piece.find('=');
+        auto key = percentDecoded(piece.substr(0, eq), true);
+        auto value = eq == std::string_view::npos ? std::optional<std::string>(std::string())
+                                                  : percentDecoded(piece.substr(eq + 1), true);
+        if (!key || !value)
+            return std::nullopt;
+        pairs.emplace_back(std::move(*key), std::move(*value));
+    }
+    return pairs;
+}
+
+std::optional<std::string> queryValue(const QueryPairs &pairs, std::string_view key)
+{
+    for (const auto &p : pairs)
+        if (p.first == key)
+            return p.second;
+    return std::nullopt;
+}
+
+std::optional<std::string> cookieValue(std::string_view header, std::string_view name)
+{
+    for (const std::string_view piece : split(header, ";")) {
+        const std::string_view pair = trimBlanks(piece, " \t");
+        const size_t eq = pair.find('=');
+        if (eq == std::string_view::npos || trimBlanks(pair.substr(0, eq), " \t") != name)
+            continue;
+        std::string_view value = trimBlanks(pair.substr(eq + 1), " \t");
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
+        return std::string(value);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> hostOfHeader(std::string_view header)
+{
+    std::string_view h = trimBlanks(header, " \t");
+    std::string_view host, port;
+    if (!h.empty() && h.front() == '[') {
+        const size_t close = h.find(']');
+        if (close == std::string_view::npos)
+            return std::nullopt;
+        host = h.substr(1, close - 1);
+        const std::string_view rest = h.substr(close + 1);
+        if (!rest.empty()) {
+            if (rest.front() != ':')
+                return std::nullopt;
+            port = rest.substr(1);
+            if (port.empty())
+                return std::nullopt;
+        }
+        std::string name = lowered(host);
+        if (!isIpv6Text(name))
+            return std::nullopt;
+        if (!port.empty() && (port.size() > 5 || !std::all_of(port.begin(), port.end(), isDigit)))
+            return std::nullopt;
+        return name;
+    }
+    const size_t colon = h.find(':');
+    host = h.substr(0, colon);
+    if (colon != std::string_view::npos) {
+        port = h.substr(colon + 1);
+        if (port.empty() || port.size() > 5 || !std::all_of(port.begin(), port.end(), isDigit))
+            return std::nullopt;
+    }
+    std::string name = lowered(host);
+    if (name.size() > 1 && name.back() == '.')
+        name.pop_back();
+    if (!isHostName(name))
+        return std::nullopt;
+    return name;
+}
+
+bool hostAllowed(std::string_view header, const std::vector<std::string> &names)
+{
+    const auto host = hostOfHeader(header);
+    return host && std::find(names.begin(), names.end(), *host) != names.end();
+}
+
+} // namespace core

@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// What the web server answers, as texts: the current values as JSON (for
+// /api/now and each event of /api/stream), the Prometheus text exposition
+// of /metrics, and the power curve as JSON. Numbers with "." whatever the
+// locale; times as UTC "2026-03-07T14:05:09Z".
+
+#include "Archive.h"
+#include "Liveness.h"
+#include "PowerCurve.h"
+#include "Web.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace core {
+
+struct WebAlarm {
+    std::string key, name; // "battery_low", "Battery low"
+    bool raised = false;
+};
+
+// The session's values at one moment, copied for the server's thread.
+struct WebNow {
+    // Unix seconds the values were taken at.
+    std::int64_t time = 0;
+    DataState state = DataState::Stale;
+    // Unix seconds of the last live frame; none before the first.
+    std::optional<std::int64_t> lastLive;
+    // The reading once a frame has come (until then the values are unknown).
+    bool hasReading = false;
+    double volts = 0, amps = 0, watts = 0, rpm = 0, windSpeed = 0;
+    bool loadOn = false;
+    // The wind unit as the settings hold it, and its factor to m/s when known.
+    std::string windUnit;
+    std::optional<double> windToMetresPerSecond;
+    double todayWh = 0, lifetimeWh = 0;
+    long long framesReceived = 0, framesRejected = 0;
+    std::vector<WebAlarm> alarms;
+};
+
+// A JSON string: quoted, with '"', '\\' and control bytes escaped.
+std::string jsonString(std::string_view text);
+// A JSON number ("." and no exponent); null for a value that is not finite.
+std::string jsonNumber(double value);
+
+std::string nowJson(const WebNow &now);
+// One Server-Sent Event: "id: <id>", "event: reading" and the values as data.
+std::string readingEvent(const WebNow &now, std::uint64_t id);
+
+// The text exposition format (version 0.0.4): base units, counters ending in
+// "_total", one "# HELP" and "# TYPE" per family. The reading's gauges only
+// once there is a reading; the wind only in a unit we can turn into m/s.
+std::string metricsText(const WebNow &now);
+
+// The bins that have frames, the hours of data and the annual estimate.
+std::string powerCurveJson(const PowerCurve &curve);
+
+// ---- the archive's routes
+
+// A time of a query: Unix seconds, "2026-03-07T14:05:09Z" or with an offset
+// ("2026-03-07T15:05:09+01:00"); nullopt for anything else.
+std::optional<std::int64_t> readQueryTime(std::string_view text);
+
+enum class SeriesStep { Minute, Hour, Day };
+// The quantities a row may give, in the order they are written.
+constexpr const char *kSeriesFields[] = {"volts", "amps", "watts", "rpm", "wind", "energy", "load", "nodata", "frames"};
+constexpr long long kMaxSeriesRows = 20000;
+struct SeriesQuery {
+    std::int64_t from = 0, to = 0;
+    SeriesStep step = SeriesStep::Hour;
+    std::vector<std::string> fields;
+};
+// /api/series?from=&to=&step=&fields=: `to` defaults to `now`, `from` to a day
+// before `to`; step "minute", "hour" or "day" defaults by the span (minutes
+// up to two days, hours up to 92 days, else days); fields, comma-separated
+// from kSeriesFields, default to all. nullopt, with the reason in `error`,
+// for an unknown value, from not before to, or more than kMaxSeriesRows steps.
+std::optional<SeriesQuery> seriesQuery(const QueryPairs &query, std::int64_t now, std::string *error);
+// The rows as JSON: each with its local start time and the fields asked for
+// (a quantity as its mean, min and max).
+std::string seriesJson(const SeriesQuery &query, const std::vector<ArchiveRow> &rows);
+
+struct DaysQuery {
+    int year = 0, month = 0;
+    // UTC seconds wide enough for every local day of the month.
+    std::int64_t from = 0, to = 0;
+};
+// /api/days?month=2026-03; the month of `year`/`month` without one.
+std::optional<DaysQuery> daysQuery(const QueryPairs &query, int year, int month, std::string *error);
+// The month's day rows (others are left out) as JSON, one per local date.
+std::string daysJson(const DaysQuery &query, const std::vector<ArchiveRow> &days);
+
+} // namespace core

@@ -1,0 +1,125 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "WebFeed.h"
+
+#include "Session.h"
+#include "alarms/AlarmWatch.h"
+#include "archive/ArchiveDb.h"
+#include "core/Alarms.h"
+#include "core/PowerCurve.h"
+#include "core/Text.h"
+#include "history/PowerCurveKeeper.h"
+#include "publish/WebServer.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QTimer>
+#include <memory>
+
+namespace monitor {
+
+namespace {
+using Answer = std::pair<int, std::string>;
+
+Answer refusal(int status, const std::string &text) { return {status, "{\"error\":" + core::jsonString(text) + "}"}; }
+
+// The archive read on the server's thread, with a connection of its own
+// (the writer's thread keeps writing meanwhile: the database is in WAL mode).
+template <typename Answerer>
+Answer fromArchive(const QString &file, Answerer answer)
+{
+    if (!QFileInfo::exists(file))
+        return answer(nullptr);
+    archive::ArchiveDb db;
+    if (!db.open(file, true))
+        return refusal(503, "The archive cannot be read: " + db.error().toStdString());
+    return answer(&db);
+}
+
+void answerArchive(publish::WebServer &web, const QString &file)
+{
+    web.setSeriesHandler([file](const core::QueryPairs &query, std::int64_t now) {
+        std::string error;
+        const auto q = core::seriesQuery(query, now, &error);
+        if (!q)
+            return refusal(400, error);
+        const archive::Step step = q->step == core::SeriesStep::Minute ? archive::Step::Minute
+                                   : q->step == core::SeriesStep::Hour ? archive::Step::Hour
+                                                                       : archive::Step::Day;
+        return fromArchive(file, [&](archive::ArchiveDb *db) {
+            return Answer{200, core::seriesJson(*q, db ? db->rows(step, q->from, q->to)
+                                                       : std::vector<core::ArchiveRow>())};
+        });
+    });
+    web.setDaysHandler([file](const core::QueryPairs &query, std::int64_t now) {
+        const QDate today = QDateTime::fromSecsSinceEpoch(now).date();
+        std::string error;
+        const auto q = core::daysQuery(query, today.year(), today.month(), &error);
+        if (!q)
+            return refusal(400, error);
+        return fromArchive(file, [&](archive::ArchiveDb *db) {
+            return Answer{200, core::daysJson(*q, db ? db->rows(archive::Step::Day, q->from, q->to)
+                                                     : std::vector<core::ArchiveRow>())};
+        });
+    });
+}
+} // namespace
+
+void feedWebServer(Session &session, publish::WebServer &web, const QString &archiveFile)
+{
+    answerArchive(web, archiveFile);
+
+    struct State {
+        bool hasReading = false;
+        core::DataState sent = core::DataState::Stale;
+    };
+    auto state = std::make_shared<State>();
+    Session *s = &session;
+    publish::WebServer *w = &web;
+
+    // Only copying: the texts are made on the server's threads.
+    auto update = [s, w, state](bool reading) {
+        core::WebNow n;
+        n.time = s->services().clock->now().toSecsSinceEpoch();
+        n.state = s->dataState();
+        if (s->liveness().liveUntil())
+            n.lastLive = s->lastLiveAt().toSecsSinceEpoch();
+        n.hasReading = state->hasReading;
+        const core::Reading &r = s->reading();
+        n.volts = r.Volts;
+        n.amps = r.Amps;
+        n.watts = r.Watts;
+        n.rpm = r.RPM;
+        n.windSpeed = r.WindSpeed;
+        n.loadOn = r.Mode == 1;
+        n.windUnit = std::string(core::trimBlanks(s->settings().WSUnits, " \t"));
+        n.windToMetresPerSecond = core::windUnit(s->settings().WSUnits).toMetresPerSecond;
+        n.todayWh = s->wattHours();
+        n.lifetimeWh = s->book().lifetime();
+        n.framesReceived = s->alarms()->counters().received();
+        n.framesRejected = s->alarms()->counters().rejected();
+        for (const core::AlarmId id : core::kAlarms)
+            n.alarms.push_back(
+                {std::string(core::alarmKey(id)), std::string(core::alarmTitle(id)), s->alarms()->raised(id)});
+        // A change of state without a frame (stale, paused) is news for a stream too.
+        const bool news = reading || n.state != state->sent;
+        state->sent = n.state;
+        w->setNow(n, news);
+    };
+
+    QObject::connect(s, &Session::frameProcessed, w, [update, state] {
+        state->hasReading = true;
+        update(true);
+    });
+    QObject::connect(s, &Session::energyChanged, w, [update] { update(false); });
+    QObject::connect(s->alarms(), &alarms::AlarmWatch::alarmChanged, w, [update] { update(false); });
+    auto *second = new QTimer(w);
+    second->setInterval(1000);
+    QObject::connect(second, &QTimer::timeout, w, [update] { update(false); });
+    second->start();
+    QObject::connect(s->powerCurve(), &history::PowerCurveKeeper::changed, w,
+                     [s, w] { w->setPowerCurve(s->powerCurve()->curve()); });
+    w->setPowerCurve(s->powerCurve()->curve());
+    update(false);
+}
+
+} // namespace monitor

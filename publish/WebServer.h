@@ -1,0 +1,86 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The built-in web server: the current values as JSON (/api/now), a live
+// stream of readings (/api/stream, Server-Sent Events), the power curve
+// (/api/powercurve) and Prometheus metrics (/metrics), read-only.
+//
+// HTTP is libmicrohttpd's (with GnuTLS for TLS): it has the connection,
+// per-address, timeout and memory limits a home network needs and lets a
+// stream wait without holding a thread. Its one thread answers every
+// request from a copy of the values that the session's thread replaces
+// (under a mutex) as they change; a second thread of ours runs password
+// checks, holds the answers to wrong passwords, wakes the streams and closes
+// clients that send too slowly. The session's thread never answers a
+// request.
+//
+// It listens on 127.0.0.1 unless the settings let other devices connect,
+// and answers only to the names of this machine (421 otherwise, against DNS
+// rebinding).
+
+#include "core/PowerCurve.h"
+#include "core/Web.h"
+#include "core/WebApi.h"
+#include "ui/Services.h"
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+namespace publish {
+
+class WebServer : public QObject {
+    Q_OBJECT
+public:
+    // Limits.
+    static constexpr int kMaxConnections = 64;
+    static constexpr int kConnectionsPerAddress = 16;
+    static constexpr int kStreamsPerAddress = 4;
+    // Request headers beyond this are refused (431), bodies beyond kBodyLimit (413).
+    static constexpr int kConnectionMemory = 16 * 1024;
+    static constexpr int kBodyLimit = 4 * 1024;
+    // A stream with nothing new gets a comment this often, so a client that
+    // went away is found.
+    static constexpr int kKeepAliveSeconds = 15;
+
+    // Problems with the settings are told over `messageParent`, once each.
+    explicit WebServer(const ui::Services &services, QObject *messageParent = nullptr, QObject *parent = nullptr);
+    ~WebServer() override;
+
+    // Reads "web.cfg" and starts, restarts or stops the server accordingly;
+    // sessions and a remembered password end with it.
+    void reload();
+    void stop();
+
+    // The current values. `reading`: a new reading, sent to the streams.
+    void setNow(const core::WebNow &now, bool reading);
+    void setPowerCurve(const core::PowerCurve &curve);
+    // The answer of /api/series?<query> and /api/days?<query> (status, JSON)
+    // at `now` (Unix seconds of the current values), run on the server's
+    // thread; not set, those routes answer 404.
+    using ArchiveHandler =
+        std::function<std::pair<int, std::string>(const core::QueryPairs &query, std::int64_t now)>;
+    void setSeriesHandler(ArchiveHandler handler);
+    void setDaysHandler(ArchiveHandler handler);
+
+    bool running() const;
+    // The port listened on, 0 when not running.
+    int port() const;
+    int streams() const;
+    QString statusText() const { return m_status; }
+
+signals:
+    void statusChanged(const QString &text);
+
+private:
+    void setStatus(const QString &text);
+    void off(const QString &problem);
+
+    struct Engine;
+    ui::Services m_services;
+    QObject *m_messageParent;
+    std::unique_ptr<Engine> m_engine;
+    QString m_status, m_toldProblem;
+};
+
+} // namespace publish

@@ -1,0 +1,463 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The web server's own parsing (routes, queries, cookies, the Host header),
+// web.cfg, the stored password's text, and the JSON and metrics texts.
+#include "core/Number.h"
+#include "core/Web.h"
+#include "core/WebApi.h"
+
+#include <QtTest>
+
+namespace {
+QString qs(const std::string &s) { return QString::fromStdString(s); }
+QString opt(const std::optional<std::string> &s) { return s ? qs(*s) : QStringLiteral("<none>"); }
+} // namespace
+
+class TestWeb : public QObject {
+    Q_OBJECT
+private slots:
+    void routes_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("route");
+        using R = core::WebRoute;
+        QTest::newRow("index") << "/" << int(R::Index);
+        QTest::newRow("now") << "/api/now" << int(R::Now);
+        QTest::newRow("escaped letter") << "/api/%6eow" << int(R::Now);
+        QTest::newRow("metrics") << "/metrics" << int(R::Metrics);
+        QTest::newRow("stream") << "/api/stream" << int(R::Stream);
+        QTest::newRow("trailing slash") << "/api/now/" << int(R::NotFound);
+        QTest::newRow("double slash") << "//api/now" << int(R::NotFound);
+        QTest::newRow("dot dot") << "/api/../metrics" << int(R::NotFound);
+        QTest::newRow("escaped dot dot") << "/api/%2e%2e/metrics" << int(R::NotFound);
+        QTest::newRow("upper-case escapes") << "/api/%2E%2E/metrics" << int(R::NotFound);
+        QTest::newRow("dot") << "/./metrics" << int(R::NotFound);
+        QTest::newRow("escaped slash hides a dot dot") << "/api%2f..%2fmetrics" << int(R::NotFound);
+        // A NUL would end the path for C code after it: /api/now%00.txt is not /api/now.
+        QTest::newRow("NUL") << "/api/now%00" << int(R::NotFound);
+        QTest::newRow("NUL inside") << "/api/now%00.html" << int(R::NotFound);
+        QTest::newRow("bad escape") << "/api/now%4" << int(R::NotFound);
+        QTest::newRow("not hex") << "/api/now%zz" << int(R::NotFound);
+        QTest::newRow("backslash") << "/api\\now" << int(R::NotFound);
+        QTest::newRow("absolute form") << "http://host/api/now" << int(R::NotFound);
+        QTest::newRow("file path") << "/etc/passwd" << int(R::NotFound);
+        QTest::newRow("non-ASCII") << "/api/n%c3%b6w" << int(R::NotFound);
+        QTest::newRow("empty") << "" << int(R::NotFound);
+        QTest::newRow("case counts") << "/API/NOW" << int(R::NotFound);
+    }
+    void routes()
+    {
+        QFETCH(QString, path);
+        QFETCH(int, route);
+        QCOMPARE(int(core::webRoute(path.toStdString())), route);
+    }
+
+    void methods_data()
+    {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<int>("route");
+        QTest::addColumn<bool>("allowed");
+        using R = core::WebRoute;
+        QTest::newRow("GET now") << "GET" << int(R::Now) << true;
+        QTest::newRow("HEAD metrics") << "HEAD" << int(R::Metrics) << true;
+        QTest::newRow("POST now") << "POST" << int(R::Now) << false;
+        QTest::newRow("POST login") << "POST" << int(R::Login) << true;
+        QTest::newRow("GET login") << "GET" << int(R::Login) << true;
+        QTest::newRow("POST logout") << "POST" << int(R::Logout) << true;
+        // A link or an image must not log anyone out.
+        QTest::newRow("GET logout") << "GET" << int(R::Logout) << false;
+        QTest::newRow("PUT") << "PUT" << int(R::Now) << false;
+        QTest::newRow("lower-case get") << "get" << int(R::Now) << false;
+        QTest::newRow("OPTIONS") << "OPTIONS" << int(R::Index) << false;
+    }
+    void methods()
+    {
+        QFETCH(QString, method);
+        QFETCH(int, route);
+        QFETCH(bool, allowed);
+        QCOMPARE(core::methodAllowed(method.toStdString(), core::WebRoute(route)), allowed);
+    }
+
+    void queries_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("plain") << "from=1&to=2" << "to" << "2";
+        QTest::newRow("plus is a blank") << "password=a+b" << "password" << "a b";
+        QTest::newRow("escaped plus and ampersand") << "password=a%2Bb%26c" << "password" << "a+b&c";
+        QTest::newRow("first of two") << "a=1&a=2" << "a" << "1";
+        QTest::newRow("no value") << "fields" << "fields" << "";
+        QTest::newRow("empty pieces") << "&&a=1&" << "a" << "1";
+        QTest::newRow("equals in value") << "a=b=c" << "a" << "b=c";
+        QTest::newRow("missing") << "a=1" << "b" << "<none>";
+        QTest::newRow("bad escape") << "a=%g1" << "a" << "<bad>";
+        QTest::newRow("cut escape") << "a=%4" << "a" << "<bad>";
+        QTest::newRow("NUL") << "a=x%00y" << "a" << "<bad>";
+        QTest::newRow("line feed") << "a=x%0Ay" << "a" << "<bad>";
+    }
+    void queries()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        const auto pairs = core::parseQuery(text.toStdString());
+        if (value == "<bad>")
+            QVERIFY(!pairs);
+        else
+            QCOMPARE(opt(core::queryValue(pairs.value(), key.toStdString())), value);
+    }
+
+    void cookies_data()
+    {
+        QTest::addColumn<QString>("header");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("alone") << "veldra_session=abc" << "abc";
+        QTest::newRow("among others") << "a=1; veldra_session=abc; b=2" << "abc";
+        QTest::newRow("no blank") << "a=1;veldra_session=abc" << "abc";
+        QTest::newRow("quoted") << "veldra_session=\"abc\"" << "abc";
+        QTest::newRow("first of two") << "veldra_session=one; veldra_session=two" << "one";
+        QTest::newRow("a longer name is another") << "xveldra_session=abc" << "<none>";
+        QTest::newRow("name as a value") << "a=veldra_session" << "<none>";
+        QTest::newRow("no equals") << "veldra_session" << "<none>";
+        QTest::newRow("empty header") << "" << "<none>";
+    }
+    void cookies()
+    {
+        QFETCH(QString, header);
+        QFETCH(QString, value);
+        QCOMPARE(opt(core::cookieValue(header.toStdString(), "veldra_session")), value);
+    }
+
+    void hosts_data()
+    {
+        QTest::addColumn<QString>("header");
+        QTest::addColumn<bool>("allowed");
+        QTest::newRow("loopback") << "127.0.0.1" << true;
+        QTest::newRow("loopback with port") << "127.0.0.1:8080" << true;
+        QTest::newRow("localhost upper case") << "LocalHost:8080" << true;
+        QTest::newRow("trailing dot") << "localhost.:8080" << true;
+        QTest::newRow("IPv6 loopback") << "[::1]:8080" << true;
+        QTest::newRow("configured name") << "turbine.lan" << true;
+        // DNS rebinding: a name of the attacker's that resolves to us.
+        QTest::newRow("another name") << "evil.example:8080" << false;
+        QTest::newRow("a name ending in ours") << "eviltturbine.lan" << false;
+        QTest::newRow("ours as a subdomain") << "turbine.lan.evil.example" << false;
+        QTest::newRow("userinfo") << "127.0.0.1@evil.example" << false;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("port only") << ":8080" << false;
+        QTest::newRow("empty port") << "localhost:" << false;
+        QTest::newRow("port not digits") << "localhost:80a" << false;
+        QTest::newRow("two ports") << "localhost:80:80" << false;
+        QTest::newRow("unclosed bracket") << "[::1:8080" << false;
+        QTest::newRow("brackets around a name") << "[localhost]" << false;
+        QTest::newRow("blank inside") << "local host" << false;
+    }
+    void hosts()
+    {
+        QFETCH(QString, header);
+        QFETCH(bool, allowed);
+        const std::vector<std::string> names{"localhost", "127.0.0.1", "::1", "turbine.lan"};
+        QCOMPARE(core::hostAllowed(header.toStdString(), names), allowed);
+    }
+
+    void names_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("names"); // joined by "|", or "<bad>"
+        QTest::newRow("empty") << "" << "";
+        QTest::newRow("commas and blanks") << "Turbine.LAN, 192.0.2.7  pi" << "turbine.lan|192.0.2.7|pi";
+        QTest::newRow("bracketed IPv6") << "[FD00::7]" << "fd00::7";
+        QTest::newRow("a URL is not a name") << "http://pi" << "<bad>";
+        QTest::newRow("empty label") << "pi..lan" << "<bad>";
+    }
+    void names()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, names);
+        const auto got = core::webNames(typed.toStdString());
+        if (names == "<bad>") {
+            QVERIFY(!got);
+            return;
+        }
+        QStringList joined;
+        for (const auto &n : got.value())
+            joined << qs(n);
+        QCOMPARE(joined.join('|'), names);
+    }
+
+    void settingsReadBack()
+    {
+        core::WebSettings s;
+        s.on = true;
+        s.port = "8443";
+        s.network = true;
+        s.askPassword = true;
+        s.passwordHash = "pbkdf2-sha256$1000$00112233445566778899aabbccddeeff$" + std::string(64, 'a');
+        s.names = "a</Names>b & c";
+        s.tls = true;
+        s.tlsCert = "/etc/ssl/c.pem";
+        s.tlsKey = "/etc/ssl/k.pem";
+        const core::WebSettings back = core::readWebSettings(core::webSettingsText(s));
+        QVERIFY(back.on && back.network && back.askPassword && back.tls);
+        QCOMPARE(qs(back.names), qs(s.names));
+        QCOMPARE(qs(back.passwordHash), qs(s.passwordHash));
+        QCOMPARE(qs(back.tlsKey), qs(s.tlsKey));
+        // A file that is missing keys, or empty, is off.
+        QVERIFY(!core::readWebSettings("").on);
+        QCOMPARE(qs(core::readWebSettings("<WebOn>1</WebOn>").port), QString("8080"));
+    }
+
+    void settingsProblems_data()
+    {
+        QTest::addColumn<QString>("cfg");
+        QTest::addColumn<bool>("typed");
+        QTest::addColumn<QString>("problem"); // a word of the message, or "" for none
+        const QString hash = "<PasswordHash>pbkdf2-sha256$1000$00112233445566778899aabbccddeeff$"
+                             + QString(64, 'a') + "</PasswordHash>";
+        QTest::newRow("defaults") << "" << false << "";
+        QTest::newRow("port 0") << "<Port>0</Port>" << false << "port";
+        QTest::newRow("port too high") << "<Port>65536</Port>" << false << "port";
+        QTest::newRow("port a fraction") << "<Port>80.5</Port>" << false << "port";
+        QTest::newRow("network without password")
+            << "<Network>1</Network>" << false << "password";
+        QTest::newRow("password asked, none stored")
+            << "<AskPassword>1</AskPassword>" << false << "Type";
+        QTest::newRow("password asked, one typed") << "<AskPassword>1</AskPassword>" << true << "";
+        QTest::newRow("network with stored password")
+            << "<Network>1</Network><AskPassword>1</AskPassword>" + hash << false << "";
+        QTest::newRow("damaged hash") << "<AskPassword>1</AskPassword><PasswordHash>x</PasswordHash>" << false
+                                      << "Type";
+        QTest::newRow("TLS without key") << "<Tls>1</Tls><TlsCert>c.pem</TlsCert>" << false << "key";
+        QTest::newRow("bad name") << "<Names>a/b</Names>" << false << "a/b";
+        QTest::newRow("request seconds 0") << "<RequestSeconds>0</RequestSeconds>" << false << "seconds";
+    }
+    void settingsProblems()
+    {
+        QFETCH(QString, cfg);
+        QFETCH(bool, typed);
+        QFETCH(QString, problem);
+        const auto got = core::webSettingsProblem(core::readWebSettings(cfg.toStdString()), typed);
+        if (problem.isEmpty())
+            QVERIFY2(!got, got ? got->c_str() : "");
+        else
+            QVERIFY2(got && qs(*got).contains(problem), got ? got->c_str() : "no problem found");
+    }
+
+    void passwordHashText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        const QString salt = "00112233445566778899aabbccddeeff", key = QString(64, 'b');
+        QTest::newRow("ours") << "pbkdf2-sha256$600000$" + salt + "$" + key << true;
+        QTest::newRow("too few iterations") << "pbkdf2-sha256$999$" + salt + "$" + key << false;
+        // A hand-edited count must not stall the server for minutes.
+        QTest::newRow("too many iterations") << "pbkdf2-sha256$10000001$" + salt + "$" + key << false;
+        QTest::newRow("huge count") << "pbkdf2-sha256$99999999999999999999$" + salt + "$" + key << false;
+        QTest::newRow("signed count") << "pbkdf2-sha256$+1000$" + salt + "$" + key << false;
+        QTest::newRow("short salt") << "pbkdf2-sha256$1000$0011$" + key << false;
+        QTest::newRow("short key") << "pbkdf2-sha256$1000$" + salt + "$abcd" << false;
+        QTest::newRow("odd hex") << "pbkdf2-sha256$1000$" + salt + "0$" + key << false;
+        QTest::newRow("other algorithm") << "pbkdf2-sha1$1000$" + salt + "$" + key << false;
+        QTest::newRow("extra part") << "pbkdf2-sha256$1000$" + salt + "$" + key + "$" << false;
+        QTest::newRow("empty") << "" << false;
+    }
+    void passwordHashText()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        const auto h = core::readPasswordHash(text.toStdString());
+        QCOMPARE(h.has_value(), valid);
+        if (h)
+            QCOMPARE(qs(core::passwordHashText(*h)), text);
+    }
+
+    void sameBytes_data()
+    {
+        QTest::addColumn<QByteArray>("a");
+        QTest::addColumn<QByteArray>("b");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("equal") << QByteArray("abc") << QByteArray("abc") << true;
+        QTest::newRow("last differs") << QByteArray("abc") << QByteArray("abd") << false;
+        QTest::newRow("prefix") << QByteArray("ab") << QByteArray("abc") << false;
+        QTest::newRow("NUL padding is not equal") << QByteArray("ab") << QByteArray("ab\0", 3) << false;
+        QTest::newRow("both empty") << QByteArray() << QByteArray() << true;
+    }
+    void sameBytes()
+    {
+        QFETCH(QByteArray, a);
+        QFETCH(QByteArray, b);
+        QFETCH(bool, same);
+        QCOMPARE(core::sameBytes(a.toStdString(), b.toStdString()), same);
+    }
+
+    void wrongPasswordDelays()
+    {
+        QCOMPARE(core::wrongPasswordDelay(0), 0.0);
+        QCOMPARE(core::wrongPasswordDelay(1), 0.5);
+        QCOMPARE(core::wrongPasswordDelay(3), 2.0);
+        QCOMPARE(core::wrongPasswordDelay(7), 30.0);
+        QCOMPARE(core::wrongPasswordDelay(1000000), 30.0); // no overflow of the shift
+    }
+
+    void nowJsonUsesDotsAndNulls()
+    {
+        core::setDecimalSeparator(',');
+        auto restore = qScopeGuard([] { core::setDecimalSeparator('.'); });
+        core::WebNow n;
+        n.time = 1772892309;
+        n.windUnit = "km \"h\"";
+        QByteArray json = QByteArray::fromStdString(core::nowJson(n));
+        QJsonParseError error;
+        QJsonObject o = QJsonDocument::fromJson(json, &error).object();
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        // Before the first frame the values are unknown, not 0.
+        QVERIFY(o["watts"].isNull());
+        QVERIFY(o["loadOn"].isNull());
+        QVERIFY(o["lastLive"].isNull());
+        QCOMPARE(o["wind"].toObject()["unit"].toString(), QString("km \"h\""));
+        QCOMPARE(o["time"].toString(), QString("2026-03-07T14:05:09Z"));
+
+        n.hasReading = true;
+        n.watts = 99.97;
+        n.windSpeed = 10;
+        n.windToMetresPerSecond = 0.44704;
+        n.alarms = {{"battery_low", "Battery low", true}};
+        json = QByteArray::fromStdString(core::nowJson(n));
+        QVERIFY2(json.contains("\"watts\":99.97"), json.constData());
+        o = QJsonDocument::fromJson(json, &error).object();
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QCOMPARE(o["wind"].toObject()["metresPerSecond"].toDouble(), 4.4704);
+        QVERIFY(o["alarms"].toObject()["battery_low"].toBool());
+    }
+
+    void metrics()
+    {
+        core::setDecimalSeparator(',');
+        auto restore = qScopeGuard([] { core::setDecimalSeparator('.'); });
+        core::WebNow n;
+        n.state = core::DataState::Paused;
+        n.lifetimeWh = 1.5;
+        n.alarms = {{"battery\"low", "x", true}};
+        QString text = qs(core::metricsText(n));
+        // No reading yet: no gauge of it (an absent series, not a false 0).
+        QVERIFY(!text.contains("veldra_power_watts"));
+        QVERIFY(text.contains("veldra_energy_joules_total 5400\n"));
+        QVERIFY(text.contains("# TYPE veldra_energy_joules_total counter\n"));
+        QVERIFY(text.contains("veldra_data_state{state=\"paused\"} 1\n"));
+        QVERIFY(text.contains("veldra_data_state{state=\"live\"} 0\n"));
+        QVERIFY(text.contains("veldra_alarm_raised{alarm=\"battery\\\"low\"} 1\n"));
+
+        n.hasReading = true;
+        n.watts = 12.25;
+        n.windUnit = "furlongs";
+        text = qs(core::metricsText(n));
+        QVERIFY(text.contains("veldra_power_watts 12.25\n"));
+        // A wind in a unit we cannot turn into m/s is left out rather than mislabelled.
+        QVERIFY(!text.contains("veldra_wind_meters_per_second"));
+        // Each family's HELP and TYPE once.
+        QCOMPARE(text.count("# TYPE veldra_alarm_raised "), 1);
+    }
+
+    void powerCurveJsonHasMeasuredBinsOnly()
+    {
+        core::PowerCurve curve;
+        core::PowerCurveBin &b = curve.bin(10);
+        b.frames = 2;
+        b.sumWatts = 100;
+        b.sumSquares = 5002;
+        b.seconds = 4;
+        b.first = 1772892309;
+        b.last = 1772892311;
+        QJsonParseError error;
+        const QJsonObject o =
+            QJsonDocument::fromJson(QByteArray::fromStdString(core::powerCurveJson(curve)), &error).object();
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        const QJsonArray bins = o["bins"].toArray();
+        QCOMPARE(bins.size(), 1);
+        QCOMPARE(bins[0].toObject()["wind"].toDouble(), 5.0);
+        QCOMPARE(bins[0].toObject()["meanWatts"].toDouble(), 50.0);
+        QVERIFY(bins[0].toObject()["meanRpm"].isNull());
+        QCOMPARE(o["estimate"].toObject()["rows"].toArray().size(), 8);
+    }
+
+    void seriesQueries_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QString>("expected"); // "from to step fields", or "error: <word>"
+        // now is 2026-03-07T14:05:09Z = 1772892309
+        QTest::newRow("defaults: the last day by minutes")
+            << "" << "1772805909 1772892309 minute volts,amps,watts,rpm,wind,energy,load,nodata,frames";
+        QTest::newRow("a week defaults to hours") << "from=1772287509" << "1772287509 1772892309 hour "
+                                                                        "volts,amps,watts,rpm,wind,energy,load,nodata,frames";
+        QTest::newRow("a year defaults to days") << "from=2025-03-07T14:05:09Z&fields=energy"
+                                                 << "1741356309 1772892309 day energy";
+        QTest::newRow("an offset time") << "from=2026-03-07T15:00:00%2B01:00&to=1772892309&fields=watts,watts"
+                                        << "1772892000 1772892309 minute watts";
+        QTest::newRow("a year of hours") << "from=2025-03-07T14:05:09Z&step=hour&fields=watts"
+                                         << "1741356309 1772892309 hour watts";
+        QTest::newRow("a year of minutes is too many") << "from=2025-03-07T14:05:09Z&step=minute" << "error: rows";
+        QTest::newRow("backwards") << "from=1772892309&to=1772892000" << "error: before";
+        QTest::newRow("not a time") << "from=yesterday" << "error: from";
+        QTest::newRow("a date alone") << "to=2026-03-07" << "error: to";
+        QTest::newRow("unknown step") << "step=week" << "error: step";
+        QTest::newRow("unknown field") << "fields=watts,temperature" << "error: temperature";
+    }
+    void seriesQueries()
+    {
+        QFETCH(QString, query);
+        QFETCH(QString, expected);
+        std::string error;
+        const auto q = core::seriesQuery(core::parseQuery(query.toStdString()).value(), 1772892309, &error);
+        if (expected.startsWith("error: ")) {
+            QVERIFY(!q);
+            QVERIFY2(qs(error).contains(expected.mid(7)), error.c_str());
+            return;
+        }
+        QVERIFY2(q, error.c_str());
+        QStringList fields;
+        for (const auto &f : q->fields)
+            fields << qs(f);
+        const char *steps[] = {"minute", "hour", "day"};
+        QCOMPARE(QString("%1 %2 %3 %4").arg(q->from).arg(q->to).arg(steps[int(q->step)], fields.join(',')), expected);
+    }
+
+    void seriesAndDaysJson()
+    {
+        core::ArchiveRow day;
+        day.t = 1772838000; // 2026-03-07 00:00 at +01:00
+        day.utcOffset = 3600;
+        day.minutes = 600;
+        day.energyWh = 1234.5;
+        day.watts.add(10);
+        day.watts.add(30);
+        core::ArchiveRow before = day;
+        before.t -= 7 * 86400; // 2026-02-28: another month
+        std::string error;
+        const auto q = core::daysQuery(core::parseQuery("month=2026-03").value(), 2000, 1, &error);
+        QVERIFY(q && q->from <= day.t && q->to > day.t);
+        QJsonParseError parse;
+        const QJsonObject o =
+            QJsonDocument::fromJson(QByteArray::fromStdString(core::daysJson(*q, {before, day})), &parse).object();
+        QCOMPARE(parse.error, QJsonParseError::NoError);
+        const QJsonArray days = o["days"].toArray();
+        QCOMPARE(days.size(), 1);
+        QCOMPARE(days[0].toObject()["date"].toString(), QString("2026-03-07"));
+        QCOMPARE(days[0].toObject()["energyWh"].toDouble(), 1234.5);
+        QCOMPARE(days[0].toObject()["watts"].toObject()["mean"].toDouble(), 20.0);
+        QVERIFY(days[0].toObject()["volts"].isNull()); // no values: null, not 0
+        QVERIFY(!core::daysQuery(core::parseQuery("month=2026-13").value(), 2026, 3, &error));
+        QVERIFY(!core::daysQuery(core::parseQuery("month=March").value(), 2026, 3, &error));
+
+        core::SeriesQuery sq;
+        sq.fields = {"energy"};
+        const QJsonObject series =
+            QJsonDocument::fromJson(QByteArray::fromStdString(core::seriesJson(sq, {day})), &parse).object();
+        QCOMPARE(parse.error, QJsonParseError::NoError);
+        const QJsonObject row = series["rows"].toArray()[0].toObject();
+        QCOMPARE(row["t"].toString(), QString("2026-03-07T00:00:00+01:00"));
+        QVERIFY(row.contains("energyWh") && !row.contains("watts"));
+    }
+};
+
+QTEST_MAIN(TestWeb)
+#include "tst_web.moc"

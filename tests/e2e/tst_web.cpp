@@ -1,0 +1,452 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The web server of the built program, fed by the simulated unit, from
+// outside: curl and Python clients for every route and every refusal, the
+// password (Basic, the login form, slower answers to wrong ones), TLS, and a
+// real Prometheus scraping /metrics.
+#include "core/Web.h"
+#include "publish/WebPassword.h"
+#include "publish/WebSettingsFile.h"
+#include "support/Broker.h"
+#include "support/Processes.h"
+#include "support/TestSupport.h"
+
+#include <QtTest>
+
+namespace {
+
+// Wind in mph, watts, RPM: 100 W (7.69 A at 13 V) whatever the wind.
+const char kFlatCurve[] = "0 100 200\n20 100 200\n";
+const double kWatts = 99.97;
+const char kPassword[] = "open sesame";
+
+struct Reply {
+    int status = 0;
+    QMap<QByteArray, QByteArray> headers; // names in lower case
+    QByteArray body;
+    qint64 ms = 0;
+};
+
+// One request with curl; headers as they came.
+Reply curl(const QStringList &args)
+{
+    QProcess p;
+    QElapsedTimer t;
+    t.start();
+    p.start("curl", QStringList{"-s", "-i", "--max-time", "60"} + args);
+    p.waitForFinished(90000);
+    Reply r;
+    r.ms = t.elapsed();
+    const QByteArray out = p.readAllStandardOutput();
+    const qsizetype end = out.indexOf("\r\n\r\n");
+    const QList<QByteArray> lines = out.left(end).split('\n');
+    r.status = lines.value(0).split(' ').value(1).toInt();
+    for (const QByteArray &line : lines.mid(1)) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0)
+            r.headers[line.left(colon).trimmed().toLower()] = line.mid(colon + 1).trimmed();
+    }
+    r.body = end < 0 ? QByteArray() : out.mid(end + 4);
+    return r;
+}
+
+// A Python program's standard output (its last line), given its arguments.
+QByteArray python(const char *program, const QStringList &args, int waitMs = 90000)
+{
+    QProcess p;
+    p.start("python3", QStringList{"-c", program} + args);
+    p.waitForFinished(waitMs);
+    const QByteArray err = p.readAllStandardError();
+    if (!err.isEmpty())
+        qWarning("python3: %s", err.constData());
+    return p.readAllStandardOutput().trimmed().split('\n').last();
+}
+
+// Sends the request one byte every half second; prints the seconds until
+// the server closed, or "answered" when it answered first.
+const char kSlowSender[] = R"(
+import socket, sys, time
+s = socket.create_connection(("127.0.0.1", int(sys.argv[1])))
+s.settimeout(0.5)
+start = time.time()
+for b in b"GET /api/now HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Pad: " + b"a" * 200 + b"\r\n\r\n":
+    try:
+        s.send(bytes([b]))
+        if s.recv(1):
+            print("answered"); sys.exit()
+        print("%.1f" % (time.time() - start)); sys.exit()
+    except socket.timeout:
+        pass
+    except OSError:
+        print("%.1f" % (time.time() - start)); sys.exit()
+print("answered")
+)";
+
+// Opens live streams, `per` from each of the addresses 127.0.0.2.. up to
+// `count` in all, and reads each one's first event; then asks for /api/now
+// on one more connection: prints the statuses of the streams, whether that
+// request waited 2 s unanswered, and whether it was answered once a stream
+// was closed.
+const char kManyStreams[] = R"(
+import socket, sys, time
+port, count, per = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3])
+socks, statuses = [], set()
+for i in range(count):
+    c = socket.socket(); c.bind(("127.0.0.%d" % (2 + i // per), 0)); c.connect(("127.0.0.1", port))
+    c.sendall(b"GET /api/stream HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")
+    c.settimeout(30); statuses.add(c.recv(12)[9:12].decode()); socks.append(c)
+x = socket.create_connection(("127.0.0.1", port)); x.settimeout(2)
+x.sendall(b"GET /api/now HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n")
+try:
+    x.recv(12); waited, later = "answered", "-"
+except socket.timeout:
+    waited = "waited"
+    socks[0].close(); x.settimeout(20)
+    try:
+        later = x.recv(12)[9:12].decode()
+    except socket.timeout:
+        later = "none"
+print(",".join(sorted(statuses)), waited, later)
+)";
+
+// Reads `n` events of /api/stream; prints "<ids> <watts of the last>".
+const char kReadEvents[] = R"(
+import json, socket, sys
+port, n = int(sys.argv[1]), int(sys.argv[2])
+s = socket.create_connection(("127.0.0.1", port)); s.settimeout(30)
+s.sendall(b"GET /api/stream HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")
+buf, ids, last = b"", [], None
+while len(ids) < n:
+    buf += s.recv(4096)
+    while b"\n\n" in buf:
+        event, buf = buf.split(b"\n\n", 1)
+        fields = dict(l.split(": ", 1) for l in event.decode().split("\n") if ": " in l and not l.startswith(":"))
+        if fields.get("event") == "reading":
+            ids.append(fields["id"]); last = json.loads(fields["data"])
+print(",".join(ids), last["watts"])
+)";
+
+bool have(const QString &program) { return !QStandardPaths::findExecutable(program).isEmpty(); }
+
+} // namespace
+
+class TestWeb : public QObject {
+    Q_OBJECT
+
+    testsupport::ProgramFolder *m_folder = nullptr;
+    QProcess m_unit, m_program;
+    int m_port = 0;
+    QString m_base;
+
+    // Starts the simulated unit and the program with these web settings;
+    // waits until the server answers.
+    bool startProgram(core::WebSettings s)
+    {
+        stopProgram();
+        m_port = testsupport::freePort();
+        s.on = true;
+        s.port = std::to_string(m_port);
+        if (!publish::writeWebSettingsFile(m_folder->file("web.cfg"), s))
+            return false;
+        m_base = QString("%1://127.0.0.1:%2").arg(s.tls ? "https" : "http").arg(m_port);
+        if (m_unit.state() == QProcess::NotRunning) {
+            m_folder->write("curve.txt", kFlatCurve);
+            m_unit.setProcessChannelMode(QProcess::ForwardedChannels);
+            m_unit.start(qEnvironmentVariable("VELDRA_BIN") + "/../tools/veldra-simunit",
+                         {"--folder", m_folder->path(), "--port", "1", "--curve", m_folder->file("curve.txt"),
+                          "--rate", "4", "--quiet"});
+            if (!m_unit.waitForStarted())
+                return false;
+        }
+        const QString exe = testsupport::installProgram(m_folder->path(), "crestdial", testsupport::progCfg("1"),
+                                                        QString(), m_program);
+        if (exe.isEmpty())
+            return false;
+        QProcessEnvironment env = m_program.processEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        m_program.setProcessEnvironment(env);
+        m_program.start(exe, {});
+        if (!m_program.waitForStarted())
+            return false;
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 60000) {
+            if (testsupport::listening(m_port))
+                return true;
+            QTest::qWait(100);
+        }
+        return false;
+    }
+
+    void stopProgram()
+    {
+        if (m_program.state() != QProcess::NotRunning) {
+            m_program.terminate();
+            if (!m_program.waitForFinished(10000))
+                m_program.kill();
+            m_program.waitForFinished(3000);
+        }
+    }
+
+    // /api/now once the unit's frames have come through.
+    Reply liveNow(const QStringList &auth = {})
+    {
+        Reply r;
+        QElapsedTimer t;
+        t.start();
+        do {
+            r = curl(auth + QStringList{m_base + "/api/now"});
+            if (r.status == 200 && QJsonDocument::fromJson(r.body).object()["state"].toString() == "live")
+                break;
+            QTest::qWait(200);
+        } while (t.elapsed() < 60000);
+        return r;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        for (const QString &tool : {"curl", "python3"})
+            if (!have(tool)) {
+                if (qEnvironmentVariableIsSet("CI"))
+                    QFAIL(qPrintable(tool + " is missing (scripts/install-deps installs it)"));
+                QSKIP(qPrintable(tool + " is missing; scripts/install-deps installs it"));
+            }
+        m_folder = new testsupport::ProgramFolder;
+    }
+
+    void cleanupTestCase()
+    {
+        stopProgram();
+        if (m_unit.state() != QProcess::NotRunning) {
+            m_unit.terminate();
+            m_unit.waitForFinished(3000);
+        }
+        delete m_folder;
+    }
+
+    // Without a password: the routes, their headers and numbers.
+    void routesAnswer()
+    {
+        core::WebSettings s;
+        s.requestSeconds = "2";
+        s.names = "turbine.lan";
+        QVERIFY(startProgram(s));
+        const Reply now = liveNow();
+        QCOMPARE(now.status, 200);
+        QCOMPARE(now.headers["content-type"], QByteArray("application/json"));
+        QCOMPARE(now.headers["content-security-policy"],
+                 QByteArray("default-src 'self'; frame-ancestors 'none'; object-src 'none'; base-uri 'none'"));
+        QCOMPARE(now.headers["x-content-type-options"], QByteArray("nosniff"));
+        QCOMPARE(now.headers["referrer-policy"], QByteArray("no-referrer"));
+        QCOMPARE(now.headers["cache-control"], QByteArray("no-store"));
+        QVERIFY(!now.headers.contains("access-control-allow-origin"));
+        const QJsonObject o = QJsonDocument::fromJson(now.body).object();
+        QCOMPARE(o["watts"].toDouble(), kWatts);
+        QVERIFY2(now.body.contains("\"volts\":13,") && now.body.contains("\"amps\":7.69,"), now.body.constData());
+
+        const Reply metrics = curl({m_base + "/metrics"});
+        QCOMPARE(metrics.status, 200);
+        QVERIFY(metrics.headers["content-type"].startsWith("text/plain; version=0.0.4"));
+        QVERIFY2(metrics.body.contains("\nveldra_power_watts 99.97\n"), metrics.body.constData());
+        QVERIFY(metrics.body.contains("veldra_data_state{state=\"live\"} 1\n"));
+
+        // The archive's minutes of the frames so far (written at each minute's end; none yet is fine).
+        const Reply series = curl({m_base + "/api/series?fields=watts"});
+        QCOMPARE(series.status, 200);
+        QCOMPARE(QJsonDocument::fromJson(series.body).object()["step"].toString(), QString("minute"));
+        QCOMPARE(curl({m_base + "/api/series?step=week"}).status, 400);
+        const Reply days = curl({m_base + "/api/days?month=2026-03"});
+        QCOMPARE(days.status, 200);
+        QCOMPARE(QJsonDocument::fromJson(days.body).object()["month"].toString(), QString("2026-03"));
+
+        const Reply curve = curl({m_base + "/api/powercurve"});
+        QCOMPARE(curve.status, 200);
+        QCOMPARE(QJsonDocument::fromJson(curve.body).object()["unit"].toString(), QString("m/s"));
+
+        // HEAD answers the headers alone.
+        const Reply head = curl({"-I", m_base + "/api/now"});
+        QCOMPARE(head.status, 200);
+        QVERIFY(head.body.isEmpty());
+
+        // Each new reading on the stream, in order.
+        const QList<QByteArray> events =
+            python(kReadEvents, {QString::number(m_port), "3"}).split(' ');
+        const QList<QByteArray> ids = events.value(0).split(',');
+        QCOMPARE(ids.size(), 3);
+        QVERIFY(ids[0].toLongLong() < ids[1].toLongLong() && ids[1].toLongLong() < ids[2].toLongLong());
+        QCOMPARE(events.value(1).toDouble(), kWatts);
+    }
+
+    void refusals_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::newRow("PUT") << QStringList{"-X", "PUT", "/api/now"} << 405;
+        QTest::newRow("DELETE") << QStringList{"-X", "DELETE", "/metrics"} << 405;
+        QTest::newRow("OPTIONS") << QStringList{"-X", "OPTIONS", "/"} << 405;
+        QTest::newRow("POST to the API") << QStringList{"-X", "POST", "/api/now"} << 405;
+        QTest::newRow("GET logout") << QStringList{"/logout"} << 405;
+        QTest::newRow("dot dot") << QStringList{"--path-as-is", "/../../etc/passwd"} << 404;
+        QTest::newRow("escaped dot dot") << QStringList{"--path-as-is", "/api/%2e%2e/%2e%2e/etc/passwd"} << 404;
+        QTest::newRow("absolute path") << QStringList{"--path-as-is", "//etc/passwd"} << 404;
+        QTest::newRow("escaped NUL") << QStringList{"/api/now%00.html"} << 404;
+        QTest::newRow("a file name") << QStringList{"/index.html"} << 404;
+        QTest::newRow("another name (DNS rebinding)") << QStringList{"-H", "Host: evil.example", "/api/now"} << 421;
+        QTest::newRow("no Host") << QStringList{"-0", "-H", "Host:", "/api/now"} << 421;
+        QTest::newRow("a configured name") << QStringList{"-H", "Host: turbine.lan:1", "/api/now"} << 200;
+        QTest::newRow("headers too large")
+            << QStringList{"-H", "X-Pad: " + QString(20000, 'a'), "/api/now"} << 431;
+        QTest::newRow("body too large") << QStringList{"--data-binary", QString(8000, 'a'), "/login"} << 413;
+        QTest::newRow("a form from another site")
+            << QStringList{"-H", "Origin: http://evil.example", "-d", "password=x", "/login"} << 403;
+    }
+    void refusals()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QVERIFY(m_program.state() == QProcess::Running);
+        args.last() = m_base + args.last();
+        QCOMPARE(curl(args).status, status);
+    }
+
+    void limits()
+    {
+        QVERIFY(m_program.state() == QProcess::Running);
+        // A client that sends its request too slowly is closed after its 2 s.
+        const QByteArray slow = python(kSlowSender, {QString::number(m_port)});
+        QVERIFY2(slow != "answered" && slow.toDouble() >= 1.5 && slow.toDouble() < 10, slow.constData());
+
+        // At most 4 streams an address: the fifth is refused.
+        QCOMPARE(python(kManyStreams, {QString::number(m_port), "5", "5"}), QByteArray("200,429 answered -"));
+        // 64 connections at most: the 65th waits until one ends.
+        QCOMPARE(python(kManyStreams, {QString::number(m_port), "64", "4"}), QByteArray("200 waited 200"));
+    }
+
+    void password()
+    {
+        core::WebSettings s;
+        s.askPassword = true;
+        s.passwordHash = publish::hashPassword(kPassword);
+        QVERIFY(startProgram(s));
+        QCOMPARE(curl({m_base + "/api/now"}).status, 401);
+        const Reply none = curl({m_base + "/metrics"});
+        QCOMPARE(none.status, 401);
+        QVERIFY(none.headers["www-authenticate"].startsWith("Basic realm=\"Veldra\""));
+        QCOMPARE(curl({m_base + "/"}).headers["location"], QByteArray("/login"));
+
+        // HTTP Basic, as Prometheus sends it.
+        QCOMPARE(liveNow({"-u", QString("prometheus:") + kPassword}).status, 200);
+
+        // Wrong passwords: each answered later than the one before.
+        const Reply first = curl({"-u", "x:wrong", m_base + "/api/now"});
+        const Reply second = curl({"-u", "x:wrong", m_base + "/api/now"});
+        const Reply third = curl({"-d", "password=wrong", m_base + "/login"});
+        QCOMPARE(first.status, 401);
+        QCOMPARE(third.status, 401);
+        QVERIFY2(first.ms >= 450 && second.ms >= 950 && third.ms >= 1950 && second.ms > first.ms,
+                 qPrintable(QString("%1 %2 %3 ms").arg(first.ms).arg(second.ms).arg(third.ms)));
+
+        // The login form: a session cookie, HttpOnly and strict.
+        const Reply login = curl({"--data-urlencode", QString("password=") + kPassword, m_base + "/login"});
+        QCOMPARE(login.status, 303);
+        const QByteArray cookie = login.headers["set-cookie"];
+        QVERIFY2(cookie.contains("HttpOnly") && cookie.contains("SameSite=Strict") && !cookie.contains("Secure"),
+                 cookie.constData());
+        const QString session = QString::fromLatin1(cookie.left(cookie.indexOf(';')));
+        QCOMPARE(curl({"-H", "Cookie: " + session, m_base + "/api/now"}).status, 200);
+        QCOMPARE(curl({"-H", "Cookie: " + session, m_base + "/"}).status, 200);
+        QCOMPARE(curl({"-H", "Cookie: veldra_session=" + QString(64, 'a'), m_base + "/api/now"}).status, 401);
+        // Logged out, the cookie opens nothing.
+        QCOMPARE(curl({"-X", "POST", "-H", "Cookie: " + session, m_base + "/logout"}).status, 303);
+        QCOMPARE(curl({"-H", "Cookie: " + session, m_base + "/api/now"}).status, 401);
+    }
+
+    // Prometheus scrapes /metrics with the password; its API gives back the
+    // watts the program shows.
+    void prometheusScrapes()
+    {
+        if (!have("prometheus")) {
+            if (qEnvironmentVariableIsSet("CI"))
+                QFAIL("prometheus is missing (scripts/install-deps installs it)");
+            QSKIP("prometheus is missing; scripts/install-deps installs it");
+        }
+        QVERIFY(m_program.state() == QProcess::Running);
+        const int promPort = testsupport::freePort();
+        QVERIFY(promPort != 9090);
+        m_folder->write("prometheus.yml", QString("global:\n  scrape_interval: 1s\n  evaluation_interval: 1s\n"
+                                                  "scrape_configs:\n  - job_name: veldra\n"
+                                                  "    scrape_interval: 1s\n    scrape_timeout: 1s\n"
+                                                  "    basic_auth:\n      username: prometheus\n"
+                                                  "      password: '%1'\n"
+                                                  "    static_configs:\n      - targets: ['127.0.0.1:%2']\n")
+                                              .arg(kPassword)
+                                              .arg(m_port)
+                                              .toUtf8());
+        QProcess prom;
+        prom.setProcessChannelMode(QProcess::MergedChannels);
+        prom.setStandardOutputFile(m_folder->file("prometheus.log"));
+        prom.start("prometheus", {"--config.file=" + m_folder->file("prometheus.yml"),
+                                  "--storage.tsdb.path=" + m_folder->file("tsdb"),
+                                  QString("--web.listen-address=127.0.0.1:%1").arg(promPort)});
+        QVERIFY(prom.waitForStarted());
+        auto stop = qScopeGuard([&prom] {
+            prom.terminate();
+            if (!prom.waitForFinished(10000))
+                prom.kill();
+        });
+        const QString query = QString("http://127.0.0.1:%1/api/v1/query?query=").arg(promPort);
+        QJsonArray result;
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 90000) {
+            const Reply r = curl({query + "veldra_power_watts"});
+            result = QJsonDocument::fromJson(r.body).object()["data"].toObject()["result"].toArray();
+            if (!result.isEmpty())
+                break;
+            QTest::qWait(500);
+        }
+        QVERIFY2(!result.isEmpty(), testsupport::readFile(m_folder->file("prometheus.log")).right(2000).constData());
+        const double shown =
+            QJsonDocument::fromJson(curl({"-u", QString("x:") + kPassword, m_base + "/api/now"}).body)
+                .object()["watts"]
+                .toDouble();
+        QCOMPARE(shown, kWatts);
+        QCOMPARE(result[0].toObject()["value"].toArray()[1].toString().toDouble(), shown);
+        const Reply up = curl({query + "up"});
+        QVERIFY2(up.body.contains("\"value\":[") && up.body.contains(",\"1\"]"), up.body.constData());
+    }
+
+    // TLS with the user's certificate; the cookie is then Secure.
+    void tls()
+    {
+        if (!have("openssl")) {
+            if (qEnvironmentVariableIsSet("CI"))
+                QFAIL("openssl is missing (scripts/install-deps installs it)");
+            QSKIP("openssl is missing; scripts/install-deps installs it");
+        }
+        QProcess openssl;
+        openssl.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                                  "/CN=localhost", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout",
+                                  m_folder->file("key.pem"), "-out", m_folder->file("cert.pem")});
+        QVERIFY(openssl.waitForFinished(60000));
+        QCOMPARE(openssl.exitCode(), 0);
+        core::WebSettings s;
+        s.tls = true;
+        s.tlsCert = m_folder->file("cert.pem").toStdString();
+        s.tlsKey = m_folder->file("key.pem").toStdString();
+        s.askPassword = true;
+        s.passwordHash = publish::hashPassword(kPassword);
+        QVERIFY(startProgram(s));
+        const QStringList ca{"--cacert", m_folder->file("cert.pem")};
+        QCOMPARE(liveNow(ca + QStringList{"-u", QString("x:") + kPassword}).status, 200);
+        const Reply login = curl(ca + QStringList{"--data-urlencode", QString("password=") + kPassword,
+                                                 m_base + "/login"});
+        QCOMPARE(login.status, 303);
+        QVERIFY2(login.headers["set-cookie"].contains("; Secure"), login.headers["set-cookie"].constData());
+        // Plain HTTP on the TLS port gets no answer.
+        QCOMPARE(curl({QString("http://127.0.0.1:%1/api/now").arg(m_port)}).status, 0);
+    }
+};
+
+QTEST_MAIN(TestWeb)
+#include "tst_web.moc"
