@@ -8,6 +8,8 @@
 #include "config/Calibrate.h"
 #include "config/ProgramSetup.h"
 #include "core/Gauge.h"
+#include "desktop/Desktop.h"
+#include "desktop/DesktopPage.h"
 #include "core/Number.h"
 #include "core/TickTexts.h"
 #include "graph/Graph.h"
@@ -448,6 +450,9 @@ void Logger::Options_Click()
                     QStringLiteral("Alarms"), [this] { m_session->reloadAlarms(); });
     options.addPage(new publish::MqttPage(m_services, publisher(), &options), QStringLiteral("MQTT"),
                     [this] { m_session->reloadPublishing(); });
+    if (m_desktop)
+        options.addPage(new desktop::DesktopPage(m_services, m_desktop, &options), QStringLiteral("Desktop"),
+                        [this] { m_desktop->reload(); });
     m_services.modal->run(&options);
 }
 
@@ -460,10 +465,23 @@ void Logger::setNeedlesGrey(bool grey)
             DrawGauge(i, 0, fullScale(i), 0, 30, 3, 0.1, VScroll1[size_t(i)]->value());
 }
 
-void Logger::Exit_Click() { close(); }
+void Logger::setDesktop(desktop::Desktop *desktop) { m_desktop = desktop; }
+
+void Logger::Exit_Click()
+{
+    m_exiting = true;
+    close();
+}
 
 void Logger::closeEvent(QCloseEvent *event)
 {
+    // The close box may only hide the window; the session runs on behind the
+    // tray icon.
+    if (!m_exiting && m_desktop && m_desktop->closeBox() == core::CloseBox::HideToTray) {
+        event->ignore();
+        hide();
+        return;
+    }
     // The program ends with its main window, also when a message box that a
     // tick left open would otherwise keep it running.
     m_session->finish();

@@ -5,6 +5,9 @@
 #include "Rooms.h"
 #include "core/CommandLine.h"
 #include "core/Number.h"
+#include "desktop/Desktop.h"
+#include "desktop/QtTray.h"
+#include "desktop/RunningWindow.h"
 #include "ui/FolderStart.h"
 #include "ui/ProgramFolder.h"
 #include "ui/QtSerialPortControl.h"
@@ -87,8 +90,16 @@ int runProgram(int argc, char **argv, const Edition &edition)
                                      .arg(QDir::toNativeSeparators(place.path), reason));
     ui::FolderLock lock(ui::ProgramFolder(place.path).lockFile());
     qint64 holder = 0;
-    if (!lock.acquire(&holder)) {
-        const QString text = ui::folderInUseText(place.path, holder);
+    QString holderName;
+    if (!lock.acquire(&holder, &holderName)) {
+        // A window on the folder comes to the front instead; the service has none.
+        if (desktop::RunningWindow::askToShow(place.path)) {
+            std::fprintf(stderr, "%s: %s (process %lld) already runs on the folder %s; its window was brought to the front.\n",
+                         edition.name.toLocal8Bit().constData(), holderName.toLocal8Bit().constData(),
+                         static_cast<long long>(holder), QDir::toNativeSeparators(place.path).toLocal8Bit().constData());
+            return 0;
+        }
+        const QString text = ui::folderInUseText(place.path, holder, holderName);
         std::fprintf(stderr, "%s: %s\n", edition.name.toLocal8Bit().constData(), text.toLocal8Bit().constData());
         messages.inform(nullptr, text);
         return 1;
@@ -106,6 +117,24 @@ int runProgram(int argc, char **argv, const Edition &edition)
 
     Rooms rooms(services);
     Logger logger(rooms.session(), edition);
+
+    // In the background on the desktop: the tray icon, notifications, start at login.
+    desktop::Autostart autostart;
+    const QString entry = QStringLiteral("org.example.veldra.") + edition.name;
+    autostart.file = desktop::Autostart::fileFor(entry);
+    autostart.name = QStringLiteral("Veldra ") + edition.name;
+    autostart.comment = QStringLiteral("Watches the wind turbine from login on");
+    autostart.program = QCoreApplication::applicationFilePath();
+    if (place.kind == core::FolderKind::Given)
+        autostart.arguments = QStringList{QStringLiteral("--folder"), place.path};
+    desktop::Desktop desk(services, rooms.session().alarms(), std::make_unique<desktop::QtTray>(),
+                          std::make_unique<desktop::DBusNotifier>(ui::programTitle(), entry), autostart);
+    desk.setWindow(&logger);
+    logger.setDesktop(&desk);
+    QObject::connect(&desk, &desktop::Desktop::exitRequested, &logger, &Logger::Exit_Click);
+    desktop::RunningWindow running(place.path);
+    QObject::connect(&running, &desktop::RunningWindow::showRequested, &desk, &desktop::Desktop::showWindow);
+
     logger.show();
     return app.exec();
 }

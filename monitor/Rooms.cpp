@@ -7,4 +7,10 @@ Rooms::Rooms(const ui::Services &services) : m_session(std::make_unique<Session>
 
 Rooms::~Rooms() = default;
 
+void Rooms::reload()
+{
+    m_session->reloadAlarms();
+    m_session->reloadPublishing();
+}
+
 } // namespace monitor

@@ -16,6 +16,10 @@ public:
     explicit Rooms(const ui::Services &services);
     ~Rooms();
     Session &session() { return *m_session; }
+    // Our own settings files read again and taken up (the service's SIGHUP;
+    // the program's two settings files are the caller's). Each room made here
+    // adds its own.
+    void reload();
 
 private:
     std::unique_ptr<Session> m_session;

@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Desktop.h"
+
+#include "alarms/AlarmWatch.h"
+#include "ui/Files.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTimer>
+
+namespace desktop {
+
+Desktop::Desktop(const ui::Services &services, alarms::AlarmWatch *alarms, std::unique_ptr<TrayIcon> tray,
+                 std::unique_ptr<Notifier> notifier, Autostart autostart, QObject *parent)
+    : QObject(parent), m_services(services), m_alarms(alarms), m_tray(std::move(tray)),
+      m_notifier(std::move(notifier)), m_autostart(std::move(autostart))
+{
+    reload();
+    connect(m_alarms, &alarms::AlarmWatch::alarmChanged, this,
+            [this](const QString &, const QString &name, bool raised) {
+                // After the watch has updated its banner, which tells the value.
+                QTimer::singleShot(0, this, [this, name, raised] { alarmChanged(name, raised); });
+            });
+    if (m_tray) {
+        m_tray->setToolTip(m_alarms->status());
+        connect(m_alarms, &alarms::AlarmWatch::statusChanged, m_tray.get(),
+                [this](const QString &text) { m_tray->setToolTip(text); });
+        connect(m_tray.get(), &TrayIcon::clicked, this, &Desktop::toggleWindow);
+        connect(m_tray.get(), &TrayIcon::exitChosen, this, &Desktop::exitRequested);
+    }
+    updateTray();
+}
+
+Desktop::~Desktop()
+{
+    if (m_tray)
+        m_tray->setVisible(false);
+}
+
+void Desktop::setWindow(QWidget *window) { m_window = window; }
+
+QString Desktop::settingsFile() const
+{
+    return QDir(m_services.programFolder).filePath(QStringLiteral("desktop.cfg"));
+}
+
+void Desktop::reload()
+{
+    const auto text = ui::readWhole(settingsFile());
+    m_settings = text ? core::readDesktopSettings(ui::textOf(*text)) : core::DesktopSettings();
+    updateTray();
+}
+
+void Desktop::updateTray()
+{
+    const bool shown = trayAvailable();
+    if (m_tray)
+        m_tray->setVisible(shown);
+    // A hidden window is no reason to end, nor is a message box closed
+    // while it is hidden.
+    QApplication::setQuitOnLastWindowClosed(!shown);
+}
+
+core::CloseBox Desktop::closeBox() const { return core::closeBoxAction(m_settings.keepInTray, trayAvailable()); }
+
+void Desktop::toggleWindow()
+{
+    if (!m_window)
+        return;
+    // A window open over it (Setup, Options) keeps it in view.
+    if (m_window->isVisible() && !m_window->isMinimized() && !QApplication::activeModalWidget())
+        m_window->hide();
+    else
+        showWindow();
+}
+
+void Desktop::showWindow()
+{
+    if (!m_window)
+        return;
+    m_window->showNormal();
+    m_window->raise();
+    m_window->activateWindow();
+}
+
+void Desktop::alarmChanged(const QString &name, bool raised)
+{
+    if (!m_settings.notify || !m_notifier)
+        return;
+    // The banner's longest form tells the value and since when.
+    QString detail;
+    if (raised)
+        for (const QStringList &forms : m_alarms->banner())
+            if (!forms.isEmpty() && forms.last() == name)
+                detail = forms.first();
+    const core::Notice n = core::alarmNotice(name.toStdString(), raised,
+                                             m_services.clock->longTimeText().toStdString(), detail.toStdString());
+    m_notifier->notify(QString::fromStdString(n.summary), QString::fromStdString(n.body));
+}
+
+} // namespace desktop
