@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEvent>
 #include <QTimer>
 
 namespace desktop {
@@ -16,16 +17,21 @@ Desktop::Desktop(const ui::Services &services, alarms::AlarmWatch *alarms, std::
       m_notifier(std::move(notifier)), m_autostart(std::move(autostart))
 {
     reload();
-    connect(m_alarms, &alarms::AlarmWatch::alarmChanged, this,
-            [this](const QString &, const QString &name, bool raised) {
-                // After the watch has updated its banner, which tells the value.
-                QTimer::singleShot(0, this, [this, name, raised] { alarmChanged(name, raised); });
-            });
+    // A raise or clear is told once the watch has updated its banner, which
+    // tells the value and since when; the time is that of the event.
+    connect(m_alarms, &alarms::AlarmWatch::alarmChanged, this, [this](const QString &, const QString &name, bool raised) {
+        if (!m_settings.notify || !m_notifier)
+            return;
+        m_pending.push_back({name, raised, m_services.clock->longTimeText()});
+        QTimer::singleShot(0, this, &Desktop::tellPending);
+    });
+    connect(m_alarms, &alarms::AlarmWatch::bannerChanged, this, &Desktop::tellPending);
     if (m_tray) {
         m_tray->setToolTip(m_alarms->status());
         connect(m_alarms, &alarms::AlarmWatch::statusChanged, m_tray.get(),
                 [this](const QString &text) { m_tray->setToolTip(text); });
         connect(m_tray.get(), &TrayIcon::clicked, this, &Desktop::toggleWindow);
+        connect(m_tray.get(), &TrayIcon::doubleClicked, this, &Desktop::showWindow);
         connect(m_tray.get(), &TrayIcon::exitChosen, this, &Desktop::exitRequested);
     }
     updateTray();
@@ -37,7 +43,11 @@ Desktop::~Desktop()
         m_tray->setVisible(false);
 }
 
-void Desktop::setWindow(QWidget *window) { m_window = window; }
+void Desktop::setWindow(QWidget *window)
+{
+    m_window = window;
+    window->installEventFilter(this);
+}
 
 QString Desktop::settingsFile() const
 {
@@ -53,12 +63,20 @@ void Desktop::reload()
 
 void Desktop::updateTray()
 {
-    const bool shown = trayAvailable();
+    // Asked for always: the icon comes up when a tray does (a panel that
+    // starts after the program, or starts again).
     if (m_tray)
-        m_tray->setVisible(shown);
-    // A hidden window is no reason to end, nor is a message box closed
-    // while it is hidden.
-    QApplication::setQuitOnLastWindowClosed(!shown);
+        m_tray->setVisible(true);
+    // A hidden window is no reason to end, nor is a message box closed while
+    // it is hidden; the program ends through its window's close.
+    QApplication::setQuitOnLastWindowClosed(!trayAvailable());
+}
+
+bool Desktop::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_window && event->type() == QEvent::Hide)
+        updateTray();
+    return QObject::eventFilter(watched, event);
 }
 
 core::CloseBox Desktop::closeBox() const { return core::closeBoxAction(m_settings.keepInTray, trayAvailable()); }
@@ -83,19 +101,22 @@ void Desktop::showWindow()
     m_window->activateWindow();
 }
 
-void Desktop::alarmChanged(const QString &name, bool raised)
+void Desktop::tellPending()
 {
-    if (!m_settings.notify || !m_notifier)
-        return;
-    // The banner's longest form tells the value and since when.
-    QString detail;
-    if (raised)
-        for (const QStringList &forms : m_alarms->banner())
-            if (!forms.isEmpty() && forms.last() == name)
-                detail = forms.first();
-    const core::Notice n = core::alarmNotice(name.toStdString(), raised,
-                                             m_services.clock->longTimeText().toStdString(), detail.toStdString());
-    m_notifier->notify(QString::fromStdString(n.summary), QString::fromStdString(n.body));
+    const std::vector<Pending> pending = std::move(m_pending);
+    m_pending.clear();
+    for (const Pending &p : pending) {
+        // The banner's longest form: "Battery low: 11 V since 14:05:15".
+        QString detail;
+        if (p.raised)
+            for (const QStringList &forms : m_alarms->banner())
+                if (!forms.isEmpty() && forms.last() == p.name)
+                    detail = forms.first();
+        const core::Notice n =
+            core::alarmNotice(p.name.toStdString(), p.raised, p.time.toStdString(), detail.toStdString());
+        if (m_notifier)
+            m_notifier->notify(QString::fromStdString(n.summary), QString::fromStdString(n.body));
+    }
 }
 
 } // namespace desktop

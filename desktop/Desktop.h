@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <memory>
+#include <vector>
 
 namespace alarms {
 class AlarmWatch;
@@ -47,15 +48,18 @@ public:
     // The window shown, in front (a second start, a click on a hidden one).
     void showWindow();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 signals:
     // "Exit" from the icon's menu: end the program as its Exit button does.
     void exitRequested();
 
 private:
-    // The icon shown while there is a tray, and the program kept running
-    // while the icon holds it.
+    // The icon asked for, and the program kept running while it holds it.
     void updateTray();
-    void alarmChanged(const QString &name, bool raised);
+    // Sends the notifications of the raises and clears not yet told.
+    void tellPending();
 
     ui::Services m_services;
     alarms::AlarmWatch *m_alarms;
@@ -64,6 +68,12 @@ private:
     Autostart m_autostart;
     core::DesktopSettings m_settings;
     QPointer<QWidget> m_window;
+    struct Pending {
+        QString name;
+        bool raised;
+        QString time;
+    };
+    std::vector<Pending> m_pending;
 };
 
 } // namespace desktop

@@ -36,8 +36,11 @@ QtTray::QtTray(QObject *parent) : TrayIcon(parent)
     m_menu.addAction(QStringLiteral("Exit"), this, &TrayIcon::exitChosen);
     m_icon.setContextMenu(&m_menu);
     connect(&m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
+        // A double click is a click, then this: the window stays in view.
         if (why == QSystemTrayIcon::Trigger)
             emit clicked();
+        else if (why == QSystemTrayIcon::DoubleClick)
+            emit doubleClicked();
     });
 }
 

@@ -21,6 +21,8 @@ public:
 signals:
     // A click on the icon.
     void clicked();
+    // A double click on the icon (after its first click).
+    void doubleClicked();
     // "Exit" from the icon's menu.
     void exitChosen();
 };
