@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QStandardPaths>
 #include <unistd.h>
 
 namespace desktop {
@@ -18,7 +19,11 @@ QString RunningWindow::socketName(const QString &folder)
 {
     const QByteArray path = QDir(folder).canonicalPath().toUtf8();
     const QByteArray hash = QCryptographicHash::hash(path, QCryptographicHash::Sha256).toHex().left(24);
-    return QStringLiteral("veldra-%1-%2").arg(uint(getuid())).arg(QString::fromLatin1(hash));
+    // In the user's runtime folder, which the session empties at its end,
+    // so a socket a killed program left behind goes with it.
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    const QString name = QStringLiteral("veldra-%1-%2").arg(uint(getuid())).arg(QString::fromLatin1(hash));
+    return runtime.isEmpty() ? name : runtime + QLatin1Char('/') + name;
 }
 
 RunningWindow::RunningWindow(const QString &folder, QObject *parent)

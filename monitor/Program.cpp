@@ -105,6 +105,10 @@ int runProgram(int argc, char **argv, const Edition &edition)
         return 1;
     }
 
+    // Listening from here on, so a second start during this one's start-up
+    // finds it; the window comes up at the end of it anyway.
+    desktop::RunningWindow running(place.path);
+
     ui::Services services;
     services.programFolder = place.path;
     services.clock = &clock;
@@ -132,7 +136,6 @@ int runProgram(int argc, char **argv, const Edition &edition)
     desk.setWindow(&logger);
     logger.setDesktop(&desk);
     QObject::connect(&desk, &desktop::Desktop::exitRequested, &logger, &Logger::Exit_Click);
-    desktop::RunningWindow running(place.path);
     QObject::connect(&running, &desktop::RunningWindow::showRequested, &desk, &desktop::Desktop::showWindow);
 
     logger.show();
