@@ -28,9 +28,11 @@ bool Autostart::set(bool on) const
     std::vector<std::string> args;
     for (const QString &a : arguments)
         args.push_back(a.toStdString());
-    const std::string text = core::autostartEntry(name.toStdString(), comment.toStdString(), program.toStdString(), args);
+    const std::string text = core::autostartEntry(name.toStdString(), comment.toStdString(), program.toStdString(),
+                                                  args);
     // Desktop entries are UTF-8 whatever the locale.
-    return ui::ensureFolder(QFileInfo(file).absolutePath()) && ui::replaceWhole(file, QByteArray::fromStdString(text));
+    return ui::ensureFolder(QFileInfo(file).absolutePath())
+           && ui::replaceWhole(file, QByteArray::fromStdString(text));
 }
 
 } // namespace desktop

@@ -19,12 +19,13 @@ Desktop::Desktop(const ui::Services &services, alarms::AlarmWatch *alarms, std::
     reload();
     // A raise or clear is told once the watch has updated its banner, which
     // tells the value and since when; the time is that of the event.
-    connect(m_alarms, &alarms::AlarmWatch::alarmChanged, this, [this](const QString &, const QString &name, bool raised) {
-        if (!m_settings.notify || !m_notifier)
-            return;
-        m_pending.push_back({name, raised, m_services.clock->longTimeText()});
-        QTimer::singleShot(0, this, &Desktop::tellPending);
-    });
+    connect(m_alarms, &alarms::AlarmWatch::alarmChanged, this,
+            [this](const QString &, const QString &name, bool raised) {
+                if (!m_settings.notify || !m_notifier)
+                    return;
+                m_pending.push_back({name, raised, m_services.clock->longTimeText()});
+                QTimer::singleShot(0, this, &Desktop::tellPending);
+            });
     connect(m_alarms, &alarms::AlarmWatch::bannerChanged, this, &Desktop::tellPending);
     if (m_tray) {
         m_tray->setToolTip(m_alarms->status());
@@ -112,8 +113,8 @@ void Desktop::tellPending()
             for (const QStringList &forms : m_alarms->banner())
                 if (!forms.isEmpty() && forms.last() == p.name)
                     detail = forms.first();
-        const core::Notice n =
-            core::alarmNotice(p.name.toStdString(), p.raised, p.time.toStdString(), detail.toStdString());
+        const core::Notice n = core::alarmNotice(p.name.toStdString(), p.raised, p.time.toStdString(),
+                                                 detail.toStdString());
         if (m_notifier)
             m_notifier->notify(QString::fromStdString(n.summary), QString::fromStdString(n.body));
     }

@@ -94,9 +94,11 @@ int runProgram(int argc, char **argv, const Edition &edition)
     if (!lock.acquire(&holder, &holderName)) {
         // A window on the folder comes to the front instead; the service has none.
         if (desktop::RunningWindow::askToShow(place.path)) {
-            std::fprintf(stderr, "%s: %s (process %lld) already runs on the folder %s; its window was brought to the front.\n",
-                         edition.name.toLocal8Bit().constData(), holderName.toLocal8Bit().constData(),
-                         static_cast<long long>(holder), QDir::toNativeSeparators(place.path).toLocal8Bit().constData());
+            std::fprintf(
+                stderr,
+                "%s: %s (process %lld) already runs on the folder %s; its window was brought to the front.\n",
+                edition.name.toLocal8Bit().constData(), holderName.toLocal8Bit().constData(),
+                static_cast<long long>(holder), QDir::toNativeSeparators(place.path).toLocal8Bit().constData());
             return 0;
         }
         const QString text = ui::folderInUseText(place.path, holder, holderName);

@@ -60,7 +60,7 @@ bool catchSignals()
         ::fcntl(fd, F_SETFD, FD_CLOEXEC);
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     }
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
@@ -121,7 +121,8 @@ public:
         m_session.startEnergy({d.year(), d.month(), d.day()});
         QObject::connect(m_session.alarms(), &alarms::AlarmWatch::alarmChanged, &m_session,
                          [this](const QString &, const QString &name, bool raised) {
-                             m_messages.info(name + (raised ? QStringLiteral(" raised") : QStringLiteral(" cleared")));
+                             m_messages.info(name
+                                             + (raised ? QStringLiteral(" raised") : QStringLiteral(" cleared")));
                          });
         m_messages.info(QStringLiteral("Running on the folder %1 with the port %2; %3.")
                             .arg(QDir::toNativeSeparators(m_session.services().programFolder),
@@ -148,11 +149,12 @@ private:
     {
         // The retry every 2 s goes on silently, as it does behind the window.
         if (!m_session.openPort())
-            m_messages.inform(nullptr,
-                              QStringLiteral("Error opening port %1 (Port in %2). It is tried again every 2 seconds.")
-                                  .arg(ui::fromLocal(m_session.settings().Port),
-                                       QDir::toNativeSeparators(ui::ProgramFolder(m_session.services().programFolder)
-                                                                    .programSettingsFile())));
+            m_messages.inform(
+                nullptr,
+                QStringLiteral("Error opening port %1 (Port in %2). It is tried again every 2 seconds.")
+                    .arg(ui::fromLocal(m_session.settings().Port),
+                         QDir::toNativeSeparators(
+                             ui::ProgramFolder(m_session.services().programFolder).programSettingsFile())));
     }
 
     void applyLogging(const std::string &delayBefore)
@@ -165,12 +167,15 @@ private:
         if (m_session.logging() && s.LogDelay == delayBefore)
             return;
         if (!m_session.startLogging(s.LogDelay)) {
-            m_messages.inform(nullptr, QStringLiteral("Invalid delay period \"%1\" (LogDelay in %2), needs to be a number between 10 and 600. %3")
-                                           .arg(ui::fromLocal(s.LogDelay),
-                                                QDir::toNativeSeparators(ui::ProgramFolder(m_session.services().programFolder)
-                                                                             .programSettingsFile()),
-                                                m_session.logging() ? QStringLiteral("Logging goes on as it was.")
-                                                                    : QStringLiteral("Nothing is logged.")));
+            m_messages.inform(
+                nullptr,
+                QStringLiteral(
+                    "Invalid delay period \"%1\" (LogDelay in %2), needs to be a number between 10 and 600. %3")
+                    .arg(ui::fromLocal(s.LogDelay),
+                         QDir::toNativeSeparators(
+                             ui::ProgramFolder(m_session.services().programFolder).programSettingsFile()),
+                         m_session.logging() ? QStringLiteral("Logging goes on as it was.")
+                                             : QStringLiteral("Nothing is logged.")));
             return;
         }
         m_session.resetMaxima();
@@ -215,7 +220,8 @@ int runService(int argc, char **argv)
     ui::SystemClock clock;
     ui::StreamMessageService messages(stderr, ui::StreamMessageService::prefixFor(stderr), &clock);
     if (!catchSignals()) {
-        messages.inform(nullptr, QStringLiteral("The signals to end and to read the settings again cannot be caught."));
+        messages.inform(nullptr,
+                        QStringLiteral("The signals to end and to read the settings again cannot be caught."));
         return 1;
     }
 
@@ -258,8 +264,8 @@ int runService(int argc, char **argv)
                 if (byte == SIGHUP) {
                     runner.reload();
                 } else {
-                    messages.info(QStringLiteral("Ending (%1).").arg(byte == SIGINT ? QStringLiteral("SIGINT")
-                                                                                    : QStringLiteral("SIGTERM")));
+                    messages.info(QStringLiteral("Ending (%1).")
+                                      .arg(byte == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM")));
                     QCoreApplication::quit();
                 }
             }

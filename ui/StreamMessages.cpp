@@ -22,7 +22,7 @@ StreamMessageService::Prefix StreamMessageService::prefixFor(std::FILE *out)
 {
     const QByteArray stream = qgetenv("JOURNAL_STREAM");
     const int colon = stream.indexOf(':');
-    struct stat st {};
+    struct stat st { };
     if (colon > 0 && fstat(fileno(out), &st) == 0) {
         bool devOk = false, inoOk = false;
         const qulonglong dev = stream.left(colon).toULongLong(&devOk);

@@ -68,8 +68,8 @@ struct Rig {
         entry.comment = "At login";
         entry.program = "/opt/veldra dir/crestdial";
         entry.arguments = QStringList{"--folder", folder.path()};
-        desk = std::make_unique<desktop::Desktop>(fake.services(), logger->alarmWatch(), std::move(t), std::move(n),
-                                                  entry);
+        desk = std::make_unique<desktop::Desktop>(fake.services(), logger->alarmWatch(), std::move(t),
+                                                  std::move(n), entry);
         desk->setWindow(logger.get());
         logger->setDesktop(desk.get());
         QObject::connect(desk.get(), &desktop::Desktop::exitRequested, logger.get(), &monitor::Logger::Exit_Click);
@@ -179,7 +179,8 @@ private slots:
     {
         QFETCH(QByteArray, desktopCfg);
         QFETCH(QStringList, shown);
-        Rig rig(true, desktopCfg, "<BatteryLowOn>1</BatteryLowOn><BatteryLow>12</BatteryLow><HoldTime>2</HoldTime>");
+        Rig rig(true, desktopCfg,
+                "<BatteryLowOn>1</BatteryLowOn><BatteryLow>12</BatteryLow><HoldTime>2</HoldTime>");
         rig.run(5, kLow);
         rig.run(5, kGood);
         QTest::qWait(50);
@@ -211,14 +212,15 @@ private slots:
         };
         rig.fake.messages.texts.clear();
         save(true, false, true);
-        QCOMPARE(rig.folder.read("desktop.cfg"), QByteArray("<KeepInTray>1</KeepInTray>\r\n<Notify>0</Notify>\r\n"));
+        QCOMPARE(rig.folder.read("desktop.cfg"),
+                 QByteArray("<KeepInTray>1</KeepInTray>\r\n<Notify>0</Notify>\r\n"));
         QVERIFY(rig.desk->settings().keepInTray && !rig.desk->settings().notify);
         QVERIFY2(rig.fake.messages.texts.isEmpty(), qPrintable(rig.fake.messages.texts.join('\n')));
         QFile f(entry);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray written = f.readAll();
-        QVERIFY2(written.contains("\nExec=\"/opt/veldra dir/crestdial\" --folder " + rig.folder.path().toLocal8Bit()
-                                  + "\n"),
+        QVERIFY2(written.contains("\nExec=\"/opt/veldra dir/crestdial\" --folder "
+                                  + rig.folder.path().toLocal8Bit() + "\n"),
                  written.constData());
         QVERIFY(written.startsWith("[Desktop Entry]\nType=Application\n"));
         save(false, true, false);
@@ -243,7 +245,8 @@ private slots:
         QVERIFY(running.listening());
         QSignalSpy asked(&running, &desktop::RunningWindow::showRequested);
         auto ask = [](const QString &path) {
-            auto answer = std::async(std::launch::async, [path] { return desktop::RunningWindow::askToShow(path); });
+            auto answer = std::async(std::launch::async,
+                                     [path] { return desktop::RunningWindow::askToShow(path); });
             while (answer.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
                 QCoreApplication::processEvents();
             return answer.get();

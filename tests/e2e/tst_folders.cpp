@@ -173,9 +173,10 @@ private slots:
         refused.setProcessEnvironment(env);
         refused.start(folder.file("flankdial"), {});
         QVERIFY(refused.waitForStarted());
-        const QString text = QString("Another Veldra program, veldra-service (process %1), is already running on the folder %2.")
-                                 .arg(service.processId())
-                                 .arg(folder.path());
+        const QString text =
+            QString("Another Veldra program, veldra-service (process %1), is already running on the folder %2.")
+                .arg(service.processId())
+                .arg(folder.path());
         QByteArray said;
         QTRY_VERIFY_WITH_TIMEOUT((said += refused.readAllStandardError()).contains(text.toLocal8Bit()), 15000);
         QString box;

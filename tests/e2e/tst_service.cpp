@@ -48,9 +48,9 @@ private slots:
         folder.write("prog.cfg", testsupport::progCfg("2", "1", "0", "10", "1"));
 
         QProcess watcher;
-        watcher.start("mosquitto_sub", {"-h", "127.0.0.1", "-p", QString::number(broker.port()), "-v", "-t",
-                                        "veldra/shed/program", "-t", "veldra/shed/volts", "-t",
-                                        "veldra/shed/alarm/battery_low"});
+        watcher.start("mosquitto_sub",
+                      {"-h", "127.0.0.1", "-p", QString::number(broker.port()), "-v", "-t", "veldra/shed/program",
+                       "-t", "veldra/shed/volts", "-t", "veldra/shed/alarm/battery_low"});
         QVERIFY(watcher.waitForStarted());
         QByteArray heard;
         auto said = [&](const QByteArray &line) {
@@ -61,14 +61,15 @@ private slots:
         // Standard error into a file that the journal's variable names.
         const QString errFile = folder.file("service.err");
         QFile(errFile).open(QIODevice::WriteOnly);
-        struct stat st {};
+        struct stat st { };
         QCOMPARE(::stat(QFile::encodeName(errFile).constData(), &st), 0);
         QProcess service;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("DISPLAY");
         env.remove("WAYLAND_DISPLAY");
         env.remove("QT_QPA_PLATFORM");
-        env.insert("JOURNAL_STREAM", QStringLiteral("%1:%2").arg(qulonglong(st.st_dev)).arg(qulonglong(st.st_ino)));
+        env.insert("JOURNAL_STREAM",
+                   QStringLiteral("%1:%2").arg(qulonglong(st.st_dev)).arg(qulonglong(st.st_ino)));
         service.setProcessEnvironment(env);
         service.setStandardErrorFile(errFile, QIODevice::Append);
         service.start(qEnvironmentVariable("VELDRA_BIN") + "/veldra-service", {"--folder", folder.path()});
@@ -86,7 +87,9 @@ private slots:
         QVERIFY(second.waitForFinished(20000));
         QCOMPARE(second.exitCode(), 1);
         QVERIFY2(second.readAllStandardError().contains(
-                     QString("Another Veldra program, veldra-service (process %1), is already running").arg(service.processId()).toLocal8Bit()),
+                     QString("Another Veldra program, veldra-service (process %1), is already running")
+                         .arg(service.processId())
+                         .toLocal8Bit()),
                  errors().constData());
 
         // SIGHUP: the port and an alarm that the frames raise at once.
@@ -104,8 +107,9 @@ private slots:
                                  20000);
         QElapsedTimer t;
         t.start();
-        while (t.elapsed() < 60000 && !(said("veldra/shed/alarm/battery_low ON") && said("veldra/shed/volts 15")
-                                        && folder.read("logs/alarms.csv").contains("battery_low,raised"))) {
+        while (t.elapsed() < 60000
+               && !(said("veldra/shed/alarm/battery_low ON") && said("veldra/shed/volts 15")
+                    && folder.read("logs/alarms.csv").contains("battery_low,raised"))) {
             pty.send(kFrame);
             QTest::qWait(250);
         }
@@ -127,8 +131,9 @@ private slots:
         QCOMPARE(service.exitStatus(), QProcess::NormalExit);
         QCOMPARE(service.exitCode(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(said("veldra/shed/program offline"), 20000);
-        QCOMPARE(testsupport::subscribe(broker.port(), {"veldra/shed/program"}, 1).value("veldra/shed/program").payload,
-                 QByteArray("offline"));
+        QCOMPARE(
+            testsupport::subscribe(broker.port(), {"veldra/shed/program"}, 1).value("veldra/shed/program").payload,
+            QByteArray("offline"));
         QVERIFY(errors().contains("<6>Ending (SIGTERM)."));
 
         // Every file reads, and holds what the run counted.

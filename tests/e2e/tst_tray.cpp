@@ -23,7 +23,9 @@ QStringList windows(qint64 pid, bool visibleOnly)
     QStringList args{"search"};
     if (visibleOnly)
         args << "--onlyvisible";
-    args << "--all" << "--pid" << QString::number(pid) << "--name" << ".*";
+    args << "--all"
+         << "--pid" << QString::number(pid) << "--name"
+         << ".*";
     return run("xdotool", args).split('\n', Qt::SkipEmptyParts);
 }
 
@@ -82,12 +84,13 @@ private slots:
         daemon.start("dunst", {});
         QVERIFY(wm.waitForStarted() && tray.waitForStarted() && daemon.waitForStarted());
         // Asked without starting one: the bus would start another daemon.
-        QTRY_VERIFY_WITH_TIMEOUT(run("dbus-send", {"--print-reply=literal", "--dest=org.freedesktop.DBus", "/",
-                                                   "org.freedesktop.DBus.NameHasOwner",
-                                                   "string:org.freedesktop.Notifications"})
-                                     .contains("true"),
+        QTRY_VERIFY_WITH_TIMEOUT(
+            run("dbus-send", {"--print-reply=literal", "--dest=org.freedesktop.DBus", "/",
+                              "org.freedesktop.DBus.NameHasOwner", "string:org.freedesktop.Notifications"})
+                .contains("true"),
+            20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!run("xdotool", {"search", "--onlyvisible", "--class", "trayer"}).isEmpty(),
                                  20000);
-        QTRY_VERIFY_WITH_TIMEOUT(!run("xdotool", {"search", "--onlyvisible", "--class", "trayer"}).isEmpty(), 20000);
 
         testsupport::ProgramFolder folder;
         folder.write("desktop.cfg", "<KeepInTray>1</KeepInTray>\r\n<Notify>1</Notify>\r\n");
@@ -112,7 +115,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(
             [&] {
                 for (const QString &w : windows(program.processId(), true))
-                    if (w != window && run("xdotool", {"getwindowgeometry", w}).contains(QRegularExpression("Geometry: [1-3]?[0-9]x[1-3]?[0-9]\\b"))) {
+                    if (w != window
+                        && run("xdotool", {"getwindowgeometry", w})
+                               .contains(QRegularExpression("Geometry: [1-3]?[0-9]x[1-3]?[0-9]\\b"))) {
                         icon = w;
                         return true;
                     }

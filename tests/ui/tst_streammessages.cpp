@@ -91,7 +91,7 @@ private slots:
         QFETCH(bool, journal);
         std::FILE *out = std::tmpfile();
         QVERIFY(out);
-        struct stat st {};
+        struct stat st { };
         QCOMPARE(fstat(fileno(out), &st), 0);
         if (variable == "self")
             variable = QStringLiteral("%1:%2").arg(qulonglong(st.st_dev)).arg(qulonglong(st.st_ino));
