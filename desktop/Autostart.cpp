@@ -13,7 +13,7 @@ namespace desktop {
 QString Autostart::fileFor(const QString &entryName)
 {
     QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    // The base directory specification ignores a relative value.
+    // A relative XDG_CONFIG_HOME counts as not set, as XDG says.
     if (config.isEmpty() || QDir::isRelativePath(config))
         config = QDir::homePath() + QStringLiteral("/.config");
     return config + QStringLiteral("/autostart/") + entryName + QStringLiteral(".desktop");
