@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Desktop.h"
 
+#include "QtTray.h"
 #include "alarms/AlarmWatch.h"
 #include "ui/Files.h"
 
@@ -36,6 +37,21 @@ Desktop::Desktop(const ui::Services &services, alarms::AlarmWatch *alarms, std::
         connect(m_tray.get(), &TrayIcon::exitChosen, this, &Desktop::exitRequested);
     }
     updateTray();
+}
+
+std::unique_ptr<Desktop> Desktop::forProgram(const ui::Services &services, alarms::AlarmWatch *alarms,
+                                             const QString &programName, bool folderGiven)
+{
+    const QString entry = QStringLiteral("org.example.veldra.") + programName;
+    Autostart autostart;
+    autostart.file = Autostart::fileFor(entry);
+    autostart.name = QStringLiteral("Veldra ") + programName;
+    autostart.comment = QStringLiteral("Watches the wind turbine from login on");
+    autostart.program = QCoreApplication::applicationFilePath();
+    if (folderGiven)
+        autostart.arguments = QStringList{QStringLiteral("--folder"), services.programFolder};
+    return std::make_unique<Desktop>(services, alarms, std::make_unique<QtTray>(),
+                                     std::make_unique<DBusNotifier>(ui::programTitle(), entry), autostart);
 }
 
 Desktop::~Desktop()

@@ -30,6 +30,11 @@ public:
     Desktop(const ui::Services &services, alarms::AlarmWatch *alarms, std::unique_ptr<TrayIcon> tray,
             std::unique_ptr<Notifier> notifier, Autostart autostart, QObject *parent = nullptr);
     ~Desktop() override;
+    // The program's own: the desktop's tray and notification service, and the
+    // autostart entry that starts the running executable again (on the folder
+    // given with --folder when `folderGiven`).
+    static std::unique_ptr<Desktop> forProgram(const ui::Services &services, alarms::AlarmWatch *alarms,
+                                               const QString &programName, bool folderGiven);
 
     // The main window the icon shows and hides.
     void setWindow(QWidget *window);

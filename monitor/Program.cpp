@@ -6,7 +6,6 @@
 #include "core/CommandLine.h"
 #include "core/Number.h"
 #include "desktop/Desktop.h"
-#include "desktop/QtTray.h"
 #include "desktop/RunningWindow.h"
 #include "ui/FolderStart.h"
 #include "ui/ProgramFolder.h"
@@ -125,20 +124,12 @@ int runProgram(int argc, char **argv, const Edition &edition)
     Logger logger(rooms.session(), edition);
 
     // In the background on the desktop: the tray icon, notifications, start at login.
-    desktop::Autostart autostart;
-    const QString entry = QStringLiteral("org.example.veldra.") + edition.name;
-    autostart.file = desktop::Autostart::fileFor(entry);
-    autostart.name = QStringLiteral("Veldra ") + edition.name;
-    autostart.comment = QStringLiteral("Watches the wind turbine from login on");
-    autostart.program = QCoreApplication::applicationFilePath();
-    if (place.kind == core::FolderKind::Given)
-        autostart.arguments = QStringList{QStringLiteral("--folder"), place.path};
-    desktop::Desktop desk(services, rooms.session().alarms(), std::make_unique<desktop::QtTray>(),
-                          std::make_unique<desktop::DBusNotifier>(ui::programTitle(), entry), autostart);
-    desk.setWindow(&logger);
-    logger.setDesktop(&desk);
-    QObject::connect(&desk, &desktop::Desktop::exitRequested, &logger, &Logger::Exit_Click);
-    QObject::connect(&running, &desktop::RunningWindow::showRequested, &desk, &desktop::Desktop::showWindow);
+    const auto desk = desktop::Desktop::forProgram(services, rooms.session().alarms(), edition.name,
+                                                   place.kind == core::FolderKind::Given);
+    desk->setWindow(&logger);
+    logger.setDesktop(desk.get());
+    QObject::connect(desk.get(), &desktop::Desktop::exitRequested, &logger, &Logger::Exit_Click);
+    QObject::connect(&running, &desktop::RunningWindow::showRequested, desk.get(), &desktop::Desktop::showWindow);
 
     logger.show();
     return app.exec();
