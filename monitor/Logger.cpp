@@ -11,6 +11,8 @@
 #include "core/Gauge.h"
 #include "core/Number.h"
 #include "core/TickTexts.h"
+#include "desktop/Desktop.h"
+#include "desktop/DesktopPage.h"
 #include "graph/Graph.h"
 #include "history/History.h"
 #include "history/PowerCurveKeeper.h"
@@ -454,6 +456,9 @@ void Logger::Options_Click()
                     [this] { m_session->saved(QStringLiteral("archive.cfg")); });
     options.addPage(new publish::WebPage(m_services, m_session->webServer(), &options), QStringLiteral("Web"),
                     [this] { m_session->saved(QStringLiteral("web.cfg")); });
+    if (m_desktop)
+        options.addPage(new desktop::DesktopPage(m_services, m_desktop, &options), QStringLiteral("Desktop"),
+                        [this] { m_desktop->reload(); });
     m_services.modal->run(&options);
 }
 
@@ -466,10 +471,23 @@ void Logger::setNeedlesGrey(bool grey)
             DrawGauge(i, 0, fullScale(i), 0, 30, 3, 0.1, VScroll1[size_t(i)]->value());
 }
 
-void Logger::Exit_Click() { close(); }
+void Logger::setDesktop(desktop::Desktop *desktop) { m_desktop = desktop; }
+
+void Logger::Exit_Click()
+{
+    m_exiting = true;
+    close();
+}
 
 void Logger::closeEvent(QCloseEvent *event)
 {
+    // The close box may only hide the window; the session runs on behind the
+    // tray icon.
+    if (!m_exiting && m_desktop && m_desktop->closeBox() == core::CloseBox::HideToTray) {
+        event->ignore();
+        hide();
+        return;
+    }
     // The program ends with its main window, also when a message box that a
     // tick left open would otherwise keep it running.
     m_session->finish();

@@ -37,6 +37,9 @@ class PowerCurveKeeper;
 namespace publish {
 class Publisher;
 }
+namespace desktop {
+class Desktop;
+}
 
 namespace monitor {
 
@@ -80,7 +83,11 @@ public:
     void History_Click();
     // Our own: the Options window, a page for each of our settings files.
     void Options_Click();
+    // Ends the program, also when the close box would hide it to the tray.
     void Exit_Click();
+    // Our own: the tray icon, the notifications and the Desktop page of the
+    // Options window (a program on a desktop sets it; tests may not).
+    void setDesktop(desktop::Desktop *desktop);
     alarms::AlarmWatch *alarmWatch() const { return m_session->alarms(); }
 
     // Settings (texts as found in the files) and the live state, as the
@@ -148,6 +155,8 @@ private:
     // The History window while it is open: today's bar follows the total.
     QPointer<history::History> m_history;
     bool m_needlesGrey = false;
+    QPointer<desktop::Desktop> m_desktop;
+    bool m_exiting = false;
 };
 
 } // namespace monitor

@@ -6,6 +6,8 @@
 #include "archive/Export.h"
 #include "core/CommandLine.h"
 #include "core/Number.h"
+#include "desktop/Desktop.h"
+#include "desktop/RunningWindow.h"
 #include "ui/FolderStart.h"
 #include "ui/ProgramFolder.h"
 #include "ui/QtSerialPortControl.h"
@@ -99,12 +101,26 @@ int runProgram(int argc, char **argv, const Edition &edition)
                                      .arg(QDir::toNativeSeparators(place.path), reason));
     ui::FolderLock lock(ui::ProgramFolder(place.path).lockFile());
     qint64 holder = 0;
-    if (!lock.acquire(&holder)) {
-        const QString text = ui::folderInUseText(place.path, holder);
+    QString holderName;
+    if (!lock.acquire(&holder, &holderName)) {
+        // A window on the folder comes to the front instead; the service has none.
+        if (desktop::RunningWindow::askToShow(place.path)) {
+            std::fprintf(
+                stderr,
+                "%s: %s (process %lld) already runs on the folder %s; its window was brought to the front.\n",
+                edition.name.toLocal8Bit().constData(), holderName.toLocal8Bit().constData(),
+                static_cast<long long>(holder), QDir::toNativeSeparators(place.path).toLocal8Bit().constData());
+            return 0;
+        }
+        const QString text = ui::folderInUseText(place.path, holder, holderName);
         std::fprintf(stderr, "%s: %s\n", edition.name.toLocal8Bit().constData(), text.toLocal8Bit().constData());
         messages.inform(nullptr, text);
         return 1;
     }
+
+    // Listening from here on, so a second start during this one's start-up
+    // finds it; the window comes up at the end of it anyway.
+    desktop::RunningWindow running(place.path);
 
     ui::Services services;
     services.programFolder = place.path;
@@ -118,6 +134,15 @@ int runProgram(int argc, char **argv, const Edition &edition)
 
     Rooms rooms(services);
     Logger logger(rooms.session(), edition);
+
+    // In the background on the desktop: the tray icon, notifications, start at login.
+    const auto desk = desktop::Desktop::forProgram(services, rooms.session().alarms(), edition.name,
+                                                   place.kind == core::FolderKind::Given);
+    desk->setWindow(&logger);
+    logger.setDesktop(desk.get());
+    QObject::connect(desk.get(), &desktop::Desktop::exitRequested, &logger, &Logger::Exit_Click);
+    QObject::connect(&running, &desktop::RunningWindow::showRequested, desk.get(), &desktop::Desktop::showWindow);
+
     logger.show();
     return app.exec();
 }

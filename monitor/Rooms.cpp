@@ -44,4 +44,12 @@ Rooms::~Rooms()
     m_archive.reset();
 }
 
+void Rooms::reload()
+{
+    m_session->reloadAlarms();
+    m_session->reloadPublishing();
+    m_archive->loadSettings();
+    m_web->reload();
+}
+
 } // namespace monitor

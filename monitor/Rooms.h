@@ -24,6 +24,10 @@ public:
     ~Rooms();
     Session &session() { return *m_session; }
     archive::Archive &archive() { return *m_archive; }
+    // Our own settings files read again and taken up (the service's SIGHUP;
+    // the program's two settings files are the caller's). Each room made here
+    // adds its own.
+    void reload();
 
 private:
     std::unique_ptr<Session> m_session;

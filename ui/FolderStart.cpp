@@ -62,7 +62,7 @@ FolderLock::FolderLock(const QString &lockFile) : m_lock(lockFile)
     m_lock.setStaleLockTime(0);
 }
 
-bool FolderLock::acquire(qint64 *holder)
+bool FolderLock::acquire(qint64 *holder, QString *application)
 {
     // The holder may end between the two looks; then try again.
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -72,9 +72,11 @@ bool FolderLock::acquire(qint64 *holder)
             return true;
         qint64 pid = 0;
         QString host;
-        QString application;
-        if (m_lock.getLockInfo(&pid, &host, &application)) {
+        QString name;
+        if (m_lock.getLockInfo(&pid, &host, &name)) {
             *holder = pid;
+            if (application)
+                *application = name;
             return false;
         }
     }
@@ -82,8 +84,14 @@ bool FolderLock::acquire(qint64 *holder)
     return false;
 }
 
-QString folderInUseText(const QString &folder, qint64 holder)
+QString folderInUseText(const QString &folder, qint64 holder, const QString &application)
 {
+    if (!application.isEmpty())
+        return QStringLiteral(
+                   "Another Veldra program, %1 (process %2), is already running on the folder %3. Only one program can use a folder at a time, so this one ends.")
+            .arg(application)
+            .arg(holder)
+            .arg(QDir::toNativeSeparators(folder));
     return QStringLiteral(
                "Another Veldra program (process %1) is already running on the folder %2. Only one program can use a folder at a time, so this one ends.")
         .arg(holder)

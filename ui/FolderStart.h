@@ -39,14 +39,16 @@ public:
     // cannot be made at all (a folder it may not write to, where nothing else
     // could lock either). False when another running program holds it; then
     // `holder` is that program's process id. A lock left by a program that
-    // is gone is taken over.
-    bool acquire(qint64 *holder);
+    // is gone is taken over. `application` (when given) gets the holder's
+    // program name, as it wrote it into the lock.
+    bool acquire(qint64 *holder, QString *application = nullptr);
 
 private:
     QLockFile m_lock;
 };
 
-// The message for a start refused because `holder` runs on `folder`.
-QString folderInUseText(const QString &folder, qint64 holder);
+// The message for a start refused because `holder` runs on `folder`; it
+// names the holder's program when `application` is known.
+QString folderInUseText(const QString &folder, qint64 holder, const QString &application = QString());
 
 } // namespace ui

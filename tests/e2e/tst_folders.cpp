@@ -134,9 +134,8 @@ private slots:
         QVERIFY(first.waitForStarted());
         QTRY_COMPARE_WITH_TIMEOUT(lockHolder(folder.path()), first.processId(), 15000);
 
-        // The other edition on the same folder: one message, naming the
-        // folder and the running program, then it ends. However old the
-        // lock, a running holder keeps it.
+        // The other edition on the same folder brings the running window to
+        // the front and ends. However old the lock, a running holder keeps it.
         QFile lock(folder.file("veldra.lock"));
         QVERIFY(lock.open(QIODevice::ReadWrite));
         QVERIFY(lock.setFileTime(QDateTime::currentDateTime().addDays(-1), QFileDevice::FileModificationTime));
@@ -144,18 +143,13 @@ private slots:
         QProcess second;
         second.setProcessEnvironment(env);
         second.start(folder.file("flankdial"), {});
-        QVERIFY(second.waitForStarted());
-        const QString text = QString("Another Veldra program (process %1) is already running on the folder %2.")
-                                 .arg(first.processId())
-                                 .arg(folder.path());
-        QByteArray said;
-        QTRY_VERIFY_WITH_TIMEOUT((said += second.readAllStandardError()).contains(text.toLocal8Bit()), 15000);
-        QString box;
-        QTRY_VERIFY_WITH_TIMEOUT(!(box = window(second.processId(), "Veldra")).isEmpty(), 15000);
-        QVERIFY(window(second.processId(), "Veldra - Waiting for Signal").isEmpty());
-        run("xdotool", {"windowfocus", "--sync", box, "key", "Return"});
-        QVERIFY(second.waitForFinished(10000));
-        QCOMPARE(second.exitCode(), 1);
+        QVERIFY(second.waitForFinished(20000));
+        QCOMPARE(second.exitCode(), 0);
+        QVERIFY(second.readAllStandardError().contains(
+            QString("crestdial (process %1) already runs on the folder %2; its window was brought to the front.")
+                .arg(first.processId())
+                .arg(folder.path())
+                .toLocal8Bit()));
         QCOMPARE(first.state(), QProcess::Running);
         QCOMPARE(lockHolder(folder.path()), first.processId());
 
@@ -164,6 +158,37 @@ private slots:
         first.kill();
         QVERIFY(first.waitForFinished(5000));
         QCOMPARE(lockHolder(folder.path()), killed);
+        QProcess service;
+        QProcessEnvironment bare = env;
+        bare.remove("DISPLAY");
+        bare.remove("QT_QPA_PLATFORM");
+        service.setProcessEnvironment(bare);
+        service.start(qEnvironmentVariable("VELDRA_BIN") + "/veldra-service", {"--folder", folder.path()});
+        QVERIFY(service.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(lockHolder(folder.path()), service.processId(), 15000);
+
+        // The service has no window to show: a window started beside it is
+        // told which program holds the folder, once, and ends.
+        QProcess refused;
+        refused.setProcessEnvironment(env);
+        refused.start(folder.file("flankdial"), {});
+        QVERIFY(refused.waitForStarted());
+        const QString text =
+            QString("Another Veldra program, veldra-service (process %1), is already running on the folder %2.")
+                .arg(service.processId())
+                .arg(folder.path());
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += refused.readAllStandardError()).contains(text.toLocal8Bit()), 15000);
+        QString box;
+        QTRY_VERIFY_WITH_TIMEOUT(!(box = window(refused.processId(), "Veldra")).isEmpty(), 15000);
+        QVERIFY(window(refused.processId(), "Veldra - Waiting for Signal").isEmpty());
+        run("xdotool", {"windowfocus", "--sync", box, "key", "Return"});
+        QVERIFY(refused.waitForFinished(10000));
+        QCOMPARE(refused.exitCode(), 1);
+        service.terminate();
+        QVERIFY(service.waitForFinished(10000));
+        QCOMPARE(service.exitCode(), 0);
+
         QProcess third;
         third.setProcessEnvironment(env);
         third.start(folder.file("crestdial"), {});

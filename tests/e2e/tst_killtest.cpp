@@ -2,8 +2,8 @@
 // Killed at any moment, the program loses at most a few seconds of energy and
 // never leaves a file that cannot be read. The built program runs on the
 // simulated unit replaying one frame (constant power); it is killed with
-// SIGKILL at random moments and started again at once. VELDRA_KILLS sets how
-// many times (scripts/killtest runs many).
+// SIGKILL at random moments and started again at once, as a window and as
+// the service. VELDRA_KILLS sets how many times (scripts/killtest runs many).
 #include "archive/ArchiveDb.h"
 #include "core/EnergyBook.h"
 #include "support/Processes.h"
@@ -28,8 +28,16 @@ constexpr double kLossPerKillSeconds = 75;
 class TestKillTest : public QObject {
     Q_OBJECT
 private slots:
+    void killedAtRandomMoments_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::newRow("window") << "crestdial";
+        QTest::newRow("service") << "veldra-service";
+    }
     void killedAtRandomMoments()
     {
+        QFETCH(QString, program);
+        const bool service = program == "veldra-service";
         ProgramFolder folder;
         folder.write("frame.txt", kFrame + "\n");
         folder.write("prog.cfg", testsupport::progCfg("1"));
@@ -50,17 +58,26 @@ private slots:
         // second's write aside).
         QList<qint64> covered;
         for (int run = 0; run <= kills; ++run) {
-            QProcess program;
-            const QString exe = testsupport::installProgram(folder.path(), "crestdial", QByteArray(), QString(),
-                                                            program);
-            QVERIFY(!exe.isEmpty());
+            QProcess process;
+            QString exe = qEnvironmentVariable("VELDRA_BIN") + "/veldra-service";
+            QStringList args{"--folder", folder.path()};
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            if (service) {
+                env.remove("DISPLAY");
+                env.remove("QT_QPA_PLATFORM");
+                process.setProcessChannelMode(QProcess::ForwardedChannels);
+            } else {
+                exe = testsupport::installProgram(folder.path(), program, QByteArray(), QString(), process);
+                QVERIFY(!exe.isEmpty());
+                args.clear();
+                env = process.processEnvironment();
+                env.insert("QT_QPA_PLATFORM", "offscreen");
+            }
             folder.write("prog.cfg", testsupport::progCfg("1"));
-            QProcessEnvironment env = program.processEnvironment();
-            env.insert("QT_QPA_PLATFORM", "offscreen");
-            program.setProcessEnvironment(env);
+            process.setProcessEnvironment(env);
             QElapsedTimer alive;
-            program.start(exe, {});
-            QVERIFY(program.waitForStarted());
+            process.start(exe, args);
+            QVERIFY(process.waitForStarted());
             alive.start();
             // The last run ends normally; the others are killed between 5 and
             // 30 s, and in a long test every fifth after 65 to 150 s, so that
@@ -71,12 +88,12 @@ private slots:
                                         : (longRun ? 65000 + int(random.bounded(85000)) : 5000 + int(random.bounded(25000)));
             QTest::qWait(ms);
             if (run == kills) {
-                program.terminate();
+                process.terminate();
             } else {
-                ::kill(pid_t(program.processId()), SIGKILL);
+                ::kill(pid_t(process.processId()), SIGKILL);
             }
             const qint64 endedAt = QDateTime::currentMSecsSinceEpoch();
-            QVERIFY(program.waitForFinished(10000));
+            QVERIFY(process.waitForFinished(10000));
             running += alive.elapsed() / 1000.0;
             for (qint64 m = (startedAt + 5000) / 60000 + 1; (m + 1) * 60000 + 2000 <= endedAt; ++m)
                 covered << m * 60;

@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "RunningWindow.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QStandardPaths>
+#include <unistd.h>
+
+namespace desktop {
+
+namespace {
+const QByteArray kShow("show\n"), kShown("shown\n");
+const int kWaitMs = 3000;
+} // namespace
+
+QString RunningWindow::socketName(const QString &folder)
+{
+    const QByteArray path = QDir(folder).canonicalPath().toUtf8();
+    const QByteArray hash = QCryptographicHash::hash(path, QCryptographicHash::Sha256).toHex().left(24);
+    // In the user's runtime folder, which the session empties at its end,
+    // so a socket a killed program left behind goes with it.
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    const QString name = QStringLiteral("veldra-%1-%2").arg(uint(getuid())).arg(QString::fromLatin1(hash));
+    return runtime.isEmpty() ? name : runtime + QLatin1Char('/') + name;
+}
+
+RunningWindow::RunningWindow(const QString &folder, QObject *parent)
+    : QObject(parent), m_server(new QLocalServer(this))
+{
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    const QString name = socketName(folder);
+    QLocalServer::removeServer(name);
+    m_server->listen(name);
+    connect(m_server, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket *client = m_server->nextPendingConnection()) {
+            connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+            connect(client, &QLocalSocket::readyRead, this, [this, client] {
+                if (!client->canReadLine())
+                    return;
+                if (client->readLine() == kShow) {
+                    emit showRequested();
+                    client->write(kShown);
+                    client->flush();
+                }
+                client->disconnectFromServer();
+            });
+        }
+    });
+}
+
+bool RunningWindow::listening() const { return m_server->isListening(); }
+
+bool RunningWindow::askToShow(const QString &folder)
+{
+    QLocalSocket socket;
+    socket.connectToServer(socketName(folder));
+    if (!socket.waitForConnected(kWaitMs))
+        return false;
+    socket.write(kShow);
+    if (!socket.waitForBytesWritten(kWaitMs))
+        return false;
+    while (!socket.canReadLine())
+        if (!socket.waitForReadyRead(kWaitMs))
+            return false;
+    return socket.readLine() == kShown;
+}
+
+} // namespace desktop

@@ -1,0 +1,282 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Service.h"
+
+#include "alarms/AlarmWatch.h"
+#include "core/CommandLine.h"
+#include "core/Number.h"
+#include "monitor/Rooms.h"
+#include "ui/Files.h"
+#include "ui/FolderStart.h"
+#include "ui/ProgramFolder.h"
+#include "ui/QtSerialPortControl.h"
+#include "ui/StreamMessages.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace service {
+
+namespace {
+
+const char kProgram[] = "veldra-service";
+
+// Nothing asks here: there is no one to choose a file or see a window.
+struct NoChooser : ui::FileChooser {
+    QString openFile(QObject *, const QString &, const QString &, const QString &) override { return QString(); }
+    QString saveFile(QObject *, const QString &, const QString &, const QString &) override { return QString(); }
+};
+struct NoWindows : ui::ModalRunner {
+    void run(QDialog *) override { }
+};
+
+// Signals arrive on a pipe, so that they are handled in the event loop
+// between two frames, never in the middle of a file write.
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int number)
+{
+    const int saved = errno;
+    const char byte = char(number);
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+bool catchSignals()
+{
+    if (::pipe(g_signalPipe) != 0)
+        return false;
+    for (const int fd : g_signalPipe) {
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    }
+    struct sigaction action { };
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int number : {SIGTERM, SIGINT, SIGHUP})
+        if (::sigaction(number, &action, nullptr) != 0)
+            return false;
+    return true;
+}
+
+int answer(int argc, char **argv, const core::CommandLine &line)
+{
+    switch (line.action) {
+    case core::CommandLine::Action::Version: std::printf("%s (Veldra) %s\n", kProgram, VELDRA_VERSION); return 0;
+    case core::CommandLine::Action::Help: {
+        QCoreApplication app(argc, argv);
+        const ui::FolderPlace place = ui::findProgramFolder(QString::fromLocal8Bit(line.folder.c_str()),
+                                                            QCoreApplication::applicationDirPath());
+        const core::FolderChoice folder{place.kind,
+                                        QDir::toNativeSeparators(place.path).toLocal8Bit().toStdString()};
+        const std::string text = core::helpText(kProgram, folder);
+        const size_t where = text.find("Program folder:");
+        std::fputs((core::usageText(kProgram)
+                    + "\n"
+                      "Runs what the windows run behind them, with no display: the port, the\n"
+                      "frames, energy, the daily log and pages when LogOn is 1, alarms and their\n"
+                      "command, and publishing, all as the program folder's settings say. SIGTERM\n"
+                      "or SIGINT ends it (energy and curve saved); SIGHUP reads every settings file\n"
+                      "again. Messages go to standard error. One program at a time runs on a folder.\n"
+                      "\n"
+                    + (where == std::string::npos ? std::string() : text.substr(where)))
+                       .c_str(),
+                   stdout);
+        return 0;
+    }
+    default:
+        std::fprintf(stderr, "%s: %s\n%s", kProgram, line.problem.c_str(), core::usageText(kProgram).c_str());
+        return 2;
+    }
+}
+
+QString portText(const std::string &port) { return QStringLiteral("COM") + ui::fromLocal(port); }
+
+// The session as the main window runs it, with lines on standard error
+// where the window would show a message box.
+class Runner {
+public:
+    Runner(monitor::Rooms &rooms, ui::StreamMessageService &messages, ui::Clock &clock)
+        : m_rooms(rooms), m_session(rooms.session()), m_messages(messages), m_clock(clock)
+    { }
+
+    void start()
+    {
+        m_session.resetReading();
+        m_session.loadSettings();
+        openPort();
+        applyLogging(std::string());
+        const QDate d = m_clock.date();
+        m_session.startEnergy({d.year(), d.month(), d.day()});
+        QObject::connect(m_session.alarms(), &alarms::AlarmWatch::alarmChanged, &m_session,
+                         [this](const QString &, const QString &name, bool raised) {
+                             m_messages.info(name
+                                             + (raised ? QStringLiteral(" raised") : QStringLiteral(" cleared")));
+                         });
+        m_messages.info(QStringLiteral("Running on the folder %1 with the port %2; %3.")
+                            .arg(QDir::toNativeSeparators(m_session.services().programFolder),
+                                 portText(m_session.settings().Port), loggingText()));
+    }
+
+    // SIGHUP: every settings file again; the port opened again only when its
+    // number changed, logging started, restarted or stopped as LogOn and
+    // LogDelay now say.
+    void reload()
+    {
+        const core::ProgramSettings before = m_session.settings();
+        m_session.loadSettings();
+        if (m_session.settings().Port != before.Port)
+            openPort();
+        applyLogging(before.LogDelay);
+        m_rooms.reload();
+        m_messages.info(QStringLiteral("Settings read again: the port %1; %2.")
+                            .arg(portText(m_session.settings().Port), loggingText()));
+    }
+
+private:
+    void openPort()
+    {
+        // The retry every 2 s goes on silently, as it does behind the window.
+        if (!m_session.openPort())
+            m_messages.inform(
+                nullptr,
+                QStringLiteral("Error opening port %1 (Port in %2). It is tried again every 2 seconds.")
+                    .arg(ui::fromLocal(m_session.settings().Port),
+                         QDir::toNativeSeparators(
+                             ui::ProgramFolder(m_session.services().programFolder).programSettingsFile())));
+    }
+
+    void applyLogging(const std::string &delayBefore)
+    {
+        const core::ProgramSettings &s = m_session.settings();
+        if (!core::isOn(s.LogOn)) {
+            m_session.stopLogging();
+            return;
+        }
+        if (m_session.logging() && s.LogDelay == delayBefore)
+            return;
+        if (!m_session.startLogging(s.LogDelay)) {
+            m_messages.inform(
+                nullptr,
+                QStringLiteral(
+                    "Invalid delay period \"%1\" (LogDelay in %2), needs to be a number between 10 and 600. %3")
+                    .arg(ui::fromLocal(s.LogDelay),
+                         QDir::toNativeSeparators(
+                             ui::ProgramFolder(m_session.services().programFolder).programSettingsFile()),
+                         m_session.logging() ? QStringLiteral("Logging goes on as it was.")
+                                             : QStringLiteral("Nothing is logged.")));
+            return;
+        }
+        m_session.resetMaxima();
+    }
+
+    QString loggingText() const
+    {
+        if (!m_session.logging())
+            return QStringLiteral("logging off");
+        return QStringLiteral("logging every %1 s").arg(m_session.logTimer()->interval() / 1000);
+    }
+
+    monitor::Rooms &m_rooms;
+    monitor::Session &m_session;
+    ui::StreamMessageService &m_messages;
+    ui::Clock &m_clock;
+};
+
+} // namespace
+
+int runService(int argc, char **argv)
+{
+#ifdef SIGXFSZ
+    // A write past the file-size limit must fail like a full disk, which the
+    // writers report, instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+    core::CommandLine line = core::parseCommandLine(
+        std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    if (line.action == core::CommandLine::Action::Run && !line.folder.empty()
+        && !QFileInfo(QString::fromLocal8Bit(line.folder.c_str())).isDir()) {
+        line.action = core::CommandLine::Action::Wrong;
+        line.problem = "there is no folder '" + line.folder + "'";
+    }
+    if (line.action != core::CommandLine::Action::Run)
+        return answer(argc, argv, line);
+
+    QCoreApplication app(argc, argv);
+    app.setApplicationName(QString::fromLatin1(kProgram));
+    core::setDecimalSeparator(core::decimalSeparatorFor(QLocale::system().decimalPoint().toStdString()));
+
+    ui::SystemClock clock;
+    ui::StreamMessageService messages(stderr, ui::StreamMessageService::prefixFor(stderr), &clock);
+    if (!catchSignals()) {
+        messages.inform(nullptr,
+                        QStringLiteral("The signals to end and to read the settings again cannot be caught."));
+        return 1;
+    }
+
+    const ui::FolderPlace place = ui::findProgramFolder(QString::fromLocal8Bit(line.folder.c_str()),
+                                                        QCoreApplication::applicationDirPath());
+    QString reason;
+    if (!place.defaults.isEmpty() && !ui::fillProgramFolder(place.path, place.defaults, &reason))
+        messages.inform(nullptr, QStringLiteral("The data folder %1 could not be made ready: %2.")
+                                     .arg(QDir::toNativeSeparators(place.path), reason));
+    ui::FolderLock lock(ui::ProgramFolder(place.path).lockFile());
+    qint64 holder = 0;
+    QString holderName;
+    if (!lock.acquire(&holder, &holderName)) {
+        messages.inform(nullptr, ui::folderInUseText(place.path, holder, holderName));
+        return 1;
+    }
+
+    NoChooser files;
+    NoWindows modal;
+    ui::Services services;
+    services.programFolder = place.path;
+    services.clock = &clock;
+    services.files = &files;
+    services.messages = &messages;
+    services.modal = &modal;
+    services.makePort = [folder = services.programFolder]() {
+        return std::unique_ptr<ui::SerialPort>(new ui::QtSerialPortControl(folder));
+    };
+
+    int status = 0;
+    {
+        monitor::Rooms rooms(services);
+        Runner runner(rooms, messages, clock);
+        runner.start();
+
+        QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [&] {
+            char byte = 0;
+            while (::read(g_signalPipe[0], &byte, 1) == 1) {
+                if (byte == SIGHUP) {
+                    runner.reload();
+                } else {
+                    messages.info(QStringLiteral("Ending (%1).")
+                                      .arg(byte == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM")));
+                    QCoreApplication::quit();
+                }
+            }
+        });
+        status = app.exec();
+        // The port let go, energy and curve saved; the publisher's goodbye
+        // ("offline", then a clean disconnect) comes as the rooms end.
+        rooms.session().finish();
+    }
+    messages.info(QStringLiteral("Ended; energy and power curve saved."));
+    return status;
+}
+
+} // namespace service
