@@ -13,8 +13,8 @@
 #include "core/TickTexts.h"
 #include "graph/Graph.h"
 #include "history/History.h"
-#include "history/PowerCurveKeeper.h"
 #include "history/PowerCurvePage.h"
+#include "history/TurbinePage.h"
 #include "publish/MqttPage.h"
 #include "publish/Publisher.h"
 #include "ui/Files.h"
@@ -434,7 +434,7 @@ void Logger::ShowLogs_Click()
 void Logger::History_Click()
 {
     history::History historyWindow(m_services, this);
-    historyWindow.addPage(new history::PowerCurvePage(powerCurve(), m_services, &historyWindow),
+    historyWindow.addPage(new history::PowerCurvePage(m_services, ui::fromLocal(settings().WSUnits), &historyWindow),
                           QStringLiteral("Power curve"));
     historyWindow.setToday(WattHours());
     m_history = &historyWindow;
@@ -451,6 +451,8 @@ void Logger::Options_Click()
                     [this] { m_session->reloadPublishing(); });
     options.addPage(new archive::ArchivePage(m_services, &options), QStringLiteral("Archive"),
                     [this] { m_session->saved(QStringLiteral("archive.cfg")); });
+    options.addPage(new history::TurbinePage(m_services, &options), QStringLiteral("Turbine and site"),
+                    [this] { m_session->saved(QStringLiteral("turbine.cfg")); });
     m_services.modal->run(&options);
 }
 

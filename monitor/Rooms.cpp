@@ -19,6 +19,8 @@ Rooms::Rooms(const ui::Services &services)
     QObject::connect(s, &Session::settingsSaved, a, [a](const QString &file) {
         if (file == QLatin1String("archive.cfg"))
             a->loadSettings();
+        else if (file == QLatin1String("turbine.cfg"))
+            a->loadTurbine();
     });
 }
 
