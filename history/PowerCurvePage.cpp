@@ -168,10 +168,9 @@ void PowerCurvePlot::paintEvent(QPaintEvent *)
         p.drawText(QRectF(area.left(), titleY, legendRight - area.left(), fm.height()), Qt::AlignRight, text);
         legendRight -= fm.horizontalAdvance(text) + fm.horizontalAdvance(QStringLiteral("     "));
     };
-    legend(QStringLiteral("\u25A0 mean power \u00B11 SD (W, at 1.225 kg/m\u00B3)"), kPower);
-    legend(QStringLiteral("- - held to cut-out"), kPower);
-    legend(QStringLiteral("faint: fewer than %1 minutes").arg(core::kMeasuredMinutes), Qt::gray);
-    legend(QStringLiteral("\u25CF mean RPM"), kRPM);
+    legend(QStringLiteral("\u25A0 power \u00B11 SD (W at 1.225 kg/m\u00B3), - - held"), kPower);
+    legend(QStringLiteral("faint: < %1 minutes").arg(core::kMeasuredMinutes), Qt::gray);
+    legend(QStringLiteral("\u25CF RPM"), kRPM);
     p.save();
     p.setPen(Qt::black);
     p.translate(area.left() - 54, area.top() - countStrip / 2.0);

@@ -20,7 +20,7 @@ struct TurbineRead {
 
 namespace {
 QString cfgPath(const ui::Services &s) { return s.programFolder + QStringLiteral("/turbine.cfg"); }
-constexpr int kEntryLeft = 250;
+constexpr int kEntryLeft = 180;
 int rowTop(int r) { return 8 + r * 28; }
 
 QLineEdit *entry(QWidget *parent, const char *name, const QString &caption, const QString &after, int r)
@@ -30,7 +30,7 @@ QLineEdit *entry(QWidget *parent, const char *name, const QString &caption, cons
     QLineEdit *e = ui::greenEntry(parent, QLatin1String(name));
     e->setGeometry(kEntryLeft, rowTop(r), 60, 20);
     ui::greenLabel(parent, QStringLiteral("Unit%1").arg(QLatin1String(name)), after)
-        ->setGeometry(kEntryLeft + 68, rowTop(r), 190, 20);
+        ->setGeometry(kEntryLeft + 68, rowTop(r), 160, 20);
     return e;
 }
 
@@ -38,7 +38,7 @@ QCheckBox *tickBox(QWidget *parent, const char *name, const QString &caption, in
 {
     auto *c = new QCheckBox(caption, parent);
     c->setObjectName(QLatin1String(name));
-    c->setGeometry(8, rowTop(r), 440, 20);
+    c->setGeometry(8, rowTop(r), 404, 20);
     ui::setColours(c, ui::darkGreen(), ui::brightGreen());
     QPalette p = c->palette();
     p.setColor(QPalette::Base, Qt::white);
@@ -71,15 +71,15 @@ TurbinePage::TurbinePage(const ui::Services &services, QWidget *parent)
     ui::setColours(this, ui::darkGreen(), ui::brightGreen());
     Altitude = entry(this, "Altitude", QStringLiteral("Altitude of the site"), QStringLiteral("m above sea level"), 0);
     MeanTemperature = entry(this, "MeanTemperature", QStringLiteral("Mean air temperature"),
-                            QStringLiteral("°C (empty: 15 °C)"), 1);
+                            QStringLiteral("°C (empty: 15)"), 1);
     ActivePowerControl = tickBox(this, "ActivePowerControl",
-                                 QStringLiteral("The turbine controls its power actively (pitch), not by stall or furling"), 2);
+                                 QStringLiteral("Active power control (pitch), not stall or furling"), 2);
     BatteryFullVolts = entry(this, "BatteryFullVolts", QStringLiteral("Battery full at"), QStringLiteral("V (empty: off)"),
                              3);
-    DumpsToLoad = tickBox(this, "DumpsToLoad", QStringLiteral("The installation dumps surplus power into the load"), 4);
+    DumpsToLoad = tickBox(this, "DumpsToLoad", QStringLiteral("Surplus power is dumped into the load"), 4);
     CutOut = entry(this, "CutOut", QStringLiteral("Cut-out wind speed"), QStringLiteral("m/s"), 5);
     Density = ui::greenLabel(this, QStringLiteral("Density"), QString());
-    Density->setGeometry(8, rowTop(6) + 4, 440, 110);
+    Density->setGeometry(8, rowTop(6) + 4, 404, 110);
     Density->setWordWrap(true);
     Density->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     for (QLineEdit *e : {Altitude, MeanTemperature})
