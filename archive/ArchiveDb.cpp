@@ -172,6 +172,7 @@ bool ArchiveDb::open(const QString &path, bool readOnly)
     }
     m_version = have;
     m_rules.reset();
+    m_rulesApplied = false;
     if (readOnly) {
         if (have < 1) {
             m_error = QStringLiteral("it holds no archive");
@@ -445,7 +446,8 @@ std::optional<core::ArchiveRow> ArchiveDb::row(Step step, std::int64_t t)
 bool ArchiveDb::write(const core::ArchiveRow &minute)
 {
     m_full = false;
-    if (!m_rules && !setCurveRules(core::CurveRules()))
+    // Rules that could not be applied (a full disk) are tried again first.
+    if (!m_rulesApplied && !setCurveRules(m_rules.value_or(core::CurveRules())))
         return false;
     if (!exec("BEGIN IMMEDIATE"))
         return false;
@@ -665,19 +667,18 @@ bool ArchiveDb::writeCurve(const core::PowerCurve &curve)
 bool ArchiveDb::setCurveRules(const core::CurveRules &rules)
 {
     m_rules = rules;
+    m_rulesApplied = false;
     if (meta("curve_rules") == rules.key())
-        return true;
+        return m_rulesApplied = true;
     if (!exec("BEGIN IMMEDIATE"))
         return false;
     const std::int64_t since = curveSince();
     const auto curve = curveFromMinutes(rules, since);
     if (curve && writeCurve(*curve) && setMeta("curve_rules", rules.key()) && exec("COMMIT"))
-        return true;
+        return m_rulesApplied = true;
     const QString error = m_error;
     exec("ROLLBACK");
     m_error = error;
-    // Tried again before the next minute is written.
-    m_rules.reset();
     return false;
 }
 

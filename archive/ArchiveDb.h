@@ -106,6 +106,7 @@ private:
     bool m_full = false, m_damaged = false, m_newer = false;
     int m_version = 0;
     std::optional<core::CurveRules> m_rules;
+    bool m_rulesApplied = false;
     std::int64_t m_curveSince = 0;
 };
 
