@@ -15,7 +15,8 @@ std::int64_t utcMs(const QDateTime &t) { return t.toMSecsSinceEpoch(); }
 } // namespace
 
 Archive::Archive(const ui::Services &services, QObject *parent)
-    : QObject(parent), m_services(services), m_thread(new QThread(this)), m_writer(new ArchiveWriter(path()))
+    : QObject(parent), m_services(services), m_thread(new QThread(this)),
+      m_writer(new ArchiveWriter(path(), core::curveRules(turbineSettings(services.programFolder))))
 {
     m_thread->setObjectName(QStringLiteral("archive"));
     m_writer->moveToThread(m_thread);
@@ -61,6 +62,19 @@ void Archive::loadSettings()
     const auto bytes = ui::readWhole(settingsPath());
     m_settings = bytes ? core::readArchiveSettings(ui::textOf(*bytes)) : core::ArchiveSettings();
     forgetOld();
+}
+
+core::TurbineSettings Archive::turbineSettings(const QString &programFolder)
+{
+    const auto bytes = ui::readWhole(programFolder + QStringLiteral("/turbine.cfg"));
+    return bytes ? core::readTurbineSettings(ui::textOf(*bytes)) : core::TurbineSettings();
+}
+
+void Archive::loadTurbine()
+{
+    const core::CurveRules rules = core::curveRules(turbineSettings(m_services.programFolder));
+    QMetaObject::invokeMethod(
+        m_writer, [w = m_writer, rules] { w->setCurveRules(rules); }, Qt::QueuedConnection);
 }
 
 void Archive::forgetOld()

@@ -5,6 +5,7 @@
 // thread. The composition root feeds it the session's frames.
 
 #include "core/Archive.h"
+#include "core/PowerCurve.h"
 #include "ui/Services.h"
 
 #include <QObject>
@@ -27,6 +28,9 @@ public:
 
     // Reads archive.cfg and forgets the minutes past their time.
     void loadSettings();
+    // Reads turbine.cfg: the power curve's rules.
+    void loadTurbine();
+    static core::TurbineSettings turbineSettings(const QString &programFolder);
     const core::ArchiveSettings &settings() const { return m_settings; }
     QString path() const;
     QString settingsPath() const;

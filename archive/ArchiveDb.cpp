@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 
 namespace archive {
 
@@ -168,6 +170,9 @@ bool ArchiveDb::open(const QString &path, bool readOnly)
         }
         have = int(version.integer(0));
     }
+    m_version = have;
+    m_rules.reset();
+    m_rulesApplied = false;
     if (readOnly) {
         if (have < 1) {
             m_error = QStringLiteral("it holds no archive");
@@ -189,6 +194,7 @@ bool ArchiveDb::open(const QString &path, bool readOnly)
         close();
         return false;
     }
+    m_version = kSchemaVersion;
     return true;
 }
 
@@ -207,30 +213,48 @@ bool ArchiveDb::makeSchema()
     }
     if (version == kSchemaVersion)
         return true;
-    if (tables != 0) {
-        m_error = QStringLiteral("it is not an archive of this program");
-        m_damaged = true;
-        return false;
+    // One step a version, each in its own transaction; none drops data.
+    if (version == 0) {
+        if (tables != 0) {
+            m_error = QStringLiteral("it is not an archive of this program");
+            m_damaged = true;
+            return false;
+        }
+        const std::string sql = "BEGIN;"
+                                "CREATE TABLE minute(t INTEGER PRIMARY KEY"
+                                + columnDefinitions(minuteColumns())
+                                + ");"
+                                  "CREATE TABLE hour(t INTEGER PRIMARY KEY"
+                                + columnDefinitions(summaryColumns())
+                                + ");"
+                                  "CREATE TABLE day(day INTEGER PRIMARY KEY, t INTEGER"
+                                + columnDefinitions(summaryColumns())
+                                + ");"
+                                  "CREATE INDEX day_t ON day(t);"
+                                  "CREATE TABLE meta(key TEXT PRIMARY KEY, value) WITHOUT ROWID;"
+                                  "INSERT INTO meta VALUES('clean', 1);"
+                                  "PRAGMA user_version = 1;COMMIT;";
+        if (!exec(sql.c_str())) {
+            exec("ROLLBACK");
+            return false;
+        }
+        version = 1;
     }
-    const std::string sql
-        = "BEGIN;"
-          "CREATE TABLE minute(t INTEGER PRIMARY KEY"
-          + columnDefinitions(minuteColumns())
-          + ");"
-            "CREATE TABLE hour(t INTEGER PRIMARY KEY"
-          + columnDefinitions(summaryColumns())
-          + ");"
-            "CREATE TABLE day(day INTEGER PRIMARY KEY, t INTEGER"
-          + columnDefinitions(summaryColumns())
-          + ");"
-            "CREATE INDEX day_t ON day(t);"
-            "CREATE TABLE meta(key TEXT PRIMARY KEY, value) WITHOUT ROWID;"
-            "INSERT INTO meta VALUES('clean', 1);"
-            "PRAGMA user_version = "
-          + std::to_string(kSchemaVersion) + ";COMMIT;";
-    if (!exec(sql.c_str())) {
-        exec("ROLLBACK");
-        return false;
+    if (version == 1) {
+        // The curve's bins: made from the minutes already there when the
+        // rules are first set (the empty key matches none).
+        const std::string bin = "(bin INTEGER PRIMARY KEY, minutes INTEGER, wind_sum REAL, watts_sum REAL, "
+                                "watts_squares REAL, rpm_n INTEGER, rpm_sum REAL);";
+        const std::string sql = "BEGIN;CREATE TABLE curve_bin" + bin + "CREATE TABLE curve_seed" + bin
+                                + "CREATE TABLE curve_curtailed(month INTEGER, reason INTEGER, seconds REAL, "
+                                  "energy_wh REAL, PRIMARY KEY(month, reason)) WITHOUT ROWID;"
+                                  "INSERT OR REPLACE INTO meta VALUES('curve_rules', '');"
+                                  "INSERT OR REPLACE INTO meta VALUES('curve_since', 0);"
+                                  "PRAGMA user_version = 2;COMMIT;";
+        if (!exec(sql.c_str())) {
+            exec("ROLLBACK");
+            return false;
+        }
     }
     return true;
 }
@@ -376,23 +400,31 @@ core::ArchiveRow readRow(const Statement &s, bool minute)
 }
 } // namespace
 
-std::vector<core::ArchiveRow> ArchiveDb::rows(Step step, std::int64_t from, std::int64_t to)
+namespace {
+// Each row of `step` with from <= t < to, oldest first, handed to `take`
+// without holding them all.
+template <typename Take>
+bool eachRow(sqlite3 *db, Step step, std::int64_t from, std::int64_t to, Take take)
 {
-    std::vector<core::ArchiveRow> out;
     const bool minute = step == Step::Minute;
     const std::string sql = "SELECT t, " + (minute ? minuteColumns() : summaryColumns()) + " FROM "
                             + tableOf(step) + " WHERE t >= ? AND t < ? ORDER BY t";
-    Statement s(m_db, sql.c_str());
-    if (!s.ok()) {
-        fail("read");
-        return out;
-    }
+    Statement s(db, sql.c_str());
+    if (!s.ok())
+        return false;
     s.bind(1, from);
     s.bind(2, to);
     int rc;
     while ((rc = s.step()) == SQLITE_ROW)
-        out.push_back(readRow(s, minute));
-    if (rc != SQLITE_DONE)
+        take(readRow(s, minute));
+    return rc == SQLITE_DONE;
+}
+} // namespace
+
+std::vector<core::ArchiveRow> ArchiveDb::rows(Step step, std::int64_t from, std::int64_t to)
+{
+    std::vector<core::ArchiveRow> out;
+    if (!eachRow(m_db, step, from, to, [&out](core::ArchiveRow r) { out.push_back(std::move(r)); }))
         fail("read");
     return out;
 }
@@ -414,9 +446,14 @@ std::optional<core::ArchiveRow> ArchiveDb::row(Step step, std::int64_t t)
 bool ArchiveDb::write(const core::ArchiveRow &minute)
 {
     m_full = false;
+    // Rules that could not be applied (a full disk) are tried again first.
+    if (!m_rulesApplied && !setCurveRules(m_rules.value_or(core::CurveRules())))
+        return false;
     if (!exec("BEGIN IMMEDIATE"))
         return false;
     const auto old = row(Step::Minute, minute.t);
+    // Read here, as another connection may have reset the curve.
+    const bool inCurve = minute.t >= curveSince();
     // What the summaries gain: the new part, and for a minute already there
     // only the change of its time without data.
     core::ArchiveRow gain = minute;
@@ -433,7 +470,17 @@ bool ArchiveDb::write(const core::ArchiveRow &minute)
     hour.t = hourKey;
     core::ArchiveRow day = core::rollUp(row(Step::Day, dayKey).value_or(core::ArchiveRow()), gain);
     day.t = core::localDayStart(day.t, day.utcOffset);
-    if (put(Step::Minute, stored) && put(Step::Hour, hour) && put(Step::Day, day) && exec("COMMIT"))
+    // The curve takes the minute as it is stored (its values at their
+    // resolution), so that making the bins again gives the same sums.
+    auto curveOk = [&] {
+        if (!inCurve)
+            return true;
+        if (old && !applyToCurve(*old, -1))
+            return false;
+        const auto now = row(Step::Minute, minute.t);
+        return now && applyToCurve(*now, 1);
+    };
+    if (put(Step::Minute, stored) && put(Step::Hour, hour) && put(Step::Day, day) && curveOk() && exec("COMMIT"))
         return true;
     const QString error = m_error;
     const bool full = m_full;
@@ -450,6 +497,244 @@ bool ArchiveDb::forgetMinutesBefore(std::int64_t t)
         return fail("forget");
     s.bind(1, t);
     return s.step() == SQLITE_DONE || fail("forget");
+}
+
+// ---- the power curve -------------------------------------------------------------
+
+namespace {
+enum Reason { kBatteryFull = 1, kLoadOn = 2 };
+const char kBinColumns[] = "bin, minutes, wind_sum, watts_sum, watts_squares, rpm_n, rpm_sum";
+} // namespace
+
+std::optional<std::string> ArchiveDb::meta(const char *key)
+{
+    Statement s(m_db, "SELECT value FROM meta WHERE key = ?");
+    if (!s.ok())
+        return std::nullopt;
+    s.bind(1, std::string(key));
+    if (s.step() != SQLITE_ROW)
+        return std::nullopt;
+    return s.text(0);
+}
+
+std::int64_t ArchiveDb::curveSince()
+{
+    const std::string text = meta("curve_since").value_or("0");
+    char *end = nullptr;
+    const long long v = std::strtoll(text.c_str(), &end, 10);
+    return end && *end == '\0' ? std::int64_t(v) : 0;
+}
+
+bool ArchiveDb::setMeta(const char *key, const std::string &value)
+{
+    Statement s(m_db, "INSERT OR REPLACE INTO meta VALUES(?, ?)");
+    if (!s.ok())
+        return fail("write");
+    s.bind(1, std::string(key));
+    s.bind(2, value);
+    return s.step() == SQLITE_DONE || fail("write");
+}
+
+bool ArchiveDb::writeBin(const char *table, int bin, const core::CurveBin &b, bool add)
+{
+    std::string sql = std::string(add ? "INSERT INTO " : "INSERT OR REPLACE INTO ") + table + "(" + kBinColumns
+                      + ") VALUES(?,?,?,?,?,?,?)";
+    if (add)
+        sql += " ON CONFLICT(bin) DO UPDATE SET minutes = minutes + excluded.minutes, wind_sum = wind_sum + "
+               "excluded.wind_sum, watts_sum = watts_sum + excluded.watts_sum, watts_squares = watts_squares + "
+               "excluded.watts_squares, rpm_n = rpm_n + excluded.rpm_n, rpm_sum = rpm_sum + excluded.rpm_sum";
+    Statement s(m_db, sql.c_str());
+    if (!s.ok())
+        return fail("write");
+    s.bind(1, std::int64_t(bin));
+    s.bind(2, std::int64_t(b.minutes));
+    s.bind(3, b.sumWind);
+    s.bind(4, b.sumWatts);
+    s.bind(5, b.sumSquares);
+    s.bind(6, std::int64_t(b.rpmMinutes));
+    s.bind(7, b.sumRPM);
+    return s.step() == SQLITE_DONE || fail("write");
+}
+
+bool ArchiveDb::applyToCurve(const core::ArchiveRow &minute, int sign)
+{
+    const core::CurveMinute m = core::curveMinute(minute, *m_rules);
+    if (m.use == core::MinuteUse::Unusable)
+        return true;
+    core::PowerCurve part;
+    const int month = core::localDayKey(minute.t, minute.utcOffset) / 100;
+    part.add(m, month, sign);
+    if (m.use == core::MinuteUse::Curve)
+        return writeBin("curve_bin", m.bin, part.bins()[size_t(m.bin)], true);
+    Statement s(m_db, "INSERT INTO curve_curtailed VALUES(?,?,?,?) ON CONFLICT(month, reason) DO UPDATE SET "
+                      "seconds = seconds + excluded.seconds, energy_wh = energy_wh + excluded.energy_wh");
+    if (!s.ok())
+        return fail("write");
+    const core::Curtailment &c = part.curtailment(month, m.use);
+    s.bind(1, std::int64_t(month));
+    s.bind(2, std::int64_t(m.use == core::MinuteUse::BatteryFull ? kBatteryFull : kLoadOn));
+    s.bind(3, c.seconds);
+    s.bind(4, c.energyWh);
+    return s.step() == SQLITE_DONE || fail("write");
+}
+
+std::optional<core::PowerCurve> ArchiveDb::readCurveTables(bool seedOnly)
+{
+    core::PowerCurve curve;
+    {
+        const std::string sql = std::string("SELECT ") + kBinColumns + " FROM "
+                                + (seedOnly ? "curve_seed" : "curve_bin");
+        Statement s(m_db, sql.c_str());
+        if (!s.ok()) {
+            fail("read");
+            return std::nullopt;
+        }
+        int rc;
+        while ((rc = s.step()) == SQLITE_ROW) {
+            const std::int64_t k = s.integer(0);
+            if (k < 0 || k >= core::PowerCurve::kBins)
+                continue;
+            core::CurveBin &b = curve.bin(int(k));
+            b.minutes = s.integer(1);
+            b.sumWind = s.real(2);
+            b.sumWatts = s.real(3);
+            b.sumSquares = s.real(4);
+            b.rpmMinutes = s.integer(5);
+            b.sumRPM = s.real(6);
+        }
+        if (rc != SQLITE_DONE) {
+            fail("read");
+            return std::nullopt;
+        }
+    }
+    if (seedOnly)
+        return curve;
+    Statement s(m_db, "SELECT month, reason, seconds, energy_wh FROM curve_curtailed");
+    if (!s.ok()) {
+        fail("read");
+        return std::nullopt;
+    }
+    int rc;
+    while ((rc = s.step()) == SQLITE_ROW) {
+        const auto why = s.integer(1) == kBatteryFull ? core::MinuteUse::BatteryFull : core::MinuteUse::LoadOn;
+        core::Curtailment &c = curve.curtailment(int(s.integer(0)), why);
+        c.seconds = s.real(2);
+        c.energyWh = s.real(3);
+    }
+    if (rc != SQLITE_DONE) {
+        fail("read");
+        return std::nullopt;
+    }
+    return curve;
+}
+
+std::optional<core::PowerCurve> ArchiveDb::curveFromMinutes(const core::CurveRules &rules, std::int64_t since)
+{
+    std::optional<core::PowerCurve> curve = core::PowerCurve();
+    if (m_version >= 2 && !(curve = readCurveTables(true)))
+        return std::nullopt;
+    const bool ok = eachRow(m_db, Step::Minute, since, INT64_MAX, [&](const core::ArchiveRow &r) {
+        curve->add(core::curveMinute(r, rules), core::localDayKey(r.t, r.utcOffset) / 100);
+    });
+    if (!ok) {
+        fail("read");
+        return std::nullopt;
+    }
+    return curve;
+}
+
+bool ArchiveDb::writeCurve(const core::PowerCurve &curve)
+{
+    if (!exec("DELETE FROM curve_bin") || !exec("DELETE FROM curve_curtailed"))
+        return false;
+    for (int k = 0; k < core::PowerCurve::kBins; ++k)
+        if (curve.bins()[size_t(k)].minutes && !writeBin("curve_bin", k, curve.bins()[size_t(k)], false))
+            return false;
+    for (const auto &[key, c] : curve.curtailed()) {
+        Statement s(m_db, "INSERT INTO curve_curtailed VALUES(?,?,?,?)");
+        if (!s.ok())
+            return fail("write");
+        s.bind(1, std::int64_t(key.first));
+        s.bind(2, std::int64_t(key.second == core::MinuteUse::BatteryFull ? kBatteryFull : kLoadOn));
+        s.bind(3, c.seconds);
+        s.bind(4, c.energyWh);
+        if (s.step() != SQLITE_DONE)
+            return fail("write");
+    }
+    return true;
+}
+
+bool ArchiveDb::setCurveRules(const core::CurveRules &rules)
+{
+    m_rules = rules;
+    m_rulesApplied = false;
+    if (meta("curve_rules") == rules.key())
+        return m_rulesApplied = true;
+    if (!exec("BEGIN IMMEDIATE"))
+        return false;
+    const std::int64_t since = curveSince();
+    const auto curve = curveFromMinutes(rules, since);
+    if (curve && writeCurve(*curve) && setMeta("curve_rules", rules.key()) && exec("COMMIT"))
+        return m_rulesApplied = true;
+    const QString error = m_error;
+    exec("ROLLBACK");
+    m_error = error;
+    return false;
+}
+
+std::optional<core::PowerCurve> ArchiveDb::curve(const core::CurveRules &rules)
+{
+    m_error.clear();
+    if (m_version < 2)
+        return curveFromMinutes(rules, 0);
+    return readCurveTables(false);
+}
+
+bool ArchiveDb::resetCurve(std::int64_t since)
+{
+    if (!exec("BEGIN IMMEDIATE"))
+        return false;
+    if (exec("DELETE FROM curve_bin") && exec("DELETE FROM curve_seed") && exec("DELETE FROM curve_curtailed")
+        && setMeta("curve_since", std::to_string(since)) && exec("COMMIT"))
+        return true;
+    const QString error = m_error;
+    exec("ROLLBACK");
+    m_error = error;
+    return false;
+}
+
+bool ArchiveDb::frameCurveTaken() { return meta("frame_curve_taken").has_value(); }
+
+bool ArchiveDb::takeFrameCurve(const core::FrameCurve &frames)
+{
+    if (frameCurveTaken())
+        return false;
+    if (!exec("BEGIN IMMEDIATE"))
+        return false;
+    bool ok = true;
+    for (int k = 0; k < core::FrameCurve::kBins && ok; ++k) {
+        const core::FrameBin &f = frames.bins()[size_t(k)];
+        const long long minutes = std::llround(f.seconds / 60);
+        if (!f.frames || minutes <= 0)
+            continue;
+        const double n = double(minutes), mean = f.meanWatts(), sd = f.sdWatts();
+        core::CurveBin b;
+        b.minutes = minutes;
+        b.sumWind = core::FrameCurve::centre(k) * n;
+        b.sumWatts = mean * n;
+        b.sumSquares = n * mean * mean + (n - 1) * sd * sd;
+        if (const auto rpm = f.meanRPM()) {
+            b.rpmMinutes = minutes;
+            b.sumRPM = *rpm * n;
+        }
+        ok = writeBin("curve_seed", k, b, false) && writeBin("curve_bin", k, b, true);
+    }
+    if (ok && setMeta("frame_curve_taken", "1") && exec("COMMIT"))
+        return true;
+    const QString error = m_error;
+    exec("ROLLBACK");
+    m_error = error;
+    return false;
 }
 
 } // namespace archive

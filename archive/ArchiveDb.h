@@ -8,8 +8,14 @@
 // Minutes keep their values as integers at the shown resolution (hundredths
 // of volts, amps and watts, tenths of RPM, thousandths of m/s, milliwatt-
 // hours), which SQLite stores in two or three bytes each.
+//
+// The power curve's bins keep the sums of their minutes in tables of their
+// own, changed in the same transaction as the minute, so that forgetting old
+// minutes never shrinks the curve and a kill never counts a minute twice.
 
 #include "core/Archive.h"
+#include "core/FrameCurve.h"
+#include "core/PowerCurve.h"
 
 #include <QString>
 #include <cstdint>
@@ -26,7 +32,8 @@ enum class Step { Minute, Hour, Day };
 class ArchiveDb {
 public:
     // The schema this program writes (PRAGMA user_version).
-    static constexpr int kSchemaVersion = 1;
+    // 1: minutes, hours, days. 2: the power curve.
+    static constexpr int kSchemaVersion = 2;
     static QString fileName() { return QStringLiteral("archive.sqlite"); }
 
     ArchiveDb() = default;
@@ -53,6 +60,20 @@ public:
     // Minutes before `t` go (summaries stay). False on a failure.
     bool forgetMinutesBefore(std::int64_t t);
 
+    // The rules the curve's bins are made by. Bins made by other rules are
+    // made again from the minutes kept (with a converted earlier curve).
+    // A writer that sets none writes by the defaults.
+    bool setCurveRules(const core::CurveRules &rules);
+    // The curve. An archive of schema 1 (opened read-only, so not yet
+    // brought up to date) has it made from its minutes by `rules`.
+    std::optional<core::PowerCurve> curve(const core::CurveRules &rules);
+    // A new curve from the minutes at or after `since` on; the bins go.
+    bool resetCurve(std::int64_t since);
+    // An earlier version's frame curve (in m/s), taken in once as whole
+    // minutes at each bin's centre. False when one was taken in already.
+    bool takeFrameCurve(const core::FrameCurve &frames);
+    bool frameCurveTaken();
+
     // Rows with from <= t < to, oldest first.
     std::vector<core::ArchiveRow> rows(Step step, std::int64_t from, std::int64_t to);
     std::optional<core::ArchiveRow> row(Step step, std::int64_t t);
@@ -69,10 +90,24 @@ private:
     bool fail(const char *what);
     bool makeSchema();
     bool put(Step step, const core::ArchiveRow &row);
+    std::optional<std::string> meta(const char *key);
+    bool setMeta(const char *key, const std::string &value);
+    // Minutes before it are not in the curve (it was reset then).
+    std::int64_t curveSince();
+    // The minute's part of the curve in (sign 1) or out (-1).
+    bool applyToCurve(const core::ArchiveRow &minute, int sign);
+    bool writeBin(const char *table, int bin, const core::CurveBin &b, bool add);
+    bool writeCurve(const core::PowerCurve &curve);
+    std::optional<core::PowerCurve> curveFromMinutes(const core::CurveRules &rules, std::int64_t since);
+    std::optional<core::PowerCurve> readCurveTables(bool seedOnly);
 
     sqlite3 *m_db = nullptr;
     QString m_error;
     bool m_full = false, m_damaged = false, m_newer = false;
+    int m_version = 0;
+    std::optional<core::CurveRules> m_rules;
+    bool m_rulesApplied = false;
+    std::int64_t m_curveSince = 0;
 };
 
 } // namespace archive

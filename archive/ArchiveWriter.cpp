@@ -2,8 +2,10 @@
 #include "ArchiveWriter.h"
 
 #include "ui/Files.h"
+#include "ui/ProgramFolder.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace archive {
@@ -12,7 +14,8 @@ namespace {
 QString native(const QString &path) { return QDir::toNativeSeparators(path); }
 } // namespace
 
-ArchiveWriter::ArchiveWriter(QString path) : m_path(std::move(path)) { }
+ArchiveWriter::ArchiveWriter(QString path, const core::CurveRules &rules) : m_path(std::move(path)), m_rules(rules)
+{ }
 
 ArchiveWriter::~ArchiveWriter() = default;
 
@@ -63,8 +66,55 @@ bool ArchiveWriter::openOrKeepAside()
 
 void ArchiveWriter::start()
 {
-    if (openOrKeepAside())
-        m_db.takeOver();
+    if (!openOrKeepAside())
+        return;
+    m_db.takeOver();
+    // Made again here when the settings changed while the program was not running.
+    m_db.setCurveRules(m_rules);
+    takeFrameCurve();
+}
+
+void ArchiveWriter::takeFrameCurve()
+{
+    const QString file = ui::ProgramFolder(QFileInfo(m_path).absolutePath()).powerCurveFile();
+    if (!QFileInfo::exists(file) && !QFileInfo(file).isSymLink())
+        return;
+    const auto bytes = ui::readWhole(file);
+    std::string error;
+    const auto frames = bytes ? core::readFrameCurve(ui::textOf(*bytes), &error) : std::nullopt;
+    const bool convertible = frames && frames->inMetresPerSecond() && !m_db.frameCurveTaken();
+    // Kept whether or not it converts: it is not read again.
+    if (convertible && !m_db.takeFrameCurve(*frames))
+        return; // tried again at the next start
+    const QString kept
+        = ui::freeName(QFileInfo(file).absolutePath() + QStringLiteral("/powercurve-frames"), QStringLiteral(".csv"));
+    if (!QFile::rename(file, kept)) {
+        emit problem(QStringLiteral("frame curve"),
+                     QStringLiteral("The earlier power curve %1 could not be moved to %2.").arg(native(file), native(kept)));
+        return;
+    }
+    QString why;
+    if (convertible)
+        why = QStringLiteral("was taken into the curve of one-minute averages");
+    else if (!frames)
+        why = QStringLiteral("could not be read (%1), so it was not taken into the curve")
+                  .arg(QString::fromStdString(bytes ? error : std::string("unreadable")));
+    else if (!frames->inMetresPerSecond())
+        why = QStringLiteral("is in \"%1\", not a known wind unit, so it was not taken into the curve")
+                  .arg(QString::fromStdString(frames->unit()));
+    else
+        why = QStringLiteral("was taken into the curve before");
+    emit problem(QStringLiteral("frame curve"), QStringLiteral("The earlier power curve %1 %2; it is kept as %3.")
+                                                    .arg(native(file), why, native(kept)));
+}
+
+void ArchiveWriter::setCurveRules(const core::CurveRules &rules)
+{
+    m_rules = rules;
+    if (m_db.isOpen() && !m_db.setCurveRules(rules))
+        emit problem(QStringLiteral("write"), QStringLiteral("The archive %1 could not be written: %2. The program "
+                                                             "goes on and makes the power curve again later.")
+                                                  .arg(native(m_path), m_db.error()));
 }
 
 void ArchiveWriter::write(const core::ArchiveRow &minute)

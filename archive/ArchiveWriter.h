@@ -3,7 +3,8 @@
 // The archive's writer: its own thread and its own connection. It checks the
 // database at start (quickly, or whole after an unclean exit), keeps a damaged
 // one aside and starts a new one, writes each minute handed to it, and keeps
-// the minutes it could not write (a full disk) until they can be.
+// the minutes it could not write (a full disk) until they can be. At start it
+// takes an earlier version's powercurve.csv into the curve, once.
 
 #include "ArchiveDb.h"
 
@@ -19,13 +20,15 @@ public:
     // At most this many minutes wait for room (a week).
     static constexpr size_t kMaxWaiting = 7 * 24 * 60;
 
-    explicit ArchiveWriter(QString path);
+    ArchiveWriter(QString path, const core::CurveRules &rules);
     ~ArchiveWriter() override;
 
     // Each runs on the writer's thread.
     void start();
     void write(const core::ArchiveRow &minute);
     void forgetMinutesBefore(qint64 t);
+    // The turbine settings changed: the curve may be made again.
+    void setCurveRules(const core::CurveRules &rules);
     void finish();
 
     size_t waiting() const { return m_waiting.size(); }
@@ -41,9 +44,11 @@ signals:
 
 private:
     bool openOrKeepAside();
+    void takeFrameCurve();
     void drain();
 
     QString m_path;
+    core::CurveRules m_rules;
     ArchiveDb m_db;
     std::deque<core::ArchiveRow> m_waiting;
     long long m_lost = 0;

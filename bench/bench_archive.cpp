@@ -80,7 +80,7 @@ int main(int argc, char **argv)
 
     // A year of minutes, written as the program writes them.
     {
-        archive::ArchiveWriter writer(path);
+        archive::ArchiveWriter writer(path, core::CurveRules());
         writer.start();
         QElapsedTimer t;
         t.start();

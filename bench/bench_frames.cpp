@@ -6,16 +6,10 @@
 // Prints "<name>  median_ms=<value>", the median over several runs of the mean
 // time per frame:
 //   frame_process           the receive handler alone, frames back to back,
-//                           as the program runs (power curve on);
-//   frame_process_nocurve   the same with the power curve unhooked;
-//   frame_curve_overhead    how much the curve adds, in percent of the figure
-//                           without it (runs of the two alternate, so drift of
-//                           the machine falls on both alike);
+//                           as the program runs;
 //   frame_process_paint     the handler and the repaint of the window it causes;
 //   frame_session           the same frames through the session alone, with no
 //                           window: what a program without a display spends;
-//   curve_frame             the power curve's share alone: one decoded frame
-//                           handed to it, in microseconds.
 //   frame_process_mqtt      the handler with publishing on, to a local broker
 //                           (each frame a second apart, so every value is sent);
 //   frame_mqtt_extra        the difference of the two medians;
@@ -31,7 +25,6 @@
 
 #include "core/Settings.h"
 #include "editions/Editions.h"
-#include "history/PowerCurveKeeper.h"
 #include "monitor/Logger.h"
 #include "monitor/Session.h"
 #include "publish/MqttSettingsFile.h"
@@ -343,17 +336,10 @@ int main(int argc, char **argv)
     const int count = 2000;
     const int runs = argc > 1 ? std::max(3, atoi(argv[1])) : 7;
     const std::vector<QByteArray> feed = frames(count);
-    std::vector<double> process, processWithout, overhead, paint;
+    std::vector<double> process, paint;
     QElapsedTimer timer;
     // Shows zeros between runs, so the title tells that the frames got through.
     const QByteArray zeros = "[<V>0</V><I>512</I><R>0</R><M>0</M><S>0</S>]";
-    history::PowerCurveKeeper *curve = logger.powerCurve();
-    auto hookCurve = [&](bool on) {
-        QObject::disconnect(logger.session(), &monitor::Session::frameProcessed, curve, nullptr);
-        if (on)
-            QObject::connect(logger.session(), &monitor::Session::frameProcessed, curve,
-                             &history::PowerCurveKeeper::frame);
-    };
     // The handler alone, ms a frame.
     auto processRun = [&]() -> double {
         port->feed(zeros);
@@ -366,26 +352,14 @@ int main(int argc, char **argv)
         return logger.windowTitle() == before ? -1 : ms;
     };
     for (int run = 0; run < runs; ++run) {
-        // Three of each, alternating; the median of each three.
-        std::vector<double> on, off;
-        for (int i = 0; i < 3; ++i) {
-            hookCurve(false);
-            off.push_back(processRun());
-            hookCurve(true);
-            const std::uint64_t framesBefore = curve->curve().frames();
-            on.push_back(processRun());
-            if (curve->curve().frames() < framesBefore + std::uint64_t(count) / 2) {
-                std::fprintf(stderr, "the power curve did not take the frames\n");
-                return 1;
-            }
-        }
-        if (*std::min_element(on.begin(), on.end()) < 0 || *std::min_element(off.begin(), off.end()) < 0) {
+        std::vector<double> three;
+        for (int i = 0; i < 3; ++i)
+            three.push_back(processRun());
+        if (*std::min_element(three.begin(), three.end()) < 0) {
             std::fprintf(stderr, "frames were not shown\n");
             return 1;
         }
-        process.push_back(median(on));
-        processWithout.push_back(median(off));
-        overhead.push_back((median(on) / median(off) - 1) * 100);
+        process.push_back(median(three));
 
         port->feed(zeros);
         timer.start();
@@ -400,8 +374,6 @@ int main(int argc, char **argv)
         return 1;
     }
     std::printf("frame_process  median_ms=%.4f\n", median(process));
-    std::printf("frame_process_nocurve  median_ms=%.4f\n", median(processWithout));
-    std::printf("frame_curve_overhead  median_percent=%.2f\n", median(overhead));
     std::printf("frame_process_paint  median_ms=%.3f\n", median(paint));
     const double alone = sessionRun(runs, feed);
     if (alone < 0) {
@@ -410,25 +382,6 @@ int main(int argc, char **argv)
     }
     std::printf("frame_session  median_ms=%.4f\n", alone);
 
-    // The curve alone, on the decoded frames of the feed.
-    std::vector<core::RawReading> raws;
-    std::vector<core::Reading> readings;
-    core::Reading reading;
-    const core::Calibration cal = core::calibrationFrom(core::defaultCalibrationSettings());
-    for (const QByteArray &f : feed) {
-        raws.push_back(core::decodeFrame(f.toStdString()));
-        core::applyFrame(reading, raws.back(), cal);
-        readings.push_back(reading);
-    }
-    std::vector<double> curveAlone;
-    for (int run = 0; run < runs; ++run) {
-        timer.start();
-        for (int repeat = 0; repeat < 50; ++repeat)
-            for (size_t i = 0; i < raws.size(); ++i)
-                curve->frame(raws[i], readings[i], core::DataState::Live, 0.5 * double(i));
-        curveAlone.push_back(timer.nsecsElapsed() / 1e3 / (50.0 * count));
-    }
-    std::printf("curve_frame  median_us=%.3f\n", median(curveAlone));
     if (!slowLookup)
         std::fprintf(stderr, "the slow-lookup shim is not loaded: no save-during-lookup figure\n");
     else if (const double stall = saveDuringLookupStall(3, feed); stall >= 0)

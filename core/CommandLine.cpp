@@ -29,7 +29,7 @@ CommandLine parseCommandLine(const std::vector<std::string> &args)
     bool help = false;
     bool version = false;
     bool folderGiven = false;
-    bool exporting = false, stepGiven = false;
+    bool exporting = false, stepGiven = false, reporting = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string &arg = args[i];
         if (arg == "--help" || arg == "-h") {
@@ -59,6 +59,20 @@ CommandLine parseCommandLine(const std::vector<std::string> &args)
             exporting = true;
             line.exportFrom = args[++i];
             line.exportTo = args[++i];
+        } else if (arg == "--report") {
+            if (reporting)
+                return wrong("--report is given more than once");
+            if (i + 1 == args.size())
+                return wrong("--report needs powercurve, or curve and a FILE");
+            reporting = true;
+            line.report = args[++i];
+            if (line.report == "curve") {
+                if (i + 1 == args.size() || args[i + 1].empty() || args[i + 1][0] == '-')
+                    return wrong("--report curve needs a FILE");
+                line.reportFile = args[++i];
+            } else if (line.report != "powercurve") {
+                return wrong("--report needs powercurve, or curve and a FILE, not '" + line.report + "'");
+            }
         } else if (arg == "--step") {
             if (i + 1 == args.size())
                 return wrong("--step needs minute, hour or day");
@@ -75,12 +89,16 @@ CommandLine parseCommandLine(const std::vector<std::string> &args)
     }
     if (stepGiven && !exporting)
         return wrong("--step goes with --export");
+    if (exporting && reporting)
+        return wrong("--export and --report exclude each other");
     if (help)
         line.action = CommandLine::Action::Help;
     else if (version)
         line.action = CommandLine::Action::Version;
     else if (exporting)
         line.action = CommandLine::Action::Export;
+    else if (reporting)
+        line.action = CommandLine::Action::Report;
     return line;
 }
 
@@ -101,6 +119,9 @@ std::string usageText(const std::string &program)
              "       "
            + program
            + " --export FROM TO [--step minute|hour|day] [--folder DIR]\n"
+             "       "
+           + program
+           + " --report powercurve|curve FILE [--folder DIR]\n"
              "\n"
              "Options:\n"
              "  --folder DIR  keep the settings, logs, pages and spreadsheets in DIR\n"
@@ -109,6 +130,12 @@ std::string usageText(const std::string &program)
              "                date (2026-12-01; TO takes in that whole day) or a local\n"
              "                date and time (2026-12-01T06:30)\n"
              "  --step STEP   one row a minute (the default), an hour or a day\n"
+             "  --report powercurve\n"
+             "                print the measured power curve and its annual energy\n"
+             "                estimate as CSV and exit\n"
+             "  --report curve FILE\n"
+             "                print the estimate of a curve file (a header naming power_w\n"
+             "                or power_kw, then wind in m/s and power a line) and exit\n"
              "  --help        show this help and exit\n"
              "  --version     show the version and exit\n";
 }

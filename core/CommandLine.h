@@ -8,12 +8,14 @@
 namespace core {
 
 struct CommandLine {
-    enum class Action { Run, Help, Version, Export, Wrong };
+    enum class Action { Run, Help, Version, Export, Report, Wrong };
     Action action = Action::Run;
     // The folder given with --folder, as written; empty when none was.
     std::string folder;
     // For Action::Export: the range as written, and "minute", "hour" or "day".
     std::string exportFrom, exportTo, exportStep = "minute";
+    // For Action::Report: "powercurve", or "curve" with the file as written.
+    std::string report, reportFile;
     // For Action::Wrong: what is wrong, in words for the user.
     std::string problem;
 };

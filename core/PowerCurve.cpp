@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <cstdio>
 
 namespace core {
 
@@ -18,11 +17,6 @@ constexpr double kPi = 3.14159265358979323846;
 // Speeds that land on an edge after a unit conversion may be a rounding step
 // below it; they still go to the upper bin.
 constexpr double kEdgeSlack = 1e-9;
-constexpr int kBin11 = 22;
-
-const char kHeader[] = "wind_speed,unit,frames,mean_watts,sd_watts,mean_rpm,seconds,first_frame,last_frame,"
-                       "sum_watts,sum_squares_watts,rpm_frames,sum_rpm";
-constexpr size_t kFields = 13;
 
 std::string lowerWithoutBlanks(std::string_view text)
 {
@@ -36,53 +30,10 @@ std::string lowerWithoutBlanks(std::string_view text)
     return out;
 }
 
-bool usable(const std::optional<double> &divider) { return divider && *divider != 0.0; }
-
-std::string optionalNumber(bool present, double value) { return present ? dotNumberText(value) : std::string(); }
-
-std::optional<std::uint64_t> readCount(std::string_view text)
+std::string rounded(double v, int decimals) { return dotNumberText(roundHalfEven(v, decimals)); }
+std::string optionalRounded(const std::optional<double> &v, int decimals)
 {
-    if (text.empty() || text.size() > 19)
-        return std::nullopt;
-    std::uint64_t v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        v = v * 10 + std::uint64_t(c - '0');
-    }
-    return v;
-}
-
-// A number written by dotNumberText: finite, no blanks, "." only.
-std::optional<double> readDotNumber(std::string_view text)
-{
-    if (text.empty() || text.find_first_of(" \t,") != std::string_view::npos)
-        return std::nullopt;
-    return readNumber(text);
-}
-
-// Days since 1970-01-01 of a civil date, and back (proleptic Gregorian).
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
-{
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = unsigned(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + std::int64_t(doe) - 719468;
-}
-
-void civilFromDays(std::int64_t z, std::int64_t &y, unsigned &m, unsigned &d)
-{
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = unsigned(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    y = std::int64_t(yoe) + era * 400 + (m <= 2);
+    return v ? rounded(*v, decimals) : std::string();
 }
 
 } // namespace
@@ -98,8 +49,8 @@ WindUnit windUnit(std::string_view wsUnits)
         return {"m/s", 1.0};
     if (key == "knots" || key == "kn" || key == "kt")
         return {"m/s", 1852.0 / 3600};
-    // Kept as the curve's unit in a comma-separated file: nothing that would
-    // split or quote a field.
+    // Kept as a unit name in comma-separated files: nothing that would split
+    // or quote a field.
     std::string name;
     for (char c : key)
         if (c != ',' && c != '"' && static_cast<unsigned char>(c) >= 32 && c != 127)
@@ -107,39 +58,82 @@ WindUnit windUnit(std::string_view wsUnits)
     return {name, std::nullopt};
 }
 
-std::optional<CurveSample> curveSample(const RawReading &raw, const Reading &reading, const Calibration &cal,
-                                       DataState state)
+// ---- minutes into bins ---------------------------------------------------------
+
+std::string CurveRules::key() const
 {
-    // Without a usable divider the reading keeps an old wind speed, which
-    // would pair with this frame's watts.
-    if (state != DataState::Live || !isLive(raw) || !raw.windRead || !usable(cal.WSDivider))
-        return std::nullopt;
-    CurveSample s{reading.WindSpeed, reading.Watts, std::nullopt};
-    if (raw.rpmRead && usable(cal.RPMDivider))
-        s.rpm = reading.RPM;
-    return s;
+    return "density=" + rounded(density, 6) + ";control=" + (activePowerControl ? "1" : "0")
+           + ";full=" + optionalRounded(batteryFullVolts, 3) + ";dump=" + (dumpsToLoad ? "1" : "0");
 }
 
-double PowerCurveBin::sdWatts() const
+CurveRules curveRules(const TurbineSettings &s)
 {
-    if (frames < 2)
+    CurveRules r;
+    r.density = siteDensity(s);
+    r.activePowerControl = s.activePowerControl;
+    r.batteryFullVolts = s.batteryFullVolts;
+    r.dumpsToLoad = s.dumpsToLoad;
+    return r;
+}
+
+CurveMinute curveMinute(const ArchiveRow &row, const CurveRules &rules)
+{
+    CurveMinute m;
+    // Minutes imported from the daily logs hold interval maxima, not means.
+    if (row.imported || row.frames <= 0)
+        return m;
+    m.seconds = std::max(0.0, 60 - row.noDataSeconds);
+    m.energyWh = row.energyWh;
+    // Curtailed whatever the wind: the turbine was held back, not weak.
+    if (rules.batteryFullVolts && row.volts.n && row.volts.max >= *rules.batteryFullVolts) {
+        m.use = MinuteUse::BatteryFull;
+        return m;
+    }
+    if (rules.dumpsToLoad && row.loadSeconds > 0) {
+        m.use = MinuteUse::LoadOn;
+        return m;
+    }
+    if (!row.wind.n || !row.watts.n || !windUnit(row.windUnit).known() || row.noDataSeconds > kMinuteGapSeconds)
+        return m;
+    double wind = row.wind.mean(), watts = row.watts.mean();
+    // IEC 61400-12-1: a stall- or furl-regulated turbine's power scales with
+    // the density; one with active power control sees a changed wind instead.
+    if (rules.activePowerControl)
+        wind *= std::cbrt(rules.density / kReferenceDensity);
+    else
+        watts *= kReferenceDensity / rules.density;
+    const auto bin = PowerCurve::binOf(wind);
+    if (!bin || !std::isfinite(watts))
+        return m;
+    m.use = MinuteUse::Curve;
+    m.bin = *bin;
+    m.wind = wind;
+    m.watts = watts;
+    if (row.rpm.n)
+        m.rpm = row.rpm.mean();
+    return m;
+}
+
+double CurveBin::sdWatts() const
+{
+    if (minutes < 2)
         return 0;
-    const double n = double(frames);
+    const double n = double(minutes);
     const double variance = (sumSquares - sumWatts * sumWatts / n) / (n - 1);
     return variance > 0 ? std::sqrt(variance) : 0;
 }
 
-std::optional<double> PowerCurveBin::meanRPM() const
+std::optional<double> CurveBin::meanRPM() const
 {
-    if (!rpmFrames)
+    if (rpmMinutes <= 0)
         return std::nullopt;
-    return sumRPM / double(rpmFrames);
+    return sumRPM / double(rpmMinutes);
 }
 
-bool PowerCurveBin::operator==(const PowerCurveBin &o) const
+bool CurveBin::operator==(const CurveBin &o) const
 {
-    return frames == o.frames && sumWatts == o.sumWatts && sumSquares == o.sumSquares && rpmFrames == o.rpmFrames
-           && sumRPM == o.sumRPM && seconds == o.seconds && first == o.first && last == o.last;
+    return minutes == o.minutes && sumWind == o.sumWind && sumWatts == o.sumWatts && sumSquares == o.sumSquares
+           && rpmMinutes == o.rpmMinutes && sumRPM == o.sumRPM;
 }
 
 std::optional<int> PowerCurve::binOf(double speed)
@@ -151,57 +145,67 @@ std::optional<int> PowerCurve::binOf(double speed)
     return k < kBins ? k : kBins - 1;
 }
 
-PowerCurve::Added PowerCurve::add(const std::optional<CurveSample> &sample, const WindUnit &unit, double monotonic,
-                                  std::int64_t unixTime)
+void PowerCurve::add(const CurveMinute &m, int month, int sign)
 {
-    // A frame stands for the time since the frame before it, unless the data
-    // went stale in between.
-    double since = 0;
-    if (m_lastFrame && monotonic >= *m_lastFrame && monotonic - *m_lastFrame < kStaleAfterSeconds)
-        since = monotonic - *m_lastFrame;
-    m_lastFrame = monotonic;
-    if (!sample)
-        return Added::NotCounted;
-    if (unit.name != m_unit) {
-        if (!empty())
-            return Added::OtherUnit;
-        m_unit = unit.name;
+    const double s = sign;
+    switch (m.use) {
+    case MinuteUse::Curve: {
+        CurveBin &b = m_bins[size_t(m.bin)];
+        b.minutes += sign;
+        b.sumWind += s * m.wind;
+        b.sumWatts += s * m.watts;
+        b.sumSquares += s * m.watts * m.watts;
+        if (m.rpm) {
+            b.rpmMinutes += sign;
+            b.sumRPM += s * *m.rpm;
+        }
+        break;
     }
-    const auto k = binOf(sample->windSpeed * unit.toMetresPerSecond.value_or(1.0));
-    if (!k)
-        return Added::NotCounted;
-    PowerCurveBin &b = m_bins[size_t(*k)];
-    // The earliest and latest time seen, in whatever order they come (the
-    // clock may be set back).
-    if (b.frames == 0 || unixTime < b.first)
-        b.first = unixTime;
-    if (b.frames == 0 || unixTime > b.last)
-        b.last = unixTime;
-    ++b.frames;
-    b.sumWatts += sample->watts;
-    b.sumSquares += sample->watts * sample->watts;
-    if (sample->rpm) {
-        ++b.rpmFrames;
-        b.sumRPM += *sample->rpm;
+    case MinuteUse::BatteryFull:
+    case MinuteUse::LoadOn: {
+        Curtailment &c = m_curtailed[{month, m.use}];
+        c.seconds += s * m.seconds;
+        c.energyWh += s * m.energyWh;
+        break;
     }
-    b.seconds += since;
-    return Added::Counted;
+    case MinuteUse::Unusable: break;
+    }
 }
 
-std::uint64_t PowerCurve::frames() const
+Curtailment PowerCurve::curtailedIn(std::optional<int> month, MinuteUse why) const
 {
-    std::uint64_t n = 0;
-    for (const PowerCurveBin &b : m_bins)
-        n += b.frames;
+    Curtailment sum;
+    for (const auto &[key, c] : m_curtailed)
+        if (key.second == why && (!month || key.first == *month)) {
+            sum.seconds += c.seconds;
+            sum.energyWh += c.energyWh;
+        }
+    return sum;
+}
+
+long long PowerCurve::minutes() const
+{
+    long long n = 0;
+    for (const CurveBin &b : m_bins)
+        n += b.minutes;
     return n;
 }
 
-double PowerCurve::hoursOfData() const
+// ---- the estimate --------------------------------------------------------------
+
+std::vector<CurvePoint> measuredPoints(const PowerCurve &curve)
 {
-    double s = 0;
-    for (const PowerCurveBin &b : m_bins)
-        s += b.seconds;
-    return s / 3600;
+    std::vector<CurvePoint> points;
+    int gap = 0;
+    for (const CurveBin &b : curve.bins()) {
+        if (b.measured()) {
+            points.push_back({b.meanWind(), b.meanWatts()});
+            gap = 0;
+        } else if (!points.empty() && ++gap >= 2) {
+            break;
+        }
+    }
+    return points;
 }
 
 double rayleighCumulative(double speed, double averageSpeed)
@@ -212,208 +216,210 @@ double rayleighCumulative(double speed, double averageSpeed)
     return 1 - std::exp(-kPi / 4 * x * x);
 }
 
-AnnualEstimate annualEstimate(const PowerCurve &curve)
+Estimate annualEnergy(const std::vector<CurvePoint> &points, double cutOut)
 {
-    AnnualEstimate e;
-    e.knownUnit = curve.inMetresPerSecond();
-    e.hoursOfData = curve.hoursOfData();
-    if (!e.knownUnit)
+    Estimate e;
+    if (points.empty())
         return e;
-    const auto &bins = curve.bins();
-    if (bins[kBin11].frames)
-        e.wattsAt11 = bins[kBin11].meanWatts();
-    std::vector<int> measured;
-    for (int k = 0; k < PowerCurve::kBins; ++k)
-        if (bins[size_t(k)].frames)
-            measured.push_back(k);
-    if (measured.empty())
-        return e;
-
-    const double lowest = PowerCurve::centre(measured.front());
-    const double highest = PowerCurve::centre(measured.back());
+    for (size_t i = 0; i < points.size(); ++i) {
+        const CurvePoint &p = points[i];
+        if (p.wind == 11)
+            e.wattsAt11 = p.watts;
+        else if (i > 0 && points[i - 1].wind < 11 && p.wind > 11) {
+            const CurvePoint &a = points[i - 1];
+            e.wattsAt11 = a.watts + (11 - a.wind) / (p.wind - a.wind) * (p.watts - a.watts);
+        }
+    }
+    const CurvePoint &last = points.back();
     for (int average = 4; average <= 11; ++average) {
         const double v = average;
         auto F = [v](double speed) { return rayleighCumulative(speed, v); };
-        // From 0 W half a bin below the lowest measured bin up to its power.
-        double watts = (F(lowest) - F(lowest - PowerCurve::kBinWidth)) * bins[size_t(measured.front())].meanWatts()
-                       / 2;
-        for (size_t i = 1; i < measured.size(); ++i) {
-            const int a = measured[i - 1], b = measured[i];
-            watts += (F(PowerCurve::centre(b)) - F(PowerCurve::centre(a)))
-                     * (bins[size_t(a)].meanWatts() + bins[size_t(b)].meanWatts()) / 2;
+        double watts = 0;
+        CurvePoint before{points.front().wind - PowerCurve::kBinWidth, 0};
+        for (const CurvePoint &p : points) {
+            watts += (F(p.wind) - F(before.wind)) * (before.watts + p.watts) / 2;
+            before = p;
         }
-        const double covered = F(highest + PowerCurve::kBinWidth / 2) - F(lowest - PowerCurve::kBinWidth / 2);
-        e.rows.push_back({v, watts * kHoursPerYear / 1000, covered});
+        const double held = cutOut > last.wind ? (F(cutOut) - F(last.wind)) * last.watts : 0;
+        EstimateRow r;
+        r.averageWind = v;
+        r.measuredKwh = watts * kHoursPerYear / 1000;
+        r.extrapolatedKwh = (watts + held) * kHoursPerYear / 1000;
+        r.incomplete = r.measuredKwh < 0.95 * r.extrapolatedKwh;
+        e.rows.push_back(r);
     }
     return e;
 }
 
-std::string utcText(std::int64_t unixSeconds)
+Completeness completeness(const PowerCurve &curve)
 {
-    std::int64_t days = unixSeconds / 86400, rest = unixSeconds % 86400;
-    if (rest < 0) {
-        rest += 86400;
-        --days;
-    }
-    std::int64_t y;
-    unsigned m, d;
-    civilFromDays(days, y, m, d);
-    char text[48];
-    std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02d:%02d:%02dZ", static_cast<long long>(y), m, d,
-                  int(rest / 3600), int(rest / 60 % 60), int(rest % 60));
-    return text;
-}
-
-std::optional<std::int64_t> readUtcText(std::string_view t)
-{
-    // yyyy-mm-ddThh:mm:ssZ
-    if (t.size() != 20 || t[4] != '-' || t[7] != '-' || t[10] != 'T' || t[13] != ':' || t[16] != ':'
-        || t[19] != 'Z')
-        return std::nullopt;
-    auto digits = [t](size_t at, size_t n) -> std::optional<int> {
-        int v = 0;
-        for (size_t i = at; i < at + n; ++i) {
-            if (t[i] < '0' || t[i] > '9')
-                return std::nullopt;
-            v = v * 10 + (t[i] - '0');
+    Completeness c;
+    c.hours = curve.hoursOfData();
+    c.enoughHours = c.hours >= kCompleteHours;
+    const auto &bins = curve.bins();
+    for (int k = 0; k < PowerCurve::kBins; ++k)
+        if (bins[size_t(k)].measured() && bins[size_t(k)].meanWatts() > 0) {
+            c.lowestProducing = k;
+            break;
         }
-        return v;
-    };
-    const auto y = digits(0, 4), mo = digits(5, 2), d = digits(8, 2), h = digits(11, 2), mi = digits(14, 2),
-               s = digits(17, 2);
-    if (!y || !mo || !d || !h || !mi || !s || *mo < 1 || *mo > 12 || *d < 1 || *h > 23 || *mi > 59 || *s > 59)
-        return std::nullopt;
-    const std::int64_t days = daysFromCivil(*y, unsigned(*mo), unsigned(*d));
-    std::int64_t cy;
-    unsigned cm, cd;
-    civilFromDays(days, cy, cm, cd);
-    if (cy != *y || int(cm) != *mo || int(cd) != *d) // 31 April and the like
-        return std::nullopt;
-    return days * 86400 + *h * 3600 + *mi * 60 + *s;
+    if (!c.lowestProducing)
+        return c;
+    const int to = int(std::lround(kCompleteUpTo / PowerCurve::kBinWidth));
+    std::string missing;
+    for (int k = std::max(0, *c.lowestProducing - 2); k <= to; ++k) {
+        if (bins[size_t(k)].measured())
+            continue;
+        int end = k;
+        while (end < to && !bins[size_t(end + 1)].measured())
+            ++end;
+        if (!missing.empty())
+            missing += "; ";
+        missing += dotNumberText(PowerCurve::centre(k));
+        if (end > k)
+            missing += "-" + dotNumberText(PowerCurve::centre(end));
+        missing += " m/s";
+        k = end;
+    }
+    c.missing = missing;
+    c.complete = c.enoughHours && missing.empty();
+    return c;
 }
 
-std::string powerCurveText(const PowerCurve &curve)
+std::string completenessNote(const Completeness &c)
 {
-    std::string out = kHeader;
-    out += "\r\n";
-    for (int k = 0; k < PowerCurve::kBins; ++k) {
-        const PowerCurveBin &b = curve.bins()[size_t(k)];
-        const bool any = b.frames > 0;
-        const auto rpm = b.meanRPM();
-        out += dotNumberText(PowerCurve::centre(k)) + ',' + curve.unit() + ',' + std::to_string(b.frames) + ','
-               + optionalNumber(any, b.meanWatts()) + ',' + optionalNumber(any, b.sdWatts()) + ','
-               + optionalNumber(rpm.has_value(), rpm.value_or(0)) + ',' + dotNumberText(b.seconds) + ','
-               + (any ? utcText(b.first) : std::string()) + ',' + (any ? utcText(b.last) : std::string()) + ','
-               + dotNumberText(b.sumWatts) + ',' + dotNumberText(b.sumSquares) + ',' + std::to_string(b.rpmFrames)
-               + ',' + dotNumberText(b.sumRPM) + "\r\n";
+    if (c.complete)
+        return std::string();
+    std::string note = "The curve is incomplete:";
+    std::string sep = " ";
+    if (!c.enoughHours) {
+        note += sep + rounded(c.hours, 1) + " of the " + dotNumberText(kCompleteHours) + " hours of data it needs";
+        sep = "; ";
     }
+    if (!c.lowestProducing)
+        note += sep + "no bin with power holds " + std::to_string(kMeasuredMinutes) + " minutes yet";
+    else if (!c.missing.empty())
+        note += sep + "bins with fewer than " + std::to_string(kMeasuredMinutes) + " minutes at " + c.missing;
+    return note + ".";
+}
+
+// ---- texts --------------------------------------------------------------------
+
+std::string estimateText(const Estimate &e)
+{
+    std::string out = "annual_average_wind_m_s,aep_measured_kwh,aep_extrapolated_kwh,aep_measured_note\r\n";
+    for (int average = 4; average <= 11; ++average) {
+        out += std::to_string(average);
+        const size_t i = size_t(average - 4);
+        if (i < e.rows.size()) {
+            const EstimateRow &r = e.rows[i];
+            out += ',' + rounded(r.measuredKwh, 1) + ',' + rounded(r.extrapolatedKwh, 1) + ','
+                   + (r.incomplete ? "incomplete" : "");
+        } else {
+            out += ",,,";
+        }
+        out += "\r\n";
+    }
+    return out + "power_at_11_m_s_w," + optionalRounded(e.wattsAt11, 1) + "\r\n";
+}
+
+std::string curveReportText(const PowerCurve &curve, const TurbineSettings &settings)
+{
+    std::string out = "bin_m_s,minutes,mean_wind_m_s,mean_power_w,sd_power_w,mean_rpm,measured\r\n";
+    for (int k = 0; k < PowerCurve::kBins; ++k) {
+        const CurveBin &b = curve.bins()[size_t(k)];
+        if (!b.minutes)
+            continue;
+        out += dotNumberText(PowerCurve::centre(k)) + ',' + std::to_string(b.minutes) + ',' + rounded(b.meanWind(), 3)
+               + ',' + rounded(b.meanWatts(), 2) + ',' + rounded(b.sdWatts(), 2) + ','
+               + optionalRounded(b.meanRPM(), 1) + ',' + (b.measured() ? "1" : "0") + "\r\n";
+    }
+    out += "\r\n" + estimateText(annualEnergy(measuredPoints(curve), settings.cutOut)) + "\r\n";
+    const Completeness c = completeness(curve);
+    const Curtailment full = curve.curtailedIn(std::nullopt, MinuteUse::BatteryFull);
+    const Curtailment load = curve.curtailedIn(std::nullopt, MinuteUse::LoadOn);
+    out += "hours_of_data," + rounded(c.hours, 2) + "\r\n";
+    out += std::string("complete,") + (c.complete ? "1" : "0") + "\r\n";
+    out += "bins_missing," + c.missing + "\r\n";
+    out += "air_density_kg_m3," + rounded(siteDensity(settings), 4) + "\r\n";
+    out += std::string("normalised,") + (settings.activePowerControl ? "wind" : "power") + "\r\n";
+    out += "cut_out_m_s," + dotNumberText(settings.cutOut) + "\r\n";
+    out += "battery_full_hours," + rounded(full.seconds / 3600, 2) + "\r\n";
+    out += "battery_full_kwh," + rounded(full.energyWh / 1000, 3) + "\r\n";
+    out += "load_on_hours," + rounded(load.seconds / 3600, 2) + "\r\n";
+    out += "load_on_kwh," + rounded(load.energyWh / 1000, 3) + "\r\n";
     return out;
 }
 
-std::optional<PowerCurve> readPowerCurve(std::string_view text, std::string *error, std::string *mended)
+std::optional<std::vector<CurvePoint>> readCurveFile(std::string_view text, std::string *error)
 {
-    auto bad = [error](const std::string &why) -> std::optional<PowerCurve> {
+    auto bad = [error](const std::string &why) -> std::optional<std::vector<CurvePoint>> {
         if (error)
             *error = why;
         return std::nullopt;
     };
+    if (text.substr(0, 3) == "\xEF\xBB\xBF")
+        text.remove_prefix(3);
     const std::vector<std::string_view> lines = splitLines(text);
-    if (lines.empty() || lines.front() != kHeader)
-        return bad("line 1 is not the header");
-    if (lines.size() != PowerCurve::kBins + 1)
-        return bad(std::to_string(lines.size() - 1) + " bins instead of " + std::to_string(PowerCurve::kBins));
-
-    if (mended)
-        mended->clear();
-    PowerCurve curve;
-    std::vector<int> unknownRange;
-    std::optional<std::int64_t> earliest, latest;
-    for (int k = 0; k < PowerCurve::kBins; ++k) {
-        const std::string where = "line " + std::to_string(k + 2) + ": ";
-        const std::vector<std::string_view> f = split(lines[size_t(k) + 1], ",");
-        if (f.size() != kFields)
-            return bad(where + std::to_string(f.size()) + " fields");
-        const auto speed = readDotNumber(f[0]);
-        if (!speed || *speed != PowerCurve::centre(k))
-            return bad(where + "not the speed of bin " + std::to_string(k));
-        if (k == 0)
-            curve.setUnit(std::string(f[1]));
-        else if (f[1] != curve.unit())
-            return bad(where + "another unit");
-        if (f[1].find('"') != std::string_view::npos)
-            return bad(where + "a quote in the unit");
-
-        PowerCurveBin &b = curve.bin(k);
-        const auto frames = readCount(f[2]), rpmFrames = readCount(f[11]);
-        const auto seconds = readDotNumber(f[6]), sum = readDotNumber(f[9]), squares = readDotNumber(f[10]),
-                   sumRPM = readDotNumber(f[12]);
-        if (!frames || !rpmFrames || !seconds || !sum || !squares || !sumRPM || *seconds < 0 || *squares < 0
-            || *rpmFrames > *frames)
-            return bad(where + "a count or sum that cannot be");
-        b.frames = *frames;
-        b.rpmFrames = *rpmFrames;
-        b.seconds = *seconds;
-        b.sumWatts = *sum;
-        b.sumSquares = *squares;
-        b.sumRPM = *sumRPM;
-        // The derived columns are for people; they only have to be empty or numbers.
-        for (size_t i : {3, 4, 5})
-            if (!f[i].empty() && !readDotNumber(f[i]))
-                return bad(where + "field " + std::to_string(i + 1) + " is not a number");
-        if (b.frames == 0) {
-            if (!f[7].empty() || !f[8].empty() || b.sumWatts != 0 || b.sumSquares != 0 || b.sumRPM != 0)
-                return bad(where + "values in a bin without frames");
+    std::vector<CurvePoint> points;
+    std::optional<double> factor;
+    char separator = ',';
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string where = "line " + std::to_string(i + 1) + ": ";
+        const std::string_view line = trimBlanks(lines[i], " \t\r");
+        if (line.empty())
+            continue;
+        if (!factor) {
+            separator = line.find(';') != std::string_view::npos ? ';' : ',';
+            const auto f = split(line, std::string_view(&separator, 1));
+            const std::string unit = f.size() == 2 ? lowerWithoutBlanks(f[1]) : std::string();
+            if (unit != "power_w" && unit != "power_kw")
+                return bad(where + "the header must be two fields, the second power_w or power_kw");
+            factor = unit == "power_kw" ? 1000 : 1;
             continue;
         }
-        // A bin's time range is for people: one that is backwards or half
-        // unreadable is mended, never the reason to refuse the whole curve.
-        auto first = readUtcText(f[7]), last = readUtcText(f[8]);
-        if (!first || !last || *first > *last) {
-            if (!first && !last) {
-                unknownRange.push_back(k);
-            } else {
-                if (!first)
-                    first = last;
-                if (!last)
-                    last = first;
-            }
-            if (mended)
-                *mended += std::string(mended->empty() ? "" : ", ") + "bin " + std::to_string(k) + " ("
-                           + dotNumberText(PowerCurve::centre(k)) + ' ' + curve.unit() + ')';
-        }
-        if (first && last) {
-            b.first = std::min(*first, *last);
-            b.last = std::max(*first, *last);
-            earliest = std::min(earliest.value_or(b.first), b.first);
-            latest = std::max(latest.value_or(b.last), b.last);
-        }
+        const auto f = split(line, std::string_view(&separator, 1));
+        if (f.size() != 2)
+            return bad(where + "needs a wind and a power");
+        // readNumber takes "." and "," alike.
+        auto value = [](std::string_view t) { return readNumber(trimBlanks(t, " \t")); };
+        const auto wind = value(f[0]), power = value(f[1]);
+        if (!wind || !power || !std::isfinite(*wind) || !std::isfinite(*power))
+            return bad(where + "not two numbers");
+        if (*wind < 0 || *wind > 60 || (!points.empty() && *wind <= points.back().wind))
+            return bad(where + "the winds must rise, from 0 to 60 m/s");
+        points.push_back({*wind, *power * *factor});
     }
-    // A bin with no readable time at all takes the range of the others.
-    if (!unknownRange.empty() && !earliest)
-        return bad("line " + std::to_string(unknownRange.front() + 2) + ": no time range");
-    for (const int k : unknownRange) {
-        curve.bin(k).first = *earliest;
-        curve.bin(k).last = *latest;
-    }
-    return curve;
+    if (!factor)
+        return bad("there is no header (wind_m_s,power_w or wind_m_s,power_kw)");
+    if (points.size() < 2)
+        return bad("it needs at least two points");
+    return points;
 }
 
-std::string powerCurveExportText(const PowerCurve &curve)
+// ---- what the page draws ---------------------------------------------------------
+
+CurveChart curveChart(const PowerCurve &curve, double cutOut)
 {
-    const AnnualEstimate e = annualEstimate(curve);
-    std::string out = powerCurveText(curve) + "\r\n";
-    if (!e.knownUnit) {
-        out += "annual_energy,needs a known wind speed unit (kmh km/h kph mph m/s ms knots kn kt)\r\n";
-    } else {
-        out += "annual_average_wind_m_s,annual_energy_kwh,share_of_year_covered_percent\r\n";
-        for (const EstimateRow &r : e.rows)
-            out += dotNumberText(r.averageWind) + ',' + dotNumberText(roundHalfEven(r.kilowattHours, 1)) + ','
-                   + dotNumberText(roundHalfEven(r.coveredShare * 100, 1)) + "\r\n";
-        out += "watts_at_11_m_s,"
-               + optionalNumber(e.wattsAt11.has_value(), roundHalfEven(e.wattsAt11.value_or(0), 1)) + "\r\n";
+    CurveChart c;
+    double highest = 0;
+    for (const CurveBin &b : curve.bins()) {
+        if (!b.minutes)
+            continue;
+        CurveMark m{b.meanWind(), b.meanWatts(), b.sdWatts(), b.meanRPM(), b.minutes, !b.measured()};
+        highest = std::max(highest, m.wind);
+        c.wattsTop = std::max(c.wattsTop, m.watts + m.sd);
+        c.wattsBottom = std::min(c.wattsBottom, m.watts - m.sd);
+        c.rpmTop = std::max(c.rpmTop, m.rpm.value_or(0));
+        c.marks.push_back(m);
     }
-    out += "hours_of_data," + dotNumberText(roundHalfEven(e.hoursOfData, 2)) + "\r\n";
-    return out;
+    c.measured = measuredPoints(curve);
+    if (!c.measured.empty()) {
+        c.heldFrom = c.measured.back();
+        c.heldTo = cutOut;
+    }
+    // Speeds to beyond the highest bin, at least 10 m/s' worth.
+    c.windEnd = std::max(highest + 1.0, 10.0);
+    return c;
 }
 
 } // namespace core

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "WebApi.h"
 
+#include "FrameCurve.h"
+
 #include "Number.h"
 
 #include "Text.h"
@@ -176,35 +178,37 @@ std::string metricsText(const WebNow &n)
     return out;
 }
 
-std::string powerCurveJson(const PowerCurve &curve)
+std::string powerCurveJson(const PowerCurve &curve, double cutOut)
 {
-    std::string out = "{\"unit\":" + jsonString(curve.unit());
-    out += ",\"binWidth\":" + jsonNumber(PowerCurve::kBinWidth);
-    out += ",\"frames\":" + std::to_string(curve.frames());
+    const Completeness c = completeness(curve);
+    std::string out = "{\"unit\":\"m/s\",\"binWidth\":" + jsonNumber(PowerCurve::kBinWidth);
+    out += ",\"minutes\":" + std::to_string(curve.minutes());
     out += ",\"hoursOfData\":" + jsonNumber(curve.hoursOfData());
+    out += std::string(",\"complete\":") + (c.complete ? "true" : "false");
+    out += ",\"note\":" + jsonString(completenessNote(c));
     out += ",\"bins\":[";
     bool first = true;
     for (int k = 0; k < PowerCurve::kBins; ++k) {
-        const PowerCurveBin &b = curve.bins()[size_t(k)];
-        if (!b.frames)
+        const CurveBin &b = curve.bins()[size_t(k)];
+        if (!b.minutes)
             continue;
         const auto rpm = b.meanRPM();
         out += first ? "" : ",";
         first = false;
-        out += "{\"wind\":" + jsonNumber(PowerCurve::centre(k)) + ",\"frames\":" + std::to_string(b.frames)
+        out += "{\"centre\":" + jsonNumber(PowerCurve::centre(k)) + ",\"wind\":" + jsonNumber(b.meanWind())
+               + ",\"minutes\":" + std::to_string(b.minutes) + ",\"measured\":" + (b.measured() ? "true" : "false")
                + ",\"meanWatts\":" + jsonNumber(b.meanWatts()) + ",\"sdWatts\":" + jsonNumber(b.sdWatts())
-               + ",\"meanRpm\":" + (rpm ? jsonNumber(*rpm) : std::string("null"))
-               + ",\"seconds\":" + jsonNumber(b.seconds) + ",\"first\":" + jsonString(utcText(b.first))
-               + ",\"last\":" + jsonString(utcText(b.last)) + "}";
+               + ",\"meanRpm\":" + (rpm ? jsonNumber(*rpm) : std::string("null")) + "}";
     }
     out += "]";
-    const AnnualEstimate e = annualEstimate(curve);
+    const Estimate e = annualEnergy(measuredPoints(curve), cutOut);
     out += ",\"estimate\":{\"wattsAt11\":" + (e.wattsAt11 ? jsonNumber(*e.wattsAt11) : std::string("null"));
     out += ",\"rows\":[";
     for (size_t i = 0; i < e.rows.size(); ++i)
         out += std::string(i ? "," : "") + "{\"averageWind\":" + jsonNumber(e.rows[i].averageWind)
-               + ",\"kilowattHours\":" + jsonNumber(e.rows[i].kilowattHours)
-               + ",\"coveredShare\":" + jsonNumber(e.rows[i].coveredShare) + "}";
+               + ",\"measuredKwh\":" + jsonNumber(e.rows[i].measuredKwh)
+               + ",\"extrapolatedKwh\":" + jsonNumber(e.rows[i].extrapolatedKwh)
+               + ",\"incomplete\":" + (e.rows[i].incomplete ? "true" : "false") + "}";
     out += "]}}";
     return out;
 }

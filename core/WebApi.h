@@ -56,8 +56,10 @@ std::string readingEvent(const WebNow &now, std::uint64_t id);
 // once there is a reading; the wind only in a unit we can turn into m/s.
 std::string metricsText(const WebNow &now);
 
-// The bins that have frames, the hours of data and the annual estimate.
-std::string powerCurveJson(const PowerCurve &curve);
+// The bins that have minutes (each with its mean wind and power, and whether
+// it is measured), the hours of data, completeness and the annual estimate
+// with the power held up to `cutOut` m/s for the extrapolated figures.
+std::string powerCurveJson(const PowerCurve &curve, double cutOut);
 
 // ---- the archive's routes
 

@@ -1,11 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PowerCurvePage.h"
 
-#include "PowerCurveKeeper.h"
+#include "archive/CurveReport.h"
+#include "archive/Archive.h"
+#include "archive/ArchiveDb.h"
 #include "core/Number.h"
 #include "ui/Files.h"
 
+#include <QDateTime>
+
 #include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -45,25 +50,20 @@ double roundUp(double v, double step) { return std::ceil(v / step - 1e-9) * step
 double roundDown(double v, double step) { return std::floor(v / step + 1e-9) * step; }
 
 // How the page shows speeds: in the user's unit, with m/s beside it when the
-// curve is in m/s and the user's unit is another known one.
+// user's unit is another known one.
 struct SpeedAxis {
     QString unit;        // the unit of the axis
-    double perMetre = 1; // axis units per m/s (1 when the curve is not in m/s)
+    double perMetre = 1; // axis units per m/s
     bool withMetres = false;
 };
 
-SpeedAxis speedAxis(const PowerCurveKeeper &keeper)
+SpeedAxis speedAxis(const PowerCurvePage &page)
 {
-    const core::PowerCurve &c = keeper.curve();
     SpeedAxis a;
-    if (!c.inMetresPerSecond()) {
-        a.unit = ui::fromLocal(c.unit());
-        return a;
-    }
     a.unit = QStringLiteral("m/s");
-    const core::WindUnit &u = keeper.unit();
+    const core::WindUnit &u = page.unit();
     if (u.known() && *u.toMetresPerSecond != 1.0) {
-        a.unit = keeper.unitText();
+        a.unit = page.unitText();
         a.perMetre = 1 / *u.toMetresPerSecond;
         a.withMetres = true;
     }
@@ -71,10 +71,11 @@ SpeedAxis speedAxis(const PowerCurveKeeper &keeper)
 }
 
 // The curve painted: power with its spread against the left axis, RPM against
-// the right one, each bin's count along the top.
+// the right one, each bin's minutes along the top; what is drawn comes from
+// core::curveChart, this only places and paints it.
 class PowerCurvePlot : public QWidget {
 public:
-    PowerCurvePlot(const PowerCurveKeeper *keeper, QWidget *parent) : QWidget(parent), m_keeper(keeper)
+    PowerCurvePlot(const PowerCurvePage *page, QWidget *parent) : QWidget(parent), m_page(page)
     {
         setMinimumSize(640, 340);
         setAutoFillBackground(true);
@@ -87,28 +88,16 @@ protected:
     void paintEvent(QPaintEvent *) override;
 
 private:
-    const PowerCurveKeeper *m_keeper;
+    const PowerCurvePage *m_page;
 };
 
 void PowerCurvePlot::paintEvent(QPaintEvent *)
 {
-    const core::PowerCurve &curve = m_keeper->curve();
-    const auto &bins = curve.bins();
-    const SpeedAxis axis = speedAxis(*m_keeper);
+    const core::CurveChart chart = core::curveChart(m_page->curve(), m_page->settings().cutOut);
+    const SpeedAxis axis = speedAxis(*m_page);
 
-    int highest = -1;
-    double wattsTop = 0, wattsBottom = 0, rpmTop = 0;
-    for (int k = 0; k < core::PowerCurve::kBins; ++k) {
-        const core::PowerCurveBin &b = bins[size_t(k)];
-        if (!b.frames)
-            continue;
-        highest = k;
-        wattsTop = std::max(wattsTop, b.meanWatts() + b.sdWatts());
-        wattsBottom = std::min(wattsBottom, b.meanWatts() - b.sdWatts());
-        rpmTop = std::max(rpmTop, b.meanRPM().value_or(0));
-    }
-    // Speeds to a whole step beyond the highest bin, at least 10 m/s' worth.
-    const double speedEnd = std::max(core::PowerCurve::centre(std::max(highest, 0)) + 1.0, 10.0) * axis.perMetre;
+    double wattsTop = chart.wattsTop, wattsBottom = chart.wattsBottom, rpmTop = chart.rpmTop;
+    const double speedEnd = chart.windEnd * axis.perMetre;
     const double speedStep = niceStep(speedEnd, 10);
     const double speedTop = roundUp(speedEnd, speedStep);
     // Spread reaching a little below 0 at cut-in is clipped rather than
@@ -130,7 +119,7 @@ void PowerCurvePlot::paintEvent(QPaintEvent *)
     const QRect area(64, countStrip + 8, width() - 64 - 64, height() - countStrip - 8 - fm.height() * 3 - 14);
     if (area.width() < 50 || area.height() < 50)
         return;
-    auto xOf = [&](double speed) { return area.left() + speed / speedTop * area.width(); };
+    auto xOf = [&](double metres) { return area.left() + metres * axis.perMetre / speedTop * area.width(); };
     auto yOfWatts = [&](double w) {
         return area.bottom() - (w - wattsBottom) / (wattsTop - wattsBottom) * area.height();
     };
@@ -153,7 +142,7 @@ void PowerCurvePlot::paintEvent(QPaintEvent *)
                    Qt::AlignLeft | Qt::AlignVCenter, number(r, 3));
     }
     for (double s = 0; s <= speedTop + speedStep / 2; s += speedStep) {
-        const double x = xOf(s);
+        const double x = area.left() + s / speedTop * area.width();
         p.setPen(kGrid);
         p.drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
         p.setPen(Qt::black);
@@ -179,75 +168,87 @@ void PowerCurvePlot::paintEvent(QPaintEvent *)
         p.drawText(QRectF(area.left(), titleY, legendRight - area.left(), fm.height()), Qt::AlignRight, text);
         legendRight -= fm.horizontalAdvance(text) + fm.horizontalAdvance(QStringLiteral("     "));
     };
-    legend(QStringLiteral("\u25A0 mean power \u00B11 SD (W)"), kPower);
-    legend(QStringLiteral("faint: fewer than %1 frames").arg(PowerCurvePage::kFewFrames), Qt::gray);
-    legend(QStringLiteral("\u25CF mean RPM"), kRPM);
+    legend(QStringLiteral("\u25A0 power \u00B11 SD (W at 1.225 kg/m\u00B3), - - held"), kPower);
+    legend(QStringLiteral("faint: < %1 minutes").arg(core::kMeasuredMinutes), Qt::gray);
+    legend(QStringLiteral("\u25CF RPM"), kRPM);
     p.save();
     p.setPen(Qt::black);
-    p.translate(area.left() - 50, area.top() - countStrip / 2.0);
+    p.translate(area.left() - 54, area.top() - countStrip / 2.0);
     p.setFont(small);
-    p.drawText(QPointF(0, 0), QStringLiteral("frames"));
+    p.drawText(QPointF(0, 0), QStringLiteral("minutes"));
     p.restore();
 
-    // Bins.
-    const double binWidth = xOf(core::PowerCurve::kBinWidth * axis.perMetre) - xOf(0);
-    const double cap = std::clamp(binWidth * 0.3, 2.0, 5.0);
     p.setClipRect(QRect(area.left() - 8, 0, area.width() + 16, area.bottom() + 1));
+    // The measured curve and its extrapolation.
+    QPolygonF measured;
+    for (const core::CurvePoint &pt : chart.measured)
+        measured << QPointF(xOf(pt.wind), yOfWatts(pt.watts));
+    QColor line = kPower;
+    line.setAlpha(150);
+    p.setPen(QPen(line, 1.2));
+    p.drawPolyline(measured);
+    if (chart.heldFrom) {
+        p.setPen(QPen(line, 1.2, Qt::DashLine));
+        const double y = yOfWatts(chart.heldFrom->watts);
+        p.drawLine(QPointF(xOf(chart.heldFrom->wind), y), QPointF(xOf(chart.heldTo), y));
+    }
+    // Bins.
+    const double binWidth = xOf(core::PowerCurve::kBinWidth) - xOf(0);
+    const double cap = std::clamp(binWidth * 0.3, 2.0, 5.0);
     QPolygonF rpmLine;
-    for (int k = 0; k < core::PowerCurve::kBins; ++k) {
-        const core::PowerCurveBin &b = bins[size_t(k)];
-        if (!b.frames)
-            continue;
-        const bool faint = b.frames < std::uint64_t(PowerCurvePage::kFewFrames);
-        const int alpha = faint ? 70 : 255;
-        const double x = xOf(core::PowerCurve::centre(k) * axis.perMetre);
-        const double mean = b.meanWatts(), sd = b.sdWatts();
+    for (const core::CurveMark &m : chart.marks) {
+        const int alpha = m.faint ? 70 : 255;
+        const double x = xOf(m.wind);
         QColor power = kPower;
         power.setAlpha(alpha);
         p.setPen(QPen(power, 1.2));
-        const double top = yOfWatts(mean + sd), bottom = yOfWatts(mean - sd);
+        const double top = yOfWatts(m.watts + m.sd), bottom = yOfWatts(m.watts - m.sd);
         p.drawLine(QPointF(x, top), QPointF(x, bottom));
         p.drawLine(QPointF(x - cap, top), QPointF(x + cap, top));
         p.drawLine(QPointF(x - cap, bottom), QPointF(x + cap, bottom));
-        p.fillRect(QRectF(x - 3, yOfWatts(mean) - 3, 6, 6), power);
-        if (const auto rpm = b.meanRPM()) {
+        p.fillRect(QRectF(x - 3, yOfWatts(m.watts) - 3, 6, 6), power);
+        if (m.rpm) {
             QColor c = kRPM;
             c.setAlpha(alpha);
             p.setPen(Qt::NoPen);
             p.setBrush(c);
-            p.drawEllipse(QPointF(x, yOfRPM(*rpm)), 2.5, 2.5);
+            p.drawEllipse(QPointF(x, yOfRPM(*m.rpm)), 2.5, 2.5);
             p.setBrush(Qt::NoBrush);
-            rpmLine << QPointF(x, yOfRPM(*rpm));
+            rpmLine << QPointF(x, yOfRPM(*m.rpm));
         }
         // The count, upright along the top.
         p.save();
         p.setFont(small);
-        p.setPen(faint ? QColor(170, 170, 170) : Qt::black);
+        p.setPen(m.faint ? QColor(170, 170, 170) : Qt::black);
         p.translate(x + QFontMetrics(small).ascent() / 2.0 - 1, area.top() - 3);
         p.rotate(-90);
-        p.drawText(QPointF(0, 0), QString::number(b.frames));
+        p.drawText(QPointF(0, 0), QString::number(m.minutes));
         p.restore();
     }
-    QColor line = kRPM;
-    line.setAlpha(150);
-    p.setPen(QPen(line, 1));
+    QColor rpm = kRPM;
+    rpm.setAlpha(150);
+    p.setPen(QPen(rpm, 1));
     p.drawPolyline(rpmLine);
 
-    if (highest < 0) {
+    if (chart.marks.empty()) {
         p.setPen(Qt::darkGray);
-        p.drawText(area, Qt::AlignCenter, QStringLiteral("No live frames with a wind speed yet."));
+        p.drawText(area, Qt::AlignCenter, QStringLiteral("No minutes with a wind speed in the archive yet."));
     }
 }
 
+QString hoursText(double seconds) { return number(seconds / 3600, 1) + QStringLiteral(" h"); }
+QString kwhText(double wh) { return number(wh / 1000, 2) + QStringLiteral(" kWh"); }
+
 } // namespace
 
-PowerCurvePage::PowerCurvePage(PowerCurveKeeper *keeper, const ui::Services &services, QWidget *parent)
-    : QWidget(parent), m_keeper(keeper), m_services(services)
+PowerCurvePage::PowerCurvePage(const ui::Services &services, const QString &windUnitText, QWidget *parent)
+    : QWidget(parent), m_services(services), m_unitText(windUnitText.trimmed()),
+      m_unit(core::windUnit(windUnitText.toLocal8Bit().toStdString()))
 {
     setObjectName(QStringLiteral("PowerCurvePage"));
     setWindowTitle(QStringLiteral("Power curve"));
 
-    Plot = new PowerCurvePlot(keeper, this);
+    Plot = new PowerCurvePlot(this, this);
     Plot->setObjectName(QStringLiteral("Plot"));
     Note = new QLabel(this);
     Note->setObjectName(QStringLiteral("Note"));
@@ -255,8 +256,8 @@ PowerCurvePage::PowerCurvePage(PowerCurveKeeper *keeper, const ui::Services &ser
 
     Estimate = new QTableWidget(8, 3, this);
     Estimate->setObjectName(QStringLiteral("Estimate"));
-    Estimate->setHorizontalHeaderLabels({QStringLiteral("Annual average wind"), QStringLiteral("Energy a year"),
-                                         QStringLiteral("Share of the year measured")});
+    Estimate->setHorizontalHeaderLabels({QStringLiteral("Annual average wind"), QStringLiteral("Measured a year"),
+                                         QStringLiteral("Extrapolated a year")});
     Estimate->verticalHeader()->hide();
     Estimate->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Estimate->setSelectionMode(QAbstractItemView::NoSelection);
@@ -278,6 +279,9 @@ PowerCurvePage::PowerCurvePage(PowerCurveKeeper *keeper, const ui::Services &ser
     PowerAt11->setObjectName(QStringLiteral("PowerAt11"));
     HoursOfData = new QLabel(this);
     HoursOfData->setObjectName(QStringLiteral("HoursOfData"));
+    Curtailed = new QLabel(this);
+    Curtailed->setObjectName(QStringLiteral("Curtailed"));
+    Curtailed->setWordWrap(true);
     Export = new QPushButton(QStringLiteral("Export"), this);
     Export->setObjectName(QStringLiteral("Export"));
     Reset = new QPushButton(QStringLiteral("Reset"), this);
@@ -290,6 +294,7 @@ PowerCurvePage::PowerCurvePage(PowerCurveKeeper *keeper, const ui::Services &ser
     auto *side = new QVBoxLayout;
     side->addWidget(PowerAt11);
     side->addWidget(HoursOfData);
+    side->addWidget(Curtailed);
     side->addStretch(1);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(Export);
@@ -303,34 +308,43 @@ PowerCurvePage::PowerCurvePage(PowerCurveKeeper *keeper, const ui::Services &ser
     page->addWidget(Note);
     page->addLayout(lower);
 
-    m_refreshTimer = new QTimer(this);
-    m_refreshTimer->setSingleShot(true);
-    m_refreshTimer->setInterval(500);
-    connect(m_refreshTimer, &QTimer::timeout, this, &PowerCurvePage::refresh);
-    connect(keeper, &PowerCurveKeeper::changed, this, [this] {
-        if (!m_refreshTimer->isActive())
-            m_refreshTimer->start();
-    });
+    // Minutes come once a minute; reading the bins is a few dozen rows.
+    m_reloadTimer = new QTimer(this);
+    m_reloadTimer->setInterval(kReloadMs);
+    connect(m_reloadTimer, &QTimer::timeout, this, &PowerCurvePage::reload);
+    m_reloadTimer->start();
+    reload();
+}
+
+void PowerCurvePage::reload()
+{
+    m_settings = archive::Archive::turbineSettings(m_services.programFolder);
+    QString why;
+    if (auto curve = archive::readCurve(m_services.programFolder, m_settings, &why)) {
+        m_curve = std::move(*curve);
+        m_problem.clear();
+    } else {
+        m_curve = core::PowerCurve();
+        m_problem = why;
+    }
     refresh();
 }
 
 void PowerCurvePage::refresh()
 {
-    const core::PowerCurve &curve = m_keeper->curve();
-    const core::AnnualEstimate e = core::annualEstimate(curve);
-    const SpeedAxis axis = speedAxis(*m_keeper);
+    const core::Estimate e = core::annualEnergy(core::measuredPoints(m_curve), m_settings.cutOut);
+    const core::Completeness c = core::completeness(m_curve);
+    const SpeedAxis axis = speedAxis(*this);
 
     QStringList notes;
-    if (!e.knownUnit)
-        notes
-            << QStringLiteral(
-                   "The annual estimate needs a known wind speed unit (kmh, km/h, kph, mph, m/s, ms, knots, kn or kt); this curve is in \"%1\".")
-                   .arg(ui::fromLocal(curve.unit()));
-    if (m_keeper->otherUnitSeen())
-        notes
-            << QStringLiteral(
-                   "Frames in \"%1\" are not added to this curve, which is in \"%2\". Reset starts a curve in the new unit.")
-                   .arg(m_keeper->unitText(), ui::fromLocal(curve.unit()));
+    if (!m_problem.isEmpty())
+        notes << m_problem;
+    if (!m_unit.known())
+        notes << QStringLiteral("The power curve needs a known wind speed unit (kmh, km/h, kph, mph, m/s, ms, "
+                                "knots, kn or kt); the wind is in \"%1\".")
+                     .arg(m_unitText);
+    if (const std::string note = core::completenessNote(c); !note.empty())
+        notes << QString::fromStdString(note);
     Note->setText(notes.join(QLatin1Char(' ')));
     Note->setVisible(!notes.isEmpty());
 
@@ -341,23 +355,40 @@ void PowerCurvePage::refresh()
             speed += QStringLiteral(" (%1 %2)").arg(number(average * axis.perMetre, 1), axis.unit);
         Estimate->item(r, 0)->setText(speed);
         const bool have = size_t(r) < e.rows.size();
-        Estimate->item(r, 1)->setText(have ? number(e.rows[size_t(r)].kilowattHours, 1) + QStringLiteral(" kWh")
-                                           : QString());
-        Estimate->item(r, 2)->setText(have ? number(e.rows[size_t(r)].coveredShare * 100, 1) + QStringLiteral(" %")
-                                           : QString());
+        const core::EstimateRow row = have ? e.rows[size_t(r)] : core::EstimateRow();
+        Estimate->item(r, 1)->setText(
+            have ? number(row.measuredKwh, 1) + QStringLiteral(" kWh") + (row.incomplete ? QStringLiteral(" (incomplete)") : QString())
+                 : QString());
+        Estimate->item(r, 2)->setText(have ? number(row.extrapolatedKwh, 1) + QStringLiteral(" kWh") : QString());
     }
-    Estimate->setEnabled(e.knownUnit);
 
-    if (!e.knownUnit)
-        PowerAt11->setText(QStringLiteral("Power at 11 m/s: needs a known unit"));
-    else if (e.wattsAt11)
-        PowerAt11->setText(QStringLiteral("Power at 11 m/s: %1 W").arg(number(*e.wattsAt11, 1)));
-    else
-        PowerAt11->setText(QStringLiteral("Power at 11 m/s: no data yet"));
-    HoursOfData->setText(QStringLiteral("Hours of data: %1 (%2 frames)")
-                             .arg(number(e.hoursOfData, 2))
-                             .arg(qulonglong(curve.frames())));
+    PowerAt11->setText(e.wattsAt11 ? QStringLiteral("Power at 11 m/s: %1 W").arg(number(*e.wattsAt11, 1))
+                                   : QStringLiteral("Power at 11 m/s: not measured yet"));
+    HoursOfData->setText(QStringLiteral("Hours of data: %1 (%2 minutes; air %3 kg/m\u00B3)")
+                             .arg(number(c.hours, 1))
+                             .arg(m_curve.minutes())
+                             .arg(number(core::siteDensity(m_settings), 3)));
+    const QDate today = m_services.clock->date();
+    const int month = today.year() * 100 + today.month();
+    QStringList curtailed;
+    for (const auto &[why, words] : {std::pair{core::MinuteUse::BatteryFull, QStringLiteral("with the battery full")},
+                                     std::pair{core::MinuteUse::LoadOn, QStringLiteral("dumping into the load")}}) {
+        const core::Curtailment now = m_curve.curtailedIn(month, why), all = m_curve.curtailedIn(std::nullopt, why);
+        if (all.seconds > 0)
+            curtailed << QStringLiteral("%1 %2 this month, %3 (%4) in all; not in the curve.")
+                             .arg(hoursText(now.seconds), words, hoursText(all.seconds), kwhText(all.energyWh));
+    }
+    Curtailed->setText(curtailed.join(QLatin1Char('\n')));
+    Curtailed->setVisible(!curtailed.isEmpty());
     Plot->update();
+}
+
+QString PowerCurvePage::keptFile() const
+{
+    const QString base = QDir(m_services.programFolder)
+                             .filePath(QStringLiteral("powercurve-")
+                                       + m_services.clock->date().toString(QStringLiteral("yyyy-MM-dd")));
+    return ui::freeName(base, QStringLiteral(".csv"));
 }
 
 void PowerCurvePage::Export_Click()
@@ -370,7 +401,7 @@ void PowerCurvePage::Export_Click()
                                                     QStringLiteral("Comma-separated files (*.csv)"));
     if (file.isEmpty())
         return;
-    if (!ui::replaceWhole(file, QByteArray::fromStdString(core::powerCurveExportText(m_keeper->curve()))))
+    if (!ui::replaceWhole(file, QByteArray::fromStdString(core::curveReportText(m_curve, m_settings))))
         m_services.messages->inform(
             this,
             QStringLiteral("The power curve could not be written to %1.").arg(QDir::toNativeSeparators(file)));
@@ -378,12 +409,27 @@ void PowerCurvePage::Export_Click()
 
 void PowerCurvePage::Reset_Click()
 {
-    const QString question = QStringLiteral("Start a new power curve? The measured one is kept as %1.")
-                                 .arg(QDir::toNativeSeparators(m_keeper->keptFile()));
+    reload();
+    const QString kept = keptFile();
+    const QString question = QStringLiteral("Start a new power curve from the next minute on? The measured one is "
+                                            "written to %1.")
+                                 .arg(QDir::toNativeSeparators(kept));
     if (!m_services.messages->ask(this, question))
         return;
-    if (m_keeper->reset())
-        refresh();
+    if (!ui::replaceWhole(kept, QByteArray::fromStdString(core::curveReportText(m_curve, m_settings)))) {
+        m_services.messages->inform(this, QStringLiteral("The power curve could not be written to %1, so it was "
+                                                         "not reset.")
+                                              .arg(QDir::toNativeSeparators(kept)));
+        return;
+    }
+    archive::ArchiveDb db;
+    const QString path = m_services.programFolder + QLatin1Char('/') + archive::ArchiveDb::fileName();
+    // The minute under way belongs to the new curve.
+    const qint64 since = m_services.clock->now().toSecsSinceEpoch() / 60 * 60;
+    if (!db.open(path, false) || !db.resetCurve(since))
+        m_services.messages->inform(this, QStringLiteral("The power curve could not be reset: %1.").arg(db.error()));
+    db.close();
+    reload();
 }
 
 } // namespace history

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The "Power curve" page: the measured curve (mean power per bin with +-1
-// standard deviation, each bin's frame count, mean RPM on a second axis),
-// the annual energy estimate, the power at 11 m/s and the hours of data, with
-// Export and Reset.
+// The "Power curve" page: the curve of one-minute averages from the archive
+// (mean power per bin with +-1 standard deviation, each bin's minutes, mean
+// RPM on a second axis, bins with too few minutes faint, the measured power
+// held to the cut-out dashed), the annual energy measured and extrapolated,
+// the power at 11 m/s, what is missing, and the curtailed time; with Export
+// and Reset.
 
+#include "core/PowerCurve.h"
 #include "ui/Services.h"
 
 #include <QWidget>
@@ -16,33 +19,44 @@ class QTimer;
 
 namespace history {
 
-class PowerCurveKeeper;
-
 class PowerCurvePage : public QWidget {
     Q_OBJECT
 public:
-    // Bins with fewer frames are drawn faint.
-    static constexpr int kFewFrames = 10;
+    // The archive is read again this often while the page is open.
+    static constexpr int kReloadMs = 20 * 1000;
 
-    PowerCurvePage(PowerCurveKeeper *keeper, const ui::Services &services, QWidget *parent = nullptr);
+    // `windUnitText` is the unit the user reads winds in (WSUnits).
+    PowerCurvePage(const ui::Services &services, const QString &windUnitText, QWidget *parent = nullptr);
 
-    // Writes the bins and the estimate table to a file the user chooses.
+    // Writes the curve and the estimate table to a file the user chooses.
     void Export_Click();
-    // Starts a new curve after a confirmation; the old file is kept.
+    // Starts a new curve after a confirmation; the old one is written out first.
     void Reset_Click();
-    // Brings the table and the labels up to date with the curve.
-    void refresh();
+    // Reads the curve and the settings again and shows them.
+    void reload();
+
+    const core::PowerCurve &curve() const { return m_curve; }
+    const core::TurbineSettings &settings() const { return m_settings; }
+    const core::WindUnit &unit() const { return m_unit; }
+    QString unitText() const { return m_unitText; }
+    // Where Reset writes the old curve now.
+    QString keptFile() const;
 
     QWidget *Plot;
     QTableWidget *Estimate;
-    QLabel *PowerAt11, *HoursOfData, *Note;
+    QLabel *PowerAt11, *HoursOfData, *Note, *Curtailed;
     QPushButton *Export, *Reset;
 
 private:
-    PowerCurveKeeper *m_keeper;
+    void refresh();
+
     ui::Services m_services;
-    // Frames come many a second; the table follows at most twice a second.
-    QTimer *m_refreshTimer;
+    QString m_unitText;
+    core::WindUnit m_unit;
+    core::PowerCurve m_curve;
+    core::TurbineSettings m_settings;
+    QString m_problem;
+    QTimer *m_reloadTimer;
 };
 
 } // namespace history

@@ -15,8 +15,8 @@
 #include "desktop/DesktopPage.h"
 #include "graph/Graph.h"
 #include "history/History.h"
-#include "history/PowerCurveKeeper.h"
 #include "history/PowerCurvePage.h"
+#include "history/TurbinePage.h"
 #include "publish/MqttPage.h"
 #include "publish/WebPage.h"
 #include "publish/Publisher.h"
@@ -437,7 +437,7 @@ void Logger::ShowLogs_Click()
 void Logger::History_Click()
 {
     history::History historyWindow(m_services, this);
-    historyWindow.addPage(new history::PowerCurvePage(powerCurve(), m_services, &historyWindow),
+    historyWindow.addPage(new history::PowerCurvePage(m_services, ui::fromLocal(settings().WSUnits), &historyWindow),
                           QStringLiteral("Power curve"));
     historyWindow.setToday(WattHours());
     m_history = &historyWindow;
@@ -456,6 +456,8 @@ void Logger::Options_Click()
                     [this] { m_session->saved(QStringLiteral("archive.cfg")); });
     options.addPage(new publish::WebPage(m_services, m_session->webServer(), &options), QStringLiteral("Web"),
                     [this] { m_session->saved(QStringLiteral("web.cfg")); });
+    options.addPage(new history::TurbinePage(m_services, &options), QStringLiteral("Turbine and site"),
+                    [this] { m_session->saved(QStringLiteral("turbine.cfg")); });
     if (m_desktop)
         options.addPage(new desktop::DesktopPage(m_services, m_desktop, &options), QStringLiteral("Desktop"),
                         [this] { m_desktop->reload(); });

@@ -31,9 +31,6 @@ class History;
 namespace alarms {
 class AlarmWatch;
 }
-namespace history {
-class PowerCurveKeeper;
-}
 namespace publish {
 class Publisher;
 }
@@ -73,7 +70,6 @@ public:
     core::DataState dataState() const { return m_session->dataState(); }
     Session *session() const { return m_session; }
     ui::ReconnectingPort *link() const { return m_session->link(); }
-    history::PowerCurveKeeper *powerCurve() const { return m_session->powerCurve(); }
     void StartLogging_Click();
     void StopLogging_Click();
     void Setup_Click();

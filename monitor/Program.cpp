@@ -3,6 +3,7 @@
 
 #include "Logger.h"
 #include "Rooms.h"
+#include "archive/CurveReport.h"
 #include "archive/Export.h"
 #include "core/CommandLine.h"
 #include "core/Number.h"
@@ -54,6 +55,15 @@ int answer(int argc, char **argv, const Edition &edition, const core::CommandLin
         return archive::exportArchive(place.path, QString::fromLocal8Bit(line.exportFrom.c_str()),
                                       QString::fromLocal8Bit(line.exportTo.c_str()), step, stdout, stderr);
     }
+    case core::CommandLine::Action::Report: {
+        QCoreApplication app(argc, argv);
+        const ui::FolderPlace place = ui::findProgramFolder(QString::fromLocal8Bit(line.folder.c_str()),
+                                                            QCoreApplication::applicationDirPath());
+        if (line.report == "curve")
+            return archive::reportCurveFile(place.path, QString::fromLocal8Bit(line.reportFile.c_str()), stdout,
+                                            stderr);
+        return archive::reportPowerCurve(place.path, stdout, stderr);
+    }
     default:
         std::fprintf(stderr, "%s: %s\n%s", program.c_str(), line.problem.c_str(),
                      core::usageText(program).c_str());
@@ -72,7 +82,8 @@ int runProgram(int argc, char **argv, const Edition &edition)
 #endif
     core::CommandLine line = core::parseCommandLine(
         std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
-    if ((line.action == core::CommandLine::Action::Run || line.action == core::CommandLine::Action::Export)
+    if ((line.action == core::CommandLine::Action::Run || line.action == core::CommandLine::Action::Export
+         || line.action == core::CommandLine::Action::Report)
         && !line.folder.empty()
         && !QFileInfo(QString::fromLocal8Bit(line.folder.c_str())).isDir()) {
         line.action = core::CommandLine::Action::Wrong;

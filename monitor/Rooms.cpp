@@ -21,12 +21,14 @@ Rooms::Rooms(const ui::Services &services)
     QObject::connect(s, &Session::settingsSaved, a, [a](const QString &file) {
         if (file == QLatin1String("archive.cfg"))
             a->loadSettings();
+        else if (file == QLatin1String("turbine.cfg"))
+            a->loadTurbine();
     });
 
     // The web server reads the session's values (and the archive); it starts as web.cfg says.
     m_web = std::make_unique<publish::WebServer>(m_session->services());
     publish::WebServer *w = m_web.get();
-    feedWebServer(*s, *w, a->path());
+    feedWebServer(*s, *w, *a);
     s->setWebServer(w);
     QObject::connect(s, &Session::settingsSaved, w, [w](const QString &file) {
         if (file == QLatin1String("web.cfg"))

@@ -4,7 +4,6 @@
 #include "alarms/AlarmWatch.h"
 #include "core/Number.h"
 #include "core/TickTexts.h"
-#include "history/PowerCurveKeeper.h"
 #include "logging/EnergyKeeper.h"
 #include "logging/TickWriter.h"
 #include "publish/Publisher.h"
@@ -59,8 +58,6 @@ Session::Session(const ui::Services &services, QObject *messageOwner)
     m_energySave = new QTimer(this);
     m_energySave->setInterval(kEnergySaveMs);
     connect(m_energySave, &QTimer::timeout, this, [this] { m_energyFiles->save(m_book); });
-    m_powerCurve = new history::PowerCurveKeeper(m_services, nullptr, this);
-    connect(this, &Session::frameProcessed, m_powerCurve, &history::PowerCurveKeeper::frame);
     m_publisher = new publish::Publisher(
         m_services, [this] { return dataState(); }, this);
     // Every alarm's state is published, each as it is now and then at each raise and clear.
@@ -92,7 +89,6 @@ void Session::loadSettings()
     m_publisher->setWindUnit(m_settings.WSUnits);
     m_calibration = m_folder.calibrationSettings();
     m_cal = core::calibrationFrom(m_calibration);
-    m_powerCurve->setSettings(m_settings.WSUnits, m_cal);
 }
 
 bool Session::openPort()
@@ -204,7 +200,6 @@ void Session::finish()
     m_link->pause();
     m_book.setToday(m_wattHours);
     m_energyFiles->save(m_book, true);
-    m_powerCurve->save();
 }
 
 void Session::reloadAlarms() { m_alarms->loadSettings(); }

@@ -3,7 +3,7 @@
 // The running session: everything that goes on whether or not a window shows
 // it. The settings, the port with its recovery, frames in, calibrated
 // readings, the logging tick with its maxima, the energy book and its files,
-// the power curve, the alarms with their command, and publishing, all fed from
+// the alarms with their command, and publishing, all fed from
 // here. It links no Gui and no Widgets, so a program without a display runs
 // the same code; windows and feature rooms connect to its signals.
 
@@ -27,9 +27,6 @@ class QTimer;
 
 namespace alarms {
 class AlarmWatch;
-}
-namespace history {
-class PowerCurveKeeper;
 }
 namespace logging {
 class EnergyKeeper;
@@ -82,7 +79,7 @@ public:
     void logTick();
     // The energy step every 5 s.
     void energyStep();
-    // The end of the run: the port let go, energy and curve saved.
+    // The end of the run: the port let go, energy saved.
     void finish();
     // Our own settings files were saved: take them up.
     void reloadAlarms();
@@ -108,7 +105,6 @@ public:
     QTimer *logTimer() const { return m_logTimer; }
     QTimer *energyTimer() const { return m_energyTimer; }
     alarms::AlarmWatch *alarms() const { return m_alarms.get(); }
-    history::PowerCurveKeeper *powerCurve() const { return m_powerCurve; }
     publish::Publisher *publisher() const { return m_publisher; }
     // The web server, when the composition root made one (it owns it).
     publish::WebServer *webServer() const { return m_web; }
@@ -161,7 +157,6 @@ private:
     std::unique_ptr<logging::EnergyKeeper> m_energyFiles;
     std::unique_ptr<logging::TickWriter> m_tick;
     QTimer *m_logTimer, *m_energyTimer, *m_energySave;
-    history::PowerCurveKeeper *m_powerCurve;
     std::unique_ptr<alarms::AlarmWatch> m_alarms;
     publish::Publisher *m_publisher;
     publish::WebServer *m_web = nullptr;

@@ -7,7 +7,8 @@
 #include "core/Alarms.h"
 #include "core/PowerCurve.h"
 #include "core/Text.h"
-#include "history/PowerCurveKeeper.h"
+#include "archive/Archive.h"
+#include "archive/CurveReport.h"
 #include "publish/WebServer.h"
 
 #include <QDateTime>
@@ -64,9 +65,9 @@ void answerArchive(publish::WebServer &web, const QString &file)
 }
 } // namespace
 
-void feedWebServer(Session &session, publish::WebServer &web, const QString &archiveFile)
+void feedWebServer(Session &session, publish::WebServer &web, archive::Archive &archive)
 {
-    answerArchive(web, archiveFile);
+    answerArchive(web, archive.path());
 
     struct State {
         bool hasReading = false;
@@ -116,9 +117,20 @@ void feedWebServer(Session &session, publish::WebServer &web, const QString &arc
     second->setInterval(1000);
     QObject::connect(second, &QTimer::timeout, w, [update] { update(false); });
     second->start();
-    QObject::connect(s->powerCurve(), &history::PowerCurveKeeper::changed, w,
-                     [s, w] { w->setPowerCurve(s->powerCurve()->curve()); });
-    w->setPowerCurve(s->powerCurve()->curve());
+    // The curve's bins change as minutes are written: a few dozen rows, read again each minute.
+    const QString folder = s->services().programFolder;
+    const auto curve = [w, folder] {
+        const core::TurbineSettings settings = archive::Archive::turbineSettings(folder);
+        QString why;
+        if (const auto c = archive::readCurve(folder, settings, &why))
+            w->setPowerCurve(*c, settings.cutOut);
+    };
+    QObject::connect(&archive, &archive::Archive::written, w, curve);
+    QObject::connect(s, &Session::settingsSaved, w, [curve](const QString &file) {
+        if (file == QLatin1String("turbine.cfg"))
+            curve();
+    });
+    curve();
     update(false);
 }
 

@@ -3,10 +3,13 @@
 // Keeps the web server's copy of the session's values current: at each frame
 // (a new reading for the live streams), alarm change and energy step, once a
 // second (the data turning stale shows without a frame), and the power curve
-// as it changes; and answers the archive's routes from `archiveFile`.
+// as the archive writes minutes; and answers the archive's routes.
 
 #include <QString>
 
+namespace archive {
+class Archive;
+}
 namespace publish {
 class WebServer;
 }
@@ -15,6 +18,6 @@ namespace monitor {
 
 class Session;
 
-void feedWebServer(Session &session, publish::WebServer &web, const QString &archiveFile);
+void feedWebServer(Session &session, publish::WebServer &web, archive::Archive &archive);
 
 } // namespace monitor

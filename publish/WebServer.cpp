@@ -173,6 +173,7 @@ struct WebServer::Engine {
 
     core::WebNow now;
     core::PowerCurve curve;
+    double cutOut = core::kDefaultCutOut;
     ArchiveHandler series, days;
     bool eventWaiting = false;
     std::deque<std::pair<std::uint64_t, std::string>> events;
@@ -670,11 +671,13 @@ MHD_Result WebServer::Engine::serve(Request *r)
     }
     case R::PowerCurve: {
         core::PowerCurve c;
+        double to = 0;
         {
             std::lock_guard lock(m);
             c = curve;
+            to = cutOut;
         }
-        return answer(r, 200, core::powerCurveJson(c), json);
+        return answer(r, 200, core::powerCurveJson(c, to), json);
     }
     case R::Metrics: {
         core::WebNow n;
@@ -838,10 +841,11 @@ void WebServer::setNow(const core::WebNow &now, bool reading)
         m_engine->wake.notify_all();
 }
 
-void WebServer::setPowerCurve(const core::PowerCurve &curve)
+void WebServer::setPowerCurve(const core::PowerCurve &curve, double cutOut)
 {
     std::lock_guard lock(m_engine->m);
     m_engine->curve = curve;
+    m_engine->cutOut = cutOut;
 }
 
 void WebServer::setSeriesHandler(ArchiveHandler handler)

@@ -54,7 +54,8 @@ public:
 
     // The current values. `reading`: a new reading, sent to the streams.
     void setNow(const core::WebNow &now, bool reading);
-    void setPowerCurve(const core::PowerCurve &curve);
+    // The curve /api/powercurve answers, and the cut-out its estimate holds the power to.
+    void setPowerCurve(const core::PowerCurve &curve, double cutOut);
     // The answer of /api/series?<query> and /api/days?<query> (status, JSON)
     // at `now` (Unix seconds of the current values), run on the server's
     // thread; not set, those routes answer 404.

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// powercurveview: shows the power curve page of a program folder's
-// powercurve.csv on its own, for looking at a curve and for the README's
-// picture. It never writes the curve.
+// powercurveview: shows the power curve page of a program folder's archive
+// on its own, for looking at a curve and for the manual's picture. It never
+// writes the curve.
 //
 //   powercurveview --folder DIR [--shot FILE.png]
 
-#include "history/PowerCurveKeeper.h"
 #include "history/PowerCurvePage.h"
 #include "ui/Clock.h"
 #include "ui/ProgramFolder.h"
@@ -47,10 +46,7 @@ int main(int argc, char **argv)
     services.modal = &modal;
 
     ui::ProgramFolder programFolder(folder);
-    history::PowerCurveKeeper keeper(services, nullptr);
-    keeper.setSettings(programFolder.programSettings().WSUnits,
-                       core::calibrationFrom(programFolder.calibrationSettings()));
-    history::PowerCurvePage page(&keeper, services);
+    history::PowerCurvePage page(services, QString::fromLocal8Bit(programFolder.programSettings().WSUnits.c_str()));
     page.resize(900, 700);
     page.show();
     if (!shot.isEmpty()) {

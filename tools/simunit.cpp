@@ -62,6 +62,10 @@ const char kUsage[] = "usage: veldra-simunit --folder DIR [options]\n"
                       "                   every rate sends the same sequence\n"
                       "  --sweep N        frames for one sweep up and down with --curve (default:\n"
                       "                   5 frames for each 0.1 of wind each way)\n"
+                      "  --hold S         with --curve: hold each of the table's winds in turn\n"
+                      "                   for S seconds instead of sweeping, changing on whole\n"
+                      "                   multiples of S of the clock (with 60 each clock minute\n"
+                      "                   has one wind: minute m holds row m modulo the rows)\n"
                       "  --faults         mix in split frames, junk bytes, stray ']', bad fields\n"
                       "                   and lowercase tags\n"
                       "  --seed N         seed of the random generator\n"
@@ -77,6 +81,7 @@ struct Options {
     std::string replay;
     std::string curve;
     long long sweep = 0; // 0 means 5 frames a step
+    double hold = 0;     // seconds a wind is held; 0 sweeps
     bool faults = false;
     bool quiet = false;
     unsigned long long seed = std::random_device{}();
@@ -144,6 +149,8 @@ Options parseOptions(int argc, char **argv)
             o.curve = next();
         else if (name == "--sweep")
             o.sweep = toInteger(name, next(), 2, 1LL << 40);
+        else if (name == "--hold")
+            o.hold = toNumber(name, next(), 1, 86400);
         else if (name == "--seed")
             o.seed = (unsigned long long)toInteger(name, next(), 0, 1LL << 52);
         else if (name == "--faults")
@@ -157,6 +164,8 @@ Options parseOptions(int argc, char **argv)
         fail("--folder is required (see --help)");
     if (!o.replay.empty() && !o.curve.empty())
         fail("--replay and --curve exclude each other");
+    if (o.hold > 0 && o.curve.empty())
+        fail("--hold goes with --curve");
     return o;
 }
 
@@ -461,6 +470,8 @@ public:
     }
 
     double low() const { return m_rows.front().wind; }
+    size_t size() const { return m_rows.size(); }
+    const Row &row(size_t i) const { return m_rows[i]; }
     double high() const { return m_rows.back().wind; }
     bool hasRPM() const { return m_hasRPM; }
     // Linear between the rows, the end rows' values beyond them.
@@ -482,6 +493,9 @@ private:
     bool m_hasRPM = false;
 };
 
+// A frame of the table's row r as raw counts.
+std::string rowFrame(const CurveTable &table, const CurveTable::Row &r);
+
 // Frame n of the sweep: the wind goes up and back down through the table's
 // range in whole tenths, as the program rounds the wind to one decimal.
 std::string curveFrame(const CurveTable &table, long long n, long long sweep)
@@ -495,8 +509,19 @@ std::string curveFrame(const CurveTable &table, long long n, long long sweep)
     const double position = double(phase) * 2 * double(steps) / double(period);
     const long long step = std::min(
         steps, std::llround(std::floor(position <= double(steps) ? position : 2 * double(steps) - position)));
-    const double wind = double(lo + step) / 10;
-    const CurveTable::Row r = table.at(wind);
+    return rowFrame(table, table.at(double(lo + step) / 10));
+}
+
+// The frame of the row held at the wall clock's `unixSeconds`.
+std::string heldFrame(const CurveTable &table, double hold, double unixSeconds)
+{
+    const auto slot = static_cast<long long>(std::floor(unixSeconds / hold));
+    return rowFrame(table, table.row(size_t(slot % static_cast<long long>(table.size()))));
+}
+
+std::string rowFrame(const CurveTable &table, const CurveTable::Row &r)
+{
+    const double wind = r.wind;
     // Raw counts with decimals for the delivered calibration: 13 V exactly,
     // amps to the hundredth, so the watts come out within 0.07 W.
     // RPMDivider 2: raw pulses a second are RPM / 30.
@@ -603,7 +628,11 @@ int main(int argc, char **argv)
         if (!replay.empty()) {
             frame = replay[size_t(sent % (long long)replay.size())];
         } else if (curve) {
-            frame = curveFrame(*curve, sent, o.sweep);
+            frame = o.hold > 0 ? heldFrame(*curve, o.hold,
+                                           std::chrono::duration<double>(
+                                               std::chrono::system_clock::now().time_since_epoch())
+                                               .count())
+                               : curveFrame(*curve, sent, o.sweep);
         } else {
             turbine.step(std::min(Seconds(now - last).count(), 5.0));
             auto fields = rawFields(turbine);

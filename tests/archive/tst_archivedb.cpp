@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -59,7 +60,7 @@ QString exported(const QString &folder, const QString &from, const QString &to, 
 // then makes room again. Exits 0 when everything held.
 int fullDiskChild(const QString &dir)
 {
-    archive::ArchiveWriter w(dir + "/archive.sqlite");
+    archive::ArchiveWriter w(dir + "/archive.sqlite", core::CurveRules());
     int problems = 0, working = 0;
     QObject::connect(&w, &archive::ArchiveWriter::problem, [&](const QString &condition, const QString &text) {
         ++problems;
@@ -158,6 +159,134 @@ private slots:
         QCOMPARE(db.integrityCheck(), std::string("ok"));
     }
 
+    // The curve's bins follow the minutes in the same transaction: a minute
+    // written again counts once, forgetting minutes leaves the curve, other
+    // rules make the bins again from the minutes kept, a reset starts anew.
+    void curveFollowsMinutes()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("archive.sqlite");
+        archive::ArchiveDb db;
+        QVERIFY(db.open(path, false));
+        // 12 V: 120 W at 4.470 m/s (bin 9); the two halves of one minute,
+        // each too short alone, count as one minute once they merge.
+        for (int i = 0; i < 12; ++i)
+            QVERIFY(db.write(minute(kBase + 60 * i, 3600, 12)));
+        QVERIFY(db.write(minute(kBase + 60 * 12, 3600, 12, 30, 30)));
+        QCOMPARE(db.curve(core::CurveRules())->bins()[9].minutes, 12LL);
+        QVERIFY(db.write(minute(kBase + 60 * 12, 3600, 12, 30, 30)));
+        const core::PowerCurve after = *db.curve(core::CurveRules());
+        QCOMPARE(after.bins()[9].minutes, 13LL);
+        QCOMPARE(after.minutes(), 13LL);
+        QVERIFY(std::abs(after.bins()[9].meanWind() - 4.470) < 1e-9);
+        QVERIFY(std::abs(after.bins()[9].meanWatts() - 120) < 1e-9);
+
+        QVERIFY(db.forgetMinutesBefore(kBase + 60 * 13));
+        QCOMPARE(db.curve(core::CurveRules())->minutes(), 13LL);
+
+        // A battery full at 12.2 V: what the minutes kept say, made again.
+        core::TurbineSettings s;
+        s.batteryFullVolts = 12.2;
+        for (int i = 13; i < 15; ++i)
+            QVERIFY(db.write(minute(kBase + 60 * i, 3600, 12)));
+        QVERIFY(db.setCurveRules(core::curveRules(s)));
+        const core::PowerCurve rebuilt = *db.curve(core::CurveRules());
+        QCOMPARE(rebuilt.minutes(), 0LL);
+        QCOMPARE(rebuilt.curtailedIn(std::nullopt, core::MinuteUse::BatteryFull).seconds, 120.0);
+        // Back to the first rules: the same bins as written one by one.
+        QVERIFY(db.setCurveRules(core::CurveRules()));
+        QCOMPARE(db.curve(core::CurveRules())->bins()[9].minutes, 2LL);
+
+        // A reset through another connection: the writer's next minutes count
+        // from then on, and a minute from before it is never taken out.
+        {
+            archive::ArchiveDb other;
+            QVERIFY(other.open(path, false));
+            QVERIFY(other.resetCurve(kBase + 60 * 15));
+        }
+        QVERIFY(db.write(minute(kBase + 60 * 14, 3600, 12)));
+        QVERIFY(db.write(minute(kBase + 60 * 15, 3600, 12)));
+        const core::PowerCurve reset = *db.curve(core::CurveRules());
+        QCOMPARE(reset.minutes(), 1LL);
+        QCOMPARE(reset.bins()[9].minutes, 1LL);
+        QCOMPARE(db.integrityCheck(), std::string("ok"));
+    }
+
+    // An archive of the first schema takes the curve's tables and makes the
+    // bins of its minutes; read-only before that, the curve is made in memory.
+    void schemaOneTakesTheCurve()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("archive.sqlite");
+        {
+            archive::ArchiveDb db;
+            QVERIFY(db.open(path, false));
+            for (int i = 0; i < 10; ++i)
+                QVERIFY(db.write(minute(kBase + 60 * i, 0, 13)));
+        }
+        QCOMPARE(QProcess::execute("sqlite3", {path, "drop table curve_bin; drop table curve_seed; drop table "
+                                                     "curve_curtailed; delete from meta where key like 'curve%'; "
+                                                     "pragma user_version=1;"}),
+                 0);
+        archive::ArchiveDb reader;
+        QVERIFY(reader.open(path, true));
+        QCOMPARE(reader.curve(core::CurveRules())->bins()[9].minutes, 10LL);
+        reader.close();
+        archive::ArchiveDb db;
+        QVERIFY2(db.open(path, false), qPrintable(db.error()));
+        QVERIFY(db.setCurveRules(core::CurveRules()));
+        const core::PowerCurve c = *db.curve(core::CurveRules());
+        QCOMPARE(c.bins()[9].minutes, 10LL);
+        QVERIFY(c.bins()[9].measured());
+        QCOMPARE(db.rows(archive::Step::Minute, 0, kBase * 2).size(), size_t(10));
+    }
+
+    // powercurve.csv of the earlier version: taken in once as whole minutes,
+    // kept under a numbered name, and still there after the bins are made again.
+    void frameCurveTakenOnce()
+    {
+        QTemporaryDir dir;
+        core::FrameCurve frames;
+        core::FrameBin &b = frames.bin(12);
+        b.frames = 1200;
+        b.sumWatts = 1200 * 150.0;
+        b.sumSquares = 1200 * 150.0 * 150.0;
+        b.seconds = 600; // 10 minutes
+        b.first = kBase;
+        b.last = kBase + 600;
+        frames.bin(50).frames = 1; // the stray frame: a second, no whole minute
+        frames.bin(50).sumWatts = 2000;
+        frames.bin(50).sumSquares = 2000.0 * 2000;
+        frames.bin(50).seconds = 1;
+        frames.bin(50).first = frames.bin(50).last = kBase;
+        for (const char *name : {"powercurve.csv", "powercurve-frames.csv"}) {
+            QFile f(dir.filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray::fromStdString(core::frameCurveText(frames)));
+        }
+        {
+            archive::ArchiveWriter w(dir.filePath("archive.sqlite"), core::CurveRules());
+            QSignalSpy problems(&w, &archive::ArchiveWriter::problem);
+            w.start();
+            w.finish();
+            QCOMPARE(problems.size(), 1);
+            QVERIFY2(problems.first().at(1).toString().contains("powercurve-frames-2.csv"),
+                     qPrintable(problems.first().at(1).toString()));
+        }
+        QVERIFY(!QFileInfo::exists(dir.filePath("powercurve.csv")));
+        archive::ArchiveDb db;
+        QVERIFY(db.open(dir.filePath("archive.sqlite"), false));
+        core::TurbineSettings s;
+        s.dumpsToLoad = true;
+        QVERIFY(db.setCurveRules(core::curveRules(s)));
+        const core::PowerCurve c = *db.curve(core::CurveRules());
+        QCOMPARE(c.bins()[12].minutes, 10LL);
+        QCOMPARE(c.bins()[12].meanWind(), 6.0);
+        QCOMPARE(c.bins()[12].meanWatts(), 150.0);
+        QCOMPARE(c.bins()[50].minutes, 0LL);
+        QVERIFY(!db.takeFrameCurve(frames));
+    }
+
     // What the writer finds at start: the file, what the user is told, and
     // whether a new archive then works.
     void atStart_data()
@@ -187,7 +316,7 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(found);
         }
-        archive::ArchiveWriter w(path);
+        archive::ArchiveWriter w(path, core::CurveRules());
         QSignalSpy problems(&w, &archive::ArchiveWriter::problem);
         w.start();
         w.write(minute(kBase, 0, 12));
@@ -210,7 +339,7 @@ private slots:
     void exportWhileWriting()
     {
         QTemporaryDir dir;
-        archive::ArchiveWriter w(dir.filePath("archive.sqlite"));
+        archive::ArchiveWriter w(dir.filePath("archive.sqlite"), core::CurveRules());
         w.start();
         for (int i = 0; i < 3; ++i)
             w.write(minute(kBase + 60 * i, 0, 12 + i));

@@ -44,6 +44,17 @@ void TstCommandLine::parse_data()
     QTest::newRow("prefix of folder") << QStringList{"--folders", "a"} << Action::Wrong << ""
                                       << "unknown option '--folders'";
     QTest::newRow("argument") << QStringList{"mill"} << Action::Wrong << "" << "unexpected argument 'mill'";
+    QTest::newRow("report powercurve") << QStringList{"--report", "powercurve", "--folder", "/x"} << Action::Report
+                                       << "/x" << "";
+    QTest::newRow("report curve FILE") << QStringList{"--report", "curve", "maker.csv"} << Action::Report << ""
+                                       << "";
+    QTest::newRow("report curve, no FILE") << QStringList{"--report", "curve", "--folder", "/x"} << Action::Wrong
+                                           << "" << "--report curve needs a FILE";
+    QTest::newRow("report of something else") << QStringList{"--report", "energy"} << Action::Wrong << ""
+                                              << "--report needs powercurve, or curve and a FILE, not 'energy'";
+    QTest::newRow("report and export") << QStringList{"--report", "powercurve", "--export", "2026-01-01",
+                                                      "2026-01-02"}
+                                       << Action::Wrong << "" << "--export and --report exclude each other";
 }
 
 void TstCommandLine::parse()
@@ -60,6 +71,9 @@ void TstCommandLine::parse()
     QCOMPARE(QString::fromStdString(line.problem), problem);
     if (action != Action::Wrong)
         QCOMPARE(QString::fromStdString(line.folder), folder);
+    if (action == Action::Report)
+        QCOMPARE(QString::fromStdString(line.report == "curve" ? line.reportFile : line.report),
+                 args.at(1) == "curve" ? args.at(2) : args.at(1));
 }
 
 void TstCommandLine::chooseFolder_data()

@@ -358,26 +358,29 @@ private slots:
         QCOMPARE(text.count("# TYPE veldra_alarm_raised "), 1);
     }
 
-    void powerCurveJsonHasMeasuredBinsOnly()
+    void powerCurveJsonHasBinsWithMinutesOnly()
     {
         core::PowerCurve curve;
-        core::PowerCurveBin &b = curve.bin(10);
-        b.frames = 2;
+        core::CurveBin &b = curve.bin(10);
+        b.minutes = 2;
+        b.sumWind = 10.2;
         b.sumWatts = 100;
         b.sumSquares = 5002;
-        b.seconds = 4;
-        b.first = 1772892309;
-        b.last = 1772892311;
         QJsonParseError error;
-        const QJsonObject o =
-            QJsonDocument::fromJson(QByteArray::fromStdString(core::powerCurveJson(curve)), &error).object();
+        const QJsonObject o = QJsonDocument::fromJson(
+                                  QByteArray::fromStdString(core::powerCurveJson(curve, core::kDefaultCutOut)), &error)
+                                  .object();
         QCOMPARE(error.error, QJsonParseError::NoError);
         const QJsonArray bins = o["bins"].toArray();
         QCOMPARE(bins.size(), 1);
-        QCOMPARE(bins[0].toObject()["wind"].toDouble(), 5.0);
+        QCOMPARE(bins[0].toObject()["centre"].toDouble(), 5.0);
+        QCOMPARE(bins[0].toObject()["wind"].toDouble(), 5.1);
         QCOMPARE(bins[0].toObject()["meanWatts"].toDouble(), 50.0);
+        QCOMPARE(bins[0].toObject()["measured"].toBool(), false);
         QVERIFY(bins[0].toObject()["meanRpm"].isNull());
-        QCOMPARE(o["estimate"].toObject()["rows"].toArray().size(), 8);
+        QCOMPARE(o["complete"].toBool(), false);
+        // A bin of 2 minutes is not measured: no estimate yet.
+        QCOMPARE(o["estimate"].toObject()["rows"].toArray().size(), 0);
     }
 
     void seriesQueries_data()

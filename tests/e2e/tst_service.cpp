@@ -6,9 +6,9 @@
 // folder, and at SIGTERM leaves every file readable with "offline" on the
 // broker. Its lines carry the journal's priority when standard error is the
 // journal's stream.
+#include "archive/ArchiveDb.h"
 #include "core/Alarms.h"
 #include "core/EnergyBook.h"
-#include "core/PowerCurve.h"
 #include "publish/MqttSettingsFile.h"
 #include "support/Broker.h"
 #include "support/Processes.h"
@@ -141,8 +141,13 @@ private slots:
         QVERIFY2(energy && energy->today > 0, folder.read("energy.cfg").constData());
         const QByteArray csv = folder.read("logs/energy.csv");
         QCOMPARE(core::readEnergyCsv(csv.toStdString()).size(), size_t(csv.count('\n') - 1));
-        QVERIFY(!folder.read("powercurve.csv").isEmpty());
-        QVERIFY(core::readPowerCurve(folder.read("powercurve.csv").toStdString()).has_value());
+        // The archive holds the run's minutes (the last one written at the end) and checks whole.
+        archive::ArchiveDb db;
+        QVERIFY2(db.open(folder.file("archive.sqlite"), true), qPrintable(db.error()));
+        QCOMPARE(db.integrityCheck(), std::string("ok"));
+        const auto minutes = db.rows(archive::Step::Minute, 0, QDateTime::currentSecsSinceEpoch() + 60);
+        QVERIFY(!minutes.empty());
+        QCOMPARE(minutes.back().volts.max, 15.0);
         QVERIFY(!folder.exists("veldra.lock"));
         watcher.kill();
         watcher.waitForFinished();

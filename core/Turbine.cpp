@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Turbine.h"
+
+#include "Number.h"
+#include "TagValue.h"
+
+#include <cmath>
+
+namespace core {
+
+namespace {
+// The standard atmosphere (ISO 2533) below 11 km.
+constexpr double kSeaLevelPressure = 101325;   // Pa
+constexpr double kSeaLevelTemperature = 288.15; // K
+constexpr double kLapseRate = 0.0065;           // K/m
+constexpr double kGravity = 9.80665;            // m/s²
+constexpr double kMolarMass = 0.0289644;        // kg/mol
+constexpr double kGasConstant = 8.31446;        // J/(mol K)
+
+std::optional<double> number(std::string_view text, std::string_view key)
+{
+    const auto value = tagValue(text, key);
+    if (!value || value->empty())
+        return std::nullopt;
+    return readNumber(*value);
+}
+
+bool flag(std::string_view text, std::string_view key)
+{
+    const auto v = tagValue(text, key);
+    return v && *v == "1";
+}
+
+std::string optionalText(const std::optional<double> &v) { return v ? dotNumberText(*v) : std::string(); }
+} // namespace
+
+bool TurbineSettings::operator==(const TurbineSettings &o) const
+{
+    return altitude == o.altitude && meanTemperature == o.meanTemperature
+           && activePowerControl == o.activePowerControl && batteryFullVolts == o.batteryFullVolts
+           && dumpsToLoad == o.dumpsToLoad && cutOut == o.cutOut;
+}
+
+std::optional<std::string> turbineSettingsProblem(const TurbineSettings &s)
+{
+    if (!(s.altitude >= -500 && s.altitude <= 5000))
+        return "Altitude: a height from -500 to 5000 m.";
+    if (s.meanTemperature && !(*s.meanTemperature >= -40 && *s.meanTemperature <= 50))
+        return "Mean temperature: from -40 to 50 °C, or empty for 15 °C.";
+    if (s.batteryFullVolts && !(*s.batteryFullVolts > 0 && *s.batteryFullVolts <= 1000))
+        return "Battery full at: volts above 0 and up to 1000, or empty for off.";
+    if (!(s.cutOut >= 5 && s.cutOut <= 60))
+        return "Cut-out: a wind speed from 5 to 60 m/s.";
+    return std::nullopt;
+}
+
+std::string turbineSettingsText(const TurbineSettings &s)
+{
+    return tagLine("Altitude", dotNumberText(s.altitude)) + tagLine("MeanTemperature", optionalText(s.meanTemperature))
+           + tagLine("ActivePowerControl", s.activePowerControl ? "1" : "0")
+           + tagLine("BatteryFullVolts", optionalText(s.batteryFullVolts))
+           + tagLine("DumpsToLoad", s.dumpsToLoad ? "1" : "0") + tagLine("CutOut", dotNumberText(s.cutOut));
+}
+
+TurbineSettings readTurbineSettings(std::string_view text)
+{
+    TurbineSettings s;
+    const TurbineSettings defaults;
+    // Each value alone: one that is out of its range takes its default.
+    auto take = [&s, &defaults](auto member, auto value) {
+        TurbineSettings probe = defaults;
+        probe.*member = value;
+        if (!turbineSettingsProblem(probe))
+            s.*member = value;
+    };
+    if (const auto v = number(text, "Altitude"))
+        take(&TurbineSettings::altitude, *v);
+    if (const auto v = number(text, "MeanTemperature"))
+        take(&TurbineSettings::meanTemperature, std::optional<double>(*v));
+    if (const auto v = number(text, "BatteryFullVolts"))
+        take(&TurbineSettings::batteryFullVolts, std::optional<double>(*v));
+    if (const auto v = number(text, "CutOut"))
+        take(&TurbineSettings::cutOut, *v);
+    s.activePowerControl = flag(text, "ActivePowerControl");
+    s.dumpsToLoad = flag(text, "DumpsToLoad");
+    return s;
+}
+
+double airDensity(double altitude, double celsius)
+{
+    const double exponent = kGravity * kMolarMass / (kGasConstant * kLapseRate);
+    const double pressure = kSeaLevelPressure * std::pow(1 - kLapseRate * altitude / kSeaLevelTemperature, exponent);
+    return pressure * kMolarMass / (kGasConstant * (celsius + 273.15));
+}
+
+double siteDensity(const TurbineSettings &s)
+{
+    return airDensity(s.altitude, s.meanTemperature.value_or(kDefaultTemperature));
+}
+
+} // namespace core

@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The "Turbine and site" page of the Options window ("turbine.cfg"): what the
+// power curve needs to know of the site's air and of what curtails the
+// turbine.
+
+#include "ui/Options.h"
+#include "ui/Services.h"
+
+#include <optional>
+#include <utility>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+
+namespace history {
+
+struct TurbineRead;
+
+class TurbinePage : public ui::OptionsPage {
+    Q_OBJECT
+public:
+    explicit TurbinePage(const ui::Services &services, QWidget *parent = nullptr);
+
+    void Form_Load();
+    bool check() override;
+    // Checks, then writes "turbine.cfg".
+    bool save() override;
+
+    QLineEdit *Altitude, *MeanTemperature, *BatteryFullVolts, *CutOut;
+    QCheckBox *ActivePowerControl, *DumpsToLoad;
+    QLabel *Density;
+
+private:
+    // The settings the entries hold, or the words for the user and the entry at fault.
+    std::optional<std::pair<QString, QLineEdit *>> problem(TurbineRead *read) const;
+    void showDensity();
+
+    ui::Services m_services;
+};
+
+} // namespace history

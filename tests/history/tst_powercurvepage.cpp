@@ -1,0 +1,159 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The Power curve page on a real archive, and the Turbine and site page of
+// the Options window.
+#include "archive/ArchiveDb.h"
+#include "history/PowerCurvePage.h"
+#include "history/TurbinePage.h"
+#include "support/TestSupport.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableWidget>
+#include <QtTest>
+
+namespace {
+
+// A minute on the fake clock's day: wind (m/s), watts, highest volts.
+core::ArchiveRow minute(int i, double wind, double watts, double voltsMax = 13)
+{
+    const QDateTime at(QDate(2026, 3, 7), QTime(0, 0));
+    core::ArchiveRow r;
+    r.t = at.toSecsSinceEpoch() + 60 * i;
+    r.utcOffset = at.offsetFromUtc();
+    r.minutes = 1;
+    r.frames = 30;
+    r.volts = {30, 13 * 30, 12.8, voltsMax};
+    r.watts = {30, 30 * watts, watts, watts};
+    r.wind = {30, 30 * wind, wind, wind};
+    r.energyWh = watts / 60;
+    r.windUnit = "m/s";
+    return r;
+}
+
+// 12 minutes in each bin from 3 to 8 m/s, an hour with the battery full, and
+// one wild minute at 25 m/s.
+void scriptedArchive(const testsupport::ProgramFolder &folder)
+{
+    folder.write("turbine.cfg", "<BatteryFullVolts>14.4</BatteryFullVolts>\r\n");
+    archive::ArchiveDb db;
+    QVERIFY(db.open(folder.file("archive.sqlite"), false));
+    core::TurbineSettings s;
+    s.batteryFullVolts = 14.4;
+    QVERIFY(db.setCurveRules(core::curveRules(s)));
+    int i = 0;
+    for (int bin = 6; bin <= 16; ++bin)
+        for (int n = 0; n < 12; ++n)
+            QVERIFY(db.write(minute(i++, bin * 0.5, bin < 7 ? 0 : (bin - 6) * 30.0)));
+    for (int n = 0; n < 60; ++n)
+        QVERIFY(db.write(minute(i++, 9, 0, 14.6)));
+    QVERIFY(db.write(minute(i++, 25, 2500)));
+}
+
+} // namespace
+
+class TstPowerCurvePage : public QObject {
+    Q_OBJECT
+private slots:
+    void showsTheArchivesCurve()
+    {
+        testsupport::ProgramFolder folder;
+        scriptedArchive(folder);
+        testsupport::FakeServices fake(folder.path());
+        history::PowerCurvePage page(fake.services(), "mph");
+        QCOMPARE(page.curve().minutes(), 133LL);
+        QVERIFY2(page.Note->text().contains("2.2 of the 60 hours") && page.Note->text().contains("at 2.5 m/s; 8.5-14 m/s."),
+                 qPrintable(page.Note->text()));
+        QCOMPARE(page.Estimate->item(0, 0)->text(), QString("4 m/s (8,9 mph)").replace(',', QLocale().decimalPoint()));
+        QVERIFY(page.Estimate->item(0, 1)->text().endsWith(" kWh (incomplete)"));
+        QVERIFY(page.Estimate->item(7, 2)->text().endsWith(" kWh"));
+        QCOMPARE(page.PowerAt11->text(), QString("Power at 11 m/s: not measured yet"));
+        QVERIFY2(page.Curtailed->text().startsWith("1 h with the battery full this month"),
+                 qPrintable(page.Curtailed->text()));
+        page.resize(900, 700);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+
+        // Export writes what --report powercurve prints.
+        fake.files.answer = folder.file("export.csv");
+        page.Export_Click();
+        QCOMPARE(folder.read("export.csv").toStdString(), core::curveReportText(page.curve(), page.settings()));
+
+        // Reset: asked first, the old curve written aside, then empty.
+        const QString kept = page.keptFile();
+        fake.messages.answer = false;
+        page.Reset_Click();
+        QCOMPARE(page.curve().minutes(), 133LL);
+        fake.messages.answer = true;
+        page.Reset_Click();
+        QVERIFY(QFileInfo::exists(kept));
+        QCOMPARE(page.curve().minutes(), 0LL);
+        QVERIFY(page.Curtailed->isHidden());
+    }
+
+    void noArchiveYet()
+    {
+        testsupport::ProgramFolder folder;
+        testsupport::FakeServices fake(folder.path());
+        history::PowerCurvePage page(fake.services(), "m/s");
+        QVERIFY(page.Note->text().startsWith("There is no archive in "));
+        QCOMPARE(page.Estimate->item(0, 1)->text(), QString());
+        QVERIFY(fake.messages.texts.isEmpty());
+    }
+
+    void turbinePage_data()
+    {
+        QTest::addColumn<QString>("altitude");
+        QTest::addColumn<QString>("temperature");
+        QTest::addColumn<QString>("full");
+        QTest::addColumn<QString>("cutOut");
+        QTest::addColumn<QString>("refused"); // the entry at fault, or empty
+        QTest::newRow("a hill farm") << "350" << "9" << "14.4" << "20" << "";
+        QTest::newRow("defaults left empty") << "0" << "" << "" << "25" << "";
+        QTest::newRow("words for altitude") << "high" << "" << "" << "25" << "Altitude";
+        QTest::newRow("no altitude") << "" << "" << "" << "25" << "Altitude";
+        QTest::newRow("too hot") << "0" << "60" << "" << "25" << "MeanTemperature";
+        QTest::newRow("battery at 0 V") << "0" << "" << "0" << "25" << "BatteryFullVolts";
+        QTest::newRow("cut-out at 2 m/s") << "0" << "" << "" << "2" << "CutOut";
+    }
+    void turbinePage()
+    {
+        QFETCH(QString, refused);
+        testsupport::ProgramFolder folder;
+        testsupport::FakeServices fake(folder.path());
+        history::TurbinePage page(fake.services());
+        QCOMPARE(page.CutOut->text(), QString("25"));
+        QVERIFY(page.Density->text().contains("1,225") || page.Density->text().contains("1.225"));
+        QFETCH(QString, altitude);
+        QFETCH(QString, temperature);
+        QFETCH(QString, full);
+        QFETCH(QString, cutOut);
+        page.Altitude->setText(altitude);
+        page.MeanTemperature->setText(temperature);
+        page.BatteryFullVolts->setText(full);
+        page.CutOut->setText(cutOut);
+        page.DumpsToLoad->setChecked(true);
+        QCOMPARE(page.save(), refused.isEmpty());
+        QCOMPARE(folder.exists("turbine.cfg"), refused.isEmpty());
+        QCOMPARE(fake.messages.texts.size(), refused.isEmpty() ? 0 : 1);
+        if (!refused.isEmpty()) {
+            QVERIFY(fake.messages.texts.first().startsWith(refused == "MeanTemperature" ? "Mean"
+                                                           : refused == "BatteryFullVolts" ? "Battery"
+                                                           : refused == "CutOut"           ? "Cut-out"
+                                                                                           : "Altitude"));
+            return;
+        }
+        const core::TurbineSettings s = core::readTurbineSettings(folder.read("turbine.cfg").toStdString());
+        QCOMPARE(s.altitude, altitude.toDouble());
+        QCOMPARE(s.meanTemperature.has_value(), !temperature.isEmpty());
+        QCOMPARE(s.batteryFullVolts.value_or(-1), full.isEmpty() ? -1 : full.toDouble());
+        QCOMPARE(s.cutOut, cutOut.toDouble());
+        QVERIFY(s.dumpsToLoad && !s.activePowerControl);
+        history::TurbinePage again(fake.services());
+        QCOMPARE(again.Altitude->text(), altitude);
+        QVERIFY(again.DumpsToLoad->isChecked());
+    }
+};
+
+QTEST_MAIN(TstPowerCurvePage)
+#include "tst_powercurvepage.moc"
