@@ -34,7 +34,7 @@ const Meters = (() => {
       el("line", {x1, y1, x2, y2, class: "mark"}, svg);
       el("text", {x: tx, y: ty + 4, class: "figure"}, svg).textContent = figure(max * i / 4);
     }
-    el("text", {x: CX, y: CY - 28, class: "legend"}, svg).textContent = legend;
+    el("text", {x: CX, y: CY - 24, class: "legend"}, svg).textContent = legend;
     const needle = el("line", {x1: CX, y1: CY, x2: CX - R + 8, y2: CY, class: "needle"}, svg);
     el("circle", {cx: CX, cy: CY, r: 7, class: "pivot"}, svg);
     box.appendChild(svg);

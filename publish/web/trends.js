@@ -91,8 +91,10 @@
   // ---- energy by day, a month at a time
   const today = new Date();
   let month = {y: today.getFullYear(), m: today.getMonth() + 1};
-  const energyOpts = label => ({
+  // Bars over a fixed span (uPlot would stretch one bar's span to years).
+  const energyOpts = (label, from, to) => ({
     cursor: {drag: {x: true, y: false}},
+    scales: {x: {time: true, range: [from, to]}, y: {range: (u, min, max) => [0, max > 0 ? max * 1.1 : 1000]}},
     series: [{}, {label, stroke: "#a000a0", fill: "rgba(255,0,255,0.45)", paths: bars, points: {show: false},
                   value: (u, v) => v === null ? "\u2013" : (v / 1000).toFixed(2)}],
     axes: [{}, {label: "kWh", values: (u, vals) => vals.map(v => (v / 1000).toFixed(1))}],
@@ -110,7 +112,8 @@
     if (!answer.days.length)
       return message(box, "The archive has no days in this month.");
     const x = answer.days.map(d => new Date(d.date + "T12:00:00").getTime() / 1000);
-    draw("days", energyOpts("Energy (kWh)"), [x, answer.days.map(d => d.energyWh)]);
+    const start = new Date(month.y, month.m - 1, 1).getTime() / 1000, end = new Date(month.y, month.m, 1).getTime() / 1000;
+    draw("days", energyOpts("Energy (kWh)", start, end), [x, answer.days.map(d => d.energyWh)]);
   }
   $("month-back").addEventListener("click", () => {
     month = month.m === 1 ? {y: month.y - 1, m: 12} : {y: month.y, m: month.m - 1};
@@ -139,8 +142,10 @@
     if (!sums.size)
       return message(box, "The archive has no days yet.");
     const keys = [...sums.keys()].sort();
-    draw("months", energyOpts("Energy (kWh)"),
-         [keys.map(k => new Date(k + "-15T12:00:00").getTime() / 1000), keys.map(k => sums.get(k))]);
+    const x = keys.map(k => new Date(k + "-15T12:00:00").getTime() / 1000);
+    // A year at least, so a new archive's one month is a bar, not a wall.
+    const from = Math.min(x[0], now - 335 * 86400) - 16 * 86400;
+    draw("months", energyOpts("Energy (kWh)", from, now + 16 * 86400), [x, keys.map(k => sums.get(k))]);
   }
 
   // ---- the power curve, with the certified one when the program has one
