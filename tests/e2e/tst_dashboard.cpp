@@ -105,18 +105,26 @@ class TestDashboard : public QObject {
     testsupport::ProgramFolder *m_folder = nullptr;
     QProcess m_unit, m_program;
     QString m_base;
+    int m_port = 0;
 
     bool startProgram(core::WebSettings s)
     {
         stopProgram();
-        const int port = testsupport::freePort();
+        m_port = testsupport::freePort();
         s.on = true;
-        s.port = std::to_string(port);
+        s.port = std::to_string(m_port);
         if (!publish::writeWebSettingsFile(m_folder->file("web.cfg"), s))
             return false;
-        m_base = QString("http://127.0.0.1:%1").arg(port);
+        m_base = QString("http://127.0.0.1:%1").arg(m_port);
         if (m_unit.state() == QProcess::NotRunning && !startUnit())
             return false;
+        return launch();
+    }
+
+    // The program (again) on the settings written.
+    bool launch()
+    {
+        stopProgram();
         const QString exe = testsupport::installProgram(m_folder->path(), "crestdial", testsupport::progCfg("1"),
                                                         QString(), m_program);
         if (exe.isEmpty())
@@ -130,7 +138,7 @@ class TestDashboard : public QObject {
         QElapsedTimer t;
         t.start();
         while (t.elapsed() < 60000) {
-            if (testsupport::listening(port))
+            if (testsupport::listening(m_port))
                 return true;
             QTest::qWait(100);
         }
@@ -293,6 +301,25 @@ private slots:
         QCOMPARE(r.results[1].toObject()["value"].toString(), QString("/login"));
         QCOMPARE(r.results[5].toObject()["value"].toInt(), 1);
         QVERIFY(r.results[8].toObject()["value"].toInt() >= kMinutes);
+    }
+
+    // The program restarted under an open page: it says so, and shows values again by itself.
+    void reconnects()
+    {
+        QVERIFY(startProgram(core::WebSettings()));
+        bool restarted = false;
+        const Run r = browse({open(m_base + "/", 390, 844), wait(kShowsNumbers, 30000),
+                              wait("document.body.classList.contains('lost')", 30000),
+                              wait(QString("!document.body.classList.contains('lost') && ") + kShowsNumbers, 90000),
+                              eval("document.getElementById('link').textContent")},
+                             1, [this, &restarted] { restarted = launch(); });
+        QVERIFY(restarted);
+        QVERIFY2(r.failed.isEmpty(), qPrintable(why(r)));
+        QCOMPARE(r.results[4].toObject()["value"].toString(), QString("Live"));
+        // The cut and refused connections while it was away are the browser's notes of the
+        // network, not errors of the page (no exception, no console error).
+        for (const auto &e : r.errors)
+            QVERIFY2(e.toString().startsWith("log: Failed to load resource: net::ERR_"), qPrintable(e.toString()));
     }
 
     // The unit gone quiet: "No data since hh:mm" and dashes, not the old numbers.
