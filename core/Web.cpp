@@ -125,7 +125,9 @@ const RouteName kRoutes[] = {
     {"/api/days", WebRoute::Days},
     {"/api/powercurve", WebRoute::PowerCurve},
     {"/metrics", WebRoute::Metrics},
+    {"/trends", WebRoute::Trends},
 };
+const char kFilePrefix[] = "/static/";
 } // namespace
 
 // ---- web.cfg -------------------------------------------------------------------
@@ -306,7 +308,23 @@ WebRoute webRoute(std::string_view rawPath)
     for (const RouteName &r : kRoutes)
         if (*path == r.path)
             return r.route;
-    return WebRoute::NotFound;
+    return webFileName(rawPath) ? WebRoute::File : WebRoute::NotFound;
+}
+
+std::optional<std::string> webFileName(std::string_view rawPath)
+{
+    const auto path = decodedPath(rawPath);
+    const std::string_view prefix = kFilePrefix;
+    if (!path || path->compare(0, prefix.size(), prefix) != 0)
+        return std::nullopt;
+    std::string name = path->substr(prefix.size());
+    if (name.empty() || name.size() > 64 || name.front() == '.')
+        return std::nullopt;
+    for (const char c : name)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-'
+              || c == '_'))
+            return std::nullopt;
+    return name;
 }
 
 bool methodAllowed(std::string_view method, WebRoute route)

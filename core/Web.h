@@ -74,22 +74,29 @@ double wrongPasswordDelay(int failures);
 
 // ---- requests
 
-enum class WebRoute { NotFound, Index, Login, Logout, Now, Stream, Series, Days, PowerCurve, Metrics };
+// Index is the dashboard, Trends the archive's charts; File is one of the
+// pages' built-in scripts and styles under "/static/".
+enum class WebRoute { NotFound, Index, Login, Logout, Now, Stream, Series, Days, PowerCurve, Metrics, Trends, File };
 
 // A request path as it came (its escapes not decoded), decoded; nullopt when
 // it is not plainly one of ours: not starting with "/", a bad or NUL escape,
 // a control or non-ASCII byte, a backslash, an empty, "." or ".." segment.
 std::optional<std::string> decodedPath(std::string_view raw);
 // The route of a raw path; NotFound for anything decodedPath refuses and for
-// every path that is not exactly a route (no trailing "/", no file names).
+// every path that is not exactly a route (no trailing "/", no file names
+// except one plain name after "/static/").
 WebRoute webRoute(std::string_view rawPath);
+// The name of a File route's path ("/static/dashboard.js" gives
+// "dashboard.js": letters, digits, ".", "-" and "_", not starting with
+// "."); nullopt for any other path.
+std::optional<std::string> webFileName(std::string_view rawPath);
 // GET and HEAD on every route; POST on Login and Logout only (Logout takes
 // nothing else, so no link or image can log anyone out).
 bool methodAllowed(std::string_view method, WebRoute route);
 // The Allow header's value for a route.
 std::string allowedMethods(WebRoute route);
-// Whether a route is part of the API (Cache-Control: no-store, JSON errors,
-// HTTP Basic taken as well as the session cookie).
+// Whether a route is part of the API (JSON errors, HTTP Basic taken as well
+// as the session cookie).
 bool isApiRoute(WebRoute route);
 
 using QueryPairs = std::vector<std::pair<std::string, std::string>>;

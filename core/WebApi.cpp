@@ -130,14 +130,22 @@ std::string nowJson(const WebNow &n)
     out += ",\"metresPerSecond\":"
            + (n.windToMetresPerSecond ? value(n.windSpeed * *n.windToMetresPerSecond) : std::string("null")) + "}";
     out += ",\"loadOn\":" + (n.hasReading ? std::string(n.loadOn ? "true" : "false") : std::string("null"));
-    out += ",\"energy\":{\"todayWh\":" + jsonNumber(n.todayWh) + ",\"lifetimeWh\":" + jsonNumber(n.lifetimeWh)
-           + "}";
+    out += ",\"energy\":{\"todayWh\":" + jsonNumber(n.todayWh) + ",\"yesterdayWh\":" + jsonNumber(n.yesterdayWh)
+           + ",\"lifetimeWh\":" + jsonNumber(n.lifetimeWh) + "}";
     out += ",\"frames\":{\"received\":" + std::to_string(n.framesReceived)
            + ",\"rejected\":" + std::to_string(n.framesRejected) + "}";
     out += ",\"alarms\":{";
     for (size_t i = 0; i < n.alarms.size(); ++i)
         out += (i ? "," : "") + jsonString(n.alarms[i].key) + ":" + (n.alarms[i].raised ? "true" : "false");
-    out += "}}";
+    // The titles of the raised ones, for a page to show as they are.
+    out += "},\"raised\":[";
+    bool first = true;
+    for (const WebAlarm &a : n.alarms)
+        if (a.raised) {
+            out += (first ? "" : ",") + jsonString(a.name);
+            first = false;
+        }
+    out += "]}";
     return out;
 }
 
@@ -257,6 +265,9 @@ void addFields(std::string &out, const ArchiveRow &r, const std::vector<std::str
             addSpread(out, ",\"wind\":", r.wind);
             out += ",\"windUnit\":";
             out += jsonString(r.windUnit);
+            // Whether the values are m/s (the unit known) or in windUnit: the
+            // unit's text alone does not tell a client.
+            out += windUnit(r.windUnit).known() ? ",\"windMps\":true" : ",\"windMps\":false";
         } else if (f == "energy") {
             out += ",\"energyWh\":";
             addNumber(out, r.energyWh);

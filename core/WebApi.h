@@ -37,7 +37,7 @@ struct WebNow {
     // The wind unit as the settings hold it, and its factor to m/s when known.
     std::string windUnit;
     std::optional<double> windToMetresPerSecond;
-    double todayWh = 0, lifetimeWh = 0;
+    double todayWh = 0, yesterdayWh = 0, lifetimeWh = 0;
     long long framesReceived = 0, framesRejected = 0;
     std::vector<WebAlarm> alarms;
 };

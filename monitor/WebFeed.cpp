@@ -95,6 +95,7 @@ void feedWebServer(Session &session, publish::WebServer &web, archive::Archive &
         n.windUnit = std::string(core::trimBlanks(s->settings().WSUnits, " \t"));
         n.windToMetresPerSecond = core::windUnit(s->settings().WSUnits).toMetresPerSecond;
         n.todayWh = s->wattHours();
+        n.yesterdayWh = s->book().yesterday();
         n.lifetimeWh = s->book().lifetime();
         n.framesReceived = s->alarms()->counters().received();
         n.framesRejected = s->alarms()->counters().rejected();

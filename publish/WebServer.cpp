@@ -2,6 +2,7 @@
 #include "WebServer.h"
 
 #include "MqttSettingsFile.h"
+#include "WebFiles.h"
 #include "WebPassword.h"
 #include "WebSettingsFile.h"
 #include "core/Web.h"
@@ -39,6 +40,10 @@ using Clock = std::chrono::steady_clock;
 
 const char kCookie[] = "veldra_session";
 const char kSecurity[] = "default-src 'self'; frame-ancestors 'none'; object-src 'none'; base-uri 'none'";
+// No address leaves for other sites; our own forms carry their origin
+// (with "no-referrer" a browser posts the login with "Origin: null", which
+// the check against forms of other sites must refuse).
+const char kReferrer[] = "same-origin";
 const auto kSessionLife = std::chrono::hours(24 * 7);
 const size_t kMaxSessions = 64;
 const size_t kMaxFailureAddresses = 4096;
@@ -93,7 +98,9 @@ std::string rawQuery(MHD_Connection *c)
 
 const char kPageStart[] = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
                           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
-                          "<title>Veldra</title></head><body>\n";
+                          "<title>Veldra</title><link rel=\"icon\" href=\"/static/veldra.svg\" type=\"image/svg+xml\">"
+                          "<link rel=\"stylesheet\" href=\"/static/veldra.css\"></head>"
+                          "<body class=\"login\">\n";
 
 std::string loginPage(const std::string &note)
 {
@@ -103,16 +110,34 @@ std::string loginPage(const std::string &note)
              "<button type=\"submit\">Log in</button></form>\n</body></html>\n";
 }
 
-std::string indexPage(bool password)
+// A built-in page, with the "Log out" button where it has its place when a
+// password is asked for.
+std::string builtInPage(const char *name, bool password)
 {
-    std::string page = std::string(kPageStart)
-                       + "<h1>Veldra</h1>\n<ul>\n<li><a href=\"/api/now\">/api/now</a>: the values now (JSON)</li>\n"
-                         "<li><a href=\"/api/stream\">/api/stream</a>: each new reading (Server-Sent Events)</li>\n"
-                         "<li><a href=\"/api/powercurve\">/api/powercurve</a>: the measured power curve (JSON)</li>\n"
-                         "<li><a href=\"/metrics\">/metrics</a>: Prometheus metrics</li>\n</ul>\n";
-    if (password)
-        page += "<form method=\"post\" action=\"/logout\"><button type=\"submit\">Log out</button></form>\n";
-    return page + "</body></html>\n";
+    const WebFile *f = webFile(name);
+    std::string page = f ? std::string(f->bytes) : std::string();
+    const std::string mark = "<!--logout-->";
+    const size_t at = page.find(mark);
+    if (at != std::string::npos)
+        page.replace(at, mark.size(),
+                     password ? "<form method=\"post\" action=\"/logout\"><button type=\"submit\">Log out</button></form>"
+                              : "");
+    return page;
+}
+
+// A validator of a built-in file: a hash of its bytes, made once.
+std::string entityTag(const WebFile &f)
+{
+    static std::mutex lock;
+    static std::map<const WebFile *, std::string> tags;
+    std::lock_guard guard(lock);
+    std::string &tag = tags[&f];
+    if (tag.empty()) {
+        char text[24];
+        std::snprintf(text, sizeof text, "\"%016zx\"", std::hash<std::string_view>()(f.bytes));
+        tag = text;
+    }
+    return tag;
 }
 
 std::string errorJson(const std::string &text) { return "{\"error\":" + core::jsonString(text) + "}"; }
@@ -142,7 +167,7 @@ struct WebServer::Engine {
         MHD_Connection *conn = nullptr;
         core::WebRoute route = core::WebRoute::NotFound;
         bool head = false, post = false;
-        std::string address;
+        std::string address, url;
         std::string body;
         bool tooLarge = false;
         enum class Stage { Fresh, Checking, Checked } stage = Stage::Fresh;
@@ -496,6 +521,7 @@ MHD_Result WebServer::Engine::access(MHD_Connection *c, const char *url, const c
         const std::string m = method;
         r->head = m == "HEAD";
         r->post = m == "POST";
+        r->url = url;
         r->route = core::webRoute(url);
         if (!core::hostAllowed(header(c, MHD_HTTP_HEADER_HOST), cfg.names))
             return refuse(r, 421, "This server is not reached by that name.");
@@ -580,7 +606,8 @@ MHD_Result WebServer::Engine::respond(Request *r)
         r->typed = core::queryValue(*form, "password").value_or(std::string());
         return startCheck(r);
     }
-    if (r->route == R::Login || r->route == R::Logout)
+    // The pages' scripts and styles hold nothing private; the login page needs its style.
+    if (r->route == R::Login || r->route == R::Logout || r->route == R::File)
         return serve(r);
     if (core::isApiRoute(r->route)) {
         char *pass = nullptr;
@@ -646,7 +673,22 @@ MHD_Result WebServer::Engine::serve(Request *r)
     const char *json = "application/json";
     switch (r->route) {
     case R::Index:
-        return answer(r, 200, indexPage(cfg.password.has_value()), "text/html; charset=utf-8");
+    case R::Trends:
+        return answer(r, 200, builtInPage(r->route == R::Index ? "dashboard.html" : "trends.html", cfg.password.has_value()),
+                      "text/html; charset=utf-8");
+    case R::File: {
+        const auto name = core::webFileName(r->url);
+        const WebFile *f = name && name->find(".html") == std::string::npos ? webFile(*name) : nullptr;
+        if (!f)
+            break;
+        // Kept by the browser but asked after each time: a new program
+        // version's files are taken at once.
+        const std::string tag = entityTag(*f);
+        const std::vector<std::pair<std::string, std::string>> cache = {{"Cache-Control", "no-cache"}, {"ETag", tag}};
+        if (header(r->conn, MHD_HTTP_HEADER_IF_NONE_MATCH) == tag)
+            return answer(r, 304, std::string(), webFileType(*name), cache);
+        return answer(r, 200, std::string(f->bytes), webFileType(*name), cache);
+    }
     case R::Login:
         if (r->post) // no password is asked for
             return answer(r, 303, std::string(), "text/plain; charset=utf-8", {{"Location", "/"}});
@@ -739,7 +781,7 @@ MHD_Result WebServer::Engine::startStream(Request *r)
     MHD_add_response_header(resp, MHD_HTTP_HEADER_CONTENT_TYPE, "text/event-stream; charset=utf-8");
     MHD_add_response_header(resp, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
     MHD_add_response_header(resp, "X-Content-Type-Options", "nosniff");
-    MHD_add_response_header(resp, "Referrer-Policy", "no-referrer");
+    MHD_add_response_header(resp, "Referrer-Policy", kReferrer);
     MHD_add_response_header(resp, "Content-Security-Policy", kSecurity);
     // A waiting stream sends nothing for a while (the time does not run
     // while it waits); one whose client stops reading is closed.
@@ -785,10 +827,11 @@ MHD_Result WebServer::Engine::answer(Request *r, unsigned status, const std::str
     MHD_add_response_header(resp, MHD_HTTP_HEADER_CONTENT_TYPE, type);
     MHD_add_response_header(resp, "Content-Security-Policy", kSecurity);
     MHD_add_response_header(resp, "X-Content-Type-Options", "nosniff");
-    MHD_add_response_header(resp, "Referrer-Policy", "no-referrer");
-    // Nothing we answer is for a cache: the values change, the login and
-    // the refusals depend on who asks.
-    MHD_add_response_header(resp, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
+    MHD_add_response_header(resp, "Referrer-Policy", kReferrer);
+    // Nothing else we answer is for a cache: the values change, the login
+    // and the refusals depend on who asks.
+    if (std::none_of(extra.begin(), extra.end(), [](auto &e) { return e.first == "Cache-Control"; }))
+        MHD_add_response_header(resp, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
     for (const auto &[name, value] : extra)
         MHD_add_response_header(resp, name.c_str(), value.c_str());
     const MHD_Result ok = MHD_queue_response(r->conn, status, resp);

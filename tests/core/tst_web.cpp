@@ -43,6 +43,16 @@ private slots:
         QTest::newRow("non-ASCII") << "/api/n%c3%b6w" << int(R::NotFound);
         QTest::newRow("empty") << "" << int(R::NotFound);
         QTest::newRow("case counts") << "/API/NOW" << int(R::NotFound);
+        QTest::newRow("trends") << "/trends" << int(R::Trends);
+        QTest::newRow("file") << "/static/dashboard.js" << int(R::File);
+        QTest::newRow("file, escaped") << "/static/uPlot%2emin.js" << int(R::File);
+        QTest::newRow("static alone") << "/static/" << int(R::NotFound);
+        QTest::newRow("file in a folder") << "/static/a/b.js" << int(R::NotFound);
+        QTest::newRow("file, escaped slash") << "/static/a%2fb.js" << int(R::NotFound);
+        QTest::newRow("file up a folder") << "/static/..%2fweb.cfg" << int(R::NotFound);
+        QTest::newRow("hidden file") << "/static/.htaccess" << int(R::NotFound);
+        QTest::newRow("file with a blank") << "/static/a%20b.js" << int(R::NotFound);
+        QTest::newRow("file with a colon") << "/static/c:x.js" << int(R::NotFound);
     }
     void routes()
     {
@@ -321,13 +331,14 @@ private slots:
         n.watts = 99.97;
         n.windSpeed = 10;
         n.windToMetresPerSecond = 0.44704;
-        n.alarms = {{"battery_low", "Battery low", true}};
+        n.alarms = {{"no_data", "No data", false}, {"battery_low", "Battery \"low\"", true}};
         json = QByteArray::fromStdString(core::nowJson(n));
         QVERIFY2(json.contains("\"watts\":99.97"), json.constData());
         o = QJsonDocument::fromJson(json, &error).object();
         QCOMPARE(error.error, QJsonParseError::NoError);
         QCOMPARE(o["wind"].toObject()["metresPerSecond"].toDouble(), 4.4704);
         QVERIFY(o["alarms"].toObject()["battery_low"].toBool());
+        QCOMPARE(o["raised"].toArray(), QJsonArray{"Battery \"low\""});
     }
 
     void metrics()
@@ -459,6 +470,18 @@ private slots:
         const QJsonObject row = series["rows"].toArray()[0].toObject();
         QCOMPARE(row["t"].toString(), QString("2026-03-07T00:00:00+01:00"));
         QVERIFY(row.contains("energyWh") && !row.contains("watts"));
+
+        // The wind's unit text alone does not say whether values are m/s.
+        sq.fields = {"wind"};
+        core::ArchiveRow knots = day, odd = day;
+        knots.windUnit = "knots";
+        odd.windUnit = "Beaufort";
+        const QJsonArray winds = QJsonDocument::fromJson(QByteArray::fromStdString(core::seriesJson(sq, {knots, odd})))
+                                     .object()["rows"]
+                                     .toArray();
+        QCOMPARE(winds[0].toObject()["windMps"].toBool(), true);
+        QCOMPARE(winds[1].toObject()["windMps"].toBool(), false);
+        QCOMPARE(winds[1].toObject()["windUnit"].toString(), QString("Beaufort"));
     }
 };
 
