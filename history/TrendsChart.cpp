@@ -5,7 +5,6 @@
 
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QWheelEvent>
 #include <cmath>
 
@@ -15,7 +14,7 @@ namespace {
 const QColor kPlotBack(0, 32, 0);
 const QColor kGrid(0, 96, 0);
 const QColor kText(0, 255, 0);
-const QColor kVolts(0, 230, 0), kVoltsBand(0, 150, 0, 110);
+const QColor kVolts(0, 230, 0), kVoltsBand(0, 150, 0, 110), kVoltsBandImported(150, 150, 0, 90);
 const QColor kWatts(90, 210, 255), kWattsHigh(30, 120, 190);
 const QColor kWind(255, 215, 90), kWindHigh(200, 140, 40);
 const QColor kRpm(255, 140, 210);
@@ -168,32 +167,30 @@ void TrendsChart::paintEvent(QPaintEvent *)
         for (const core::TrendRect &b : lane.bars) {
             const QRectF r(b.x, b.y, b.w, b.h);
             if (b.imported) {
-                p.fillRect(r, QColor(0, 80, 0));
-                p.fillRect(r, QBrush(ui::brightGreen(), Qt::BDiagPattern));
+                // Hollow: from the daily logs.
+                p.fillRect(r, QColor(0, 70, 0));
+                p.setPen(QPen(colour, 1));
+                p.setBrush(Qt::NoBrush);
+                p.drawRect(r.adjusted(0, 0, -1, -1));
             } else {
                 p.fillRect(r, colour);
             }
         }
-        p.setRenderHint(QPainter::Antialiasing, true);
         for (const core::TrendRun &run : lane.runs) {
             if (lane.series == core::TrendSeries::Volts) {
-                QPolygonF band = polygon(run.high);
-                for (auto it = run.low.rbegin(); it != run.low.rend(); ++it)
-                    band << QPointF(it->x, it->y);
-                p.setPen(Qt::NoPen);
-                p.setBrush(run.imported ? QBrush(kVoltsBand, Qt::BDiagPattern) : QBrush(kVoltsBand));
-                if (run.high.size() == 1)
-                    p.fillRect(QRectF(run.high[0].x - 0.5, run.high[0].y, 1, run.low[0].y - run.high[0].y + 1),
-                               kVoltsBand);
-                else
-                    p.drawPolygon(band);
-                p.setBrush(Qt::NoBrush);
+                // The band a column at a time: lines of one pixel are the fast path.
+                QVector<QLineF> band;
+                band.reserve(int(run.high.size()));
+                for (size_t k = 0; k < run.high.size(); ++k)
+                    band << QLineF(run.high[k].x, run.high[k].y, run.low[k].x, run.low[k].y);
+                p.setPen(QPen(run.imported ? kVoltsBandImported : kVoltsBand, 1));
+                p.drawLines(band);
             }
             if (lane.series == core::TrendSeries::Watts || lane.series == core::TrendSeries::Wind) {
                 p.setPen(seriesPen(lane.series == core::TrendSeries::Watts ? kWattsHigh : kWindHigh, 1, run.imported));
                 p.drawPolyline(polygon(run.high));
             }
-            p.setPen(seriesPen(colour, 1.5, run.imported));
+            p.setPen(seriesPen(colour, 1, run.imported));
             if (run.mean.size() == 1)
                 p.drawPoint(QPointF(run.mean[0].x, run.mean[0].y));
             else

@@ -216,8 +216,8 @@ const std::vector<core::ArchiveRow> &TrendsPage::rowsOf(Cache &cache, core::Tren
 {
     if (cache.valid && cache.table == table && cache.from <= from && to <= cache.to)
         return cache.rows;
-    // A span either side, so that panning and zooming out read seldom.
-    const std::int64_t span = to - from;
+    // Half a span either side, so that panning and zooming out read seldom.
+    const std::int64_t span = (to - from) / 2;
     cache.valid = false;
     cache.rows.clear();
     if (!openArchive())
