@@ -17,7 +17,17 @@ namespace {
 class Statement {
 public:
     Statement(sqlite3 *db, const char *sql) { m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
-    ~Statement() { sqlite3_finalize(m_stmt); }
+    // One of the connection's kept statements: reset, not finalized.
+    explicit Statement(sqlite3_stmt *kept) : m_stmt(kept), m_rc(kept ? SQLITE_OK : SQLITE_ERROR), m_kept(true) { }
+    ~Statement()
+    {
+        if (!m_kept) {
+            sqlite3_finalize(m_stmt);
+        } else if (m_stmt) {
+            sqlite3_reset(m_stmt);
+            sqlite3_clear_bindings(m_stmt);
+        }
+    }
     Statement(const Statement &) = delete;
     Statement &operator=(const Statement &) = delete;
     bool ok() const { return m_rc == SQLITE_OK; }
@@ -42,6 +52,7 @@ public:
 private:
     sqlite3_stmt *m_stmt = nullptr;
     int m_rc;
+    bool m_kept = false;
 };
 
 // The five quantities with the scale a minute keeps each at.
@@ -118,8 +129,25 @@ int columnCount(const std::string &columns) { return int(std::count(columns.begi
 
 ArchiveDb::~ArchiveDb() { close(); }
 
+sqlite3_stmt *ArchiveDb::cached(const std::string &sql)
+{
+    const auto found = m_cache.find(sql);
+    if (found != m_cache.end())
+        return found->second;
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v3(m_db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        return nullptr;
+    }
+    m_cache.emplace(sql, stmt);
+    return stmt;
+}
+
 void ArchiveDb::close()
 {
+    for (auto &kept : m_cache)
+        sqlite3_finalize(kept.second);
+    m_cache.clear();
     if (m_db)
         sqlite3_close_v2(m_db);
     m_db = nullptr;
@@ -303,7 +331,7 @@ bool ArchiveDb::put(Step step, const core::ArchiveRow &r)
     const std::string sql = std::string("INSERT OR REPLACE INTO ") + tableOf(step) + "(" + key + columns
                             + ") VALUES(" + placeholders(columnCount(columns) + (step == Step::Day ? 2 : 1))
                             + ")";
-    Statement s(m_db, sql.c_str());
+    Statement s(cached(sql));
     if (!s.ok())
         return fail("write");
     int i = 1;
@@ -434,7 +462,7 @@ std::optional<core::ArchiveRow> ArchiveDb::row(Step step, std::int64_t t)
     const bool minute = step == Step::Minute;
     const std::string sql = "SELECT t, " + (minute ? minuteColumns() : summaryColumns()) + " FROM "
                             + tableOf(step) + (step == Step::Day ? " WHERE day = ?" : " WHERE t = ?");
-    Statement s(m_db, sql.c_str());
+    Statement s(cached(sql));
     if (!s.ok())
         return std::nullopt;
     s.bind(1, t);
@@ -488,6 +516,78 @@ bool ArchiveDb::write(const core::ArchiveRow &minute)
     m_error = error;
     m_full = full;
     return false;
+}
+
+long long ArchiveDb::addImported(const std::vector<core::ArchiveRow> &minutes)
+{
+    m_full = false;
+    if (minutes.empty())
+        return 0;
+    if (!exec("BEGIN IMMEDIATE"))
+        return -1;
+    long long added = 0;
+    std::map<std::int64_t, core::ArchiveRow> days;
+    bool ok = true;
+    for (std::size_t i = 0; ok && i < minutes.size();) {
+        // One hour at a time: its summary, and the minutes it keeps.
+        const std::int64_t hourKey = core::localHourStart(minutes[i].t, minutes[i].utcOffset);
+        std::size_t end = i;
+        while (end < minutes.size() && core::localHourStart(minutes[end].t, minutes[end].utcOffset) == hourKey)
+            ++end;
+        std::vector<std::int64_t> kept;
+        {
+            Statement s(cached("SELECT t FROM minute WHERE t >= ? AND t < ? ORDER BY t"));
+            if (!s.ok()) {
+                ok = fail("import");
+                break;
+            }
+            s.bind(1, hourKey);
+            s.bind(2, hourKey + 3600);
+            while (s.step() == SQLITE_ROW)
+                kept.push_back(s.integer(0));
+        }
+        const auto stored = row(Step::Hour, hourKey);
+        if (stored && stored->minutes != (long long)kept.size()) {
+            i = end;
+            continue;
+        }
+        core::ArchiveRow hour = stored.value_or(core::ArchiveRow());
+        bool changed = false;
+        for (; ok && i < end; ++i) {
+            const core::ArchiveRow &m = minutes[i];
+            if (std::binary_search(kept.begin(), kept.end(), m.t))
+                continue;
+            const std::int64_t dayKey = core::localDayKey(m.t, m.utcOffset);
+            auto day = days.find(dayKey);
+            if (day == days.end())
+                day = days.emplace(dayKey, row(Step::Day, dayKey).value_or(core::ArchiveRow())).first;
+            core::ArchiveRow minute = m;
+            minute.minutes = minute.imported = 1;
+            hour = core::rollUp(hour, minute);
+            day->second = core::rollUp(day->second, minute);
+            ok = put(Step::Minute, minute);
+            changed = true;
+            ++added;
+        }
+        if (ok && changed) {
+            hour.t = hourKey;
+            ok = put(Step::Hour, hour);
+        }
+    }
+    for (auto &[key, day] : days) {
+        if (!ok)
+            break;
+        day.t = core::localDayStart(day.t, day.utcOffset);
+        ok = put(Step::Day, day);
+    }
+    if (ok && exec("COMMIT"))
+        return added;
+    const QString error = m_error;
+    const bool full = m_full;
+    exec("ROLLBACK");
+    m_error = error;
+    m_full = full;
+    return -1;
 }
 
 bool ArchiveDb::forgetMinutesBefore(std::int64_t t)

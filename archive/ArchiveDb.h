@@ -19,11 +19,13 @@
 
 #include <QString>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace archive {
 
@@ -57,6 +59,13 @@ public:
     // The minute with its summaries, in one transaction; a minute already
     // there takes the new part in.
     bool write(const core::ArchiveRow &minute);
+    // Minutes from the daily logs (oldest first, each marked imported), in one
+    // transaction with their summaries. A minute already there is never
+    // touched, measured or imported, nor is any minute of an hour whose
+    // minutes were let go (its summary counts more minutes than are kept), so
+    // a summary never counts one twice. Returns how many were added; -1 on a
+    // failure, with nothing written.
+    long long addImported(const std::vector<core::ArchiveRow> &minutes);
     // Minutes before `t` go (summaries stay). False on a failure.
     bool forgetMinutesBefore(std::int64_t t);
 
@@ -101,7 +110,11 @@ private:
     std::optional<core::PowerCurve> curveFromMinutes(const core::CurveRules &rules, std::int64_t since);
     std::optional<core::PowerCurve> readCurveTables(bool seedOnly);
 
+    // A prepared statement kept for the connection's life, reset for reuse.
+    sqlite3_stmt *cached(const std::string &sql);
+
     sqlite3 *m_db = nullptr;
+    std::map<std::string, sqlite3_stmt *> m_cache;
     QString m_error;
     bool m_full = false, m_damaged = false, m_newer = false;
     int m_version = 0;

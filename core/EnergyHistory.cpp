@@ -68,19 +68,12 @@ void splitRun(const std::vector<long> &minutes, const Run &run, std::vector<Run>
 }
 } // namespace
 
-std::optional<DayRecord> estimateDay(std::string_view logText, const CivilDate &date, const std::string &windUnit)
+std::vector<double> recordSeconds(const std::vector<long> &minutes)
 {
-    const auto records = chooseRecords(logText, 0, 1, std::numeric_limits<std::size_t>::max()).records;
-    if (records.empty())
-        return std::nullopt;
-    std::vector<long> minutes(records.size());
-    for (std::size_t i = 0; i < records.size(); ++i)
-        minutes[i] = long(std::lround(records[i].T * 1440));
-
     std::vector<Run> runs;
     std::size_t start = 0;
-    for (std::size_t i = 1; i <= records.size(); ++i)
-        if (i == records.size() || minutes[i] < minutes[i - 1] || minutes[i] - minutes[i - 1] > 11) {
+    for (std::size_t i = 1; i <= minutes.size(); ++i)
+        if (i == minutes.size() || minutes[i] < minutes[i - 1] || minutes[i] - minutes[i - 1] > 11) {
             splitRun(minutes, Run{start, i}, &runs);
             start = i;
         }
@@ -90,35 +83,51 @@ std::optional<DayRecord> estimateDay(std::string_view logText, const CivilDate &
         if (runs[k].end - runs[k].begin > 1)
             seconds[k] = std::clamp(meanGapMinutes(minutes, runs[k]) * 60, 10.0, 600.0);
 
-    DayRecord day;
-    day.date = date;
-    day.estimated = true;
-    day.windUnit = windUnit;
-    const auto raise = [](std::optional<double> &peak, double v) { peak = peak ? std::max(*peak, v) : v; };
+    std::vector<double> out(minutes.size(), kLoneRecordSeconds);
     for (std::size_t k = 0; k < runs.size(); ++k) {
         std::optional<double> interval = seconds[k];
         for (std::size_t j = k; !interval && j-- > 0;)
             interval = seconds[j];
         for (std::size_t j = k + 1; !interval && j < runs.size(); ++j)
             interval = seconds[j];
-        const double d = interval.value_or(kLoneRecordSeconds);
-        for (std::size_t i = runs[k].begin; i < runs[k].end; ++i) {
-            const LogRecord &r = records[i];
-            // An interval without a frame is logged as all zeros.
-            if (r.V == 0 && r.I == 0 && r.W == 0 && r.R == 0 && r.S == 0) {
-                day.noDataSeconds += d;
-                continue;
-            }
-            day.energyWh += r.W * d / 3600;
-            raise(day.peakWatts, r.W);
-            raise(day.peakRpm, r.R);
-            raise(day.peakWind, r.S);
-            raise(day.maxVolts, r.V);
-            if (r.V > 0)
-                day.minVolts = day.minVolts ? std::min(*day.minVolts, r.V) : r.V;
-            if (r.M == 1)
-                day.loadOnSeconds += d;
+        for (std::size_t i = runs[k].begin; i < runs[k].end; ++i)
+            out[i] = interval.value_or(kLoneRecordSeconds);
+    }
+    return out;
+}
+
+std::optional<DayRecord> estimateDay(std::string_view logText, const CivilDate &date, const std::string &windUnit)
+{
+    const auto records = chooseRecords(logText, 0, 1, std::numeric_limits<std::size_t>::max()).records;
+    if (records.empty())
+        return std::nullopt;
+    std::vector<long> minutes(records.size());
+    for (std::size_t i = 0; i < records.size(); ++i)
+        minutes[i] = long(std::lround(records[i].T * 1440));
+    const std::vector<double> seconds = recordSeconds(minutes);
+
+    DayRecord day;
+    day.date = date;
+    day.estimated = true;
+    day.windUnit = windUnit;
+    const auto raise = [](std::optional<double> &peak, double v) { peak = peak ? std::max(*peak, v) : v; };
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const LogRecord &r = records[i];
+        const double d = seconds[i];
+        // An interval without a frame is logged as all zeros.
+        if (r.V == 0 && r.I == 0 && r.W == 0 && r.R == 0 && r.S == 0) {
+            day.noDataSeconds += d;
+            continue;
         }
+        day.energyWh += r.W * d / 3600;
+        raise(day.peakWatts, r.W);
+        raise(day.peakRpm, r.R);
+        raise(day.peakWind, r.S);
+        raise(day.maxVolts, r.V);
+        if (r.V > 0)
+            day.minVolts = day.minVolts ? std::min(*day.minVolts, r.V) : r.V;
+        if (r.M == 1)
+            day.loadOnSeconds += d;
     }
     return day;
 }

@@ -23,6 +23,10 @@ namespace core {
 // does not say). nullopt when the log holds no record at all.
 std::optional<DayRecord> estimateDay(std::string_view logText, const CivilDate &date, const std::string &windUnit);
 
+// How many seconds each record of a day's log stands for, from the minutes
+// of their stamps in file order (see EnergyHistory.cpp for how).
+std::vector<double> recordSeconds(const std::vector<long> &minutes);
+
 // The logging interval assumed for a record standing alone, when no other part
 // of the day tells it: the delivered interval.
 constexpr double kLoneRecordSeconds = 60;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "EnergyChart.h"
 
+#include "core/Axis.h"
 #include "core/Number.h"
 #include "ui/Twips.h"
 
@@ -19,20 +20,12 @@ const QColor kToday(170, 255, 120);
 const QColor kEstimatedBack(0, 80, 0);
 const int kLeft = 52, kRight = 10, kTop = 30, kBottom = 22;
 
-// A scale top and step of 1, 2 or 5 times a power of ten, about five steps high.
-std::pair<double, double> scale(double highest)
+// The energy scale: from 0 in about five steps of 1, 2 or 5 times a power of ten.
+core::NiceAxis scale(double highest)
 {
     if (!(highest > 0))
-        return {1000, 200};
-    const double rough = highest / 5;
-    const double power = std::pow(10.0, std::floor(std::log10(rough)));
-    double step = power;
-    for (const double f : {1.0, 2.0, 5.0, 10.0})
-        if (f * power >= rough) {
-            step = f * power;
-            break;
-        }
-    return {std::ceil(highest / step) * step, step};
+        return {0, 1000, 200};
+    return core::niceAxis(0, highest, 5);
 }
 
 void drawBarPart(QPainter &p, const QRectF &r, const QBrush &brush, const QColor &edge)
@@ -107,7 +100,9 @@ void EnergyChart::paintEvent(QPaintEvent *)
     double highest = 0;
     for (const Bar &b : m_bars)
         highest = std::max(highest, b.measured + b.estimated);
-    const auto [top, step] = scale(highest);
+    const core::NiceAxis axis = scale(highest);
+    const double top = axis.high;
+    const core::LinearScale y(0, top, a.bottom(), a.bottom() - a.height());
     const bool kilo = top >= 1000;
     const QFontMetrics fm(font());
 
@@ -115,13 +110,13 @@ void EnergyChart::paintEvent(QPaintEvent *)
     p.setPen(ui::brightGreen());
     p.drawText(QRect(a.left(), 4, kLeft, kTop - 8), Qt::AlignLeft | Qt::AlignVCenter,
                kilo ? QStringLiteral("kWh") : QStringLiteral("Wh"));
-    for (double v = 0; v <= top + step / 2; v += step) {
-        const int y = a.bottom() - int(std::lround(v / top * a.height()));
+    for (const double v : axis.ticks()) {
+        const int yv = int(std::lround(y.pixel(v)));
         p.setPen(QPen(kGrid, 1, v == 0 ? Qt::SolidLine : Qt::DotLine));
-        p.drawLine(a.left(), y, a.right(), y);
+        p.drawLine(a.left(), yv, a.right(), yv);
         p.setPen(ui::brightGreen());
         const QString text = QString::fromStdString(core::numberText(core::roundHalfEven(kilo ? v / 1000 : v, 3)));
-        p.drawText(QRect(0, y - fm.height() / 2, kLeft - 6, fm.height()), Qt::AlignRight | Qt::AlignVCenter, text);
+        p.drawText(QRect(0, yv - fm.height() / 2, kLeft - 6, fm.height()), Qt::AlignRight | Qt::AlignVCenter, text);
     }
 
     for (int i = 0; i < int(m_bars.size()); ++i) {
@@ -131,7 +126,7 @@ void EnergyChart::paintEvent(QPaintEvent *)
             p.fillRect(column, QColor(0, 255, 0, 36));
         const double width = std::max(2.0, column.width() * 0.7);
         const double left = column.left() + (column.width() - width) / 2;
-        const auto height = [&](double wh) { return wh / top * a.height(); };
+        const auto height = [&](double wh) { return a.bottom() - y.pixel(wh); };
         const double hm = height(b.measured), he = height(b.estimated);
         const QColor edge = i == m_hovered ? QColor(Qt::white) : ui::brightGreen();
         drawBarPart(p, QRectF(left, a.bottom() + 1 - hm, width, hm), b.today ? kToday : kMeasured, edge);

@@ -2,6 +2,7 @@
 #include "History.h"
 
 #include "EnergyPage.h"
+#include "TrendsPage.h"
 
 #include "ui/Twips.h"
 
@@ -27,6 +28,8 @@ History::History(const ui::Services &services, QWidget *parent) : QDialog(parent
     ui::setColours(m_tabs, ui::darkGreen(), ui::brightGreen());
     m_energy = new EnergyPage(services, m_tabs);
     addPage(m_energy, QStringLiteral("Energy"));
+    m_trends = new TrendsPage(services, {}, m_tabs);
+    addPage(m_trends, QStringLiteral("Trends"));
 
     // The tab bar takes the focus when it is clicked, and when a page's
     // focused button is disabled; its arrows then belong to the page shown.

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The History window: the energy of past days, months and years, in pages of
-// a tab widget (the "Energy" page first; others are added beside it).
+// a tab widget (the "Energy" page first, then "Trends"; others are added
+// beside them).
 
 #include "ui/Services.h"
 
@@ -13,6 +14,7 @@ class QTabWidget;
 namespace history {
 
 class EnergyPage;
+class TrendsPage;
 
 class History : public QDialog {
     Q_OBJECT
@@ -26,6 +28,7 @@ public:
     void setToday(double wattHours);
 
     EnergyPage *energyPage() const { return m_energy; }
+    TrendsPage *trendsPage() const { return m_trends; }
     QTabWidget *tabs() const { return m_tabs; }
 
 protected:
@@ -40,6 +43,7 @@ private:
     bool m_offering = false;
     QTabWidget *m_tabs;
     EnergyPage *m_energy;
+    TrendsPage *m_trends;
 };
 
 } // namespace history

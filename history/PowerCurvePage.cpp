@@ -4,6 +4,7 @@
 #include "archive/CurveReport.h"
 #include "archive/Archive.h"
 #include "archive/ArchiveDb.h"
+#include "core/Axis.h"
 #include "core/Number.h"
 #include "ui/Files.h"
 
@@ -34,20 +35,6 @@ QString number(double v, int decimals)
 {
     return ui::fromLocal(core::numberText(core::roundHalfEven(v, decimals)));
 }
-
-// A tick step of 1, 2 or 5 times a power of ten giving about `ticks` ticks.
-double niceStep(double range, int ticks)
-{
-    const double raw = range / ticks;
-    if (!(raw > 0))
-        return 1;
-    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
-    const double n = raw / magnitude;
-    return (n <= 1 ? 1 : n <= 2 ? 2 : n <= 5 ? 5 : 10) * magnitude;
-}
-
-double roundUp(double v, double step) { return std::ceil(v / step - 1e-9) * step; }
-double roundDown(double v, double step) { return std::floor(v / step + 1e-9) * step; }
 
 // How the page shows speeds: in the user's unit, with m/s beside it when the
 // user's unit is another known one.
@@ -98,17 +85,17 @@ void PowerCurvePlot::paintEvent(QPaintEvent *)
 
     double wattsTop = chart.wattsTop, wattsBottom = chart.wattsBottom, rpmTop = chart.rpmTop;
     const double speedEnd = chart.windEnd * axis.perMetre;
-    const double speedStep = niceStep(speedEnd, 10);
-    const double speedTop = roundUp(speedEnd, speedStep);
+    const double speedStep = core::niceStep(speedEnd, 10);
+    const double speedTop = core::roundUpToStep(speedEnd, speedStep);
     // Spread reaching a little below 0 at cut-in is clipped rather than
     // squeezing the curve; real negative means get their own grid lines.
     if (wattsBottom > -0.05 * wattsTop)
         wattsBottom = 0;
-    const double wattsStep = niceStep(std::max(wattsTop - wattsBottom, 10.0), 6);
-    wattsTop = roundUp(std::max(wattsTop, 10.0), wattsStep);
-    wattsBottom = roundDown(wattsBottom, wattsStep);
-    const double rpmStep = niceStep(std::max(rpmTop, 10.0), 6);
-    rpmTop = roundUp(std::max(rpmTop, 10.0), rpmStep);
+    const double wattsStep = core::niceStep(std::max(wattsTop - wattsBottom, 10.0), 6);
+    wattsTop = core::roundUpToStep(std::max(wattsTop, 10.0), wattsStep);
+    wattsBottom = core::roundDownToStep(wattsBottom, wattsStep);
+    const double rpmStep = core::niceStep(std::max(rpmTop, 10.0), 6);
+    rpmTop = core::roundUpToStep(std::max(rpmTop, 10.0), rpmStep);
 
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
@@ -119,15 +106,17 @@ void PowerCurvePlot::paintEvent(QPaintEvent *)
     const QRect area(64, countStrip + 8, width() - 64 - 64, height() - countStrip - 8 - fm.height() * 3 - 14);
     if (area.width() < 50 || area.height() < 50)
         return;
-    auto xOf = [&](double metres) { return area.left() + metres * axis.perMetre / speedTop * area.width(); };
-    auto yOfWatts = [&](double w) {
-        return area.bottom() - (w - wattsBottom) / (wattsTop - wattsBottom) * area.height();
-    };
-    auto yOfRPM = [&](double r) { return area.bottom() - r / rpmTop * area.height(); };
+    const core::LinearScale speedScale(0, speedTop, area.left(), area.left() + area.width());
+    const core::LinearScale wattsScale(wattsBottom, wattsTop, area.bottom(), area.bottom() - area.height());
+    const core::LinearScale rpmScale(0, rpmTop, area.bottom(), area.bottom() - area.height());
+    // Speeds in m/s, drawn in the unit shown.
+    auto xOf = [&](double metres) { return speedScale.pixel(metres * axis.perMetre); };
+    auto yOfWatts = [&](double w) { return wattsScale.pixel(w); };
+    auto yOfRPM = [&](double r) { return rpmScale.pixel(r); };
 
     // Grid and axes.
     p.setFont(font());
-    for (double w = wattsBottom; w <= wattsTop + wattsStep / 2; w += wattsStep) {
+    for (const double w : core::NiceAxis{wattsBottom, wattsTop, wattsStep}.ticks()) {
         const double y = yOfWatts(w);
         p.setPen(std::abs(w) < wattsStep / 2 ? Qt::gray : kGrid);
         p.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
@@ -136,13 +125,13 @@ void PowerCurvePlot::paintEvent(QPaintEvent *)
                    Qt::AlignRight | Qt::AlignVCenter, number(w, 3));
     }
     p.setPen(kRPM);
-    for (double r = 0; r <= rpmTop + rpmStep / 2; r += rpmStep) {
+    for (const double r : core::NiceAxis{0, rpmTop, rpmStep}.ticks()) {
         const double y = yOfRPM(r);
         p.drawText(QRectF(area.right() + 6, y - fm.height() / 2.0, 58, fm.height()),
                    Qt::AlignLeft | Qt::AlignVCenter, number(r, 3));
     }
-    for (double s = 0; s <= speedTop + speedStep / 2; s += speedStep) {
-        const double x = area.left() + s / speedTop * area.width();
+    for (const double s : core::NiceAxis{0, speedTop, speedStep}.ticks()) {
+        const double x = speedScale.pixel(s);
         p.setPen(kGrid);
         p.drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
         p.setPen(Qt::black);

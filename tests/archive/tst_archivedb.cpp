@@ -287,6 +287,65 @@ private slots:
         QVERIFY(!db.takeFrameCurve(frames));
     }
 
+    // Minutes from the daily logs: never over one already there, never into
+    // an hour whose minutes were let go, and nothing twice.
+    void addImported_data()
+    {
+        QTest::addColumn<QString>("measured"); // minutes 0..4 of an hour: "m" measured before the import
+        QTest::addColumn<bool>("forget");      // minutes before the hour's third let go first
+        QTest::addColumn<int>("runs");
+        QTest::addColumn<int>("added");        // by the last run
+        QTest::addColumn<int>("minutes");      // the hour's summary afterwards
+        QTest::addColumn<int>("imported");
+        QTest::newRow("an empty archive takes them all") << "....." << false << 1 << 5 << 5 << 5;
+        QTest::newRow("measured minutes stay as they were") << ".m.m." << false << 1 << 3 << 5 << 3;
+        QTest::newRow("again: nothing more") << ".m.m." << false << 2 << 0 << 5 << 3;
+        QTest::newRow("an hour whose minutes were let go is left") << "mm.m." << true << 1 << 0 << 3 << 0;
+    }
+    void addImported()
+    {
+        QFETCH(QString, measured);
+        QFETCH(bool, forget);
+        QFETCH(int, runs);
+        QFETCH(int, added);
+        QFETCH(int, minutes);
+        QFETCH(int, imported);
+        QTemporaryDir dir;
+        archive::ArchiveDb db;
+        QVERIFY2(db.open(dir.filePath("archive.sqlite"), false), qPrintable(db.error()));
+        const std::int64_t hour = kBase + 120; // 01:00 UTC
+        for (int i = 0; i < measured.size(); ++i)
+            if (measured[i] == QLatin1Char('m'))
+                QVERIFY(db.write(minute(hour + 60 * i, 0, 12)));
+        if (forget)
+            QVERIFY(db.forgetMinutesBefore(hour + 120));
+        std::vector<core::ArchiveRow> rows;
+        for (int i = 0; i < 5; ++i) {
+            core::ArchiveRow r = minute(hour + 60 * i, 0, 20, 1);
+            r.frames = 0;
+            r.imported = 1;
+            rows.push_back(r);
+        }
+        long long last = -1;
+        for (int run = 0; run < runs; ++run)
+            last = db.addImported(rows);
+        QCOMPARE(last, (long long)added);
+        const auto h = db.row(archive::Step::Hour, hour);
+        QVERIFY(h);
+        QCOMPARE(h->minutes, (long long)minutes);
+        QCOMPARE(h->imported, (long long)imported);
+        const auto d = db.rows(archive::Step::Day, 0, hour * 2);
+        QCOMPARE(d.size(), size_t(1));
+        QCOMPARE(d[0].minutes, (long long)minutes);
+        for (const core::ArchiveRow &m : db.rows(archive::Step::Minute, hour, hour + 300)) {
+            const int i = int((m.t - hour) / 60);
+            const bool wasMeasured = measured[i] == QLatin1Char('m');
+            QCOMPARE(m.imported, wasMeasured ? 0LL : 1LL);
+            QCOMPARE(m.volts.max, wasMeasured ? 12.25 : 19.75);
+        }
+        QCOMPARE(db.integrityCheck(), std::string("ok"));
+    }
+
     // What the writer finds at start: the file, what the user is told, and
     // whether a new archive then works.
     void atStart_data()

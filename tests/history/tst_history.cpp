@@ -211,9 +211,10 @@ private slots:
         testsupport::FakeServices fakes(folder.path());
         history::History window(fakes.services());
         window.addPage(new QWidget, QStringLiteral("Power curve"));
-        QCOMPARE(window.tabs()->count(), 2);
+        QCOMPARE(window.tabs()->count(), 3);
         QCOMPARE(window.tabs()->tabText(0), QStringLiteral("Energy"));
-        QCOMPARE(window.tabs()->tabText(1), QStringLiteral("Power curve"));
+        QCOMPARE(window.tabs()->tabText(1), QStringLiteral("Trends"));
+        QCOMPARE(window.tabs()->tabText(2), QStringLiteral("Power curve"));
         // No file yet: an empty month, no message.
         QCOMPARE(window.energyPage()->month().daysRecorded, 0);
         QVERIFY(fakes.messages.texts.isEmpty());
