@@ -118,7 +118,7 @@ struct TrendPicture {
 };
 
 // Margins around the plot, in pixels.
-constexpr int kTrendLeft = 62, kTrendRight = 12, kTrendTop = 6, kTrendBottom = 22, kTrendLaneGap = 10;
+constexpr int kTrendLeft = 62, kTrendRight = 12, kTrendTop = 6, kTrendBottom = 22, kTrendLaneGap = 16;
 // The plot's width for a widget `width` wide: the number of columns to read.
 int trendColumnsFor(int width);
 

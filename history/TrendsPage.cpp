@@ -105,7 +105,7 @@ TrendsPage::TrendsPage(const ui::Services &services, core::OffsetAt zone, QWidge
     readoutLabel->setMinimumHeight(readoutLabel->fontMetrics().height() * 2 + 4);
     legendLabel = ui::greenLabel(
         this, QStringLiteral("legendLabel"),
-        QStringLiteral("Dashed lines and hatched bars come from the daily logs: interval maxima, so upper bounds."));
+        QStringLiteral("Dashed lines, a yellow band and hollow bars come from the daily logs: interval maxima, so upper bounds."));
 
     exportButton = ui::greenButton(this, QStringLiteral("exportButton"), QStringLiteral("Export"));
     exportButton->setToolTip(QStringLiteral("Writes the rows shown, at the resolution shown, to a CSV file"));
@@ -365,8 +365,10 @@ void TrendsPage::refresh()
     for (int i = 0; i < core::kTrendSeries; ++i)
         shown[size_t(i)] = seriesBoxes[size_t(i)]->isChecked();
     chart->setData(&m_data, shown, m_zone);
-    if (!importing())
+    // A problem is told until it is gone; the status line keeps other news.
+    if (!importing() && (!m_problem.isEmpty() || m_problemShown))
         statusLabel->setText(m_problem);
+    m_problemShown = !m_problem.isEmpty();
     showHovered(chart->hoveredColumn());
 }
 

@@ -110,6 +110,7 @@ private:
     core::TrendData m_data;
     QString m_problem;
     bool m_stale = true;
+    bool m_problemShown = false;
     QTimer *m_reloadTimer;
 };
 
