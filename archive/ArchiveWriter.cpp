@@ -22,10 +22,17 @@ ArchiveWriter::~ArchiveWriter() = default;
 bool ArchiveWriter::openOrKeepAside()
 {
     const bool existed = QFileInfo::exists(m_path);
+    const auto cannotUse = [this] {
+        emit problem(QStringLiteral("open"), QStringLiteral("The archive %1 cannot be used: %2. Minutes are not "
+                                                            "archived until it can.")
+                                                 .arg(native(m_path), m_db.error()));
+    };
     QString why;
     if (m_db.open(m_path, false)) {
-        if (!existed)
+        if (!existed) {
+            m_db.takeOver();
             return true;
+        }
         // A full check only when the last run did not end cleanly.
         const bool clean = m_db.takeOver();
         const std::string found = clean ? m_db.quickCheck() : m_db.integrityCheck();
@@ -38,9 +45,7 @@ bool ArchiveWriter::openOrKeepAside()
     } else {
         if (m_db.newer())
             m_refused = true;
-        emit problem(QStringLiteral("open"), QStringLiteral("The archive %1 cannot be used: %2. Minutes are not "
-                                                            "archived until it can.")
-                                                 .arg(native(m_path), m_db.error()));
+        cannotUse();
         return false;
     }
     const QString kept = ui::keepAside(m_path);
@@ -55,9 +60,7 @@ bool ArchiveWriter::openOrKeepAside()
                                                         "new archive was started.")
                                              .arg(native(m_path), why, native(kept)));
     if (!m_db.open(m_path, false)) {
-        emit problem(QStringLiteral("open"), QStringLiteral("The archive %1 cannot be used: %2. Minutes are not "
-                                                            "archived until it can.")
-                                                 .arg(native(m_path), m_db.error()));
+        cannotUse();
         return false;
     }
     m_db.takeOver();
@@ -68,7 +71,6 @@ void ArchiveWriter::start()
 {
     if (!openOrKeepAside())
         return;
-    m_db.takeOver();
     // Made again here when the settings changed while the program was not running.
     m_db.setCurveRules(m_rules);
     takeFrameCurve();

@@ -13,33 +13,6 @@ namespace core {
 namespace {
 std::string trim(std::string_view text) { return std::string(trimBlanks(text, " \t\r\n")); }
 
-std::string escaped(std::string_view text)
-{
-    std::string s = replaceAll(text, "&", "&amp;");
-    s = replaceAll(s, "<", "&lt;");
-    return replaceAll(s, ">", "&gt;");
-}
-
-std::string unescaped(std::string_view text)
-{
-    std::string s = replaceAll(text, "&lt;", "<");
-    s = replaceAll(s, "&gt;", ">");
-    return replaceAll(s, "&amp;", "&");
-}
-
-void line(std::string &out, const char *key, const std::string &value) { out += tagLine(key, escaped(value)); }
-
-void read(std::string_view text, const char *key, std::string &value)
-{
-    if (const auto v = tagValue(text, key))
-        value = unescaped(*v);
-}
-
-void read(std::string_view text, const char *key, bool &value)
-{
-    if (const auto v = tagValue(text, key))
-        value = isOn(*v);
-}
 
 bool topicText(const std::string &s)
 {
@@ -50,36 +23,36 @@ bool topicText(const std::string &s)
 std::string mqttSettingsText(const MqttSettings &s)
 {
     std::string out;
-    line(out, "MqttOn", s.on ? "1" : "0");
-    line(out, "Host", s.host);
-    line(out, "Port", s.port);
-    line(out, "User", s.user);
-    line(out, "Password", s.password);
-    line(out, "Tls", s.tls ? "1" : "0");
-    line(out, "CaFile", s.caFile);
-    line(out, "ClientId", s.clientId);
-    line(out, "TopicPrefix", s.topicPrefix);
-    line(out, "Discovery", s.discovery ? "1" : "0");
-    line(out, "DiscoveryPrefix", s.discoveryPrefix);
-    line(out, "Interval", s.interval);
+    putFlag(out, "MqttOn", s.on);
+    putTag(out, "Host", s.host);
+    putTag(out, "Port", s.port);
+    putTag(out, "User", s.user);
+    putTag(out, "Password", s.password);
+    putFlag(out, "Tls", s.tls);
+    putTag(out, "CaFile", s.caFile);
+    putTag(out, "ClientId", s.clientId);
+    putTag(out, "TopicPrefix", s.topicPrefix);
+    putFlag(out, "Discovery", s.discovery);
+    putTag(out, "DiscoveryPrefix", s.discoveryPrefix);
+    putTag(out, "Interval", s.interval);
     return out;
 }
 
 MqttSettings readMqttSettings(std::string_view text)
 {
     MqttSettings s;
-    read(text, "MqttOn", s.on);
-    read(text, "Host", s.host);
-    read(text, "Port", s.port);
-    read(text, "User", s.user);
-    read(text, "Password", s.password);
-    read(text, "Tls", s.tls);
-    read(text, "CaFile", s.caFile);
-    read(text, "ClientId", s.clientId);
-    read(text, "TopicPrefix", s.topicPrefix);
-    read(text, "Discovery", s.discovery);
-    read(text, "DiscoveryPrefix", s.discoveryPrefix);
-    read(text, "Interval", s.interval);
+    takeTag(text, "MqttOn", s.on);
+    takeTag(text, "Host", s.host);
+    takeTag(text, "Port", s.port);
+    takeTag(text, "User", s.user);
+    takeTag(text, "Password", s.password);
+    takeTag(text, "Tls", s.tls);
+    takeTag(text, "CaFile", s.caFile);
+    takeTag(text, "ClientId", s.clientId);
+    takeTag(text, "TopicPrefix", s.topicPrefix);
+    takeTag(text, "Discovery", s.discovery);
+    takeTag(text, "DiscoveryPrefix", s.discoveryPrefix);
+    takeTag(text, "Interval", s.interval);
     return s;
 }
 

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TagValue.h"
 
+#include "Number.h"
+#include "Text.h"
+
 namespace core {
 
 namespace {
@@ -54,6 +57,38 @@ std::string tagLine(std::string_view key, std::string_view value)
     line.reserve(2 * key.size() + value.size() + 7);
     line.append("<").append(key).append(">").append(value).append("</").append(key).append(">\r\n");
     return line;
+}
+
+namespace {
+std::string escaped(std::string_view text)
+{
+    std::string s = replaceAll(text, "&", "&amp;");
+    s = replaceAll(s, "<", "&lt;");
+    return replaceAll(s, ">", "&gt;");
+}
+
+std::string unescaped(std::string_view text)
+{
+    std::string s = replaceAll(text, "&lt;", "<");
+    s = replaceAll(s, "&gt;", ">");
+    return replaceAll(s, "&amp;", "&");
+}
+} // namespace
+
+void putTag(std::string &out, std::string_view key, std::string_view value) { out += tagLine(key, escaped(value)); }
+
+void putFlag(std::string &out, std::string_view key, bool value) { out += tagLine(key, value ? "1" : "0"); }
+
+void takeTag(std::string_view text, std::string_view key, std::string &value)
+{
+    if (const auto v = tagValue(text, key))
+        value = unescaped(*v);
+}
+
+void takeTag(std::string_view text, std::string_view key, bool &value)
+{
+    if (const auto v = tagValue(text, key))
+        value = isOn(*v);
 }
 
 } // namespace core

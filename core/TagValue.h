@@ -19,4 +19,13 @@ std::string tagLine(std::string_view key, std::string_view value);
 // The value of key K in a settings file text: between "<K>" and "</K>".
 std::optional<std::string> tagValue(std::string_view text, std::string_view key);
 
+// Our own settings files that may hold any text (a password, a topic) write
+// "&", "<" and ">" as entities, so that every text reads back as it was.
+void putTag(std::string &out, std::string_view key, std::string_view value);
+// "1" or "0".
+void putFlag(std::string &out, std::string_view key, bool value);
+// Each leaves `value` as it was when the tag is missing.
+void takeTag(std::string_view text, std::string_view key, std::string &value);
+void takeTag(std::string_view text, std::string_view key, bool &value);
+
 } // namespace core

@@ -11,34 +11,6 @@
 namespace core {
 
 namespace {
-std::string escaped(std::string_view text)
-{
-    std::string s = replaceAll(text, "&", "&amp;");
-    s = replaceAll(s, "<", "&lt;");
-    return replaceAll(s, ">", "&gt;");
-}
-
-std::string unescaped(std::string_view text)
-{
-    std::string s = replaceAll(text, "&lt;", "<");
-    s = replaceAll(s, "&gt;", ">");
-    return replaceAll(s, "&amp;", "&");
-}
-
-void line(std::string &out, const char *key, const std::string &value) { out += tagLine(key, escaped(value)); }
-void line(std::string &out, const char *key, bool value) { out += tagLine(key, value ? "1" : "0"); }
-
-void read(std::string_view text, const char *key, std::string &value)
-{
-    if (const auto v = tagValue(text, key))
-        value = unescaped(*v);
-}
-
-void read(std::string_view text, const char *key, bool &value)
-{
-    if (const auto v = tagValue(text, key))
-        value = isOn(*v);
-}
 
 std::string trimmed(std::string_view text) { return std::string(trimBlanks(text, " \t\r\n")); }
 
@@ -135,32 +107,32 @@ const char kFilePrefix[] = "/static/";
 std::string webSettingsText(const WebSettings &s)
 {
     std::string out;
-    line(out, "WebOn", s.on);
-    line(out, "Port", s.port);
-    line(out, "Network", s.network);
-    line(out, "AskPassword", s.askPassword);
-    line(out, "PasswordHash", s.passwordHash);
-    line(out, "Names", s.names);
-    line(out, "Tls", s.tls);
-    line(out, "TlsCert", s.tlsCert);
-    line(out, "TlsKey", s.tlsKey);
-    line(out, "RequestSeconds", s.requestSeconds);
+    putFlag(out, "WebOn", s.on);
+    putTag(out, "Port", s.port);
+    putFlag(out, "Network", s.network);
+    putFlag(out, "AskPassword", s.askPassword);
+    putTag(out, "PasswordHash", s.passwordHash);
+    putTag(out, "Names", s.names);
+    putFlag(out, "Tls", s.tls);
+    putTag(out, "TlsCert", s.tlsCert);
+    putTag(out, "TlsKey", s.tlsKey);
+    putTag(out, "RequestSeconds", s.requestSeconds);
     return out;
 }
 
 WebSettings readWebSettings(std::string_view text)
 {
     WebSettings s;
-    read(text, "WebOn", s.on);
-    read(text, "Port", s.port);
-    read(text, "Network", s.network);
-    read(text, "AskPassword", s.askPassword);
-    read(text, "PasswordHash", s.passwordHash);
-    read(text, "Names", s.names);
-    read(text, "Tls", s.tls);
-    read(text, "TlsCert", s.tlsCert);
-    read(text, "TlsKey", s.tlsKey);
-    read(text, "RequestSeconds", s.requestSeconds);
+    takeTag(text, "WebOn", s.on);
+    takeTag(text, "Port", s.port);
+    takeTag(text, "Network", s.network);
+    takeTag(text, "AskPassword", s.askPassword);
+    takeTag(text, "PasswordHash", s.passwordHash);
+    takeTag(text, "Names", s.names);
+    takeTag(text, "Tls", s.tls);
+    takeTag(text, "TlsCert", s.tlsCert);
+    takeTag(text, "TlsKey", s.tlsKey);
+    takeTag(text, "RequestSeconds", s.requestSeconds);
     return s;
 }
 

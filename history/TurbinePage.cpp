@@ -36,15 +36,7 @@ QLineEdit *entry(QWidget *parent, const char *name, const QString &caption, cons
 
 QCheckBox *tickBox(QWidget *parent, const char *name, const QString &caption, int r)
 {
-    auto *c = new QCheckBox(caption, parent);
-    c->setObjectName(QLatin1String(name));
-    c->setGeometry(8, rowTop(r), 404, 20);
-    ui::setColours(c, ui::darkGreen(), ui::brightGreen());
-    QPalette p = c->palette();
-    p.setColor(QPalette::Base, Qt::white);
-    p.setColor(QPalette::Text, Qt::black);
-    c->setPalette(p);
-    return c;
+    return ui::greenTickBox(parent, QLatin1String(name), caption, QRect(8, rowTop(r), 404, 20));
 }
 
 QString number(const std::optional<double> &v)

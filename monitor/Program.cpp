@@ -106,10 +106,7 @@ int runProgram(int argc, char **argv, const Edition &edition)
 
     const ui::FolderPlace place = ui::findProgramFolder(QString::fromLocal8Bit(line.folder.c_str()),
                                                         QCoreApplication::applicationDirPath());
-    QString reason;
-    if (!place.defaults.isEmpty() && !ui::fillProgramFolder(place.path, place.defaults, &reason))
-        messages.inform(nullptr, QStringLiteral("The data folder %1 could not be made ready: %2.")
-                                     .arg(QDir::toNativeSeparators(place.path), reason));
+    ui::makeFolderReady(place, messages);
     ui::FolderLock lock(ui::ProgramFolder(place.path).lockFile());
     qint64 holder = 0;
     QString holderName;

@@ -20,34 +20,7 @@
 namespace publish {
 
 namespace {
-const int kRowHeight = 24;
-const int kEntryLeft = 160;
-const int kEntryWidth = 250;
-
-int rowTop(int row) { return 8 + row * kRowHeight; }
-
-QLineEdit *row(QWidget *parent, const char *name, const QString &caption, int r, int width = kEntryWidth)
-{
-    ui::greenLabel(parent, QStringLiteral("Label%1").arg(QLatin1String(name)), caption)
-        ->setGeometry(8, rowTop(r), kEntryLeft - 12, 20);
-    QLineEdit *e = ui::greenEntry(parent, QLatin1String(name));
-    e->setGeometry(kEntryLeft, rowTop(r), width, 20);
-    return e;
-}
-
-QCheckBox *tickBox(QWidget *parent, const char *name, const QString &caption, int r)
-{
-    auto *c = new QCheckBox(caption, parent);
-    c->setObjectName(QLatin1String(name));
-    c->setGeometry(kEntryLeft, rowTop(r), kEntryWidth, 20);
-    ui::setColours(c, ui::darkGreen(), ui::brightGreen());
-    // The tick box itself stays white, so an unticked box shows on the dark back.
-    QPalette p = c->palette();
-    p.setColor(QPalette::Base, Qt::white);
-    p.setColor(QPalette::Text, Qt::black);
-    c->setPalette(p);
-    return c;
-}
+const ui::PageRows kRows;
 
 std::string text(const QLineEdit *e) { return e->text().trimmed().toStdString(); }
 QString shown(const std::string &s) { return QString::fromStdString(s); }
@@ -58,31 +31,31 @@ MqttPage::MqttPage(const ui::Services &services, Publisher *publisher, QWidget *
 {
     setObjectName(QStringLiteral("MqttPage"));
     // The least size: the page fills the room the largest page needs.
-    setMinimumSize(420, rowTop(12) + 4 + 56 + 6);
+    setMinimumSize(420, kRows.rowTop(12) + 4 + 56 + 6);
     ui::setColours(this, ui::darkGreen(), ui::brightGreen());
 
-    MqttOn = tickBox(this, "MqttOn", QStringLiteral("Publish to an MQTT broker"), 0);
-    Host = row(this, "Host", QStringLiteral("Broker host"), 1);
-    Port = row(this, "Port", QStringLiteral("Port"), 2, 60);
-    User = row(this, "User", QStringLiteral("User name"), 3);
-    Password = row(this, "Password", QStringLiteral("Password"), 4);
+    MqttOn = kRows.tickBox(this, "MqttOn", QStringLiteral("Publish to an MQTT broker"), 0);
+    Host = kRows.entry(this, "Host", QStringLiteral("Broker host"), 1);
+    Port = kRows.entry(this, "Port", QStringLiteral("Port"), 2, 60);
+    User = kRows.entry(this, "User", QStringLiteral("User name"), 3);
+    Password = kRows.entry(this, "Password", QStringLiteral("Password"), 4);
     Password->setEchoMode(QLineEdit::Password);
-    Tls = tickBox(this, "Tls", QStringLiteral("TLS (encrypted)"), 5);
-    CaFile = row(this, "CaFile", QStringLiteral("CA file"), 6, kEntryWidth - 30);
+    Tls = kRows.tickBox(this, "Tls", QStringLiteral("TLS (encrypted)"), 5);
+    CaFile = kRows.entry(this, "CaFile", QStringLiteral("CA file"), 6, kRows.entryWidth - 30);
     CaFileButton = ui::button(this, QStringLiteral("CaFileButton"), QStringLiteral("..."));
-    CaFileButton->setGeometry(kEntryLeft + kEntryWidth - 26, rowTop(6), 26, 20);
+    CaFileButton->setGeometry(kRows.entryLeft + kRows.entryWidth - 26, kRows.rowTop(6), 26, 20);
     CaFileButton->setToolTip(QStringLiteral("Choose the CA file"));
     connect(CaFileButton, &QPushButton::clicked, this, &MqttPage::CaFileButton_Click);
-    ClientId = row(this, "ClientId", QStringLiteral("Client id"), 7);
-    TopicPrefix = row(this, "TopicPrefix", QStringLiteral("Topic prefix"), 8);
-    Discovery = tickBox(this, "Discovery", QStringLiteral("Home automation discovery"), 9);
-    DiscoveryPrefix = row(this, "DiscoveryPrefix", QStringLiteral("Discovery prefix"), 10);
-    Interval = row(this, "Interval", QStringLiteral("Seconds between values"), 11, 60);
+    ClientId = kRows.entry(this, "ClientId", QStringLiteral("Client id"), 7);
+    TopicPrefix = kRows.entry(this, "TopicPrefix", QStringLiteral("Topic prefix"), 8);
+    Discovery = kRows.tickBox(this, "Discovery", QStringLiteral("Home automation discovery"), 9);
+    DiscoveryPrefix = kRows.entry(this, "DiscoveryPrefix", QStringLiteral("Discovery prefix"), 10);
+    Interval = kRows.entry(this, "Interval", QStringLiteral("Seconds between values"), 11, 60);
 
     Status = ui::greenLabel(this, QStringLiteral("Status"), QString());
     Status->setWordWrap(true);
     Status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Status->setGeometry(8, rowTop(12) + 4, 404, 56);
+    Status->setGeometry(8, kRows.rowTop(12) + 4, 404, 56);
     if (publisher) {
         Status->setText(publisher->statusText());
         connect(publisher, &Publisher::statusChanged, Status, &QLabel::setText);

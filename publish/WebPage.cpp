@@ -20,38 +20,12 @@
 namespace publish {
 
 namespace {
-const int kRowHeight = 24;
-const int kEntryLeft = 160;
-const int kEntryWidth = 250;
-
-int rowTop(int row) { return 8 + row * kRowHeight; }
-
-QLineEdit *row(QWidget *parent, const char *name, const QString &caption, int r, int width = kEntryWidth)
-{
-    ui::greenLabel(parent, QStringLiteral("Label%1").arg(QLatin1String(name)), caption)
-        ->setGeometry(8, rowTop(r), kEntryLeft - 12, 20);
-    QLineEdit *e = ui::greenEntry(parent, QLatin1String(name));
-    e->setGeometry(kEntryLeft, rowTop(r), width, 20);
-    return e;
-}
-
-QCheckBox *tickBox(QWidget *parent, const char *name, const QString &caption, int r)
-{
-    auto *c = new QCheckBox(caption, parent);
-    c->setObjectName(QLatin1String(name));
-    c->setGeometry(kEntryLeft, rowTop(r), kEntryWidth, 20);
-    ui::setColours(c, ui::darkGreen(), ui::brightGreen());
-    QPalette p = c->palette();
-    p.setColor(QPalette::Base, Qt::white);
-    p.setColor(QPalette::Text, Qt::black);
-    c->setPalette(p);
-    return c;
-}
+const ui::PageRows kRows;
 
 QPushButton *chooser(QWidget *parent, const char *name, int r, const QString &tip)
 {
     QPushButton *b = ui::button(parent, QLatin1String(name), QStringLiteral("..."));
-    b->setGeometry(kEntryLeft + kEntryWidth - 26, rowTop(r), 26, 20);
+    b->setGeometry(kRows.entryLeft + kRows.entryWidth - 26, kRows.rowTop(r), 26, 20);
     b->setToolTip(tip);
     return b;
 }
@@ -65,25 +39,25 @@ WebPage::WebPage(const ui::Services &services, WebServer *server, QWidget *paren
     : ui::OptionsPage(parent), m_services(services)
 {
     setObjectName(QStringLiteral("WebPage"));
-    setMinimumSize(420, rowTop(10) + 4 + 56 + 6);
+    setMinimumSize(420, kRows.rowTop(10) + 4 + 56 + 6);
     ui::setColours(this, ui::darkGreen(), ui::brightGreen());
 
-    WebOn = tickBox(this, "WebOn", QStringLiteral("Serve values, stream and metrics"), 0);
-    Port = row(this, "Port", QStringLiteral("Port"), 1, 60);
+    WebOn = kRows.tickBox(this, "WebOn", QStringLiteral("Serve values, stream and metrics"), 0);
+    Port = kRows.entry(this, "Port", QStringLiteral("Port"), 1, 60);
     ui::greenLabel(this, QStringLiteral("LabelNetwork"), QStringLiteral("Network"))
-        ->setGeometry(8, rowTop(2), kEntryLeft - 12, 20);
-    Network = tickBox(this, "Network", QStringLiteral("Other devices may connect"), 2);
+        ->setGeometry(8, kRows.rowTop(2), kRows.entryLeft - 12, 20);
+    Network = kRows.tickBox(this, "Network", QStringLiteral("Other devices may connect"), 2);
     Network->setToolTip(QStringLiteral("Other devices on the network may connect (with the password); "
                                        "otherwise only this computer"));
-    AskPassword = tickBox(this, "AskPassword", QStringLiteral("Ask for a password"), 3);
-    Password = row(this, "Password", QStringLiteral("Password"), 4);
+    AskPassword = kRows.tickBox(this, "AskPassword", QStringLiteral("Ask for a password"), 3);
+    Password = kRows.entry(this, "Password", QStringLiteral("Password"), 4);
     Password->setEchoMode(QLineEdit::Password);
-    Names = row(this, "Names", QStringLiteral("Also reached as"), 5);
+    Names = kRows.entry(this, "Names", QStringLiteral("Also reached as"), 5);
     Names->setPlaceholderText(QStringLiteral("names or addresses, e.g. turbine.lan"));
-    Tls = tickBox(this, "Tls", QStringLiteral("TLS (https)"), 6);
-    TlsCert = row(this, "TlsCert", QStringLiteral("Certificate file"), 7, kEntryWidth - 30);
+    Tls = kRows.tickBox(this, "Tls", QStringLiteral("TLS (https)"), 6);
+    TlsCert = kRows.entry(this, "TlsCert", QStringLiteral("Certificate file"), 7, kRows.entryWidth - 30);
     CertButton = chooser(this, "CertButton", 7, QStringLiteral("Choose the certificate file"));
-    TlsKey = row(this, "TlsKey", QStringLiteral("Key file"), 8, kEntryWidth - 30);
+    TlsKey = kRows.entry(this, "TlsKey", QStringLiteral("Key file"), 8, kRows.entryWidth - 30);
     KeyButton = chooser(this, "KeyButton", 8, QStringLiteral("Choose the key file"));
     connect(CertButton, &QPushButton::clicked, this, &WebPage::CertButton_Click);
     connect(KeyButton, &QPushButton::clicked, this, &WebPage::KeyButton_Click);
@@ -100,7 +74,7 @@ WebPage::WebPage(const ui::Services &services, WebServer *server, QWidget *paren
     Status = ui::greenLabel(this, QStringLiteral("Status"), QString());
     Status->setWordWrap(true);
     Status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Status->setGeometry(8, rowTop(10) + 4, 404, 56);
+    Status->setGeometry(8, kRows.rowTop(10) + 4, 404, 56);
     if (server) {
         Status->setText(server->statusText());
         connect(server, &WebServer::statusChanged, Status, &QLabel::setText);

@@ -6,6 +6,7 @@
 #include "Twips.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QPalette>
 #include <algorithm>
@@ -74,6 +75,34 @@ QLineEdit *greenEntry(QWidget *parent, const QString &name, const QString &text)
     entry->setObjectName(name);
     setColours(entry, brightGreen(), Qt::black);
     return entry;
+}
+
+QCheckBox *greenTickBox(QWidget *parent, const QString &name, const QString &caption, const QRect &at)
+{
+    auto *c = new QCheckBox(caption, parent);
+    c->setObjectName(name);
+    if (at.isValid())
+        c->setGeometry(at);
+    setColours(c, darkGreen(), brightGreen());
+    QPalette p = c->palette();
+    p.setColor(QPalette::Base, Qt::white);
+    p.setColor(QPalette::Text, Qt::black);
+    c->setPalette(p);
+    return c;
+}
+
+QLineEdit *PageRows::entry(QWidget *parent, const char *name, const QString &caption, int row, int width) const
+{
+    greenLabel(parent, QStringLiteral("Label%1").arg(QLatin1String(name)), caption,
+               QRect(8, rowTop(row), entryLeft - 12, 20));
+    QLineEdit *e = greenEntry(parent, QLatin1String(name));
+    e->setGeometry(entryLeft, rowTop(row), width > 0 ? width : entryWidth, 20);
+    return e;
+}
+
+QCheckBox *PageRows::tickBox(QWidget *parent, const char *name, const QString &caption, int row) const
+{
+    return greenTickBox(parent, QLatin1String(name), caption, QRect(entryLeft, rowTop(row), entryWidth, 20));
 }
 
 void markEntry(QLineEdit *entry, const QString &why)

@@ -9,6 +9,7 @@
 #include <QRect>
 #include <QString>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QWidget;
@@ -61,6 +62,18 @@ QLabel *makeLabel(QWidget *parent, const QString &name, const QString &caption, 
 QLabel *greenLabel(QWidget *parent, const QString &name, const QString &caption = QString(),
                    const QRect &at = QRect());
 QLineEdit *greenEntry(QWidget *parent, const QString &name, const QString &text = QString());
+// A tick box in bright green on dark green whose box stays white, so that an
+// unticked box shows on the dark back.
+QCheckBox *greenTickBox(QWidget *parent, const QString &name, const QString &caption, const QRect &at = QRect());
+
+// The rows of an Options page: a caption, then its entry or tick box at
+// `entryLeft`, a row every `rowHeight` pixels from `top`.
+struct PageRows {
+    int top = 8, rowHeight = 24, entryLeft = 160, entryWidth = 250;
+    int rowTop(int row) const { return top + row * rowHeight; }
+    QLineEdit *entry(QWidget *parent, const char *name, const QString &caption, int row, int width = 0) const;
+    QCheckBox *tickBox(QWidget *parent, const char *name, const QString &caption, int row) const;
+};
 // Marks an entry whose text is wrong: red text and `why` as its tool tip;
 // an empty `why` takes the mark off.
 void markEntry(QLineEdit *entry, const QString &why);

@@ -2,6 +2,7 @@
 #include "FolderStart.h"
 
 #include "Files.h"
+#include "Services.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -96,6 +97,14 @@ QString folderInUseText(const QString &folder, qint64 holder, const QString &app
                "Another Veldra program (process %1) is already running on the folder %2. Only one program can use a folder at a time, so this one ends.")
         .arg(holder)
         .arg(QDir::toNativeSeparators(folder));
+}
+
+void makeFolderReady(const FolderPlace &place, MessageService &messages)
+{
+    QString reason;
+    if (!place.defaults.isEmpty() && !fillProgramFolder(place.path, place.defaults, &reason))
+        messages.inform(nullptr, QStringLiteral("The data folder %1 could not be made ready: %2.")
+                                     .arg(QDir::toNativeSeparators(place.path), reason));
 }
 
 } // namespace ui

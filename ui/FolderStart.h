@@ -11,6 +11,8 @@
 
 namespace ui {
 
+class MessageService;
+
 struct FolderPlace {
     core::FolderKind kind;
     // Absolute and clean.
@@ -30,6 +32,9 @@ FolderPlace findProgramFolder(const QString &given, const QString &ownFolder);
 // it there). So a newer version's new defaults arrive, while everything the
 // user changed stays. False with `reason` when something could not be made.
 bool fillProgramFolder(const QString &folder, const QString &defaults, QString *reason);
+// The same for the folder a program start found, telling `messages` what
+// could not be made (the program goes on with what is there).
+void makeFolderReady(const FolderPlace &place, MessageService &messages);
 
 // One program per folder: a lock file in it, held while the program runs.
 class FolderLock {

@@ -24,10 +24,7 @@ private slots:
         testsupport::ProgramFolder folder;
         folder.write("frame.txt", kFrame + "\n");
         QProcess unit;
-        unit.start(qEnvironmentVariable("VELDRA_BIN") + "/../tools/veldra-simunit",
-                   {"--folder", folder.path(), "--port", "1", "--replay", folder.file("frame.txt"), "--rate", "4",
-                    "--quiet"});
-        QVERIFY(unit.waitForStarted());
+        QVERIFY(testsupport::startUnit(unit, folder.path(), {"--replay", folder.file("frame.txt"), "--rate", "4"}));
         auto stopUnit = qScopeGuard([&unit] {
             unit.kill();
             unit.waitForFinished(3000);

@@ -149,10 +149,8 @@ class TestDashboard : public QObject {
     {
         m_folder->write("curve.txt", kCurve);
         m_unit.setProcessChannelMode(QProcess::ForwardedChannels);
-        m_unit.start(qEnvironmentVariable("VELDRA_BIN") + "/../tools/veldra-simunit",
-                     {"--folder", m_folder->path(), "--port", "1", "--curve", m_folder->file("curve.txt"), "--rate",
-                      "4", "--sweep", "60", "--quiet"});
-        return m_unit.waitForStarted();
+        return testsupport::startUnit(m_unit, m_folder->path(),
+                                      {"--curve", m_folder->file("curve.txt"), "--rate", "4", "--sweep", "60"});
     }
 
     void stopUnit()

@@ -42,10 +42,7 @@ private slots:
         folder.write("frame.txt", kFrame + "\n");
         folder.write("prog.cfg", testsupport::progCfg("1"));
         QProcess unit;
-        unit.start(qEnvironmentVariable("VELDRA_BIN") + "/../tools/veldra-simunit",
-                   {"--folder", folder.path(), "--port", "1", "--replay", folder.file("frame.txt"), "--rate", "4",
-                    "--quiet"});
-        QVERIFY(unit.waitForStarted());
+        QVERIFY(testsupport::startUnit(unit, folder.path(), {"--replay", folder.file("frame.txt"), "--rate", "4"}));
         QTRY_VERIFY_WITH_TIMEOUT(folder.exists("COM1"), 10000);
 
         const int kills = qEnvironmentVariableIntValue("VELDRA_KILLS") > 0

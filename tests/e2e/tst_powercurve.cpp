@@ -29,10 +29,8 @@ private slots:
         testsupport::ProgramFolder folder;
         folder.write("curve.txt", kTable);
         QProcess unit;
-        unit.start(qEnvironmentVariable("VELDRA_BIN") + "/../tools/veldra-simunit",
-                   {"--folder", folder.path(), "--port", "1", "--curve", folder.file("curve.txt"), "--hold", "60",
-                    "--rate", "4", "--quiet"});
-        QVERIFY(unit.waitForStarted());
+        QVERIFY(testsupport::startUnit(unit, folder.path(),
+                                       {"--curve", folder.file("curve.txt"), "--hold", "60", "--rate", "4"}));
         auto stopUnit = qScopeGuard([&unit] {
             unit.kill();
             unit.waitForFinished(3000);

@@ -151,10 +151,7 @@ class TestWeb : public QObject {
         if (m_unit.state() == QProcess::NotRunning) {
             m_folder->write("curve.txt", kFlatCurve);
             m_unit.setProcessChannelMode(QProcess::ForwardedChannels);
-            m_unit.start(qEnvironmentVariable("VELDRA_BIN") + "/../tools/veldra-simunit",
-                         {"--folder", m_folder->path(), "--port", "1", "--curve", m_folder->file("curve.txt"),
-                          "--rate", "4", "--quiet"});
-            if (!m_unit.waitForStarted())
+            if (!testsupport::startUnit(m_unit, m_folder->path(), {"--curve", m_folder->file("curve.txt"), "--rate", "4"}))
                 return false;
         }
         const QString exe = testsupport::installProgram(m_folder->path(), "crestdial", testsupport::progCfg("1"),

@@ -148,6 +148,15 @@ private:
     QString m_name;
 };
 
+// Starts the simulated unit on port 1 of `folder` with `options` (what it
+// sends and how fast); false when it did not start.
+inline bool startUnit(QProcess &unit, const QString &folder, const QStringList &options)
+{
+    unit.start(qEnvironmentVariable("VELDRA_BIN") + "/../tools/veldra-simunit",
+               QStringList{"--folder", folder, "--port", "1", "--quiet"} + options);
+    return unit.waitForStarted();
+}
+
 // Copies a built program (from VELDRA_BIN) into a program folder, writes its
 // prog.cfg and prepares `process` to run it there on the given X display.
 // Returns the program's path, or "" when it could not be copied.
