@@ -10,9 +10,11 @@
 #include <QTimer>
 #include <memory>
 
-#ifdef Q_OS_UNIX
+#if defined(Q_OS_UNIX)
 #include <csignal>
 #include <unistd.h>
+#elif defined(Q_OS_WIN)
+#include <windows.h>
 #endif
 
 namespace alarms {
@@ -34,12 +36,46 @@ QByteArray asLines(const QByteArray &text)
     return out;
 }
 
-// Ends every process of the run's group (the group's id is the first
-// process's id); true while any of them was still there.
+// The processes of one run: on Unix the session its first process leads
+// (whose id is the group's), on Windows a job object the first process is
+// put in as it starts, which whatever it starts then belongs to as well.
+struct RunGroup {
+    qint64 id = 0; // the group's id, or the job's handle; 0 when there is none
+    RunGroup() = default;
+    RunGroup(const RunGroup &) = delete;
+    RunGroup &operator=(const RunGroup &) = delete;
+    ~RunGroup()
+    {
+#ifdef Q_OS_WIN
+        // Closing the handle leaves what runs in the job running.
+        if (id)
+            ::CloseHandle(HANDLE(quintptr(id)));
+#endif
+    }
+    void adopt(QProcess *first)
+    {
+#ifdef Q_OS_WIN
+        HANDLE job = ::CreateJobObjectW(nullptr, nullptr);
+        HANDLE process = ::OpenProcess(PROCESS_SET_QUOTA | PROCESS_TERMINATE, FALSE, DWORD(first->processId()));
+        if (job && process && ::AssignProcessToJobObject(job, process))
+            id = qint64(quintptr(job));
+        else if (job)
+            ::CloseHandle(job);
+        if (process)
+            ::CloseHandle(process);
+#else
+        id = first->processId();
+#endif
+    }
+};
+
+// Ends every process of a run's group; true while any of them was still there.
 bool endGroup(qint64 group)
 {
-#ifdef Q_OS_UNIX
+#if defined(Q_OS_UNIX)
     return group > 0 && ::kill(-pid_t(group), SIGKILL) == 0;
+#elif defined(Q_OS_WIN)
+    return group != 0 && ::TerminateJobObject(HANDLE(quintptr(group)), 1);
 #else
     Q_UNUSED(group);
     return false;
@@ -48,8 +84,14 @@ bool endGroup(qint64 group)
 
 bool groupAlive(qint64 group)
 {
-#ifdef Q_OS_UNIX
+#if defined(Q_OS_UNIX)
     return group > 0 && ::kill(-pid_t(group), 0) == 0;
+#elif defined(Q_OS_WIN)
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
+    return group != 0
+           && ::QueryInformationJobObject(HANDLE(quintptr(group)), JobObjectBasicAccountingInformation, &info,
+                                          sizeof info, nullptr)
+           && info.ActiveProcesses > 0;
 #else
     Q_UNUSED(group);
     return false;
@@ -83,7 +125,7 @@ CommandRunner::~CommandRunner()
 {
     for (QProcess *p : findChildren<QProcess *>()) {
         p->disconnect(this);
-        endGroup(p->processId());
+        endGroup(p->property("group").toLongLong());
         p->kill();
         p->waitForFinished(1000);
     }
@@ -141,7 +183,7 @@ void CommandRunner::run(const QString &program, const QStringList &arguments, do
     auto output = std::make_shared<QByteArray>();
     auto cut = std::make_shared<bool>(false);
     auto killed = std::make_shared<bool>(false);
-    auto group = std::make_shared<qint64>(0);
+    auto group = std::make_shared<RunGroup>();
     // The limit outlives the first process when the run left others behind.
     auto *limit = new QTimer(this);
     limit->setSingleShot(true);
@@ -157,7 +199,7 @@ void CommandRunner::run(const QString &program, const QStringList &arguments, do
     });
     connect(limit, &QTimer::timeout, this, [limit, group, killed] {
         *killed = true;
-        endGroup(*group);
+        endGroup(group->id);
         if (auto *first = qobject_cast<QProcess *>(limit->parent()))
             first->kill();
         else
@@ -169,11 +211,11 @@ void CommandRunner::run(const QString &program, const QStringList &arguments, do
         QByteArray text = *output;
         if (*cut)
             text += QByteArray("\n(output cut after %1 bytes)").replace("%1", QByteArray::number(kMaxOutput));
-        if (groupAlive(*group) && limit->isActive()) {
+        if (groupAlive(group->id) && limit->isActive()) {
             text += "\n(it left processes running; they are ended when the time limit is up)";
             limit->setParent(this);
             limit->setObjectName(QStringLiteral("leftovers"));
-            limit->setProperty("group", *group);
+            limit->setProperty("group", group->id);
         }
         log(started, head, text, end);
         p->deleteLater();
@@ -199,7 +241,10 @@ void CommandRunner::run(const QString &program, const QStringList &arguments, do
             done(QStringLiteral("failed: could not start it (%1)").arg(p->errorString()));
         }
     });
-    connect(p, &QProcess::started, this, [p, group] { *group = p->processId(); });
+    connect(p, &QProcess::started, this, [p, group] {
+        group->adopt(p);
+        p->setProperty("group", group->id);
+    });
     limit->start();
     // The program and each argument go to the system as they are: no shell
     // splits, expands or quotes them.

@@ -7,9 +7,37 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 
 namespace desktop {
 
+#ifdef Q_OS_WIN
+// On Windows the entry is a value of the user's Run key, named `file`.
+namespace {
+const QString kRunKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+}
+
+QString Autostart::fileFor(const QString &entryName) { return entryName; }
+
+bool Autostart::enabled() const { return QSettings(kRunKey, QSettings::NativeFormat).contains(file); }
+
+bool Autostart::set(bool on) const
+{
+    QSettings run(kRunKey, QSettings::NativeFormat);
+    if (!on) {
+        run.remove(file);
+    } else {
+        QStringList words{QDir::toNativeSeparators(program)};
+        for (const QString &a : arguments)
+            words << a;
+        for (QString &w : words)
+            w = QLatin1Char('"') + w + QLatin1Char('"');
+        run.setValue(file, words.join(QLatin1Char(' ')));
+    }
+    run.sync();
+    return run.status() == QSettings::NoError;
+}
+#else
 QString Autostart::fileFor(const QString &entryName)
 {
     QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
@@ -34,5 +62,6 @@ bool Autostart::set(bool on) const
     return ui::ensureFolder(QFileInfo(file).absolutePath())
            && ui::replaceWhole(file, QByteArray::fromStdString(text));
 }
+#endif
 
 } // namespace desktop

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// "Start at login": the program's XDG autostart entry, written or removed.
+// "Start at login": the program's XDG autostart entry (on Windows, a value
+// of the user's Run key), written or removed.
 
 #include <QString>
 #include <QStringList>

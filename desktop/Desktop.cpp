@@ -50,8 +50,13 @@ std::unique_ptr<Desktop> Desktop::forProgram(const ui::Services &services, alarm
     autostart.program = QCoreApplication::applicationFilePath();
     if (folderGiven)
         autostart.arguments = QStringList{QStringLiteral("--folder"), services.programFolder};
-    return std::make_unique<Desktop>(services, alarms, std::make_unique<QtTray>(),
-                                     std::make_unique<DBusNotifier>(ui::programTitle(), entry), autostart);
+    auto tray = std::make_unique<QtTray>();
+#ifdef Q_OS_WIN
+    auto notifier = std::make_unique<TrayNotifier>(tray.get());
+#else
+    auto notifier = std::make_unique<DBusNotifier>(ui::programTitle(), entry);
+#endif
+    return std::make_unique<Desktop>(services, alarms, std::move(tray), std::move(notifier), autostart);
 }
 
 Desktop::~Desktop()

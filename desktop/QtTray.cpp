@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "QtTray.h"
 
+#ifndef Q_OS_WIN
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
+#endif
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
@@ -44,6 +46,7 @@ QtTray::QtTray(QObject *parent) : TrayIcon(parent)
     });
 }
 
+#ifndef Q_OS_WIN
 void DBusNotifier::notify(const QString &summary, const QString &body)
 {
     // Sent without waiting for the answer: a notification service that hangs
@@ -55,5 +58,6 @@ void DBusNotifier::notify(const QString &summary, const QString &body)
          << QVariantMap{{QStringLiteral("desktop-entry"), m_entry}} << int(-1);
     QDBusConnection::sessionBus().asyncCall(call);
 }
+#endif
 
 } // namespace desktop

@@ -6,7 +6,9 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
+#ifndef Q_OS_WIN
 #include <unistd.h>
+#endif
 
 namespace desktop {
 
@@ -19,11 +21,19 @@ QString RunningWindow::socketName(const QString &folder)
 {
     const QByteArray path = QDir(folder).canonicalPath().toUtf8();
     const QByteArray hash = QCryptographicHash::hash(path, QCryptographicHash::Sha256).toHex().left(24);
+#ifdef Q_OS_WIN
+    // A named pipe: the user's name keeps two users' programs apart, and the
+    // pipe goes with the program that made it.
+    const QString user = QString::fromLatin1(
+        QCryptographicHash::hash(qEnvironmentVariable("USERNAME").toUtf8(), QCryptographicHash::Sha256).toHex().left(8));
+    return QStringLiteral("veldra-%1-%2").arg(user, QString::fromLatin1(hash));
+#else
     // In the user's runtime folder, which the session empties at its end,
     // so a socket a killed program left behind goes with it.
     const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     const QString name = QStringLiteral("veldra-%1-%2").arg(uint(getuid())).arg(QString::fromLatin1(hash));
     return runtime.isEmpty() ? name : runtime + QLatin1Char('/') + name;
+#endif
 }
 
 RunningWindow::RunningWindow(const QString &folder, QObject *parent)

@@ -23,6 +23,10 @@
 #include <string>
 #include <vector>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace monitor {
 
 namespace {
@@ -79,6 +83,14 @@ int runProgram(int argc, char **argv, const Edition &edition)
     // A write past the file-size limit must fail like a full disk, which the
     // writers report, instead of ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
+#endif
+#ifdef Q_OS_WIN
+    // A window program has no console of its own: what the command-line uses
+    // print goes to the console it was started from, unless redirected.
+    if (argc > 1 && !::GetStdHandle(STD_OUTPUT_HANDLE) && ::AttachConsole(ATTACH_PARENT_PROCESS)) {
+        std::freopen("CONOUT$", "w", stdout);
+        std::freopen("CONOUT$", "w", stderr);
+    }
 #endif
     core::CommandLine line = core::parseCommandLine(
         std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));

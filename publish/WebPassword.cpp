@@ -1,12 +1,52 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "WebPassword.h"
 
+// The hashes and random bytes come from GnuTLS, the web server's TLS
+// library; where the server is built without TLS (on Windows) from OpenSSL's
+// libcrypto, which the MQTT client's TLS brings along there.
+#ifdef VELDRA_WEB_CRYPTO_OPENSSL
+#include <openssl/evp.h>
+#include <openssl/rand.h>
+#else
 #include <gnutls/crypto.h>
 #include <gnutls/gnutls.h>
+#endif
 
 namespace publish {
 
 namespace {
+#ifdef VELDRA_WEB_CRYPTO_OPENSSL
+std::string pbkdf2(std::string_view password, const std::string &salt, unsigned iterations)
+{
+    std::string key(32, '\0');
+    if (PKCS5_PBKDF2_HMAC(password.data(), int(password.size()), reinterpret_cast<const unsigned char *>(salt.data()),
+                          int(salt.size()), int(iterations), EVP_sha256(), int(key.size()),
+                          reinterpret_cast<unsigned char *>(key.data()))
+        != 1)
+        return {};
+    return key;
+}
+
+std::string randomBytes(size_t n)
+{
+    std::string bytes(n, '\0');
+    if (RAND_bytes(reinterpret_cast<unsigned char *>(bytes.data()), int(n)) != 1)
+        return {};
+    return bytes;
+}
+
+std::string digestSha256(std::string_view text)
+{
+    std::string digest(32, '\0');
+    unsigned size = 0;
+    if (EVP_Digest(text.data(), text.size(), reinterpret_cast<unsigned char *>(digest.data()), &size, EVP_sha256(),
+                   nullptr)
+            != 1
+        || size != digest.size())
+        return {};
+    return digest;
+}
+#else
 std::string pbkdf2(std::string_view password, const std::string &salt, unsigned iterations)
 {
     std::string key(32, '\0');
@@ -25,6 +65,15 @@ std::string randomBytes(size_t n)
         return {};
     return bytes;
 }
+
+std::string digestSha256(std::string_view text)
+{
+    std::string digest(32, '\0');
+    if (gnutls_hash_fast(GNUTLS_DIG_SHA256, text.data(), text.size(), digest.data()) != 0)
+        return {};
+    return digest;
+}
+#endif
 } // namespace
 
 std::string hashPassword(std::string_view password, unsigned iterations)
@@ -50,12 +99,6 @@ std::string randomHex(size_t bytes)
     return b.empty() ? std::string() : core::hexText(b);
 }
 
-std::string sha256(std::string_view text)
-{
-    std::string digest(32, '\0');
-    if (gnutls_hash_fast(GNUTLS_DIG_SHA256, text.data(), text.size(), digest.data()) != 0)
-        return {};
-    return digest;
-}
+std::string sha256(std::string_view text) { return digestSha256(text); }
 
 } // namespace publish

@@ -16,7 +16,6 @@
 #include <QSysInfo>
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <chrono>
 #include <condition_variable>
 #include <cstdarg>
@@ -26,12 +25,21 @@
 #include <map>
 #include <microhttpd.h>
 #include <mutex>
-#include <netinet/in.h>
 #include <optional>
 #include <set>
-#include <sys/socket.h>
 #include <thread>
 #include <vector>
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#ifndef SHUT_RDWR
+#define SHUT_RDWR SD_BOTH
+#endif
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#endif
 
 namespace publish {
 
@@ -254,6 +262,13 @@ bool WebServer::Engine::start(const Config &c, std::string *why)
         lastEventAt = Clock::now();
     }
     unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_AUTO | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
+    if (cfg.tls && MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES) {
+        // A library built without HTTPS (the Windows build's) would start
+        // plain HTTP or fail with words of its own.
+        if (why)
+            *why = "this build of the program has no TLS; turn TLS off to serve plain HTTP";
+        return false;
+    }
     if (cfg.tls)
         flags |= MHD_USE_TLS;
 

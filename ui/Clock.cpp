@@ -5,8 +5,10 @@
 #include <QLocale>
 #include <QRegularExpression>
 
-#ifdef Q_OS_LINUX
+#if defined(Q_OS_LINUX)
 #include <time.h>
+#elif defined(Q_OS_WIN)
+#include <windows.h>
 #endif
 
 namespace ui {
@@ -20,6 +22,9 @@ double SystemClock::monotonicSeconds() const
     timespec ts{};
     if (clock_gettime(CLOCK_BOOTTIME, &ts) == 0)
         return double(ts.tv_sec) + ts.tv_nsec / 1e9;
+#elif defined(Q_OS_WIN)
+    // Windows' tick count goes on through sleep and hibernation too.
+    return double(::GetTickCount64()) / 1000.0;
 #endif
     static const QElapsedTimer started = [] {
         QElapsedTimer t;

@@ -20,7 +20,16 @@ QtSerialPortControl::QtSerialPortControl(QString programFolder, QObject *parent,
 
 QtSerialPortControl::~QtSerialPortControl() = default;
 
-QString QtSerialPortControl::entryPath() const { return ProgramFolder(m_programFolder).portEntry(m_portNumber); }
+QString QtSerialPortControl::entryPath() const
+{
+#ifdef Q_OS_WIN
+    // There "COM1" names the port itself in every folder, so the program
+    // folder holds no entries: port n is the system's COMn.
+    return QString();
+#else
+    return ProgramFolder(m_programFolder).portEntry(m_portNumber);
+#endif
+}
 
 QString QtSerialPortControl::currentDevice() const
 {

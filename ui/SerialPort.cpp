@@ -34,7 +34,8 @@ bool SerialPort::setSettings(const QString &settings)
 QString systemDeviceForPort(int number)
 {
 #ifdef Q_OS_WIN
-    return QStringLiteral("COM%1").arg(number);
+    // Windows names only COM1 to COM9 without the device namespace's prefix.
+    return (number < 10 ? QStringLiteral("COM%1") : QStringLiteral("\\\\.\\COM%1")).arg(number);
 #else
     return QStringLiteral("/dev/ttyS%1").arg(number - 1);
 #endif
