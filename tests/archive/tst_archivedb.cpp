@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <sqlite3.h>
 
 namespace {
 
@@ -54,6 +55,17 @@ QString exported(const QString &folder, const QString &from, const QString &to, 
         std::fclose(f);
     }
     return QString::fromUtf8(text);
+}
+
+// Runs SQL on the file as the sqlite3 shell would; SQLite's result code.
+int sql(const QString &path, const QString &statements)
+{
+    sqlite3 *db = nullptr;
+    int rc = sqlite3_open(path.toUtf8().constData(), &db);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, statements.toUtf8().constData(), nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    return rc;
 }
 
 // Run as the child under a small tmpfs: fills the disk while minutes come,
@@ -224,9 +236,8 @@ private slots:
             for (int i = 0; i < 10; ++i)
                 QVERIFY(db.write(minute(kBase + 60 * i, 0, 13)));
         }
-        QCOMPARE(QProcess::execute("sqlite3", {path, "drop table curve_bin; drop table curve_seed; drop table "
-                                                     "curve_curtailed; delete from meta where key like 'curve%'; "
-                                                     "pragma user_version=1;"}),
+        QCOMPARE(sql(path, "drop table curve_bin; drop table curve_seed; drop table "
+                             "curve_curtailed; delete from meta where key like 'curve%'; pragma user_version=1;"),
                  0);
         archive::ArchiveDb reader;
         QVERIFY(reader.open(path, true));
@@ -369,7 +380,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("archive.sqlite");
         if (found.startsWith("create") || found.startsWith("pragma")) {
-            QCOMPARE(QProcess::execute("sqlite3", {path, QString::fromLatin1(found)}), 0);
+            QCOMPARE(sql(path, QString::fromLatin1(found)), SQLITE_OK);
         } else if (!found.isEmpty()) {
             QFile f(path);
             QVERIFY(f.open(QIODevice::WriteOnly));
@@ -423,6 +434,9 @@ private slots:
     {
         if (qEnvironmentVariableIsSet("VELDRA_FULL_DISK_DIR"))
             QSKIP("the child's own run");
+#ifdef Q_OS_WIN
+        QSKIP("a full disk is made with a tmpfs in a Linux mount namespace");
+#endif
         QTemporaryDir dir;
         QProcess child;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -192,7 +193,11 @@ private slots:
     void desktopPage()
     {
         Rig rig(false);
+#ifdef Q_OS_WIN
+        const QString entry = "org.example.veldra.crestdial"; // the Run key's value
+#else
         const QString entry = m_config.path() + "/autostart/org.example.veldra.crestdial.desktop";
+#endif
         QFile::remove(entry);
         auto save = [&](bool keep, bool notify, bool login) {
             rig.fake.modal.onRun = [&](QDialog *d) {
@@ -216,6 +221,14 @@ private slots:
                  QByteArray("<KeepInTray>1</KeepInTray>\r\n<Notify>0</Notify>\r\n"));
         QVERIFY(rig.desk->settings().keepInTray && !rig.desk->settings().notify);
         QVERIFY2(rig.fake.messages.texts.isEmpty(), qPrintable(rig.fake.messages.texts.join('\n')));
+#ifdef Q_OS_WIN
+        const QSettings run("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                            QSettings::NativeFormat);
+        QCOMPARE(run.value(entry).toString(), "\"\\opt\\veldra dir\\crestdial\" \"--folder\" \"" + rig.folder.path() + '"');
+        save(false, true, false);
+        QVERIFY(!rig.desk->autostart().enabled());
+        QVERIFY(!rig.desk->settings().keepInTray && rig.desk->settings().notify);
+#else
         QFile f(entry);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray written = f.readAll();
@@ -234,6 +247,7 @@ private slots:
         blocked.file = desktop::Autostart::fileFor("org.example.veldra.crestdial");
         QVERIFY(!blocked.set(true));
         qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
+#endif
     }
 
     // A second start asks the running program to show its window; with none

@@ -90,6 +90,7 @@ void TstKeptFile::loads()
     QStringList expected;
     for (QString t : told)
         expected << t.replace("{f}", QDir::toNativeSeparators(path))
+                        .replace("{d}/", QDir::toNativeSeparators(folder.path() + '/'))
                         .replace("{d}", QDir::toNativeSeparators(folder.path()));
     QCOMPARE(messages.texts, expected);
     for (const QString &k : kept)
