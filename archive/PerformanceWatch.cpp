@@ -6,6 +6,7 @@
 #include "ui/Files.h"
 
 #include <QDateTime>
+#include <QThread>
 #include <QTimer>
 
 namespace archive {
@@ -54,19 +55,52 @@ void PerformanceWatch::check()
             from = d;
             break;
         }
-    if (from < today) {
-        const auto book = readPerformance(m_services.programFolder, settings, *certified,
-                                          from.startOfDay().toSecsSinceEpoch(),
-                                          today.startOfDay().toSecsSinceEpoch(), nullptr, &why);
-        if (!book)
-            return; // tried again at the next check
-        for (QDate d = from; d < today; d = d.addDays(1))
-            m_days[dayKey(d)] = core::PerformanceSums();
-        for (const auto &[day, sums] : book->days())
-            if (day < dayKey(today))
-                m_days[day] = sums;
+    if (from == today) {
+        m_tell(m_days, dayKey(today));
+        return;
     }
-    m_tell(m_days, dayKey(today));
+    if (m_thread)
+        return;
+    const QString folder = m_services.programFolder;
+    const std::vector<core::CurvePoint> points = *certified;
+    const std::int64_t start = from.startOfDay().toSecsSinceEpoch(), end = today.startOfDay().toSecsSinceEpoch();
+    const int fromKey = dayKey(from), todayKey = dayKey(today);
+    m_thread = QThread::create([=] {
+        QString error;
+        auto book = readPerformance(folder, settings, points, start, end, nullptr, &error);
+        QMetaObject::invokeMethod(this, [this, book = std::move(book), fromKey, todayKey, key] {
+            // Read by rules that changed meanwhile: the next check reads again.
+            if (key == m_key)
+                take(book, fromKey, todayKey);
+        });
+    });
+    connect(m_thread, &QThread::finished, this, [this] {
+        m_thread->deleteLater();
+        m_thread = nullptr;
+    });
+    m_thread->start();
+}
+
+PerformanceWatch::~PerformanceWatch()
+{
+    if (m_thread) {
+        m_thread->disconnect(this);
+        m_thread->wait();
+        delete m_thread;
+    }
+}
+
+void PerformanceWatch::take(const std::optional<core::PerformanceBook> &book, int from, int today)
+{
+    if (!book)
+        return; // tried again at the next check
+    const auto toDate = [](int key) { return QDate(key / 10000, key / 100 % 100, key % 100); };
+    for (QDate d = toDate(from); d < toDate(today); d = d.addDays(1))
+        m_days[dayKey(d)] = core::PerformanceSums();
+    for (const auto &[day, sums] : book->days())
+        if (day < today)
+            m_days[day] = sums;
+    m_tell(m_days, today);
 }
 
 } // namespace archive
