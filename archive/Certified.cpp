@@ -23,7 +23,7 @@ int say(std::FILE *err, const QString &text, int code)
     return code;
 }
 
-// Minutes are read a day at a time; a local day is at most 25 hours.
+// Minutes are read a day's worth at a time.
 constexpr std::int64_t kChunk = 86400;
 } // namespace
 
@@ -92,16 +92,18 @@ std::optional<core::PerformanceBook> readPerformance(const QString &folder, cons
         *why = QStringLiteral("The archive %1 cannot be read: %2.").arg(native(path), db.error());
         return std::nullopt;
     }
-    // Only the days the archive has: the day summaries are few.
-    const std::vector<core::ArchiveRow> days = db.rows(Step::Day, from - kChunk, to);
-    for (size_t i = 0; i < days.size(); ++i) {
-        if (progress && !progress(double(i) / double(days.size())))
+    const auto span = db.minuteSpan();
+    if (!db.error().isEmpty()) {
+        *why = QStringLiteral("The archive %1 cannot be read: %2.").arg(native(path), db.error());
+        return std::nullopt;
+    }
+    if (!span)
+        return book;
+    const std::int64_t first = std::max(from, span->first), last = std::min(to, span->second + 1);
+    for (std::int64_t start = first; start < last; start += kChunk) {
+        if (progress && !progress(double(start - first) / double(last - first)))
             return std::nullopt;
-        const std::int64_t start = std::max(from, days[i].t);
-        const std::int64_t end = std::min(to, i + 1 < days.size() ? days[i + 1].t : days[i].t + 2 * kChunk);
-        if (start >= end)
-            continue;
-        for (const core::ArchiveRow &minute : db.rows(Step::Minute, start, end))
+        for (const core::ArchiveRow &minute : db.rows(Step::Minute, start, std::min(last, start + kChunk)))
             book.add(minute);
         if (!db.error().isEmpty()) {
             *why = QStringLiteral("The archive %1 cannot be read: %2.").arg(native(path), db.error());
