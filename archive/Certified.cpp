@@ -27,7 +27,10 @@ int say(std::FILE *err, const QString &text, int code)
 constexpr std::int64_t kChunk = 86400;
 } // namespace
 
-QString certifiedCurvePath(const QString &folder) { return QDir(folder).filePath(QStringLiteral("certified-curve.csv")); }
+QString certifiedCurvePath(const QString &folder)
+{
+    return QDir(folder).filePath(QStringLiteral("certified-curve.csv"));
+}
 
 std::optional<std::vector<core::CurvePoint>> readCertifiedCurve(const QString &folder, QString *why)
 {
@@ -44,7 +47,8 @@ std::optional<std::vector<core::CurvePoint>> readCertifiedCurve(const QString &f
     std::string error;
     auto points = core::readCurveFile(ui::textOf(*bytes), &error);
     if (!points)
-        *why = QStringLiteral("The certified curve %1 is damaged: %2.").arg(native(path), QString::fromStdString(error));
+        *why = QStringLiteral("The certified curve %1 is damaged: %2.")
+                   .arg(native(path), QString::fromStdString(error));
     return points;
 }
 

@@ -87,8 +87,7 @@ bool PerformanceSums::operator==(const PerformanceSums &o) const
 
 PerformanceBook::PerformanceBook(std::vector<CurvePoint> certified, const CurveRules &rules)
     : m_certified(std::move(certified)), m_rules(rules), m_cutIn(cutInWind(m_certified))
-{
-}
+{ }
 
 void PerformanceBook::add(const ArchiveRow &minute)
 {

@@ -40,8 +40,8 @@ struct BinRatio {
     int bin = 0;
     double wind = 0, measuredWatts = 0, certifiedWatts = 0;
     long long minutes = 0;
-    bool faint = false;             // fewer than kMeasuredMinutes
-    std::optional<double> ratio;    // measured / certified; none where certified is not above 0
+    bool faint = false;          // fewer than kMeasuredMinutes
+    std::optional<double> ratio; // measured / certified; none where certified is not above 0
 };
 // Every bin with minutes whose mean wind lies within the certified curve.
 std::vector<BinRatio> binRatios(const PowerCurve &curve, const std::vector<CurvePoint> &certified);

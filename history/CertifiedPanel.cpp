@@ -136,9 +136,9 @@ void CertifiedPanel::reload()
 
 void CertifiedPanel::ImportCertified_Click()
 {
-    const QString file = m_services.files->openFile(this, QStringLiteral("Import certified curve"),
-                                                    m_services.programFolder,
-                                                    QStringLiteral("Comma-separated files (*.csv);;All files (*)"));
+    const QString file = m_services.files->openFile(
+        this, QStringLiteral("Import certified curve"), m_services.programFolder,
+        QStringLiteral("Comma-separated files (*.csv);;All files (*)"));
     if (file.isEmpty())
         return;
     QString why;
@@ -182,10 +182,11 @@ void CertifiedPanel::showSummary()
                          .arg(number(certified.rows[1].measuredKwh, 1));
     if (measured.rows.size() > 1) {
         const core::EstimateRow &m = measured.rows[1];
-        figure += QStringLiteral(", measured %1 kWh%2").arg(number(m.measuredKwh, 1),
-                                                            m.incomplete ? QStringLiteral(" (incomplete)") : QString());
+        figure += QStringLiteral(", measured %1 kWh%2")
+                      .arg(number(m.measuredKwh, 1), m.incomplete ? QStringLiteral(" (incomplete)") : QString());
         if (certified.rows[1].measuredKwh > 0)
-            figure += QStringLiteral(" (%1 % of it)").arg(number(m.measuredKwh / certified.rows[1].measuredKwh * 100, 1));
+            figure += QStringLiteral(" (%1 % of it)")
+                          .arg(number(m.measuredKwh / certified.rows[1].measuredKwh * 100, 1));
     } else {
         figure += QStringLiteral("; none measured yet");
     }
@@ -193,9 +194,10 @@ void CertifiedPanel::showSummary()
 
     std::vector<QStringList> rows;
     for (const core::BinRatio &r : core::binRatios(m_curve, *m_certified))
-        rows.push_back({number(r.wind, 2) + QStringLiteral(" m/s") + (r.faint ? QStringLiteral(" (few)") : QString()),
-                        number(r.measuredWatts, 1) + QStringLiteral(" W"),
-                        number(r.certifiedWatts, 1) + QStringLiteral(" W"), percent(r.ratio)});
+        rows.push_back(
+            {number(r.wind, 2) + QStringLiteral(" m/s") + (r.faint ? QStringLiteral(" (few)") : QString()),
+             number(r.measuredWatts, 1) + QStringLiteral(" W"), number(r.certifiedWatts, 1) + QStringLiteral(" W"),
+             percent(r.ratio)});
     fill(Ratios, rows);
 }
 
@@ -272,12 +274,13 @@ void CertifiedPanel::showPerformance(const std::optional<core::PerformanceBook> 
     core::PerformanceSums all;
     for (const auto &[month, sums] : months)
         all.add(sums);
-    Performance->setText(all.minutes ? QStringLiteral("Performance over all %1 hours compared: %2 (the energy "
-                                                      "measured over what the certified curve gives for the same "
-                                                      "winds, curtailed minutes left out).")
-                                           .arg(number(double(all.minutes) / 60, 1), percent(all.ratio()))
-                                     : QStringLiteral("No minutes to compare yet (winds within the certified curve, "
-                                                      "not curtailed)."));
+    Performance->setText(all.minutes
+                             ? QStringLiteral("Performance over all %1 hours compared: %2 (the energy "
+                                              "measured over what the certified curve gives for the same "
+                                              "winds, curtailed minutes left out).")
+                                   .arg(number(double(all.minutes) / 60, 1), percent(all.ratio()))
+                             : QStringLiteral("No minutes to compare yet (winds within the certified curve, "
+                                              "not curtailed)."));
 }
 
 } // namespace history

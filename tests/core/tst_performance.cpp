@@ -86,13 +86,13 @@ private slots:
         QTest::addColumn<QStringList>("days");
         QTest::addColumn<QString>("month");
         // (80 + 200) / 60 against (100 + 280) / 60.
-        QTest::newRow("two minutes, sea level") << "0:5:80 0:7:200" << 1.225 << false
-                                                << QStringList{"20261209 4.666667 6.333333 2 2 0.736842"}
-                                                << "4.666667 6.333333 2 2 0.736842";
+        QTest::newRow("two minutes, sea level")
+            << "0:5:80 0:7:200" << 1.225 << false << QStringList{"20261209 4.666667 6.333333 2 2 0.736842"}
+            << "4.666667 6.333333 2 2 0.736842";
         // The power normalised to 1.225: 80 x 1.225 = 98 W against 100 W.
-        QTest::newRow("thin air: the power normalised") << "0:5:80" << 1.0 << false
-                                                        << QStringList{"20261209 1.633333 1.666667 1 1 0.98"}
-                                                        << "1.633333 1.666667 1 1 0.98";
+        QTest::newRow("thin air: the power normalised")
+            << "0:5:80" << 1.0 << false << QStringList{"20261209 1.633333 1.666667 1 1 0.98"}
+            << "1.633333 1.666667 1 1 0.98";
         // Active control normalises the wind instead: 5 x (1 / 1.225)^(1/3)
         // = 4.672952 m/s, where the certified curve gives 80.377112 W.
         QTest::newRow("thin air, active control: the wind normalised")
@@ -146,10 +146,10 @@ private slots:
             b.sumWind = double(n) * wind;
             b.sumWatts = double(n) * watts;
         };
-        fillBin(2, 20, 1.0, 0);    // below the certified curve: left out
-        fillBin(6, 20, 3.0, 10);   // certified 20 W
-        fillBin(14, 3, 7.0, 266);  // certified 280 W, few minutes
-        fillBin(4, 12, 2.0, 1);    // certified 0 W: no ratio
+        fillBin(2, 20, 1.0, 0);   // below the certified curve: left out
+        fillBin(6, 20, 3.0, 10);  // certified 20 W
+        fillBin(14, 3, 7.0, 266); // certified 280 W, few minutes
+        fillBin(4, 12, 2.0, 1);   // certified 0 W: no ratio
         const auto r = core::binRatios(curve, kCertified);
         QCOMPARE(int(r.size()), 3);
         QCOMPARE(r[0].bin, 4);
