@@ -105,6 +105,12 @@ void AlarmWatch::tick()
     refresh();
 }
 
+void AlarmWatch::setPerformance(const std::map<int, core::PerformanceSums> &days, int today)
+{
+    handle(m_book.performance(days, today));
+    showBanner();
+}
+
 void AlarmWatch::handle(const std::vector<core::AlarmEvent> &events)
 {
     if (events.empty())
@@ -143,6 +149,7 @@ QString AlarmWatch::unit(core::AlarmId id) const
     case core::AlarmId::BatteryHigh: return QStringLiteral(" V");
     case core::AlarmId::OverSpeed: return QStringLiteral(" RPM");
     case core::AlarmId::HighWind: return QLatin1Char(' ') + ui::fromLocal(m_wiring.program->WSUnits);
+    case core::AlarmId::UnderPerforming: return QStringLiteral(" %");
     case core::AlarmId::NoData: break;
     }
     return QString();

@@ -20,6 +20,7 @@
 #include <QObject>
 #include <QStringList>
 #include <array>
+#include <map>
 
 class QTimer;
 
@@ -52,6 +53,9 @@ public:
     long long setDropped(long long total);
     // The check a second: alarms, the status line, the needles' colour.
     void tick();
+    // The days' performance against the certified curve and today
+    // (yyyymmdd), for "under-performing".
+    void setPerformance(const std::map<int, core::PerformanceSums> &days, int today);
 
     const core::LinkCounters &counters() const { return m_counters; }
     QList<QStringList> banner() const { return m_banner; }

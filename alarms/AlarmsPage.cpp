@@ -15,6 +15,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <cmath>
+
 namespace alarms {
 
 namespace {
@@ -57,7 +59,7 @@ struct Row {
 const Row kRows[core::kAlarmCount] = {
     {"BatteryLow", "Battery low, volts below"}, {"BatteryHigh", "Battery high, volts above"},
     {"OverSpeed", "Over-speed, RPM above"},     {"HighWind", "High wind, wind speed above"},
-    {"NoData", "No data for (seconds)"},
+    {"NoData", "No data for (seconds)"},       {"UnderPerforming", "Under-performing, below"},
 };
 } // namespace
 
@@ -66,11 +68,11 @@ AlarmsPage::AlarmsPage(const ui::Services &services, const QString &windUnit, QW
 {
     setObjectName(QStringLiteral("AlarmsPage"));
     // The least size: the page fills the room the largest page needs.
-    setMinimumSize(kWidth, rowTop(11) + 4);
+    setMinimumSize(kWidth, rowTop(core::kAlarmCount + 6) + 4);
     ui::setColours(this, ui::darkGreen(), ui::brightGreen());
 
     const QString units[core::kAlarmCount] = {QStringLiteral("V"), QStringLiteral("V"), QStringLiteral("RPM"),
-                                              windUnit, QStringLiteral("s")};
+                                              windUnit, QStringLiteral("s"), QStringLiteral("% for")};
     for (int i = 0; i < core::kAlarmCount; ++i) {
         const QString name = QLatin1String(kRows[i].name);
         On[size_t(i)] = rowCheck(this, name + QStringLiteral("On"), i);
@@ -78,26 +80,37 @@ AlarmsPage::AlarmsPage(const ui::Services &services, const QString &windUnit, QW
         Threshold[size_t(i)] = rowEntry(this, name, i);
         rowLabel(this, name + QStringLiteral("Unit"), units[i], kEntryLeft + 66, i, 78);
     }
-    rowLabel(this, QStringLiteral("HoldTimeLabel"), QStringLiteral("Hold time (raise and clear)"), 28, 5, 174);
-    HoldTime = rowEntry(this, QStringLiteral("HoldTime"), 5);
-    rowLabel(this, QStringLiteral("HoldTimeUnit"), QStringLiteral("s"), kEntryLeft + 66, 5, 78);
-    rowLabel(this, QStringLiteral("VoltsHysteresisLabel"), QStringLiteral("Hysteresis, battery"), 28, 6, 174);
-    VoltsHysteresis = rowEntry(this, QStringLiteral("VoltsHysteresis"), 6);
-    rowLabel(this, QStringLiteral("VoltsHysteresisUnit"), QStringLiteral("V"), kEntryLeft + 66, 6, 78);
-    rowLabel(this, QStringLiteral("PercentHysteresisLabel"), QStringLiteral("Hysteresis, RPM and wind"), 28, 7,
+    // Under-performing also needs its days (see core::performanceRun).
+    const int under = int(core::AlarmId::UnderPerforming);
+    Threshold[size_t(under)]->setToolTip(QStringLiteral(
+        "The energy measured as a share of what the certified curve gives for the same winds, day by day"));
+    PerformanceDays = rowEntry(this, QStringLiteral("UnderPerformingDays"), under, kEntryLeft + 106, 36);
+    PerformanceDays->setToolTip(QStringLiteral("Days in a row, each with at least an hour of wind above the "
+                                               "certified curve's cut-in; days with less wind are passed over"));
+    rowLabel(this, QStringLiteral("UnderPerformingDaysUnit"), QStringLiteral("days"), kEntryLeft + 146, under,
+             kWidth - kEntryLeft - 146);
+    // The rows after the alarms.
+    const int r = core::kAlarmCount;
+    rowLabel(this, QStringLiteral("HoldTimeLabel"), QStringLiteral("Hold time (raise and clear)"), 28, r + 0, 174);
+    HoldTime = rowEntry(this, QStringLiteral("HoldTime"), r + 0);
+    rowLabel(this, QStringLiteral("HoldTimeUnit"), QStringLiteral("s"), kEntryLeft + 66, r + 0, 78);
+    rowLabel(this, QStringLiteral("VoltsHysteresisLabel"), QStringLiteral("Hysteresis, battery"), 28, r + 1, 174);
+    VoltsHysteresis = rowEntry(this, QStringLiteral("VoltsHysteresis"), r + 1);
+    rowLabel(this, QStringLiteral("VoltsHysteresisUnit"), QStringLiteral("V"), kEntryLeft + 66, r + 1, 78);
+    rowLabel(this, QStringLiteral("PercentHysteresisLabel"), QStringLiteral("Hysteresis, RPM and wind"), 28, r + 2,
              174);
-    PercentHysteresis = rowEntry(this, QStringLiteral("PercentHysteresis"), 7);
+    PercentHysteresis = rowEntry(this, QStringLiteral("PercentHysteresis"), r + 2);
     rowLabel(this, QStringLiteral("PercentHysteresisUnit"), QStringLiteral("% of the threshold"), kEntryLeft + 66,
-             7, kWidth - kEntryLeft - 66 - 4);
-    Beep = rowCheck(this, QStringLiteral("Beep"), 8);
-    rowLabel(this, QStringLiteral("BeepLabel"), QStringLiteral("Beep when an alarm is raised"), 28, 8, 240);
-    rowLabel(this, QStringLiteral("CommandLabel"), QStringLiteral("Command"), 28, 9, 70);
-    Command = rowEntry(this, QStringLiteral("Command"), 9, 100, 250);
+             r + 2, kWidth - kEntryLeft - 66 - 4);
+    Beep = rowCheck(this, QStringLiteral("Beep"), r + 3);
+    rowLabel(this, QStringLiteral("BeepLabel"), QStringLiteral("Beep when an alarm is raised"), 28, r + 3, 240);
+    rowLabel(this, QStringLiteral("CommandLabel"), QStringLiteral("Command"), 28, r + 4, 70);
+    Command = rowEntry(this, QStringLiteral("Command"), r + 4, 100, 250);
     Command->setToolTip(QStringLiteral("A program run on every raise and clear with the alarm, raised or cleared, "
                                        "the value and the threshold as its arguments"));
-    rowLabel(this, QStringLiteral("CommandLimitLabel"), QStringLiteral("Command time limit"), 28, 10, 174);
-    CommandLimit = rowEntry(this, QStringLiteral("CommandLimit"), 10);
-    rowLabel(this, QStringLiteral("CommandLimitUnit"), QStringLiteral("s"), kEntryLeft + 66, 10, 20);
+    rowLabel(this, QStringLiteral("CommandLimitLabel"), QStringLiteral("Command time limit"), 28, r + 5, 174);
+    CommandLimit = rowEntry(this, QStringLiteral("CommandLimit"), r + 5);
+    rowLabel(this, QStringLiteral("CommandLimitUnit"), QStringLiteral("s"), kEntryLeft + 66, r + 5, 20);
 
     Form_Load();
 }
@@ -113,6 +126,7 @@ void AlarmsPage::Form_Load()
         On[size_t(id)]->setChecked(s.isOn(id));
         Threshold[size_t(id)]->setText(number(s.limit(id)));
     }
+    PerformanceDays->setText(QString::number(s.performanceDays));
     HoldTime->setText(number(s.holdSeconds));
     VoltsHysteresis->setText(number(s.voltsHysteresis));
     PercentHysteresis->setText(number(s.percentHysteresis));
@@ -141,6 +155,16 @@ std::optional<core::AlarmSettings> AlarmsPage::read()
         if (!readEntry(Threshold[size_t(id)], QLatin1String(kRows[size_t(id)].caption), s.threshold[size_t(id)]))
             return std::nullopt;
     }
+    double days = 0;
+    if (!readEntry(PerformanceDays, QStringLiteral("under-performing days"), days))
+        return std::nullopt;
+    if (days != std::floor(days) || !(std::abs(days) < 1e6)) {
+        m_services.messages->inform(this, QStringLiteral("The under-performing days must be a whole number of "
+                                                         "days. Nothing was saved."));
+        PerformanceDays->setFocus();
+        return std::nullopt;
+    }
+    s.performanceDays = int(days);
     if (!readEntry(HoldTime, QStringLiteral("hold time"), s.holdSeconds)
         || !readEntry(VoltsHysteresis, QStringLiteral("hysteresis, battery"), s.voltsHysteresis)
         || !readEntry(PercentHysteresis, QStringLiteral("hysteresis, RPM and wind"), s.percentHysteresis)

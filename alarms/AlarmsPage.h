@@ -33,7 +33,7 @@ public:
     // Indexed by core::AlarmId.
     std::array<QCheckBox *, core::kAlarmCount> On{};
     std::array<QLineEdit *, core::kAlarmCount> Threshold{};
-    QLineEdit *HoldTime, *VoltsHysteresis, *PercentHysteresis, *Command, *CommandLimit;
+    QLineEdit *PerformanceDays, *HoldTime, *VoltsHysteresis, *PercentHysteresis, *Command, *CommandLimit;
     QCheckBox *Beep;
 
 private:

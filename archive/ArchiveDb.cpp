@@ -803,6 +803,18 @@ bool ArchiveDb::resetCurve(std::int64_t since)
     return false;
 }
 
+std::optional<std::pair<std::int64_t, std::int64_t>> ArchiveDb::minuteSpan()
+{
+    Statement s(cached("SELECT min(t), max(t), count(*) FROM minute"));
+    if (!s.ok() || s.step() != SQLITE_ROW) {
+        fail("read");
+        return std::nullopt;
+    }
+    if (s.integer(2) == 0)
+        return std::nullopt;
+    return std::pair{s.integer(0), s.integer(1)};
+}
+
 bool ArchiveDb::frameCurveTaken() { return meta("frame_curve_taken").has_value(); }
 
 bool ArchiveDb::takeFrameCurve(const core::FrameCurve &frames)

@@ -22,6 +22,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct sqlite3;
@@ -86,6 +87,8 @@ public:
     // Rows with from <= t < to, oldest first.
     std::vector<core::ArchiveRow> rows(Step step, std::int64_t from, std::int64_t to);
     std::optional<core::ArchiveRow> row(Step step, std::int64_t t);
+    // The first and the last minute kept; nullopt without any (or on a failure).
+    std::optional<std::pair<std::int64_t, std::int64_t>> minuteSpan();
 
     // The last failure in words, and whether it was for want of room, the
     // file is not a database (or not ours), or was written by a newer program.

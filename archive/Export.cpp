@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Export.h"
 
+#include "Archive.h"
+#include "Certified.h"
+#include "core/Number.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -57,9 +61,30 @@ int exportArchive(const QString &folder, const QString &from, const QString &to,
         say(QStringLiteral("The archive %1 cannot be read: %2.").arg(QDir::toNativeSeparators(path), db.error()));
         return 1;
     }
+    // Days take the performance against the certified curve, when one is kept.
+    QString why;
+    std::optional<core::PerformanceBook> performance;
+    if (step == Step::Day)
+        if (const auto certified = readCertifiedCurve(folder, &why))
+            performance = readPerformance(folder, Archive::turbineSettings(folder), *certified,
+                                          start->toSecsSinceEpoch(), end->toSecsSinceEpoch(), nullptr, &why);
+    if (!why.isEmpty()) {
+        say(why);
+        return 1;
+    }
     std::string text = core::archiveCsvHeader();
-    for (const core::ArchiveRow &row : rows)
-        text += core::archiveCsvLine(row);
+    if (performance)
+        text.insert(text.size() - 1, ",performance_percent");
+    for (const core::ArchiveRow &row : rows) {
+        std::string line = core::archiveCsvLine(row);
+        if (performance) {
+            const auto found = performance->days().find(core::localDayKey(row.t, row.utcOffset));
+            const auto ratio = found == performance->days().end() ? std::nullopt : found->second.ratio();
+            line.insert(line.size() - 1,
+                        "," + (ratio ? core::dotNumberText(core::roundHalfEven(*ratio * 100, 1)) : std::string()));
+        }
+        text += line;
+    }
     if (std::fwrite(text.data(), 1, text.size(), out) != text.size() || std::fflush(out) != 0) {
         say(QStringLiteral("The export could not be written."));
         return 1;

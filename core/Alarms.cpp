@@ -20,9 +20,12 @@ const Names kNames[kAlarmCount] = {
     {"over_speed", "Over-speed", "OverSpeedOn", "OverSpeed"},
     {"high_wind", "High wind", "HighWindOn", "HighWind"},
     {"no_data", "No data", "NoDataOn", "NoData"},
+    {"under_performing", "Under-performing", "UnderPerformingOn", "UnderPerforming"},
 };
+constexpr int kMostPerformanceDays = 30;
 
-bool isValueAlarm(AlarmId id) { return id != AlarmId::NoData; }
+// The alarms that follow the frames' values.
+bool isValueAlarm(AlarmId id) { return id != AlarmId::NoData && id != AlarmId::UnderPerforming; }
 // Low alarms raise below their threshold, the others above.
 bool raisesBelow(AlarmId id) { return id == AlarmId::BatteryLow; }
 } // namespace
@@ -39,6 +42,7 @@ std::string alarmSettingsText(const AlarmSettings &s)
         text += tagLine(kNames[size_t(id)].onTag, s.isOn(id) ? "1" : "0");
         text += tagLine(kNames[size_t(id)].valueTag, dotNumberText(s.limit(id)));
     }
+    text += tagLine("UnderPerformingDays", std::to_string(s.performanceDays));
     text += tagLine("HoldTime", dotNumberText(s.holdSeconds));
     text += tagLine("VoltsHysteresis", dotNumberText(s.voltsHysteresis));
     text += tagLine("PercentHysteresis", dotNumberText(s.percentHysteresis));
@@ -78,6 +82,12 @@ std::optional<AlarmSettings> readAlarmSettings(std::string_view text)
         s.on[size_t(id)] = on;
         number(kNames[size_t(id)].valueTag, s.threshold[size_t(id)]);
     }
+    double performanceDays = s.performanceDays;
+    number("UnderPerformingDays", performanceDays);
+    if (performanceDays != std::floor(performanceDays) || !(std::abs(performanceDays) <= kMostPerformanceDays))
+        bad = true;
+    else
+        s.performanceDays = int(performanceDays);
     number("HoldTime", s.holdSeconds);
     number("VoltsHysteresis", s.voltsHysteresis);
     number("PercentHysteresis", s.percentHysteresis);
@@ -101,6 +111,10 @@ std::string alarmSettingsProblem(const AlarmSettings &s)
         return "The battery low threshold must be below the battery high threshold.";
     if (!(s.limit(AlarmId::NoData) >= 1))
         return "The no data time must be at least 1 second.";
+    if (!(s.limit(AlarmId::UnderPerforming) > 0 && s.limit(AlarmId::UnderPerforming) <= 200))
+        return "The under-performing threshold must be above 0 and at most 200 %.";
+    if (s.performanceDays < 1 || s.performanceDays > kMostPerformanceDays)
+        return "The under-performing days must be between 1 and " + std::to_string(kMostPerformanceDays) + ".";
     if (!(s.holdSeconds >= 0 && s.holdSeconds <= 86400))
         return "The hold time must be between 0 and 86400 seconds.";
     if (!(s.voltsHysteresis >= 0) || !(s.percentHysteresis >= 0 && s.percentHysteresis <= 100))
@@ -148,6 +162,7 @@ std::vector<AlarmEvent> AlarmBook::setSettings(const AlarmSettings &s, double no
         a.pendingSince.reset();
     }
     m_settings = s;
+    judgePerformance(events);
     return events;
 }
 
@@ -238,6 +253,27 @@ std::vector<AlarmEvent> AlarmBook::tick(DataState state, double now)
     if (m_settings.isOn(AlarmId::NoData) && !noData.raised && noData.value >= m_settings.limit(AlarmId::NoData))
         flip(AlarmId::NoData, events);
     return events;
+}
+
+std::vector<AlarmEvent> AlarmBook::performance(const std::map<int, PerformanceSums> &days, int today)
+{
+    m_performance = days;
+    m_today = today;
+    std::vector<AlarmEvent> events;
+    judgePerformance(events);
+    return events;
+}
+
+void AlarmBook::judgePerformance(std::vector<AlarmEvent> &events)
+{
+    const AlarmId id = AlarmId::UnderPerforming;
+    Alarm &a = m_alarm[size_t(id)];
+    const PerformanceRun run
+        = performanceRun(m_performance, m_today, m_settings.limit(id), m_settings.performanceDays);
+    a.value = run.percent.value_or(0);
+    // Whole days decide, so there is no hold time.
+    if (m_settings.isOn(id) && run.under != a.raised)
+        flip(id, events);
 }
 
 // ---- the link -------------------------------------------------------------------

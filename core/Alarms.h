@@ -5,8 +5,10 @@
 // status text. Times are seconds on a monotonic clock.
 
 #include "Liveness.h"
+#include "Performance.h"
 
 #include <array>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,10 +16,10 @@
 
 namespace core {
 
-enum class AlarmId { BatteryLow, BatteryHigh, OverSpeed, HighWind, NoData };
-constexpr int kAlarmCount = 5;
+enum class AlarmId { BatteryLow, BatteryHigh, OverSpeed, HighWind, NoData, UnderPerforming };
+constexpr int kAlarmCount = 6;
 constexpr std::array<AlarmId, kAlarmCount> kAlarms{AlarmId::BatteryLow, AlarmId::BatteryHigh, AlarmId::OverSpeed,
-                                                   AlarmId::HighWind, AlarmId::NoData};
+                                                   AlarmId::HighWind,   AlarmId::NoData,      AlarmId::UnderPerforming};
 
 // "battery_low", ...: the name in alarms.csv and for the alarm command.
 std::string_view alarmKey(AlarmId id);
@@ -26,9 +28,12 @@ std::string_view alarmTitle(AlarmId id);
 
 struct AlarmSettings {
     // Indexed by AlarmId. Thresholds: volts, volts, RPM, wind speed in the
-    // user's unit, and seconds without a live frame.
-    std::array<bool, kAlarmCount> on{false, false, false, false, true};
-    std::array<double, kAlarmCount> threshold{11.8, 14.8, 800, 20, 60};
+    // user's unit, seconds without a live frame, and the performance against
+    // the certified curve in percent.
+    std::array<bool, kAlarmCount> on{false, false, false, false, true, false};
+    std::array<double, kAlarmCount> threshold{11.8, 14.8, 800, 20, 60, 70};
+    // The days in a row (see performanceRun) under-performing needs.
+    int performanceDays = 7;
     // How long a condition must hold before an alarm is raised or cleared.
     double holdSeconds = 10;
     // How far back past its threshold a value must be to clear: volts for the
@@ -94,6 +99,10 @@ public:
     std::vector<AlarmEvent> frame(const Values &v, double now);
     // The regular check, every second or so.
     std::vector<AlarmEvent> tick(DataState state, double now);
+    // The days' performance against the certified curve (none without a
+    // certified curve) and today (yyyymmdd): "under-performing" is raised
+    // while performanceRun() finds its days in a row, cleared when not.
+    std::vector<AlarmEvent> performance(const std::map<int, PerformanceSums> &days, int today);
 
     bool raised(AlarmId id) const { return m_alarm[size_t(id)].raised; }
     // The latest value (seconds without data for "no data").
@@ -106,6 +115,7 @@ private:
         double value = 0;
     };
     void consider(AlarmId id, double value, double now, std::vector<AlarmEvent> &events);
+    void judgePerformance(std::vector<AlarmEvent> &events);
     void flip(AlarmId id, std::vector<AlarmEvent> &events);
     double noDataSeconds(double now) const;
 
@@ -113,6 +123,8 @@ private:
     std::array<Alarm, kAlarmCount> m_alarm{};
     double m_noDataFrom;
     bool m_paused = false;
+    std::map<int, PerformanceSums> m_performance;
+    int m_today = 0;
 };
 
 // Frames counted for the status line and the day's line of energy.csv.

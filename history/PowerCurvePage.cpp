@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PowerCurvePage.h"
 
+#include "CertifiedPanel.h"
+
 #include "archive/CurveReport.h"
 #include "archive/Archive.h"
 #include "archive/ArchiveDb.h"
@@ -30,6 +32,7 @@ namespace {
 const QColor kPower(0, 80, 190);
 const QColor kRPM(215, 110, 0);
 const QColor kGrid(225, 225, 225);
+const QColor kCertified(0, 140, 60);
 
 QString number(double v, int decimals)
 {
@@ -84,6 +87,11 @@ void PowerCurvePlot::paintEvent(QPaintEvent *)
     const SpeedAxis axis = speedAxis(*m_page);
 
     double wattsTop = chart.wattsTop, wattsBottom = chart.wattsBottom, rpmTop = chart.rpmTop;
+    const auto &certified = m_page->Certified->certified();
+    if (certified)
+        for (const core::CurvePoint &pt : *certified)
+            if (pt.wind <= chart.windEnd)
+                wattsTop = std::max(wattsTop, pt.watts);
     const double speedEnd = chart.windEnd * axis.perMetre;
     const double speedStep = core::niceStep(speedEnd, 10);
     const double speedTop = core::roundUpToStep(speedEnd, speedStep);
@@ -160,6 +168,8 @@ void PowerCurvePlot::paintEvent(QPaintEvent *)
     legend(QStringLiteral("\u25A0 power \u00B11 SD (W at 1.225 kg/m\u00B3), - - held"), kPower);
     legend(QStringLiteral("faint: < %1 minutes").arg(core::kMeasuredMinutes), Qt::gray);
     legend(QStringLiteral("\u25CF RPM"), kRPM);
+    if (certified)
+        legend(QStringLiteral("\u25C6 certified"), kCertified);
     p.save();
     p.setPen(Qt::black);
     p.translate(area.left() - 54, area.top() - countStrip / 2.0);
@@ -180,6 +190,19 @@ void PowerCurvePlot::paintEvent(QPaintEvent *)
         p.setPen(QPen(line, 1.2, Qt::DashLine));
         const double y = yOfWatts(chart.heldFrom->watts);
         p.drawLine(QPointF(xOf(chart.heldFrom->wind), y), QPointF(xOf(chart.heldTo), y));
+    }
+    // The certified curve beside the measured one.
+    if (certified) {
+        QPolygonF line;
+        for (const core::CurvePoint &pt : *certified)
+            line << QPointF(xOf(pt.wind), yOfWatts(pt.watts));
+        p.setPen(QPen(kCertified, 1.4));
+        p.drawPolyline(line);
+        p.setBrush(kCertified);
+        for (const QPointF &at : line)
+            p.drawPolygon(QPolygonF{at + QPointF(0, -3.5), at + QPointF(3.5, 0), at + QPointF(0, 3.5),
+                                    at + QPointF(-3.5, 0)});
+        p.setBrush(Qt::NoBrush);
     }
     // Bins.
     const double binWidth = xOf(core::PowerCurve::kBinWidth) - xOf(0);
@@ -292,10 +315,13 @@ PowerCurvePage::PowerCurvePage(const ui::Services &services, const QString &wind
     auto *lower = new QHBoxLayout;
     lower->addWidget(Estimate, 3);
     lower->addLayout(side, 2);
+    Certified = new CertifiedPanel(services, this);
+    connect(Certified, &CertifiedPanel::certifiedChanged, Plot, qOverload<>(&QWidget::update));
     auto *page = new QVBoxLayout(this);
     page->addWidget(Plot, 1);
     page->addWidget(Note);
     page->addLayout(lower);
+    page->addWidget(Certified);
 
     // Minutes come once a minute; reading the bins is a few dozen rows.
     m_reloadTimer = new QTimer(this);
@@ -369,6 +395,7 @@ void PowerCurvePage::refresh()
     }
     Curtailed->setText(curtailed.join(QLatin1Char('\n')));
     Curtailed->setVisible(!curtailed.isEmpty());
+    Certified->showMeasured(m_curve, m_settings);
     Plot->update();
 }
 

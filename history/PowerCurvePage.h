@@ -19,6 +19,8 @@ class QTimer;
 
 namespace history {
 
+class CertifiedPanel;
+
 class PowerCurvePage : public QWidget {
     Q_OBJECT
 public:
@@ -46,6 +48,7 @@ public:
     QTableWidget *Estimate;
     QLabel *PowerAt11, *HoursOfData, *Note, *Curtailed;
     QPushButton *Export, *Reset;
+    CertifiedPanel *Certified;
 
 private:
     void refresh();

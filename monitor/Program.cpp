@@ -3,6 +3,7 @@
 
 #include "Logger.h"
 #include "Rooms.h"
+#include "archive/Certified.h"
 #include "archive/CurveReport.h"
 #include "archive/Export.h"
 #include "core/CommandLine.h"
@@ -66,6 +67,8 @@ int answer(int argc, char **argv, const Edition &edition, const core::CommandLin
         if (line.report == "curve")
             return archive::reportCurveFile(place.path, QString::fromLocal8Bit(line.reportFile.c_str()), stdout,
                                             stderr);
+        if (line.report == "energy")
+            return archive::reportEnergy(place.path, stdout, stderr);
         return archive::reportPowerCurve(place.path, stdout, stderr);
     }
     default:

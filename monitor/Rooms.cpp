@@ -2,8 +2,12 @@
 #include "Rooms.h"
 
 #include "WebFeed.h"
+#include "alarms/AlarmWatch.h"
 #include "archive/Archive.h"
+#include "archive/PerformanceWatch.h"
 #include "publish/WebServer.h"
+
+#include <QTimer>
 
 namespace monitor {
 
@@ -25,6 +29,18 @@ Rooms::Rooms(const ui::Services &services)
             a->loadTurbine();
     });
 
+    // Under-performing is judged on whole days read from the archive.
+    m_performance = std::make_unique<archive::PerformanceWatch>(
+        m_session->services(), [s](const std::map<int, core::PerformanceSums> &days, int today) {
+            s->alarms()->setPerformance(days, today);
+        });
+    archive::PerformanceWatch *p = m_performance.get();
+    QObject::connect(s, &Session::settingsSaved, p, [p](const QString &file) {
+        if (file == QLatin1String("turbine.cfg") || file == QLatin1String("certified-curve.csv"))
+            p->check();
+    });
+    QTimer::singleShot(0, p, &archive::PerformanceWatch::check);
+
     // The web server reads the session's values (and the archive); it starts as web.cfg says.
     m_web = std::make_unique<publish::WebServer>(m_session->services());
     publish::WebServer *w = m_web.get();
@@ -43,6 +59,7 @@ Rooms::~Rooms()
 {
     m_session->setWebServer(nullptr);
     m_web.reset();
+    m_performance.reset();
     m_archive.reset();
 }
 
@@ -52,6 +69,7 @@ void Rooms::reload()
     m_session->reloadPublishing();
     m_archive->loadSettings();
     m_web->reload();
+    m_performance->check();
 }
 
 } // namespace monitor

@@ -11,6 +11,7 @@
 
 namespace archive {
 class Archive;
+class PerformanceWatch;
 }
 namespace publish {
 class WebServer;
@@ -24,6 +25,7 @@ public:
     ~Rooms();
     Session &session() { return *m_session; }
     archive::Archive &archive() { return *m_archive; }
+    archive::PerformanceWatch &performance() { return *m_performance; }
     // Our own settings files read again and taken up (the service's SIGHUP;
     // the program's two settings files are the caller's). Each room made here
     // adds its own.
@@ -33,6 +35,7 @@ private:
     std::unique_ptr<Session> m_session;
     std::unique_ptr<archive::Archive> m_archive;
     std::unique_ptr<publish::WebServer> m_web;
+    std::unique_ptr<archive::PerformanceWatch> m_performance;
 };
 
 } // namespace monitor

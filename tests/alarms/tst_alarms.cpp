@@ -208,6 +208,9 @@ private slots:
         QTest::newRow("no such command") << "Command" << "/no/such/alarm" << "The command /no/such/alarm cannot be run: there is no such file. Nothing was saved.";
         QTest::newRow("command not executable") << "Command" << "./prog.cfg" << "The command ./prog.cfg cannot be run: it is not executable. Nothing was saved.";
         QTest::newRow("command not on the PATH") << "Command" << "no-such-alarm-program" << "The command no-such-alarm-program cannot be run: no program of that name is on the PATH. Nothing was saved.";
+        QTest::newRow("under-performing days not whole") << "UnderPerformingDays" << "2.5" << "The under-performing days must be a whole number of days. Nothing was saved.";
+        QTest::newRow("under-performing over too many days") << "UnderPerformingDays" << "31" << "The under-performing days must be between 1 and 30. Nothing was saved.";
+        QTest::newRow("under-performing at 0 %") << "UnderPerforming" << "0" << "The under-performing threshold must be above 0 and at most 200 %. Nothing was saved.";
         QTest::newRow("a comma is a separator") << "BatteryLow" << "11,5" << "";
     }
     void windowRefuses()
@@ -292,7 +295,7 @@ private slots:
         Rig rig("<BatteryLowOn>1</BatteryLowOn><BatteryLow>12</BatteryLow><BatteryHighOn>1</BatteryHighOn>"
                 "<BatteryHigh>13</BatteryHigh><OverSpeedOn>1</OverSpeedOn><OverSpeed>100</OverSpeed>"
                 "<HighWindOn>1</HighWindOn><HighWind>1</HighWind><HoldTime>2</HoldTime><NoData>20</NoData>"
-                "<VoltsHysteresis>50</VoltsHysteresis>",
+                "<VoltsHysteresis>50</VoltsHysteresis><UnderPerformingOn>1</UnderPerformingOn>",
                 column ? editions::flankdial() : editions::crestdial(),
                 testsupport::progCfg("1", "0", "0", "60", "0", "1", "1", "knots"));
         rig.fake.clock.set(QDateTime(QDate(2026, 3, 7), QTime(23, 50)));
@@ -301,16 +304,22 @@ private slots:
         rig.port()->loseLink();
         rig.fake.clock.advanceSeconds(23 * 3600 + 50 * 60);
         rig.run(2);
+        // A week of windy days at 65.4 % of the certified curve's energy.
+        std::map<int, core::PerformanceSums> days;
+        for (int d = 1; d <= 7; ++d)
+            days[20260300 + d] = {65.4, 100, 600, 600};
+        rig.watch()->setPerformance(days, 20260308);
         QLabel *banner = rig.logger->AlarmBanner;
         QVERIFY(!banner->isHidden());
         const QStringList full = banner->toolTip().split('\n');
-        const QStringList titles{"Battery low", "Battery high", "Over-speed", "High wind", "No data"};
+        const QStringList titles{"Battery low", "Battery high", "Over-speed", "High wind", "No data",
+                                 "Under-performing"};
         QCOMPARE(full.size(), titles.size());
         const QStringList patterns{
             // the latest value, as before
             "Battery low: 14.37 V since 2026-03-07 23:50", "Battery high: 14.37 V since 2026-03-07 23:50",
             "Over-speed: 123461.7 RPM since 2026-03-07 23:50", "High wind: 12346.2 knots since 2026-03-07 23:50",
-            "No data: 23 h 50 min since 23:4"};
+            "No data: 23 h 50 min since 23:4", "Under-performing: 65.4 % since 23:4"};
         for (int i = 0; i < full.size(); ++i)
             QVERIFY2(full[i].startsWith(patterns[i]), qPrintable(full[i]));
 

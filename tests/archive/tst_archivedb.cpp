@@ -6,6 +6,9 @@
 #include "archive/ArchiveDb.h"
 #include "archive/ArchiveWriter.h"
 #include "archive/Export.h"
+#include "archive/PerformanceWatch.h"
+#include "core/Alarms.h"
+#include "support/Fakes.h"
 
 #include <QProcess>
 #include <QSignalSpy>
@@ -428,6 +431,66 @@ private slots:
         QCOMPARE((exported(dir.path(), "2026-03-29", "yesterday", archive::Step::Day, &rc), rc), 2);
         QCOMPARE((exported(dir.path(), "2026-03-29", "2026-03-28", archive::Step::Day, &rc), rc), 2);
         QCOMPARE((exported(dir.filePath("none"), "2026-03-29", "2026-03-29", archive::Step::Day, &rc), rc), 1);
+    }
+
+    // The days the under-performing alarm judges, read on the watch's thread,
+    // and the same days' performance on the exported day rows: 120 W at
+    // 4.4704 m/s against 223.52 W certified there is 53.7 %. March 1 to 6
+    // have 61 minutes of wind each, but the 3rd only 59: with the 7th today,
+    // five days count.
+    void performanceOfDays()
+    {
+        QTemporaryDir dir;
+        {
+            archive::ArchiveDb db;
+            QVERIFY(db.open(dir.filePath("archive.sqlite"), false));
+            for (int day = 1; day <= 7; ++day) {
+                const QDateTime noon(QDate(2026, 3, day), QTime(12, 0));
+                for (int m = 0; m < (day == 3 ? 59 : 61); ++m)
+                    QVERIFY(db.write(minute(noon.toSecsSinceEpoch() + 60 * m, noon.offsetFromUtc(), 12)));
+            }
+        }
+        QFile curve(dir.filePath("certified-curve.csv"));
+        QVERIFY(curve.open(QIODevice::WriteOnly));
+        curve.write("wind_m_s,power_w\r\n0,0\r\n10,500\r\n");
+        curve.close();
+
+        testsupport::FakeServices fake(dir.path());
+        fake.clock.set(QDateTime(QDate(2026, 3, 7), QTime(14, 5)));
+        std::map<int, core::PerformanceSums> told;
+        int today = 0;
+        archive::PerformanceWatch watch(fake.services(), [&](const auto &days, int t) {
+            told = days;
+            today = t;
+        });
+        watch.check();
+        QTRY_VERIFY_WITH_TIMEOUT(today != 0, 20000);
+        QCOMPARE(today, 20260307);
+        QCOMPARE(int(told.size()), archive::PerformanceWatch::kLookBackDays);
+        QVERIFY(!told.count(20260307));
+        QCOMPARE(told.at(20260301).windyMinutes, 61LL);
+        QCOMPARE(told.at(20260303).windyMinutes, 59LL);
+        QCOMPARE(std::round(told.at(20260306).ratio().value_or(0) * 10000), 5369.0);
+        QVERIFY(!told.at(20260228).ratio());
+
+        core::AlarmSettings s;
+        s.on[size_t(core::AlarmId::UnderPerforming)] = true;
+        s.performanceDays = 6;
+        core::AlarmBook book;
+        book.setSettings(s, 0);
+        QVERIFY(book.performance(told, today).empty());
+        s.performanceDays = 5;
+        const auto raised = book.setSettings(s, 0);
+        QCOMPARE(int(raised.size()), 1);
+        QCOMPARE(core::alarmNumberText(raised[0].id, raised[0].value), std::string("53.69"));
+
+        int rc = -1;
+        const QStringList lines = exported(dir.path(), "2026-03-01", "2026-03-07", archive::Step::Day, &rc).split('\n');
+        QCOMPARE(rc, 0);
+        QVERIFY2(lines[0].endsWith(",no_data_s,performance_percent"), qPrintable(lines[0]));
+        QCOMPARE(lines.size(), 9); // a header, seven days, the end
+        for (int i = 1; i <= 7; ++i)
+            QVERIFY2(lines[i].endsWith(",53.7"), qPrintable(lines[i]));
     }
 
     void fullDisk()

@@ -11,14 +11,17 @@ using core::DataState;
 
 namespace {
 // Every alarm on; battery 11.8 / 14.8 V, 800 RPM, wind 20, no data 30 s,
-// hold 10 s, hysteresis 0.2 V and 5 %.
+// under-performing below 70 % for 7 days, hold 10 s, hysteresis 0.2 V and 5 %.
 core::AlarmSettings allOn()
 {
     core::AlarmSettings s;
-    s.on = {true, true, true, true, true};
-    s.threshold = {11.8, 14.8, 800, 20, 30};
+    s.on = {true, true, true, true, true, true};
+    s.threshold = {11.8, 14.8, 800, 20, 30, 70};
     return s;
 }
+
+// Day n of March 2026 as yyyymmdd.
+int march(int n) { return 20260300 + n; }
 
 QString eventText(double t, const core::AlarmEvent &e)
 {
@@ -141,6 +144,77 @@ private slots:
         QTEST(got, "events");
     }
 
+    // The under-performing alarm on a script of days, steps separated by ";":
+    //   D P W [C] day D of March (or days "D-E") at P percent of C Wh
+    //             certified (100 unless given), with W minutes of wind above
+    //             the cut-in
+    //   t D       judged on day D (the days before it count)
+    //   set P N   threshold P percent over N days;  off  the alarm switched off
+    // An event is written "D key raised|cleared value".
+    void underPerforming_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QStringList>("events");
+        QTest::newRow("seven windy days below the threshold raise it")
+            << "1-7 65 120; t 8" << QStringList{"8 under_performing raised 65"};
+        QTest::newRow("six are not enough") << "2-7 65 120; t 8" << QStringList{};
+        QTest::newRow("today does not count yet") << "1-6 65 120; 7 10 300; t 7" << QStringList{};
+        QTest::newRow("calm days neither break nor lengthen the run")
+            << "1-3 60 120; 4 95 59; 5 20 0; 6-9 60 60; t 10" << QStringList{"10 under_performing raised 60"};
+        QTest::newRow("a calm day is not one of the seven") << "1-5 60 120; 6 60 59; 7 60 120; t 8" << QStringList{};
+        QTest::newRow("a good windy day breaks the run") << "1-3 60 120; 4 70 120; 5-7 60 120; t 8" << QStringList{};
+        QTest::newRow("at the threshold is not below") << "1-7 70 120; t 8" << QStringList{};
+        QTest::newRow("the value is the run's energy ratio, not the mean of the days")
+            << "1 50 120 400; 2-7 62 120; t 8" << QStringList{"8 under_performing raised 57.2"};
+        QTest::newRow("cleared by the next good windy day, with its figure")
+            << "1-7 65 120; t 8; 8 50 30; t 9; 9 80 90; t 10"
+            << QStringList{"8 under_performing raised 65", "10 under_performing cleared 80"};
+        QTest::newRow("stays raised through calm days") << "1-7 65 120; t 8; 8-20 99 10; t 21"
+                                                        << QStringList{"8 under_performing raised 65"};
+        QTest::newRow("a shorter run of days raises at once")
+            << "1-3 65 120; t 4; set 70 3" << QStringList{"4 under_performing raised 65"};
+        QTest::newRow("a lower threshold clears it") << "1-7 65 120; t 8; set 60 7"
+                                                     << QStringList{"8 under_performing raised 65",
+                                                                    "8 under_performing cleared 65"};
+        QTest::newRow("off: neither raised nor cleared") << "1-7 65 120; off; t 8" << QStringList{};
+        QTest::newRow("switched off while raised clears it")
+            << "1-7 65 120; t 8; off" << QStringList{"8 under_performing raised 65", "8 under_performing cleared 65"};
+        QTest::newRow("no certified curve: no days, nothing raised") << "t 8" << QStringList{};
+    }
+    void underPerforming()
+    {
+        QFETCH(QString, script);
+        core::AlarmSettings settings = allOn();
+        core::AlarmBook book;
+        book.setSettings(settings, 0);
+        std::map<int, core::PerformanceSums> days;
+        int today = 0;
+        QStringList got;
+        for (const QString &s : script.split(';')) {
+            const QStringList w = s.simplified().split(' ');
+            std::vector<core::AlarmEvent> events;
+            if (w[0] == "t") {
+                today = march(w[1].toInt());
+                events = book.performance(days, today);
+            } else if (w[0] == "set") {
+                settings.threshold[size_t(AlarmId::UnderPerforming)] = w[1].toDouble();
+                settings.performanceDays = w[2].toInt();
+                events = book.setSettings(settings, 0);
+            } else if (w[0] == "off") {
+                settings.on[size_t(AlarmId::UnderPerforming)] = false;
+                events = book.setSettings(settings, 0);
+            } else {
+                const int from = w[0].section('-', 0, 0).toInt(), to = w[0].section('-', -1).toInt();
+                const double certified = w.size() > 3 ? w[3].toDouble() : 100;
+                for (int d = from; d <= to; ++d)
+                    days[march(d)] = {w[1].toDouble() * certified / 100, certified, 200, w[2].toLongLong()};
+            }
+            for (const auto &e : events)
+                got << QStringLiteral("%1 %2").arg(today % 100).arg(eventText(0, e).section(' ', 1));
+        }
+        QTEST(got, "events");
+    }
+
     void settingsFile_data()
     {
         QTest::addColumn<QByteArray>("text");
@@ -163,6 +237,14 @@ private slots:
         QTest::newRow("low above high") << QByteArray("<BatteryLow>15</BatteryLow>") << false << 0.0 << false << "";
         QTest::newRow("negative hold time") << QByteArray("<HoldTime>-1</HoldTime>") << false << 0.0 << false << "";
         QTest::newRow("no command time limit") << QByteArray("<CommandLimit>0</CommandLimit>") << false << 0.0 << false << "";
+        QTest::newRow("under-performing days not whole")
+            << QByteArray("<UnderPerformingDays>2.5</UnderPerformingDays>") << false << 0.0 << false << "";
+        QTest::newRow("under-performing over no days")
+            << QByteArray("<UnderPerformingDays>0</UnderPerformingDays>") << false << 0.0 << false << "";
+        QTest::newRow("under-performing at 0 %") << QByteArray("<UnderPerforming>0</UnderPerforming>") << false << 0.0
+                                                 << false << "";
+        QTest::newRow("under-performing written before it existed: its defaults")
+            << QByteArray("<BatteryLowOn>1</BatteryLowOn>") << true << 11.8 << true << "";
     }
     void settingsFile()
     {

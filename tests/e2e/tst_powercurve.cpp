@@ -8,6 +8,7 @@
 #include "support/Processes.h"
 #include "support/TestSupport.h"
 
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <cmath>
@@ -97,6 +98,21 @@ private slots:
         QVERIFY(report.waitForFinished(30000));
         QCOMPARE(report.exitCode(), 0);
         QVERIFY(QString::fromUtf8(report.readAllStandardOutput()).endsWith("\r\npower_at_11_m_s_w,1200\r\n"));
+        // The month's energy against the label's curve, and the days' performance in the export.
+        folder.write("certified-curve.csv", "wind_m_s;power_kw\n3;0\n11;1,2\n");
+        report.start(exe, {"--report", "energy", "--folder", folder.path()});
+        QVERIFY(report.waitForFinished(30000));
+        QCOMPARE(report.exitCode(), 0);
+        const QStringList energy = QString::fromUtf8(report.readAllStandardOutput()).split("\r\n");
+        QCOMPARE(energy.value(0), QString("month,energy_kwh,days,estimated_days,compared_hours,"
+                                          "compared_measured_kwh,compared_certified_kwh,performance_percent"));
+        const QString month = QDate::currentDate().toString("yyyy-MM");
+        QVERIFY2(energy.filter(QRegularExpression("^" + month + "(,[^,]*){7}$")).size() == 1, qPrintable(energy.join('|')));
+        report.start(exe, {"--export", QDate::currentDate().toString(Qt::ISODate), QDate::currentDate().toString(Qt::ISODate),
+                           "--step", "day", "--folder", folder.path()});
+        QVERIFY(report.waitForFinished(30000));
+        QCOMPARE(report.exitCode(), 0);
+        QVERIFY(QString::fromUtf8(report.readAllStandardOutput()).section('\n', 0, 0).endsWith(",no_data_s,performance_percent"));
         report.start(exe, {"--report", "curve", folder.file("curve.txt")});
         QVERIFY(report.waitForFinished(30000));
         QCOMPARE(report.exitCode(), 2);

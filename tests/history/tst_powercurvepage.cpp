@@ -2,6 +2,7 @@
 // The Power curve page on a real archive, and the Turbine and site page of
 // the Options window.
 #include "archive/ArchiveDb.h"
+#include "history/CertifiedPanel.h"
 #include "history/PowerCurvePage.h"
 #include "history/TurbinePage.h"
 #include "support/TestSupport.h"
@@ -9,6 +10,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -50,6 +52,12 @@ void scriptedArchive(const testsupport::ProgramFolder &folder)
     QVERIFY(db.write(minute(i++, 25, 2500)));
 }
 
+// 0 W at 3 m/s rising to 400 W at 8 m/s, held to 20 m/s: the scripted
+// archive's bins give exactly 75 % of it.
+const QByteArray kCertified = "wind_m_s;power_w\r\n3;0\r\n8;400\r\n20;400\r\n";
+
+QString localised(QString text) { return text.replace(',', QLocale().decimalPoint()); }
+
 } // namespace
 
 class TstPowerCurvePage : public QObject {
@@ -89,6 +97,90 @@ private slots:
         QVERIFY(QFileInfo::exists(kept));
         QCOMPARE(page.curve().minutes(), 0LL);
         QVERIFY(page.Curtailed->isHidden());
+    }
+
+    // The scripted archive against the certified curve, by hand: bins 3 to
+    // 8 m/s of 12 minutes each at 60 x (wind - 3) W, the certified curve
+    // 80 x (wind - 3) W; 330 Wh measured over 440 Wh certified; the minutes
+    // with the battery full and at 25 m/s (beyond the curve) are left out; the ten bins above
+    // 3 m/s make 2 h of wind above the cut-in.
+    void certifiedCurve()
+    {
+        testsupport::ProgramFolder folder;
+        scriptedArchive(folder);
+        folder.write("from-the-maker.csv", kCertified);
+        testsupport::FakeServices fake(folder.path());
+        history::PowerCurvePage page(fake.services(), "m/s");
+        history::CertifiedPanel *panel = page.Certified;
+        QVERIFY(!panel->certified());
+        QVERIFY(panel->CertifiedCurve->text().startsWith("No certified curve imported yet"));
+
+        fake.files.answer = folder.file("from-the-maker.csv");
+        panel->ImportCertified->click();
+        QVERIFY(fake.messages.texts.isEmpty());
+        QCOMPARE(folder.read("certified-curve.csv"), kCertified);
+        QVERIFY(panel->certified());
+        QCOMPARE(panel->CertifiedCurve->text(),
+                 QString("Certified curve: 3 points from 3 to 20 m/s, cut-in 3 m/s."));
+        QVERIFY2(panel->LabelFigure->text().startsWith("At a 5 m/s mean (the label's figure): certified "),
+                 qPrintable(panel->LabelFigure->text()));
+        QVERIFY2(panel->LabelFigure->text().contains(" kWh (incomplete) ("), qPrintable(panel->LabelFigure->text()));
+        // Bins 3 to 8 m/s (3 m/s has no ratio: 0 W certified); 25 m/s is beyond the curve.
+        QCOMPARE(panel->Ratios->rowCount(), 11);
+        QCOMPARE(panel->Ratios->item(0, 3)->text(), QString("-"));
+        for (int r = 1; r < 11; ++r)
+            QCOMPARE(panel->Ratios->item(r, 3)->text(), QString("75 %"));
+
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->reading(), 20000);
+        QCOMPARE(panel->Days->rowCount(), 1);
+        const QStringList day{"2026-03-07", localised("0,33 kWh"), localised("0,44 kWh"), "75 %", "2 h"};
+        for (int c = 0; c < day.size(); ++c)
+            QCOMPARE(panel->Days->item(0, c)->text(), day[c]);
+        QCOMPARE(panel->Months->item(0, 0)->text(), QString("2026-03"));
+        QVERIFY2(panel->Performance->text().contains(": 75 % "), qPrintable(panel->Performance->text()));
+
+        // A new page finds the kept curve.
+        history::PowerCurvePage again(fake.services(), "m/s");
+        QVERIFY(again.Certified->certified());
+        QTRY_VERIFY_WITH_TIMEOUT(!again.Certified->reading(), 20000);
+    }
+
+    // A bad file is named with its line, and the curve kept before stays.
+    void importRefuses_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no header") << QByteArray("3,0\n8,400\n")
+                                   << "is not a curve file: line 1: the header must be two fields, the second "
+                                      "power_w or power_kw. The curve kept before is unchanged.";
+        QTest::newRow("winds fall") << QByteArray("wind_m_s,power_w\n3,0\n8,400\n7,300\n")
+                                    << "is not a curve file: line 4: the winds must rise, from 0 to 60 m/s. The "
+                                       "curve kept before is unchanged.";
+        QTest::newRow("not a number") << QByteArray("wind_m_s,power_kw\n3,0\n8,lots\n")
+                                      << "is not a curve file: line 3: not two numbers. The curve kept before is "
+                                         "unchanged.";
+        QTest::newRow("never any power") << QByteArray("wind_m_s,power_w\n3,0\n8,0\n")
+                                         << "has no point with power above 0. The curve kept before is unchanged.";
+        QTest::newRow("gone") << QByteArray() << "could not be read (";
+    }
+    void importRefuses()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, message);
+        testsupport::ProgramFolder folder;
+        folder.write("certified-curve.csv", kCertified);
+        if (!text.isEmpty())
+            folder.write("bad.csv", text);
+        testsupport::FakeServices fake(folder.path());
+        history::PowerCurvePage page(fake.services(), "m/s");
+        fake.files.answer = folder.file("bad.csv");
+        page.Certified->ImportCertified_Click();
+        QCOMPARE(fake.messages.texts.size(), 1);
+        QVERIFY2(fake.messages.texts[0].startsWith(QDir::toNativeSeparators(folder.file("bad.csv")) + ' ')
+                     && fake.messages.texts[0].contains(message),
+                 qPrintable(fake.messages.texts[0]));
+        QCOMPARE(folder.read("certified-curve.csv"), kCertified);
+        QVERIFY(page.Certified->certified());
     }
 
     void noArchiveYet()

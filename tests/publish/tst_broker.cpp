@@ -195,6 +195,8 @@ private slots:
         // Every alarm from the start, as it stands (no data is on and not raised).
         QTest::newRow("no data alarm") << "veldra/site-a/alarm/no_data" << "" << "OFF";
         QTest::newRow("battery low config") << "homeassistant/binary_sensor/site-a/alarm-battery_low/config" << "device_class" << "problem";
+        QTest::newRow("under-performing alarm") << "veldra/site-a/alarm/under_performing" << "" << "OFF";
+        QTest::newRow("under-performing config: name") << "homeassistant/binary_sensor/site-a/alarm-under_performing/config" << "name" << "Under-performing";
     }
     void retained()
     {

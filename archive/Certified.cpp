@@ -1,0 +1,151 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Certified.h"
+
+#include "Archive.h"
+#include "ArchiveDb.h"
+#include "ui/Files.h"
+#include "ui/ProgramFolder.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <limits>
+
+namespace archive {
+
+namespace {
+QString native(const QString &path) { return QDir::toNativeSeparators(path); }
+
+int say(std::FILE *err, const QString &text, int code)
+{
+    std::fprintf(err, "%s\n", text.toLocal8Bit().constData());
+    return code;
+}
+
+// Minutes are read a day's worth at a time.
+constexpr std::int64_t kChunk = 86400;
+} // namespace
+
+QString certifiedCurvePath(const QString &folder)
+{
+    return QDir(folder).filePath(QStringLiteral("certified-curve.csv"));
+}
+
+std::optional<std::vector<core::CurvePoint>> readCertifiedCurve(const QString &folder, QString *why)
+{
+    why->clear();
+    const QString path = certifiedCurvePath(folder);
+    if (!QFileInfo::exists(path))
+        return std::nullopt;
+    QString reason;
+    const auto bytes = ui::readWhole(path, &reason);
+    if (!bytes) {
+        *why = QStringLiteral("The certified curve %1 cannot be read (%2).").arg(native(path), reason);
+        return std::nullopt;
+    }
+    std::string error;
+    auto points = core::readCurveFile(ui::textOf(*bytes), &error);
+    if (!points)
+        *why = QStringLiteral("The certified curve %1 is damaged: %2.")
+                   .arg(native(path), QString::fromStdString(error));
+    return points;
+}
+
+bool importCertifiedCurve(const QString &folder, const QString &file, QString *why)
+{
+    QString reason;
+    const auto bytes = ui::readWhole(file, &reason);
+    if (!bytes) {
+        *why = QStringLiteral("%1 could not be read (%2).").arg(native(file), reason);
+        return false;
+    }
+    std::string error;
+    const auto points = core::readCurveFile(ui::textOf(*bytes), &error);
+    if (!points) {
+        *why = QStringLiteral("%1 is not a curve file: %2. The curve kept before is unchanged.")
+                   .arg(native(file), QString::fromStdString(error));
+        return false;
+    }
+    if (!core::cutInWind(*points)) {
+        *why = QStringLiteral("%1 has no point with power above 0. The curve kept before is unchanged.")
+                   .arg(native(file));
+        return false;
+    }
+    const QString kept = certifiedCurvePath(folder);
+    if (!ui::replaceWhole(kept, *bytes)) {
+        *why = QStringLiteral("The certified curve could not be kept as %1. The curve kept before is unchanged.")
+                   .arg(native(kept));
+        return false;
+    }
+    return true;
+}
+
+std::optional<core::PerformanceBook> readPerformance(const QString &folder, const core::TurbineSettings &settings,
+                                                     const std::vector<core::CurvePoint> &certified,
+                                                     std::int64_t from, std::int64_t to, const Progress &progress,
+                                                     QString *why)
+{
+    why->clear();
+    core::PerformanceBook book(certified, core::curveRules(settings));
+    const QString path = folder + QLatin1Char('/') + ArchiveDb::fileName();
+    if (!QFileInfo::exists(path))
+        return book;
+    ArchiveDb db;
+    if (!db.open(path, true)) {
+        *why = QStringLiteral("The archive %1 cannot be read: %2.").arg(native(path), db.error());
+        return std::nullopt;
+    }
+    const auto span = db.minuteSpan();
+    if (!db.error().isEmpty()) {
+        *why = QStringLiteral("The archive %1 cannot be read: %2.").arg(native(path), db.error());
+        return std::nullopt;
+    }
+    if (!span)
+        return book;
+    const std::int64_t first = std::max(from, span->first), last = std::min(to, span->second + 1);
+    for (std::int64_t start = first; start < last; start += kChunk) {
+        if (progress && !progress(double(start - first) / double(last - first)))
+            return std::nullopt;
+        for (const core::ArchiveRow &minute : db.rows(Step::Minute, start, std::min(last, start + kChunk)))
+            book.add(minute);
+        if (!db.error().isEmpty()) {
+            *why = QStringLiteral("The archive %1 cannot be read: %2.").arg(native(path), db.error());
+            return std::nullopt;
+        }
+    }
+    if (progress)
+        progress(1);
+    return book;
+}
+
+int reportEnergy(const QString &folder, std::FILE *out, std::FILE *err)
+{
+    const QString csv = ui::ProgramFolder(folder).energyCsv();
+    std::vector<core::DayRecord> days;
+    if (QFileInfo::exists(csv)) {
+        QString reason;
+        const auto bytes = ui::readWhole(csv, &reason);
+        if (!bytes)
+            return say(err, QStringLiteral("%1 could not be read (%2).").arg(native(csv), reason), 1);
+        days = core::readEnergyCsv(ui::textOf(*bytes));
+    }
+    QString why;
+    const auto certified = readCertifiedCurve(folder, &why);
+    if (!why.isEmpty())
+        return say(err, why, 1);
+    std::optional<std::map<int, core::PerformanceSums>> months;
+    if (certified) {
+        const auto book = readPerformance(folder, Archive::turbineSettings(folder), *certified, 0,
+                                          std::numeric_limits<std::int64_t>::max() / 2, nullptr, &why);
+        if (!book)
+            return say(err, why, 1);
+        months = book->months();
+    }
+    const std::string text = core::energyReportText(days, months ? &*months : nullptr);
+    if (std::fwrite(text.data(), 1, text.size(), out) != text.size() || std::fflush(out) != 0)
+        return say(err, QStringLiteral("The report could not be written."), 1);
+    return 0;
+}
+
+} // namespace archive
