@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace archive {
 
@@ -509,8 +510,11 @@ bool ArchiveDb::eachWind(Step step, std::int64_t from, std::int64_t to,
             r.wind.max = s.real(6);
             unit = 7;
         }
+        // The unit changes seldom: copied only when it does.
         const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(s.get(), unit));
-        r.windUnit.assign(text ? text : "", text ? size_t(sqlite3_column_bytes(s.get(), unit)) : 0);
+        const size_t length = text ? size_t(sqlite3_column_bytes(s.get(), unit)) : 0;
+        if (length != r.windUnit.size() || (length && std::memcmp(text, r.windUnit.data(), length) != 0))
+            r.windUnit.assign(text ? text : "", length);
         if (!take(r))
             return true;
     }

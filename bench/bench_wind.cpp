@@ -38,7 +38,8 @@ core::ArchiveRow minuteAt(int i)
     r.t = kStart + std::int64_t(i) * 60;
     r.utcOffset = 3600;
     r.minutes = 1;
-    const double wind = std::max(0.0, 4.5 + 3 * std::sin(i / 97.0) + 1.5 * std::sin(i / 7.0) + std::sin(i / 3001.0));
+    const double wind = std::max(0.0,
+                                 4.5 + 3 * std::sin(i / 97.0) + 1.5 * std::sin(i / 7.0) + std::sin(i / 3001.0));
     const double watts = wind > 3 ? 30 * (wind - 3) * (wind - 3) : 0;
     for (int s = 0; s < 30; ++s) {
         r.volts.add(13.2);

@@ -216,6 +216,29 @@ void WindTally::add(double wind, double minutes, int month)
     m_months.back().sumWind += wind * minutes;
 }
 
+void WindTally::merge(const WindTally &later)
+{
+    if (later.m_byMille.size() > m_byMille.size())
+        m_byMille.resize(later.m_byMille.size(), 0.0);
+    for (size_t i = 0; i < later.m_byMille.size(); ++i)
+        m_byMille[i] += later.m_byMille[i];
+    m_minutes += later.m_minutes;
+    m_fromHours += later.m_fromHours;
+    m_otherUnit += later.m_otherUnit;
+    m_sumWind += later.m_sumWind;
+    for (const WindPeriod &m : later.m_months) {
+        auto at = std::lower_bound(m_months.begin(), m_months.end(), m.key,
+                                   [](const WindPeriod &p, int key) { return p.key < key; });
+        if (at == m_months.end() || at->key != m.key)
+            at = m_months.insert(at, WindPeriod{m.key, 0, 0});
+        at->minutes += m.minutes;
+        at->sumWind += m.sumWind;
+    }
+    // An equal gust keeps the earlier one, as a single read would.
+    if (later.m_gust && (!m_gust || later.m_gust->wind > m_gust->wind))
+        m_gust = later.m_gust;
+}
+
 WindStats WindTally::stats() const
 {
     WindStats s;
@@ -271,7 +294,8 @@ double WindStats::weibullHoursPerYear(int bin) const
     if (!weibull || bin < 0 || bin >= PowerCurve::kBins)
         return 0;
     const double centre = PowerCurve::centre(bin), half = PowerCurve::kBinWidth / 2;
-    const double share = weibullCumulative(centre + half, *weibull) - weibullCumulative(std::max(0.0, centre - half), *weibull);
+    const double share = weibullCumulative(centre + half, *weibull)
+                         - weibullCumulative(std::max(0.0, centre - half), *weibull);
     return (1 - calmShare()) * share * kWindYearHours;
 }
 
@@ -353,7 +377,8 @@ std::string windReportText(const WindStats &wind, const PowerCurve &curve, const
     out += "weibull_c_m_s," + (wind.weibull ? rounded(wind.weibull->c, 3) : std::string()) + "\r\n";
 
     const SiteEstimate site = siteEstimate(wind, curve, settings);
-    out += "\r\ndistribution,mean_wind_m_s,aep_measured_kwh,aep_extrapolated_kwh,aep_measured_note,capacity_factor\r\n";
+    out +=
+        "\r\ndistribution,mean_wind_m_s,aep_measured_kwh,aep_extrapolated_kwh,aep_measured_note,capacity_factor\r\n";
     for (const auto &[name, energy] : {std::pair{"measured", site.measured}, std::pair{"weibull", site.weibull}}) {
         out += name;
         if (energy)

@@ -57,16 +57,16 @@ struct WindGust {
 
 struct WindBinTime {
     double minutes = 0;
-    double share = 0;         // of the time measured
-    double hoursPerYear = 0;  // share x 8760
+    double share = 0;        // of the time measured
+    double hoursPerYear = 0; // share x 8760
 };
 
 struct WindStats {
-    double minutes = 0;            // time measured, in minutes
-    double minutesFromHours = 0;   // of it, from hour summaries
+    double minutes = 0;          // time measured, in minutes
+    double minutesFromHours = 0; // of it, from hour summaries
     double calmMinutes = 0;
-    double aboveBinsMinutes = 0;   // winds beyond the last bin
-    double otherUnitMinutes = 0;   // left out: a wind unit of no known factor to m/s
+    double aboveBinsMinutes = 0; // winds beyond the last bin
+    double otherUnitMinutes = 0; // left out: a wind unit of no known factor to m/s
     std::array<WindBinTime, PowerCurve::kBins> bins{};
     std::vector<WindPeriod> months, years; // oldest first
     std::optional<WindGust> gust;
@@ -94,6 +94,8 @@ public:
     // `minutes` of a mean wind `wind` (m/s) in local month `month` (yyyymm).
     void add(double wind, double minutes, int month);
     void addGust(double wind, std::int64_t t, int utcOffset);
+    // Takes in a tally of later rows (one read beside this one).
+    void merge(const WindTally &later);
     WindStats stats() const;
 
 private:
@@ -119,7 +121,7 @@ private:
 std::vector<CurvePoint> siteCurve(const std::vector<CurvePoint> &normalised, const CurveRules &rules);
 
 struct SiteEnergy {
-    EstimateRow row; // averageWind: the distribution's mean
+    EstimateRow row;                      // averageWind: the distribution's mean
     std::optional<double> capacityFactor; // of the measured figure, against the rated power
 };
 struct SiteEstimate {

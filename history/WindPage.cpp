@@ -28,7 +28,10 @@ const QColor kBars(0, 80, 190);
 const QColor kFit(215, 110, 0);
 const QColor kGrid(225, 225, 225);
 
-QString number(double v, int decimals) { return ui::fromLocal(core::numberText(core::roundHalfEven(v, decimals))); }
+QString number(double v, int decimals)
+{
+    return ui::fromLocal(core::numberText(core::roundHalfEven(v, decimals)));
+}
 QString kwh(double v) { return number(v, 1) + QStringLiteral(" kWh"); }
 QString percent(double share) { return number(share * 100, 1) + QStringLiteral(" %"); }
 
@@ -99,8 +102,8 @@ void WindPlot::paintEvent(QPaintEvent *)
     const QString fitLegend = QStringLiteral("\u2014 Weibull fit");
     p.drawText(QRectF(area.left(), titleY, area.width(), fm.height()), Qt::AlignRight, fitLegend);
     p.setPen(kBars);
-    p.drawText(QRectF(area.left(), titleY, area.width() - fm.horizontalAdvance(fitLegend + QStringLiteral("     ")),
-                      fm.height()),
+    p.drawText(QRectF(area.left(), titleY,
+                      area.width() - fm.horizontalAdvance(fitLegend + QStringLiteral("     ")), fm.height()),
                Qt::AlignRight, QStringLiteral("\u25A0 measured"));
 
     p.setClipRect(area);
@@ -239,7 +242,8 @@ void WindPage::reload()
             const int now = int(share * 100);
             if (now != m_percent.exchange(now))
                 // The page outlives the worker (its destructor waits for it).
-                QMetaObject::invokeMethod(this, [this] { refresh(); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    this, [this] { refresh(); }, Qt::QueuedConnection);
             return !m_cancel;
         });
         if (r.wind)
@@ -292,9 +296,11 @@ void WindPage::refresh()
     };
     QStringList summary;
     if (w.minutes > 0) {
-        QString measured = QStringLiteral("Mean wind %1 over %2 h measured").arg(speed(w.meanWind), number(w.minutes / 60, 1));
+        QString measured =
+            QStringLiteral("Mean wind %1 over %2 h measured").arg(speed(w.meanWind), number(w.minutes / 60, 1));
         if (w.minutesFromHours > 0)
-            measured += QStringLiteral(" (%1 h of them from hour summaries)").arg(number(w.minutesFromHours / 60, 1));
+            measured +=
+                QStringLiteral(" (%1 h of them from hour summaries)").arg(number(w.minutesFromHours / 60, 1));
         summary << measured + QLatin1Char('.');
         summary << QStringLiteral("Calm: %1 of the time.").arg(percent(w.calmShare()));
     } else {
@@ -306,7 +312,8 @@ void WindPage::refresh()
                             QDateTime::fromSecsSinceEpoch(w.gust->t, Qt::OffsetFromUTC, w.gust->utcOffset)
                                 .toString(QStringLiteral("yyyy-MM-dd HH:mm")));
     if (w.weibull)
-        summary << QStringLiteral("Weibull fit: k = %1, c = %2.").arg(number(w.weibull->k, 2), speed(w.weibull->c));
+        summary
+            << QStringLiteral("Weibull fit: k = %1, c = %2.").arg(number(w.weibull->k, 2), speed(w.weibull->c));
     else if (w.minutes > 0)
         summary << QStringLiteral("Too few minutes of wind for a Weibull fit.");
     Summary->setText(summary.join(QLatin1Char(' ')));
@@ -314,8 +321,9 @@ void WindPage::refresh()
     // Years, each followed by its months, newest first.
     int rows = 0;
     for (const core::WindPeriod &y : w.years)
-        rows += 1 + int(std::count_if(w.months.begin(), w.months.end(),
-                                      [&y](const core::WindPeriod &m) { return m.key / 100 == y.key; }));
+        rows += 1 + int(std::count_if(w.months.begin(), w.months.end(), [&y](const core::WindPeriod &m) {
+                    return m.key / 100 == y.key;
+                }));
     Means->setRowCount(rows);
     int r = 0;
     for (auto year = w.years.rbegin(); year != w.years.rend(); ++year) {

@@ -98,15 +98,16 @@ private slots:
         QTest::addColumn<double>("calmShare");
         QTest::addColumn<double>("gust");
         QTest::addColumn<QString>("months"); // yyyymm:mean, ...
-        QTest::newRow("calm, light and a bin edge")
-            << "0@0/0,1@0/0,2@0.24/1,3@0.25/2.5,4@5/7" << "0:3,1:1,10:1" << 0.4 << 7.0 << "202612:1.098";
-        QTest::newRow("a month ends at local midnight")
-            << "50000@4/6,50059@6/6,50060@8/12.5" << "8:1,12:1,16:1" << 0.0 << 12.5 << "202701:5,202702:8";
-        QTest::newRow("imported minutes give their gust only")
-            << "0@2/3,1i@20/31,2@4/5" << "4:1,8:1" << 0.0 << 31.0 << "202612:3";
-        QTest::newRow("beyond the last bin, and a broken reading")
-            << "0@31/33,1@500/500,2@1/2" << "2:1" << 0.0 << 33.0 << "202612:16";
-        QTest::newRow("a unit of no factor is left out") << "0u@3/4,1@2/2" << "4:1" << 0.0 << 2.0 << "202612:2";
+        QTest::newRow("calm, light and a bin edge") << "0@0/0,1@0/0,2@0.24/1,3@0.25/2.5,4@5/7"
+                                                    << "0:3,1:1,10:1" << 0.4 << 7.0 << "202612:1.098";
+        QTest::newRow("a month ends at local midnight") << "50000@4/6,50059@6/6,50060@8/12.5"
+                                                        << "8:1,12:1,16:1" << 0.0 << 12.5 << "202701:5,202702:8";
+        QTest::newRow("imported minutes give their gust only") << "0@2/3,1i@20/31,2@4/5"
+                                                               << "4:1,8:1" << 0.0 << 31.0 << "202612:3";
+        QTest::newRow("beyond the last bin, and a broken reading") << "0@31/33,1@500/500,2@1/2"
+                                                                   << "2:1" << 0.0 << 33.0 << "202612:16";
+        QTest::newRow("a unit of no factor is left out") << "0u@3/4,1@2/2"
+                                                         << "4:1" << 0.0 << 2.0 << "202612:2";
     }
     void tally()
     {
@@ -116,10 +117,11 @@ private slots:
             QString at = m.section('@', 0, 0);
             const bool imported = at.endsWith('i'), other = at.endsWith('u');
             at.remove('i').remove('u');
-            const std::int64_t utc = (at.toLongLong() >= 50000 ? kJan31 - 50000 * 60 : kDec9) + at.toLongLong() * 60;
+            const std::int64_t utc = (at.toLongLong() >= 50000 ? kJan31 - 50000 * 60 : kDec9)
+                                     + at.toLongLong() * 60;
             const QString wind = m.section('@', 1, 1);
-            t.addMinute(minute(utc, wind.section('/', 0, 0).toDouble(), wind.section('/', 1, 1).toDouble(), imported,
-                               other ? "furlongs/fortnight" : "m/s"));
+            t.addMinute(minute(utc, wind.section('/', 0, 0).toDouble(), wind.section('/', 1, 1).toDouble(),
+                               imported, other ? "furlongs/fortnight" : "m/s"));
         }
         const core::WindStats s = t.stats();
         QFETCH(QString, binMinutes);
@@ -165,6 +167,28 @@ private slots:
         QCOMPARE(s.gust->wind, 17.0);
         QCOMPARE(s.years.size(), size_t(1));
         QCOMPARE(s.years[0].mean(), 300.0 / 51);
+    }
+
+    // Two halves read side by side make the same statistics as one read.
+    void halvesMerged()
+    {
+        core::WindTally whole, older, newer;
+        for (int i = 0; i < 200; ++i) {
+            // Across the end of January, local time; the strongest gust twice.
+            const core::ArchiveRow m = minute(kJan31 - 100 * 60 + i * 60, (i * 37 % 23) * 0.5,
+                                              i == 20 || i == 150 ? 30 : 10);
+            whole.addMinute(m);
+            (i < 120 ? older : newer).addMinute(m);
+        }
+        older.merge(newer);
+        const core::WindStats a = whole.stats(), b = older.stats();
+        QCOMPARE(b.minutes, a.minutes);
+        QCOMPARE(b.distribution, a.distribution);
+        QCOMPARE(b.months.size(), size_t(2));
+        for (size_t i = 0; i < a.months.size(); ++i)
+            QVERIFY(b.months[i].key == a.months[i].key && b.months[i].minutes == a.months[i].minutes);
+        QCOMPARE(b.gust->t, a.gust->t);
+        QCOMPARE(b.weibull->k, a.weibull->k);
     }
 
     void siteEstimate()
@@ -216,9 +240,10 @@ private slots:
         const core::SiteEstimate both = core::siteEstimate(site, curve, settings);
         QVERIFY(both.weibull);
         const core::WeibullFit f = *site.weibull;
-        const double expected = core::energyOver(core::siteCurve(core::measuredPoints(curve), core::curveRules(settings)),
-                                                 settings.cutOut,
-                                                 [f](double v) { return v <= 0 ? 0 : core::weibullCumulative(v, f); })
+        const double expected = core::energyOver(
+                                    core::siteCurve(core::measuredPoints(curve), core::curveRules(settings)),
+                                    settings.cutOut,
+                                    [f](double v) { return v <= 0 ? 0 : core::weibullCumulative(v, f); })
                                     .extrapolatedKwh;
         QVERIFY(std::abs(both.weibull->row.extrapolatedKwh / (0.9 * expected) - 1) < 1e-9);
         // The measured distribution and its fit agree within a few per cent.
@@ -231,8 +256,11 @@ private slots:
         t.addMinute(minute(kDec9, 0, 0));
         t.addMinute(minute(kDec9 + 60, 5.1, 9.25));
         const std::string text = core::windReportText(t.stats(), core::PowerCurve(), core::TurbineSettings());
-        QVERIFY(text.rfind("bin_m_s,minutes,share,hours_a_year,weibull_hours_a_year\r\n0,1,0.5,4380,\r\n", 0) == 0);
-        QVERIFY(text.find("\r\n4.5,0,0,0,\r\n5,1,0.5,4380,\r\n\r\nmonth,minutes,mean_wind_m_s\r\n2026-12,2,2.55\r\n") != std::string::npos);
+        QVERIFY(text.rfind("bin_m_s,minutes,share,hours_a_year,weibull_hours_a_year\r\n0,1,0.5,4380,\r\n", 0)
+                == 0);
+        QVERIFY(
+            text.find("\r\n4.5,0,0,0,\r\n5,1,0.5,4380,\r\n\r\nmonth,minutes,mean_wind_m_s\r\n2026-12,2,2.55\r\n")
+            != std::string::npos);
         QVERIFY(text.find("\r\ncalm_share,0.5\r\n") != std::string::npos);
         QVERIFY(text.find("\r\nstrongest_gust_m_s,9.25\r\nstrongest_gust_time,2026-12-09T13:01:00+01:00\r\n")
                 != std::string::npos);

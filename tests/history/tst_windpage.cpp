@@ -107,7 +107,8 @@ private slots:
         QCOMPARE(page.Means->item(0, 0)->text(), QString("2026"));
         QCOMPARE(page.Means->item(1, 0)->text().trimmed(), QString("December"));
         for (int row = 0; row < 2; ++row) {
-            QVERIFY2(page.Site->item(row, 3)->text().endsWith(" kWh"), qPrintable(page.Site->item(row, 3)->text()));
+            QVERIFY2(page.Site->item(row, 3)->text().endsWith(" kWh"),
+                     qPrintable(page.Site->item(row, 3)->text()));
             QVERIFY2(page.Site->item(row, 4)->text().endsWith(" %"), qPrintable(page.Site->item(row, 4)->text()));
         }
         QVERIFY(page.Rayleigh->item(0, 2)->text().endsWith(" kWh"));
