@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace archive {
 
@@ -469,6 +470,67 @@ std::optional<core::ArchiveRow> ArchiveDb::row(Step step, std::int64_t t)
     if (s.step() != SQLITE_ROW)
         return std::nullopt;
     return readRow(s, minute);
+}
+
+bool ArchiveDb::eachWind(Step step, std::int64_t from, std::int64_t to,
+                         const std::function<bool(const core::ArchiveRow &)> &take)
+{
+    const bool minute = step == Step::Minute;
+    const std::string sql = std::string("SELECT t, utc_offset, ")
+                            + (minute ? "source, wind_mean, wind_max"
+                                      : "minutes, imported, wind_n, wind_sum, wind_max")
+                            + ", wind_unit FROM " + tableOf(step) + " WHERE t >= ? AND t < ? ORDER BY t";
+    Statement s(m_db, sql.c_str());
+    if (!s.ok())
+        return fail("read");
+    s.bind(1, from);
+    s.bind(2, to);
+    core::ArchiveRow r;
+    int rc;
+    while ((rc = s.step()) == SQLITE_ROW) {
+        r.t = s.integer(0);
+        r.utcOffset = int(s.integer(1));
+        r.wind = core::Spread();
+        int unit;
+        if (minute) {
+            r.minutes = 1;
+            r.imported = s.integer(2) ? 1 : 0;
+            if (!s.null(3)) {
+                // The mean as one value: the frames do not matter to it.
+                r.wind.n = 1;
+                r.wind.sum = double(s.integer(3)) / 1000;
+                r.wind.max = double(s.integer(4)) / 1000;
+            }
+            unit = 5;
+        } else {
+            r.minutes = s.integer(2);
+            r.imported = s.integer(3);
+            r.wind.n = s.integer(4);
+            r.wind.sum = s.real(5);
+            r.wind.max = s.real(6);
+            unit = 7;
+        }
+        // The unit changes seldom: copied only when it does.
+        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(s.get(), unit));
+        const size_t length = text ? size_t(sqlite3_column_bytes(s.get(), unit)) : 0;
+        if (length != r.windUnit.size() || (length && std::memcmp(text, r.windUnit.data(), length) != 0))
+            r.windUnit.assign(text ? text : "", length);
+        if (!take(r))
+            return true;
+    }
+    return rc == SQLITE_DONE || fail("read");
+}
+
+std::optional<std::pair<std::int64_t, std::int64_t>> ArchiveDb::span(Step step)
+{
+    const std::string sql = std::string("SELECT min(t), max(t) FROM ") + tableOf(step);
+    Statement s(m_db, sql.c_str());
+    if (!s.ok() || s.step() != SQLITE_ROW || s.null(0)) {
+        if (!s.ok())
+            fail("read");
+        return std::nullopt;
+    }
+    return std::pair{s.integer(0), s.integer(1)};
 }
 
 bool ArchiveDb::write(const core::ArchiveRow &minute)

@@ -19,6 +19,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -89,6 +90,15 @@ public:
     std::optional<core::ArchiveRow> row(Step step, std::int64_t t);
     // The first and the last minute kept; nullopt without any (or on a failure).
     std::optional<std::pair<std::int64_t, std::int64_t>> minuteSpan();
+    // The wind of the rows with from <= t < to, oldest first, one by one and
+    // without the other quantities (for the wind statistics of years of
+    // minutes): t, utcOffset, minutes, imported, the wind's count, sum and
+    // highest (a minute's mean as one value) and windUnit.
+    // `take` returns false to stop. False on a failure.
+    bool eachWind(Step step, std::int64_t from, std::int64_t to,
+                  const std::function<bool(const core::ArchiveRow &)> &take);
+    // The first and the last row's t; nullopt when there is none.
+    std::optional<std::pair<std::int64_t, std::int64_t>> span(Step step);
 
     // The last failure in words, and whether it was for want of room, the
     // file is not a database (or not ours), or was written by a newer program.

@@ -63,15 +63,15 @@ CommandLine parseCommandLine(const std::vector<std::string> &args)
             if (reporting)
                 return wrong("--report is given more than once");
             if (i + 1 == args.size())
-                return wrong("--report needs powercurve, energy, or curve and a FILE");
+                return wrong("--report needs powercurve, wind, energy, or curve and a FILE");
             reporting = true;
             line.report = args[++i];
             if (line.report == "curve") {
                 if (i + 1 == args.size() || args[i + 1].empty() || args[i + 1][0] == '-')
                     return wrong("--report curve needs a FILE");
                 line.reportFile = args[++i];
-            } else if (line.report != "powercurve" && line.report != "energy") {
-                return wrong("--report needs powercurve, energy, or curve and a FILE, not '" + line.report + "'");
+            } else if (line.report != "powercurve" && line.report != "wind" && line.report != "energy") {
+                return wrong("--report needs powercurve, wind, energy, or curve and a FILE, not '" + line.report + "'");
             }
         } else if (arg == "--step") {
             if (i + 1 == args.size())
@@ -121,7 +121,7 @@ std::string usageText(const std::string &program)
            + " --export FROM TO [--step minute|hour|day] [--folder DIR]\n"
              "       "
            + program
-           + " --report powercurve|energy|curve FILE [--folder DIR]\n"
+           + " --report powercurve|wind|energy|curve FILE [--folder DIR]\n"
              "\n"
              "Options:\n"
              "  --folder DIR  keep the settings, logs, pages and spreadsheets in DIR\n"
@@ -132,6 +132,8 @@ std::string usageText(const std::string &program)
              "  --step STEP   one row a minute (the default), an hour or a day\n"
              "  --report powercurve\n"
              "                print the measured power curve and its annual energy\n"
+             "                estimate as CSV and exit\n"
+             "  --report wind print the site's wind statistics and its own annual energy\n"
              "                estimate as CSV and exit\n"
              "  --report energy\n"
              "                print the energy of each month as CSV (with the performance\n"

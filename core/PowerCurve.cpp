@@ -230,25 +230,33 @@ Estimate annualEnergy(const std::vector<CurvePoint> &points, double cutOut)
             e.wattsAt11 = a.watts + (11 - a.wind) / (p.wind - a.wind) * (p.watts - a.watts);
         }
     }
-    const CurvePoint &last = points.back();
     for (int average = 4; average <= 11; ++average) {
         const double v = average;
-        auto F = [v](double speed) { return rayleighCumulative(speed, v); };
-        double watts = 0;
-        CurvePoint before{points.front().wind - PowerCurve::kBinWidth, 0};
-        for (const CurvePoint &p : points) {
-            watts += (F(p.wind) - F(before.wind)) * (before.watts + p.watts) / 2;
-            before = p;
-        }
-        const double held = cutOut > last.wind ? (F(cutOut) - F(last.wind)) * last.watts : 0;
-        EstimateRow r;
+        EstimateRow r = energyOver(points, cutOut, [v](double speed) { return rayleighCumulative(speed, v); });
         r.averageWind = v;
-        r.measuredKwh = watts * kHoursPerYear / 1000;
-        r.extrapolatedKwh = (watts + held) * kHoursPerYear / 1000;
-        r.incomplete = r.measuredKwh < 0.95 * r.extrapolatedKwh;
         e.rows.push_back(r);
     }
     return e;
+}
+
+EstimateRow energyOver(const std::vector<CurvePoint> &points, double cutOut,
+                       const std::function<double(double)> &F)
+{
+    EstimateRow r;
+    if (points.empty())
+        return r;
+    const CurvePoint &last = points.back();
+    double watts = 0;
+    CurvePoint before{points.front().wind - PowerCurve::kBinWidth, 0};
+    for (const CurvePoint &p : points) {
+        watts += (F(p.wind) - F(before.wind)) * (before.watts + p.watts) / 2;
+        before = p;
+    }
+    const double held = cutOut > last.wind ? (F(cutOut) - F(last.wind)) * last.watts : 0;
+    r.measuredKwh = watts * kHoursPerYear / 1000;
+    r.extrapolatedKwh = (watts + held) * kHoursPerYear / 1000;
+    r.incomplete = r.measuredKwh < 0.95 * r.extrapolatedKwh;
+    return r;
 }
 
 Completeness completeness(const PowerCurve &curve)

@@ -15,6 +15,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -143,6 +144,10 @@ struct Estimate {
     std::optional<double> wattsAt11;
 };
 Estimate annualEnergy(const std::vector<CurvePoint> &points, double cutOut);
+// The same sum over any distribution of the wind: `cumulative(v)` is the
+// share of the time with a wind below v m/s (averageWind is left at 0).
+EstimateRow energyOver(const std::vector<CurvePoint> &points, double cutOut,
+                       const std::function<double(double)> &cumulative);
 
 struct Completeness {
     bool complete = false;

@@ -38,7 +38,7 @@ bool TurbineSettings::operator==(const TurbineSettings &o) const
 {
     return altitude == o.altitude && meanTemperature == o.meanTemperature
            && activePowerControl == o.activePowerControl && batteryFullVolts == o.batteryFullVolts
-           && dumpsToLoad == o.dumpsToLoad && cutOut == o.cutOut;
+           && dumpsToLoad == o.dumpsToLoad && cutOut == o.cutOut && ratedPower == o.ratedPower;
 }
 
 std::optional<std::string> turbineSettingsProblem(const TurbineSettings &s)
@@ -51,6 +51,8 @@ std::optional<std::string> turbineSettingsProblem(const TurbineSettings &s)
         return "Battery full at: volts above 0 and up to 1000, or empty for off.";
     if (!(s.cutOut >= 5 && s.cutOut <= 60))
         return "Cut-out: a wind speed from 5 to 60 m/s.";
+    if (s.ratedPower && !(*s.ratedPower > 0 && *s.ratedPower <= 10000000))
+        return "Rated power: watts above 0 and up to 10000000, or empty for none.";
     return std::nullopt;
 }
 
@@ -59,7 +61,8 @@ std::string turbineSettingsText(const TurbineSettings &s)
     return tagLine("Altitude", dotNumberText(s.altitude)) + tagLine("MeanTemperature", optionalText(s.meanTemperature))
            + tagLine("ActivePowerControl", s.activePowerControl ? "1" : "0")
            + tagLine("BatteryFullVolts", optionalText(s.batteryFullVolts))
-           + tagLine("DumpsToLoad", s.dumpsToLoad ? "1" : "0") + tagLine("CutOut", dotNumberText(s.cutOut));
+           + tagLine("DumpsToLoad", s.dumpsToLoad ? "1" : "0") + tagLine("CutOut", dotNumberText(s.cutOut))
+           + tagLine("RatedPower", optionalText(s.ratedPower));
 }
 
 TurbineSettings readTurbineSettings(std::string_view text)
@@ -81,6 +84,8 @@ TurbineSettings readTurbineSettings(std::string_view text)
         take(&TurbineSettings::batteryFullVolts, std::optional<double>(*v));
     if (const auto v = number(text, "CutOut"))
         take(&TurbineSettings::cutOut, *v);
+    if (const auto v = number(text, "RatedPower"))
+        take(&TurbineSettings::ratedPower, std::optional<double>(*v));
     s.activePowerControl = flag(text, "ActivePowerControl");
     s.dumpsToLoad = flag(text, "DumpsToLoad");
     return s;

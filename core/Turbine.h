@@ -28,6 +28,8 @@ struct TurbineSettings {
     // are left out of the curve.
     bool dumpsToLoad = false;
     double cutOut = kDefaultCutOut; // m/s
+    // W, for the capacity factor; none when not given.
+    std::optional<double> ratedPower;
     bool operator==(const TurbineSettings &o) const;
 };
 

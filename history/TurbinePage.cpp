@@ -70,8 +70,9 @@ TurbinePage::TurbinePage(const ui::Services &services, QWidget *parent)
                              3);
     DumpsToLoad = tickBox(this, "DumpsToLoad", QStringLiteral("Surplus power is dumped into the load"), 4);
     CutOut = entry(this, "CutOut", QStringLiteral("Cut-out wind speed"), QStringLiteral("m/s"), 5);
+    RatedPower = entry(this, "RatedPower", QStringLiteral("Rated power"), QStringLiteral("W (empty: none)"), 6);
     Density = ui::greenLabel(this, QStringLiteral("Density"), QString());
-    Density->setGeometry(8, rowTop(6) + 4, 404, 110);
+    Density->setGeometry(8, rowTop(7) + 4, 404, 110);
     Density->setWordWrap(true);
     Density->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     for (QLineEdit *e : {Altitude, MeanTemperature})
@@ -90,6 +91,7 @@ void TurbinePage::Form_Load()
     BatteryFullVolts->setText(number(s.batteryFullVolts));
     DumpsToLoad->setChecked(s.dumpsToLoad);
     CutOut->setText(number(s.cutOut));
+    RatedPower->setText(number(s.ratedPower));
     showDensity();
 }
 
@@ -112,6 +114,10 @@ std::optional<std::pair<QString, QLineEdit *>> TurbinePage::problem(TurbineRead 
     if (bad || !cutOut)
         return std::pair{QStringLiteral("Cut-out: a wind speed from 5 to 60 m/s."), CutOut};
     s.cutOut = *cutOut;
+    s.ratedPower = read(RatedPower, bad);
+    if (bad)
+        return std::pair{QStringLiteral("Rated power: watts above 0 and up to 10000000, or empty for none."),
+                         RatedPower};
     s.activePowerControl = ActivePowerControl->isChecked();
     s.dumpsToLoad = DumpsToLoad->isChecked();
     if (const auto why = core::turbineSettingsProblem(s)) {
@@ -119,6 +125,7 @@ std::optional<std::pair<QString, QLineEdit *>> TurbinePage::problem(TurbineRead 
         QLineEdit *at = text.startsWith(QLatin1String("Altitude"))      ? Altitude
                         : text.startsWith(QLatin1String("Mean"))        ? MeanTemperature
                         : text.startsWith(QLatin1String("Battery"))     ? BatteryFullVolts
+                        : text.startsWith(QLatin1String("Rated"))       ? RatedPower
                                                                         : CutOut;
         return std::pair{text, at};
     }

@@ -2,7 +2,7 @@
 #pragma once
 // The "Turbine and site" page of the Options window ("turbine.cfg"): what the
 // power curve needs to know of the site's air and of what curtails the
-// turbine.
+// turbine, and its rated power for the capacity factor.
 
 #include "ui/Options.h"
 #include "ui/Services.h"
@@ -28,7 +28,7 @@ public:
     // Checks, then writes "turbine.cfg".
     bool save() override;
 
-    QLineEdit *Altitude, *MeanTemperature, *BatteryFullVolts, *CutOut;
+    QLineEdit *Altitude, *MeanTemperature, *BatteryFullVolts, *CutOut, *RatedPower;
     QCheckBox *ActivePowerControl, *DumpsToLoad;
     QLabel *Density;
 

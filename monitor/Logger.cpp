@@ -16,6 +16,7 @@
 #include "graph/Graph.h"
 #include "history/History.h"
 #include "history/PowerCurvePage.h"
+#include "history/WindPage.h"
 #include "history/TurbinePage.h"
 #include "publish/MqttPage.h"
 #include "publish/WebPage.h"
@@ -439,6 +440,8 @@ void Logger::History_Click()
     history::History historyWindow(m_services, this);
     historyWindow.addPage(new history::PowerCurvePage(m_services, ui::fromLocal(settings().WSUnits), &historyWindow),
                           QStringLiteral("Power curve"));
+    historyWindow.addPage(new history::WindPage(m_services, ui::fromLocal(settings().WSUnits), &historyWindow),
+                          QStringLiteral("Wind"));
     historyWindow.setToday(WattHours());
     m_history = &historyWindow;
     m_services.modal->run(&historyWindow);

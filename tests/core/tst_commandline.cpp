@@ -50,9 +50,10 @@ void TstCommandLine::parse_data()
                                        << "";
     QTest::newRow("report curve, no FILE") << QStringList{"--report", "curve", "--folder", "/x"} << Action::Wrong
                                            << "" << "--report curve needs a FILE";
+    QTest::newRow("report wind") << QStringList{"--report", "wind"} << Action::Report << "" << "";
     QTest::newRow("report energy") << QStringList{"--report", "energy"} << Action::Report << "" << "";
     QTest::newRow("report of something else") << QStringList{"--report", "weather"} << Action::Wrong << ""
-                                              << "--report needs powercurve, energy, or curve and a FILE, not 'weather'";
+                                              << "--report needs powercurve, wind, energy, or curve and a FILE, not 'weather'";
     QTest::newRow("report and export") << QStringList{"--report", "powercurve", "--export", "2026-01-01",
                                                       "2026-01-02"}
                                        << Action::Wrong << "" << "--export and --report exclude each other";

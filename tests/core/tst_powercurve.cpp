@@ -360,17 +360,20 @@ private slots:
         QTest::newRow("defaults") << ""
                                   << "<Altitude>0</Altitude>|<MeanTemperature></MeanTemperature>|"
                                      "<ActivePowerControl>0</ActivePowerControl>|<BatteryFullVolts></BatteryFullVolts>|"
-                                     "<DumpsToLoad>0</DumpsToLoad>|<CutOut>25</CutOut>|";
+                                     "<DumpsToLoad>0</DumpsToLoad>|<CutOut>25</CutOut>|<RatedPower></RatedPower>|";
         QTest::newRow("all set, a decimal comma")
             << "<Altitude>350</Altitude><MeanTemperature>9,5</MeanTemperature><ActivePowerControl>1</ActivePowerControl>"
                "<BatteryFullVolts>14.4</BatteryFullVolts><DumpsToLoad>1</DumpsToLoad><CutOut>20</CutOut>"
+               "<RatedPower>2500</RatedPower>"
             << "<Altitude>350</Altitude>|<MeanTemperature>9.5</MeanTemperature>|<ActivePowerControl>1</ActivePowerControl>|"
-               "<BatteryFullVolts>14.4</BatteryFullVolts>|<DumpsToLoad>1</DumpsToLoad>|<CutOut>20</CutOut>|";
+               "<BatteryFullVolts>14.4</BatteryFullVolts>|<DumpsToLoad>1</DumpsToLoad>|<CutOut>20</CutOut>|"
+               "<RatedPower>2500</RatedPower>|";
         QTest::newRow("out of range takes the default")
             << "<Altitude>9000</Altitude><MeanTemperature>x</MeanTemperature><BatteryFullVolts>-1</BatteryFullVolts>"
-               "<CutOut>2</CutOut>"
+               "<CutOut>2</CutOut><RatedPower>0</RatedPower>"
             << "<Altitude>0</Altitude>|<MeanTemperature></MeanTemperature>|<ActivePowerControl>0</ActivePowerControl>|"
-               "<BatteryFullVolts></BatteryFullVolts>|<DumpsToLoad>0</DumpsToLoad>|<CutOut>25</CutOut>|";
+               "<BatteryFullVolts></BatteryFullVolts>|<DumpsToLoad>0</DumpsToLoad>|<CutOut>25</CutOut>|"
+               "<RatedPower></RatedPower>|";
     }
     void turbineSettings()
     {

@@ -199,14 +199,17 @@ private slots:
         QTest::addColumn<QString>("temperature");
         QTest::addColumn<QString>("full");
         QTest::addColumn<QString>("cutOut");
+        QTest::addColumn<QString>("rated");
         QTest::addColumn<QString>("refused"); // the entry at fault, or empty
-        QTest::newRow("a hill farm") << "350" << "9" << "14.4" << "20" << "";
-        QTest::newRow("defaults left empty") << "0" << "" << "" << "25" << "";
-        QTest::newRow("words for altitude") << "high" << "" << "" << "25" << "Altitude";
-        QTest::newRow("no altitude") << "" << "" << "" << "25" << "Altitude";
-        QTest::newRow("too hot") << "0" << "60" << "" << "25" << "MeanTemperature";
-        QTest::newRow("battery at 0 V") << "0" << "" << "0" << "25" << "BatteryFullVolts";
-        QTest::newRow("cut-out at 2 m/s") << "0" << "" << "" << "2" << "CutOut";
+        QTest::newRow("a hill farm") << "350" << "9" << "14.4" << "20" << "1500" << "";
+        QTest::newRow("defaults left empty") << "0" << "" << "" << "25" << "" << "";
+        QTest::newRow("words for altitude") << "high" << "" << "" << "25" << "" << "Altitude";
+        QTest::newRow("no altitude") << "" << "" << "" << "25" << "" << "Altitude";
+        QTest::newRow("too hot") << "0" << "60" << "" << "25" << "" << "MeanTemperature";
+        QTest::newRow("battery at 0 V") << "0" << "" << "0" << "25" << "" << "BatteryFullVolts";
+        QTest::newRow("cut-out at 2 m/s") << "0" << "" << "" << "2" << "" << "CutOut";
+        QTest::newRow("rated power of none") << "0" << "" << "" << "25" << "0" << "RatedPower";
+        QTest::newRow("rated power in words") << "0" << "" << "" << "25" << "big" << "RatedPower";
     }
     void turbinePage()
     {
@@ -224,6 +227,8 @@ private slots:
         page.MeanTemperature->setText(temperature);
         page.BatteryFullVolts->setText(full);
         page.CutOut->setText(cutOut);
+        QFETCH(QString, rated);
+        page.RatedPower->setText(rated);
         page.DumpsToLoad->setChecked(true);
         QCOMPARE(page.save(), refused.isEmpty());
         QCOMPARE(folder.exists("turbine.cfg"), refused.isEmpty());
@@ -232,6 +237,7 @@ private slots:
             QVERIFY(fake.messages.texts.first().startsWith(refused == "MeanTemperature" ? "Mean"
                                                            : refused == "BatteryFullVolts" ? "Battery"
                                                            : refused == "CutOut"           ? "Cut-out"
+                                                           : refused == "RatedPower"       ? "Rated power"
                                                                                            : "Altitude"));
             return;
         }
@@ -240,10 +246,12 @@ private slots:
         QCOMPARE(s.meanTemperature.has_value(), !temperature.isEmpty());
         QCOMPARE(s.batteryFullVolts.value_or(-1), full.isEmpty() ? -1 : full.toDouble());
         QCOMPARE(s.cutOut, cutOut.toDouble());
+        QCOMPARE(s.ratedPower.value_or(-1), rated.isEmpty() ? -1 : rated.toDouble());
         QVERIFY(s.dumpsToLoad && !s.activePowerControl);
         history::TurbinePage again(fake.services());
         QCOMPARE(again.Altitude->text(), altitude);
         QVERIFY(again.DumpsToLoad->isChecked());
+        QCOMPARE(again.RatedPower->text(), rated);
     }
 };
 

@@ -64,7 +64,7 @@ private slots:
             QVERIFY(rig.mainPort()->isOpen());
         };
         rig.logger->HistoryButton->click();
-        QCOMPARE(pages, (QStringList{"Energy", "Trends", "Power curve"}));
+        QCOMPARE(pages, (QStringList{"Energy", "Trends", "Power curve", "Wind"}));
     }
 
     // Save checks every page before it writes any, so a refusal saves
