@@ -26,6 +26,8 @@
 #include <vector>
 
 #ifdef Q_OS_WIN
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #endif
 
@@ -97,6 +99,9 @@ int runProgram(int argc, char **argv, const Edition &edition)
         std::freopen("CONOUT$", "w", stdout);
         std::freopen("CONOUT$", "w", stderr);
     }
+    // The reports and exports end their lines in CR LF themselves: standard
+    // output in text mode would make that CR CR LF.
+    _setmode(_fileno(stdout), _O_BINARY);
 #endif
     core::CommandLine line = core::parseCommandLine(
         std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
