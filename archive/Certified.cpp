@@ -3,6 +3,7 @@
 
 #include "Archive.h"
 #include "ArchiveDb.h"
+#include "CurveReport.h"
 #include "ui/Files.h"
 #include "ui/ProgramFolder.h"
 
@@ -17,11 +18,6 @@ namespace archive {
 namespace {
 QString native(const QString &path) { return QDir::toNativeSeparators(path); }
 
-int say(std::FILE *err, const QString &text, int code)
-{
-    std::fprintf(err, "%s\n", text.toLocal8Bit().constData());
-    return code;
-}
 
 // Minutes are read a day's worth at a time.
 constexpr std::int64_t kChunk = 86400;
@@ -127,25 +123,23 @@ int reportEnergy(const QString &folder, std::FILE *out, std::FILE *err)
         QString reason;
         const auto bytes = ui::readWhole(csv, &reason);
         if (!bytes)
-            return say(err, QStringLiteral("%1 could not be read (%2).").arg(native(csv), reason), 1);
+            return reportProblem(err, QStringLiteral("%1 could not be read (%2).").arg(native(csv), reason), 1);
         days = core::readEnergyCsv(ui::textOf(*bytes));
     }
     QString why;
     const auto certified = readCertifiedCurve(folder, &why);
     if (!why.isEmpty())
-        return say(err, why, 1);
+        return reportProblem(err, why, 1);
     std::optional<std::map<int, core::PerformanceSums>> months;
     if (certified) {
         const auto book = readPerformance(folder, Archive::turbineSettings(folder), *certified, 0,
                                           std::numeric_limits<std::int64_t>::max() / 2, nullptr, &why);
         if (!book)
-            return say(err, why, 1);
+            return reportProblem(err, why, 1);
         months = book->months();
     }
     const std::string text = core::energyReportText(days, months ? &*months : nullptr);
-    if (std::fwrite(text.data(), 1, text.size(), out) != text.size() || std::fflush(out) != 0)
-        return say(err, QStringLiteral("The report could not be written."), 1);
-    return 0;
+    return writeReport(text, out, err);
 }
 
 } // namespace archive

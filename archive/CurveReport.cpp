@@ -13,19 +13,20 @@ namespace archive {
 namespace {
 QString native(const QString &path) { return QDir::toNativeSeparators(path); }
 
-int say(std::FILE *err, const QString &text, int code)
+} // namespace
+
+int reportProblem(std::FILE *err, const QString &text, int code)
 {
     std::fprintf(err, "%s\n", text.toLocal8Bit().constData());
     return code;
 }
 
-int print(const std::string &text, std::FILE *out, std::FILE *err)
+int writeReport(const std::string &text, std::FILE *out, std::FILE *err)
 {
     if (std::fwrite(text.data(), 1, text.size(), out) != text.size() || std::fflush(out) != 0)
-        return say(err, QStringLiteral("The report could not be written."), 1);
+        return reportProblem(err, QStringLiteral("The report could not be written."), 1);
     return 0;
 }
-} // namespace
 
 std::optional<core::PowerCurve> readCurve(const QString &folder, const core::TurbineSettings &settings, QString *why)
 {
@@ -51,8 +52,8 @@ int reportPowerCurve(const QString &folder, std::FILE *out, std::FILE *err)
     QString why;
     const auto curve = readCurve(folder, settings, &why);
     if (!curve)
-        return say(err, why, 1);
-    return print(core::curveReportText(*curve, settings), out, err);
+        return reportProblem(err, why, 1);
+    return writeReport(core::curveReportText(*curve, settings), out, err);
 }
 
 int reportCurveFile(const QString &folder, const QString &file, std::FILE *out, std::FILE *err)
@@ -60,14 +61,14 @@ int reportCurveFile(const QString &folder, const QString &file, std::FILE *out, 
     QString reason;
     const auto bytes = ui::readWhole(file, &reason);
     if (!bytes)
-        return say(err, QStringLiteral("%1 could not be read (%2).").arg(native(file), reason), 1);
+        return reportProblem(err, QStringLiteral("%1 could not be read (%2).").arg(native(file), reason), 1);
     std::string error;
     const auto points = core::readCurveFile(ui::textOf(*bytes), &error);
     if (!points)
-        return say(err, QStringLiteral("%1 is not a curve file: %2.").arg(native(file), QString::fromStdString(error)),
+        return reportProblem(err, QStringLiteral("%1 is not a curve file: %2.").arg(native(file), QString::fromStdString(error)),
                    2);
     const double cutOut = Archive::turbineSettings(folder).cutOut;
-    return print(core::estimateText(core::annualEnergy(*points, cutOut)), out, err);
+    return writeReport(core::estimateText(core::annualEnergy(*points, cutOut)), out, err);
 }
 
 } // namespace archive

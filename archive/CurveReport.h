@@ -11,6 +11,11 @@
 
 namespace archive {
 
+// What the reports share: a problem told on `err`, returning the exit status
+// `code`; and the report written whole to `out` (0, or 1 told on `err`).
+int reportProblem(std::FILE *err, const QString &text, int code);
+int writeReport(const std::string &text, std::FILE *out, std::FILE *err);
+
 // The curve, or nullopt with `why` in words (no archive yet, unreadable).
 std::optional<core::PowerCurve> readCurve(const QString &folder, const core::TurbineSettings &settings, QString *why);
 

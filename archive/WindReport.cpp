@@ -18,11 +18,6 @@ namespace archive {
 namespace {
 QString native(const QString &path) { return QDir::toNativeSeparators(path); }
 
-int say(std::FILE *err, const QString &text, int code)
-{
-    std::fprintf(err, "%s\n", text.toLocal8Bit().constData());
-    return code;
-}
 // Rows between two looks at the progress.
 constexpr long long kProgressRows = 8192;
 } // namespace
@@ -130,14 +125,12 @@ int reportWind(const QString &folder, std::FILE *out, std::FILE *err)
     QString why;
     const auto wind = readWind(folder, &why);
     if (!wind)
-        return say(err, why, 1);
+        return reportProblem(err, why, 1);
     const auto curve = readCurve(folder, settings, &why);
     if (!curve)
-        return say(err, why, 1);
+        return reportProblem(err, why, 1);
     const std::string text = core::windReportText(*wind, *curve, settings);
-    if (std::fwrite(text.data(), 1, text.size(), out) != text.size() || std::fflush(out) != 0)
-        return say(err, QStringLiteral("The report could not be written."), 1);
-    return 0;
+    return writeReport(text, out, err);
 }
 
 } // namespace archive

@@ -11,6 +11,8 @@
 #include "archive/Export.h"
 #include "support/Fakes.h"
 
+#include "Median.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -21,13 +23,6 @@
 #include <vector>
 
 namespace {
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 // 2025-12-01 00:00 UTC.
 constexpr std::int64_t kStart = 1764547200;

@@ -32,6 +32,8 @@
 #include "support/Broker.h"
 #include "support/Fakes.h"
 
+#include "Median.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -50,13 +52,6 @@
 #include <vector>
 
 namespace {
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 bool writeFile(const QString &path, const std::string &text)
 {

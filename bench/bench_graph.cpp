@@ -6,6 +6,8 @@
 #include "graph/Graph.h"
 #include "support/Fakes.h"
 
+#include "Median.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -18,13 +20,6 @@
 #include <vector>
 
 namespace {
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 // 9,999 records between 00:01 and 23:58 that move like a day's log: slow
 // swings with some noise on every value, and the load switching on and off.

@@ -12,6 +12,8 @@
 #include "history/History.h"
 #include "support/Fakes.h"
 
+#include "Median.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -26,13 +28,6 @@
 #include <vector>
 
 namespace {
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 // Ten years of days up to the fake clock's 2026-03-07, windier in winter.
 QByteArray tenYears()

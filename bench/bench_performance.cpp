@@ -11,6 +11,8 @@
 #include "archive/PerformanceWatch.h"
 #include "support/Fakes.h"
 
+#include "Median.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -22,13 +24,6 @@
 #include <vector>
 
 namespace {
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 // 2025-12-01 00:00 UTC; the clock stands a year later.
 constexpr std::int64_t kStart = 1764547200;

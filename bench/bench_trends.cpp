@@ -12,6 +12,8 @@
 #include "history/TrendsPage.h"
 #include "support/Fakes.h"
 
+#include "Median.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -23,13 +25,6 @@
 #include <vector>
 
 namespace {
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 // 2025-12-01, the first day of the year of logs; the clock stands a year later.
 const core::CivilDate kFirst{2025, 12, 1};
