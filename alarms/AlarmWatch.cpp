@@ -184,6 +184,12 @@ void AlarmWatch::showBanner()
     }
 }
 
+void AlarmWatch::setRoomStatus(const QString &text)
+{
+    m_roomStatus = text;
+    refresh();
+}
+
 void AlarmWatch::refresh()
 {
     const double now = m_services.clock->monotonicSeconds();
@@ -202,6 +208,8 @@ void AlarmWatch::refresh()
     // Until a run succeeds, so that a wrong command is not only in its log.
     if (!m_runner->startProblem().isEmpty())
         text += QStringLiteral(", the alarm command could not be started (%1)").arg(m_runner->startProblem());
+    if (!m_roomStatus.isEmpty())
+        text += QStringLiteral(", ") + m_roomStatus;
     // The tool tip says the same, and how to name another device.
     QString tip = text;
     if (port.rfind("port ", 0) == 0)

@@ -61,6 +61,8 @@ public:
     QList<QStringList> banner() const { return m_banner; }
     QString status() const { return m_status; }
     QString statusTip() const { return m_statusTip; }
+    // What another room has to say on the status line ("" for nothing).
+    void setRoomStatus(const QString &text);
     bool raised(core::AlarmId id) const { return m_book.raised(id); }
     CommandRunner *runner() const { return m_runner; }
     QTimer *timer() const { return m_timer; }
@@ -97,7 +99,7 @@ private:
     double m_start;
     bool m_stale = false;
     QList<QStringList> m_banner;
-    QString m_status, m_statusTip;
+    QString m_status, m_statusTip, m_roomStatus;
     CommandRunner *m_runner;
     QTimer *m_timer;
 };

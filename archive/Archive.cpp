@@ -7,12 +7,15 @@
 #include <QDir>
 #include <QThread>
 #include <QTimer>
+#include <cmath>
 
 namespace archive {
 
 namespace {
 std::int64_t utcMs(const QDateTime &t) { return t.toMSecsSinceEpoch(); }
 } // namespace
+
+std::int64_t Archive::monoMs() const { return std::int64_t(std::llround(m_services.clock->monotonicSeconds() * 1000)); }
 
 Archive::Archive(const ui::Services &services, QObject *parent)
     : QObject(parent), m_services(services), m_thread(new QThread(this)),
@@ -22,7 +25,15 @@ Archive::Archive(const ui::Services &services, QObject *parent)
     m_writer->moveToThread(m_thread);
     connect(m_writer, &ArchiveWriter::problem, this, &Archive::tell);
     // Told again only after the archive worked in between.
-    connect(m_writer, &ArchiveWriter::working, this, [this] { m_told.clear(); });
+    connect(m_writer, &ArchiveWriter::working, this, [this] {
+        m_told.clear();
+        m_failing = false;
+        showStatus();
+    });
+    connect(m_writer, &ArchiveWriter::droppedChanged, this, [this](long long total) {
+        m_dropped = total;
+        showStatus();
+    });
     connect(m_writer, &ArchiveWriter::written, this, &Archive::written);
     m_thread->start();
     // The check at start runs there too, so a large archive never holds up the window.
@@ -42,12 +53,16 @@ Archive::Archive(const ui::Services &services, QObject *parent)
 Archive::~Archive()
 {
     const QDateTime now = m_services.clock->now();
-    if (auto last = m_builder.flush(utcMs(now))) {
+    if (auto last = m_builder.flush(utcMs(now), monoMs())) {
         std::vector<core::ArchiveRow> rows{*last};
         handOver(std::move(rows));
     }
     // After every minute handed over before it.
-    QMetaObject::invokeMethod(m_writer, &ArchiveWriter::finish, Qt::BlockingQueuedConnection);
+    QString unwritten;
+    QMetaObject::invokeMethod(
+        m_writer, [this, &unwritten] { unwritten = m_writer->finish(); }, Qt::BlockingQueuedConnection);
+    if (!unwritten.isEmpty())
+        m_services.messages->notify(nullptr, unwritten);
     m_thread->quit();
     m_thread->wait();
     delete m_writer;
@@ -79,22 +94,31 @@ void Archive::loadTurbine()
 
 void Archive::forgetOld()
 {
-    if (m_settings.minuteDays <= 0)
-        return;
-    const qint64 before = m_services.clock->now().toSecsSinceEpoch() - qint64(m_settings.minuteDays) * 86400;
+    const qint64 wall = m_services.clock->now().toSecsSinceEpoch();
+    const double mono = m_services.clock->monotonicSeconds();
+    const int days = m_settings.minuteDays;
     QMetaObject::invokeMethod(
-        m_writer, [w = m_writer, before] { w->forgetMinutesBefore(before); }, Qt::QueuedConnection);
+        m_writer, [w = m_writer, wall, mono, days] { w->forget(wall, mono, days); }, Qt::QueuedConnection);
 }
 
 void Archive::frame(const core::RawReading &raw, const core::Reading &reading, const std::string &windUnitShown)
 {
     const QDateTime now = m_services.clock->now();
-    handOver(m_builder.frame(utcMs(now), now.offsetFromUtc(), raw, reading, windUnitShown));
+    handOver(m_builder.frame(utcMs(now), monoMs(), now.offsetFromUtc(), raw, reading, windUnitShown));
 }
 
-void Archive::dropped(long long count) { handOver(m_builder.dropped(utcMs(m_services.clock->now()), count)); }
+void Archive::energy(double wattHours)
+{
+    const QDateTime now = m_services.clock->now();
+    handOver(m_builder.energy(utcMs(now), monoMs(), now.offsetFromUtc(), wattHours));
+}
 
-void Archive::tick() { handOver(m_builder.advance(utcMs(m_services.clock->now()))); }
+void Archive::dropped(long long count)
+{
+    handOver(m_builder.dropped(utcMs(m_services.clock->now()), monoMs(), count));
+}
+
+void Archive::tick() { handOver(m_builder.advance(utcMs(m_services.clock->now()), monoMs())); }
 
 void Archive::handOver(std::vector<core::ArchiveRow> rows)
 {
@@ -105,10 +129,32 @@ void Archive::handOver(std::vector<core::ArchiveRow> rows)
 
 void Archive::tell(const QString &condition, const QString &text)
 {
+    if (condition == QLatin1String("full") || condition == QLatin1String("write") || condition == QLatin1String("open")
+        || condition == QLatin1String("damaged"))
+        m_failing = true;
+    else if (condition == QLatin1String("clock ahead"))
+        m_clockAhead = true;
+    showStatus();
     if (m_told.contains(condition))
         return;
     m_told.insert(condition);
     m_services.messages->notify(nullptr, text);
+}
+
+void Archive::showStatus()
+{
+    QStringList parts;
+    if (m_failing)
+        parts << QStringLiteral("the archive is not written");
+    if (m_dropped)
+        parts << QStringLiteral("%1 minutes dropped from the archive").arg(m_dropped);
+    if (m_clockAhead)
+        parts << QStringLiteral("the archive keeps its old minutes (the clock is ahead of them)");
+    const QString status = parts.join(QStringLiteral(", "));
+    if (status != m_status) {
+        m_status = status;
+        emit statusChanged(m_status);
+    }
 }
 
 } // namespace archive

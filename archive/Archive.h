@@ -36,20 +36,29 @@ public:
     QString settingsPath() const;
 
     void frame(const core::RawReading &raw, const core::Reading &reading, const std::string &windUnitShown);
+    // Energy the session's book counted since its last step (watt-hours).
+    void energy(double wattHours);
     void dropped(long long count);
     // The clock's tick: minutes that ended go to the writer.
     void tick();
 
     ArchiveWriter *writer() const { return m_writer; }
+    // Minutes let go unwritten in this run.
+    long long minutesDropped() const { return m_dropped; }
+    // What is wrong with the archive now, for a status line ("" when nothing).
+    QString status() const { return m_status; }
 
 signals:
+    void statusChanged(const QString &status);
     // A minute was written (on the writer's thread; for those who read it).
     void written(qint64 lastMinute);
 
 private:
+    std::int64_t monoMs() const;
     void handOver(std::vector<core::ArchiveRow> rows);
     void forgetOld();
     void tell(const QString &condition, const QString &text);
+    void showStatus();
 
     ui::Services m_services;
     core::ArchiveSettings m_settings;
@@ -58,6 +67,9 @@ private:
     ArchiveWriter *m_writer;
     QTimer *m_tick, *m_forget;
     QSet<QString> m_told;
+    QString m_status;
+    long long m_dropped = 0;
+    bool m_failing = false, m_clockAhead = false;
 };
 
 } // namespace archive

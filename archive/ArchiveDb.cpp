@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ArchiveDb.h"
 
+#include <QDate>
+#include <QDateTime>
 #include <QDir>
 #include <sqlite3.h>
 
@@ -125,6 +127,16 @@ std::string placeholders(int n)
 }
 
 int columnCount(const std::string &columns) { return int(std::count(columns.begin(), columns.end(), ',')) + 1; }
+
+// A day row starts at the zone's real start of its date, with the offset
+// then: a change of daylight-saving time on that date, even at midnight,
+// neither moves the day nor hides it from a query by time.
+void placeDay(core::ArchiveRow &day, int dayKey)
+{
+    const QDateTime start = QDate(dayKey / 10000, dayKey / 100 % 100, dayKey % 100).startOfDay();
+    day.t = start.toSecsSinceEpoch();
+    day.utcOffset = start.offsetFromUtc();
+}
 
 } // namespace
 
@@ -282,6 +294,44 @@ bool ArchiveDb::makeSchema()
                                   "PRAGMA user_version = 2;COMMIT;";
         if (!exec(sql.c_str())) {
             exec("ROLLBACK");
+            return false;
+        }
+        version = 2;
+    }
+    if (version == 2) {
+        // Days began at their first minute's offset, an hour off on the
+        // date the clocks change (and then missed by queries by time).
+        if (!exec("BEGIN"))
+            return false;
+        std::vector<std::int64_t> keys;
+        {
+            Statement s(m_db, "SELECT day FROM day");
+            int rc = SQLITE_ERROR;
+            while (s.ok() && (rc = s.step()) == SQLITE_ROW)
+                keys.push_back(s.integer(0));
+            if (rc != SQLITE_DONE) {
+                fail("schema");
+                exec("ROLLBACK");
+                return false;
+            }
+        }
+        bool ok = true;
+        for (const std::int64_t key : keys) {
+            core::ArchiveRow day;
+            placeDay(day, int(key));
+            Statement s(m_db, "UPDATE day SET t = ?, utc_offset = ? WHERE day = ?");
+            s.bind(1, day.t);
+            s.bind(2, std::int64_t(day.utcOffset));
+            s.bind(3, key);
+            if (!s.ok() || s.step() != SQLITE_DONE) {
+                ok = fail("schema");
+                break;
+            }
+        }
+        if (!ok || !exec("PRAGMA user_version = 3") || !exec("COMMIT")) {
+            const QString error = m_error;
+            exec("ROLLBACK");
+            m_error = error;
             return false;
         }
     }
@@ -544,22 +594,21 @@ bool ArchiveDb::write(const core::ArchiveRow &minute)
     const auto old = row(Step::Minute, minute.t);
     // Read here, as another connection may have reset the curve.
     const bool inCurve = minute.t >= curveSince();
+    // A measured minute takes the place of one imported from the daily logs
+    // (whose values are interval maxima); one measured before takes the new
+    // part in.
+    const bool replaces = old && old->imported;
     // What the summaries gain: the new part, and for a minute already there
     // only the change of its time without data.
     core::ArchiveRow gain = minute;
-    core::ArchiveRow stored = minute;
+    core::ArchiveRow stored = replaces ? minute : old ? core::mergeMinute(*old, minute) : minute;
     if (old) {
-        stored = core::mergeMinute(*old, minute);
         gain.minutes = 0;
         gain.imported = 0;
         gain.noDataSeconds = stored.noDataSeconds - old->noDataSeconds;
     }
     const std::int64_t hourKey = core::localHourStart(minute.t, minute.utcOffset);
-    const std::int64_t dayKey = core::localDayKey(minute.t, minute.utcOffset);
-    core::ArchiveRow hour = core::rollUp(row(Step::Hour, hourKey).value_or(core::ArchiveRow()), gain);
-    hour.t = hourKey;
-    core::ArchiveRow day = core::rollUp(row(Step::Day, dayKey).value_or(core::ArchiveRow()), gain);
-    day.t = core::localDayStart(day.t, day.utcOffset);
+    const int dayKey = core::localDayKey(minute.t, minute.utcOffset);
     // The curve takes the minute as it is stored (its values at their
     // resolution), so that making the bins again gives the same sums.
     auto curveOk = [&] {
@@ -570,7 +619,16 @@ bool ArchiveDb::write(const core::ArchiveRow &minute)
         const auto now = row(Step::Minute, minute.t);
         return now && applyToCurve(*now, 1);
     };
-    if (put(Step::Minute, stored) && put(Step::Hour, hour) && put(Step::Day, day) && curveOk() && exec("COMMIT"))
+    auto summariesOk = [&] {
+        if (replaces)
+            return put(Step::Minute, stored) && sumAgain(hourKey, dayKey);
+        core::ArchiveRow hour = core::rollUp(row(Step::Hour, hourKey).value_or(core::ArchiveRow()), gain);
+        hour.t = hourKey;
+        core::ArchiveRow day = core::rollUp(row(Step::Day, dayKey).value_or(core::ArchiveRow()), gain);
+        placeDay(day, dayKey);
+        return put(Step::Minute, stored) && put(Step::Hour, hour) && put(Step::Day, day);
+    };
+    if (summariesOk() && curveOk() && exec("COMMIT"))
         return true;
     const QString error = m_error;
     const bool full = m_full;
@@ -578,6 +636,35 @@ bool ArchiveDb::write(const core::ArchiveRow &minute)
     m_error = error;
     m_full = full;
     return false;
+}
+
+bool ArchiveDb::sumAgain(std::int64_t hourKey, int dayKey)
+{
+    // The hour from its minutes, when it has kept them all; else it keeps
+    // its count and takes the change of the additive parts.
+    const auto stored = row(Step::Hour, hourKey);
+    core::ArchiveRow hour;
+    long long kept = 0;
+    if (!eachRow(m_db, Step::Minute, hourKey, hourKey + 3600, [&](const core::ArchiveRow &m) {
+            hour = core::rollUp(hour, m);
+            ++kept;
+        }))
+        return fail("write");
+    if (stored && stored->minutes != kept)
+        return true; // its minutes were let go: nothing to mend by
+    hour.t = hourKey;
+    if (!put(Step::Hour, hour))
+        return false;
+    core::ArchiveRow day;
+    placeDay(day, dayKey);
+    const std::int64_t from = day.t;
+    const QDate date(dayKey / 10000, dayKey / 100 % 100, dayKey % 100);
+    const std::int64_t to = date.addDays(1).startOfDay().toSecsSinceEpoch();
+    core::ArchiveRow sum;
+    if (!eachRow(m_db, Step::Hour, from, to, [&](const core::ArchiveRow &h) { sum = core::rollUp(sum, h); }))
+        return fail("write");
+    placeDay(sum, dayKey);
+    return put(Step::Day, sum);
 }
 
 long long ArchiveDb::addImported(const std::vector<core::ArchiveRow> &minutes)
@@ -639,7 +726,7 @@ long long ArchiveDb::addImported(const std::vector<core::ArchiveRow> &minutes)
     for (auto &[key, day] : days) {
         if (!ok)
             break;
-        day.t = core::localDayStart(day.t, day.utcOffset);
+        placeDay(day, int(key));
         ok = put(Step::Day, day);
     }
     if (ok && exec("COMMIT"))
@@ -875,6 +962,14 @@ std::optional<std::pair<std::int64_t, std::int64_t>> ArchiveDb::minuteSpan()
     if (s.integer(2) == 0)
         return std::nullopt;
     return std::pair{s.integer(0), s.integer(1)};
+}
+
+std::optional<std::int64_t> ArchiveDb::firstMeasured()
+{
+    Statement s(m_db, "SELECT min(t) FROM hour WHERE minutes > imported");
+    if (!s.ok() || s.step() != SQLITE_ROW || s.null(0))
+        return std::nullopt;
+    return s.integer(0);
 }
 
 bool ArchiveDb::frameCurveTaken() { return meta("frame_curve_taken").has_value(); }

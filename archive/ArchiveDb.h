@@ -36,8 +36,9 @@ enum class Step { Minute, Hour, Day };
 class ArchiveDb {
 public:
     // The schema this program writes (PRAGMA user_version).
-    // 1: minutes, hours, days. 2: the power curve.
-    static constexpr int kSchemaVersion = 2;
+    // 1: minutes, hours, days. 2: the power curve. 3: days start at their
+    // date's real start.
+    static constexpr int kSchemaVersion = 3;
     static QString fileName() { return QStringLiteral("archive.sqlite"); }
 
     ArchiveDb() = default;
@@ -58,8 +59,8 @@ public:
     bool takeOver();
     void markClean();
 
-    // The minute with its summaries, in one transaction; a minute already
-    // there takes the new part in.
+    // The minute with its summaries, in one transaction; a measured minute
+    // already there takes the new part in, an imported one gives way.
     bool write(const core::ArchiveRow &minute);
     // Minutes from the daily logs (oldest first, each marked imported), in one
     // transaction with their summaries. A minute already there is never
@@ -84,6 +85,8 @@ public:
     // minutes at each bin's centre. False when one was taken in already.
     bool takeFrameCurve(const core::FrameCurve &frames);
     bool frameCurveTaken();
+    // The start of the first hour with measured (not imported) minutes.
+    std::optional<std::int64_t> firstMeasured();
 
     // Rows with from <= t < to, oldest first.
     std::vector<core::ArchiveRow> rows(Step step, std::int64_t from, std::int64_t to);
@@ -112,6 +115,8 @@ private:
     bool fail(const char *what);
     bool makeSchema();
     bool put(Step step, const core::ArchiveRow &row);
+    // The hour and day summaries of a minute summed again from their rows.
+    bool sumAgain(std::int64_t hourKey, int dayKey);
     std::optional<std::string> meta(const char *key);
     bool setMeta(const char *key, const std::string &value);
     // Minutes before it are not in the curve (it was reset then).

@@ -4,6 +4,7 @@
 #include "ui/Files.h"
 #include "ui/ProgramFolder.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -22,11 +23,6 @@ ArchiveWriter::~ArchiveWriter() = default;
 bool ArchiveWriter::openOrKeepAside()
 {
     const bool existed = QFileInfo::exists(m_path);
-    const auto cannotUse = [this] {
-        emit problem(QStringLiteral("open"), QStringLiteral("The archive %1 cannot be used: %2. Minutes are not "
-                                                            "archived until it can.")
-                                                 .arg(native(m_path), m_db.error()));
-    };
     QString why;
     if (m_db.open(m_path, false)) {
         if (!existed) {
@@ -45,25 +41,39 @@ bool ArchiveWriter::openOrKeepAside()
     } else {
         if (m_db.newer())
             m_refused = true;
-        cannotUse();
+        emit problem(QStringLiteral("open"), QStringLiteral("The archive %1 cannot be used: %2. Minutes are not "
+                                                            "archived until it can.")
+                                                 .arg(native(m_path), m_db.error()));
         return false;
     }
+    return keepAside(why);
+}
+
+bool ArchiveWriter::keepAside(const QString &why)
+{
+    // Readers hold their connections for one read only, as Windows cannot
+    // rename an open file; one that is open now makes this fail, and it is
+    // tried again with the next minute.
+    m_db.close();
     const QString kept = ui::keepAside(m_path);
     if (kept.isEmpty()) {
         emit problem(QStringLiteral("damaged"),
-                     QStringLiteral("The archive %1 is damaged (%2) and could not be moved aside. Minutes are not "
-                                    "archived until it is.")
+                     QStringLiteral("The archive %1 is damaged (%2) and could not be moved aside. The program "
+                                    "keeps the minutes and tries again.")
                          .arg(native(m_path), why));
         return false;
     }
-    emit problem(QStringLiteral("kept"), QStringLiteral("The archive %1 was damaged (%2). It was kept as %3 and a "
-                                                        "new archive was started.")
-                                             .arg(native(m_path), why, native(kept)));
     if (!m_db.open(m_path, false)) {
-        cannotUse();
+        emit problem(QStringLiteral("open"), QStringLiteral("The archive %1 cannot be used: %2. Minutes are not "
+                                                            "archived until it can.")
+                                                 .arg(native(m_path), m_db.error()));
         return false;
     }
     m_db.takeOver();
+    m_db.setCurveRules(m_rules);
+    emit problem(QStringLiteral("kept"), QStringLiteral("The archive %1 was damaged (%2). It was kept as %3 and a "
+                                                        "new archive was started.")
+                                             .arg(native(m_path), why, native(kept)));
     return true;
 }
 
@@ -85,8 +95,24 @@ void ArchiveWriter::takeFrameCurve()
     std::string error;
     const auto frames = bytes ? core::readFrameCurve(ui::textOf(*bytes), &error) : std::nullopt;
     const bool convertible = frames && frames->inMetresPerSecond() && !m_db.frameCurveTaken();
+    // Only bins whose frames all came before the archive measured: the
+    // minutes since are in the curve already.
+    const auto measuredFrom = m_db.firstMeasured();
+    core::FrameCurve before = frames.value_or(core::FrameCurve());
+    int binsTaken = 0, binsLeft = 0;
+    for (int k = 0; k < core::FrameCurve::kBins; ++k) {
+        core::FrameBin &b = before.bin(k);
+        if (!b.frames)
+            continue;
+        if (measuredFrom && b.last >= *measuredFrom) {
+            b = core::FrameBin();
+            ++binsLeft;
+        } else {
+            ++binsTaken;
+        }
+    }
     // Kept whether or not it converts: it is not read again.
-    if (convertible && !m_db.takeFrameCurve(*frames))
+    if (convertible && binsTaken && !m_db.takeFrameCurve(before))
         return; // tried again at the next start
     const QString kept
         = ui::freeName(QFileInfo(file).absolutePath() + QStringLiteral("/powercurve-frames"), QStringLiteral(".csv"));
@@ -96,8 +122,23 @@ void ArchiveWriter::takeFrameCurve()
         return;
     }
     QString why;
-    if (convertible)
+    const QString since = measuredFrom ? QDateTime::fromSecsSinceEpoch(*measuredFrom).toString(Qt::ISODate)
+                                       : QString();
+    if (convertible && binsTaken && binsLeft)
+        why = QStringLiteral("was taken into the curve of one-minute averages for the %1 of its bins whose frames "
+                             "all came before the archive measured (from %2); its other %3 bins hold time the "
+                             "curve has from the archive's minutes and were left out")
+                  .arg(binsTaken)
+                  .arg(since)
+                  .arg(binsLeft);
+    else if (convertible && binsTaken)
         why = QStringLiteral("was taken into the curve of one-minute averages");
+    else if (convertible && binsLeft)
+        why = QStringLiteral("holds time the curve has from the archive's minutes (from %1), so it was not taken "
+                             "into the curve")
+                  .arg(since);
+    else if (convertible)
+        why = QStringLiteral("holds no frames, so nothing was taken into the curve");
     else if (!frames)
         why = QStringLiteral("could not be read (%1), so it was not taken into the curve")
                   .arg(QString::fromStdString(bytes ? error : std::string("unreadable")));
@@ -123,8 +164,14 @@ void ArchiveWriter::write(const core::ArchiveRow &minute)
 {
     m_waiting.push_back(minute);
     if (m_waiting.size() > kMaxWaiting) {
+        if (!m_dropped)
+            emit problem(QStringLiteral("dropped"),
+                         QStringLiteral("The archive %1 could not be written for a week: the oldest minutes "
+                                        "waiting for it are let go, one for each new minute, from %2 on.")
+                             .arg(native(m_path), QDateTime::fromSecsSinceEpoch(m_waiting.front().t)
+                                                      .toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
         m_waiting.pop_front();
-        ++m_lost;
+        emit droppedChanged(++m_dropped);
     }
     drain();
 }
@@ -136,19 +183,27 @@ void ArchiveWriter::drain()
     if (!m_db.isOpen() && !openOrKeepAside())
         return;
     qint64 last = -1;
+    bool keptAside = false;
     while (!m_waiting.empty()) {
-        if (!m_db.write(m_waiting.front())) {
-            if (!m_failing)
-                emit problem(m_db.full() ? QStringLiteral("full") : QStringLiteral("write"),
-                             QStringLiteral("The archive %1 could not be written: %2. The program goes on, "
-                                            "keeps the minutes and writes them when it can.")
-                                 .arg(native(m_path), m_db.full() ? QStringLiteral("the disk is full")
-                                                                  : m_db.error()));
-            m_failing = true;
+        if (m_db.write(m_waiting.front())) {
+            last = m_waiting.front().t;
+            m_waiting.pop_front();
+            continue;
+        }
+        // Damage found now is dealt with as at start; the minutes go into the new archive.
+        if (m_db.damaged() && !keptAside) {
+            keptAside = true;
+            if (keepAside(m_db.error()))
+                continue;
             break;
         }
-        last = m_waiting.front().t;
-        m_waiting.pop_front();
+        if (!m_failing)
+            emit problem(m_db.full() ? QStringLiteral("full") : QStringLiteral("write"),
+                         QStringLiteral("The archive %1 could not be written: %2. The program goes on, "
+                                        "keeps the minutes and writes them when it can.")
+                             .arg(native(m_path), m_db.full() ? QStringLiteral("the disk is full") : m_db.error()));
+        m_failing = true;
+        break;
     }
     if (last < 0)
         return;
@@ -159,18 +214,37 @@ void ArchiveWriter::drain()
     emit written(last);
 }
 
-void ArchiveWriter::forgetMinutesBefore(qint64 t)
+void ArchiveWriter::forget(qint64 wall, double mono, int minuteDays)
 {
-    if (m_db.isOpen())
-        m_db.forgetMinutesBefore(t);
+    if (!m_db.isOpen())
+        return;
+    const auto span = m_db.minuteSpan();
+    const core::Retention::Cut cut
+        = m_retention.next(wall, mono, span ? std::optional<std::int64_t>(span->second) : std::nullopt, minuteDays);
+    if (cut.clockAhead)
+        emit problem(QStringLiteral("clock ahead"),
+                     QStringLiteral("The clock (%1) is more than a day past the newest minute in the archive "
+                                    "(%2), so no minutes were let go at start; old minutes go as time passes.")
+                         .arg(QDateTime::fromSecsSinceEpoch(wall).toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+                              QDateTime::fromSecsSinceEpoch(span->second).toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
+    if (cut.before)
+        m_db.forgetMinutesBefore(*cut.before);
 }
 
-void ArchiveWriter::finish()
+QString ArchiveWriter::finish()
 {
     drain();
     if (m_db.isOpen() && m_waiting.empty())
         m_db.markClean();
     m_db.close();
+    if (m_waiting.empty())
+        return QString();
+    const auto when = [](qint64 t) {
+        return QDateTime::fromSecsSinceEpoch(t).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    };
+    return QStringLiteral("%1 minutes from %2 to %3 could not be written to the archive %4 and are lost.")
+        .arg(m_waiting.size())
+        .arg(when(m_waiting.front().t), when(m_waiting.back().t), native(m_path));
 }
 
 } // namespace archive

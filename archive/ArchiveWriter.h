@@ -26,12 +26,18 @@ public:
     // Each runs on the writer's thread.
     void start();
     void write(const core::ArchiveRow &minute);
-    void forgetMinutesBefore(qint64 t);
+    // Lets go of the minutes past `minuteDays` (0: none), judged by the
+    // wall clock `wall` (UTC seconds) only as far as the clock that counts
+    // sleep (`mono`, seconds) bears it out.
+    void forget(qint64 wall, double mono, int minuteDays);
     // The turbine settings changed: the curve may be made again.
     void setCurveRules(const core::CurveRules &rules);
-    void finish();
+    // Writes what it can and closes; the minutes that could not be written,
+    // in words ("" when none), for the log.
+    QString finish();
 
     size_t waiting() const { return m_waiting.size(); }
+    long long dropped() const { return m_dropped; }
 
 signals:
     // Something the user must be told; `condition` names it, so that each is
@@ -39,11 +45,15 @@ signals:
     void problem(const QString &condition, const QString &text);
     // The archive writes again after a problem.
     void working();
+    // Minutes were let go unwritten after a week of waiting; the total.
+    void droppedChanged(long long total);
+
     // A minute (or several) is in the database.
     void written(qint64 lastMinute);
 
 private:
     bool openOrKeepAside();
+    bool keepAside(const QString &why);
     void takeFrameCurve();
     void drain();
 
@@ -51,7 +61,8 @@ private:
     core::CurveRules m_rules;
     ArchiveDb m_db;
     std::deque<core::ArchiveRow> m_waiting;
-    long long m_lost = 0;
+    long long m_dropped = 0;
+    core::Retention m_retention;
     bool m_failing = false;
     // A newer program's archive is left alone.
     bool m_refused = false;

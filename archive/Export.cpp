@@ -17,7 +17,8 @@ std::optional<QDateTime> exportTime(const QString &text, bool end)
         const QDate date = QDate::fromString(t, Qt::ISODate);
         if (!date.isValid())
             return std::nullopt;
-        return QDateTime(end ? date.addDays(1) : date, QTime(0, 0));
+        // The real start of the day: on some dates midnight does not exist.
+        return (end ? date.addDays(1) : date).startOfDay();
     }
     QString dateTime = t;
     if (dateTime.size() > 10 && dateTime[10] == QLatin1Char(' '))

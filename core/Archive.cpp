@@ -50,11 +50,6 @@ std::int64_t localHourStart(std::int64_t t, int utcOffset)
     return floorDiv(t + utcOffset, 3600) * 3600 - utcOffset;
 }
 
-std::int64_t localDayStart(std::int64_t t, int utcOffset)
-{
-    return floorDiv(t + utcOffset, 86400) * 86400 - utcOffset;
-}
-
 std::string isoLocalTime(std::int64_t t, int utcOffset)
 {
     const std::int64_t local = t + utcOffset;
@@ -127,7 +122,6 @@ void MinuteBuilder::account(std::int64_t utcMs)
         return;
     const double seconds = double(live - from) / 1000;
     m_covered += seconds;
-    m_row->energyWh += m_watts * seconds / 3600;
     if (m_loadOn)
         m_row->loadSeconds += seconds;
 }
@@ -142,18 +136,45 @@ void MinuteBuilder::close(std::vector<ArchiveRow> &out)
     m_covered = 0;
 }
 
-std::vector<ArchiveRow> MinuteBuilder::advance(std::int64_t utcMs)
+void MinuteBuilder::open(std::int64_t utcMs, int utcOffset)
+{
+    const std::int64_t minute = floorDiv(utcMs, kMinuteMs) * kMinute;
+    m_row = ArchiveRow();
+    m_row->t = minute;
+    m_row->utcOffset = utcOffset;
+    m_row->minutes = 1;
+    if (m_rejectedMinute == minute)
+        m_row->rejected = m_rejected;
+    m_rejected = 0;
+    m_rejectedMinute = -1;
+    // The reading held from the minute before counts from this one's start.
+    account(utcMs);
+}
+
+std::vector<ArchiveRow> MinuteBuilder::advance(std::int64_t utcMs, std::int64_t monoMs)
 {
     std::vector<ArchiveRow> out;
-    if (utcMs < m_lastEvent) {
-        // The clock was set back: what was open ends where it got to, and
-        // nothing held before carries over into the new time.
-        close(out);
-        m_lastLive.reset();
+    if (!m_started) {
+        m_started = true;
         m_last = m_lastEvent = utcMs;
+        m_lastMono = monoMs;
+    }
+    // Where the wall clock would be had nobody set it.
+    const std::int64_t expected = m_lastEvent + std::max<std::int64_t>(0, monoMs - m_lastMono);
+    const std::int64_t step = utcMs - expected;
+    m_lastMono = monoMs;
+    if (step > kStepMs || step < -kStepMs) {
+        // The clock was set: the open minute ends where the time really got
+        // to, and what is held goes on in the new time.
+        account(expected);
+        close(out);
+        m_last = std::max(m_last, expected) + step;
+        if (m_lastLive)
+            *m_lastLive += step;
+        m_lastEvent = utcMs;
         return out;
     }
-    m_lastEvent = utcMs;
+    m_lastEvent = std::max(m_lastEvent, utcMs);
     if (!m_row)
         return out;
     account(utcMs);
@@ -162,16 +183,16 @@ std::vector<ArchiveRow> MinuteBuilder::advance(std::int64_t utcMs)
     return out;
 }
 
-std::optional<ArchiveRow> MinuteBuilder::flush(std::int64_t utcMs)
+std::optional<ArchiveRow> MinuteBuilder::flush(std::int64_t utcMs, std::int64_t monoMs)
 {
-    std::vector<ArchiveRow> out = advance(utcMs);
+    std::vector<ArchiveRow> out = advance(utcMs, monoMs);
     close(out);
     return out.empty() ? std::nullopt : std::optional<ArchiveRow>(out.back());
 }
 
-std::vector<ArchiveRow> MinuteBuilder::dropped(std::int64_t utcMs, long long count)
+std::vector<ArchiveRow> MinuteBuilder::dropped(std::int64_t utcMs, std::int64_t monoMs, long long count)
 {
-    std::vector<ArchiveRow> out = advance(utcMs);
+    std::vector<ArchiveRow> out = advance(utcMs, monoMs);
     const std::int64_t minute = floorDiv(utcMs, kMinuteMs) * kMinute;
     if (m_row) {
         m_row->rejected += count;
@@ -184,27 +205,28 @@ std::vector<ArchiveRow> MinuteBuilder::dropped(std::int64_t utcMs, long long cou
     return out;
 }
 
-std::vector<ArchiveRow> MinuteBuilder::frame(std::int64_t utcMs, int utcOffset, const RawReading &raw,
-                                             const Reading &reading, std::string_view windUnitShown)
+std::vector<ArchiveRow> MinuteBuilder::energy(std::int64_t utcMs, std::int64_t monoMs, int utcOffset,
+                                              double wattHours)
+{
+    std::vector<ArchiveRow> out = advance(utcMs, monoMs);
+    if (wattHours == 0 || !std::isfinite(wattHours))
+        return out;
+    if (!m_row)
+        open(utcMs, utcOffset);
+    m_row->energyWh += wattHours;
+    return out;
+}
+
+std::vector<ArchiveRow> MinuteBuilder::frame(std::int64_t utcMs, std::int64_t monoMs, int utcOffset,
+                                             const RawReading &raw, const Reading &reading,
+                                             std::string_view windUnitShown)
 {
     if (!isLive(raw))
-        return dropped(utcMs, 1);
-    std::vector<ArchiveRow> out = advance(utcMs);
-    if (!m_row) {
-        const std::int64_t minute = floorDiv(utcMs, kMinuteMs) * kMinute;
-        m_row = ArchiveRow();
-        m_row->t = minute;
-        m_row->utcOffset = utcOffset;
-        m_row->minutes = 1;
-        if (m_rejectedMinute == minute)
-            m_row->rejected = m_rejected;
-        m_rejected = 0;
-        m_rejectedMinute = -1;
-        // The reading held from the minute before counts from this one's start.
-        account(utcMs);
-    }
+        return dropped(utcMs, monoMs, 1);
+    std::vector<ArchiveRow> out = advance(utcMs, monoMs);
+    if (!m_row)
+        open(utcMs, utcOffset);
     m_lastLive = utcMs;
-    m_watts = std::isfinite(reading.Watts) ? reading.Watts : 0;
     m_loadOn = reading.Mode == 1;
     ++m_row->frames;
     m_row->volts.add(reading.Volts);
@@ -231,6 +253,29 @@ namespace core {
 std::string archiveSettingsText(const ArchiveSettings &s)
 {
     return tagLine("MinuteDays", std::to_string(s.minuteDays));
+}
+
+Retention::Cut Retention::next(std::int64_t wall, double monoSeconds, std::optional<std::int64_t> newestMinute,
+                               int minuteDays)
+{
+    Cut cut;
+    if (!m_reference) {
+        m_mono = monoSeconds;
+        if (newestMinute && wall > *newestMinute + 86400) {
+            m_reference = *newestMinute;
+            cut.clockAhead = true;
+            return cut;
+        }
+        m_reference = wall;
+    } else {
+        const auto passed = std::int64_t(std::max(0.0, monoSeconds - m_mono));
+        m_mono += double(passed); // the fraction counts next time
+        // Never back: a clock set back lets nothing go that was let go before.
+        m_reference = std::clamp(wall, *m_reference, *m_reference + passed);
+    }
+    if (minuteDays > 0)
+        cut.before = *m_reference - std::int64_t(minuteDays) * 86400;
+    return cut;
 }
 
 ArchiveSettings readArchiveSettings(std::string_view text)

@@ -6,8 +6,11 @@
 // change of daylight-saving time neither merges nor splits them wrongly.
 //
 // The minutes are made here from the stream of frames: every live frame holds
-// its watts and load state until the next frame, for at most the time after
-// which the data turns stale; what no live frame covers is time without data.
+// its load state until the next frame, for at most the time after which the
+// data turns stale; what no live frame covers is time without data. Time is
+// measured on the clock that counts sleep, so a step of the wall clock neither
+// stretches nor shrinks a minute. The energy of a minute is what the energy
+// book counted while it was open, so the archive's days and energy.csv agree.
 
 #include "Frame.h"
 #include "Reading.h"
@@ -54,9 +57,8 @@ struct ArchiveRow {
 
 // Local calendar day of a row, as yyyymmdd.
 int localDayKey(std::int64_t t, int utcOffset);
-// UTC start of the local hour, and of the local day, that hold second `t`.
+// UTC start of the local hour that holds second `t`.
 std::int64_t localHourStart(std::int64_t t, int utcOffset);
-std::int64_t localDayStart(std::int64_t t, int utcOffset);
 // "2026-03-29T01:59:00+01:00".
 std::string isoLocalTime(std::int64_t t, int utcOffset);
 
@@ -71,29 +73,38 @@ ArchiveRow rollUp(const ArchiveRow &summary, const ArchiveRow &more);
 
 class MinuteBuilder {
 public:
-    // `utcMs` is the wall clock (ms since 1970 UTC) when the frame came; the
-    // wind unit is the one shown.
-    // Each call returns the minutes that ended before it (usually none).
-    std::vector<ArchiveRow> frame(std::int64_t utcMs, int utcOffset, const RawReading &raw,
+    // `utcMs` is the wall clock (ms since 1970 UTC) when an event came and
+    // `monoMs` the clock that counts sleep (any origin); the wind unit is the
+    // one shown. Each call returns the minutes that ended before it (usually
+    // none).
+    std::vector<ArchiveRow> frame(std::int64_t utcMs, std::int64_t monoMs, int utcOffset, const RawReading &raw,
                                   const Reading &reading, std::string_view windUnitShown);
     // Frames dropped before they could be decoded.
-    std::vector<ArchiveRow> dropped(std::int64_t utcMs, long long count);
+    std::vector<ArchiveRow> dropped(std::int64_t utcMs, std::int64_t monoMs, long long count);
+    // Energy the energy book counted (watt-hours): it goes to the minute of
+    // `utcMs`, which a held live reading covers even before its first frame.
+    std::vector<ArchiveRow> energy(std::int64_t utcMs, std::int64_t monoMs, int utcOffset, double wattHours);
     // The minutes that ended by `utcMs` (the clock's tick).
-    std::vector<ArchiveRow> advance(std::int64_t utcMs);
+    std::vector<ArchiveRow> advance(std::int64_t utcMs, std::int64_t monoMs);
     // The minute in progress as far as it got (at the end of a run).
-    std::optional<ArchiveRow> flush(std::int64_t utcMs);
+    std::optional<ArchiveRow> flush(std::int64_t utcMs, std::int64_t monoMs);
+
+    // A step of the wall clock larger than this (against the clock that
+    // counts sleep) ends the open minute where the time really got to.
+    static constexpr std::int64_t kStepMs = 2000;
 
 private:
     // Credits the held reading up to `utcMs` to the open minute (clipped to it).
     void account(std::int64_t utcMs);
     void close(std::vector<ArchiveRow> &out);
+    void open(std::int64_t utcMs, int utcOffset);
 
     std::optional<ArchiveRow> m_row;
     double m_covered = 0; // seconds of the open minute with live data
-    // Up to when time was credited, and the latest time seen.
-    std::int64_t m_last = 0, m_lastEvent = 0;
+    // Up to when time was credited, and the latest event on both clocks.
+    std::int64_t m_last = 0, m_lastEvent = 0, m_lastMono = 0;
+    bool m_started = false;
     std::optional<std::int64_t> m_lastLive;
-    double m_watts = 0;
     bool m_loadOn = false;
     // Rejected frames of a minute that has no row yet.
     std::int64_t m_rejectedMinute = -1;
@@ -110,6 +121,25 @@ struct ArchiveSettings {
     int minuteDays = kDefaultMinuteDays;
 };
 std::string archiveSettingsText(const ArchiveSettings &s);
+
+// Where retention cuts, so that a wrong wall clock never wipes the minutes:
+// the clock is taken at its word at start only when it is no more than a day
+// past the newest minute kept, and after that the cut-off moves on by no
+// more than the time that really passed (on the clock that counts sleep).
+class Retention {
+public:
+    struct Cut {
+        // Minutes before this (UTC seconds) may go; nullopt: none.
+        std::optional<std::int64_t> before;
+        // The clock was more than a day past the newest minute at start.
+        bool clockAhead = false;
+    };
+    Cut next(std::int64_t wall, double monoSeconds, std::optional<std::int64_t> newestMinute, int minuteDays);
+
+private:
+    std::optional<std::int64_t> m_reference;
+    double m_mono = 0;
+};
 // Anything unreadable takes its default.
 ArchiveSettings readArchiveSettings(std::string_view text);
 

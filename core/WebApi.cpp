@@ -174,6 +174,9 @@ std::string metricsText(const WebNow &n)
     family(out, "veldra_frames_rejected_total", "counter",
            "Frames without readable volts and amps, and pieces dropped, since the program started.");
     sample(out, "veldra_frames_rejected_total", double(n.framesRejected));
+    family(out, "veldra_archive_minutes_dropped_total", "counter",
+           "Minutes the archive let go unwritten (a week without room) since the program started.");
+    sample(out, "veldra_archive_minutes_dropped_total", double(n.archiveMinutesDropped));
     family(out, "veldra_alarm_raised", "gauge", "1 while the alarm is raised.");
     for (const WebAlarm &a : n.alarms)
         sample(out, "veldra_alarm_raised{alarm=\"" + labelValue(a.key) + "\"}", a.raised ? 1 : 0);

@@ -39,6 +39,8 @@ struct WebNow {
     std::optional<double> windToMetresPerSecond;
     double todayWh = 0, yesterdayWh = 0, lifetimeWh = 0;
     long long framesReceived = 0, framesRejected = 0;
+    // Minutes the archive let go unwritten since the program started.
+    long long archiveMinutesDropped = 0;
     std::vector<WebAlarm> alarms;
 };
 

@@ -229,9 +229,11 @@ const std::vector<core::ArchiveRow> &TrendsPage::rowsOf(Cache &cache, core::Tren
     cache.from = from - span;
     cache.to = to + span;
     cache.rows = m_db->rows(step, cache.from - core::trendTableSeconds(table), cache.to);
-    if (!m_db->error().isEmpty()) {
-        m_problem = QStringLiteral("The archive cannot be read: %1.").arg(m_db->error());
-        m_db.reset();
+    const QString error = m_db->error();
+    // Held for one read only: the writer may have to move a damaged file aside.
+    m_db.reset();
+    if (!error.isEmpty()) {
+        m_problem = QStringLiteral("The archive cannot be read: %1.").arg(error);
         return cache.rows;
     }
     cache.valid = true;
@@ -272,6 +274,7 @@ void TrendsPage::showRange(Range range)
     case Range::All:
         if (openArchive()) {
             const auto days = m_db->rows(archive::Step::Day, std::numeric_limits<std::int64_t>::min() / 2, end);
+            m_db.reset();
             if (!days.empty())
                 from = std::min(from, days.front().t);
         }

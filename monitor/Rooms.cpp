@@ -21,7 +21,9 @@ Rooms::Rooms(const ui::Services &services)
                      [s, a](const core::RawReading &raw, const core::Reading &reading, core::DataState, double) {
                          a->frame(raw, reading, s->settings().WSUnits);
                      });
+    QObject::connect(s, &Session::energyCounted, a, &archive::Archive::energy);
     QObject::connect(s, &Session::framesDropped, a, &archive::Archive::dropped);
+    QObject::connect(a, &archive::Archive::statusChanged, s->alarms(), &alarms::AlarmWatch::setRoomStatus);
     QObject::connect(s, &Session::settingsSaved, a, [a](const QString &file) {
         if (file == QLatin1String("archive.cfg"))
             a->loadSettings();

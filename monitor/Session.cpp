@@ -187,16 +187,22 @@ void Session::energyStep()
 {
     const double now = m_services.clock->monotonicSeconds();
     m_book.setToday(m_wattHours);
+    const double before = m_book.lifetime();
     if (const auto finished = m_book.step(m_reading.Watts, m_reading.Mode, m_liveness, now, today())) {
         m_energyFiles->finishDay(*finished);
         m_energyFiles->save(m_book, true);
     }
     m_wattHours = m_book.today();
+    if (const double counted = m_book.lifetime() - before)
+        emit energyCounted(counted);
     emit energyChanged(m_wattHours);
 }
 
 void Session::finish()
 {
+    // The seconds since the last step count too, while the data is still live.
+    if (m_energyTimer->isActive())
+        energyStep();
     m_link->pause();
     m_book.setToday(m_wattHours);
     m_energyFiles->save(m_book, true);

@@ -124,6 +124,8 @@ signals:
     void logged();
     // Today's energy after an energy step.
     void energyChanged(double wattHours);
+    // The energy an energy step counted (watt-hours), for the archive's minute.
+    void energyCounted(double wattHours);
 
 private:
     // The services with the messages shown over the current owner.

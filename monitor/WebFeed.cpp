@@ -76,9 +76,10 @@ void feedWebServer(Session &session, publish::WebServer &web, archive::Archive &
     auto state = std::make_shared<State>();
     Session *s = &session;
     publish::WebServer *w = &web;
+    archive::Archive *a = &archive;
 
     // Only copying: the texts are made on the server's threads.
-    auto update = [s, w, state](bool reading) {
+    auto update = [s, w, a, state](bool reading) {
         core::WebNow n;
         n.time = s->services().clock->now().toSecsSinceEpoch();
         n.state = s->dataState();
@@ -99,6 +100,7 @@ void feedWebServer(Session &session, publish::WebServer &web, archive::Archive &
         n.lifetimeWh = s->book().lifetime();
         n.framesReceived = s->alarms()->counters().received();
         n.framesRejected = s->alarms()->counters().rejected();
+        n.archiveMinutesDropped = a->minutesDropped();
         for (const core::AlarmId id : core::kAlarms)
             n.alarms.push_back(
                 {std::string(core::alarmKey(id)), std::string(core::alarmTitle(id)), s->alarms()->raised(id)});
