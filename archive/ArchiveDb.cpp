@@ -431,7 +431,7 @@ core::ArchiveRow readRow(const Statement &s, bool minute)
 
 namespace {
 // Each row of `step` with from <= t < to, oldest first, handed to `take`
-// without holding them all.
+// without holding them all; `take` returns false to stop.
 template <typename Take>
 bool eachRow(sqlite3 *db, Step step, std::int64_t from, std::int64_t to, Take take)
 {
@@ -445,16 +445,25 @@ bool eachRow(sqlite3 *db, Step step, std::int64_t from, std::int64_t to, Take ta
     s.bind(2, to);
     int rc;
     while ((rc = s.step()) == SQLITE_ROW)
-        take(readRow(s, minute));
+        if (!take(readRow(s, minute)))
+            return true;
     return rc == SQLITE_DONE;
 }
 } // namespace
 
+bool ArchiveDb::each(Step step, std::int64_t from, std::int64_t to,
+                     const std::function<bool(const core::ArchiveRow &)> &take)
+{
+    return eachRow(m_db, step, from, to, take) || fail("read");
+}
+
 std::vector<core::ArchiveRow> ArchiveDb::rows(Step step, std::int64_t from, std::int64_t to)
 {
     std::vector<core::ArchiveRow> out;
-    if (!eachRow(m_db, step, from, to, [&out](core::ArchiveRow r) { out.push_back(std::move(r)); }))
-        fail("read");
+    each(step, from, to, [&out](const core::ArchiveRow &r) {
+        out.push_back(r);
+        return true;
+    });
     return out;
 }
 
@@ -797,6 +806,7 @@ std::optional<core::PowerCurve> ArchiveDb::curveFromMinutes(const core::CurveRul
         return std::nullopt;
     const bool ok = eachRow(m_db, Step::Minute, since, INT64_MAX, [&](const core::ArchiveRow &r) {
         curve->add(core::curveMinute(r, rules), core::localDayKey(r.t, r.utcOffset) / 100);
+        return true;
     });
     if (!ok) {
         fail("read");

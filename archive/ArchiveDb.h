@@ -32,6 +32,7 @@ struct sqlite3_stmt;
 namespace archive {
 
 enum class Step { Minute, Hour, Day };
+struct Salvaged;
 
 class ArchiveDb {
 public:
@@ -85,8 +86,11 @@ public:
     bool takeFrameCurve(const core::FrameCurve &frames);
     bool frameCurveTaken();
 
-    // Rows with from <= t < to, oldest first.
+    // Rows with from <= t < to, oldest first: all at once, or one by one
+    // without holding them (`take` returns false to stop; false on a failure).
     std::vector<core::ArchiveRow> rows(Step step, std::int64_t from, std::int64_t to);
+    bool each(Step step, std::int64_t from, std::int64_t to,
+              const std::function<bool(const core::ArchiveRow &)> &take);
     std::optional<core::ArchiveRow> row(Step step, std::int64_t t);
     // The first and the last minute kept; nullopt without any (or on a failure).
     std::optional<std::pair<std::int64_t, std::int64_t>> minuteSpan();
@@ -99,6 +103,11 @@ public:
                   const std::function<bool(const core::ArchiveRow &)> &take);
     // The first and the last row's t; nullopt when there is none.
     std::optional<std::pair<std::int64_t, std::int64_t>> span(Step step);
+
+    // What can still be read of the damaged archive at `damaged` (another
+    // file) into this one, just made, with what its own tables lost made
+    // again; in one transaction. False on a failure here (nothing taken).
+    bool salvage(const QString &damaged, const core::CurveRules &rules, Salvaged *got);
 
     // The last failure in words, and whether it was for want of room, the
     // file is not a database (or not ours), or was written by a newer program.
