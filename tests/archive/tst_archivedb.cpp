@@ -623,6 +623,58 @@ private slots:
         QCOMPARE((exported(dir.filePath("none"), "2026-03-29", "2026-03-29", archive::Step::Day, &rc), rc), 1);
     }
 
+    // The export writes as it reads: what fails on the way is told, never a
+    // short file taken for the whole.
+    void exportFails_data()
+    {
+        QTest::addColumn<bool>("damaged");  // a page of minutes overwritten
+        QTest::addColumn<bool>("readOnly"); // the output cannot be written
+        QTest::addColumn<QString>("told");
+        QTest::newRow("output not writable") << false << true << "The export could not be written.";
+        QTest::newRow("a page unreadable midway") << true << false << "could not be read to the end";
+    }
+    void exportFails()
+    {
+        QFETCH(bool, damaged);
+        QFETCH(bool, readOnly);
+        QFETCH(QString, told);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("archive.sqlite");
+        {
+            archive::ArchiveDb db;
+            QVERIFY(db.open(path, false));
+            std::vector<core::ArchiveRow> rows;
+            for (int i = 0; i < 3 * 24 * 60; ++i)
+                rows.push_back(minute(kBase + 60 * i, 0, 12, 1));
+            QCOMPARE(db.addImported(rows), (long long)rows.size());
+        }
+        if (damaged) {
+            QCOMPARE(sql(path, "pragma wal_checkpoint(truncate)"), SQLITE_OK);
+            const qint64 size = scalar(path, "pragma page_size");
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.seek((leafOf(path, "minute", false).page - 1) * size));
+            QCOMPARE(f.write(QByteArray(int(size), char(0xa5))), size);
+        }
+        const QString outPath = dir.filePath("out.csv");
+        QFile(outPath).open(QIODevice::WriteOnly);
+        std::FILE *out = std::fopen(outPath.toLocal8Bit().constData(), readOnly ? "rb" : "wb");
+        std::FILE *err = std::tmpfile();
+        QVERIFY(out && err);
+        QCOMPARE(archive::exportArchive(dir.path(), "2026-03-29", "2026-04-01", archive::Step::Minute, out, err),
+                 1);
+        std::fclose(out);
+        std::rewind(err);
+        char text[1000] = {};
+        std::fread(text, 1, sizeof text - 1, err);
+        std::fclose(err);
+        QVERIFY2(QString(text).contains(told), text);
+        // What was read before the damage is there.
+        QFile written(outPath);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll().count('\n') > 100, damaged);
+    }
+
     // The days the under-performing alarm judges, read on the watch's thread,
     // and the same days' performance on the exported day rows: 120 W at
     // 4.4704 m/s against 223.52 W certified there is 53.7 %. March 1 to 6
