@@ -93,13 +93,15 @@ qint64 scalar(const QString &path, const QString &query)
 struct Leaf {
     qint64 page = 1, lo = INT64_MIN, hi = INT64_MAX;
 };
-Leaf leafOf(const QString &path, const QString &table, bool last)
+Leaf leafOf(const QString &path, const QString &table, bool last, bool root = false)
 {
     Leaf leaf;
     if (table == "sqlite_schema")
         return leaf;
     const qint64 size = scalar(path, "pragma page_size");
     leaf.page = scalar(path, QString("select rootpage from sqlite_schema where name='%1'").arg(table));
+    if (root)
+        return leaf;
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return Leaf{0};
@@ -478,16 +480,19 @@ private slots:
     {
         QTest::addColumn<QString>("table"); // whose page is overwritten
         QTest::addColumn<bool>("last");     // its last leaf, else its middle one
-        QTest::newRow("a page of minutes") << "minute" << false;
-        QTest::newRow("a page of hours: made again from their minutes") << "hour" << true;
-        QTest::newRow("a page of days: made again from their hours") << "day" << true;
-        QTest::newRow("the curve's page: made again from the minutes") << "curve_bin" << false;
-        QTest::newRow("the schema's page: nothing comes back") << "sqlite_schema" << false;
+        QTest::addColumn<bool>("root");     // its root page: none of its rows
+        QTest::newRow("a page of minutes") << "minute" << false << false;
+        QTest::newRow("the minutes' root page") << "minute" << false << true;
+        QTest::newRow("a page of hours: made again from their minutes") << "hour" << true << false;
+        QTest::newRow("a page of days: made again from their hours") << "day" << true << false;
+        QTest::newRow("the curve's page: made again from the minutes") << "curve_bin" << false << false;
+        QTest::newRow("the schema's page: nothing comes back") << "sqlite_schema" << false << false;
     }
     void salvageAtStart()
     {
         QFETCH(QString, table);
         QFETCH(bool, last);
+        QFETCH(bool, root);
         QTemporaryDir dir;
         const QString path = dir.filePath("archive.sqlite");
         const std::int64_t t0 = kBase - 58 * 60, twoWeeks = 14 * 86400;
@@ -538,7 +543,7 @@ private slots:
         QCOMPARE(before["curve"].size(), size_t(25));
 
         QCOMPARE(sql(path, "pragma wal_checkpoint(truncate)"), SQLITE_OK);
-        const Leaf leaf = leafOf(path, table, last);
+        const Leaf leaf = leafOf(path, table, last, root);
         const QString key = table == "day" ? "day" : table == "curve_bin" ? "bin" : "t";
         const qint64 lost = table == "sqlite_schema" ? 0
                                                      : scalar(path, QString("select count(*) from %1 where %2 > %3 and %2 <= %4")
