@@ -128,15 +128,16 @@ std::string placeholders(int n)
 
 int columnCount(const std::string &columns) { return int(std::count(columns.begin(), columns.end(), ',')) + 1; }
 
-// A day row starts at the zone's real start of its date, with the offset
-// then: a change of daylight-saving time on that date, even at midnight,
-// neither moves the day nor hides it from a query by time.
+} // namespace
+
 void placeDay(core::ArchiveRow &day, int dayKey)
 {
     const QDateTime start = QDate(dayKey / 10000, dayKey / 100 % 100, dayKey % 100).startOfDay();
     day.t = start.toSecsSinceEpoch();
     day.utcOffset = start.offsetFromUtc();
 }
+
+namespace {
 
 } // namespace
 
@@ -303,31 +304,7 @@ bool ArchiveDb::makeSchema()
         // date the clocks change (and then missed by queries by time).
         if (!exec("BEGIN"))
             return false;
-        std::vector<std::int64_t> keys;
-        {
-            Statement s(m_db, "SELECT day FROM day");
-            int rc = SQLITE_ERROR;
-            while (s.ok() && (rc = s.step()) == SQLITE_ROW)
-                keys.push_back(s.integer(0));
-            if (rc != SQLITE_DONE) {
-                fail("schema");
-                exec("ROLLBACK");
-                return false;
-            }
-        }
-        bool ok = true;
-        for (const std::int64_t key : keys) {
-            core::ArchiveRow day;
-            placeDay(day, int(key));
-            Statement s(m_db, "UPDATE day SET t = ?, utc_offset = ? WHERE day = ?");
-            s.bind(1, day.t);
-            s.bind(2, std::int64_t(day.utcOffset));
-            s.bind(3, key);
-            if (!s.ok() || s.step() != SQLITE_DONE) {
-                ok = fail("schema");
-                break;
-            }
-        }
+        const bool ok = placeDays();
         if (!ok || !exec("PRAGMA user_version = 3") || !exec("COMMIT")) {
             const QString error = m_error;
             exec("ROLLBACK");
@@ -356,6 +333,30 @@ std::string check(sqlite3 *db, const char *pragma)
     return found;
 }
 } // namespace
+
+bool ArchiveDb::placeDays()
+{
+    std::vector<std::int64_t> keys;
+    {
+        Statement s(m_db, "SELECT day FROM day");
+        int rc = SQLITE_ERROR;
+        while (s.ok() && (rc = s.step()) == SQLITE_ROW)
+            keys.push_back(s.integer(0));
+        if (rc != SQLITE_DONE)
+            return fail("schema");
+    }
+    for (const std::int64_t key : keys) {
+        core::ArchiveRow day;
+        placeDay(day, int(key));
+        Statement s(m_db, "UPDATE day SET t = ?, utc_offset = ? WHERE day = ?");
+        s.bind(1, day.t);
+        s.bind(2, std::int64_t(day.utcOffset));
+        s.bind(3, key);
+        if (!s.ok() || s.step() != SQLITE_DONE)
+            return fail("schema");
+    }
+    return true;
+}
 
 std::string ArchiveDb::quickCheck() { return check(m_db, "PRAGMA quick_check"); }
 
@@ -481,7 +482,7 @@ core::ArchiveRow readRow(const Statement &s, bool minute)
 
 namespace {
 // Each row of `step` with from <= t < to, oldest first, handed to `take`
-// without holding them all.
+// without holding them all; `take` returns false to stop.
 template <typename Take>
 bool eachRow(sqlite3 *db, Step step, std::int64_t from, std::int64_t to, Take take)
 {
@@ -495,16 +496,25 @@ bool eachRow(sqlite3 *db, Step step, std::int64_t from, std::int64_t to, Take ta
     s.bind(2, to);
     int rc;
     while ((rc = s.step()) == SQLITE_ROW)
-        take(readRow(s, minute));
+        if (!take(readRow(s, minute)))
+            return true;
     return rc == SQLITE_DONE;
 }
 } // namespace
 
+bool ArchiveDb::each(Step step, std::int64_t from, std::int64_t to,
+                     const std::function<bool(const core::ArchiveRow &)> &take)
+{
+    return eachRow(m_db, step, from, to, take) || fail("read");
+}
+
 std::vector<core::ArchiveRow> ArchiveDb::rows(Step step, std::int64_t from, std::int64_t to)
 {
     std::vector<core::ArchiveRow> out;
-    if (!eachRow(m_db, step, from, to, [&out](core::ArchiveRow r) { out.push_back(std::move(r)); }))
-        fail("read");
+    each(step, from, to, [&out](const core::ArchiveRow &r) {
+        out.push_back(r);
+        return true;
+    });
     return out;
 }
 
@@ -884,6 +894,7 @@ std::optional<core::PowerCurve> ArchiveDb::curveFromMinutes(const core::CurveRul
         return std::nullopt;
     const bool ok = eachRow(m_db, Step::Minute, since, INT64_MAX, [&](const core::ArchiveRow &r) {
         curve->add(core::curveMinute(r, rules), core::localDayKey(r.t, r.utcOffset) / 100);
+        return true;
     });
     if (!ok) {
         fail("read");

@@ -33,6 +33,12 @@ namespace archive {
 
 enum class Step { Minute, Hour, Day };
 
+// A day row starts at the zone's real start of its date (yyyymmdd), with the
+// offset then: a change of daylight-saving time on that date, even at
+// midnight, neither moves the day nor hides it from a query by time.
+void placeDay(core::ArchiveRow &day, int dayKey);
+struct Salvaged;
+
 class ArchiveDb {
 public:
     // The schema this program writes (PRAGMA user_version).
@@ -88,8 +94,11 @@ public:
     // The start of the first hour with measured (not imported) minutes.
     std::optional<std::int64_t> firstMeasured();
 
-    // Rows with from <= t < to, oldest first.
+    // Rows with from <= t < to, oldest first: all at once, or one by one
+    // without holding them (`take` returns false to stop; false on a failure).
     std::vector<core::ArchiveRow> rows(Step step, std::int64_t from, std::int64_t to);
+    bool each(Step step, std::int64_t from, std::int64_t to,
+              const std::function<bool(const core::ArchiveRow &)> &take);
     std::optional<core::ArchiveRow> row(Step step, std::int64_t t);
     // The first and the last minute kept; nullopt without any (or on a failure).
     std::optional<std::pair<std::int64_t, std::int64_t>> minuteSpan();
@@ -103,6 +112,11 @@ public:
     // The first and the last row's t; nullopt when there is none.
     std::optional<std::pair<std::int64_t, std::int64_t>> span(Step step);
 
+    // What can still be read of the damaged archive at `damaged` (another
+    // file) into this one, just made, with what its own tables lost made
+    // again; in one transaction. False on a failure here (nothing taken).
+    bool salvage(const QString &damaged, const core::CurveRules &rules, Salvaged *got);
+
     // The last failure in words, and whether it was for want of room, the
     // file is not a database (or not ours), or was written by a newer program.
     const QString &error() const { return m_error; }
@@ -114,6 +128,8 @@ private:
     bool exec(const char *sql);
     bool fail(const char *what);
     bool makeSchema();
+    // Every day row placed at its date's real start again.
+    bool placeDays();
     bool put(Step step, const core::ArchiveRow &row);
     // The hour and day summaries of a minute summed again from their rows.
     bool sumAgain(std::int64_t hourKey, int dayKey);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ArchiveWriter.h"
 
+#include "Salvage.h"
+
 #include "ui/Files.h"
 #include "ui/ProgramFolder.h"
 
@@ -63,6 +65,12 @@ bool ArchiveWriter::keepAside(const QString &why)
                          .arg(native(m_path), why));
         return false;
     }
+    // What can still be read goes into the new archive before it is used.
+    QString error;
+    const auto got = salvageArchive(kept, m_path, m_rules, &error);
+    const QString taken = !got ? QStringLiteral("what the damaged one held could not be taken: %1").arg(error)
+                          : got->readable ? QStringLiteral("from the damaged one, %1").arg(got->text())
+                                          : got->text();
     if (!m_db.open(m_path, false)) {
         emit problem(QStringLiteral("open"), QStringLiteral("The archive %1 cannot be used: %2. Minutes are not "
                                                             "archived until it can.")
@@ -72,8 +80,8 @@ bool ArchiveWriter::keepAside(const QString &why)
     m_db.takeOver();
     m_db.setCurveRules(m_rules);
     emit problem(QStringLiteral("kept"), QStringLiteral("The archive %1 was damaged (%2). It was kept as %3 and a "
-                                                        "new archive was started.")
-                                             .arg(native(m_path), why, native(kept)));
+                                                        "new archive was started; %4.")
+                                             .arg(native(m_path), why, native(kept), taken));
     return true;
 }
 

@@ -56,12 +56,6 @@ int exportArchive(const QString &folder, const QString &from, const QString &to,
         say(QStringLiteral("The archive %1 cannot be read: %2.").arg(QDir::toNativeSeparators(path), db.error()));
         return 1;
     }
-    const std::vector<core::ArchiveRow> rows
-        = db.rows(step, start->toSecsSinceEpoch(), end->toSecsSinceEpoch());
-    if (!db.error().isEmpty()) {
-        say(QStringLiteral("The archive %1 cannot be read: %2.").arg(QDir::toNativeSeparators(path), db.error()));
-        return 1;
-    }
     // Days take the performance against the certified curve, when one is kept.
     QString why;
     std::optional<core::PerformanceBook> performance;
@@ -73,21 +67,37 @@ int exportArchive(const QString &folder, const QString &from, const QString &to,
         say(why);
         return 1;
     }
+    // Written as read, in pieces: years of minutes never sit in memory.
     std::string text = core::archiveCsvHeader();
     if (performance)
         text.insert(text.size() - 1, ",performance_percent");
-    for (const core::ArchiveRow &row : rows) {
-        std::string line = core::archiveCsvLine(row);
-        if (performance) {
-            const auto found = performance->days().find(core::localDayKey(row.t, row.utcOffset));
-            const auto ratio = found == performance->days().end() ? std::nullopt : found->second.ratio();
-            line.insert(line.size() - 1,
-                        "," + (ratio ? core::dotNumberText(core::roundHalfEven(*ratio * 100, 1)) : std::string()));
-        }
-        text += line;
-    }
-    if (std::fwrite(text.data(), 1, text.size(), out) != text.size() || std::fflush(out) != 0) {
+    constexpr size_t kPiece = 1 << 16;
+    bool written = true;
+    const auto write = [&] {
+        written = written && std::fwrite(text.data(), 1, text.size(), out) == text.size();
+        text.clear();
+        return written;
+    };
+    const bool read = db.each(
+        step, start->toSecsSinceEpoch(), end->toSecsSinceEpoch(), [&](const core::ArchiveRow &row) {
+            std::string line = core::archiveCsvLine(row);
+            if (performance) {
+                const auto found = performance->days().find(core::localDayKey(row.t, row.utcOffset));
+                const auto ratio = found == performance->days().end() ? std::nullopt : found->second.ratio();
+                line.insert(
+                    line.size() - 1,
+                    "," + (ratio ? core::dotNumberText(core::roundHalfEven(*ratio * 100, 1)) : std::string()));
+            }
+            text += line;
+            return text.size() < kPiece || write();
+        });
+    if (!write() || std::fflush(out) != 0) {
         say(QStringLiteral("The export could not be written."));
+        return 1;
+    }
+    if (!read) {
+        say(QStringLiteral("The archive %1 could not be read to the end: %2.")
+                .arg(QDir::toNativeSeparators(path), db.error()));
         return 1;
     }
     return 0;

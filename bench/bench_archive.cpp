@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Archive timings and size: handing a finished minute over on the GUI thread,
 // writing a minute with its summaries into an archive that holds a year, the
-// size of a year of minutes, and the export of a year of hours and of a day
-// of minutes.
+// size of a year of minutes, the export of a year of hours and of a day
+// of minutes, and the peak memory of exporting two years of minutes.
 // Prints one line per measure: "<name>  median_<unit>=<value>".
 
 #include "archive/Archive.h"
@@ -21,6 +21,12 @@
 #include <cmath>
 #include <cstdio>
 #include <vector>
+
+#ifdef __linux__
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -64,12 +70,62 @@ double exportMs(const QString &folder, const QString &from, const QString &to, a
     return rc == 0 ? ms : -1;
 }
 
+#ifdef __linux__
+// Peak resident memory of an export in a child of its own, so that only what
+// this small process held before it counts besides the export; -1 on a failure.
+double exportPeakMb(const QString &folder, const QString &from, const QString &to, archive::Step step)
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const pid_t child = fork();
+    if (child == 0) {
+        std::FILE *sink = std::fopen("/dev/null", "w");
+        const int rc = sink ? archive::exportArchive(folder, from, to, step, sink, stderr) : 1;
+        _exit(rc);
+    }
+    if (child < 0)
+        return -1;
+    int status = 0;
+    rusage usage{};
+    if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return double(usage.ru_maxrss) * 1024 / 1e6; // kilobytes
+}
+
+// The memory of exporting two years of minutes (imported, which is quick to
+// write in bulk), measured first, while this process is still small.
+void exportTwoYearsRss()
+{
+    QTemporaryDir folder;
+    {
+        archive::ArchiveDb db;
+        if (!db.open(folder.filePath(archive::ArchiveDb::fileName()), false))
+            return;
+        std::vector<core::ArchiveRow> day;
+        for (int i = 0; i < 2 * kYear; ++i) {
+            day.push_back(minuteAt(i));
+            if (day.size() == 24 * 60) {
+                db.addImported(day);
+                day.clear();
+            }
+        }
+    }
+    std::vector<double> peaks;
+    for (int run = 0; run < 5; ++run)
+        peaks.push_back(exportPeakMb(folder.path(), "2025-12-01", "2027-11-30", archive::Step::Minute));
+    std::printf("export_two_years_minutes_rss  median_mb=%.1f\n", median(peaks));
+}
+#endif
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     qputenv("TZ", "UTC");
     QCoreApplication app(argc, argv);
+#ifdef __linux__
+    exportTwoYearsRss();
+#endif
     QTemporaryDir dir;
     const QString path = dir.filePath(archive::ArchiveDb::fileName());
 

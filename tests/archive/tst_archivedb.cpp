@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <sqlite3.h>
@@ -69,6 +71,68 @@ int sql(const QString &path, const QString &statements)
         rc = sqlite3_exec(db, statements.toUtf8().constData(), nullptr, nullptr, nullptr);
     sqlite3_close(db);
     return rc;
+}
+
+// One integer SQLite answers on the file.
+qint64 scalar(const QString &path, const QString &query)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_stmt *s = nullptr;
+    qint64 v = -1;
+    if (sqlite3_open(path.toUtf8().constData(), &db) == SQLITE_OK
+        && sqlite3_prepare_v2(db, query.toUtf8().constData(), -1, &s, nullptr) == SQLITE_OK
+        && sqlite3_step(s) == SQLITE_ROW)
+        v = sqlite3_column_int64(s, 0);
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+    return v;
+}
+
+// A leaf page of `table`'s b-tree (its middle one, or its last) read from the
+// file, and the keys it holds: lo < key <= hi. Page 1 for "sqlite_schema".
+struct Leaf {
+    qint64 page = 1, lo = INT64_MIN, hi = INT64_MAX;
+};
+Leaf leafOf(const QString &path, const QString &table, bool last, bool root = false)
+{
+    Leaf leaf;
+    if (table == "sqlite_schema")
+        return leaf;
+    const qint64 size = scalar(path, "pragma page_size");
+    leaf.page = scalar(path, QString("select rootpage from sqlite_schema where name='%1'").arg(table));
+    if (root)
+        return leaf;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return Leaf{0};
+    const auto byte = [](const QByteArray &p, qint64 at) { return quint8(p[int(at)]); };
+    const auto u16 = [&](const QByteArray &p, qint64 at) { return byte(p, at) << 8 | byte(p, at + 1); };
+    const auto u32 = [&](const QByteArray &p, qint64 at) { return qint64(u16(p, at)) << 16 | u16(p, at + 2); };
+    const auto varint = [&](const QByteArray &p, qint64 at) {
+        qint64 v = 0;
+        for (int i = 0; i < 9; ++i) {
+            const int b = byte(p, at + i);
+            v = i == 8 ? v << 8 | b : v << 7 | (b & 0x7f);
+            if (i < 8 && !(b & 0x80))
+                break;
+        }
+        return v;
+    };
+    for (;;) {
+        f.seek((leaf.page - 1) * size);
+        const QByteArray p = f.read(size);
+        const qint64 head = leaf.page == 1 ? 100 : 0;
+        if (byte(p, head) != 0x05) // an interior page of a table: down to one of its children
+            return leaf;
+        const int cells = u16(p, head + 3);
+        const auto key = [&](int i) { return varint(p, u16(p, head + 12 + 2 * i) + 4); };
+        const int child = last ? cells : cells / 2;
+        if (child > 0)
+            leaf.lo = key(child - 1);
+        if (child < cells)
+            leaf.hi = key(child);
+        leaf.page = child < cells ? u32(p, u16(p, head + 12 + 2 * child)) : u32(p, head + 8);
+    }
 }
 
 // Run as the child under a small tmpfs: fills the disk while minutes come,
@@ -408,6 +472,137 @@ private slots:
         }
     }
 
+    // A damaged archive found at start: a year of hours and days, curve bins
+    // and the minutes of the last two weeks, one page overwritten. What can
+    // be read comes back; what the page held is made again where its source
+    // came back; the user is told how much.
+    void salvageAtStart_data()
+    {
+        QTest::addColumn<QString>("table"); // whose page is overwritten
+        QTest::addColumn<bool>("last");     // its last leaf, else its middle one
+        QTest::addColumn<bool>("root");     // its root page: none of its rows
+        QTest::newRow("a page of minutes") << "minute" << false << false;
+        QTest::newRow("the minutes' root page") << "minute" << false << true;
+        QTest::newRow("a page of hours: made again from their minutes") << "hour" << true << false;
+        QTest::newRow("a page of days: made again from their hours") << "day" << true << false;
+        QTest::newRow("the curve's page: made again from the minutes") << "curve_bin" << false << false;
+        QTest::newRow("the schema's page: nothing comes back") << "sqlite_schema" << false << false;
+    }
+    void salvageAtStart()
+    {
+        QFETCH(QString, table);
+        QFETCH(bool, last);
+        QFETCH(bool, root);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("archive.sqlite");
+        const std::int64_t t0 = kBase - 58 * 60, twoWeeks = 14 * 86400;
+        {
+            archive::ArchiveDb db;
+            QVERIFY(db.open(path, false));
+            std::vector<core::ArchiveRow> imported;
+            for (std::int64_t t = t0; t < t0 + twoWeeks - 7200; t += 60) {
+                imported.push_back(minute(t, 0, 12 + double(t % 7), 1));
+                imported.back().frames = 0;
+            }
+            QCOMPARE(db.addImported(imported), (long long)imported.size());
+            // Measured minutes: the curve's bin 9 (120 W at 4.47 m/s).
+            for (std::int64_t t = t0 + twoWeeks - 7200; t < t0 + twoWeeks; t += 60)
+                QVERIFY(db.write(minute(t, 0, 12)));
+        }
+        QCOMPARE(sql(path, QString("with recursive n(i) as (select 0 union all select i + 1 from n where i < 8759) "
+                                   "insert into hour(t, utc_offset, minutes, imported, frames, energy_wh) select "
+                                   "%1 + i * 3600, 0, 60, 0, 3600, i % 97 from n;"
+                                   "insert into day(day, t, utc_offset, minutes, imported, frames, energy_wh) select "
+                                   "cast(strftime('%Y%m%d', min(t), 'unixepoch') as integer), min(t), 0, "
+                                   "sum(minutes), 0, sum(frames), sum(energy_wh) from hour where t < %2 group by "
+                                   "t / 86400;"
+                                   "with recursive n(i) as (select 0 union all select i + 1 from n where i < 23) "
+                                   "insert into curve_bin select 20 + i, 100 + i, 5.0 * (100 + i), 50.0 * (100 + i), "
+                                   "0, 0, 0 from n;")
+                             .arg(t0 - 365 * 86400)
+                                 .arg(t0)),
+                 SQLITE_OK);
+        // Each table as it was, by row: its key and what it counts.
+        const auto state = [](const QString &file) {
+            std::map<QString, std::vector<std::array<qint64, 3>>> s{{"0", {}}, {"1", {}}, {"2", {}}, {"curve", {}}};
+            archive::ArchiveDb db;
+            if (!db.open(file, true))
+                return s;
+            for (const auto step : {archive::Step::Minute, archive::Step::Hour, archive::Step::Day})
+                for (const core::ArchiveRow &r : db.rows(step, 0, kBase * 2))
+                    s[QString::number(int(step))].push_back({r.t, r.minutes, std::llround(r.energyWh * 1000)});
+            if (const auto curve = db.curve(core::CurveRules()))
+                for (int b = 0; b < core::PowerCurve::kBins; ++b)
+                    if (curve->bins()[size_t(b)].minutes)
+                        s["curve"].push_back({b, curve->bins()[size_t(b)].minutes, 0});
+            return s;
+        };
+        auto before = state(path);
+        QCOMPARE(before["0"].size(), size_t(twoWeeks / 60));
+        QCOMPARE(before["1"].size(), size_t(8760 + 14 * 24));
+        QCOMPARE(before["curve"].size(), size_t(25));
+
+        QCOMPARE(sql(path, "pragma wal_checkpoint(truncate)"), SQLITE_OK);
+        const Leaf leaf = leafOf(path, table, last, root);
+        const QString key = table == "day" ? "day" : table == "curve_bin" ? "bin" : "t";
+        const qint64 lost = table == "sqlite_schema" ? 0
+                                                     : scalar(path, QString("select count(*) from %1 where %2 > %3 and %2 <= %4")
+                                                                        .arg(table, key)
+                                                                        .arg(leaf.lo)
+                                                                        .arg(leaf.hi));
+        QVERIFY(lost >= 0);
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            const qint64 size = scalar(path, "pragma page_size");
+            QVERIFY(f.seek((leaf.page - 1) * size));
+            QCOMPARE(f.write(QByteArray(int(size), char(0xa5))), size);
+        }
+
+        archive::ArchiveWriter w(path, core::CurveRules());
+        QSignalSpy problems(&w, &archive::ArchiveWriter::problem);
+        w.start();
+        w.finish();
+        QVERIFY(QFileInfo::exists(path + ".bad"));
+        QCOMPARE(problems.size(), 1);
+        const QString told = problems.first().at(1).toString();
+        const auto after = state(path);
+        // What comes back: everything but the page (nothing past the schema's),
+        // and what it held made again from minutes or hours.
+        if (table == "sqlite_schema") {
+            QVERIFY2(told.contains("; nothing could be read from it"), qPrintable(told));
+            QVERIFY(after.at("0").empty());
+            return;
+        }
+        const qint64 minutes = qint64(before["0"].size()) - (table == "minute" ? lost : 0);
+        const qint64 hours = qint64(before["1"].size()) - (table == "hour" ? lost : 0);
+        const qint64 days = qint64(before["2"].size()) - (table == "day" ? lost : 0);
+        QString expected = QString("minutes %1, hours %2").arg(minutes).arg(hours);
+        if (table == "hour")
+            expected += QString(" (and %1 made again from their minutes)").arg(lost);
+        expected += QString(", days %1").arg(days);
+        if (table == "day")
+            expected += QString(" (and %1 made again from their hours)").arg(lost);
+        expected += table == "curve_bin" ? " came back; curve bins 1 were made again from the minutes kept"
+                                         : ", curve bins 25 came back";
+        QVERIFY2(told.contains(expected), qPrintable(told + "\n" + expected));
+        QVERIFY(lost > 0);
+        if (table == "minute") {
+            auto &m = before["0"];
+            m.erase(std::remove_if(m.begin(), m.end(), [&](const auto &r) { return r[0] > leaf.lo && r[0] <= leaf.hi; }),
+                    m.end());
+        }
+        if (table == "curve_bin")
+            before["curve"] = {{9, 120, 0}};
+        QCOMPARE(after.at("0"), before["0"]);
+        QCOMPARE(after.at("1"), before["1"]);
+        QCOMPARE(after.at("2"), before["2"]);
+        QCOMPARE(after.at("curve"), before["curve"]);
+        archive::ArchiveDb db;
+        QVERIFY(db.open(path, true));
+        QCOMPARE(db.integrityCheck(), std::string("ok"));
+    }
+
     // The export reads while the writer holds the archive open.
     void exportWhileWriting()
     {
@@ -431,6 +626,58 @@ private slots:
         QCOMPARE((exported(dir.path(), "2026-03-29", "yesterday", archive::Step::Day, &rc), rc), 2);
         QCOMPARE((exported(dir.path(), "2026-03-29", "2026-03-28", archive::Step::Day, &rc), rc), 2);
         QCOMPARE((exported(dir.filePath("none"), "2026-03-29", "2026-03-29", archive::Step::Day, &rc), rc), 1);
+    }
+
+    // The export writes as it reads: what fails on the way is told, never a
+    // short file taken for the whole.
+    void exportFails_data()
+    {
+        QTest::addColumn<bool>("damaged");  // a page of minutes overwritten
+        QTest::addColumn<bool>("readOnly"); // the output cannot be written
+        QTest::addColumn<QString>("told");
+        QTest::newRow("output not writable") << false << true << "The export could not be written.";
+        QTest::newRow("a page unreadable midway") << true << false << "could not be read to the end";
+    }
+    void exportFails()
+    {
+        QFETCH(bool, damaged);
+        QFETCH(bool, readOnly);
+        QFETCH(QString, told);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("archive.sqlite");
+        {
+            archive::ArchiveDb db;
+            QVERIFY(db.open(path, false));
+            std::vector<core::ArchiveRow> rows;
+            for (int i = 0; i < 3 * 24 * 60; ++i)
+                rows.push_back(minute(kBase + 60 * i, 0, 12, 1));
+            QCOMPARE(db.addImported(rows), (long long)rows.size());
+        }
+        if (damaged) {
+            QCOMPARE(sql(path, "pragma wal_checkpoint(truncate)"), SQLITE_OK);
+            const qint64 size = scalar(path, "pragma page_size");
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.seek((leafOf(path, "minute", false).page - 1) * size));
+            QCOMPARE(f.write(QByteArray(int(size), char(0xa5))), size);
+        }
+        const QString outPath = dir.filePath("out.csv");
+        QFile(outPath).open(QIODevice::WriteOnly);
+        std::FILE *out = std::fopen(outPath.toLocal8Bit().constData(), readOnly ? "rb" : "wb");
+        std::FILE *err = std::tmpfile();
+        QVERIFY(out && err);
+        QCOMPARE(archive::exportArchive(dir.path(), "2026-03-29", "2026-04-01", archive::Step::Minute, out, err),
+                 1);
+        std::fclose(out);
+        std::rewind(err);
+        char text[1000] = {};
+        std::fread(text, 1, sizeof text - 1, err);
+        std::fclose(err);
+        QVERIFY2(QString(text).contains(told), text);
+        // What was read before the damage is there.
+        QFile written(outPath);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll().count('\n') > 100, damaged);
     }
 
     // The days the under-performing alarm judges, read on the watch's thread,
