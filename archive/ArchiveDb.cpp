@@ -657,7 +657,7 @@ bool ArchiveDb::sumAgain(std::int64_t hourKey, int dayKey)
     long long kept = 0;
     if (!eachRow(m_db, Step::Minute, hourKey, hourKey + 3600, [&](const core::ArchiveRow &m) {
             hour = core::rollUp(hour, m);
-            ++kept;
+            return ++kept > 0;
         }))
         return fail("write");
     if (stored && stored->minutes != kept)
@@ -671,7 +671,10 @@ bool ArchiveDb::sumAgain(std::int64_t hourKey, int dayKey)
     const QDate date(dayKey / 10000, dayKey / 100 % 100, dayKey % 100);
     const std::int64_t to = date.addDays(1).startOfDay().toSecsSinceEpoch();
     core::ArchiveRow sum;
-    if (!eachRow(m_db, Step::Hour, from, to, [&](const core::ArchiveRow &h) { sum = core::rollUp(sum, h); }))
+    if (!eachRow(m_db, Step::Hour, from, to, [&](const core::ArchiveRow &h) {
+            sum = core::rollUp(sum, h);
+            return true;
+        }))
         return fail("write");
     placeDay(sum, dayKey);
     return put(Step::Day, sum);

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <ctime>
 #include <cstdio>
 #include <sqlite3.h>
 
@@ -61,6 +62,20 @@ QString exported(const QString &folder, const QString &from, const QString &to, 
     }
     return QString::fromUtf8(text);
 }
+
+// The local zone for a test's time, then UTC again as main() set it.
+struct Zone {
+    explicit Zone(const char *name)
+    {
+        qputenv("TZ", name);
+        tzset();
+    }
+    ~Zone()
+    {
+        qputenv("TZ", "UTC");
+        tzset();
+    }
+};
 
 // Runs SQL on the file as the sqlite3 shell would; SQLite's result code.
 int sql(const QString &path, const QString &statements)
@@ -194,6 +209,7 @@ class TstArchiveDb : public QObject {
 private slots:
     void minutesAndSummaries()
     {
+        Zone berlin("Europe/Berlin");
         QTemporaryDir dir;
         archive::ArchiveDb db;
         QVERIFY2(db.open(dir.filePath("archive.sqlite"), false), qPrintable(db.error()));
@@ -320,10 +336,29 @@ private slots:
     }
 
     // powercurve.csv of the earlier version: taken in once as whole minutes,
-    // kept under a numbered name, and still there after the bins are made again.
+    // kept under a numbered name, and still there after the bins are made
+    // again; only what came before the archive measured (else counted twice).
+    void frameCurveTakenOnce_data()
+    {
+        QTest::addColumn<qint64>("measuredAt"); // a measured minute at kBase + this; none when < 0
+        QTest::addColumn<long long>("binMinutes");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("no minutes measured yet") << qint64(-1) << 10LL << "was taken into the curve of one-minute";
+        QTest::newRow("measured after its frames") << qint64(7200) << 10LL << "was taken into the curve of one-minute";
+        QTest::newRow("measured in the same time")
+            << qint64(300) << 0LL << "its other 1 bins hold time the curve has from the archive's minutes and were left out";
+    }
     void frameCurveTakenOnce()
     {
+        QFETCH(qint64, measuredAt);
+        QFETCH(long long, binMinutes);
+        QFETCH(QString, told);
         QTemporaryDir dir;
+        if (measuredAt >= 0) {
+            archive::ArchiveDb db;
+            QVERIFY(db.open(dir.filePath("archive.sqlite"), false));
+            QVERIFY(db.write(minute(kBase + measuredAt, 0, 12)));
+        }
         core::FrameCurve frames;
         core::FrameBin &b = frames.bin(12);
         b.frames = 1200;
@@ -350,6 +385,7 @@ private slots:
             QCOMPARE(problems.size(), 1);
             QVERIFY2(problems.first().at(1).toString().contains("powercurve-frames-2.csv"),
                      qPrintable(problems.first().at(1).toString()));
+            QVERIFY2(problems.first().at(1).toString().contains(told), qPrintable(problems.first().at(1).toString()));
         }
         QVERIFY(!QFileInfo::exists(dir.filePath("powercurve.csv")));
         archive::ArchiveDb db;
@@ -358,10 +394,12 @@ private slots:
         s.dumpsToLoad = true;
         QVERIFY(db.setCurveRules(core::curveRules(s)));
         const core::PowerCurve c = *db.curve(core::CurveRules());
-        QCOMPARE(c.bins()[12].minutes, 10LL);
+        QCOMPARE(c.bins()[12].minutes, binMinutes);
+        QCOMPARE(c.bins()[50].minutes, 0LL);
+        if (!binMinutes)
+            return;
         QCOMPARE(c.bins()[12].meanWind(), 6.0);
         QCOMPARE(c.bins()[12].meanWatts(), 150.0);
-        QCOMPARE(c.bins()[50].minutes, 0LL);
         QVERIFY(!db.takeFrameCurve(frames));
     }
 
@@ -476,6 +514,144 @@ private slots:
     // and the minutes of the last two weeks, one page overwritten. What can
     // be read comes back; what the page held is made again where its source
     // came back; the user is told how much.
+    // A day is found by its date however the zone's clocks change on it:
+    // written so now, or mended when an older archive is opened.
+    void dayBoundaries_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QString>("minute"); // local
+        QTest::addColumn<QString>("dayStarts");
+        QTest::addColumn<bool>("mended");
+        const QList<QStringList> rows{
+            {"Europe/Berlin", "2026-03-29T03:30", "2026-03-29T00:00:00+01:00"},
+            {"Europe/Berlin", "2026-10-25T23:30", "2026-10-25T00:00:00+02:00"},
+            {"America/Santiago", "2026-09-06T12:00", "2026-09-06T01:00:00-03:00"},
+            {"Australia/Lord_Howe", "2026-10-04T12:00", "2026-10-04T00:00:00+10:30"},
+        };
+        for (const bool mended : {false, true})
+            for (const QStringList &r : rows)
+                QTest::addRow("%s %s%s", qPrintable(r[0]), qPrintable(r[1]), mended ? ", mended" : "")
+                    << r[0].toUtf8() << r[1] << r[2] << mended;
+    }
+    void dayBoundaries()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(QString, minute);
+        QFETCH(QString, dayStarts);
+        QFETCH(bool, mended);
+        Zone z(zone.constData());
+        QTemporaryDir dir;
+        const QString path = dir.filePath("archive.sqlite");
+        const QDateTime at = QDateTime::fromString(minute, Qt::ISODate);
+        {
+            archive::ArchiveDb db;
+            QVERIFY(db.open(path, false));
+            QVERIFY(db.write(::minute(at.toSecsSinceEpoch(), at.offsetFromUtc(), 12)));
+        }
+        if (mended) {
+            // As the program wrote days before: from the first minute's offset.
+            const qint64 off = at.offsetFromUtc(), t = at.toSecsSinceEpoch();
+            const qint64 start = (t + off) / 86400 * 86400 - off;
+            QCOMPARE(sql(path, QString("UPDATE day SET t = %1, utc_offset = %2; PRAGMA user_version = 2")
+                                   .arg(start)
+                                   .arg(off)),
+                     SQLITE_OK);
+            archive::ArchiveDb db;
+            QVERIFY2(db.open(path, false), qPrintable(db.error()));
+        }
+        const QString date = minute.left(10);
+        int rc = -1;
+        const QStringList lines = exported(dir.path(), date, date, archive::Step::Day, &rc).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(rc, 0);
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[1].startsWith(dayStarts + ",1,"), qPrintable(lines[1]));
+    }
+
+    // A measured minute takes the place of one imported from the daily logs,
+    // in the minute and in its summaries; one measured before takes the new part in.
+    void measuredReplacesImported()
+    {
+        QTemporaryDir dir;
+        archive::ArchiveDb db;
+        QVERIFY(db.open(dir.filePath("archive.sqlite"), false));
+        core::ArchiveRow logged = minute(kBase, 0, 20, 1); // 2 Wh, interval maxima
+        QCOMPARE(db.addImported({logged}), 1LL);
+        QVERIFY(db.write(minute(kBase + 60, 0, 12)));
+        QVERIFY(db.write(minute(kBase, 0, 12, 30, 30))); // 1.2 Wh measured
+        QVERIFY(db.write(minute(kBase, 0, 12, 30, 30))); // the rest of it after a restart
+        const auto m = db.row(archive::Step::Minute, kBase);
+        QVERIFY(m);
+        QCOMPARE(m->imported, 0LL);
+        QCOMPARE(m->frames, 60LL);
+        QCOMPARE(m->energyWh, 2.4);
+        for (const auto step : {archive::Step::Hour, archive::Step::Day}) {
+            const auto rows = db.rows(step, 0, kBase * 2);
+            QCOMPARE(rows.size(), size_t(1));
+            QCOMPARE(rows[0].minutes, 2LL);
+            QCOMPARE(rows[0].imported, 0LL);
+            QCOMPARE(rows[0].frames, 120LL);
+            QCOMPARE(std::llround(rows[0].energyWh * 1000), 3600LL);
+            QCOMPARE(rows[0].volts.max, 12.25);
+        }
+    }
+
+    // Minutes that waited a week are let go one by one, told once and
+    // counted; those still waiting at the end are named.
+    void droppedAndUnwritten()
+    {
+        QTemporaryDir dir;
+        archive::ArchiveWriter w(dir.filePath("missing/archive.sqlite"), core::CurveRules());
+        QSignalSpy problems(&w, &archive::ArchiveWriter::problem);
+        QSignalSpy dropped(&w, &archive::ArchiveWriter::droppedChanged);
+        const std::int64_t n = archive::ArchiveWriter::kMaxWaiting + 2;
+        for (std::int64_t i = 0; i < n; ++i)
+            w.write(minute(kBase + 60 * i, 0, 12, 1));
+        QCOMPARE(w.dropped(), 2LL);
+        QCOMPARE(dropped.size(), 2);
+        QStringList told;
+        for (const auto &p : problems)
+            told << p.at(0).toString();
+        QCOMPARE(told.count("dropped"), 1);
+        const QString lost = w.finish();
+        QVERIFY2(lost.startsWith(QString("%1 minutes from 2026-03-29 01:00 to 2026-04-05 00:59 could not be written")
+                                     .arg(archive::ArchiveWriter::kMaxWaiting)),
+                 qPrintable(lost));
+    }
+
+    // Damage found while writing is dealt with as at start: the file kept
+    // aside, what reads taken over, and the waiting minute written.
+    void damageWhileRunning()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("archive.sqlite");
+        archive::ArchiveWriter w(path, core::CurveRules());
+        QSignalSpy problems(&w, &archive::ArchiveWriter::problem);
+        w.start();
+        for (int i = 0; i < 600; ++i)
+            w.write(minute(kBase + 60 * i, 0, 12));
+        QCOMPARE(sql(path, "pragma wal_checkpoint(truncate)"), SQLITE_OK);
+        const Leaf leaf = leafOf(path, "minute", true);
+        const qint64 lost = scalar(path, QString("select count(*) from minute where t > %1").arg(leaf.lo));
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            const qint64 size = scalar(path, "pragma page_size");
+            QVERIFY(f.seek((leaf.page - 1) * size));
+            QCOMPARE(f.write(QByteArray(int(size), char(0xa5))), size);
+        }
+        w.write(minute(kBase + 60 * 600, 0, 12));
+        QCOMPARE(w.waiting(), size_t(0));
+        QVERIFY(QFileInfo::exists(path + ".bad"));
+        QCOMPARE(problems.size(), 1);
+        QVERIFY2(problems.first().at(1).toString().contains(QString("minutes %1").arg(600 - lost)),
+                 qPrintable(problems.first().at(1).toString()));
+        QVERIFY(w.finish().isEmpty());
+        archive::ArchiveDb db;
+        QVERIFY(db.open(path, true));
+        QCOMPARE(db.rows(archive::Step::Minute, 0, kBase * 2).size(), size_t(600 - lost + 1));
+        QCOMPARE(db.rows(archive::Step::Hour, 0, kBase * 2).size(), size_t(11));
+    }
+
     void salvageAtStart_data()
     {
         QTest::addColumn<QString>("table"); // whose page is overwritten

@@ -1,9 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The running session with no window at all: frames in through the port, the
 // logging tick, energy and the end of the run, on fakes.
+#include "archive/Archive.h"
+#include "archive/ArchiveDb.h"
+#include "core/EnergyBook.h"
 #include "core/Liveness.h"
+#include "monitor/Rooms.h"
 #include "monitor/Session.h"
 #include "support/TestSupport.h"
+
+#include <ctime>
+#include <map>
 
 #include <QSignalSpy>
 #include <QTimer>
@@ -54,7 +61,102 @@ private slots:
         session.finish();
         QVERIFY(session.link()->state() == ui::PortState::Paused);
         QVERIFY(folder.read("energy.cfg").contains("<Today>3.375</Today>"));
-        QVERIFY(fake.messages.texts.isEmpty());
+        QVERIFY2(fake.messages.texts.isEmpty(), qPrintable(fake.messages.texts.join('\n')));
+    }
+
+    // The archive's days and energy.csv count the same energy, whatever the
+    // wall clock does: 500 W a second, an energy step every 5 s, the clock
+    // changed once at `at` seconds.
+    void archiveAgreesWithEnergyFiles_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QDateTime>("start"); // local
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<int>("at");
+        QTest::addColumn<char>("change"); // '+' a day forward, '-' an hour back, 's' an hour's sleep
+        QTest::addColumn<double>("liveSeconds"); // of energy in all, when it is known (else -1)
+        const QDate june(2026, 6, 10);
+        QTest::newRow("set a day forward at 23:59:40")
+            << QByteArray("Europe/Berlin") << QDateTime(june, QTime(23, 58)) << 240 << 100 << '+' << 240.0;
+        QTest::newRow("set an hour back over midnight")
+            << QByteArray("Europe/Berlin") << QDateTime(june, QTime(0, 0, 30)) << 240 << 60 << '-' << 240.0;
+        QTest::newRow("an hour's sleep")
+            << QByteArray("Europe/Berlin") << QDateTime(june, QTime(12, 0)) << 240 << 100 << 's' << -1.0;
+        QTest::newRow("summer time begins")
+            << QByteArray("Europe/Berlin") << QDateTime(QDate(2026, 3, 29), QTime(1, 50)) << 1200 << 0 << ' '
+            << 1200.0;
+        QTest::newRow("summer time ends")
+            << QByteArray("Europe/Berlin") << QDateTime(QDate(2026, 10, 25), QTime(1, 50)) << 4800 << 0 << ' '
+            << 4800.0;
+        QTest::newRow("summer time begins at midnight")
+            << QByteArray("America/Santiago") << QDateTime(QDate(2026, 9, 5), QTime(23, 50)) << 1200 << 0 << ' '
+            << 1200.0;
+        // The seconds after the last step count at a clean exit.
+        QTest::newRow("a clean exit between steps")
+            << QByteArray("UTC") << QDateTime(june, QTime(12, 0)) << 62 << 0 << ' ' << 62.0;
+    }
+    void archiveAgreesWithEnergyFiles()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(QDateTime, start);
+        QFETCH(int, seconds);
+        QFETCH(int, at);
+        QFETCH(char, change);
+        QFETCH(double, liveSeconds);
+        const QByteArray was = qgetenv("TZ");
+        qputenv("TZ", zone);
+        tzset();
+        auto restore = qScopeGuard([was] {
+            qputenv("TZ", was);
+            tzset();
+        });
+        start = QDateTime(start.date(), start.time()); // in the zone set now
+        ProgramFolder folder;
+        folder.write("prog.cfg", testsupport::progCfg());
+        FakeServices fake(folder.path());
+        fake.clock.set(start);
+        {
+            monitor::Rooms rooms(fake.services());
+            monitor::Session &s = rooms.session();
+            s.resetReading();
+            s.loadSettings();
+            QVERIFY(s.openPort());
+            const QDate today = fake.clock.date();
+            s.startEnergy({today.year(), today.month(), today.day()});
+            for (int i = 1; i <= seconds; ++i) {
+                if (i == at)
+                    change == '+' ? fake.clock.stepWall(86400)
+                    : change == '-' ? fake.clock.stepWall(-3600)
+                                    : fake.clock.advanceSeconds(3600);
+                fake.clock.advanceSeconds(1);
+                fake.ports.front()->feed("[<V>1024</V><I>712</I>]"); // 25 V, 20 A
+                rooms.archive().tick();
+                if (i % 5 == 0)
+                    s.energyStep();
+            }
+            QCOMPARE(s.reading().Watts, 500.0);
+            s.finish();
+        }
+        std::map<int, double> archived, kept;
+        archive::ArchiveDb db;
+        QVERIFY(db.open(folder.file("archive.sqlite"), true));
+        for (const core::ArchiveRow &d : db.rows(archive::Step::Day, 0, 4102444800))
+            archived[core::localDayKey(d.t, d.utcOffset)] += d.energyWh;
+        for (const core::DayRecord &d : core::readEnergyCsv(folder.read("logs/energy.csv").toStdString()))
+            kept[d.date.year * 10000 + d.date.month * 100 + d.date.day] += d.energyWh;
+        QVERIFY(!kept.empty());
+        // Within a second of energy on every day (the archive keeps milliwatt-hours).
+        const double second = 500.0 / 3600;
+        for (const auto &[day, wh] : kept)
+            QVERIFY2(std::abs(archived[day] - wh) <= second,
+                     qPrintable(QString("%1: archive %2 Wh, energy.csv %3 Wh").arg(day).arg(archived[day]).arg(wh)));
+        QCOMPARE(archived.size(), kept.size());
+        if (liveSeconds >= 0) {
+            double all = 0;
+            for (const auto &[day, wh] : kept)
+                all += wh;
+            QVERIFY2(std::abs(all - liveSeconds * second) <= second / 10, qPrintable(QString::number(all)));
+        }
     }
 };
 
