@@ -9,6 +9,7 @@
 #include "archive/PerformanceWatch.h"
 #include "core/Alarms.h"
 #include "support/Fakes.h"
+#include "support/TestSupport.h"
 
 #include <QProcess>
 #include <QSignalSpy>
@@ -18,7 +19,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <ctime>
 #include <cstdio>
 #include <sqlite3.h>
 
@@ -65,16 +65,8 @@ QString exported(const QString &folder, const QString &from, const QString &to, 
 
 // The local zone for a test's time, then UTC again as main() set it.
 struct Zone {
-    explicit Zone(const char *name)
-    {
-        qputenv("TZ", name);
-        tzset();
-    }
-    ~Zone()
-    {
-        qputenv("TZ", "UTC");
-        tzset();
-    }
+    explicit Zone(const char *name) { testsupport::setZone(name); }
+    ~Zone() { testsupport::setZone("UTC"); }
 };
 
 // Runs SQL on the file as the sqlite3 shell would; SQLite's result code.
@@ -210,6 +202,8 @@ private slots:
     void minutesAndSummaries()
     {
         Zone berlin("Europe/Berlin");
+        if (QDateTime::fromSecsSinceEpoch(kBase).offsetFromUtc() != 3600)
+            QSKIP("the C library here does not know the zone (Windows)");
         QTemporaryDir dir;
         archive::ArchiveDb db;
         QVERIFY2(db.open(dir.filePath("archive.sqlite"), false), qPrintable(db.error()));
@@ -543,6 +537,8 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("archive.sqlite");
         const QDateTime at = QDateTime::fromString(minute, Qt::ISODate);
+        if (at.offsetFromUtc() == 0)
+            QSKIP("the C library here does not know the zone (Windows)");
         {
             archive::ArchiveDb db;
             QVERIFY(db.open(path, false));

@@ -9,7 +9,6 @@
 #include "monitor/Session.h"
 #include "support/TestSupport.h"
 
-#include <ctime>
 #include <map>
 
 #include <QSignalSpy>
@@ -104,13 +103,11 @@ private slots:
         QFETCH(char, change);
         QFETCH(double, liveSeconds);
         const QByteArray was = qgetenv("TZ");
-        qputenv("TZ", zone);
-        tzset();
-        auto restore = qScopeGuard([was] {
-            qputenv("TZ", was);
-            tzset();
-        });
+        testsupport::setZone(zone);
+        auto restore = qScopeGuard([was] { testsupport::setZone(was); });
         start = QDateTime(start.date(), start.time()); // in the zone set now
+        if (zone != "UTC" && start.offsetFromUtc() == 0)
+            QSKIP("the C library here does not know the zone (Windows)");
         ProgramFolder folder;
         folder.write("prog.cfg", testsupport::progCfg());
         FakeServices fake(folder.path());

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <ctime>
 
 namespace testsupport {
 
@@ -63,6 +64,16 @@ QByteArray progCfg(const QString &port, const QString &savehtml, const QString &
     line("DisplayWS", displayWS);
     line("WSUnits", wsUnits);
     return t + "\r\n";
+}
+
+void setZone(const QByteArray &tz)
+{
+    qputenv("TZ", tz);
+#ifdef _WIN32
+    _tzset();
+#else
+    tzset();
+#endif
 }
 
 } // namespace testsupport

@@ -31,4 +31,7 @@ QByteArray progCfg(const QString &port = "1", const QString &savehtml = "0", con
                    const QString &logDelay = "60", const QString &logOn = "0", const QString &displayRPM = "1",
                    const QString &displayWS = "1", const QString &wsUnits = "mph");
 
+// The local zone as TZ names it, taken up at once by the C library (and so Qt).
+void setZone(const QByteArray &tz);
+
 } // namespace testsupport
