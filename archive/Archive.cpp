@@ -15,7 +15,10 @@ namespace {
 std::int64_t utcMs(const QDateTime &t) { return t.toMSecsSinceEpoch(); }
 } // namespace
 
-std::int64_t Archive::monoMs() const { return std::int64_t(std::llround(m_services.clock->monotonicSeconds() * 1000)); }
+std::int64_t Archive::monoMs() const
+{
+    return std::int64_t(std::llround(m_services.clock->monotonicSeconds() * 1000));
+}
 
 Archive::Archive(const ui::Services &services, QObject *parent)
     : QObject(parent), m_services(services), m_thread(new QThread(this)),
@@ -129,8 +132,8 @@ void Archive::handOver(std::vector<core::ArchiveRow> rows)
 
 void Archive::tell(const QString &condition, const QString &text)
 {
-    if (condition == QLatin1String("full") || condition == QLatin1String("write") || condition == QLatin1String("open")
-        || condition == QLatin1String("damaged"))
+    if (condition == QLatin1String("full") || condition == QLatin1String("write")
+        || condition == QLatin1String("open") || condition == QLatin1String("damaged"))
         m_failing = true;
     else if (condition == QLatin1String("clock ahead"))
         m_clockAhead = true;

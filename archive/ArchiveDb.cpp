@@ -137,10 +137,6 @@ void placeDay(core::ArchiveRow &day, int dayKey)
     day.utcOffset = start.offsetFromUtc();
 }
 
-namespace {
-
-} // namespace
-
 ArchiveDb::~ArchiveDb() { close(); }
 
 sqlite3_stmt *ArchiveDb::cached(const std::string &sql)

@@ -206,10 +206,11 @@ void ArchiveWriter::drain()
             break;
         }
         if (!m_failing)
-            emit problem(m_db.full() ? QStringLiteral("full") : QStringLiteral("write"),
-                         QStringLiteral("The archive %1 could not be written: %2. The program goes on, "
-                                        "keeps the minutes and writes them when it can.")
-                             .arg(native(m_path), m_db.full() ? QStringLiteral("the disk is full") : m_db.error()));
+            emit problem(
+                m_db.full() ? QStringLiteral("full") : QStringLiteral("write"),
+                QStringLiteral("The archive %1 could not be written: %2. The program goes on, "
+                               "keeps the minutes and writes them when it can.")
+                    .arg(native(m_path), m_db.full() ? QStringLiteral("the disk is full") : m_db.error()));
         m_failing = true;
         break;
     }
@@ -227,14 +228,15 @@ void ArchiveWriter::forget(qint64 wall, double mono, int minuteDays)
     if (!m_db.isOpen())
         return;
     const auto span = m_db.minuteSpan();
-    const core::Retention::Cut cut
-        = m_retention.next(wall, mono, span ? std::optional<std::int64_t>(span->second) : std::nullopt, minuteDays);
+    const core::Retention::Cut cut = m_retention.next(
+        wall, mono, span ? std::optional<std::int64_t>(span->second) : std::nullopt, minuteDays);
     if (cut.clockAhead)
-        emit problem(QStringLiteral("clock ahead"),
-                     QStringLiteral("The clock (%1) is more than a day past the newest minute in the archive "
-                                    "(%2), so no minutes were let go at start; old minutes go as time passes.")
-                         .arg(QDateTime::fromSecsSinceEpoch(wall).toString(QStringLiteral("yyyy-MM-dd HH:mm")),
-                              QDateTime::fromSecsSinceEpoch(span->second).toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
+        emit problem(
+            QStringLiteral("clock ahead"),
+            QStringLiteral("The clock (%1) is more than a day past the newest minute in the archive "
+                           "(%2), so no minutes were let go at start; old minutes go as time passes.")
+                .arg(QDateTime::fromSecsSinceEpoch(wall).toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+                     QDateTime::fromSecsSinceEpoch(span->second).toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
     if (cut.before)
         m_db.forgetMinutesBefore(*cut.before);
 }

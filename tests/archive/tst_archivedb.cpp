@@ -338,9 +338,11 @@ private slots:
         QTest::addColumn<long long>("binMinutes");
         QTest::addColumn<QString>("told");
         QTest::newRow("no minutes measured yet") << qint64(-1) << 10LL << "was taken into the curve of one-minute";
-        QTest::newRow("measured after its frames") << qint64(7200) << 10LL << "was taken into the curve of one-minute";
+        QTest::newRow("measured after its frames")
+            << qint64(7200) << 10LL << "was taken into the curve of one-minute";
         QTest::newRow("measured in the same time")
-            << qint64(300) << 0LL << "its other 1 bins hold time the curve has from the archive's minutes and were left out";
+            << qint64(300) << 0LL
+            << "its other 1 bins hold time the curve has from the archive's minutes and were left out";
     }
     void frameCurveTakenOnce()
     {
@@ -379,7 +381,8 @@ private slots:
             QCOMPARE(problems.size(), 1);
             QVERIFY2(problems.first().at(1).toString().contains("powercurve-frames-2.csv"),
                      qPrintable(problems.first().at(1).toString()));
-            QVERIFY2(problems.first().at(1).toString().contains(told), qPrintable(problems.first().at(1).toString()));
+            QVERIFY2(problems.first().at(1).toString().contains(told),
+                     qPrintable(problems.first().at(1).toString()));
         }
         QVERIFY(!QFileInfo::exists(dir.filePath("powercurve.csv")));
         archive::ArchiveDb db;
@@ -557,7 +560,8 @@ private slots:
         }
         const QString date = minute.left(10);
         int rc = -1;
-        const QStringList lines = exported(dir.path(), date, date, archive::Step::Day, &rc).split('\n', Qt::SkipEmptyParts);
+        const QStringList lines =
+            exported(dir.path(), date, date, archive::Step::Day, &rc).split('\n', Qt::SkipEmptyParts);
         QCOMPARE(rc, 0);
         QCOMPARE(lines.size(), 2);
         QVERIFY2(lines[1].startsWith(dayStarts + ",1,"), qPrintable(lines[1]));
@@ -609,9 +613,10 @@ private slots:
             told << p.at(0).toString();
         QCOMPARE(told.count("dropped"), 1);
         const QString lost = w.finish();
-        QVERIFY2(lost.startsWith(QString("%1 minutes from 2026-03-29 01:00 to 2026-04-05 00:59 could not be written")
-                                     .arg(archive::ArchiveWriter::kMaxWaiting)),
-                 qPrintable(lost));
+        QVERIFY2(
+            lost.startsWith(QString("%1 minutes from 2026-03-29 01:00 to 2026-04-05 00:59 could not be written")
+                                .arg(archive::ArchiveWriter::kMaxWaiting)),
+            qPrintable(lost));
     }
 
     // Damage found while writing is dealt with as at start: the file kept
@@ -681,22 +686,24 @@ private slots:
             for (std::int64_t t = t0 + twoWeeks - 7200; t < t0 + twoWeeks; t += 60)
                 QVERIFY(db.write(minute(t, 0, 12)));
         }
-        QCOMPARE(sql(path, QString("with recursive n(i) as (select 0 union all select i + 1 from n where i < 8759) "
-                                   "insert into hour(t, utc_offset, minutes, imported, frames, energy_wh) select "
-                                   "%1 + i * 3600, 0, 60, 0, 3600, i % 97 from n;"
-                                   "insert into day(day, t, utc_offset, minutes, imported, frames, energy_wh) select "
-                                   "cast(strftime('%Y%m%d', min(t), 'unixepoch') as integer), min(t), 0, "
-                                   "sum(minutes), 0, sum(frames), sum(energy_wh) from hour where t < %2 group by "
-                                   "t / 86400;"
-                                   "with recursive n(i) as (select 0 union all select i + 1 from n where i < 23) "
-                                   "insert into curve_bin select 20 + i, 100 + i, 5.0 * (100 + i), 50.0 * (100 + i), "
-                                   "0, 0, 0 from n;")
-                             .arg(t0 - 365 * 86400)
-                                 .arg(t0)),
-                 SQLITE_OK);
+        QCOMPARE(
+            sql(path, QString("with recursive n(i) as (select 0 union all select i + 1 from n where i < 8759) "
+                              "insert into hour(t, utc_offset, minutes, imported, frames, energy_wh) select "
+                              "%1 + i * 3600, 0, 60, 0, 3600, i % 97 from n;"
+                              "insert into day(day, t, utc_offset, minutes, imported, frames, energy_wh) select "
+                              "cast(strftime('%Y%m%d', min(t), 'unixepoch') as integer), min(t), 0, "
+                              "sum(minutes), 0, sum(frames), sum(energy_wh) from hour where t < %2 group by "
+                              "t / 86400;"
+                              "with recursive n(i) as (select 0 union all select i + 1 from n where i < 23) "
+                              "insert into curve_bin select 20 + i, 100 + i, 5.0 * (100 + i), 50.0 * (100 + i), "
+                              "0, 0, 0 from n;")
+                          .arg(t0 - 365 * 86400)
+                          .arg(t0)),
+            SQLITE_OK);
         // Each table as it was, by row: its key and what it counts.
         const auto state = [](const QString &file) {
-            std::map<QString, std::vector<std::array<qint64, 3>>> s{{"0", {}}, {"1", {}}, {"2", {}}, {"curve", {}}};
+            std::map<QString, std::vector<std::array<qint64, 3>>> s{
+                {"0", {}}, {"1", {}}, {"2", {}}, {"curve", {}}};
             archive::ArchiveDb db;
             if (!db.open(file, true))
                 return s;
@@ -717,11 +724,12 @@ private slots:
         QCOMPARE(sql(path, "pragma wal_checkpoint(truncate)"), SQLITE_OK);
         const Leaf leaf = leafOf(path, table, last, root);
         const QString key = table == "day" ? "day" : table == "curve_bin" ? "bin" : "t";
-        const qint64 lost = table == "sqlite_schema" ? 0
-                                                     : scalar(path, QString("select count(*) from %1 where %2 > %3 and %2 <= %4")
-                                                                        .arg(table, key)
-                                                                        .arg(leaf.lo)
-                                                                        .arg(leaf.hi));
+        const qint64 lost = table == "sqlite_schema"
+                                ? 0
+                                : scalar(path, QString("select count(*) from %1 where %2 > %3 and %2 <= %4")
+                                                   .arg(table, key)
+                                                   .arg(leaf.lo)
+                                                   .arg(leaf.hi));
         QVERIFY(lost >= 0);
         {
             QFile f(path);
@@ -761,7 +769,8 @@ private slots:
         QVERIFY(lost > 0);
         if (table == "minute") {
             auto &m = before["0"];
-            m.erase(std::remove_if(m.begin(), m.end(), [&](const auto &r) { return r[0] > leaf.lo && r[0] <= leaf.hi; }),
+            m.erase(std::remove_if(m.begin(), m.end(),
+                                   [&](const auto &r) { return r[0] > leaf.lo && r[0] <= leaf.hi; }),
                     m.end());
         }
         if (table == "curve_bin")

@@ -169,7 +169,9 @@ private slots:
             << QStringList{"2026-03-29T00:58:00+00:00 f5 r0 v15/15/15 e0.0000 load0 gap41",
                            "2026-03-29T01:58:00+00:00 f1 r0 v15/15/15 e0.0000 load0 gap45"};
         QTest::newRow("wind unit changed: the minute keeps the new one only")
-            << Script{{0, 'f', 15, false, 10, "mph"}, {1, 'f', 15, false, 36, "km/h"}, {2, 'f', 15, false, 18, "km/h"},
+            << Script{{0, 'f', 15, false, 10, "mph"},
+                      {1, 'f', 15, false, 36, "km/h"},
+                      {2, 'f', 15, false, 18, "km/h"},
                       {60, 't'}}
             << QStringList{"2026-03-29T00:58:00+00:00 f3 r0 v15/15/15 e0.0000 load0 gap43 w7.500/2 km/h"};
         QTest::newRow("an unknown unit is kept as it is")
@@ -192,8 +194,8 @@ private slots:
         QTest::addColumn<QList<QList<double>>>("calls");
         QTest::addColumn<QStringList>("cuts");
         const double day = 86400;
-        QTest::newRow("the clock right at start") << QList<QList<double>>{{60, 0, 1}, {3660, 3600, 1}}
-                                                  << QStringList{"-729.9993", "-729.9576"};
+        QTest::newRow("the clock right at start")
+            << QList<QList<double>>{{60, 0, 1}, {3660, 3600, 1}} << QStringList{"-729.9993", "-729.9576"};
         QTest::newRow("a day ahead of the newest minute is still right")
             << QList<QList<double>>{{day, 0, 1}} << QStringList{"-729.0000"};
         QTest::newRow("800 days ahead at start: nothing, then as time passes")

@@ -72,7 +72,7 @@ private slots:
         QTest::addColumn<QDateTime>("start"); // local
         QTest::addColumn<int>("seconds");
         QTest::addColumn<int>("at");
-        QTest::addColumn<char>("change"); // '+' a day forward, '-' an hour back, 's' an hour's sleep
+        QTest::addColumn<char>("change");        // '+' a day forward, '-' an hour back, 's' an hour's sleep
         QTest::addColumn<double>("liveSeconds"); // of energy in all, when it is known (else -1)
         const QDate june(2026, 6, 10);
         QTest::newRow("set a day forward at 23:59:40")
@@ -122,7 +122,7 @@ private slots:
             s.startEnergy({today.year(), today.month(), today.day()});
             for (int i = 1; i <= seconds; ++i) {
                 if (i == at)
-                    change == '+' ? fake.clock.stepWall(86400)
+                    change == '+'   ? fake.clock.stepWall(86400)
                     : change == '-' ? fake.clock.stepWall(-3600)
                                     : fake.clock.advanceSeconds(3600);
                 fake.clock.advanceSeconds(1);
@@ -145,8 +145,9 @@ private slots:
         // Within a second of energy on every day (the archive keeps milliwatt-hours).
         const double second = 500.0 / 3600;
         for (const auto &[day, wh] : kept)
-            QVERIFY2(std::abs(archived[day] - wh) <= second,
-                     qPrintable(QString("%1: archive %2 Wh, energy.csv %3 Wh").arg(day).arg(archived[day]).arg(wh)));
+            QVERIFY2(
+                std::abs(archived[day] - wh) <= second,
+                qPrintable(QString("%1: archive %2 Wh, energy.csv %3 Wh").arg(day).arg(archived[day]).arg(wh)));
         QCOMPARE(archived.size(), kept.size());
         if (liveSeconds >= 0) {
             double all = 0;
