@@ -24,6 +24,7 @@ ArchiveWriter::~ArchiveWriter() = default;
 
 bool ArchiveWriter::openOrKeepAside()
 {
+    finishCopy();
     const bool existed = QFileInfo::exists(m_path);
     QString why;
     if (m_db.open(m_path, false)) {
@@ -51,26 +52,58 @@ bool ArchiveWriter::openOrKeepAside()
     return keepAside(why);
 }
 
+namespace {
+// The copy of a damaged archive is made beside it under this name, and put in
+// its place only when whole.
+QString copyOf(const QString &path) { return path + QStringLiteral(".new"); }
+
+void removeDatabase(const QString &path)
+{
+    for (const char *suffix : {"", "-wal", "-shm", "-journal"})
+        QFile::remove(path + QLatin1String(suffix));
+}
+} // namespace
+
+void ArchiveWriter::finishCopy()
+{
+    // Killed after the damaged archive went aside and before its copy took its place.
+    const QString copy = copyOf(m_path);
+    if (!QFileInfo::exists(m_path) && QFileInfo::exists(copy)) {
+        // Its write-ahead log first: the file is whole only with it.
+        QFile::rename(copy + QStringLiteral("-wal"), m_path + QStringLiteral("-wal"));
+        if (QFile::rename(copy, m_path))
+            return;
+    }
+    // Killed while copying: the damaged archive is still there and copied again.
+    removeDatabase(copy);
+}
+
 bool ArchiveWriter::keepAside(const QString &why)
 {
     // Readers hold their connections for one read only, as Windows cannot
     // rename an open file; one that is open now makes this fail, and it is
     // tried again with the next minute.
     m_db.close();
+    // What can still be read is copied first, so that a kill at any moment
+    // leaves the damaged archive in place (copied again at the next start)
+    // or its copy.
+    const QString copy = copyOf(m_path);
+    removeDatabase(copy);
+    QString error;
+    const auto got = salvageArchive(m_path, copy, m_rules, &error);
+    const QString taken = !got ? QStringLiteral("what the damaged one held could not be taken: %1").arg(error)
+                          : got->readable ? QStringLiteral("from the damaged one, %1").arg(got->text())
+                                          : got->text();
     const QString kept = ui::keepAside(m_path);
     if (kept.isEmpty()) {
+        removeDatabase(copy);
         emit problem(QStringLiteral("damaged"),
                      QStringLiteral("The archive %1 is damaged (%2) and could not be moved aside. The program "
                                     "keeps the minutes and tries again.")
                          .arg(native(m_path), why));
         return false;
     }
-    // What can still be read goes into the new archive before it is used.
-    QString error;
-    const auto got = salvageArchive(kept, m_path, m_rules, &error);
-    const QString taken = !got ? QStringLiteral("what the damaged one held could not be taken: %1").arg(error)
-                          : got->readable ? QStringLiteral("from the damaged one, %1").arg(got->text())
-                                          : got->text();
+    finishCopy();
     if (!m_db.open(m_path, false)) {
         emit problem(QStringLiteral("open"), QStringLiteral("The archive %1 cannot be used: %2. Minutes are not "
                                                             "archived until it can.")

@@ -54,6 +54,8 @@ signals:
 private:
     bool openOrKeepAside();
     bool keepAside(const QString &why);
+    // A copy of a damaged archive left by a kill: put in place when whole, else removed.
+    void finishCopy();
     void takeFrameCurve();
     void drain();
 

@@ -12,6 +12,24 @@
 
 namespace logging {
 
+namespace {
+int filledColumns(const std::string &line)
+{
+    int n = 0;
+    size_t from = 0;
+    for (size_t comma; (comma = line.find(',', from)) != std::string::npos; from = comma + 1)
+        n += comma > from;
+    return n + (from < line.size());
+}
+
+bool holdsNothing(const core::DayRecord &d)
+{
+    return d.energyWh == 0 && !d.peakWatts && !d.peakWind && !d.peakRpm && !d.minVolts && !d.maxVolts
+           && d.loadOnSeconds == 0 && d.noDataSeconds == 0 && !d.framesReceived.value_or(0)
+           && !d.framesRejected.value_or(0);
+}
+} // namespace
+
 EnergyKeeper::EnergyKeeper(const ui::Services &services, QObject *messageParent)
     : m_services(services), m_folder(services.programFolder), m_parent(messageParent),
       m_notices(services.messages, messageParent)
@@ -83,8 +101,13 @@ void EnergyKeeper::save(const core::EnergyBook &book, bool force)
             m_savedState = state;
     }
     const double now = m_services.clock->monotonicSeconds();
-    const bool due = !m_dayWritten || now - *m_dayWritten >= kDayLineSeconds || now < *m_dayWritten;
-    if ((force || (day != m_savedDay && due)) && writeDay(book.day())) {
+    // Once a minute, and at once when a column that was empty has a value
+    // (the first frames): a kill never leaves a line emptier than the state.
+    const bool due = !m_dayWritten || now - *m_dayWritten >= kDayLineSeconds || now < *m_dayWritten
+                     || filledColumns(day) > filledColumns(m_savedDay);
+    // A day with nothing in it yet gets no line: its empty columns would say
+    // less than the first minute will know.
+    if ((force || (day != m_savedDay && due)) && !holdsNothing(book.day()) && writeDay(book.day())) {
         m_savedDay = day;
         m_dayWritten = now;
     }

@@ -29,8 +29,9 @@ public:
     std::optional<core::DayRecord> dayLine(const core::CivilDate &date) const;
 
     // Writes the state when it changed since the last save, and today's line
-    // when it changed and a minute has passed since it was last written (or
-    // both at once, with `force`). Called every few seconds, so a program
+    // when it changed and a minute has passed since it was last written or a
+    // column of it has its first value (or both at once, with `force`); a day
+    // with nothing in it yet gets no line. Called every few seconds, so a program
     // killed at any moment loses only those seconds of energy.
     void save(const core::EnergyBook &book, bool force = false);
     static constexpr double kDayLineSeconds = 60;

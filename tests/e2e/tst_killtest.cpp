@@ -5,15 +5,20 @@
 // SIGKILL at random moments and started again at once, as a window and as
 // the service. VELDRA_KILLS sets how many times (scripts/killtest runs many).
 #include "archive/ArchiveDb.h"
+#include "archive/Salvage.h"
 #include "core/EnergyBook.h"
 #include "support/Processes.h"
 #include "support/TestSupport.h"
 
 #include <QDate>
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
+#include <sqlite3.h>
 
 using testsupport::ProgramFolder;
 
@@ -135,6 +140,95 @@ private slots:
               running, state->today, expected, kills ? lost / kWatts * 3600 / kills : 0.0);
         QVERIFY2(state->today <= expected + kWatts * 2 / 3600, "more energy than the time allows");
         QVERIFY2(lost <= kWatts * kLossPerKillSeconds * std::max(kills, 1) / 3600, "lost too much energy");
+    }
+
+    // Killed while it copies what a damaged archive still holds, the service
+    // leaves the damaged archive in place or the whole copy: started again,
+    // it ends with every row the copy gives back.
+    void killedWhileCopyingADamagedArchive()
+    {
+        ProgramFolder folder;
+        folder.write("prog.cfg", testsupport::progCfg("1"));
+        const QString path = folder.file("archive.sqlite");
+        {
+            archive::ArchiveDb db;
+            QVERIFY(db.open(path, false));
+        }
+        // A year of hours and days, then 100,000 minutes, so the copy takes a while.
+        const qint64 t0 = 1767225600; // 2026-01-01 UTC
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
+        const QString fill = QString(
+            "BEGIN; WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 8759) "
+            "INSERT INTO hour(t, utc_offset, minutes, imported, frames, energy_wh) SELECT %1 + i * 3600, 0, 60, 0, "
+            "3600, i % 97 FROM n;"
+            "INSERT INTO day(day, t, utc_offset, minutes, imported, frames, energy_wh) SELECT "
+            "CAST(strftime('%Y%m%d', min(t), 'unixepoch') AS INTEGER), min(t), 0, sum(minutes), 0, sum(frames), "
+            "sum(energy_wh) FROM hour GROUP BY t / 86400;"
+            "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 99999) "
+            "INSERT INTO minute(t, utc_offset, frames, rejected, energy_mwh, load_s, nodata_s, source, volts_mean, "
+            "volts_min, volts_max) SELECT %1 + i * 60, 0, 60, 0, 2500, 0, 0, 0, 1500, 1490, 1510 FROM n;"
+            "UPDATE meta SET value = 0 WHERE key = 'clean'; COMMIT; PRAGMA wal_checkpoint(TRUNCATE);")
+                                 .arg(t0);
+        QCOMPARE(sqlite3_exec(db, fill.toUtf8().constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        {
+            // A page of minutes overwritten, late in the file.
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            const qint64 page = 4096, at = f.size() * 4 / 5 / page * page;
+            QVERIFY(f.seek(at));
+            QCOMPARE(f.write(QByteArray(int(page), char(0xa5))), page);
+        }
+        // What the copy gives back when nothing interrupts it.
+        QTemporaryDir scratch;
+        QVERIFY(QFile::copy(path, scratch.filePath("damaged.sqlite")));
+        const auto expected = archive::salvageArchive(scratch.filePath("damaged.sqlite"),
+                                                      scratch.filePath("fresh.sqlite"), core::CurveRules());
+        QVERIFY(expected && expected->readable);
+        QVERIFY(expected->count("minute") > 90000 && expected->count("minute") < 100000);
+
+        const auto minutes = [&]() -> long long {
+            archive::ArchiveDb db;
+            if (QFileInfo::exists(path + ".new") || !db.open(path, true))
+                return -1;
+            return (long long)db.rows(archive::Step::Minute, 0, t0 * 2).size();
+        };
+        const auto runFor = [&](int ms) {
+            QProcess service;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.remove("DISPLAY");
+            service.setProcessEnvironment(env);
+            service.start(qEnvironmentVariable("VELDRA_BIN") + "/veldra-service", {"--folder", folder.path()});
+            if (!service.waitForStarted())
+                return false;
+            if (ms > 0) {
+                QTest::qWait(ms);
+                ::kill(pid_t(service.processId()), SIGKILL);
+            } else {
+                // Until the copy is in place, then a clean end.
+                QElapsedTimer waited;
+                waited.start();
+                while (minutes() != expected->count("minute") && waited.elapsed() < 60000)
+                    QTest::qWait(100);
+                service.terminate();
+            }
+            return service.waitForFinished(10000);
+        };
+        // Before, while and after the check and the copy (together about 0.2 s here).
+        for (const int ms : {30, 60, 90, 120, 160, 220, 400}) {
+            QVERIFY(runFor(ms));
+            qInfo("killed after %d ms: %s%s", ms, QFileInfo::exists(path + ".new") ? "a copy, " : "",
+                  QFileInfo::exists(path) ? "an archive" : "no archive");
+        }
+        QVERIFY(runFor(0));
+        archive::ArchiveDb fresh;
+        QVERIFY(fresh.open(path, true));
+        QCOMPARE(fresh.integrityCheck(), std::string("ok"));
+        QCOMPARE((long long)fresh.rows(archive::Step::Minute, 0, t0 * 2).size(), expected->count("minute"));
+        QCOMPARE((long long)fresh.rows(archive::Step::Hour, 0, t0 * 2).size(), 8760LL);
+        QCOMPARE((long long)fresh.rows(archive::Step::Day, 0, t0 * 2).size(), 365LL);
+        QVERIFY(!QFileInfo::exists(path + ".new"));
     }
 };
 

@@ -5,6 +5,7 @@
 #include "archive/ArchiveDb.h"
 #include "core/EnergyBook.h"
 #include "core/Liveness.h"
+#include "core/Number.h"
 #include "monitor/Rooms.h"
 #include "monitor/Session.h"
 #include "support/TestSupport.h"
@@ -61,6 +62,57 @@ private slots:
         QVERIFY(session.link()->state() == ui::PortState::Paused);
         QVERIFY(folder.read("energy.cfg").contains("<Today>3.375</Today>"));
         QVERIFY2(fake.messages.texts.isEmpty(), qPrintable(fake.messages.texts.join('\n')));
+    }
+
+    // Killed within its first minute, a run leaves today's line with what it
+    // had seen (not the empty line of its start), and the next day's start
+    // brings that line up to the energy saved: every column filled.
+    void killedInTheFirstMinute_data()
+    {
+        QTest::addColumn<int>("killedAfter"); // seconds
+        QTest::newRow("30 s") << 30;
+        QTest::newRow("55 s") << 55;
+        QTest::newRow("65 s") << 65;
+    }
+    void killedInTheFirstMinute()
+    {
+        QFETCH(int, killedAfter);
+        ProgramFolder folder;
+        folder.write("prog.cfg", testsupport::progCfg());
+        FakeServices fake(folder.path());
+        const auto run = [&](const QDateTime &from, int seconds) {
+            fake.clock.set(from);
+            auto *session = new monitor::Session(fake.services()); // never finished: killed
+            session->resetReading();
+            session->loadSettings();
+            session->openPort();
+            const QDate today = fake.clock.date();
+            session->startEnergy({today.year(), today.month(), today.day()});
+            QTimer *save = nullptr;
+            for (QTimer *t : session->findChildren<QTimer *>())
+                if (t->interval() == 10000)
+                    save = t;
+            QVERIFY(save);
+            for (int i = 1; i <= seconds; ++i) {
+                fake.clock.advanceSeconds(1);
+                fake.ports.front()->feed("[<V>1024</V><I>712</I><R>100</R><S>10</S>]");
+                if (i % 5 == 0)
+                    session->energyStep();
+                if (i % 10 == 0)
+                    QMetaObject::invokeMethod(save, "timeout");
+            }
+        };
+        run(QDateTime(QDate(2026, 3, 20), QTime(23, 57)), killedAfter);
+        const QStringList killed = QString(folder.read("logs/energy.csv")).split("\r\n", Qt::SkipEmptyParts);
+        QVERIFY2(killed.size() == 2 && !killed[1].split(',').contains(""), qPrintable(killed.join('|')));
+        const auto state = core::readEnergyState(folder.read("energy.cfg").toStdString());
+        QVERIFY(state);
+        run(QDateTime(QDate(2026, 3, 21), QTime(8, 0)), 0);
+        const auto days = core::readEnergyCsv(folder.read("logs/energy.csv").toStdString());
+        QCOMPARE(days.size(), size_t(1));
+        const QString yesterday = QString::fromStdString(core::dayLine(days[0]));
+        QVERIFY2(!yesterday.split(',').contains(""), qPrintable(yesterday));
+        QCOMPARE(days[0].energyWh, core::roundHalfEven(state->today, 2));
     }
 
     // The archive's days and energy.csv count the same energy, whatever the
