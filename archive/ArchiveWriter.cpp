@@ -263,11 +263,13 @@ void ArchiveWriter::forget(qint64 wall, double mono, int minuteDays)
     const auto span = m_db.minuteSpan();
     const core::Retention::Cut cut = m_retention.next(
         wall, mono, span ? std::optional<std::int64_t>(span->second) : std::nullopt, minuteDays);
-    if (cut.clockAhead)
+    // Said only when the clock would have let minutes go: after a few days
+    // switched off there is nothing to tell.
+    if (cut.clockAhead && minuteDays > 0 && span->first < wall - qint64(minuteDays) * 86400)
         emit problem(
             QStringLiteral("clock ahead"),
             QStringLiteral("The clock (%1) is more than a day past the newest minute in the archive "
-                           "(%2), so no minutes were let go at start; old minutes go as time passes.")
+                           "(%2), so no minutes were let go at start, in case the clock is wrong; old minutes go as time passes.")
                 .arg(QDateTime::fromSecsSinceEpoch(wall).toString(QStringLiteral("yyyy-MM-dd HH:mm")),
                      QDateTime::fromSecsSinceEpoch(span->second).toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
     if (cut.before)

@@ -595,6 +595,35 @@ private slots:
         }
     }
 
+    // Retention by a clock that is wrong: 800 days ahead at start, nothing
+    // goes (and it is told once); as time passes, no more than it.
+    void retentionByAWrongClock()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("archive.sqlite");
+        archive::ArchiveWriter w(path, core::CurveRules());
+        QSignalSpy problems(&w, &archive::ArchiveWriter::problem);
+        w.start();
+        const std::int64_t day = 86400, newest = kBase + 9 * day;
+        for (std::int64_t t = kBase; t <= newest; t += day / 4)
+            w.write(minute(t, 0, 12));
+        const auto kept = [&path] {
+            archive::ArchiveDb db;
+            return db.open(path, true) ? db.rows(archive::Step::Minute, 0, kBase * 2).size() : size_t(0);
+        };
+        QCOMPARE(kept(), size_t(37));
+        w.forget(newest + 800 * day, 0, 3);
+        QCOMPARE(kept(), size_t(37));
+        QCOMPARE(problems.size(), 1);
+        QCOMPARE(problems.first().at(0).toString(), QString("clock ahead"));
+        w.forget(newest + 800 * day + day / 2, day / 2, 3); // half a day later
+        QCOMPARE(kept(), size_t(37 - 26)); // the minutes before newest - 2.5 days
+        w.forget(newest + day, day, 3); // set right
+        QCOMPARE(kept(), size_t(37 - 28));
+        QCOMPARE(problems.size(), 1);
+        w.finish();
+    }
+
     // Minutes that waited a week are let go one by one, told once and
     // counted; those still waiting at the end are named.
     void droppedAndUnwritten()
