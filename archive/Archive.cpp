@@ -148,11 +148,11 @@ void Archive::showStatus()
 {
     QStringList parts;
     if (m_failing)
-        parts << QStringLiteral("the archive is not written");
+        parts << QStringLiteral("archive not written");
     if (m_dropped)
-        parts << QStringLiteral("%1 minutes dropped from the archive").arg(m_dropped);
+        parts << QStringLiteral("%1 minutes not archived").arg(m_dropped);
     if (m_clockAhead)
-        parts << QStringLiteral("the archive keeps its old minutes (the clock is ahead of them)");
+        parts << QStringLiteral("old minutes kept (clock ahead)");
     const QString status = parts.join(QStringLiteral(", "));
     if (status != m_status) {
         m_status = status;
