@@ -47,7 +47,6 @@ signals:
     void working();
     // Minutes were let go unwritten after a week of waiting; the total.
     void droppedChanged(long long total);
-
     // A minute (or several) is in the database.
     void written(qint64 lastMinute);
 
