@@ -3,6 +3,8 @@
 
 #include "Archive.h"
 #include "Certified.h"
+#include "CurveReport.h"
+#include "WindReport.h"
 #include "core/Number.h"
 
 #include <QDir>
@@ -101,6 +103,22 @@ int exportArchive(const QString &folder, const QString &from, const QString &to,
         return 1;
     }
     return 0;
+}
+
+int answerFromArchive(const core::CommandLine &line, const QString &folder, std::FILE *out, std::FILE *err)
+{
+    if (line.action == core::CommandLine::Action::Export) {
+        const Step step = line.exportStep == "hour" ? Step::Hour : line.exportStep == "day" ? Step::Day : Step::Minute;
+        return exportArchive(folder, QString::fromLocal8Bit(line.exportFrom.c_str()),
+                             QString::fromLocal8Bit(line.exportTo.c_str()), step, out, err);
+    }
+    if (line.report == "curve")
+        return reportCurveFile(folder, QString::fromLocal8Bit(line.reportFile.c_str()), out, err);
+    if (line.report == "wind")
+        return reportWind(folder, out, err);
+    if (line.report == "energy")
+        return reportEnergy(folder, out, err);
+    return reportPowerCurve(folder, out, err);
 }
 
 } // namespace archive

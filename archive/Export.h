@@ -4,6 +4,7 @@
 // running (the export reads through a connection of its own that never writes).
 
 #include "ArchiveDb.h"
+#include "core/CommandLine.h"
 
 #include <QDateTime>
 #include <QString>
@@ -21,5 +22,9 @@ std::optional<QDateTime> exportTime(const QString &text, bool end);
 // given); on a failure says why on `err` and returns non-zero.
 int exportArchive(const QString &folder, const QString &from, const QString &to, Step step, std::FILE *out,
                   std::FILE *err);
+
+// The command line's --export and --report on `folder`, for every program
+// that takes them; the exit status.
+int answerFromArchive(const core::CommandLine &line, const QString &folder, std::FILE *out, std::FILE *err);
 
 } // namespace archive

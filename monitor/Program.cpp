@@ -3,9 +3,6 @@
 
 #include "Logger.h"
 #include "Rooms.h"
-#include "archive/Certified.h"
-#include "archive/CurveReport.h"
-#include "archive/WindReport.h"
 #include "archive/Export.h"
 #include "core/CommandLine.h"
 #include "core/Number.h"
@@ -53,28 +50,12 @@ int answer(int argc, char **argv, const Edition &edition, const core::CommandLin
         std::fputs(core::helpText(program, folder).c_str(), stdout);
         return 0;
     }
-    case core::CommandLine::Action::Export: {
-        QCoreApplication app(argc, argv);
-        const ui::FolderPlace place = ui::findProgramFolder(QString::fromLocal8Bit(line.folder.c_str()),
-                                                            QCoreApplication::applicationDirPath());
-        const archive::Step step = line.exportStep == "hour"  ? archive::Step::Hour
-                                   : line.exportStep == "day" ? archive::Step::Day
-                                                              : archive::Step::Minute;
-        return archive::exportArchive(place.path, QString::fromLocal8Bit(line.exportFrom.c_str()),
-                                      QString::fromLocal8Bit(line.exportTo.c_str()), step, stdout, stderr);
-    }
+    case core::CommandLine::Action::Export:
     case core::CommandLine::Action::Report: {
         QCoreApplication app(argc, argv);
         const ui::FolderPlace place = ui::findProgramFolder(QString::fromLocal8Bit(line.folder.c_str()),
                                                             QCoreApplication::applicationDirPath());
-        if (line.report == "curve")
-            return archive::reportCurveFile(place.path, QString::fromLocal8Bit(line.reportFile.c_str()), stdout,
-                                            stderr);
-        if (line.report == "wind")
-            return archive::reportWind(place.path, stdout, stderr);
-        if (line.report == "energy")
-            return archive::reportEnergy(place.path, stdout, stderr);
-        return archive::reportPowerCurve(place.path, stdout, stderr);
+        return archive::answerFromArchive(line, place.path, stdout, stderr);
     }
     default:
         std::fprintf(stderr, "%s: %s\n%s", program.c_str(), line.problem.c_str(),

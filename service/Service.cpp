@@ -2,6 +2,7 @@
 #include "Service.h"
 
 #include "alarms/AlarmWatch.h"
+#include "archive/Export.h"
 #include "core/CommandLine.h"
 #include "core/Number.h"
 #include "monitor/Rooms.h"
@@ -94,6 +95,13 @@ int answer(int argc, char **argv, const core::CommandLine &line)
                        .c_str(),
                    stdout);
         return 0;
+    }
+    case core::CommandLine::Action::Export:
+    case core::CommandLine::Action::Report: {
+        QCoreApplication app(argc, argv);
+        const ui::FolderPlace place = ui::findProgramFolder(QString::fromLocal8Bit(line.folder.c_str()),
+                                                            QCoreApplication::applicationDirPath());
+        return archive::answerFromArchive(line, place.path, stdout, stderr);
     }
     default:
         std::fprintf(stderr, "%s: %s\n%s", kProgram, line.problem.c_str(), core::usageText(kProgram).c_str());
@@ -205,8 +213,9 @@ int runService(int argc, char **argv)
 #endif
     core::CommandLine line = core::parseCommandLine(
         std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
-    if (line.action == core::CommandLine::Action::Run && !line.folder.empty()
-        && !QFileInfo(QString::fromLocal8Bit(line.folder.c_str())).isDir()) {
+    if ((line.action == core::CommandLine::Action::Run || line.action == core::CommandLine::Action::Export
+         || line.action == core::CommandLine::Action::Report)
+        && !line.folder.empty() && !QFileInfo(QString::fromLocal8Bit(line.folder.c_str())).isDir()) {
         line.action = core::CommandLine::Action::Wrong;
         line.problem = "there is no folder '" + line.folder + "'";
     }

@@ -100,6 +100,22 @@ private slots:
         QVERIFY(exporter.waitForFinished(30000));
         QCOMPARE(exporter.exitCode(), 0);
         QVERIFY(QString::fromUtf8(exporter.readAllStandardOutput()).contains(",15,15,15,10,10,10,150,150,150,"));
+
+        // The service answers the same, byte for byte.
+        const QString service = qEnvironmentVariable("VELDRA_BIN") + "/veldra-service";
+        for (const QStringList &args :
+             {QStringList{"--export", day, day, "--step", "day"}, QStringList{"--report", "powercurve"}}) {
+            QByteArray answers[2];
+            for (int i = 0; i < 2; ++i) {
+                QProcess p;
+                p.start(i ? service : exe, args + QStringList{"--folder", folder.path()});
+                QVERIFY(p.waitForFinished(30000));
+                QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+                answers[i] = p.readAllStandardOutput();
+            }
+            QVERIFY(answers[0].startsWith(args[0] == "--export" ? "time," : ""));
+            QCOMPARE(answers[1], answers[0]);
+        }
     }
 };
 
