@@ -946,6 +946,10 @@ std::optional<core::PowerCurve> ArchiveDb::curve(const core::CurveRules &rules)
     m_error.clear();
     if (m_version < 2)
         return curveFromMinutes(rules, 0);
+    // Bins made by other rules (the writer has not taken up changed settings
+    // yet) are made here as the writer will make them.
+    if (meta("curve_rules").value_or(std::string()) != rules.key())
+        return curveFromMinutes(rules, curveSince());
     return readCurveTables(false);
 }
 

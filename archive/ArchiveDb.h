@@ -82,8 +82,9 @@ public:
     // made again from the minutes kept (with a converted earlier curve).
     // A writer that sets none writes by the defaults.
     bool setCurveRules(const core::CurveRules &rules);
-    // The curve. An archive of schema 1 (opened read-only, so not yet
-    // brought up to date) has it made from its minutes by `rules`.
+    // The curve by `rules`: its bins, or when they were made by other rules
+    // (or in an archive of schema 1, opened read-only and not yet brought up
+    // to date) made from the minutes kept.
     std::optional<core::PowerCurve> curve(const core::CurveRules &rules);
     // A new curve from the minutes at or after `since` on; the bins go.
     bool resetCurve(std::int64_t since);

@@ -15,6 +15,7 @@
 #include "desktop/DesktopPage.h"
 #include "graph/Graph.h"
 #include "history/History.h"
+#include "history/CertifiedPanel.h"
 #include "history/PowerCurvePage.h"
 #include "history/WindPage.h"
 #include "history/TurbinePage.h"
@@ -438,8 +439,12 @@ void Logger::ShowLogs_Click()
 void Logger::History_Click()
 {
     history::History historyWindow(m_services, this);
-    historyWindow.addPage(new history::PowerCurvePage(m_services, ui::fromLocal(settings().WSUnits), &historyWindow),
-                          QStringLiteral("Power curve"));
+    auto *curvePage = new history::PowerCurvePage(m_services, ui::fromLocal(settings().WSUnits), &historyWindow);
+    historyWindow.addPage(curvePage, QStringLiteral("Power curve"));
+    // A certified curve imported there is judged against at once.
+    if (auto *certified = curvePage->findChild<history::CertifiedPanel *>())
+        connect(certified, &history::CertifiedPanel::certifiedChanged, this,
+                [this] { m_session->saved(ui::SettingsFile::CertifiedCurve); });
     historyWindow.addPage(new history::WindPage(m_services, ui::fromLocal(settings().WSUnits), &historyWindow),
                           QStringLiteral("Wind"));
     historyWindow.setToday(WattHours());
@@ -452,15 +457,15 @@ void Logger::Options_Click()
     ui::Options options(this);
     // A page a line: its tab, and how the session takes up what it saved.
     options.addPage(new alarms::AlarmsPage(m_services, ui::fromLocal(settings().WSUnits), &options),
-                    QStringLiteral("Alarms"), [this] { m_session->reloadAlarms(); });
+                    QStringLiteral("Alarms"), [this] { m_session->saved(ui::SettingsFile::Alarms); });
     options.addPage(new publish::MqttPage(m_services, publisher(), &options), QStringLiteral("MQTT"),
-                    [this] { m_session->reloadPublishing(); });
+                    [this] { m_session->saved(ui::SettingsFile::Mqtt); });
     options.addPage(new archive::ArchivePage(m_services, &options), QStringLiteral("Archive"),
-                    [this] { m_session->saved(QStringLiteral("archive.cfg")); });
+                    [this] { m_session->saved(ui::SettingsFile::Archive); });
     options.addPage(new publish::WebPage(m_services, m_session->webServer(), &options), QStringLiteral("Web"),
-                    [this] { m_session->saved(QStringLiteral("web.cfg")); });
+                    [this] { m_session->saved(ui::SettingsFile::Web); });
     options.addPage(new history::TurbinePage(m_services, &options), QStringLiteral("Turbine and site"),
-                    [this] { m_session->saved(QStringLiteral("turbine.cfg")); });
+                    [this] { m_session->saved(ui::SettingsFile::Turbine); });
     if (m_desktop)
         options.addPage(new desktop::DesktopPage(m_services, m_desktop, &options), QStringLiteral("Desktop"),
                         [this] { m_desktop->reload(); });

@@ -24,23 +24,12 @@ Rooms::Rooms(const ui::Services &services)
     QObject::connect(s, &Session::energyCounted, a, &archive::Archive::energy);
     QObject::connect(s, &Session::framesDropped, a, &archive::Archive::dropped);
     QObject::connect(a, &archive::Archive::statusChanged, s->alarms(), &alarms::AlarmWatch::setRoomStatus);
-    QObject::connect(s, &Session::settingsSaved, a, [a](const QString &file) {
-        if (file == QLatin1String("archive.cfg"))
-            a->loadSettings();
-        else if (file == QLatin1String("turbine.cfg"))
-            a->loadTurbine();
-    });
-
     // Under-performing is judged on whole days read from the archive.
     m_performance = std::make_unique<archive::PerformanceWatch>(
         m_session->services(), [s](const std::map<int, core::PerformanceSums> &days, int today) {
             s->alarms()->setPerformance(days, today);
         });
     archive::PerformanceWatch *p = m_performance.get();
-    QObject::connect(s, &Session::settingsSaved, p, [p](const QString &file) {
-        if (file == QLatin1String("turbine.cfg") || file == QLatin1String("certified-curve.csv"))
-            p->check();
-    });
     QTimer::singleShot(0, p, &archive::PerformanceWatch::check);
 
     // The web server reads the session's values (and the archive); it starts as web.cfg says.
@@ -48,10 +37,9 @@ Rooms::Rooms(const ui::Services &services)
     publish::WebServer *w = m_web.get();
     feedWebServer(*s, *w, *a);
     s->setWebServer(w);
-    QObject::connect(s, &Session::settingsSaved, w, [w](const QString &file) {
-        if (file == QLatin1String("web.cfg"))
-            w->reload();
-    });
+    // Each settings file to every room here that reads it (the session's
+    // own alarms and publisher take theirs themselves).
+    QObject::connect(s, &Session::settingsSaved, w, [this](ui::SettingsFile file) { take(file); });
     w->reload();
 }
 
@@ -65,13 +53,25 @@ Rooms::~Rooms()
     m_archive.reset();
 }
 
+void Rooms::take(ui::SettingsFile file)
+{
+    switch (file) {
+    case ui::SettingsFile::Alarms:
+    case ui::SettingsFile::Mqtt: break;
+    case ui::SettingsFile::Archive: m_archive->loadSettings(); break;
+    case ui::SettingsFile::Web: m_web->reload(); break;
+    case ui::SettingsFile::Turbine:
+        m_archive->loadTurbine();
+        m_performance->check();
+        break;
+    case ui::SettingsFile::CertifiedCurve: m_performance->check(); break;
+    }
+}
+
 void Rooms::reload()
 {
-    m_session->reloadAlarms();
-    m_session->reloadPublishing();
-    m_archive->loadSettings();
-    m_web->reload();
-    m_performance->check();
+    for (const ui::SettingsFile file : ui::kSettingsFiles)
+        m_session->saved(file);
 }
 
 } // namespace monitor

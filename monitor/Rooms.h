@@ -32,6 +32,9 @@ public:
     void reload();
 
 private:
+    // A settings file saved: the rooms here that read it take it up.
+    void take(ui::SettingsFile file);
+
     std::unique_ptr<Session> m_session;
     std::unique_ptr<archive::Archive> m_archive;
     std::unique_ptr<publish::WebServer> m_web;

@@ -64,6 +64,12 @@ Session::Session(const ui::Services &services, QObject *messageOwner)
     for (const core::AlarmId id : core::kAlarms)
         m_publisher->setAlarm(std::string(core::alarmKey(id)), std::string(core::alarmTitle(id)),
                               m_alarms->raised(id));
+    connect(this, &Session::settingsSaved, this, [this](ui::SettingsFile file) {
+        if (file == ui::SettingsFile::Alarms)
+            m_alarms->loadSettings();
+        else if (file == ui::SettingsFile::Mqtt)
+            m_publisher->reload();
+    });
     connect(m_alarms.get(), &alarms::AlarmWatch::alarmChanged, this,
             [this](const QString &key, const QString &name, bool raised) {
                 m_publisher->setAlarm(key.toStdString(), name.toStdString(), raised);
@@ -208,9 +214,6 @@ void Session::finish()
     m_energyFiles->save(m_book, true);
 }
 
-void Session::reloadAlarms() { m_alarms->loadSettings(); }
-
-void Session::reloadPublishing() { m_publisher->reload(); }
 
 core::DataState Session::dataState() const { return m_liveness.state(m_services.clock->monotonicSeconds()); }
 

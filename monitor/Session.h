@@ -12,6 +12,7 @@
 #include "core/Liveness.h"
 #include "core/Reading.h"
 #include "core/Settings.h"
+#include "ui/Notices.h"
 #include "ui/ProgramFolder.h"
 #include "ui/ReconnectingPort.h"
 #include "ui/Services.h"
@@ -81,11 +82,9 @@ public:
     void energyStep();
     // The end of the run: the port let go, energy saved.
     void finish();
-    // Our own settings files were saved: take them up.
-    void reloadAlarms();
-    void reloadPublishing();
-    // Any other of our own files (a room's, by its name) was saved.
-    void saved(const QString &file) { emit settingsSaved(file); }
+    // One of our own settings files was saved (or SIGHUP came): every room
+    // that reads it takes it up, the session's alarms and publisher too.
+    void saved(ui::SettingsFile file) { emit settingsSaved(file); }
 
     // ---- what the session holds
     const core::ProgramSettings &settings() const { return m_settings; }
@@ -116,8 +115,7 @@ signals:
     // it and when it came (seconds on the monotonic clock).
     void frameProcessed(const core::RawReading &raw, const core::Reading &reading, core::DataState state,
                         double now);
-    // One of our own settings files was saved ("archive.cfg"): its room takes it up.
-    void settingsSaved(const QString &file);
+    void settingsSaved(ui::SettingsFile file);
     // Frames that were cut short or too long and never decoded.
     void framesDropped(long long count);
     // A logging tick has been written.

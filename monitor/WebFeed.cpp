@@ -129,8 +129,8 @@ void feedWebServer(Session &session, publish::WebServer &web, archive::Archive &
             w->setPowerCurve(*c, settings.cutOut);
     };
     QObject::connect(&archive, &archive::Archive::written, w, curve);
-    QObject::connect(s, &Session::settingsSaved, w, [curve](const QString &file) {
-        if (file == QLatin1String("turbine.cfg"))
+    QObject::connect(s, &Session::settingsSaved, w, [curve](ui::SettingsFile file) {
+        if (file == ui::SettingsFile::Turbine)
             curve();
     });
     curve();

@@ -11,6 +11,16 @@
 
 namespace ui {
 
+// Our own settings files that rooms take up while the program runs. A save
+// (a window's page, the browser, the command line) or SIGHUP names the file
+// it changed, and every room that reads that file takes it up; a room lists
+// its files in the composition root's one switch, so none is missed by a
+// misspelt name.
+enum class SettingsFile { Alarms, Mqtt, Archive, Web, Turbine, CertifiedCurve };
+constexpr SettingsFile kSettingsFiles[] = {SettingsFile::Alarms, SettingsFile::Mqtt,
+                                           SettingsFile::Archive, SettingsFile::Web,
+                                           SettingsFile::Turbine, SettingsFile::CertifiedCurve};
+
 class FailureNotices {
 public:
     FailureNotices(MessageService *messages, QObject *parent) : m_messages(messages), m_parent(parent) { }

@@ -279,12 +279,16 @@ private slots:
         for (int i = 13; i < 15; ++i)
             QVERIFY(db.write(minute(kBase + 60 * i, 3600, 12)));
         QVERIFY(db.setCurveRules(core::curveRules(s)));
-        const core::PowerCurve rebuilt = *db.curve(core::CurveRules());
+        const core::PowerCurve rebuilt = *db.curve(core::curveRules(s));
         QCOMPARE(rebuilt.minutes(), 0LL);
         QCOMPARE(rebuilt.curtailedIn(std::nullopt, core::MinuteUse::BatteryFull).seconds, 120.0);
         // Back to the first rules: the same bins as written one by one.
         QVERIFY(db.setCurveRules(core::CurveRules()));
         QCOMPARE(db.curve(core::CurveRules())->bins()[9].minutes, 2LL);
+        // Asked by other rules than its bins were made by, as the writer will make them.
+        QCOMPARE(db.curve(core::curveRules(s))->minutes(), 0LL);
+        QCOMPARE(db.curve(core::curveRules(s))->curtailedIn(std::nullopt, core::MinuteUse::BatteryFull).seconds,
+                 120.0);
 
         // A reset through another connection: the writer's next minutes count
         // from then on, and a minute from before it is never taken out.

@@ -1,17 +1,27 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The running session with no window at all: frames in through the port, the
 // logging tick, energy and the end of the run, on fakes.
+#include "alarms/AlarmWatch.h"
 #include "archive/Archive.h"
 #include "archive/ArchiveDb.h"
+#include "core/Alarms.h"
 #include "core/EnergyBook.h"
 #include "core/Liveness.h"
+#include "core/Mqtt.h"
 #include "core/Number.h"
+#include "core/PowerCurve.h"
+#include "core/Turbine.h"
+#include "core/Web.h"
 #include "monitor/Rooms.h"
 #include "monitor/Session.h"
+#include "publish/Publisher.h"
+#include "publish/WebServer.h"
 #include "support/TestSupport.h"
 
 #include <map>
+#include <sqlite3.h>
 
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
@@ -62,6 +72,75 @@ private slots:
         QVERIFY(session.link()->state() == ui::PortState::Paused);
         QVERIFY(folder.read("energy.cfg").contains("<Today>3.375</Today>"));
         QVERIFY2(fake.messages.texts.isEmpty(), qPrintable(fake.messages.texts.join('\n')));
+    }
+
+    // Every settings file reaches every room that reads it, saved from a
+    // page or read again at SIGHUP.
+    void settingsReachEveryRoom_data()
+    {
+        QTest::addColumn<int>("file");
+        QTest::addColumn<bool>("sighup");
+        for (const bool sighup : {false, true})
+            for (const ui::SettingsFile file : {ui::SettingsFile::Alarms, ui::SettingsFile::Mqtt,
+                                                ui::SettingsFile::Archive, ui::SettingsFile::Web,
+                                                ui::SettingsFile::Turbine})
+                QTest::addRow("file %d, %s", int(file), sighup ? "SIGHUP" : "saved") << int(file) << sighup;
+    }
+    void settingsReachEveryRoom()
+    {
+        QFETCH(int, file);
+        QFETCH(bool, sighup);
+        ProgramFolder folder;
+        folder.write("prog.cfg", testsupport::progCfg());
+        FakeServices fake(folder.path());
+        monitor::Rooms rooms(fake.services());
+        monitor::Session &s = rooms.session();
+        QTRY_VERIFY(QFileInfo::exists(folder.file("archive.sqlite")));
+        core::AlarmSettings alarms;
+        alarms.threshold[0] = 11.1;
+        core::MqttSettings mqtt;
+        mqtt.topicPrefix = "shed/turbine";
+        core::WebSettings web;
+        web.on = true;
+        web.port = QByteArray::number(20000 + QRandomGenerator::global()->bounded(20000)).toStdString();
+        core::TurbineSettings turbine;
+        turbine.altitude = 2000;
+        turbine.batteryFullVolts = 12;
+        const std::map<ui::SettingsFile, std::pair<const char *, std::string>> files{
+            {ui::SettingsFile::Alarms, {"alarms.cfg", core::alarmSettingsText(alarms)}},
+            {ui::SettingsFile::Mqtt, {"mqtt.cfg", core::mqttSettingsText(mqtt)}},
+            {ui::SettingsFile::Archive, {"archive.cfg", core::archiveSettingsText(core::ArchiveSettings{9})}},
+            {ui::SettingsFile::Web, {"web.cfg", core::webSettingsText(web)}},
+            {ui::SettingsFile::Turbine, {"turbine.cfg", core::turbineSettingsText(turbine)}},
+        };
+        const auto &[name, text] = files.at(ui::SettingsFile(file));
+        folder.write(name, QByteArray::fromStdString(text));
+        sighup ? rooms.reload() : s.saved(ui::SettingsFile(file));
+        const auto curveRules = [&] {
+            sqlite3 *db = nullptr;
+            sqlite3_stmt *st = nullptr;
+            std::string key;
+            if (sqlite3_open_v2(folder.file("archive.sqlite").toUtf8().constData(), &db, SQLITE_OPEN_READONLY,
+                                nullptr)
+                    == SQLITE_OK
+                && sqlite3_prepare_v2(db, "SELECT value FROM meta WHERE key = 'curve_rules'", -1, &st, nullptr)
+                       == SQLITE_OK
+                && sqlite3_step(st) == SQLITE_ROW)
+                key = reinterpret_cast<const char *>(sqlite3_column_text(st, 0));
+            sqlite3_finalize(st);
+            sqlite3_close(db);
+            return key;
+        };
+        switch (ui::SettingsFile(file)) {
+        case ui::SettingsFile::Alarms: QCOMPARE(s.alarms()->settings().threshold[0], 11.1); break;
+        case ui::SettingsFile::Mqtt: QCOMPARE(s.publisher()->settings().topicPrefix, mqtt.topicPrefix); break;
+        case ui::SettingsFile::Archive: QCOMPARE(rooms.archive().settings().minuteDays, 9); break;
+        case ui::SettingsFile::Web: QVERIFY(s.webServer()->running()); break;
+        case ui::SettingsFile::Turbine:
+            QTRY_COMPARE(curveRules(), core::curveRules(turbine).key());
+            break;
+        case ui::SettingsFile::CertifiedCurve: break;
+        }
     }
 
     // Killed within its first minute, a run leaves today's line with what it
