@@ -67,6 +67,15 @@ void Publisher::reload()
     }
     if (!problem.isEmpty())
         s.on = false;
+    // Settings as they were (a save or SIGHUP that changed nothing here) keep
+    // the connection: a reconnect would show the program offline and online.
+    const QFileInfo ca(QString::fromLocal8Bit(s.caFile.c_str()));
+    const QString loaded = ui::fromLocal(core::mqttSettingsText(s)) + problem
+                           + (s.tls ? ca.lastModified().toString(Qt::ISODateWithMs) + QString::number(ca.size())
+                                    : QString());
+    if (m_loaded && loaded == *m_loaded)
+        return;
+    m_loaded = loaded;
 
     std::vector<MqttMessage> farewell;
     if (m_client)

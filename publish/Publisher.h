@@ -35,7 +35,8 @@ public:
     // Says goodbye; waits at most a second for it.
     ~Publisher() override;
 
-    // Reads "mqtt.cfg" and connects, reconnects or stops accordingly. Returns
+    // Reads "mqtt.cfg" and connects, reconnects or stops accordingly; the
+    // same settings as before (and the same CA file) leave all as it is. Returns
     // at once. When the client id or a prefix changed, what was published
     // under the old names is cleared from the broker.
     void reload();
@@ -109,6 +110,8 @@ private:
     core::Outbox m_outbox;
     QString m_status;
     QString m_toldProblem;
+    // What the last reload took up (settings, problem, CA file), once one ran.
+    std::optional<QString> m_loaded;
     // The retained topics of the last settings that were on, and those of
     // earlier names still to be emptied on the broker.
     std::set<std::string> m_lastTopics, m_toClear;

@@ -9,6 +9,7 @@
 #include "core/Number.h"
 #include "editions/Editions.h"
 #include "monitor/Logger.h"
+#include "publish/MqttClient.h"
 #include "publish/MqttPage.h"
 #include "publish/MqttSettingsFile.h"
 #include "publish/Publisher.h"
@@ -396,6 +397,12 @@ private slots:
         auto rig = std::make_unique<Rig>(mqttTo(m_broker->port(), "site-e"));
         rig->feeder.start();
         QVERIFY(eventually([&] { return testsupport::subscribe(m_broker->port(), oldTopics, 1).size() > 20; }));
+        // The same settings saved again (or SIGHUP): the connection stays.
+        auto *client = rig->publisher()->findChild<publish::MqttClient *>();
+        QVERIFY(client);
+        rig->setMqtt(mqttTo(m_broker->port(), "site-e"));
+        QCOMPARE(rig->publisher()->findChildren<publish::MqttClient *>(), QList<publish::MqttClient *>{client});
+        QVERIFY(rig->publisher()->connected());
         rig->setMqtt(mqttTo(m_broker->port(), "site-f"));
         QTRY_VERIFY_WITH_TIMEOUT(rig->publisher()->connected(), 20000);
         QStringList left;
