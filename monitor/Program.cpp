@@ -12,6 +12,7 @@
 #include "ui/ProgramFolder.h"
 #include "ui/QtSerialPortControl.h"
 #include "ui/QtServices.h"
+#include "ui/Signals.h"
 
 #include <QApplication>
 #include <QDir>
@@ -145,7 +146,25 @@ int runProgram(int argc, char **argv, const Edition &edition)
     };
 
     Rooms rooms(services);
+    // SIGTERM and SIGINT (a logout, a shutdown, kill) end the program as its
+    // Exit button does, also from inside Setup, Calib, Graph or a message
+    // box: those are closed first, and none opens after.
+    Logger *ending = nullptr;
+    ui::EndSignals endSignals;
+    endSignals.catchSignals(false);
+    QObject::connect(&endSignals, &ui::EndSignals::endRequested, &app, [&ending] {
+        ui::setEnding();
+        ui::closeModalWindows();
+        if (ending)
+            ending->Exit_Click();
+    });
     Logger logger(rooms.session(), edition);
+    ending = &logger;
+    if (ui::ending()) {
+        // It came while the window was being made (a box at start).
+        logger.Exit_Click();
+        return 0;
+    }
 
     // In the background on the desktop: the tray icon, notifications, start at login.
     const auto desk = desktop::Desktop::forProgram(services, rooms.session().alarms(), edition.name,

@@ -10,20 +10,17 @@
 #include "ui/FolderStart.h"
 #include "ui/ProgramFolder.h"
 #include "ui/QtSerialPortControl.h"
+#include "ui/Signals.h"
 #include "ui/StreamMessages.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSocketNotifier>
 #include <QTimer>
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <fcntl.h>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace service {
@@ -40,36 +37,6 @@ struct NoChooser : ui::FileChooser {
 struct NoWindows : ui::ModalRunner {
     void run(QDialog *) override { }
 };
-
-// Signals arrive on a pipe, so that they are handled in the event loop
-// between two frames, never in the middle of a file write.
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int number)
-{
-    const int saved = errno;
-    const char byte = char(number);
-    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
-    errno = saved;
-}
-
-bool catchSignals()
-{
-    if (::pipe(g_signalPipe) != 0)
-        return false;
-    for (const int fd : g_signalPipe) {
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-    }
-    struct sigaction action { };
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (const int number : {SIGTERM, SIGINT, SIGHUP})
-        if (::sigaction(number, &action, nullptr) != 0)
-            return false;
-    return true;
-}
 
 int answer(int argc, char **argv, const core::CommandLine &line)
 {
@@ -228,7 +195,8 @@ int runService(int argc, char **argv)
 
     ui::SystemClock clock;
     ui::StreamMessageService messages(stderr, ui::StreamMessageService::prefixFor(stderr), &clock);
-    if (!catchSignals()) {
+    ui::EndSignals endSignals;
+    if (!endSignals.catchSignals(true)) {
         messages.inform(nullptr,
                         QStringLiteral("The signals to end and to read the settings again cannot be caught."));
         return 1;
@@ -263,18 +231,10 @@ int runService(int argc, char **argv)
         Runner runner(rooms, messages, clock);
         runner.start();
 
-        QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
-        QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [&] {
-            char byte = 0;
-            while (::read(g_signalPipe[0], &byte, 1) == 1) {
-                if (byte == SIGHUP) {
-                    runner.reload();
-                } else {
-                    messages.info(QStringLiteral("Ending (%1).")
-                                      .arg(byte == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM")));
-                    QCoreApplication::quit();
-                }
-            }
+        QObject::connect(&endSignals, &ui::EndSignals::reloadRequested, &app, [&runner] { runner.reload(); });
+        QObject::connect(&endSignals, &ui::EndSignals::endRequested, &app, [&messages](const QString &name) {
+            messages.info(QStringLiteral("Ending (%1).").arg(name));
+            QCoreApplication::quit();
         });
         status = app.exec();
         // The port let go, energy and curve saved; the publisher's goodbye

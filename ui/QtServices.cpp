@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "QtServices.h"
 
+#include <QApplication>
+
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -24,7 +26,26 @@ QMessageBox *makeBox(QObject *owner, const QString &text, QMessageBox::StandardB
 }
 } // namespace
 
-void QtMessageService::inform(QObject *owner, const QString &text) { makeBox(owner, text)->exec(); }
+namespace {
+bool g_ending = false;
+} // namespace
+
+void setEnding() { g_ending = true; }
+
+bool ending() { return g_ending; }
+
+void closeModalWindows()
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *dialog = qobject_cast<QDialog *>(w); dialog && dialog->isVisible())
+            dialog->reject();
+}
+
+void QtMessageService::inform(QObject *owner, const QString &text)
+{
+    if (!g_ending)
+        makeBox(owner, text)->exec();
+}
 
 void QtMessageService::notify(QObject *owner, const QString &text)
 {
@@ -35,6 +56,8 @@ void QtMessageService::notify(QObject *owner, const QString &text)
 
 bool QtMessageService::ask(QObject *owner, const QString &question)
 {
+    if (g_ending)
+        return false;
     QMessageBox *box = makeBox(owner, question, QMessageBox::Yes | QMessageBox::No);
     box->setDefaultButton(QMessageBox::No);
     box->setEscapeButton(QMessageBox::No);
@@ -43,6 +66,8 @@ bool QtMessageService::ask(QObject *owner, const QString &question)
 
 void QtModalRunner::run(QDialog *dialog)
 {
+    if (g_ending)
+        return;
     dialog->setWindowModality(Qt::ApplicationModal);
     dialog->exec();
 }

@@ -6,6 +6,12 @@
 
 namespace ui {
 
+// The program is ending (SIGTERM, SIGINT): the windows and boxes open now
+// are closed, and no new one waits for a person.
+void setEnding();
+bool ending();
+void closeModalWindows();
+
 class QtMessageService : public MessageService {
 public:
     void inform(QObject *owner, const QString &text) override;

@@ -4,6 +4,7 @@
 // values are the frame's, and --export prints it from another process while
 // the program runs and after it has ended.
 #include "archive/ArchiveDb.h"
+#include "core/EnergyBook.h"
 #include "support/Processes.h"
 #include "support/TestSupport.h"
 
@@ -116,6 +117,57 @@ private slots:
             QVERIFY(answers[0].startsWith(args[0] == "--export" ? "time," : ""));
             QCOMPARE(answers[1], answers[0]);
         }
+    }
+
+    // SIGTERM (a logout, a shutdown) ends the window as Exit does: the minute
+    // in progress written, the archive closed cleanly, the energy saved;
+    // also while a message box waits at start (a port that cannot open).
+    void endsCleanlyOnSigterm_data()
+    {
+        QTest::addColumn<bool>("box");
+        QTest::newRow("running") << false;
+        QTest::newRow("a message box open") << true;
+    }
+    void endsCleanlyOnSigterm()
+    {
+        QFETCH(bool, box);
+        testsupport::ProgramFolder folder;
+        folder.write("frame.txt", kFrame + "\n");
+        QProcess unit;
+        if (!box) {
+            QVERIFY(testsupport::startUnit(unit, folder.path(), {"--replay", folder.file("frame.txt"), "--rate", "4"}));
+            QTRY_VERIFY_WITH_TIMEOUT(folder.exists("COM1"), 10000);
+        }
+        auto stopUnit = qScopeGuard([&unit] {
+            unit.kill();
+            unit.waitForFinished(3000);
+        });
+        QProcess program;
+        const QString exe = testsupport::installProgram(folder.path(), "crestdial",
+                                                        testsupport::progCfg(box ? "99" : "1"), QString(), program);
+        QVERIFY(!exe.isEmpty());
+        QProcessEnvironment env = program.processEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        program.setProcessEnvironment(env);
+        program.start(exe, {});
+        QVERIFY(program.waitForStarted());
+        QTRY_VERIFY2_WITH_TIMEOUT(folder.exists("archive.sqlite") && (box || folder.exists("energy.cfg")),
+                                  qPrintable(QDir(folder.path()).entryList().join(' ') + program.readAllStandardError()),
+                                  20000);
+        QTest::qWait(3000);
+        const qint64 minute = QDateTime::currentSecsSinceEpoch() / 60 * 60;
+        ::kill(pid_t(program.processId()), SIGTERM);
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        archive::ArchiveDb db;
+        QVERIFY(db.open(folder.file("archive.sqlite"), false));
+        QVERIFY2(db.takeOver(), "the archive was not closed cleanly");
+        if (box)
+            return;
+        QVERIFY(db.row(archive::Step::Minute, minute) || db.row(archive::Step::Minute, minute - 60));
+        const auto state = core::readEnergyState(folder.read("energy.cfg").toStdString());
+        QVERIFY(state && state->today > 0);
     }
 };
 
