@@ -6,7 +6,9 @@
 #include "CurveReport.h"
 #include "WindReport.h"
 #include "core/Number.h"
+#include "ui/FolderStart.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -105,8 +107,13 @@ int exportArchive(const QString &folder, const QString &from, const QString &to,
     return 0;
 }
 
-int answerFromArchive(const core::CommandLine &line, const QString &folder, std::FILE *out, std::FILE *err)
+int answerFromArchive(int argc, char **argv, const core::CommandLine &line)
 {
+    QCoreApplication app(argc, argv);
+    const QString folder = ui::findProgramFolder(QString::fromLocal8Bit(line.folder.c_str()),
+                                                 QCoreApplication::applicationDirPath())
+                               .path;
+    std::FILE *out = stdout, *err = stderr;
     if (line.action == core::CommandLine::Action::Export) {
         const Step step = line.exportStep == "hour" ? Step::Hour : line.exportStep == "day" ? Step::Day : Step::Minute;
         return exportArchive(folder, QString::fromLocal8Bit(line.exportFrom.c_str()),

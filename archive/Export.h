@@ -23,8 +23,8 @@ std::optional<QDateTime> exportTime(const QString &text, bool end);
 int exportArchive(const QString &folder, const QString &from, const QString &to, Step step, std::FILE *out,
                   std::FILE *err);
 
-// The command line's --export and --report on `folder`, for every program
-// that takes them; the exit status.
-int answerFromArchive(const core::CommandLine &line, const QString &folder, std::FILE *out, std::FILE *err);
+// The command line's --export and --report on its program folder, for every
+// program that takes them, on standard output and error; the exit status.
+int answerFromArchive(int argc, char **argv, const core::CommandLine &line);
 
 } // namespace archive

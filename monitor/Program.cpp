@@ -52,12 +52,7 @@ int answer(int argc, char **argv, const Edition &edition, const core::CommandLin
         return 0;
     }
     case core::CommandLine::Action::Export:
-    case core::CommandLine::Action::Report: {
-        QCoreApplication app(argc, argv);
-        const ui::FolderPlace place = ui::findProgramFolder(QString::fromLocal8Bit(line.folder.c_str()),
-                                                            QCoreApplication::applicationDirPath());
-        return archive::answerFromArchive(line, place.path, stdout, stderr);
-    }
+    case core::CommandLine::Action::Report: return archive::answerFromArchive(argc, argv, line);
     default:
         std::fprintf(stderr, "%s: %s\n%s", program.c_str(), line.problem.c_str(),
                      core::usageText(program).c_str());

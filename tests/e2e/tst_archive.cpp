@@ -33,14 +33,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(folder.exists("COM1"), 10000);
 
         QProcess program;
-        const QString exe
-            = testsupport::installProgram(folder.path(), "crestdial", testsupport::progCfg("1"), QString(), program);
+        const QString exe = testsupport::startOffscreen(folder.path(), "crestdial", testsupport::progCfg("1"), program);
         QVERIFY(!exe.isEmpty());
-        QProcessEnvironment env = program.processEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        program.setProcessEnvironment(env);
-        program.start(exe, {});
-        QVERIFY(program.waitForStarted());
         auto stopProgram = qScopeGuard([&program] {
             program.kill();
             program.waitForFinished(3000);
@@ -145,17 +139,10 @@ private slots:
             unit.waitForFinished(3000);
         });
         QProcess program;
-        const QString exe = testsupport::installProgram(folder.path(), "crestdial",
-                                                        testsupport::progCfg(box ? "99" : "1"), QString(), program);
-        QVERIFY(!exe.isEmpty());
-        QProcessEnvironment env = program.processEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        program.setProcessEnvironment(env);
-        program.start(exe, {});
-        QVERIFY(program.waitForStarted());
+        QVERIFY(!testsupport::startOffscreen(folder.path(), "crestdial", testsupport::progCfg(box ? "99" : "1"), program)
+                     .isEmpty());
         QTRY_VERIFY2_WITH_TIMEOUT(folder.exists("archive.sqlite") && (box || folder.exists("energy.cfg")),
-                                  qPrintable(QDir(folder.path()).entryList().join(' ') + program.readAllStandardError()),
-                                  20000);
+                                  qPrintable(QDir(folder.path()).entryList().join(' ')), 20000);
         QTest::qWait(3000);
         const qint64 minute = QDateTime::currentSecsSinceEpoch() / 60 * 60;
         ::kill(pid_t(program.processId()), SIGTERM);

@@ -179,6 +179,21 @@ inline QString installProgram(const QString &folder, const QString &edition, con
     return exe;
 }
 
+// Installs `edition` in the folder with `prog` as its prog.cfg and starts it
+// on Qt's offscreen platform; its path, or "" when it could not be started.
+inline QString startOffscreen(const QString &folder, const QString &edition, const QByteArray &prog,
+                              QProcess &process)
+{
+    const QString exe = installProgram(folder, edition, prog, QString(), process);
+    if (exe.isEmpty())
+        return QString();
+    QProcessEnvironment env = process.processEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    process.setProcessEnvironment(env);
+    process.start(exe, {});
+    return process.waitForStarted() ? exe : QString();
+}
+
 // The standard output of a short command, without its final line ends.
 inline QString run(const QString &program, const QStringList &args)
 {
