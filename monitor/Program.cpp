@@ -18,7 +18,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
+#include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -92,6 +94,19 @@ int runProgram(int argc, char **argv, const Edition &edition)
     if (line.action != core::CommandLine::Action::Run)
         return answer(argc, argv, edition, line);
 
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    // Without a display Qt would abort with its plugin's words: say what is
+    // wrong and what runs without one.
+    const bool platformGiven = !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
+                               || std::any_of(argv, argv + argc, [](const char *a) { return !std::strcmp(a, "-platform"); });
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && !platformGiven) {
+        std::fprintf(stderr,
+                     "%s: there is no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set). "
+                     "veldra-service runs the same without one.\n",
+                     edition.name.toLocal8Bit().constData());
+        return 1;
+    }
+#endif
     QApplication app(argc, argv);
     app.setApplicationName(edition.name);
 

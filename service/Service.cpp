@@ -3,6 +3,7 @@
 
 #include "alarms/AlarmWatch.h"
 #include "archive/Export.h"
+#include "core/Alarms.h"
 #include "core/CommandLine.h"
 #include "core/Number.h"
 #include "monitor/Rooms.h"
@@ -71,7 +72,6 @@ int answer(int argc, char **argv, const core::CommandLine &line)
     }
 }
 
-QString portText(const std::string &port) { return QStringLiteral("COM") + ui::fromLocal(port); }
 
 // The session as the main window runs it, with lines on standard error
 // where the window would show a message box.
@@ -94,9 +94,9 @@ public:
                              m_messages.info(name
                                              + (raised ? QStringLiteral(" raised") : QStringLiteral(" cleared")));
                          });
-        m_messages.info(QStringLiteral("Running on the folder %1 with the port %2; %3.")
+        m_messages.info(QStringLiteral("Running on the folder %1 with %2; %3.")
                             .arg(QDir::toNativeSeparators(m_session.services().programFolder),
-                                 portText(m_session.settings().Port), loggingText()));
+                                 portText(), loggingText()));
     }
 
     // SIGHUP: every settings file again; the port opened again only when its
@@ -110,11 +110,21 @@ public:
             openPort();
         applyLogging(before.LogDelay);
         m_rooms.reload();
-        m_messages.info(QStringLiteral("Settings read again: the port %1; %2.")
-                            .arg(portText(m_session.settings().Port), loggingText()));
+        m_messages.info(QStringLiteral("Settings read again: %1; %2.")
+                            .arg(portText(), loggingText()));
     }
 
 private:
+    // "the port COM1", or the device it stands for when the folder has no
+    // such entry: "port 1 (/dev/ttyS0, no COM1 entry in the folder)".
+    QString portText() const
+    {
+        const ui::SerialPort *port = m_session.port();
+        const std::string name
+            = core::portName(m_session.settings().Port, port->portNumber(), ui::toLocal(port->systemDevice()));
+        return (name.rfind("COM", 0) == 0 ? QStringLiteral("the port ") : QString()) + ui::fromLocal(name);
+    }
+
     void openPort()
     {
         // The retry every 2 s goes on silently, as it does behind the window.

@@ -28,6 +28,23 @@ const QByteArray kFrame = "[<V>614.4</V><I>612</I><R>5</R><S>8</S><M>0</M>]\r\n"
 class TestService : public QObject {
     Q_OBJECT
 private slots:
+    // A window program started without a display says so and names the
+    // service, rather than aborting with Qt's plugin message.
+    void windowsSayThereIsNoDisplay()
+    {
+        testsupport::ProgramFolder folder;
+        QProcess window;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(name);
+        window.setProcessEnvironment(env);
+        window.start(qEnvironmentVariable("VELDRA_BIN") + "/crestdial", {"--folder", folder.path()});
+        QVERIFY(window.waitForFinished(20000));
+        QCOMPARE(window.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(window.exitCode(), 1);
+        QVERIFY(window.readAllStandardError().contains("there is no display to show the window on"));
+    }
+
     void runsWithoutADisplay()
     {
         if (!Broker::available()) {
@@ -76,6 +93,9 @@ private slots:
         QVERIFY(service.waitForStarted());
         auto errors = [&] { return testsupport::readFile(errFile); };
         QTRY_VERIFY_WITH_TIMEOUT(errors().contains("<6>Running on the folder"), 20000);
+        // Without a COM2 entry the device it stands for is named.
+        QVERIFY2(errors().contains("with port 2 (/dev/ttyS1, no COM2 entry in the folder); logging"),
+                 errors().constData());
         QTRY_VERIFY_WITH_TIMEOUT(said("veldra/shed/program online"), 30000);
         QTest::qWait(5000);
         QCOMPARE(errors().count("<3>Error opening port 2"), 1);
