@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Salvage.h"
+#include "Statement.h"
 
 #include <QDir>
 #include <QStringList>
@@ -21,26 +22,6 @@ constexpr std::int64_t kHighest = std::numeric_limits<std::int64_t>::max();
 // archive has pages, only so that a file failing in odd ways still ends.
 constexpr int kMaxRestarts = 100000;
 
-// A statement that finalizes itself; null when it could not be prepared.
-class Query {
-public:
-    Query(sqlite3 *db, const std::string &sql)
-    {
-        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &m_stmt, nullptr) != SQLITE_OK) {
-            sqlite3_finalize(m_stmt);
-            m_stmt = nullptr;
-        }
-    }
-    ~Query() { sqlite3_finalize(m_stmt); }
-    Query(const Query &) = delete;
-    Query &operator=(const Query &) = delete;
-    sqlite3_stmt *get() const { return m_stmt; }
-    explicit operator bool() const { return m_stmt != nullptr; }
-
-private:
-    sqlite3_stmt *m_stmt = nullptr;
-};
-
 struct Column {
     std::string name, type;
     int pk = 0; // its place in the primary key, from 1; 0 when not in it
@@ -50,8 +31,8 @@ struct Column {
 std::vector<Column> columnsOf(sqlite3 *db, const std::string &table)
 {
     std::vector<Column> out;
-    Query s(db, "SELECT name, upper(type), pk FROM pragma_table_info(?)");
-    if (!s)
+    Statement s(db, "SELECT name, upper(type), pk FROM pragma_table_info(?)");
+    if (!s.ok())
         return out;
     sqlite3_bind_text(s.get(), 1, table.c_str(), -1, SQLITE_TRANSIENT);
     int rc;
@@ -154,18 +135,18 @@ Copied copyTable(sqlite3 *from, sqlite3 *to, const std::string &table)
     std::string list;
     for (const std::string &n : names)
         list += (list.empty() ? "" : ", ") + quoted(n);
-    Query select(from, "SELECT " + quoted(key->name) + ", " + list + " FROM " + quoted(table)
+    Statement select(from, "SELECT " + quoted(key->name) + ", " + list + " FROM " + quoted(table)
                            + (integerKey ? " WHERE " + quoted(key->name) + " >= ?" : std::string()) + " ORDER BY "
                            + order);
     std::string values = "?";
     for (size_t i = 1; i < names.size(); ++i)
         values += ",?";
-    Query insert(to, "INSERT OR REPLACE INTO main." + quoted(table) + "(" + list + ") VALUES(" + values + ")");
-    if (!insert) {
+    Statement insert(to, "INSERT OR REPLACE INTO main." + quoted(table) + "(" + list + ") VALUES(" + values + ")");
+    if (!insert.ok()) {
         c.failed = true;
         return c;
     }
-    if (!select) {
+    if (!select.ok()) {
         c.damaged = true;
         return c;
     }
@@ -217,9 +198,9 @@ Copied copyTable(sqlite3 *from, sqlite3 *to, const std::string &table)
 std::vector<std::string> tablesOf(sqlite3 *db, bool *ok)
 {
     std::vector<std::string> out;
-    Query s(db, "SELECT name FROM sqlite_schema WHERE type = 'table' AND name NOT LIKE 'sqlite_%' ORDER BY rowid");
+    Statement s(db, "SELECT name FROM sqlite_schema WHERE type = 'table' AND name NOT LIKE 'sqlite_%' ORDER BY rowid");
     int rc = SQLITE_ERROR;
-    if (s)
+    if (s.ok())
         while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
             out.emplace_back(reinterpret_cast<const char *>(sqlite3_column_text(s.get(), 0)));
     *ok = rc == SQLITE_DONE;
