@@ -251,6 +251,72 @@ double wrongPasswordDelay(int failures)
     return failures > 7 ? 30.0 : std::min(30.0, 0.5 * double(1 << (failures - 1)));
 }
 
+// ---- logins ----------------------------------------------------------------------
+
+namespace {
+const char kSessionsHeading[] = "veldra-sessions 1";
+}
+
+WebSessions WebSessions::read(std::string_view text, const std::string &passwordKey, std::int64_t now)
+{
+    WebSessions out(passwordKey);
+    std::vector<std::string_view> lines;
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = std::min(text.find('\n', at), text.size());
+        lines.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    if (lines.size() < 2 || lines[0] != kSessionsHeading || lines[1] != "key " + passwordKey || passwordKey.empty())
+        return out;
+    for (size_t i = 2; i < lines.size() && out.m_ends.size() < kMost; ++i) {
+        const std::string_view line = lines[i];
+        const size_t blank = line.find(' ');
+        const auto digest = hexBytes(line.substr(0, blank));
+        if (blank == std::string_view::npos || !digest || digest->size() != 32)
+            continue;
+        const std::string end(line.substr(blank + 1));
+        if (end.empty() || end.size() > 18 || end.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const std::int64_t at = std::stoll(end);
+        if (at > now && at - now <= kLife + kSlack)
+            out.m_ends[*digest] = at;
+    }
+    return out;
+}
+
+std::string WebSessions::text() const
+{
+    std::string out = std::string(kSessionsHeading) + "\nkey " + m_key + "\n";
+    for (const auto &[digest, end] : m_ends)
+        out += hexText(digest) + " " + std::to_string(end) + "\n";
+    return out;
+}
+
+void WebSessions::open(const std::string &digest, std::int64_t now)
+{
+    dropEnded(now);
+    if (m_ends.size() >= kMost && !m_ends.count(digest))
+        m_ends.erase(std::min_element(m_ends.begin(), m_ends.end(),
+                                      [](auto &a, auto &b) { return a.second < b.second; }));
+    m_ends[digest] = now + kLife;
+}
+
+bool WebSessions::valid(const std::string &digest, std::int64_t now) const
+{
+    const auto it = m_ends.find(digest);
+    return it != m_ends.end() && it->second > now && it->second - now <= kLife + kSlack;
+}
+
+bool WebSessions::close(const std::string &digest) { return m_ends.erase(digest) > 0; }
+
+bool WebSessions::dropEnded(std::int64_t now)
+{
+    const size_t before = m_ends.size();
+    for (auto it = m_ends.begin(); it != m_ends.end();)
+        it = it->second <= now || it->second - now > kLife + kSlack ? m_ends.erase(it) : std::next(it);
+    return m_ends.size() != before;
+}
+
 // ---- requests ------------------------------------------------------------------
 
 std::optional<std::string> decodedPath(std::string_view raw)

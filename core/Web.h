@@ -7,6 +7,7 @@
 // is fuzzed.
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -71,6 +72,40 @@ bool sameBytes(std::string_view a, std::string_view b);
 // Seconds to hold the answer to an address's `failures`th wrong password in a
 // row: 0.5 s, doubling, at most 30 s.
 double wrongPasswordDelay(int failures);
+
+// ---- logins, kept across a reload and a restart: the digest of each
+// session's token (never the token) with the Unix second it ends at, under a
+// key of the password they were made with, so a changed password ends them.
+class WebSessions {
+public:
+    static constexpr std::int64_t kLife = 7 * 24 * 3600;
+    // A clock set back by less than this keeps the sessions open.
+    static constexpr std::int64_t kSlack = 24 * 3600;
+    static constexpr size_t kMost = 64;
+
+    // The sessions of `text` (webSessionsText) made under `passwordKey` and
+    // still open at `now`; none when the key differs or the text is not ours.
+    static WebSessions read(std::string_view text, const std::string &passwordKey, std::int64_t now);
+    std::string text() const;
+
+    explicit WebSessions(std::string passwordKey = {}) : m_key(std::move(passwordKey)) {}
+    // A new session of `digest` for kLife from `now`; the one ending soonest
+    // makes room when kMost are open.
+    void open(const std::string &digest, std::int64_t now);
+    // Whether `digest` is open at `now`. One that ends further ahead than a
+    // life and kSlack (the clock was set far back) is not.
+    bool valid(const std::string &digest, std::int64_t now) const;
+    // Whether there was such a session.
+    bool close(const std::string &digest);
+    // Drops those ended by `now`; whether any was.
+    bool dropEnded(std::int64_t now);
+    size_t size() const { return m_ends.size(); }
+    bool operator==(const WebSessions &o) const { return m_key == o.m_key && m_ends == o.m_ends; }
+
+private:
+    std::string m_key;
+    std::map<std::string, std::int64_t> m_ends; // digest (bytes) -> end
+};
 
 // ---- requests
 

@@ -189,7 +189,7 @@ std::string metricsText(const WebNow &n)
     return out;
 }
 
-std::string powerCurveJson(const PowerCurve &curve, double cutOut)
+std::string powerCurveJson(const PowerCurve &curve, double cutOut, const std::vector<CurvePoint> &certified)
 {
     const Completeness c = completeness(curve);
     std::string out = "{\"unit\":\"m/s\",\"binWidth\":" + jsonNumber(PowerCurve::kBinWidth);
@@ -220,7 +220,11 @@ std::string powerCurveJson(const PowerCurve &curve, double cutOut)
                + ",\"measuredKwh\":" + jsonNumber(e.rows[i].measuredKwh)
                + ",\"extrapolatedKwh\":" + jsonNumber(e.rows[i].extrapolatedKwh)
                + ",\"incomplete\":" + (e.rows[i].incomplete ? "true" : "false") + "}";
-    out += "]}}";
+    out += "]},\"certified\":[";
+    for (size_t i = 0; i < certified.size(); ++i)
+        out += std::string(i ? "," : "") + "{\"wind\":" + jsonNumber(certified[i].wind)
+               + ",\"watts\":" + jsonNumber(certified[i].watts) + "}";
+    out += "]}";
     return out;
 }
 

@@ -60,8 +60,9 @@ std::string metricsText(const WebNow &now);
 
 // The bins that have minutes (each with its mean wind and power, and whether
 // it is measured), the hours of data, completeness and the annual estimate
-// with the power held up to `cutOut` m/s for the extrapolated figures.
-std::string powerCurveJson(const PowerCurve &curve, double cutOut);
+// with the power held up to `cutOut` m/s for the extrapolated figures, and
+// the `certified` curve's points (an empty list without one).
+std::string powerCurveJson(const PowerCurve &curve, double cutOut, const std::vector<CurvePoint> &certified = {});
 
 // ---- the archive's routes
 

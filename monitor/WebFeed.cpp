@@ -8,6 +8,7 @@
 #include "core/PowerCurve.h"
 #include "core/Text.h"
 #include "archive/Archive.h"
+#include "archive/Certified.h"
 #include "archive/CurveReport.h"
 #include "publish/WebServer.h"
 
@@ -124,13 +125,14 @@ void feedWebServer(Session &session, publish::WebServer &web, archive::Archive &
     const QString folder = s->services().programFolder;
     const auto curve = [w, folder] {
         const core::TurbineSettings settings = archive::Archive::turbineSettings(folder);
-        QString why;
+        QString why, noCertified;
+        const auto certified = archive::readCertifiedCurve(folder, &noCertified);
         if (const auto c = archive::readCurve(folder, settings, &why))
-            w->setPowerCurve(*c, settings.cutOut);
+            w->setPowerCurve(*c, settings.cutOut, certified.value_or(std::vector<core::CurvePoint>()));
     };
     QObject::connect(&archive, &archive::Archive::written, w, curve);
     QObject::connect(s, &Session::settingsSaved, w, [curve](ui::SettingsFile file) {
-        if (file == ui::SettingsFile::Turbine)
+        if (file == ui::SettingsFile::Turbine || file == ui::SettingsFile::CertifiedCurve)
             curve();
     });
     curve();

@@ -16,6 +16,7 @@
 #include <QSysInfo>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <cstdarg>
@@ -52,8 +53,6 @@ const char kSecurity[] = "default-src 'self'; frame-ancestors 'none'; object-src
 // (with "no-referrer" a browser posts the login with "Origin: null", which
 // the check against forms of other sites must refuse).
 const char kReferrer[] = "same-origin";
-const auto kSessionLife = std::chrono::hours(24 * 7);
-const size_t kMaxSessions = 64;
 const size_t kMaxFailureAddresses = 4096;
 const size_t kEventsKept = 64;
 
@@ -149,6 +148,47 @@ std::string entityTag(const WebFile &f)
 }
 
 std::string errorJson(const std::string &text) { return "{\"error\":" + core::jsonString(text) + "}"; }
+
+// The library hands the path and the query over as C strings cut from the
+// request line in place, so a raw NUL would cut the target short unseen. The
+// version follows the target in that line, one blank after its end: a target
+// shorter than that held a NUL. (Only where both lie in one line: a request
+// without a version is refused by the library.)
+bool targetCutShort(std::optional<size_t> seenLength, const char *url, const char *version)
+{
+    if (!seenLength || !url || !version || !*version)
+        return false;
+    const auto u = reinterpret_cast<std::uintptr_t>(url), v = reinterpret_cast<std::uintptr_t>(version);
+    if (v <= u || v - u > std::uintptr_t(WebServer::kConnectionMemory))
+        return false;
+    return *seenLength != v - u - 1;
+}
+
+std::int64_t unixNow()
+{
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+// How many times a header came.
+int headerCount(MHD_Connection *c, const char *name)
+{
+    struct Count {
+        const char *name;
+        int n = 0;
+    } count{name};
+    MHD_get_connection_values(
+        c, MHD_HEADER_KIND,
+        [](void *cls, MHD_ValueKind, const char *key, const char *) {
+            auto *k = static_cast<Count *>(cls);
+            const size_t n = std::strlen(k->name);
+            if (std::strlen(key) == n
+                && std::equal(key, key + n, k->name, [](unsigned char a, unsigned char b) { return std::tolower(a) == std::tolower(b); }))
+                ++k->n;
+            return MHD_YES;
+        },
+        &count);
+    return count.n;
+}
 } // namespace
 
 // ---- the engine: everything the server's threads touch ----------------------
@@ -162,6 +202,14 @@ struct WebServer::Engine {
         int port = 8080;
         int requestSeconds = 10;
         std::string cert, key;
+        // Names the password the logins were made with; empty without one.
+        std::string passwordKey;
+
+        bool operator==(const Config &o) const
+        {
+            return names == o.names && passwordKey == o.passwordKey && tls == o.tls && network == o.network
+                   && port == o.port && requestSeconds == o.requestSeconds && cert == o.cert && key == o.key;
+        }
     };
 
     // A connection, for closing clients that take too long over a request.
@@ -173,6 +221,9 @@ struct WebServer::Engine {
     struct Request {
         Engine *engine = nullptr;
         MHD_Connection *conn = nullptr;
+        bool begun = false;
+        // The length of the request's target as the library first saw it.
+        std::optional<size_t> targetLength;
         core::WebRoute route = core::WebRoute::NotFound;
         bool head = false, post = false;
         std::string address, url;
@@ -196,8 +247,11 @@ struct WebServer::Engine {
 
     Config cfg;
     MHD_Daemon *daemon = nullptr;
-    std::string startLog;
+    std::string startLog; // under m
+    bool starting = false; // under m
     std::function<void(const std::string &)> tellWrongPassword;
+    // Keeps the logins' text (on the server's thread).
+    std::function<void(const std::string &)> saveSessions;
 
     std::mutex m;
     std::condition_variable wake;
@@ -207,6 +261,7 @@ struct WebServer::Engine {
     core::WebNow now;
     core::PowerCurve curve;
     double cutOut = core::kDefaultCutOut;
+    std::vector<core::CurvePoint> certified;
     ArchiveHandler series, days;
     bool eventWaiting = false;
     std::deque<std::pair<std::uint64_t, std::string>> events;
@@ -218,20 +273,20 @@ struct WebServer::Engine {
     std::multimap<Clock::time_point, Request *> checks;  // password checks, not before their time
     std::multimap<Clock::time_point, Request *> answers; // checked, held until their time
     std::set<Link *> links;
-    std::map<std::string, Clock::time_point> sessions; // digest of the token, end
+    core::WebSessions sessions;
     std::string verified;                              // digest of the password once checked
     std::map<std::string, Failures> failures;
     std::set<std::string> told;
 
     ~Engine() { stop(); }
 
-    bool start(const Config &c, std::string *why);
+    bool start(const Config &c, core::WebSessions kept, std::string *why);
     void stop();
     void run();
     void resumeAll(std::vector<Request *> &list);
 
-    MHD_Result access(MHD_Connection *c, const char *url, const char *method, const char *upload, size_t *size,
-                      void **cls);
+    MHD_Result access(MHD_Connection *c, const char *url, const char *method, const char *version,
+                      const char *upload, size_t *size, void **cls);
     MHD_Result respond(Request *r);
     MHD_Result serve(Request *r);
     MHD_Result answer(Request *r, unsigned status, const std::string &body, const char *type,
@@ -248,14 +303,14 @@ struct WebServer::Engine {
     void requestIn(MHD_Connection *c);
 };
 
-bool WebServer::Engine::start(const Config &c, std::string *why)
+bool WebServer::Engine::start(const Config &c, core::WebSessions kept, std::string *why)
 {
     stop();
     cfg = c;
     {
         std::lock_guard lock(m);
         quit = stopping = false;
-        sessions.clear();
+        sessions = std::move(kept);
         verified.clear();
         failures.clear();
         told.clear();
@@ -282,7 +337,11 @@ bool WebServer::Engine::start(const Config &c, std::string *why)
     v6.sin6_addr = in6addr_any;
 
     auto tryStart = [&](unsigned extraFlags, const sockaddr *addr) {
-        startLog.clear();
+        {
+            std::lock_guard lock(m);
+            startLog.clear();
+            starting = true;
+        }
         std::vector<MHD_OptionItem> o = {
             {MHD_OPTION_SOCK_ADDR, 0, const_cast<sockaddr *>(addr)},
             {MHD_OPTION_CONNECTION_LIMIT, kMaxConnections, nullptr},
@@ -299,6 +358,7 @@ bool WebServer::Engine::start(const Config &c, std::string *why)
         using Notify = void (*)(void *, MHD_Connection *, void **, MHD_ConnectionNotificationCode);
         using Completed = void (*)(void *, MHD_Connection *, void **, MHD_RequestTerminationCode);
         using Logger = void (*)(void *, const char *, va_list);
+        using UriLog = void *(*)(void *, const char *, MHD_Connection *);
         // Paths and queries reach us as they came: ours to decode, so that
         // an escaped NUL or dot cannot turn into something else first.
         const Unescape keepEscapes = [](void *, MHD_Connection *, char *s) { return std::strlen(s); };
@@ -316,16 +376,31 @@ bool WebServer::Engine::start(const Config &c, std::string *why)
             auto *e = static_cast<Engine *>(cls);
             // Only what starting says is kept, for the status; later the
             // library's words about odd clients are nobody's concern.
-            if (!e->daemon)
+            std::lock_guard lock(e->m);
+            if (e->starting)
                 e->startLog = text;
         };
-        return MHD_start_daemon(
+        // Told of each request's target before the library cuts it up in
+        // place: its length then is the whole target's, a raw NUL aside.
+        const UriLog begin = [](void *cls, const char *uri, MHD_Connection *conn) -> void * {
+            auto *r = new Request;
+            r->engine = static_cast<Engine *>(cls);
+            r->conn = conn;
+            r->targetLength = std::strlen(uri);
+            return r;
+        };
+        MHD_Daemon *d = MHD_start_daemon(
             flags | extraFlags, uint16_t(cfg.port), nullptr, nullptr,
-            [](void *cls, MHD_Connection *conn, const char *url, const char *method, const char *, const char *upload,
-               size_t *size, void **ccls) { return static_cast<Engine *>(cls)->access(conn, url, method, upload, size, ccls); },
+            [](void *cls, MHD_Connection *conn, const char *url, const char *method, const char *version,
+               const char *upload, size_t *size, void **ccls) {
+                return static_cast<Engine *>(cls)->access(conn, url, method, version, upload, size, ccls);
+            },
             this, MHD_OPTION_UNESCAPE_CALLBACK, keepEscapes, nullptr, MHD_OPTION_NOTIFY_CONNECTION, notify, this,
-            MHD_OPTION_NOTIFY_COMPLETED, done, nullptr, MHD_OPTION_EXTERNAL_LOGGER, log, this, MHD_OPTION_ARRAY,
-            o.data(), MHD_OPTION_END);
+            MHD_OPTION_NOTIFY_COMPLETED, done, nullptr, MHD_OPTION_EXTERNAL_LOGGER, log, this,
+            MHD_OPTION_URI_LOG_CALLBACK, begin, this, MHD_OPTION_ARRAY, o.data(), MHD_OPTION_END);
+        std::lock_guard lock(m);
+        starting = false;
+        return d;
     };
     daemon = nullptr;
     if (cfg.network)
@@ -334,6 +409,7 @@ bool WebServer::Engine::start(const Config &c, std::string *why)
         daemon = tryStart(0, reinterpret_cast<const sockaddr *>(&v4));
     if (!daemon) {
         if (why) {
+            std::lock_guard lock(m);
             *why = startLog;
             while (!why->empty() && (why->back() == '\n' || why->back() == '.'))
                 why->pop_back();
@@ -523,8 +599,8 @@ void WebServer::Engine::completed(Request *r)
     delete r;
 }
 
-MHD_Result WebServer::Engine::access(MHD_Connection *c, const char *url, const char *method, const char *upload,
-                                     size_t *size, void **cls)
+MHD_Result WebServer::Engine::access(MHD_Connection *c, const char *url, const char *method, const char *version,
+                                     const char *upload, size_t *size, void **cls)
 {
     auto *r = static_cast<Request *>(*cls);
     if (!r) {
@@ -532,12 +608,19 @@ MHD_Result WebServer::Engine::access(MHD_Connection *c, const char *url, const c
         *cls = r;
         r->engine = this;
         r->conn = c;
+    }
+    if (!r->begun) {
+        r->begun = true;
         r->address = addressOf(c);
         const std::string m = method;
         r->head = m == "HEAD";
         r->post = m == "POST";
         r->url = url;
         r->route = core::webRoute(url);
+        if (targetCutShort(r->targetLength, url, version))
+            return refuse(r, 400, "The request's target holds a NUL.");
+        if (headerCount(c, MHD_HTTP_HEADER_HOST) > 1)
+            return refuse(r, 400, "The request names its host more than once.");
         if (!core::hostAllowed(header(c, MHD_HTTP_HEADER_HOST), cfg.names))
             return refuse(r, 421, "This server is not reached by that name.");
         if (m != "GET" && m != "HEAD" && m != "POST")
@@ -594,16 +677,14 @@ MHD_Result WebServer::Engine::respond(Request *r)
             const std::string token = randomHex(32);
             if (token.empty())
                 return refuse(r, 500, "No session could be made.");
+            std::string kept;
             {
                 std::lock_guard lock(m);
-                const auto t = Clock::now();
-                for (auto it = sessions.begin(); it != sessions.end();)
-                    it = it->second <= t ? sessions.erase(it) : std::next(it);
-                if (sessions.size() >= kMaxSessions)
-                    sessions.erase(std::min_element(sessions.begin(), sessions.end(),
-                                                    [](auto &a, auto &b) { return a.second < b.second; }));
-                sessions[sha256(token)] = t + kSessionLife;
+                sessions.open(sha256(token), unixNow());
+                kept = sessions.text();
             }
+            if (saveSessions)
+                saveSessions(kept);
             return answer(r, 303, std::string(), "text/plain; charset=utf-8",
                           {{"Location", "/"}, {"Set-Cookie", cookieHeader(token, false)}});
         }
@@ -649,10 +730,14 @@ MHD_Result WebServer::Engine::respond(Request *r)
 
 MHD_Result WebServer::Engine::startCheck(Request *r)
 {
-    r->stage = Request::Stage::Checking;
-    MHD_suspend_connection(r->conn);
     {
+        // Suspended only while the server is not stopping (it must have no
+        // connection suspended when it stops), and before the worker can see it.
         std::lock_guard lock(m);
+        if (stopping)
+            return refuse(r, 503, "The server is stopping.");
+        r->stage = Request::Stage::Checking;
+        MHD_suspend_connection(r->conn);
         const auto f = failures.find(r->address);
         const auto at = f == failures.end() ? Clock::now() : std::max(Clock::now(), f->second.nextCheck);
         checks.emplace(at, r);
@@ -668,8 +753,7 @@ bool WebServer::Engine::sessionValid(MHD_Connection *c)
         return false;
     const std::string digest = sha256(*token);
     std::lock_guard lock(m);
-    const auto it = sessions.find(digest);
-    return it != sessions.end() && it->second > Clock::now();
+    return sessions.valid(digest, unixNow());
 }
 
 std::string WebServer::Engine::cookieHeader(const std::string &value, bool expire) const
@@ -677,8 +761,7 @@ std::string WebServer::Engine::cookieHeader(const std::string &value, bool expir
     std::string c = std::string(kCookie) + "=" + value + "; Path=/; HttpOnly; SameSite=Strict";
     if (cfg.tls)
         c += "; Secure";
-    if (expire)
-        c += "; Max-Age=0";
+    c += "; Max-Age=" + std::to_string(expire ? 0 : core::WebSessions::kLife);
     return c;
 }
 
@@ -712,8 +795,14 @@ MHD_Result WebServer::Engine::serve(Request *r)
     case R::Logout: {
         if (const auto token = core::cookieValue(header(r->conn, MHD_HTTP_HEADER_COOKIE), kCookie)) {
             const std::string digest = sha256(*token);
-            std::lock_guard lock(m);
-            sessions.erase(digest);
+            std::string kept;
+            {
+                std::lock_guard lock(m);
+                if (sessions.close(digest))
+                    kept = sessions.text();
+            }
+            if (!kept.empty() && saveSessions)
+                saveSessions(kept);
         }
         return answer(r, 303, std::string(), "text/plain; charset=utf-8",
                       {{"Location", "/login"}, {"Set-Cookie", cookieHeader("", true)}});
@@ -728,13 +817,15 @@ MHD_Result WebServer::Engine::serve(Request *r)
     }
     case R::PowerCurve: {
         core::PowerCurve c;
+        std::vector<core::CurvePoint> held;
         double to = 0;
         {
             std::lock_guard lock(m);
             c = curve;
+            held = certified;
             to = cutOut;
         }
-        return answer(r, 200, core::powerCurveJson(c, to), json);
+        return answer(r, 200, core::powerCurveJson(c, to, held), json);
     }
     case R::Metrics: {
         core::WebNow n;
@@ -899,11 +990,13 @@ void WebServer::setNow(const core::WebNow &now, bool reading)
         m_engine->wake.notify_all();
 }
 
-void WebServer::setPowerCurve(const core::PowerCurve &curve, double cutOut)
+void WebServer::setPowerCurve(const core::PowerCurve &curve, double cutOut,
+                              const std::vector<core::CurvePoint> &certified)
 {
     std::lock_guard lock(m_engine->m);
     m_engine->curve = curve;
     m_engine->cutOut = cutOut;
+    m_engine->certified = certified;
 }
 
 void WebServer::setSeriesHandler(ArchiveHandler handler)
@@ -937,26 +1030,32 @@ void WebServer::off(const QString &problem)
 
 void WebServer::reload()
 {
-    stop();
     const QString file = ui::ProgramFolder(m_services.programFolder).webSettings();
     QString reason;
     const core::WebSettings s = readWebSettingsFile(file, &reason);
-    if (!reason.isEmpty())
+    if (!reason.isEmpty()) {
+        stop();
         return off(QStringLiteral("%1 could not be read: %2.").arg(QDir::toNativeSeparators(file), reason));
+    }
     if (!s.on) {
+        stop();
         m_toldProblem.clear();
         return setStatus(QStringLiteral("The web server is off."));
     }
-    if (const auto problem = core::webSettingsProblem(s))
+    if (const auto problem = core::webSettingsProblem(s)) {
+        stop();
         return off(QString::fromStdString(*problem));
+    }
 
     Engine::Config c;
     c.port = core::webPort(s);
     c.network = s.network;
     c.tls = s.tls;
     c.requestSeconds = core::webRequestSeconds(s);
-    if (s.askPassword)
+    if (s.askPassword) {
         c.password = core::readPasswordHash(s.passwordHash);
+        c.passwordKey = core::hexText(sha256(s.passwordHash));
+    }
     c.names = {"localhost", "127.0.0.1", "::1"};
     for (const std::string &n : core::webNames(s.names).value_or(std::vector<std::string>()))
         c.names.push_back(n);
@@ -973,14 +1072,33 @@ void WebServer::reload()
         for (auto [path, into] : {std::pair{&s.tlsCert, &c.cert}, std::pair{&s.tlsKey, &c.key}}) {
             const QString name = QString::fromLocal8Bit(path->c_str()).trimmed();
             const auto bytes = ui::readWhole(name);
-            if (!bytes || bytes->isEmpty())
+            if (!bytes || bytes->isEmpty()) {
+                stop();
                 return off(QStringLiteral("%1 could not be read.").arg(QDir::toNativeSeparators(name)));
+            }
             *into = bytes->toStdString();
         }
     }
+    // Nothing that matters to the server changed: its streams and logins go on.
+    if (running() && c == m_engine->cfg)
+        return;
+    stop();
+
+    // The logins of this password that are still open, from before a reload
+    // or a restart; the file is written again when some were let go.
+    const QString sessionsFile = ui::ProgramFolder(m_services.programFolder).webSessions();
+    const std::string keptText = ui::readWhole(sessionsFile).value_or(QByteArray()).toStdString();
+    const core::WebSessions kept = core::WebSessions::read(keptText, c.passwordKey, unixNow());
+    m_engine->saveSessions = [sessionsFile](const std::string &text) {
+        if (!writeOwnerOnly(sessionsFile, QByteArray::fromStdString(text)))
+            std::fprintf(stderr, "Veldra web server: %s could not be written; logins end at the next start\n",
+                         qPrintable(QDir::toNativeSeparators(sessionsFile)));
+    };
+    if (c.password && !keptText.empty() && kept.text() != keptText)
+        m_engine->saveSessions(kept.text());
 
     std::string why;
-    if (!m_engine->start(c, &why)) {
+    if (!m_engine->start(c, kept, &why)) {
         QString text = QStringLiteral("port %1 could not be opened").arg(c.port);
         if (!why.empty())
             text += QStringLiteral(" (%1)").arg(QString::fromStdString(why));

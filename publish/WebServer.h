@@ -54,8 +54,9 @@ public:
 
     // The current values. `reading`: a new reading, sent to the streams.
     void setNow(const core::WebNow &now, bool reading);
-    // The curve /api/powercurve answers, and the cut-out its estimate holds the power to.
-    void setPowerCurve(const core::PowerCurve &curve, double cutOut);
+    // The curve /api/powercurve answers, the cut-out its estimate holds the
+    // power to, and the certified curve it is drawn against (none: empty).
+    void setPowerCurve(const core::PowerCurve &curve, double cutOut, const std::vector<core::CurvePoint> &certified);
     // The answer of /api/series?<query> and /api/days?<query> (status, JSON)
     // at `now` (Unix seconds of the current values), run on the server's
     // thread; not set, those routes answer 404.

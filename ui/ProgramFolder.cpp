@@ -77,6 +77,8 @@ QString ProgramFolder::mqttSettings() const { return QDir(m_path).filePath(QStri
 
 QString ProgramFolder::webSettings() const { return QDir(m_path).filePath(QStringLiteral("web.cfg")); }
 
+QString ProgramFolder::webSessions() const { return QDir(m_path).filePath(QStringLiteral("web.sessions")); }
+
 QString ProgramFolder::energyState() const { return QDir(m_path).filePath(QStringLiteral("energy.cfg")); }
 
 QString ProgramFolder::energyCsv() const { return QDir(logsFolder()).filePath(QStringLiteral("energy.csv")); }

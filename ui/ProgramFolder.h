@@ -50,6 +50,8 @@ public:
     QString mqttSettings() const;
     // The web server's settings, "web.cfg".
     QString webSettings() const;
+    // The web server's open logins (digests of their tokens), owner-only.
+    QString webSessions() const;
     // Today's, yesterday's and the lifetime energy, kept across restarts.
     QString energyState() const;
     // One line a day of energy and peaks.

@@ -12,6 +12,20 @@ QString qs(const std::string &s) { return QString::fromStdString(s); }
 QString opt(const std::optional<std::string> &s) { return s ? qs(*s) : QStringLiteral("<none>"); }
 } // namespace
 
+// The keys of a JSON value at every depth ("bins[].wind"), an array's by its first element.
+QStringList keysOf(const QJsonValue &v, const QString &path = QString())
+{
+    QStringList out;
+    const QJsonObject o = v.toObject();
+    if (v.isObject())
+        for (auto it = o.begin(); it != o.end(); ++it)
+            out << path + it.key() << keysOf(it.value(), path + it.key() + ".");
+    else if (v.isArray() && !v.toArray().isEmpty())
+        out << keysOf(v.toArray().first(), path.chopped(1) + "[].");
+    out.sort();
+    return out;
+}
+
 class TestWeb : public QObject {
     Q_OBJECT
 private slots:
@@ -309,6 +323,60 @@ private slots:
         QCOMPARE(core::wrongPasswordDelay(1000000), 30.0); // no overflow of the shift
     }
 
+    // Logins read back from their file: only those of this password, open now,
+    // and not from a clock set far back; the rest of the file is not trusted.
+    void sessionsReadBack_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<qint64>("now");
+        QTest::addColumn<int>("open");
+        const qint64 t = 1'800'000'000;
+        const QByteArray a = QByteArray(64, 'a'), b = QByteArray(64, 'b');
+        const auto file = [](const QByteArray &key, const QByteArray &rows) {
+            return "veldra-sessions 1\nkey " + key + "\n" + rows;
+        };
+        const QByteArray two = a + " " + QByteArray::number(t + 100) + "\n" + b + " " + QByteArray::number(t + 5000) + "\n";
+        QTest::newRow("both open") << file("k1", two) << t << 2;
+        QTest::newRow("one ended") << file("k1", two) << t + 200 << 1;
+        QTest::newRow("both ended") << file("k1", two) << t + 5000 << 0;
+        QTest::newRow("another password") << file("k2", two) << t << 0;
+        QTest::newRow("clock set back a little") << file("k1", two) << t - 3600 << 2;
+        QTest::newRow("clock set back 9 days") << file("k1", two) << t - 9 * 86400 << 0;
+        QTest::newRow("not ours") << QByteArray("key k1\n") + two << t << 0;
+        QTest::newRow("bad rows skipped")
+            << file("k1", "zz " + QByteArray::number(t + 9) + "\n" + a.left(10) + " 99999999999\n" + b + " -5\n" + b
+                              + " 1e10\n" + a + " " + QByteArray::number(t + 9) + "\n")
+            << t << 1;
+        QTest::newRow("empty") << QByteArray() << t << 0;
+    }
+    void sessionsReadBack()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(qint64, now);
+        QFETCH(int, open);
+        const auto s = core::WebSessions::read(text.toStdString(), "k1", now);
+        QCOMPARE(int(s.size()), open);
+        // What is written reads back as it was.
+        QCOMPARE(core::WebSessions::read(s.text(), "k1", now), s);
+    }
+
+    void sessionsOpenAndClose()
+    {
+        const std::int64_t t = 1'800'000'000;
+        core::WebSessions s("k");
+        for (size_t i = 0; i < core::WebSessions::kMost + 1; ++i)
+            s.open(std::string(32, char('A' + i % 60)) + std::to_string(i), t + std::int64_t(i));
+        QCOMPARE(s.size(), core::WebSessions::kMost);
+        QVERIFY(!s.valid(std::string(32, 'A') + "0", t)); // the one ending soonest made room
+        const std::string d(32, 'x');
+        s.open(d, t);
+        QVERIFY(s.valid(d, t + core::WebSessions::kLife - 1));
+        QVERIFY(!s.valid(d, t + core::WebSessions::kLife));
+        QVERIFY(s.close(d));
+        QVERIFY(!s.valid(d, t));
+        QVERIFY(!s.close(d));
+    }
+
     void nowJsonUsesDotsAndNulls()
     {
         core::setDecimalSeparator(',');
@@ -392,6 +460,32 @@ private slots:
         QCOMPARE(o["complete"].toBool(), false);
         // A bin of 2 minutes is not measured: no estimate yet.
         QCOMPARE(o["estimate"].toObject()["rows"].toArray().size(), 0);
+        QCOMPARE(o["certified"].toArray().size(), 0);
+
+        // With measured bins and a certified curve, the answer has the keys of
+        // the manual's example, at every depth.
+        for (int k = 6; k <= 30; ++k) {
+            core::CurveBin &m = curve.bin(k);
+            m.minutes = 20;
+            m.sumWind = 20 * core::PowerCurve::centre(k);
+            m.sumWatts = 20 * 10.0 * k;
+            m.rpmMinutes = 20;
+            m.sumRPM = 20 * 30.0 * k;
+        }
+        const QJsonObject full =
+            QJsonDocument::fromJson(QByteArray::fromStdString(core::powerCurveJson(
+                                        curve, core::kDefaultCutOut, {{3, 0}, {5, 70.5}, {12, 400}})))
+                .object();
+        QCOMPARE(full["certified"].toArray()[1].toObject(), (QJsonObject{{"wind", 5}, {"watts", 70.5}}));
+        QFile manual(QString::fromLocal8Bit(qgetenv("VELDRA_SOURCE")) + "/docs/manual.md");
+        QVERIFY(manual.open(QIODevice::ReadOnly));
+        const QByteArray text = manual.readAll();
+        const qsizetype at = text.indexOf("```json\n", text.indexOf("`/api/powercurve` gives"));
+        QVERIFY(at > 0);
+        const QByteArray example = text.mid(at + 8, text.indexOf("```", at + 8) - at - 8);
+        const QJsonDocument documented = QJsonDocument::fromJson(example, &error);
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QCOMPARE(keysOf(full), keysOf(documented.object()));
     }
 
     void seriesQueries_data()

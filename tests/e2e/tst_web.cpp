@@ -11,6 +11,7 @@
 #include "support/TestSupport.h"
 
 #include <QtTest>
+#include <csignal>
 
 namespace {
 
@@ -125,6 +126,56 @@ while len(ids) < n:
 print(",".join(ids), last["watts"])
 )";
 
+// Sends one request given in hex as it is, bytes the HTTP clients would
+// mend included; prints the status and how many answer heads came.
+const char kRawRequest[] = R"(
+import socket, sys
+s = socket.create_connection(("127.0.0.1", int(sys.argv[1]))); s.settimeout(10)
+s.sendall(bytes.fromhex(sys.argv[2]))
+out = b""
+while True:
+    try:
+        d = s.recv(65536)
+    except socket.timeout:
+        break
+    if not d:
+        break
+    out += d
+print(out[9:12].decode() or "none", out.count(b"HTTP/1.1 "))
+)";
+
+// With the session cookie: reads a first event of the live stream, sends
+// the program SIGHUP, asks for /api/now 20 times over 2 s, then reads two
+// more events on the same stream. Prints the statuses of /api/now and the
+// events read after the signal.
+const char kStreamThroughReload[] = R"(
+import os, signal, socket, sys, time
+port, pid, cookie = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
+def ask(path):
+    c = socket.create_connection(("127.0.0.1", port)); c.settimeout(10)
+    c.sendall(("GET %s HTTP/1.1\r\nHost: 127.0.0.1\r\nCookie: %s\r\nConnection: close\r\n\r\n" % (path, cookie)).encode())
+    return c
+s = ask("/api/stream")
+buf = b""
+def events():
+    global buf
+    while b"\nevent: reading" not in buf:
+        d = s.recv(4096)
+        if not d:
+            return False
+        buf += d
+    buf = buf.split(b"\nevent: reading", 1)[1]
+    return True
+events()
+os.kill(pid, signal.SIGHUP)
+statuses = set()
+for i in range(20):
+    statuses.add(ask("/api/now").recv(12)[9:12].decode())
+    time.sleep(0.1)
+after = sum(1 for i in range(2) if events())
+print(",".join(sorted(statuses)), after)
+)";
+
 bool have(const QString &program) { return !QStandardPaths::findExecutable(program).isEmpty(); }
 
 } // namespace
@@ -139,7 +190,7 @@ class TestWeb : public QObject {
 
     // Starts the simulated unit and the program with these web settings;
     // waits until the server answers.
-    bool startProgram(core::WebSettings s)
+    bool startProgram(core::WebSettings s, const QString &program = "crestdial")
     {
         stopProgram();
         m_port = testsupport::freePort();
@@ -154,14 +205,20 @@ class TestWeb : public QObject {
             if (!testsupport::startUnit(m_unit, m_folder->path(), {"--curve", m_folder->file("curve.txt"), "--rate", "4"}))
                 return false;
         }
-        const QString exe = testsupport::installProgram(m_folder->path(), "crestdial", testsupport::progCfg("1"),
-                                                        QString(), m_program);
-        if (exe.isEmpty())
-            return false;
-        QProcessEnvironment env = m_program.processEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        m_program.setProcessEnvironment(env);
-        m_program.start(exe, {});
+        if (program == "veldra-service") {
+            m_folder->write("prog.cfg", testsupport::progCfg("1"));
+            m_program.setProcessChannelMode(QProcess::ForwardedChannels);
+            m_program.start(qEnvironmentVariable("VELDRA_BIN") + "/veldra-service", {"--folder", m_folder->path()});
+        } else {
+            const QString exe = testsupport::installProgram(m_folder->path(), program, testsupport::progCfg("1"),
+                                                            QString(), m_program);
+            if (exe.isEmpty())
+                return false;
+            QProcessEnvironment env = m_program.processEnvironment();
+            env.insert("QT_QPA_PLATFORM", "offscreen");
+            m_program.setProcessEnvironment(env);
+            m_program.start(exe, {});
+        }
         if (!m_program.waitForStarted())
             return false;
         QElapsedTimer t;
@@ -202,11 +259,11 @@ class TestWeb : public QObject {
 private slots:
     void initTestCase()
     {
-        for (const QString &tool : {"curl", "python3"})
+        for (const char *tool : {"curl", "python3"})
             if (!have(tool)) {
                 if (qEnvironmentVariableIsSet("CI"))
-                    QFAIL(qPrintable(tool + " is missing (scripts/install-deps installs it)"));
-                QSKIP(qPrintable(tool + " is missing; scripts/install-deps installs it"));
+                    QFAIL(qPrintable(QString(tool) + " is missing (scripts/install-deps installs it)"));
+                QSKIP(qPrintable(QString(tool) + " is missing; scripts/install-deps installs it"));
             }
         m_folder = new testsupport::ProgramFolder;
     }
@@ -312,6 +369,35 @@ private slots:
         QCOMPARE(curl(args).status, status);
     }
 
+    // Requests no HTTP client sends, as bytes: one answer each, and the
+    // target or host never read other than it came.
+    void rawRefusals_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("answer");
+        const QByteArray end = " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+        QTest::newRow("NUL in the path") << "GET /api/now" + QByteArray(1, '\0') + "/../../etc/passwd" + end << QByteArray("400 1");
+        QTest::newRow("NUL before a file type")
+            << "GET /static/meters.js" + QByteArray(1, '\0') + ".png" + end << QByteArray("400 1");
+        QTest::newRow("NUL in the query") << "GET /api/series?step=hour" + QByteArray(1, '\0') + "x" + end
+                                          << QByteArray("400 1");
+        QTest::newRow("two Host headers")
+            << QByteArray("GET /api/now HTTP/1.1\r\nHost: 127.0.0.1\r\nHost: evil.example\r\nConnection: close\r\n\r\n")
+            << QByteArray("400 1");
+        QTest::newRow("Host twice alike")
+            << QByteArray("GET /api/now HTTP/1.1\r\nHost: 127.0.0.1\r\nhost: 127.0.0.1\r\nConnection: close\r\n\r\n")
+            << QByteArray("400 1");
+        QTest::newRow("a query and blanks") << "GET /api/now?a=1&b=2 " + end << QByteArray("200 1");
+        QTest::newRow("HTTP/1.0") << QByteArray("GET /api/now HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n") << QByteArray("200 1");
+    }
+    void rawRefusals()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, answer);
+        QVERIFY(m_program.state() == QProcess::Running);
+        QCOMPARE(python(kRawRequest, {QString::number(m_port), QString::fromLatin1(request.toHex())}), answer);
+    }
+
     void limits()
     {
         QVERIFY(m_program.state() == QProcess::Running);
@@ -363,7 +449,8 @@ private slots:
         const Reply login = curl({"--data-urlencode", QString("password=") + kPassword, m_base + "/login"});
         QCOMPARE(login.status, 303);
         const QByteArray cookie = login.headers["set-cookie"];
-        QVERIFY2(cookie.contains("HttpOnly") && cookie.contains("SameSite=Strict") && !cookie.contains("Secure"),
+        QVERIFY2(cookie.contains("HttpOnly") && cookie.contains("SameSite=Strict") && !cookie.contains("Secure")
+                     && cookie.contains("; Max-Age=604800"),
                  cookie.constData());
         const QString session = QString::fromLatin1(cookie.left(cookie.indexOf(';')));
         QCOMPARE(curl({"-H", "Cookie: " + session, m_base + "/api/now"}).status, 200);
@@ -427,6 +514,41 @@ private slots:
         QCOMPARE(result[0].toObject()["value"].toArray()[1].toString().toDouble(), shown);
         const Reply up = curl({query + "up"});
         QVERIFY2(up.body.contains("\"value\":[") && up.body.contains(",\"1\"]"), up.body.constData());
+    }
+
+    // A login lasts its week through a reload (with its live streams, and no
+    // request refused meanwhile) and a restart; a new password ends it.
+    void loginsLast()
+    {
+        core::WebSettings s;
+        s.askPassword = true;
+        s.passwordHash = publish::hashPassword(kPassword);
+        QVERIFY(startProgram(s, "veldra-service"));
+        const Reply login = curl({"--data-urlencode", QString("password=") + kPassword, m_base + "/login"});
+        QCOMPARE(login.status, 303);
+        const QByteArray cookie = login.headers["set-cookie"];
+        const QString session = QString::fromLatin1(cookie.left(cookie.indexOf(';')));
+        const QStringList with{"-H", "Cookie: " + session};
+        QCOMPARE(liveNow(with).status, 200);
+
+        // Kept as the token's digest alone, for the owner's eyes only.
+        const QString kept = m_folder->file("web.sessions");
+        QVERIFY(QFileInfo::exists(kept));
+        QCOMPARE(QFileInfo(kept).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
+                 QFile::Permissions());
+        QVERIFY(!testsupport::readFile(kept).contains(session.mid(session.indexOf('=') + 1).toLatin1()));
+
+        QCOMPARE(python(kStreamThroughReload, {QString::number(m_port), QString::number(m_program.processId()), session}),
+                 QByteArray("200 2"));
+        QVERIFY(startProgram(s, "veldra-service"));
+        QCOMPARE(curl(with + QStringList{m_base + "/api/now"}).status, 200);
+
+        s.on = true;
+        s.port = std::to_string(m_port);
+        s.passwordHash = publish::hashPassword("another password");
+        QVERIFY(publish::writeWebSettingsFile(m_folder->file("web.cfg"), s));
+        ::kill(pid_t(m_program.processId()), SIGHUP);
+        QTRY_COMPARE_WITH_TIMEOUT(curl(with + QStringList{m_base + "/api/now"}).status, 401, 20000);
     }
 
     // TLS with the user's certificate; the cookie is then Secure.
