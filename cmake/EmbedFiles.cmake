@@ -1,8 +1,10 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Writes OUT, a C++ source holding the bytes of FILES ("name=path;...") as
-# publish::kWebFiles, so the web server serves them from the program itself
-# and no request can reach the file system.
-set(code "// Made by cmake/EmbedFiles.cmake from publish/web; not to be edited.\n#include \"publish/WebFiles.h\"\n\nnamespace publish {\nnamespace {\n")
+# Writes OUT, a C++ source holding the bytes of FILES ("name=path;...") as the
+# table NS::TABLE of ui::BuiltInFile (declared in HEADER), so the program
+# carries them itself: the web server serves its pages without touching the
+# file system, and a new folder gets the delivered files wherever the
+# program lies.
+set(code "// Made by cmake/EmbedFiles.cmake; not to be edited.\n#include \"${HEADER}\"\n\nnamespace ${NS} {\nnamespace {\n")
 set(table "")
 set(i 0)
 foreach(entry IN LISTS FILES)
@@ -20,7 +22,7 @@ foreach(entry IN LISTS FILES)
   string(APPEND table "    {\"${name}\", {f${i}, ${size}}},\n")
   math(EXPR i "${i} + 1")
 endforeach()
-string(APPEND code "} // namespace\n\nconst WebFile kWebFiles[] = {\n${table}};\nconst int kWebFileCount = ${i};\n\n} // namespace publish\n")
+string(APPEND code "} // namespace\n\nconst ui::BuiltInFile ${TABLE}[] = {\n${table}};\nconst int ${TABLE}Count = ${i};\n\n} // namespace ${NS}\n")
 file(WRITE "${OUT}.new" "${code}")
 file(COPY_FILE "${OUT}.new" "${OUT}" ONLY_IF_DIFFERENT)
 file(REMOVE "${OUT}.new")

@@ -8,6 +8,7 @@
 #include "core/Number.h"
 #include "desktop/Desktop.h"
 #include "desktop/RunningWindow.h"
+#include "ui/Files.h"
 #include "ui/FolderStart.h"
 #include "ui/ProgramFolder.h"
 #include "ui/QtSerialPortControl.h"
@@ -121,7 +122,8 @@ int runProgram(int argc, char **argv, const Edition &edition)
 
     const ui::FolderPlace place = ui::findProgramFolder(QString::fromLocal8Bit(line.folder.c_str()),
                                                         QCoreApplication::applicationDirPath());
-    ui::makeFolderReady(place, messages);
+    // The folder first (the lock lies in it); its files once it is ours.
+    ui::ensureFolder(place.path);
     ui::FolderLock lock(ui::ProgramFolder(place.path).lockFile());
     qint64 holder = 0;
     QString holderName;
@@ -140,6 +142,7 @@ int runProgram(int argc, char **argv, const Edition &edition)
         messages.inform(nullptr, text);
         return 1;
     }
+    ui::makeFolderReady(place, messages);
 
     // Listening from here on, so a second start during this one's start-up
     // finds it; the window comes up at the end of it anyway.

@@ -12,7 +12,7 @@ bool endsWith(std::string_view s, std::string_view end)
 
 const WebFile *webFile(std::string_view name)
 {
-    for (int i = 0; i < kWebFileCount; ++i)
+    for (int i = 0; i < kWebFilesCount; ++i)
         if (name == kWebFiles[i].name)
             return &kWebFiles[i];
     return nullptr;

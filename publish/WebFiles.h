@@ -4,16 +4,15 @@
 // the program (cmake/EmbedFiles.cmake makes the table from publish/web), so
 // nothing is served from a file and no path names one.
 
+#include "ui/BuiltInFiles.h"
+
 #include <string_view>
 
 namespace publish {
 
-struct WebFile {
-    const char *name;
-    std::string_view bytes;
-};
+using WebFile = ui::BuiltInFile;
 extern const WebFile kWebFiles[];
-extern const int kWebFileCount;
+extern const int kWebFilesCount;
 
 // The built-in file of that name ("dashboard.js"), or nullptr.
 const WebFile *webFile(std::string_view name);

@@ -209,7 +209,8 @@ int runService(int argc, char **argv)
 
     const ui::FolderPlace place = ui::findProgramFolder(QString::fromLocal8Bit(line.folder.c_str()),
                                                         QCoreApplication::applicationDirPath());
-    ui::makeFolderReady(place, messages);
+    // The folder first (the lock lies in it); its files once it is ours.
+    ui::ensureFolder(place.path);
     ui::FolderLock lock(ui::ProgramFolder(place.path).lockFile());
     qint64 holder = 0;
     QString holderName;
@@ -217,6 +218,7 @@ int runService(int argc, char **argv)
         messages.inform(nullptr, ui::folderInUseText(place.path, holder, holderName));
         return 1;
     }
+    ui::makeFolderReady(place, messages);
 
     NoChooser files;
     NoWindows modal;

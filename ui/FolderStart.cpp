@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "FolderStart.h"
 
+#include "BuiltInFiles.h"
 #include "Files.h"
 #include "Services.h"
 
@@ -8,6 +9,10 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QStandardPaths>
+
+#include <functional>
+#include <optional>
+#include <vector>
 
 namespace ui {
 
@@ -26,33 +31,57 @@ FolderPlace findProgramFolder(const QString &given, const QString &ownFolder)
     return {choice.kind, path, choice.kind == core::FolderKind::UserData ? share : QString()};
 }
 
-bool fillProgramFolder(const QString &folder, const QString &defaults, QString *reason)
+bool fillProgramFolder(const QString &folder, const QString &defaults, QString *reason, QStringList *added)
 {
+    QStringList files, folders;
     for (const char *sub : {"", "logs", "html", "Excel"}) {
         const QString path = QDir(folder).filePath(QString::fromLatin1(sub));
+        const bool there = QFileInfo(path).isDir();
         if (!ensureFolder(path)) {
             *reason = QStringLiteral("the folder %1 could not be made").arg(QDir::toNativeSeparators(path));
             return false;
         }
+        if (!there && *sub)
+            folders << QString::fromLatin1(sub) + QLatin1Char('/');
     }
-    QDirIterator it(defaults, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString source = it.next();
-        const QString target = QDir(folder).filePath(QDir(defaults).relativeFilePath(source));
+    // Each delivered file by its relative name, read only when missing.
+    std::vector<std::pair<QString, std::function<std::optional<QByteArray>(QString *)>>> delivered;
+    if (defaults.isEmpty()) {
+        for (int i = 0; i < kDeliveredFilesCount; ++i) {
+            const BuiltInFile &f = kDeliveredFiles[i];
+            delivered.emplace_back(QString::fromUtf8(f.name), [&f](QString *) {
+                return std::optional(QByteArray(f.bytes.data(), qsizetype(f.bytes.size())));
+            });
+        }
+    } else {
+        QDirIterator it(defaults, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString source = it.next();
+            delivered.emplace_back(QDir(defaults).relativeFilePath(source), [source](QString *why) {
+                QString readWhy;
+                const auto bytes = readWhole(source, &readWhy);
+                if (!bytes)
+                    *why = QStringLiteral("%1 could not be read (%2)").arg(QDir::toNativeSeparators(source), readWhy);
+                return bytes;
+            });
+        }
+    }
+    for (const auto &[name, read] : delivered) {
+        const QString target = QDir(folder).filePath(name);
         const QFileInfo info(target);
         if (info.exists() || info.isSymLink())
             continue;
-        QString why;
-        const auto bytes = readWhole(source, &why);
-        if (!bytes) {
-            *reason = QStringLiteral("%1 could not be read (%2)").arg(QDir::toNativeSeparators(source), why);
+        const auto bytes = read(reason);
+        if (!bytes)
             return false;
-        }
         if (!ensureFolder(info.path()) || !replaceWhole(target, *bytes)) {
             *reason = QStringLiteral("%1 could not be written").arg(QDir::toNativeSeparators(target));
             return false;
         }
+        files << name;
     }
+    if (added)
+        *added = files + folders;
     return true;
 }
 
@@ -99,12 +128,44 @@ QString folderInUseText(const QString &folder, qint64 holder, const QString &app
         .arg(QDir::toNativeSeparators(folder));
 }
 
+QString folderMadeReadyText(const QString &folder, const QStringList &added)
+{
+    QStringList files, folders;
+    QStringList sorted = added;
+    // Those at the top of the folder first.
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const QString &a, const QString &b) { return !a.contains('/') && b.contains('/'); });
+    for (const QString &a : sorted)
+        (a.endsWith(QLatin1Char('/')) ? folders : files) << QDir::toNativeSeparators(a.endsWith(QLatin1Char('/')) ? a.chopped(1) : a);
+    const auto listed = [](const QStringList &names) {
+        if (names.size() < 2)
+            return names.value(0);
+        return names.mid(0, names.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" and ") + names.last();
+    };
+    QString what;
+    if (!files.isEmpty())
+        what = listed(files) + QStringLiteral(" put in");
+    if (!folders.isEmpty())
+        what += (what.isEmpty() ? QString() : QStringLiteral(", and ")) + QStringLiteral("the folder%1 %2 made")
+                                                                             .arg(folders.size() > 1 ? "s" : "", listed(folders));
+    return QStringLiteral("The folder %1 was new, so it has been made ready with the delivered settings: %2.")
+        .arg(QDir::toNativeSeparators(folder), what);
+}
+
 void makeFolderReady(const FolderPlace &place, MessageService &messages)
 {
+    const QDir dir(place.path);
+    const bool isNew = !QFileInfo::exists(dir.filePath(QStringLiteral("prog.cfg")))
+                       && !QFileInfo::exists(dir.filePath(QStringLiteral("settings.cfg")));
+    if (place.defaults.isEmpty() && !isNew)
+        return;
     QString reason;
-    if (!place.defaults.isEmpty() && !fillProgramFolder(place.path, place.defaults, &reason))
-        messages.inform(nullptr, QStringLiteral("The data folder %1 could not be made ready: %2.")
+    QStringList added;
+    if (!fillProgramFolder(place.path, place.defaults, &reason, &added))
+        messages.inform(nullptr, QStringLiteral("The folder %1 could not be made ready: %2.")
                                      .arg(QDir::toNativeSeparators(place.path), reason));
+    else if (isNew && !added.isEmpty())
+        messages.inform(nullptr, folderMadeReadyText(place.path, added));
 }
 
 } // namespace ui

@@ -19,7 +19,7 @@ struct FolderPlace {
     QString path;
     // The installed delivered files to fill `path` from; empty for a folder
     // given on the command line or the program's own folder, which are used
-    // as they are.
+    // as they are unless new (the files the program carries then fill them).
     QString defaults;
 };
 
@@ -29,12 +29,19 @@ FolderPlace findProgramFolder(const QString &given, const QString &ownFolder);
 
 // Makes the folder with logs/, html/ and Excel/, and copies each delivered
 // file it does not have yet (a dangling link counts as present: the user put
-// it there). So a newer version's new defaults arrive, while everything the
-// user changed stays. False with `reason` when something could not be made.
-bool fillProgramFolder(const QString &folder, const QString &defaults, QString *reason);
-// The same for the folder a program start found, telling `messages` what
-// could not be made (the program goes on with what is there).
+// it there), from the folder `defaults` or, when that is empty, from the
+// files the program carries. So a newer version's new defaults arrive, while
+// everything the user changed stays. `added` gets what was put in (files,
+// then folders with a trailing "/"). False with `reason` when something
+// could not be made.
+bool fillProgramFolder(const QString &folder, const QString &defaults, QString *reason, QStringList *added = nullptr);
+// The same for the folder a program start found: the installed data folder
+// always, any other when it is new (neither prog.cfg nor settings.cfg in
+// it). Tells `messages` once what a new folder was given, or what could not
+// be made (the program goes on with what is there).
 void makeFolderReady(const FolderPlace &place, MessageService &messages);
+// The message that names what a new folder was given.
+QString folderMadeReadyText(const QString &folder, const QStringList &added);
 
 // One program per folder: a lock file in it, held while the program runs.
 class FolderLock {

@@ -45,6 +45,26 @@ private slots:
         QVERIFY(window.readAllStandardError().contains("there is no display to show the window on"));
     }
 
+    // A new, empty folder gets the delivered files and one line that names them.
+    void newFolderMadeReady()
+    {
+        QTemporaryDir folder;
+        QProcess service;
+        service.start(qEnvironmentVariable("VELDRA_BIN") + "/veldra-service", {"--folder", folder.path()});
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += service.readAllStandardError()).contains("Running on the folder"), 20000);
+        service.terminate();
+        QVERIFY(service.waitForFinished(10000));
+        said += service.readAllStandardError();
+        QCOMPARE(said.count("made ready"), 1);
+        QVERIFY2(said.contains("prog.cfg, settings.cfg and html/template.asp put in, and the folders logs, html and Excel made."),
+                 said.constData());
+        QVERIFY2(!said.contains("was missing"), said.constData());
+        const QString dist = qEnvironmentVariable("VELDRA_SOURCE") + "/dist/";
+        for (const char *f : {"prog.cfg", "settings.cfg", "html/template.asp"})
+            QCOMPARE(testsupport::readFile(QDir(folder.path()).filePath(f)), testsupport::readFile(dist + f));
+    }
+
     void runsWithoutADisplay()
     {
         if (!Broker::available()) {
