@@ -130,7 +130,9 @@ void AlarmWatch::handle(const std::vector<core::AlarmEvent> &events)
             line = ui::bytesOf(core::alarmCsvHeader()) + "\r\n";
         line += ui::bytesOf(core::alarmCsvLine(now.toString(Qt::ISODate).toStdString(), e)) + "\r\n";
         m_notices.outcome(csv, ui::append(csv, line), ui::cannotWrite(csv));
-        emit alarmChanged(ui::fromLocal(core::alarmKey(e.id)), ui::fromLocal(core::alarmTitle(e.id)), e.raised);
+        const QString value = valueText(e.id, e.value);
+        emit alarmChanged(ui::fromLocal(core::alarmKey(e.id)), ui::fromLocal(core::alarmTitle(e.id)), e.raised,
+                          e.raised ? QStringLiteral("%1 since %2").arg(value, sinceText(now)) : value);
         if (!s.command.empty())
             m_runner->run(ui::fromLocal(s.command),
                           {ui::fromLocal(core::alarmKey(e.id)),
@@ -155,29 +157,41 @@ QString AlarmWatch::unit(core::AlarmId id) const
     return QString();
 }
 
+QString AlarmWatch::valueText(core::AlarmId id, double v) const
+{
+    return id == core::AlarmId::NoData ? ui::fromLocal(core::ageText(v))
+                                       : ui::fromLocal(core::numberText(core::roundHalfEven(v, 2))) + unit(id);
+}
+
+QString AlarmWatch::sinceText(const QDateTime &since) const
+{
+    return since.date() == m_services.clock->date() ? since.toString(QStringLiteral("HH:mm:ss"))
+                                                    : since.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+}
+
+std::optional<AlarmWatch::Raised> AlarmWatch::raisedAlarm(core::AlarmId id) const
+{
+    if (!m_book.raised(id))
+        return std::nullopt;
+    Raised r;
+    r.value = m_book.value(id);
+    r.unit = unit(id).trimmed();
+    r.since = m_since[size_t(id)];
+    r.text = QStringLiteral("%1: %2 since %3")
+                 .arg(ui::fromLocal(core::alarmTitle(id)), valueText(id, r.value), sinceText(r.since));
+    return r;
+}
+
 void AlarmWatch::showBanner()
 {
     // Each raised alarm in three forms, longest first: "title: value since
     // when", "title: value", "title".
-    std::vector<std::array<QString, 3>> forms;
-    const QDate today = m_services.clock->date();
-    for (const core::AlarmId id : core::kAlarms) {
-        if (!m_book.raised(id))
-            continue;
-        const double v = m_book.value(id);
-        const QString title = ui::fromLocal(core::alarmTitle(id));
-        const QString value = id == core::AlarmId::NoData
-                                  ? ui::fromLocal(core::ageText(v))
-                                  : ui::fromLocal(core::numberText(core::roundHalfEven(v, 2))) + unit(id);
-        const QDateTime &since = m_since[size_t(id)];
-        const QString when = since.date() == today ? since.toString(QStringLiteral("HH:mm:ss"))
-                                                   : since.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-        forms.push_back({QStringLiteral("%1: %2 since %3").arg(title, value, when),
-                         QStringLiteral("%1: %2").arg(title, value), title});
-    }
     QList<QStringList> shown;
-    for (const auto &f : forms)
-        shown.push_back({f[0], f[1], f[2]});
+    for (const core::AlarmId id : core::kAlarms)
+        if (const auto r = raisedAlarm(id)) {
+            const QString title = ui::fromLocal(core::alarmTitle(id));
+            shown.push_back({r->text, QStringLiteral("%1: %2").arg(title, valueText(id, r->value)), title});
+        }
     if (shown != m_banner) {
         m_banner = shown;
         emit bannerChanged(m_banner);

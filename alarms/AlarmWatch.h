@@ -64,6 +64,14 @@ public:
     // What another room has to say on the status line ("" for nothing).
     void setRoomStatus(const QString &text);
     bool raised(core::AlarmId id) const { return m_book.raised(id); }
+    // A raised alarm's value and since when, as the banner gives them.
+    struct Raised {
+        double value = 0;
+        QString unit;     // "V", "RPM", the wind unit, "%"; "" for no data (its value is seconds)
+        QDateTime since;
+        QString text;     // "Battery low: 11 V since 14:05:15"
+    };
+    std::optional<Raised> raisedAlarm(core::AlarmId id) const;
     CommandRunner *runner() const { return m_runner; }
     QTimer *timer() const { return m_timer; }
 
@@ -71,8 +79,9 @@ signals:
     // The data turned stale (true) or live again (false); paused data
     // changes nothing.
     void staleChanged(bool stale);
-    // An alarm was raised or cleared (key as in alarms.csv, the name people read).
-    void alarmChanged(const QString &key, const QString &name, bool raised);
+    // An alarm was raised or cleared (key as in alarms.csv, the name people
+    // read), with its value and, when raised, since when: "11 V since 14:05:15".
+    void alarmChanged(const QString &key, const QString &name, bool raised, const QString &value);
     // The raised alarms, each in three forms, longest first: "title: value
     // since when" ("Battery low: 11 V since 14:05:15"), "title: value" and
     // "title"; empty when none is raised.
@@ -87,6 +96,8 @@ private:
     void refresh();
     void showBanner();
     QString unit(core::AlarmId id) const;
+    QString valueText(core::AlarmId id, double value) const;
+    QString sinceText(const QDateTime &since) const;
 
     ui::Services m_services;
     Wiring m_wiring;

@@ -57,13 +57,15 @@ void showBanner(QLabel *banner, const QList<QStringList> &alarms)
     const int width = room.width() - 2 * margin - 2 * banner->margin();
     const int maxLines = std::max(1, (room.height() - 2 * banner->margin() - 2) / fm.lineSpacing());
     const QString gap = QStringLiteral("   ");
+    // An edition whose banner grows into free room gives each alarm a line.
+    const bool ownLines = banner->property("oneAlarmALine").toBool();
     QStringList lines;
     for (int form = 0; form < 3; ++form) {
         lines.clear();
         bool fits = true;
         for (const QStringList &forms : alarms) {
             const QString part = forms.value(form);
-            if (!lines.isEmpty() && fm.horizontalAdvance(lines.last() + gap + part) <= width)
+            if (!ownLines && !lines.isEmpty() && fm.horizontalAdvance(lines.last() + gap + part) <= width)
                 lines.last() += gap + part;
             else
                 lines << part;

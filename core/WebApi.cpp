@@ -137,12 +137,15 @@ std::string nowJson(const WebNow &n)
     out += ",\"alarms\":{";
     for (size_t i = 0; i < n.alarms.size(); ++i)
         out += (i ? "," : "") + jsonString(n.alarms[i].key) + ":" + (n.alarms[i].raised ? "true" : "false");
-    // The titles of the raised ones, for a page to show as they are.
+    // The raised ones with their values and since when, and the text a
+    // page shows as it is.
     out += "},\"raised\":[";
     bool first = true;
     for (const WebAlarm &a : n.alarms)
         if (a.raised) {
-            out += (first ? "" : ",") + jsonString(a.name);
+            out += std::string(first ? "" : ",") + "{\"alarm\":" + jsonString(a.key) + ",\"title\":" + jsonString(a.name)
+                   + ",\"value\":" + jsonNumber(a.value) + ",\"unit\":" + jsonString(a.unit)
+                   + ",\"since\":" + jsonString(utcText(a.since)) + ",\"text\":" + jsonString(a.text) + "}";
             first = false;
         }
     out += "]}";

@@ -21,6 +21,12 @@ namespace core {
 struct WebAlarm {
     std::string key, name; // "battery_low", "Battery low"
     bool raised = false;
+    // While raised: its value (seconds for no data) in `unit` ("" for
+    // none), the Unix second it was raised at, and the banner's text.
+    double value = 0;
+    std::string unit;
+    std::int64_t since = 0;
+    std::string text;
 };
 
 // The session's values at one moment, copied for the server's thread.

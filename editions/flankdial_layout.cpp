@@ -98,6 +98,7 @@ void layout(monitor::Logger &w)
     // The banner grows upwards into the free space, one alarm a line.
     placeTwips(w.AlarmBanner, 6000, 7140, 7635, 1875);
     w.AlarmBanner->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
+    w.AlarmBanner->setProperty("oneAlarmALine", true);
     placeTwips(w.LinkStatus, 6000, 9120, 7635, 300);
     // The list lies inside the area of Exit; the button stays readable over it.
     w.ListView1->lower();

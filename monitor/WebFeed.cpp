@@ -102,9 +102,17 @@ void feedWebServer(Session &session, publish::WebServer &web, archive::Archive &
         n.framesReceived = s->alarms()->counters().received();
         n.framesRejected = s->alarms()->counters().rejected();
         n.archiveMinutesDropped = a->minutesDropped();
-        for (const core::AlarmId id : core::kAlarms)
-            n.alarms.push_back(
-                {std::string(core::alarmKey(id)), std::string(core::alarmTitle(id)), s->alarms()->raised(id)});
+        for (const core::AlarmId id : core::kAlarms) {
+            core::WebAlarm alarm{std::string(core::alarmKey(id)), std::string(core::alarmTitle(id))};
+            if (const auto r = s->alarms()->raisedAlarm(id)) {
+                alarm.raised = true;
+                alarm.value = r->value;
+                alarm.unit = r->unit.toStdString();
+                alarm.since = r->since.toSecsSinceEpoch();
+                alarm.text = r->text.toStdString();
+            }
+            n.alarms.push_back(alarm);
+        }
         // A change of state without a frame (stale, paused) is news for a stream too.
         const bool news = reading || n.state != state->sent;
         state->sent = n.state;

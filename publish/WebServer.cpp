@@ -622,7 +622,9 @@ MHD_Result WebServer::Engine::access(MHD_Connection *c, const char *url, const c
         if (headerCount(c, MHD_HTTP_HEADER_HOST) > 1)
             return refuse(r, 400, "The request names its host more than once.");
         if (!core::hostAllowed(header(c, MHD_HTTP_HEADER_HOST), cfg.names))
-            return refuse(r, 421, "This server is not reached by that name.");
+            return refuse(r, 421,
+                          "This server is not reached by that name. To use it, add it under \"Also reached as\" in "
+                          "Options, Web (Names in web.cfg).");
         if (m != "GET" && m != "HEAD" && m != "POST")
             return refuse(r, 405, "Only GET and HEAD (and POST to /login and /logout) are answered.",
                           {{"Allow", core::allowedMethods(r->route)}});
@@ -1105,13 +1107,41 @@ void WebServer::reload()
         return off(text + QStringLiteral("."));
     }
     m_toldProblem.clear();
-    const QString scheme = c.tls ? QStringLiteral("https") : QStringLiteral("http");
-    QString text = QStringLiteral("Serving at %1://127.0.0.1:%2/").arg(scheme).arg(c.port);
-    if (c.network)
-        text += QStringLiteral(" and to other devices at %1://%2:%3/").arg(scheme, host).arg(c.port);
-    if (c.password)
+    setStatus(servingText(c.tls, c.port, c.network ? host : QString(), c.network ? networkAddresses() : QStringList(),
+                          c.password.has_value()));
+}
+
+QStringList WebServer::networkAddresses()
+{
+    // Those a phone on the home network can use: IPv4 first, no loopback
+    // and no link-local address (it needs the interface named).
+    QStringList v4, v6;
+    for (const QHostAddress &a : QNetworkInterface::allAddresses()) {
+        if (a.isLoopback() || a.isLinkLocal() || !a.scopeId().isEmpty())
+            continue;
+        if (a.protocol() == QAbstractSocket::IPv4Protocol)
+            v4 << a.toString();
+        else if (a.protocol() == QAbstractSocket::IPv6Protocol)
+            v6 << QStringLiteral("[%1]").arg(a.toString());
+    }
+    return v4 + v6;
+}
+
+QString WebServer::servingText(bool tls, int port, const QString &host, const QStringList &addresses, bool password)
+{
+    const QString scheme = tls ? QStringLiteral("https") : QStringLiteral("http");
+    const auto url = [&](const QString &name) { return QStringLiteral("%1://%2:%3/").arg(scheme, name).arg(port); };
+    QString text = QStringLiteral("Serving at ") + url(QStringLiteral("127.0.0.1"));
+    QStringList others;
+    if (!host.isEmpty())
+        others << url(host);
+    for (const QString &a : addresses)
+        others << url(a);
+    if (!others.isEmpty())
+        text += QStringLiteral(" and to other devices at ") + others.join(QStringLiteral(", "));
+    if (password)
         text += QStringLiteral(", with the password");
-    setStatus(text + QStringLiteral("."));
+    return text + QStringLiteral(".");
 }
 
 } // namespace publish

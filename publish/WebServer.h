@@ -71,6 +71,13 @@ public:
     int streams() const;
     QString statusText() const { return m_status; }
 
+    // "Serving at http://127.0.0.1:8080/ and to other devices at
+    // http://barn-pc:8080/, http://192.168.1.20:8080/, with the password."
+    // (`host` empty: to this computer only.)
+    static QString servingText(bool tls, int port, const QString &host, const QStringList &addresses, bool password);
+    // This computer's addresses another device on its network may use.
+    static QStringList networkAddresses();
+
 signals:
     void statusChanged(const QString &text);
 

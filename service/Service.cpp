@@ -7,6 +7,8 @@
 #include "core/CommandLine.h"
 #include "core/Number.h"
 #include "monitor/Rooms.h"
+#include "monitor/Session.h"
+#include "publish/WebServer.h"
 #include "ui/Files.h"
 #include "ui/FolderStart.h"
 #include "ui/ProgramFolder.h"
@@ -90,13 +92,24 @@ public:
         const QDate d = m_clock.date();
         m_session.startEnergy({d.year(), d.month(), d.day()});
         QObject::connect(m_session.alarms(), &alarms::AlarmWatch::alarmChanged, &m_session,
-                         [this](const QString &, const QString &name, bool raised) {
-                             m_messages.info(name
-                                             + (raised ? QStringLiteral(" raised") : QStringLiteral(" cleared")));
+                         [this](const QString &, const QString &name, bool raised, const QString &value) {
+                             m_messages.info(QStringLiteral("%1 %2: %3.")
+                                                 .arg(name, raised ? QStringLiteral("raised") : QStringLiteral("cleared"),
+                                                      value));
                          });
         m_messages.info(QStringLiteral("Running on the folder %1 with %2; %3.")
                             .arg(QDir::toNativeSeparators(m_session.services().programFolder),
                                  portText(), loggingText()));
+        // Where the web server can be reached, when it starts and at each
+        // change (its problems are told as they come).
+        if (publish::WebServer *web = m_session.webServer()) {
+            if (web->running())
+                m_messages.info(web->statusText());
+            QObject::connect(web, &publish::WebServer::statusChanged, &m_session, [this, web](const QString &text) {
+                if (web->running() || text == QStringLiteral("The web server is off."))
+                    m_messages.info(text);
+            });
+        }
     }
 
     // SIGHUP: every settings file again; the port opened again only when its

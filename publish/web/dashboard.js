@@ -52,9 +52,9 @@
 
     const list = $("alarms");
     list.replaceChildren();
-    for (const title of now.raised) {
+    for (const alarm of now.raised) {
       const li = document.createElement("li");
-      li.textContent = title;
+      li.textContent = alarm.text;
       list.appendChild(li);
     }
   }

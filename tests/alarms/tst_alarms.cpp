@@ -3,6 +3,7 @@
 // window on a temporary folder with the fake clock and port.
 #include "alarms/AlarmWatch.h"
 #include "alarms/AlarmsPage.h"
+#include "alarms/Banner.h"
 #include "alarms/CommandRunner.h"
 #include "editions/Editions.h"
 #include "monitor/Logger.h"
@@ -275,6 +276,26 @@ private slots:
                                          "2026-03-07T14:05:18,battery_low,cleared,13,12\r"}));
         QCOMPARE(rig.logger->LinkStatus->text(), QString("COM1 open, 11 frames/min, 0 rejected"));
         QVERIFY(rig.fake.messages.texts.isEmpty());
+    }
+
+    // Short alarms share a line of crestdial's wide banner; flankdial's grows
+    // upwards, a line an alarm.
+    void bannerLines_data()
+    {
+        QTest::addColumn<bool>("column");
+        QTest::addColumn<int>("lines");
+        QTest::newRow("crestdial") << false << 1;
+        QTest::newRow("flankdial") << true << 2;
+    }
+    void bannerLines()
+    {
+        QFETCH(bool, column);
+        QFETCH(int, lines);
+        Rig rig(kShortAlarms, column ? editions::flankdial() : editions::crestdial());
+        alarms::showBanner(rig.logger->AlarmBanner,
+                           {{"Battery low: 11 V since 14:05:15", "Battery low: 11 V", "Battery low"},
+                            {"No data: 7 s since 14:05:20", "No data: 7 s", "No data"}});
+        QCOMPARE(rig.logger->AlarmBanner->text().split('\n').size(), lines);
     }
 
     // Every alarm raised at once, with long values, a long unit and dates of

@@ -399,14 +399,19 @@ private slots:
         n.watts = 99.97;
         n.windSpeed = 10;
         n.windToMetresPerSecond = 0.44704;
-        n.alarms = {{"no_data", "No data", false}, {"battery_low", "Battery \"low\"", true}};
+        n.alarms = {{"no_data", "No data", false},
+                    {"battery_low", "Battery \"low\"", true, 11.5, "V", 1772892000, "Battery \"low\": 11,5 V since 14:00:00"}};
         json = QByteArray::fromStdString(core::nowJson(n));
         QVERIFY2(json.contains("\"watts\":99.97"), json.constData());
         o = QJsonDocument::fromJson(json, &error).object();
         QCOMPARE(error.error, QJsonParseError::NoError);
         QCOMPARE(o["wind"].toObject()["metresPerSecond"].toDouble(), 4.4704);
         QVERIFY(o["alarms"].toObject()["battery_low"].toBool());
-        QCOMPARE(o["raised"].toArray(), QJsonArray{"Battery \"low\""});
+        // The raised one as the banner gives it, its value with a dot whatever the locale.
+        QCOMPARE(o["raised"].toArray(),
+                 (QJsonArray{QJsonObject{{"alarm", "battery_low"}, {"title", "Battery \"low\""}, {"value", 11.5},
+                                         {"unit", "V"}, {"since", "2026-03-07T14:00:00Z"},
+                                         {"text", "Battery \"low\": 11,5 V since 14:00:00"}}}));
     }
 
     void metrics()

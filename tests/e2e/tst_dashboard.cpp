@@ -5,6 +5,7 @@
 // width, the login with a password, a scripted archive drawn on Trends, the
 // stale note, and no console error on any page.
 #include "archive/ArchiveDb.h"
+#include "core/Alarms.h"
 #include "core/Web.h"
 #include "publish/WebPassword.h"
 #include "publish/WebSettingsFile.h"
@@ -198,6 +199,13 @@ private slots:
             QVERIFY(db.write(r));
         }
         db.close();
+        // The battery at 13 V is below this threshold: an alarm on the page.
+        core::AlarmSettings a;
+        a.on[size_t(core::AlarmId::BatteryLow)] = true;
+        a.threshold[size_t(core::AlarmId::BatteryLow)] = 20;
+        a.threshold[size_t(core::AlarmId::BatteryHigh)] = 30;
+        a.holdSeconds = 0;
+        m_folder->write("alarms.cfg", QByteArray::fromStdString(core::alarmSettingsText(a)));
         QVERIFY(startProgram(core::WebSettings()));
     }
 
@@ -230,7 +238,8 @@ private slots:
                               eval("[document.documentElement.scrollWidth, innerWidth, "
                                    "document.querySelectorAll('.meter svg .needle').length, "
                                    "document.getElementById('link').textContent, "
-                                   "document.getElementById('nodata').hidden]"),
+                                   "document.getElementById('nodata').hidden, "
+                                   "document.getElementById('alarms').textContent]"),
                               shot(shotPath(m_folder->path(), QString("web-dashboard-%1.png").arg(width)))});
         QVERIFY2(r.failed.isEmpty(), qPrintable(why(r)));
         QVERIFY2(r.errors.isEmpty(), qPrintable(why(r)));
@@ -241,6 +250,8 @@ private slots:
         QCOMPARE(page[2].toInt(), 6);
         QCOMPARE(page[3].toString(), QString("Live"));
         QVERIFY(page[4].toBool());
+        // The alarm with its value and since when, as the banner gives them.
+        QVERIFY2(page[5].toString().startsWith("Battery low: 13 V since "), qPrintable(page[5].toString()));
     }
 
     void trends_data() { dashboard_data(); }

@@ -10,6 +10,7 @@
 #include "core/Alarms.h"
 #include "core/EnergyBook.h"
 #include "publish/MqttSettingsFile.h"
+#include "publish/WebSettingsFile.h"
 #include "support/Broker.h"
 #include "support/Processes.h"
 #include "support/TestSupport.h"
@@ -81,6 +82,11 @@ private slots:
         m.port = std::to_string(broker.port());
         m.clientId = "shed";
         QVERIFY(publish::writeMqttSettingsFile(folder.file("mqtt.cfg"), m));
+        core::WebSettings web;
+        web.on = true;
+        const int webPort = testsupport::freePort();
+        web.port = std::to_string(webPort);
+        QVERIFY(publish::writeWebSettingsFile(folder.file("web.cfg"), web));
         // Port 2 has no device: the start-up failure is one line, then silent retries.
         folder.write("prog.cfg", testsupport::progCfg("2", "1", "0", "10", "1"));
 
@@ -113,6 +119,8 @@ private slots:
         QVERIFY(service.waitForStarted());
         auto errors = [&] { return testsupport::readFile(errFile); };
         QTRY_VERIFY_WITH_TIMEOUT(errors().contains("<6>Running on the folder"), 20000);
+        QVERIFY2(errors().contains(QString("<6>Serving at http://127.0.0.1:%1/.\n").arg(webPort).toLatin1()),
+                 errors().constData());
         // Without a COM2 entry the device it stands for is named.
         QVERIFY2(errors().contains("with port 2 (/dev/ttyS1, no COM2 entry in the folder); logging"),
                  errors().constData());
@@ -156,7 +164,8 @@ private slots:
         QVERIFY2(said("veldra/shed/volts 15"), heard.constData());
         QVERIFY2(said("veldra/shed/alarm/battery_low ON"), errors().constData());
         QVERIFY2(folder.read("logs/alarms.csv").contains("battery_low,raised"), folder.read("logs/alarms.csv"));
-        QVERIFY(errors().contains("<6>Battery low raised"));
+        // With its value and since when, as the banner gives them.
+        QVERIFY2(errors().contains("<6>Battery low raised: 15 V since "), errors().constData());
         // Energy counted (the energy step is every 5 s) and a log record written.
         const QString log = "logs/" + QDate::currentDate().toString("yyyy_M_d") + ".txt";
         t.restart();
