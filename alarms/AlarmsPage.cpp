@@ -43,11 +43,7 @@ QLineEdit *rowEntry(QWidget *parent, const QString &name, int row, int left = kE
 
 QCheckBox *rowCheck(QWidget *parent, const QString &name, int row)
 {
-    auto *c = new QCheckBox(parent);
-    c->setObjectName(name);
-    c->setGeometry(6, rowTop(row) + 1, 18, 18);
-    ui::setColours(c, ui::brightGreen(), Qt::black);
-    return c;
+    return ui::greenTickBox(parent, name, QString(), QRect(6, rowTop(row) + 1, 18, 18));
 }
 
 QString number(double v) { return QString::fromStdString(core::dotNumberText(v)); }

@@ -18,10 +18,7 @@ int rowTop(int row) { return 6 + row * kRowHeight; }
 
 QCheckBox *rowCheck(QWidget *parent, const QString &name, const QString &caption, int row)
 {
-    auto *c = new QCheckBox(parent);
-    c->setObjectName(name);
-    c->setGeometry(6, rowTop(row) + 1, 18, 18);
-    ui::setColours(c, ui::brightGreen(), Qt::black);
+    QCheckBox *c = ui::greenTickBox(parent, name, QString(), QRect(6, rowTop(row) + 1, 18, 18));
     QLabel *l = ui::greenLabel(parent, name + QStringLiteral("Label"), caption, QRect(28, rowTop(row), 350, 20));
     l->setFont(QFont(QStringLiteral("Arial"), 8));
     l->setBuddy(c);

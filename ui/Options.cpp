@@ -5,6 +5,8 @@
 #include "Twips.h"
 
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QTime>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -20,18 +22,23 @@ Options::Options(QWidget *parent) : QDialog(parent)
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("tabs"));
     setColours(m_tabs, darkGreen(), brightGreen());
+    // Every tab in sight: the window is as wide as they need, rather than
+    // scrolling them, where a click after scrolling lands on another page.
+    m_tabs->setUsesScrollButtons(false);
+    m_tabs->setElideMode(Qt::ElideNone);
 
+    Saved = greenLabel(this, QStringLiteral("Saved"), QString());
     Save = button(this, QStringLiteral("Save"), QStringLiteral("Save"));
-    Cancel = button(this, QStringLiteral("Cancel"), QStringLiteral("Cancel"));
-    for (QPushButton *b : {Save, Cancel})
+    Close = button(this, QStringLiteral("Close"), QStringLiteral("Close"));
+    for (QPushButton *b : {Save, Close})
         b->setFixedSize(86, 24);
     connect(Save, &QPushButton::clicked, this, &Options::Save_Click);
-    connect(Cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(Close, &QPushButton::clicked, this, &QDialog::reject);
 
     auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
+    buttons->addWidget(Saved, 1);
     buttons->addWidget(Save);
-    buttons->addWidget(Cancel);
+    buttons->addWidget(Close);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addWidget(m_tabs);
@@ -48,6 +55,7 @@ void Options::addPage(OptionsPage *page, const QString &title, std::function<voi
 
 void Options::Save_Click()
 {
+    Saved->clear();
     for (int i = 0; i < pageCount(); ++i)
         if (!m_pages[size_t(i)].page->check()) {
             m_tabs->setCurrentIndex(i);
@@ -65,7 +73,8 @@ void Options::Save_Click()
         m_tabs->setCurrentIndex(saved);
         return;
     }
-    accept();
+    setResult(QDialog::Accepted);
+    Saved->setText(QStringLiteral("Saved at %1.").arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
 }
 
 } // namespace ui

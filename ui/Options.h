@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Options window: our own settings, one page each (Alarms, MQTT, ...), in
-// the look of the other secondary windows. Save checks every page, then saves
-// every page in turn; Cancel saves nothing. It lives here, beside the other
-// widgets, so that each room makes its own page without knowing the others.
+// the look of the other secondary windows, every page's tab in sight. Save
+// checks every page, then saves every page in turn and stays open, so that
+// what the saved settings did shows on the pages (the web server's
+// addresses, the broker's answer); Close closes, saving nothing more. It
+// lives here, beside the other widgets, so that each room makes its own page
+// without knowing the others.
 
 #include <QDialog>
 #include <QString>
@@ -11,6 +14,7 @@
 #include <functional>
 #include <vector>
 
+class QLabel;
 class QPushButton;
 class QTabWidget;
 
@@ -38,9 +42,9 @@ public:
     void addPage(OptionsPage *page, const QString &title, std::function<void()> takeUp = {});
 
     // A page that refuses is shown and nothing is written. Otherwise each page
-    // saves in turn and the window closes; a page whose file cannot be written
-    // is shown and those after it are not saved. The pages saved are taken up
-    // in either case.
+    // saves in turn, the window says so and its result is Accepted; a page
+    // whose file cannot be written is shown and those after it are not saved.
+    // The pages saved are taken up in either case.
     void Save_Click();
 
     QTabWidget *tabs() const { return m_tabs; }
@@ -56,7 +60,9 @@ public:
         return nullptr;
     }
 
-    QPushButton *Save, *Cancel;
+    QPushButton *Save, *Close;
+    // "Saved at 14:05:09." after a save.
+    QLabel *Saved;
 
 private:
     struct Page {

@@ -18,6 +18,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QtTest>
 
@@ -67,9 +68,46 @@ private slots:
         QCOMPARE(pages, (QStringList{"Energy", "Trends", "Power curve", "Wind"}));
     }
 
+    // Every page's tab in sight at once, none behind scroll arrows, and the
+    // tick boxes of every page alike.
+    void optionsShowEveryTab_data()
+    {
+        QTest::addColumn<bool>("column");
+        QTest::newRow("crestdial") << false;
+        QTest::newRow("flankdial") << true;
+    }
+    void optionsShowEveryTab()
+    {
+        QFETCH(bool, column);
+        // Whatever the desktop's font: a large one here.
+        const QFont before = QApplication::font();
+        QFont large = before;
+        large.setPointSize(16);
+        QApplication::setFont(large);
+        auto restore = qScopeGuard([&] { QApplication::setFont(before); });
+        Rig rig(column ? editions::flankdial() : editions::crestdial());
+        rig.fake.modal.onRun = [&](QDialog *d) {
+            auto *options = qobject_cast<ui::Options *>(d);
+            QVERIFY(options);
+            options->show();
+            QVERIFY(QTest::qWaitForWindowExposed(options));
+            const QTabBar *bar = options->tabs()->tabBar();
+            QVERIFY(options->pageCount() >= 5);
+            for (int i = 0; i < bar->count(); ++i)
+                QVERIFY2(bar->rect().contains(bar->tabRect(i)), qPrintable(bar->tabText(i)));
+            QSet<QRgb> boxes;
+            for (QCheckBox *c : options->findChildren<QCheckBox *>())
+                boxes << c->palette().color(QPalette::Base).rgb();
+            QCOMPARE(boxes.size(), 1);
+        };
+        rig.logger->OptionsButton->click();
+        QCOMPARE(rig.fake.modal.runs, 1);
+    }
+
     // Save checks every page before it writes any, so a refusal saves
     // nothing at all; what was written is taken up by the session, also when
-    // a later page's file could not be written; Cancel saves nothing.
+    // a later page's file could not be written, and the window stays open
+    // saying so; Close saves nothing.
     void optionsSaveAndCancel_data()
     {
         QTest::addColumn<QString>("batteryLow");
@@ -100,7 +138,7 @@ private slots:
         if (mqttUnwritable)
             QVERIFY(QDir(rig.folder.path()).mkdir("mqtt.cfg"));
         rig.fake.messages.texts.clear();
-        QString left;
+        QString left, said;
         int result = -1;
         rig.fake.modal.onRun = [&](QDialog *d) {
             auto *options = qobject_cast<ui::Options *>(d);
@@ -113,11 +151,12 @@ private slots:
             m->Host->setText("broker.lan");
             m->Port->setText(port);
             if (cancel)
-                options->Cancel->click();
+                options->Close->click();
             else
                 options->Save->click();
             result = options->result();
             left = options->tabs()->tabText(options->tabs()->currentIndex());
+            said = options->Saved->text();
         };
         rig.logger->OptionsButton->click();
         QCOMPARE(rig.fake.modal.runs, 1);
@@ -127,6 +166,7 @@ private slots:
             QCOMPARE(left, shown);
         }
         QCOMPARE(result, int(shown.isEmpty() && !cancel ? QDialog::Accepted : QDialog::Rejected));
+        QCOMPARE(said.startsWith("Saved at "), shown.isEmpty() && !cancel);
         QCOMPARE(rig.folder.exists("alarms.cfg"), alarmsSaved);
         QCOMPARE(rig.logger->alarmWatch()->settings().isOn(core::AlarmId::BatteryLow), alarmsSaved);
         QCOMPARE(!mqttUnwritable && rig.folder.exists("mqtt.cfg"), mqttSaved);
