@@ -14,7 +14,6 @@
 namespace archive {
 
 namespace {
-QString native(const QString &path) { return QDir::toNativeSeparators(path); }
 } // namespace
 
 ArchiveWriter::ArchiveWriter(QString path, const core::CurveRules &rules) : m_path(std::move(path)), m_rules(rules)
@@ -46,7 +45,7 @@ bool ArchiveWriter::openOrKeepAside()
             m_refused = true;
         emit problem(QStringLiteral("open"), QStringLiteral("The archive %1 cannot be used: %2. Minutes are not "
                                                             "archived until it can.")
-                                                 .arg(native(m_path), m_db.error()));
+                                                 .arg(ui::nativePath(m_path), m_db.error()));
         return false;
     }
     return keepAside(why);
@@ -100,21 +99,21 @@ bool ArchiveWriter::keepAside(const QString &why)
         emit problem(QStringLiteral("damaged"),
                      QStringLiteral("The archive %1 is damaged (%2) and could not be moved aside. The program "
                                     "keeps the minutes and tries again.")
-                         .arg(native(m_path), why));
+                         .arg(ui::nativePath(m_path), why));
         return false;
     }
     finishCopy();
     if (!m_db.open(m_path, false)) {
         emit problem(QStringLiteral("open"), QStringLiteral("The archive %1 cannot be used: %2. Minutes are not "
                                                             "archived until it can.")
-                                                 .arg(native(m_path), m_db.error()));
+                                                 .arg(ui::nativePath(m_path), m_db.error()));
         return false;
     }
     m_db.takeOver();
     m_db.setCurveRules(m_rules);
     emit problem(QStringLiteral("kept"), QStringLiteral("The archive %1 was damaged (%2). It was kept as %3 and a "
                                                         "new archive was started; %4.")
-                                             .arg(native(m_path), why, native(kept), taken));
+                                             .arg(ui::nativePath(m_path), why, ui::nativePath(kept), taken));
     return true;
 }
 
@@ -159,7 +158,7 @@ void ArchiveWriter::takeFrameCurve()
         = ui::freeName(QFileInfo(file).absolutePath() + QStringLiteral("/powercurve-frames"), QStringLiteral(".csv"));
     if (!QFile::rename(file, kept)) {
         emit problem(QStringLiteral("frame curve"),
-                     QStringLiteral("The earlier power curve %1 could not be moved to %2.").arg(native(file), native(kept)));
+                     QStringLiteral("The earlier power curve %1 could not be moved to %2.").arg(ui::nativePath(file), ui::nativePath(kept)));
         return;
     }
     QString why;
@@ -189,7 +188,7 @@ void ArchiveWriter::takeFrameCurve()
     else
         why = QStringLiteral("was taken into the curve before");
     emit problem(QStringLiteral("frame curve"), QStringLiteral("The earlier power curve %1 %2; it is kept as %3.")
-                                                    .arg(native(file), why, native(kept)));
+                                                    .arg(ui::nativePath(file), why, ui::nativePath(kept)));
 }
 
 void ArchiveWriter::setCurveRules(const core::CurveRules &rules)
@@ -198,7 +197,7 @@ void ArchiveWriter::setCurveRules(const core::CurveRules &rules)
     if (m_db.isOpen() && !m_db.setCurveRules(rules))
         emit problem(QStringLiteral("write"), QStringLiteral("The archive %1 could not be written: %2. The program "
                                                              "goes on and makes the power curve again later.")
-                                                  .arg(native(m_path), m_db.error()));
+                                                  .arg(ui::nativePath(m_path), m_db.error()));
 }
 
 void ArchiveWriter::write(const core::ArchiveRow &minute)
@@ -209,7 +208,7 @@ void ArchiveWriter::write(const core::ArchiveRow &minute)
             emit problem(QStringLiteral("dropped"),
                          QStringLiteral("The archive %1 could not be written for a week: the oldest minutes "
                                         "waiting for it are let go, one for each new minute, from %2 on.")
-                             .arg(native(m_path), QDateTime::fromSecsSinceEpoch(m_waiting.front().t)
+                             .arg(ui::nativePath(m_path), QDateTime::fromSecsSinceEpoch(m_waiting.front().t)
                                                       .toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
         m_waiting.pop_front();
         emit droppedChanged(++m_dropped);
@@ -243,7 +242,7 @@ void ArchiveWriter::drain()
                 m_db.full() ? QStringLiteral("full") : QStringLiteral("write"),
                 QStringLiteral("The archive %1 could not be written: %2. The program goes on, "
                                "keeps the minutes and writes them when it can.")
-                    .arg(native(m_path), m_db.full() ? QStringLiteral("the disk is full") : m_db.error()));
+                    .arg(ui::nativePath(m_path), m_db.full() ? QStringLiteral("the disk is full") : m_db.error()));
         m_failing = true;
         break;
     }
@@ -289,7 +288,7 @@ QString ArchiveWriter::finish()
     };
     return QStringLiteral("%1 minutes from %2 to %3 could not be written to the archive %4 and are lost.")
         .arg(m_waiting.size())
-        .arg(when(m_waiting.front().t), when(m_waiting.back().t), native(m_path));
+        .arg(when(m_waiting.front().t), when(m_waiting.back().t), ui::nativePath(m_path));
 }
 
 } // namespace archive

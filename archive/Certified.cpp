@@ -16,9 +16,6 @@
 namespace archive {
 
 namespace {
-QString native(const QString &path) { return QDir::toNativeSeparators(path); }
-
-
 // Minutes are read a day's worth at a time.
 constexpr std::int64_t kChunk = 86400;
 } // namespace
@@ -37,14 +34,14 @@ std::optional<std::vector<core::CurvePoint>> readCertifiedCurve(const QString &f
     QString reason;
     const auto bytes = ui::readWhole(path, &reason);
     if (!bytes) {
-        *why = QStringLiteral("The certified curve %1 cannot be read (%2).").arg(native(path), reason);
+        *why = QStringLiteral("The certified curve %1 cannot be read (%2).").arg(ui::nativePath(path), reason);
         return std::nullopt;
     }
     std::string error;
     auto points = core::readCurveFile(ui::textOf(*bytes), &error);
     if (!points)
         *why = QStringLiteral("The certified curve %1 is damaged: %2.")
-                   .arg(native(path), QString::fromStdString(error));
+                   .arg(ui::nativePath(path), QString::fromStdString(error));
     return points;
 }
 
@@ -53,25 +50,25 @@ bool importCertifiedCurve(const QString &folder, const QString &file, QString *w
     QString reason;
     const auto bytes = ui::readWhole(file, &reason);
     if (!bytes) {
-        *why = QStringLiteral("%1 could not be read (%2).").arg(native(file), reason);
+        *why = QStringLiteral("%1 could not be read (%2).").arg(ui::nativePath(file), reason);
         return false;
     }
     std::string error;
     const auto points = core::readCurveFile(ui::textOf(*bytes), &error);
     if (!points) {
         *why = QStringLiteral("%1 is not a curve file: %2. The curve kept before is unchanged.")
-                   .arg(native(file), QString::fromStdString(error));
+                   .arg(ui::nativePath(file), QString::fromStdString(error));
         return false;
     }
     if (!core::cutInWind(*points)) {
         *why = QStringLiteral("%1 has no point with power above 0. The curve kept before is unchanged.")
-                   .arg(native(file));
+                   .arg(ui::nativePath(file));
         return false;
     }
     const QString kept = certifiedCurvePath(folder);
     if (!ui::replaceWhole(kept, *bytes)) {
         *why = QStringLiteral("The certified curve could not be kept as %1. The curve kept before is unchanged.")
-                   .arg(native(kept));
+                   .arg(ui::nativePath(kept));
         return false;
     }
     return true;
@@ -89,12 +86,12 @@ std::optional<core::PerformanceBook> readPerformance(const QString &folder, cons
         return book;
     ArchiveDb db;
     if (!db.open(path, true)) {
-        *why = QStringLiteral("The archive %1 cannot be read: %2.").arg(native(path), db.error());
+        *why = QStringLiteral("The archive %1 cannot be read: %2.").arg(ui::nativePath(path), db.error());
         return std::nullopt;
     }
     const auto span = db.minuteSpan();
     if (!db.error().isEmpty()) {
-        *why = QStringLiteral("The archive %1 cannot be read: %2.").arg(native(path), db.error());
+        *why = QStringLiteral("The archive %1 cannot be read: %2.").arg(ui::nativePath(path), db.error());
         return std::nullopt;
     }
     if (!span)
@@ -106,7 +103,7 @@ std::optional<core::PerformanceBook> readPerformance(const QString &folder, cons
         for (const core::ArchiveRow &minute : db.rows(Step::Minute, start, std::min(last, start + kChunk)))
             book.add(minute);
         if (!db.error().isEmpty()) {
-            *why = QStringLiteral("The archive %1 cannot be read: %2.").arg(native(path), db.error());
+            *why = QStringLiteral("The archive %1 cannot be read: %2.").arg(ui::nativePath(path), db.error());
             return std::nullopt;
         }
     }
@@ -123,7 +120,7 @@ int reportEnergy(const QString &folder, std::FILE *out, std::FILE *err)
         QString reason;
         const auto bytes = ui::readWhole(csv, &reason);
         if (!bytes)
-            return reportProblem(err, QStringLiteral("%1 could not be read (%2).").arg(native(csv), reason), 1);
+            return reportProblem(err, QStringLiteral("%1 could not be read (%2).").arg(ui::nativePath(csv), reason), 1);
         days = core::readEnergyCsv(ui::textOf(*bytes));
     }
     QString why;

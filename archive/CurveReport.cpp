@@ -10,10 +10,6 @@
 
 namespace archive {
 
-namespace {
-QString native(const QString &path) { return QDir::toNativeSeparators(path); }
-
-} // namespace
 
 int reportProblem(std::FILE *err, const QString &text, int code)
 {
@@ -32,17 +28,17 @@ std::optional<core::PowerCurve> readCurve(const QString &folder, const core::Tur
 {
     const QString path = folder + QLatin1Char('/') + ArchiveDb::fileName();
     if (!QFileInfo::exists(path)) {
-        *why = QStringLiteral("There is no archive in %1 yet.").arg(native(folder));
+        *why = QStringLiteral("There is no archive in %1 yet.").arg(ui::nativePath(folder));
         return std::nullopt;
     }
     ArchiveDb db;
     if (!db.open(path, true)) {
-        *why = QStringLiteral("The archive %1 cannot be read: %2.").arg(native(path), db.error());
+        *why = QStringLiteral("The archive %1 cannot be read: %2.").arg(ui::nativePath(path), db.error());
         return std::nullopt;
     }
     auto curve = db.curve(core::curveRules(settings));
     if (!curve)
-        *why = QStringLiteral("The archive %1 cannot be read: %2.").arg(native(path), db.error());
+        *why = QStringLiteral("The archive %1 cannot be read: %2.").arg(ui::nativePath(path), db.error());
     return curve;
 }
 
@@ -61,11 +57,11 @@ int reportCurveFile(const QString &folder, const QString &file, std::FILE *out, 
     QString reason;
     const auto bytes = ui::readWhole(file, &reason);
     if (!bytes)
-        return reportProblem(err, QStringLiteral("%1 could not be read (%2).").arg(native(file), reason), 1);
+        return reportProblem(err, QStringLiteral("%1 could not be read (%2).").arg(ui::nativePath(file), reason), 1);
     std::string error;
     const auto points = core::readCurveFile(ui::textOf(*bytes), &error);
     if (!points)
-        return reportProblem(err, QStringLiteral("%1 is not a curve file: %2.").arg(native(file), QString::fromStdString(error)),
+        return reportProblem(err, QStringLiteral("%1 is not a curve file: %2.").arg(ui::nativePath(file), QString::fromStdString(error)),
                    2);
     const double cutOut = Archive::turbineSettings(folder).cutOut;
     return writeReport(core::estimateText(core::annualEnergy(*points, cutOut)), out, err);

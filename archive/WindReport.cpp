@@ -4,6 +4,7 @@
 #include "Archive.h"
 #include "ArchiveDb.h"
 #include "CurveReport.h"
+#include "ui/Files.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -16,8 +17,6 @@
 namespace archive {
 
 namespace {
-QString native(const QString &path) { return QDir::toNativeSeparators(path); }
-
 // Rows between two looks at the progress.
 constexpr long long kProgressRows = 8192;
 } // namespace
@@ -27,11 +26,11 @@ std::optional<core::WindStats> readWind(const QString &folder, QString *why,
 {
     const QString path = folder + QLatin1Char('/') + ArchiveDb::fileName();
     if (!QFileInfo::exists(path)) {
-        *why = QStringLiteral("There is no archive in %1 yet.").arg(native(folder));
+        *why = QStringLiteral("There is no archive in %1 yet.").arg(ui::nativePath(folder));
         return std::nullopt;
     }
     auto unreadable = [&](const ArchiveDb &db) -> std::optional<core::WindStats> {
-        *why = QStringLiteral("The archive %1 cannot be read: %2.").arg(native(path), db.error());
+        *why = QStringLiteral("The archive %1 cannot be read: %2.").arg(ui::nativePath(path), db.error());
         return std::nullopt;
     };
     ArchiveDb db;

@@ -3,7 +3,7 @@
 // fed by the simulated unit, loaded cold (no cache) 9 times by headless
 // Chromium at phone size over 127.0.0.1, measured through the DevTools
 // protocol (the first contentful paint, from the start of the navigation).
-#include "publish/WebSettingsFile.h"
+#include "web/WebSettingsFile.h"
 #include "support/Broker.h"
 #include "support/Processes.h"
 #include "support/TestSupport.h"
@@ -29,7 +29,7 @@ int main(int argc, char **argv)
     core::WebSettings s;
     s.on = true;
     s.port = std::to_string(port);
-    publish::writeWebSettingsFile(folder.file("web.cfg"), s);
+    web::writeWebSettingsFile(folder.file("web.cfg"), s);
 
     QProcess unit, program;
     unit.start(qEnvironmentVariable("VELDRA_BIN") + "/../tools/veldra-simunit",

@@ -11,8 +11,8 @@
 // every hour, median of 11.
 #include "archive/ArchiveDb.h"
 #include "monitor/Rooms.h"
-#include "publish/WebServer.h"
-#include "publish/WebSettingsFile.h"
+#include "web/WebServer.h"
+#include "web/WebSettingsFile.h"
 #include "support/Broker.h"
 #include "support/TestSupport.h"
 #include "ui/Clock.h"
@@ -87,7 +87,7 @@ Run oneRun(int seconds)
     core::WebSettings s;
     s.on = true;
     s.port = std::to_string(port);
-    publish::writeWebSettingsFile(folder.file("web.cfg"), s);
+    web::writeWebSettingsFile(folder.file("web.cfg"), s);
 
     testsupport::FakeServices fake(folder.path());
     ui::SystemClock clock;
@@ -233,7 +233,7 @@ std::pair<double, double> seriesYearOfHours()
     core::WebSettings s;
     s.on = true;
     s.port = std::to_string(port);
-    publish::writeWebSettingsFile(folder.file("web.cfg"), s);
+    web::writeWebSettingsFile(folder.file("web.cfg"), s);
     testsupport::FakeServices fake(folder.path());
     monitor::Rooms rooms(fake.services());
     const std::string path = "/api/series?from=" + std::to_string(start) + "&to=" + std::to_string(start + 365 * 86400)

@@ -18,7 +18,6 @@ constexpr std::int64_t kMinute = 60;
 constexpr std::int64_t kMinuteMs = 60000;
 constexpr auto kStaleMs = std::int64_t(kStaleAfterSeconds * 1000);
 
-std::int64_t floorDiv(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 } // namespace
 
 void Spread::add(double v)

@@ -2,6 +2,7 @@
 #include "Axis.h"
 
 #include "EnergyBook.h"
+#include "Number.h"
 
 #include <algorithm>
 #include <cmath>
@@ -104,7 +105,6 @@ struct TimeStep {
     double seconds; // about how long one step is
 };
 
-long floorDiv(std::int64_t a, std::int64_t b) { return long(a / b - ((a % b != 0) && ((a < 0) != (b < 0)))); }
 
 TimeStep chooseStep(std::int64_t span, int maxTicks)
 {
@@ -149,7 +149,7 @@ std::vector<TimeTick> timeTicks(std::int64_t from, std::int64_t to, int maxTicks
     const TimeStep step = chooseStep(to - from, maxTicks);
     // Local times of the ends, widened by the largest change of the clocks.
     const std::int64_t localFrom = from + offsetAt(from) - 7200, localTo = to + offsetAt(to) + 7200;
-    const long firstDay = floorDiv(localFrom, 86400), lastDay = floorDiv(localTo, 86400);
+    const long firstDay = long(floorDiv(localFrom, 86400)), lastDay = long(floorDiv(localTo, 86400));
     const auto add = [&](std::int64_t local, std::string label, bool major) {
         std::vector<std::int64_t> at = utcOfLocal(local, offsetAt);
         // A midnight the clocks skip: the day starts an hour later.

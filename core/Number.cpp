@@ -208,6 +208,15 @@ double roundHalfEven(double value, int decimals)
     return std::strtod(text.c_str(), nullptr);
 }
 
+std::string roundedText(double value, int decimals) { return dotNumberText(roundHalfEven(value, decimals)); }
+
+std::string roundedText(const std::optional<double> &value, int decimals)
+{
+    return value ? roundedText(*value, decimals) : std::string();
+}
+
+std::int64_t floorDiv(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+
 std::optional<std::int16_t> toInt16(double value)
 {
     if (!std::isfinite(value))

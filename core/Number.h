@@ -43,6 +43,12 @@ std::optional<double> readNumber(std::string_view text);
 
 // Round to the given number of decimals, halves to even (classic BASIC rounding).
 double roundHalfEven(double value, int decimals = 0);
+// dotNumberText of the value so rounded; of none, "" (an empty CSV field).
+std::string roundedText(double value, int decimals);
+std::string roundedText(const std::optional<double> &value, int decimals);
+
+// a / b rounded towards minus infinity (b not 0): -1 / 60 is -1, not 0.
+std::int64_t floorDiv(std::int64_t a, std::int64_t b);
 
 // Round to a 16-bit integer, halves to even; nullopt when the result does not
 // fit (or the value is not finite). Never wraps.

@@ -9,7 +9,6 @@
 namespace core {
 
 namespace {
-std::string rounded(double v, int decimals) { return dotNumberText(roundHalfEven(v, decimals)); }
 
 std::string monthText(int key)
 {
@@ -174,14 +173,14 @@ std::string energyReportText(const std::vector<DayRecord> &days,
         out += ",compared_hours,compared_measured_kwh,compared_certified_kwh,performance_percent";
     out += "\r\n";
     for (const auto &[month, m] : months) {
-        out += monthText(month) + ',' + rounded(m.wh / 1000, 3) + ',' + std::to_string(m.days) + ','
+        out += monthText(month) + ',' + roundedText(m.wh / 1000, 3) + ',' + std::to_string(m.days) + ','
                + std::to_string(m.estimated);
         if (performanceMonths) {
             const auto found = performanceMonths->find(month);
             const PerformanceSums p = found == performanceMonths->end() ? PerformanceSums() : found->second;
             const auto ratio = p.ratio();
-            out += ',' + rounded(double(p.minutes) / 60, 2) + ',' + rounded(p.measuredWh / 1000, 3) + ','
-                   + rounded(p.certifiedWh / 1000, 3) + ',' + (ratio ? rounded(*ratio * 100, 1) : std::string());
+            out += ',' + roundedText(double(p.minutes) / 60, 2) + ',' + roundedText(p.measuredWh / 1000, 3) + ','
+                   + roundedText(p.certifiedWh / 1000, 3) + ',' + (ratio ? roundedText(*ratio * 100, 1) : std::string());
         }
         out += "\r\n";
     }

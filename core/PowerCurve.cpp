@@ -30,11 +30,6 @@ std::string lowerWithoutBlanks(std::string_view text)
     return out;
 }
 
-std::string rounded(double v, int decimals) { return dotNumberText(roundHalfEven(v, decimals)); }
-std::string optionalRounded(const std::optional<double> &v, int decimals)
-{
-    return v ? rounded(*v, decimals) : std::string();
-}
 
 } // namespace
 
@@ -62,8 +57,8 @@ WindUnit windUnit(std::string_view wsUnits)
 
 std::string CurveRules::key() const
 {
-    return "density=" + rounded(density, 6) + ";control=" + (activePowerControl ? "1" : "0")
-           + ";full=" + optionalRounded(batteryFullVolts, 3) + ";dump=" + (dumpsToLoad ? "1" : "0");
+    return "density=" + roundedText(density, 6) + ";control=" + (activePowerControl ? "1" : "0")
+           + ";full=" + roundedText(batteryFullVolts, 3) + ";dump=" + (dumpsToLoad ? "1" : "0");
 }
 
 CurveRules curveRules(const TurbineSettings &s)
@@ -300,7 +295,7 @@ std::string completenessNote(const Completeness &c)
     std::string note = "The curve is incomplete:";
     std::string sep = " ";
     if (!c.enoughHours) {
-        note += sep + rounded(c.hours, 1) + " of the " + dotNumberText(kCompleteHours) + " hours of data it needs";
+        note += sep + roundedText(c.hours, 1) + " of the " + dotNumberText(kCompleteHours) + " hours of data it needs";
         sep = "; ";
     }
     if (!c.lowestProducing)
@@ -320,14 +315,14 @@ std::string estimateText(const Estimate &e)
         const size_t i = size_t(average - 4);
         if (i < e.rows.size()) {
             const EstimateRow &r = e.rows[i];
-            out += ',' + rounded(r.measuredKwh, 1) + ',' + rounded(r.extrapolatedKwh, 1) + ','
+            out += ',' + roundedText(r.measuredKwh, 1) + ',' + roundedText(r.extrapolatedKwh, 1) + ','
                    + (r.incomplete ? "incomplete" : "");
         } else {
             out += ",,,";
         }
         out += "\r\n";
     }
-    return out + "power_at_11_m_s_w," + optionalRounded(e.wattsAt11, 1) + "\r\n";
+    return out + "power_at_11_m_s_w," + roundedText(e.wattsAt11, 1) + "\r\n";
 }
 
 std::string curveReportText(const PowerCurve &curve, const TurbineSettings &settings)
@@ -337,24 +332,24 @@ std::string curveReportText(const PowerCurve &curve, const TurbineSettings &sett
         const CurveBin &b = curve.bins()[size_t(k)];
         if (!b.minutes)
             continue;
-        out += dotNumberText(PowerCurve::centre(k)) + ',' + std::to_string(b.minutes) + ',' + rounded(b.meanWind(), 3)
-               + ',' + rounded(b.meanWatts(), 2) + ',' + rounded(b.sdWatts(), 2) + ','
-               + optionalRounded(b.meanRPM(), 1) + ',' + (b.measured() ? "1" : "0") + "\r\n";
+        out += dotNumberText(PowerCurve::centre(k)) + ',' + std::to_string(b.minutes) + ',' + roundedText(b.meanWind(), 3)
+               + ',' + roundedText(b.meanWatts(), 2) + ',' + roundedText(b.sdWatts(), 2) + ','
+               + roundedText(b.meanRPM(), 1) + ',' + (b.measured() ? "1" : "0") + "\r\n";
     }
     out += "\r\n" + estimateText(annualEnergy(measuredPoints(curve), settings.cutOut)) + "\r\n";
     const Completeness c = completeness(curve);
     const Curtailment full = curve.curtailedIn(std::nullopt, MinuteUse::BatteryFull);
     const Curtailment load = curve.curtailedIn(std::nullopt, MinuteUse::LoadOn);
-    out += "hours_of_data," + rounded(c.hours, 2) + "\r\n";
+    out += "hours_of_data," + roundedText(c.hours, 2) + "\r\n";
     out += std::string("complete,") + (c.complete ? "1" : "0") + "\r\n";
     out += "bins_missing," + c.missing + "\r\n";
-    out += "air_density_kg_m3," + rounded(siteDensity(settings), 4) + "\r\n";
+    out += "air_density_kg_m3," + roundedText(siteDensity(settings), 4) + "\r\n";
     out += std::string("normalised,") + (settings.activePowerControl ? "wind" : "power") + "\r\n";
     out += "cut_out_m_s," + dotNumberText(settings.cutOut) + "\r\n";
-    out += "battery_full_hours," + rounded(full.seconds / 3600, 2) + "\r\n";
-    out += "battery_full_kwh," + rounded(full.energyWh / 1000, 3) + "\r\n";
-    out += "load_on_hours," + rounded(load.seconds / 3600, 2) + "\r\n";
-    out += "load_on_kwh," + rounded(load.energyWh / 1000, 3) + "\r\n";
+    out += "battery_full_hours," + roundedText(full.seconds / 3600, 2) + "\r\n";
+    out += "battery_full_kwh," + roundedText(full.energyWh / 1000, 3) + "\r\n";
+    out += "load_on_hours," + roundedText(load.seconds / 3600, 2) + "\r\n";
+    out += "load_on_kwh," + roundedText(load.energyWh / 1000, 3) + "\r\n";
     return out;
 }
 

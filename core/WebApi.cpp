@@ -86,13 +86,20 @@ namespace {
 // a few hundred thousand numbers).
 void addNumber(std::string &out, double value)
 {
-    if (!std::isfinite(value) || std::fabs(value) >= 1e9) {
-        out += jsonNumber(value);
+    if (!std::isfinite(value)) {
+        out += "null";
+        return;
+    }
+    // Millionths are more than any quantity here holds; to_chars writes the
+    // shortest text that reads back, many times faster than the number-text
+    // helper, which matters for a year of rows.
+    if (std::fabs(value) >= 1e9) {
+        out += dotNumberText(value);
         return;
     }
     double rounded = std::round(value * 1e6) / 1e6;
     if (rounded == 0)
-        rounded = 0;
+        rounded = 0; // no "-0"
     char text[48];
     const auto end = std::to_chars(text, text + sizeof text, rounded, std::chars_format::fixed);
     out.append(text, end.ptr);
@@ -101,19 +108,9 @@ void addNumber(std::string &out, double value)
 
 std::string jsonNumber(double value)
 {
-    if (!std::isfinite(value))
-        return "null";
-    // Millionths are more than any quantity here holds; to_chars writes the
-    // shortest text that reads back, many times faster than the number-text
-    // helper, which matters for a year of rows.
-    if (std::fabs(value) >= 1e9)
-        return dotNumberText(value);
-    double rounded = std::round(value * 1e6) / 1e6;
-    if (rounded == 0)
-        rounded = 0; // no "-0"
-    char text[48];
-    const auto end = std::to_chars(text, text + sizeof text, rounded, std::chars_format::fixed);
-    return std::string(text, end.ptr);
+    std::string out;
+    addNumber(out, value);
+    return out;
 }
 
 std::string nowJson(const WebNow &n)

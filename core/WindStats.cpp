@@ -13,11 +13,6 @@ namespace {
 // Above this a minute's mean is no wind but a broken reading.
 constexpr double kHighestWind = 150;
 
-std::string rounded(double v, int decimals) { return dotNumberText(roundHalfEven(v, decimals)); }
-std::string optionalRounded(const std::optional<double> &v, int decimals)
-{
-    return v ? rounded(*v, decimals) : std::string();
-}
 
 std::string periodText(int key, bool month)
 {
@@ -353,28 +348,28 @@ std::string windReportText(const WindStats &wind, const PowerCurve &curve, const
             last = k;
     for (int k = 0; k <= last; ++k) {
         const WindBinTime &b = wind.bins[size_t(k)];
-        out += dotNumberText(PowerCurve::centre(k)) + ',' + rounded(b.minutes, 0) + ',' + rounded(b.share, 5) + ','
-               + rounded(b.hoursPerYear, 1) + ',' + (wind.weibull ? rounded(wind.weibullHoursPerYear(k), 1) : "")
+        out += dotNumberText(PowerCurve::centre(k)) + ',' + roundedText(b.minutes, 0) + ',' + roundedText(b.share, 5) + ','
+               + roundedText(b.hoursPerYear, 1) + ',' + (wind.weibull ? roundedText(wind.weibullHoursPerYear(k), 1) : "")
                + "\r\n";
     }
     out += "\r\nmonth,minutes,mean_wind_m_s\r\n";
     for (const WindPeriod &m : wind.months)
-        out += periodText(m.key, true) + ',' + rounded(m.minutes, 0) + ',' + rounded(m.mean(), 2) + "\r\n";
+        out += periodText(m.key, true) + ',' + roundedText(m.minutes, 0) + ',' + roundedText(m.mean(), 2) + "\r\n";
     out += "\r\nyear,minutes,mean_wind_m_s\r\n";
     for (const WindPeriod &y : wind.years)
-        out += periodText(y.key, false) + ',' + rounded(y.minutes, 0) + ',' + rounded(y.mean(), 2) + "\r\n";
+        out += periodText(y.key, false) + ',' + roundedText(y.minutes, 0) + ',' + roundedText(y.mean(), 2) + "\r\n";
 
-    out += "\r\nminutes_measured," + rounded(wind.minutes, 0) + "\r\n";
-    out += "minutes_from_hours," + rounded(wind.minutesFromHours, 0) + "\r\n";
-    out += "mean_wind_m_s," + (wind.minutes > 0 ? rounded(wind.meanWind, 2) : std::string()) + "\r\n";
-    out += "calm_share," + (wind.minutes > 0 ? rounded(wind.calmShare(), 4) : std::string()) + "\r\n";
-    out += "above_last_bin_minutes," + rounded(wind.aboveBinsMinutes, 0) + "\r\n";
-    out += "other_unit_minutes," + rounded(wind.otherUnitMinutes, 0) + "\r\n";
-    out += "strongest_gust_m_s," + (wind.gust ? rounded(wind.gust->wind, 2) : std::string()) + "\r\n";
+    out += "\r\nminutes_measured," + roundedText(wind.minutes, 0) + "\r\n";
+    out += "minutes_from_hours," + roundedText(wind.minutesFromHours, 0) + "\r\n";
+    out += "mean_wind_m_s," + (wind.minutes > 0 ? roundedText(wind.meanWind, 2) : std::string()) + "\r\n";
+    out += "calm_share," + (wind.minutes > 0 ? roundedText(wind.calmShare(), 4) : std::string()) + "\r\n";
+    out += "above_last_bin_minutes," + roundedText(wind.aboveBinsMinutes, 0) + "\r\n";
+    out += "other_unit_minutes," + roundedText(wind.otherUnitMinutes, 0) + "\r\n";
+    out += "strongest_gust_m_s," + (wind.gust ? roundedText(wind.gust->wind, 2) : std::string()) + "\r\n";
     out += "strongest_gust_time," + (wind.gust ? isoLocalTime(wind.gust->t, wind.gust->utcOffset) : std::string())
            + "\r\n";
-    out += "weibull_k," + (wind.weibull ? rounded(wind.weibull->k, 3) : std::string()) + "\r\n";
-    out += "weibull_c_m_s," + (wind.weibull ? rounded(wind.weibull->c, 3) : std::string()) + "\r\n";
+    out += "weibull_k," + (wind.weibull ? roundedText(wind.weibull->k, 3) : std::string()) + "\r\n";
+    out += "weibull_c_m_s," + (wind.weibull ? roundedText(wind.weibull->c, 3) : std::string()) + "\r\n";
 
     const SiteEstimate site = siteEstimate(wind, curve, settings);
     out +=
@@ -382,15 +377,15 @@ std::string windReportText(const WindStats &wind, const PowerCurve &curve, const
     for (const auto &[name, energy] : {std::pair{"measured", site.measured}, std::pair{"weibull", site.weibull}}) {
         out += name;
         if (energy)
-            out += ',' + rounded(energy->row.averageWind, 2) + ',' + rounded(energy->row.measuredKwh, 1) + ','
-                   + rounded(energy->row.extrapolatedKwh, 1) + ',' + (energy->row.incomplete ? "incomplete" : "")
-                   + ',' + optionalRounded(energy->capacityFactor, 4);
+            out += ',' + roundedText(energy->row.averageWind, 2) + ',' + roundedText(energy->row.measuredKwh, 1) + ','
+                   + roundedText(energy->row.extrapolatedKwh, 1) + ',' + (energy->row.incomplete ? "incomplete" : "")
+                   + ',' + roundedText(energy->capacityFactor, 4);
         else
             out += ",,,,,";
         out += "\r\n";
     }
-    out += "rated_power_w," + optionalRounded(settings.ratedPower, 1) + "\r\n";
-    out += "air_density_kg_m3," + rounded(siteDensity(settings), 4) + "\r\n";
+    out += "rated_power_w," + roundedText(settings.ratedPower, 1) + "\r\n";
+    out += "air_density_kg_m3," + roundedText(siteDensity(settings), 4) + "\r\n";
     return out;
 }
 

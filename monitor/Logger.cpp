@@ -20,7 +20,7 @@
 #include "history/WindPage.h"
 #include "history/TurbinePage.h"
 #include "publish/MqttPage.h"
-#include "publish/WebPage.h"
+#include "web/WebPage.h"
 #include "publish/Publisher.h"
 #include "ui/Files.h"
 #include "ui/Options.h"
@@ -462,7 +462,7 @@ void Logger::Options_Click()
                     [this] { m_session->saved(ui::SettingsFile::Mqtt); });
     options.addPage(new archive::ArchivePage(m_services, &options), QStringLiteral("Archive"),
                     [this] { m_session->saved(ui::SettingsFile::Archive); });
-    options.addPage(new publish::WebPage(m_services, m_session->webServer(), &options), QStringLiteral("Web"),
+    options.addPage(new web::WebPage(m_services, m_session->webServer(), &options), QStringLiteral("Web"),
                     [this] { m_session->saved(ui::SettingsFile::Web); });
     options.addPage(new history::TurbinePage(m_services, &options), QStringLiteral("Turbine and site"),
                     [this] { m_session->saved(ui::SettingsFile::Turbine); });

@@ -5,7 +5,7 @@
 #include "alarms/AlarmWatch.h"
 #include "archive/Archive.h"
 #include "archive/PerformanceWatch.h"
-#include "publish/WebServer.h"
+#include "web/WebServer.h"
 
 #include <QTimer>
 
@@ -33,8 +33,8 @@ Rooms::Rooms(const ui::Services &services)
     QTimer::singleShot(0, p, &archive::PerformanceWatch::check);
 
     // The web server reads the session's values (and the archive); it starts as web.cfg says.
-    m_web = std::make_unique<publish::WebServer>(m_session->services());
-    publish::WebServer *w = m_web.get();
+    m_web = std::make_unique<web::WebServer>(m_session->services());
+    web::WebServer *w = m_web.get();
     feedWebServer(*s, *w, *a);
     s->setWebServer(w);
     // Each settings file to every room here that reads it (the session's

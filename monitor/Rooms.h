@@ -13,7 +13,7 @@ namespace archive {
 class Archive;
 class PerformanceWatch;
 }
-namespace publish {
+namespace web {
 class WebServer;
 }
 
@@ -37,7 +37,7 @@ private:
 
     std::unique_ptr<Session> m_session;
     std::unique_ptr<archive::Archive> m_archive;
-    std::unique_ptr<publish::WebServer> m_web;
+    std::unique_ptr<web::WebServer> m_web;
     std::unique_ptr<archive::PerformanceWatch> m_performance;
 };
 

@@ -35,8 +35,10 @@ class TickWriter;
 } // namespace logging
 namespace publish {
 class Publisher;
+}
+namespace web {
 class WebServer;
-} // namespace publish
+}
 
 namespace monitor {
 
@@ -106,8 +108,8 @@ public:
     alarms::AlarmWatch *alarms() const { return m_alarms.get(); }
     publish::Publisher *publisher() const { return m_publisher; }
     // The web server, when the composition root made one (it owns it).
-    publish::WebServer *webServer() const { return m_web; }
-    void setWebServer(publish::WebServer *web) { m_web = web; }
+    web::WebServer *webServer() const { return m_web; }
+    void setWebServer(web::WebServer *web) { m_web = web; }
     const ui::Services &services() const { return m_services; }
 
 signals:
@@ -159,7 +161,7 @@ private:
     QTimer *m_logTimer, *m_energyTimer, *m_energySave;
     std::unique_ptr<alarms::AlarmWatch> m_alarms;
     publish::Publisher *m_publisher;
-    publish::WebServer *m_web = nullptr;
+    web::WebServer *m_web = nullptr;
 };
 
 } // namespace monitor

@@ -10,7 +10,7 @@
 #include "archive/Archive.h"
 #include "archive/Certified.h"
 #include "archive/CurveReport.h"
-#include "publish/WebServer.h"
+#include "web/WebServer.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -37,9 +37,9 @@ Answer fromArchive(const QString &file, Answerer answer)
     return answer(&db);
 }
 
-void answerArchive(publish::WebServer &web, const QString &file)
+void answerArchive(web::WebServer &server, const QString &file)
 {
-    web.setSeriesHandler([file](const core::QueryPairs &query, std::int64_t now) {
+    server.setSeriesHandler([file](const core::QueryPairs &query, std::int64_t now) {
         std::string error;
         const auto q = core::seriesQuery(query, now, &error);
         if (!q)
@@ -52,7 +52,7 @@ void answerArchive(publish::WebServer &web, const QString &file)
                                                        : std::vector<core::ArchiveRow>())};
         });
     });
-    web.setDaysHandler([file](const core::QueryPairs &query, std::int64_t now) {
+    server.setDaysHandler([file](const core::QueryPairs &query, std::int64_t now) {
         const QDate today = QDateTime::fromSecsSinceEpoch(now).date();
         std::string error;
         const auto q = core::daysQuery(query, today.year(), today.month(), &error);
@@ -66,9 +66,9 @@ void answerArchive(publish::WebServer &web, const QString &file)
 }
 } // namespace
 
-void feedWebServer(Session &session, publish::WebServer &web, archive::Archive &archive)
+void feedWebServer(Session &session, web::WebServer &server, archive::Archive &archive)
 {
-    answerArchive(web, archive.path());
+    answerArchive(server, archive.path());
 
     struct State {
         bool hasReading = false;
@@ -76,7 +76,7 @@ void feedWebServer(Session &session, publish::WebServer &web, archive::Archive &
     };
     auto state = std::make_shared<State>();
     Session *s = &session;
-    publish::WebServer *w = &web;
+    web::WebServer *w = &server;
     archive::Archive *a = &archive;
 
     // Only copying: the texts are made on the server's threads.
@@ -103,7 +103,9 @@ void feedWebServer(Session &session, publish::WebServer &web, archive::Archive &
         n.framesRejected = s->alarms()->counters().rejected();
         n.archiveMinutesDropped = a->minutesDropped();
         for (const core::AlarmId id : core::kAlarms) {
-            core::WebAlarm alarm{std::string(core::alarmKey(id)), std::string(core::alarmTitle(id))};
+            core::WebAlarm alarm;
+            alarm.key = core::alarmKey(id);
+            alarm.name = core::alarmTitle(id);
             if (const auto r = s->alarms()->raisedAlarm(id)) {
                 alarm.raised = true;
                 alarm.value = r->value;

@@ -10,7 +10,7 @@
 namespace archive {
 class Archive;
 }
-namespace publish {
+namespace web {
 class WebServer;
 }
 
@@ -18,6 +18,6 @@ namespace monitor {
 
 class Session;
 
-void feedWebServer(Session &session, publish::WebServer &web, archive::Archive &archive);
+void feedWebServer(Session &session, web::WebServer &server, archive::Archive &archive);
 
 } // namespace monitor

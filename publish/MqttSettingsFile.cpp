@@ -9,10 +9,6 @@
 
 namespace publish {
 
-namespace {
-const QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-}
-
 core::MqttSettings readMqttSettingsFile(const QString &path, QString *reason)
 {
     // Every text reads as settings (what is not understood takes its
@@ -25,24 +21,9 @@ core::MqttSettings readMqttSettingsFile(const QString &path, QString *reason)
     return loaded.value.value_or(core::MqttSettings());
 }
 
-bool writeOwnerOnly(const QString &path, const QByteArray &bytes)
-{
-    // The replacement takes the permissions of the file it replaces, so the
-    // file is made owner-only (empty) before anything is written into it.
-    if (!ui::exists(path)) {
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly))
-            return false;
-        f.close();
-    }
-    if (!QFile::setPermissions(path, kOwnerOnly))
-        return false;
-    return ui::replaceWhole(path, bytes) && QFile::setPermissions(path, kOwnerOnly);
-}
-
 bool writeMqttSettingsFile(const QString &path, const core::MqttSettings &s)
 {
-    return writeOwnerOnly(path, QByteArray::fromStdString(core::mqttSettingsText(s)));
+    return ui::writeOwnerOnly(path, QByteArray::fromStdString(core::mqttSettingsText(s)));
 }
 
 std::string hostName() { return QSysInfo::machineHostName().toStdString(); }

@@ -16,11 +16,6 @@ core::MqttSettings readMqttSettingsFile(const QString &path, QString *reason = n
 // (the old file is then unchanged).
 bool writeMqttSettingsFile(const QString &path, const core::MqttSettings &s);
 
-// Replaces a file whole, readable and writable by its owner only (also
-// when it existed with wider permissions); false when it could not be
-// written (the old file is then unchanged).
-bool writeOwnerOnly(const QString &path, const QByteArray &bytes);
-
 // This machine's name, for the default client id.
 std::string hostName();
 

@@ -8,7 +8,7 @@
 #include "core/Number.h"
 #include "monitor/Rooms.h"
 #include "monitor/Session.h"
-#include "publish/WebServer.h"
+#include "web/WebServer.h"
 #include "ui/Files.h"
 #include "ui/FolderStart.h"
 #include "ui/ProgramFolder.h"
@@ -102,10 +102,10 @@ public:
                                  portText(), loggingText()));
         // Where the web server can be reached, when it starts and at each
         // change (its problems are told as they come).
-        if (publish::WebServer *web = m_session.webServer()) {
+        if (web::WebServer *web = m_session.webServer()) {
             if (web->running())
                 m_messages.info(web->statusText());
-            QObject::connect(web, &publish::WebServer::statusChanged, &m_session, [this, web](const QString &text) {
+            QObject::connect(web, &web::WebServer::statusChanged, &m_session, [this, web](const QString &text) {
                 if (web->running() || text == QStringLiteral("The web server is off."))
                     m_messages.info(text);
             });

@@ -46,6 +46,24 @@ bool replaceWhole(const QString &path, const QByteArray &bytes)
     return f.commit();
 }
 
+QString nativePath(const QString &path) { return QDir::toNativeSeparators(path); }
+
+bool writeOwnerOnly(const QString &path, const QByteArray &bytes)
+{
+    // The replacement takes the permissions of the file it replaces, so the
+    // file is made owner-only (empty) before anything is written into it.
+    const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    if (!exists(path)) {
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly))
+            return false;
+        f.close();
+    }
+    if (!QFile::setPermissions(path, ownerOnly))
+        return false;
+    return replaceWhole(path, bytes) && QFile::setPermissions(path, ownerOnly);
+}
+
 bool append(const QString &path, const QByteArray &bytes)
 {
     // A short write is taken back, so the file never ends in half a line that

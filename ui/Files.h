@@ -17,6 +17,11 @@ namespace ui {
 std::optional<QByteArray> readWhole(const QString &path, QString *reason = nullptr);
 // Replaces the file through a temporary file, so readers never see half of it.
 bool replaceWhole(const QString &path, const QByteArray &bytes);
+// A path as the system writes it ("\" on Windows), for messages.
+QString nativePath(const QString &path);
+// The same, readable and writable by its owner only (also when it existed
+// with wider permissions).
+bool writeOwnerOnly(const QString &path, const QByteArray &bytes);
 // Appends and closes; creates the file when missing.
 bool append(const QString &path, const QByteArray &bytes);
 bool exists(const QString &path);

@@ -10,7 +10,6 @@
 namespace ui {
 
 namespace {
-QString shown(const QString &path) { return QDir::toNativeSeparators(path); }
 
 QString keyList(const std::vector<std::string> &keys)
 {
@@ -113,7 +112,7 @@ Settings ProgramFolder::settings(KeptFile &file, const Settings &defaults, const
                 QStringLiteral("keys"),
                 QStringLiteral(
                     "The settings file %1 has no value for: %2. Default values are used for them; open the setup or calibration window and save to store them.")
-                    .arg(shown(file.path()), keyList(missing)));
+                    .arg(nativePath(file.path()), keyList(missing)));
         return std::optional<Settings>(s);
     });
     if (loaded.state == KeptFile::State::Missing && m_messages)
@@ -137,7 +136,7 @@ core::CalibrationSettings ProgramFolder::calibrationSettings()
             QStringLiteral("numbers"),
             QStringLiteral(
                 "The settings file %1 holds a value that is not a number for: %2. The readings that use it are not updated; correct it in the calibration window and save.")
-                .arg(shown(m_calibrationFile.path()), keyList(keys)));
+                .arg(nativePath(m_calibrationFile.path()), keyList(keys)));
     return s;
 }
 

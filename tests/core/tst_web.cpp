@@ -12,6 +12,15 @@ QString qs(const std::string &s) { return QString::fromStdString(s); }
 QString opt(const std::optional<std::string> &s) { return s ? qs(*s) : QStringLiteral("<none>"); }
 } // namespace
 
+core::WebAlarm alarmOf(const char *key, const char *name, bool raised)
+{
+    core::WebAlarm a;
+    a.key = key;
+    a.name = name;
+    a.raised = raised;
+    return a;
+}
+
 // The keys of a JSON value at every depth ("bins[].wind"), an array's by its first element.
 QStringList keysOf(const QJsonValue &v, const QString &path = QString())
 {
@@ -399,8 +408,12 @@ private slots:
         n.watts = 99.97;
         n.windSpeed = 10;
         n.windToMetresPerSecond = 0.44704;
-        n.alarms = {{"no_data", "No data", false},
-                    {"battery_low", "Battery \"low\"", true, 11.5, "V", 1772892000, "Battery \"low\": 11,5 V since 14:00:00"}};
+        core::WebAlarm low = alarmOf("battery_low", "Battery \"low\"", true);
+        low.value = 11.5;
+        low.unit = "V";
+        low.since = 1772892000;
+        low.text = "Battery \"low\": 11,5 V since 14:00:00";
+        n.alarms = {alarmOf("no_data", "No data", false), low};
         json = QByteArray::fromStdString(core::nowJson(n));
         QVERIFY2(json.contains("\"watts\":99.97"), json.constData());
         o = QJsonDocument::fromJson(json, &error).object();
@@ -421,7 +434,7 @@ private slots:
         core::WebNow n;
         n.state = core::DataState::Paused;
         n.lifetimeWh = 1.5;
-        n.alarms = {{"battery\"low", "x", true}};
+        n.alarms = {alarmOf("battery\"low", "x", true)};
         QString text = qs(core::metricsText(n));
         // No reading yet: no gauge of it (an absent series, not a false 0).
         QVERIFY(!text.contains("veldra_power_watts"));

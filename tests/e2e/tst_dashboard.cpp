@@ -7,8 +7,8 @@
 #include "archive/ArchiveDb.h"
 #include "core/Alarms.h"
 #include "core/Web.h"
-#include "publish/WebPassword.h"
-#include "publish/WebSettingsFile.h"
+#include "web/WebPassword.h"
+#include "web/WebSettingsFile.h"
 #include "support/Broker.h"
 #include "support/Processes.h"
 #include "support/TestSupport.h"
@@ -114,7 +114,7 @@ class TestDashboard : public QObject {
         m_port = testsupport::freePort();
         s.on = true;
         s.port = std::to_string(m_port);
-        if (!publish::writeWebSettingsFile(m_folder->file("web.cfg"), s))
+        if (!web::writeWebSettingsFile(m_folder->file("web.cfg"), s))
             return false;
         m_base = QString("http://127.0.0.1:%1").arg(m_port);
         if (m_unit.state() == QProcess::NotRunning && !startUnit())
@@ -294,7 +294,7 @@ private slots:
     {
         core::WebSettings s;
         s.askPassword = true;
-        s.passwordHash = publish::hashPassword(kPassword);
+        s.passwordHash = web::hashPassword(kPassword);
         QVERIFY(startProgram(s));
         const Run r = browse({open(m_base + "/", 390, 844), eval("location.pathname"),
                               eval(QString("document.querySelector('input[name=password]').value = '%1';"

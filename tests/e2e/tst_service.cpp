@@ -10,7 +10,7 @@
 #include "core/Alarms.h"
 #include "core/EnergyBook.h"
 #include "publish/MqttSettingsFile.h"
-#include "publish/WebSettingsFile.h"
+#include "web/WebSettingsFile.h"
 #include "support/Broker.h"
 #include "support/Processes.h"
 #include "support/TestSupport.h"
@@ -82,11 +82,11 @@ private slots:
         m.port = std::to_string(broker.port());
         m.clientId = "shed";
         QVERIFY(publish::writeMqttSettingsFile(folder.file("mqtt.cfg"), m));
-        core::WebSettings web;
-        web.on = true;
+        core::WebSettings webCfg;
+        webCfg.on = true;
         const int webPort = testsupport::freePort();
-        web.port = std::to_string(webPort);
-        QVERIFY(publish::writeWebSettingsFile(folder.file("web.cfg"), web));
+        webCfg.port = std::to_string(webPort);
+        QVERIFY(web::writeWebSettingsFile(folder.file("web.cfg"), webCfg));
         // Port 2 has no device: the start-up failure is one line, then silent retries.
         folder.write("prog.cfg", testsupport::progCfg("2", "1", "0", "10", "1"));
 

@@ -4,8 +4,8 @@
 // password (Basic, the login form, slower answers to wrong ones), TLS, and a
 // real Prometheus scraping /metrics.
 #include "core/Web.h"
-#include "publish/WebPassword.h"
-#include "publish/WebSettingsFile.h"
+#include "web/WebPassword.h"
+#include "web/WebSettingsFile.h"
 #include "support/Broker.h"
 #include "support/Processes.h"
 #include "support/TestSupport.h"
@@ -196,7 +196,7 @@ class TestWeb : public QObject {
         m_port = testsupport::freePort();
         s.on = true;
         s.port = std::to_string(m_port);
-        if (!publish::writeWebSettingsFile(m_folder->file("web.cfg"), s))
+        if (!web::writeWebSettingsFile(m_folder->file("web.cfg"), s))
             return false;
         m_base = QString("%1://127.0.0.1:%2").arg(s.tls ? "https" : "http").arg(m_port);
         if (m_unit.state() == QProcess::NotRunning) {
@@ -416,7 +416,7 @@ private slots:
     {
         core::WebSettings s;
         s.askPassword = true;
-        s.passwordHash = publish::hashPassword(kPassword);
+        s.passwordHash = web::hashPassword(kPassword);
         QVERIFY(startProgram(s));
         QCOMPARE(curl({m_base + "/api/now"}).status, 401);
         const Reply none = curl({m_base + "/metrics"});
@@ -522,7 +522,7 @@ private slots:
     {
         core::WebSettings s;
         s.askPassword = true;
-        s.passwordHash = publish::hashPassword(kPassword);
+        s.passwordHash = web::hashPassword(kPassword);
         QVERIFY(startProgram(s, "veldra-service"));
         const Reply login = curl({"--data-urlencode", QString("password=") + kPassword, m_base + "/login"});
         QCOMPARE(login.status, 303);
@@ -545,8 +545,8 @@ private slots:
 
         s.on = true;
         s.port = std::to_string(m_port);
-        s.passwordHash = publish::hashPassword("another password");
-        QVERIFY(publish::writeWebSettingsFile(m_folder->file("web.cfg"), s));
+        s.passwordHash = web::hashPassword("another password");
+        QVERIFY(web::writeWebSettingsFile(m_folder->file("web.cfg"), s));
         ::kill(pid_t(m_program.processId()), SIGHUP);
         QTRY_COMPARE_WITH_TIMEOUT(curl(with + QStringList{m_base + "/api/now"}).status, 401, 20000);
     }
@@ -570,7 +570,7 @@ private slots:
         s.tlsCert = m_folder->file("cert.pem").toStdString();
         s.tlsKey = m_folder->file("key.pem").toStdString();
         s.askPassword = true;
-        s.passwordHash = publish::hashPassword(kPassword);
+        s.passwordHash = web::hashPassword(kPassword);
         QVERIFY(startProgram(s));
         const QStringList ca{"--cacert", m_folder->file("cert.pem")};
         QCOMPARE(liveNow(ca + QStringList{"-u", QString("x:") + kPassword}).status, 200);

@@ -15,7 +15,7 @@
 #include "monitor/Rooms.h"
 #include "monitor/Session.h"
 #include "publish/Publisher.h"
-#include "publish/WebServer.h"
+#include "web/WebServer.h"
 #include "support/TestSupport.h"
 
 #include <map>

@@ -12,7 +12,7 @@
 #include <gnutls/gnutls.h>
 #endif
 
-namespace publish {
+namespace web {
 
 namespace {
 #ifdef VELDRA_WEB_CRYPTO_OPENSSL
@@ -101,4 +101,4 @@ std::string randomHex(size_t bytes)
 
 std::string sha256(std::string_view text) { return digestSha256(text); }
 
-} // namespace publish
+} // namespace web

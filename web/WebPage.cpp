@@ -17,7 +17,7 @@
 #include <QPalette>
 #include <QPushButton>
 
-namespace publish {
+namespace web {
 
 namespace {
 const ui::PageRows kRows;
@@ -172,4 +172,4 @@ bool WebPage::save()
     return true;
 }
 
-} // namespace publish
+} // namespace web

@@ -4,14 +4,15 @@
 // stream of readings (/api/stream, Server-Sent Events), the power curve
 // (/api/powercurve) and Prometheus metrics (/metrics), read-only.
 //
-// HTTP is libmicrohttpd's (with GnuTLS for TLS): it has the connection,
-// per-address, timeout and memory limits a home network needs and lets a
-// stream wait without holding a thread. Its one thread answers every
-// request from a copy of the values that the session's thread replaces
-// (under a mutex) as they change; a second thread of ours runs password
-// checks, holds the answers to wrong passwords, wakes the streams and closes
-// clients that send too slowly. The session's thread never answers a
-// request.
+// HTTP is libmicrohttpd's (with GnuTLS for TLS; web/Http.h is the only way
+// to it): it has the connection, per-address, timeout and memory limits a
+// home network needs and lets a stream wait without holding a thread. Its one
+// thread answers every request (web/Routes.cpp) from a copy of the values
+// that the session's thread replaces (under a mutex) as they change; a
+// second thread of ours runs password checks (web/PasswordGate.h), wakes the
+// streams (web/Streams.h) and closes clients that send too slowly. The
+// session's thread never answers a request. Logins are web/Sessions.h's, the
+// names it answers to web/Addresses.h's.
 //
 // It listens on 127.0.0.1 unless the settings let other devices connect,
 // and answers only to the names of this machine (421 otherwise, against DNS
@@ -27,7 +28,9 @@
 #include <functional>
 #include <memory>
 
-namespace publish {
+namespace web {
+
+struct Engine;
 
 class WebServer : public QObject {
     Q_OBJECT
@@ -71,13 +74,6 @@ public:
     int streams() const;
     QString statusText() const { return m_status; }
 
-    // "Serving at http://127.0.0.1:8080/ and to other devices at
-    // http://barn-pc:8080/, http://192.168.1.20:8080/, with the password."
-    // (`host` empty: to this computer only.)
-    static QString servingText(bool tls, int port, const QString &host, const QStringList &addresses, bool password);
-    // This computer's addresses another device on its network may use.
-    static QStringList networkAddresses();
-
 signals:
     void statusChanged(const QString &text);
 
@@ -85,11 +81,10 @@ private:
     void setStatus(const QString &text);
     void off(const QString &problem);
 
-    struct Engine;
     ui::Services m_services;
     QObject *m_messageParent;
     std::unique_ptr<Engine> m_engine;
     QString m_status, m_toldProblem;
 };
 
-} // namespace publish
+} // namespace web

@@ -16,7 +16,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-namespace publish {
+namespace web {
 
 class WebServer;
 
@@ -49,4 +49,4 @@ private:
     core::WebSettings m_stored;
 };
 
-} // namespace publish
+} // namespace web

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "WebSettingsFile.h"
 
-#include "MqttSettingsFile.h"
+#include "ui/Files.h"
 #include "ui/KeptFile.h"
 
-namespace publish {
+namespace web {
 
 core::WebSettings readWebSettingsFile(const QString &path, QString *reason)
 {
@@ -20,7 +20,7 @@ core::WebSettings readWebSettingsFile(const QString &path, QString *reason)
 
 bool writeWebSettingsFile(const QString &path, const core::WebSettings &s)
 {
-    return writeOwnerOnly(path, QByteArray::fromStdString(core::webSettingsText(s)));
+    return ui::writeOwnerOnly(path, QByteArray::fromStdString(core::webSettingsText(s)));
 }
 
-} // namespace publish
+} // namespace web

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace publish {
+namespace web {
 
 // The iterations new passwords are hashed with: a guess costs an attacker
 // with the file about as long as a check costs us (~0.2 s on a small machine).
@@ -25,4 +25,4 @@ std::string randomHex(size_t bytes);
 // The SHA-256 digest of `text`, as bytes.
 std::string sha256(std::string_view text);
 
-} // namespace publish
+} // namespace web

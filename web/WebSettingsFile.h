@@ -7,7 +7,7 @@
 
 #include <QString>
 
-namespace publish {
+namespace web {
 
 // The settings; the defaults (the server off) when the file is missing. When
 // it is there but cannot be read, `reason` (when given) says why.
@@ -16,4 +16,4 @@ core::WebSettings readWebSettingsFile(const QString &path, QString *reason = nul
 // (the old file is then unchanged).
 bool writeWebSettingsFile(const QString &path, const core::WebSettings &s);
 
-} // namespace publish
+} // namespace web

@@ -1,0 +1,103 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// Inside the web server: everything its two threads touch. The library's
+// thread takes each request in and answers it (web/Routes.cpp); the second
+// thread (web/WebServer.cpp) runs the password checks, wakes the streams and
+// closes clients that send too slowly. The session's thread only copies
+// values in, under `m`.
+
+#include "Http.h"
+#include "PasswordGate.h"
+#include "Sessions.h"
+#include "Streams.h"
+#include "WebServer.h"
+#include "core/PowerCurve.h"
+#include "core/WebApi.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace web {
+
+struct Engine;
+
+struct Request : http::Exchange, Ticket {
+    Engine *engine = nullptr;
+    core::WebRoute route = core::WebRoute::NotFound;
+    bool head = false, post = false;
+    std::string url, body;
+    bool tooLarge = false;
+    // Waiting on its password (the gate holds it).
+    bool checking = false;
+    // A live stream.
+    bool stream = false;
+    StreamReader reader;
+};
+
+struct Engine : http::Handler {
+    struct Config {
+        std::vector<std::string> names;
+        std::optional<core::PasswordHash> password;
+        bool tls = false;
+        bool network = false;
+        int port = 8080;
+        int requestSeconds = 10;
+        std::string cert, key;
+        // Names the password the logins were made with; empty without one.
+        std::string passwordKey;
+
+        bool operator==(const Config &o) const
+        {
+            return names == o.names && passwordKey == o.passwordKey && tls == o.tls && network == o.network
+                   && port == o.port && requestSeconds == o.requestSeconds && cert == o.cert && key == o.key;
+        }
+    };
+
+    Engine() = default;
+    ~Engine() override { stop(); }
+
+    bool start(const Config &c, std::string *why);
+    void stop();
+    bool running() const { return daemon.running(); }
+
+    // The library's calls (web/Routes.cpp).
+    http::Exchange *begin(http::Connection *c) override;
+    bool access(http::Exchange &x, const char *url, const char *method, const char *upload, size_t *size) override;
+    void completed(http::Exchange *x) override;
+
+    // Answers with our headers; refusals as JSON on the API, as text elsewhere.
+    bool answer(Request &r, unsigned status, const std::string &body, const char *type,
+                const http::Headers &extra = {});
+    bool refuse(Request &r, unsigned status, const std::string &text, const http::Headers &extra = {});
+
+    Config cfg;
+    http::Daemon daemon;
+    SessionStore sessions;
+    PasswordGate gate;
+    Streams streams{WebServer::kStreamsPerAddress, WebServer::kKeepAliveSeconds};
+
+    // What the session's thread copies in, and the second thread's wake-up.
+    std::mutex m;
+    std::condition_variable wake;
+    bool quit = false, stopping = false;
+    core::WebNow now;
+    bool readingWaiting = false;
+    core::PowerCurve curve;
+    double cutOut = core::kDefaultCutOut;
+    std::vector<core::CurvePoint> certified;
+    WebServer::ArchiveHandler series, days;
+
+private:
+    void run();
+    bool respond(Request &r);
+    std::thread m_worker;
+};
+
+// The answer a route gives to a request let through (web/Routes.cpp).
+bool serve(Engine &e, Request &r);
+
+} // namespace web

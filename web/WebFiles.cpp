@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "WebFiles.h"
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <mutex>
+
+namespace web {
+
+namespace {
+bool endsWith(std::string_view s, std::string_view end)
+{
+    return s.size() >= end.size() && s.substr(s.size() - end.size()) == end;
+}
+} // namespace
+
+const WebFile *webFile(std::string_view name)
+{
+    for (int i = 0; i < kWebFilesCount; ++i)
+        if (name == kWebFiles[i].name)
+            return &kWebFiles[i];
+    return nullptr;
+}
+
+std::string entityTag(const WebFile &f)
+{
+    static std::mutex lock;
+    static std::map<const WebFile *, std::string> tags;
+    std::lock_guard guard(lock);
+    std::string &tag = tags[&f];
+    if (tag.empty()) {
+        char text[24];
+        std::snprintf(text, sizeof text, "\"%016zx\"", std::hash<std::string_view>()(f.bytes));
+        tag = text;
+    }
+    return tag;
+}
+
+namespace {
+const char kPageStart[] = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+                          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
+                          "<title>Veldra</title><link rel=\"icon\" href=\"/static/veldra.svg\" type=\"image/svg+xml\">"
+                          "<link rel=\"stylesheet\" href=\"/static/veldra.css\"></head>"
+                          "<body class=\"login\">\n";
+}
+
+std::string loginPage(const std::string &note)
+{
+    return std::string(kPageStart) + "<h1>Veldra</h1>\n" + (note.empty() ? "" : "<p><strong>" + note + "</strong></p>\n")
+           + "<form method=\"post\" action=\"/login\"><label>Password <input type=\"password\" "
+             "name=\"password\" autocomplete=\"current-password\" autofocus></label> "
+             "<button type=\"submit\">Log in</button></form>\n</body></html>\n";
+}
+
+std::string builtInPage(const char *name, bool password)
+{
+    const WebFile *f = webFile(name);
+    std::string page = f ? std::string(f->bytes) : std::string();
+    const std::string mark = "<!--logout-->";
+    const size_t at = page.find(mark);
+    if (at != std::string::npos)
+        page.replace(at, mark.size(),
+                     password ? "<form method=\"post\" action=\"/logout\"><button type=\"submit\">Log out</button></form>"
+                              : "");
+    return page;
+}
+
+const char *webFileType(std::string_view name)
+{
+    if (endsWith(name, ".html"))
+        return "text/html; charset=utf-8";
+    if (endsWith(name, ".js"))
+        return "text/javascript; charset=utf-8";
+    if (endsWith(name, ".css"))
+        return "text/css; charset=utf-8";
+    if (endsWith(name, ".svg"))
+        return "image/svg+xml";
+    return "text/plain; charset=utf-8";
+}
+
+} // namespace web
