@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CertifiedPanel.h"
 
+#include "Plots.h"
 #include "archive/Archive.h"
 #include "archive/Certified.h"
 #include "core/Number.h"
@@ -43,16 +44,7 @@ QString monthText(int key) { return QDate(key / 100, key % 100, 1).toString(QStr
 
 QTableWidget *table(QWidget *parent, const QString &name, const QStringList &headers)
 {
-    auto *t = new QTableWidget(0, int(headers.size()), parent);
-    t->setObjectName(name);
-    t->setHorizontalHeaderLabels(headers);
-    t->verticalHeader()->hide();
-    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    t->setSelectionMode(QAbstractItemView::NoSelection);
-    t->setFocusPolicy(Qt::NoFocus);
-    t->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 4);
-    return t;
+    return readOnlyTable(parent, name, 0, headers);
 }
 
 void fill(QTableWidget *t, const std::vector<QStringList> &rows)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PowerCurvePage.h"
 
+#include "Plots.h"
 #include "CertifiedPanel.h"
 
 #include "archive/CurveReport.h"
@@ -63,22 +64,12 @@ SpeedAxis speedAxis(const PowerCurvePage &page)
 // The curve painted: power with its spread against the left axis, RPM against
 // the right one, each bin's minutes along the top; what is drawn comes from
 // core::curveChart, this only places and paints it.
-class PowerCurvePlot : public QWidget {
+class PowerCurvePlot : public PagePlot<PowerCurvePage> {
 public:
-    PowerCurvePlot(const PowerCurvePage *page, QWidget *parent) : QWidget(parent), m_page(page)
-    {
-        setMinimumSize(640, 340);
-        setAutoFillBackground(true);
-        QPalette p = palette();
-        p.setColor(QPalette::Window, Qt::white);
-        setPalette(p);
-    }
+    PowerCurvePlot(const PowerCurvePage *page, QWidget *parent) : PagePlot(page, QSize(640, 340), parent) { }
 
 protected:
     void paintEvent(QPaintEvent *) override;
-
-private:
-    const PowerCurvePage *m_page;
 };
 
 void PowerCurvePlot::paintEvent(QPaintEvent *)

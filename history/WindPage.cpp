@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "WindPage.h"
 
+#include "Plots.h"
 #include "archive/Archive.h"
 #include "archive/CurveReport.h"
 #include "archive/WindReport.h"
@@ -36,22 +37,12 @@ QString kwh(double v) { return number(v, 1) + QStringLiteral(" kWh"); }
 QString percent(double share) { return number(share * 100, 1) + QStringLiteral(" %"); }
 
 // The hours a year in each bin, and the fit's over them.
-class WindPlot : public QWidget {
+class WindPlot : public PagePlot<WindPage> {
 public:
-    WindPlot(const WindPage *page, QWidget *parent) : QWidget(parent), m_page(page)
-    {
-        setMinimumSize(520, 260);
-        setAutoFillBackground(true);
-        QPalette p = palette();
-        p.setColor(QPalette::Window, Qt::white);
-        setPalette(p);
-    }
+    WindPlot(const WindPage *page, QWidget *parent) : PagePlot(page, QSize(520, 260), parent) { }
 
 protected:
     void paintEvent(QPaintEvent *) override;
-
-private:
-    const WindPage *m_page;
 };
 
 void WindPlot::paintEvent(QPaintEvent *)
@@ -133,15 +124,7 @@ void WindPlot::paintEvent(QPaintEvent *)
 
 QTableWidget *table(QWidget *parent, const char *name, int rows, const QStringList &headers)
 {
-    auto *t = new QTableWidget(rows, int(headers.size()), parent);
-    t->setObjectName(QLatin1String(name));
-    t->setHorizontalHeaderLabels(headers);
-    t->verticalHeader()->hide();
-    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    t->setSelectionMode(QAbstractItemView::NoSelection);
-    t->setFocusPolicy(Qt::NoFocus);
-    t->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 4);
+    QTableWidget *t = readOnlyTable(parent, QLatin1String(name), rows, headers);
     t->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     return t;
 }
