@@ -126,24 +126,7 @@ class TestDashboard : public QObject {
     bool launch()
     {
         stopProgram();
-        const QString exe = testsupport::installProgram(m_folder->path(), "crestdial", testsupport::progCfg("1"),
-                                                        QString(), m_program);
-        if (exe.isEmpty())
-            return false;
-        QProcessEnvironment env = m_program.processEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        m_program.setProcessEnvironment(env);
-        m_program.start(exe, {});
-        if (!m_program.waitForStarted())
-            return false;
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < 60000) {
-            if (testsupport::listening(m_port))
-                return true;
-            QTest::qWait(100);
-        }
-        return false;
+        return testsupport::startServing(m_program, m_folder->path(), "crestdial", testsupport::progCfg("1"), m_port);
     }
 
     bool startUnit()
@@ -162,15 +145,7 @@ class TestDashboard : public QObject {
         }
     }
 
-    void stopProgram()
-    {
-        if (m_program.state() != QProcess::NotRunning) {
-            m_program.terminate();
-            if (!m_program.waitForFinished(10000))
-                m_program.kill();
-            m_program.waitForFinished(3000);
-        }
-    }
+    void stopProgram() { testsupport::endProgram(m_program); }
 
     static QString why(const Run &r) { return r.failed + " " + QJsonDocument(r.errors).toJson(); }
 

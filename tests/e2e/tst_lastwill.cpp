@@ -25,12 +25,7 @@ private slots:
         testsupport::ProgramFolder folder;
         Broker broker(folder.path());
         QVERIFY(broker.start());
-        core::MqttSettings s;
-        s.on = true;
-        s.host = "127.0.0.1";
-        s.port = std::to_string(broker.port());
-        s.clientId = "site-b";
-        QVERIFY(publish::writeMqttSettingsFile(folder.file("mqtt.cfg"), s));
+        QVERIFY(publish::writeMqttSettingsFile(folder.file("mqtt.cfg"), testsupport::mqttTo(broker.port(), "site-b")));
 
         // Everything on the program topic, in order, as it comes.
         QProcess watcher;

@@ -76,12 +76,7 @@ private slots:
         testsupport::ProgramFolder folder;
         Broker broker(folder.path());
         QVERIFY(broker.start());
-        core::MqttSettings m;
-        m.on = true;
-        m.host = "127.0.0.1";
-        m.port = std::to_string(broker.port());
-        m.clientId = "shed";
-        QVERIFY(publish::writeMqttSettingsFile(folder.file("mqtt.cfg"), m));
+        QVERIFY(publish::writeMqttSettingsFile(folder.file("mqtt.cfg"), testsupport::mqttTo(broker.port(), "shed")));
         core::WebSettings webCfg;
         webCfg.on = true;
         const int webPort = testsupport::freePort();

@@ -205,41 +205,10 @@ class TestWeb : public QObject {
             if (!testsupport::startUnit(m_unit, m_folder->path(), {"--curve", m_folder->file("curve.txt"), "--rate", "4"}))
                 return false;
         }
-        if (program == "veldra-service") {
-            m_folder->write("prog.cfg", testsupport::progCfg("1"));
-            m_program.setProcessChannelMode(QProcess::ForwardedChannels);
-            m_program.start(qEnvironmentVariable("VELDRA_BIN") + "/veldra-service", {"--folder", m_folder->path()});
-        } else {
-            const QString exe = testsupport::installProgram(m_folder->path(), program, testsupport::progCfg("1"),
-                                                            QString(), m_program);
-            if (exe.isEmpty())
-                return false;
-            QProcessEnvironment env = m_program.processEnvironment();
-            env.insert("QT_QPA_PLATFORM", "offscreen");
-            m_program.setProcessEnvironment(env);
-            m_program.start(exe, {});
-        }
-        if (!m_program.waitForStarted())
-            return false;
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < 60000) {
-            if (testsupport::listening(m_port))
-                return true;
-            QTest::qWait(100);
-        }
-        return false;
+        return testsupport::startServing(m_program, m_folder->path(), program, testsupport::progCfg("1"), m_port);
     }
 
-    void stopProgram()
-    {
-        if (m_program.state() != QProcess::NotRunning) {
-            m_program.terminate();
-            if (!m_program.waitForFinished(10000))
-                m_program.kill();
-            m_program.waitForFinished(3000);
-        }
-    }
+    void stopProgram() { testsupport::endProgram(m_program); }
 
     // /api/now once the unit's frames have come through.
     Reply liveNow(const QStringList &auth = {})

@@ -27,15 +27,7 @@
 using testsupport::Broker;
 
 namespace {
-core::MqttSettings mqttTo(int port, const std::string &clientId = "site-a")
-{
-    core::MqttSettings s;
-    s.on = true;
-    s.host = "127.0.0.1";
-    s.port = std::to_string(port);
-    s.clientId = clientId;
-    return s;
-}
+using testsupport::mqttTo;
 
 struct Rig {
     explicit Rig(const core::MqttSettings &s) : fake(folder.path())

@@ -4,6 +4,8 @@
 // 127.0.0.1 at a free port with a configuration of its own, and a subscriber
 // (mosquitto_sub) that reads back what was published. Header-only.
 
+#include "core/Mqtt.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QElapsedTimer>
@@ -49,6 +51,17 @@ inline int freePort()
         port = ntohs(a.sin_port);
     ::close(s);
     return port;
+}
+
+// MQTT settings that publish to a broker on 127.0.0.1:port as `clientId`.
+inline core::MqttSettings mqttTo(int port, const std::string &clientId = "site-a")
+{
+    core::MqttSettings s;
+    s.on = true;
+    s.host = "127.0.0.1";
+    s.port = std::to_string(port);
+    s.clientId = clientId;
+    return s;
 }
 
 class Broker {

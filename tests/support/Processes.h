@@ -4,6 +4,8 @@
 // linked as a COM entry, short commands, and a process's CPU time and memory.
 // Header-only.
 
+#include "Broker.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QFile>
@@ -192,6 +194,45 @@ inline QString startOffscreen(const QString &folder, const QString &edition, con
     process.setProcessEnvironment(env);
     process.start(exe, {});
     return process.waitForStarted() ? exe : QString();
+}
+
+// Starts `program` on `folder` with `prog` as its prog.cfg: an edition on
+// Qt's offscreen platform, or "veldra-service"; true once something listens
+// on `port`, within a minute.
+inline bool startServing(QProcess &process, const QString &folder, const QString &program, const QByteArray &prog,
+                         int port)
+{
+    if (program == "veldra-service") {
+        QFile cfg(folder + "/prog.cfg");
+        if (!cfg.open(QIODevice::WriteOnly | QIODevice::Truncate) || cfg.write(prog) != prog.size())
+            return false;
+        cfg.close();
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.start(qEnvironmentVariable("VELDRA_BIN") + "/veldra-service", {"--folder", folder});
+        if (!process.waitForStarted())
+            return false;
+    } else if (startOffscreen(folder, program, prog, process).isEmpty()) {
+        return false;
+    }
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 60000) {
+        if (listening(port))
+            return true;
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+// Ends a started program: SIGTERM, and a kill after 10 s.
+inline void endProgram(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(10000))
+        process.kill();
+    process.waitForFinished(3000);
 }
 
 // The standard output of a short command, without its final line ends.
