@@ -2,9 +2,8 @@
 #include "Logger.h"
 
 #include "Dials.h"
+#include "RoomPages.h"
 #include "alarms/AlarmWatch.h"
-#include "alarms/AlarmsPage.h"
-#include "archive/ArchivePage.h"
 #include "alarms/Banner.h"
 #include "config/Calibrate.h"
 #include "config/ProgramSetup.h"
@@ -12,15 +11,8 @@
 #include "core/Number.h"
 #include "core/TickTexts.h"
 #include "desktop/Desktop.h"
-#include "desktop/DesktopPage.h"
 #include "graph/Graph.h"
 #include "history/History.h"
-#include "history/CertifiedPanel.h"
-#include "history/PowerCurvePage.h"
-#include "history/WindPage.h"
-#include "history/TurbinePage.h"
-#include "publish/MqttPage.h"
-#include "web/WebPage.h"
 #include "publish/Publisher.h"
 #include "ui/Files.h"
 #include "ui/Options.h"
@@ -133,6 +125,7 @@ Logger::Logger(Session &session, const Edition &edition, QWidget *parent)
     LinkStatus->setToolTip(watch->statusTip());
     connect(publisher(), &publish::Publisher::statusChanged, OptionsButton, &QWidget::setToolTip);
     OptionsButton->setToolTip(publisher()->statusText());
+    addRoomPages(*this);
 
     Form_Load();
     const QDate d = m_services.clock->date();
@@ -439,14 +432,9 @@ void Logger::ShowLogs_Click()
 void Logger::History_Click()
 {
     history::History historyWindow(m_services, this);
-    auto *curvePage = new history::PowerCurvePage(m_services, ui::fromLocal(settings().WSUnits), &historyWindow);
-    historyWindow.addPage(curvePage, QStringLiteral("Power curve"));
-    // A certified curve imported there is judged against at once.
-    if (auto *certified = curvePage->findChild<history::CertifiedPanel *>())
-        connect(certified, &history::CertifiedPanel::certifiedChanged, this,
-                [this] { m_session->saved(ui::SettingsFile::CertifiedCurve); });
-    historyWindow.addPage(new history::WindPage(m_services, ui::fromLocal(settings().WSUnits), &historyWindow),
-                          QStringLiteral("Wind"));
+    for (const HistoryEntry &e : m_historyPages)
+        if (QWidget *page = e.make(&historyWindow))
+            historyWindow.addPage(page, e.title);
     historyWindow.setToday(WattHours());
     m_history = &historyWindow;
     m_services.modal->run(&historyWindow);
@@ -455,21 +443,21 @@ void Logger::History_Click()
 void Logger::Options_Click()
 {
     ui::Options options(this);
-    // A page a line: its tab, and how the session takes up what it saved.
-    options.addPage(new alarms::AlarmsPage(m_services, ui::fromLocal(settings().WSUnits), &options),
-                    QStringLiteral("Alarms"), [this] { m_session->saved(ui::SettingsFile::Alarms); });
-    options.addPage(new publish::MqttPage(m_services, publisher(), &options), QStringLiteral("MQTT"),
-                    [this] { m_session->saved(ui::SettingsFile::Mqtt); });
-    options.addPage(new archive::ArchivePage(m_services, &options), QStringLiteral("Archive"),
-                    [this] { m_session->saved(ui::SettingsFile::Archive); });
-    options.addPage(new web::WebPage(m_services, m_session->webServer(), &options), QStringLiteral("Web"),
-                    [this] { m_session->saved(ui::SettingsFile::Web); });
-    options.addPage(new history::TurbinePage(m_services, &options), QStringLiteral("Turbine and site"),
-                    [this] { m_session->saved(ui::SettingsFile::Turbine); });
-    if (m_desktop)
-        options.addPage(new desktop::DesktopPage(m_services, m_desktop, &options), QStringLiteral("Desktop"),
-                        [this] { m_desktop->reload(); });
+    for (const OptionsEntry &e : m_optionsPages)
+        if (ui::OptionsPage *page = e.make(&options))
+            options.addPage(page, e.title, e.takeUp);
     m_services.modal->run(&options);
+}
+
+void Logger::addOptionsPage(const QString &title, std::function<ui::OptionsPage *(QWidget *parent)> make,
+                            std::function<void()> takeUp)
+{
+    m_optionsPages.push_back({title, std::move(make), std::move(takeUp)});
+}
+
+void Logger::addHistoryPage(const QString &title, std::function<QWidget *(QWidget *parent)> make)
+{
+    m_historyPages.push_back({title, std::move(make)});
 }
 
 void Logger::setNeedlesGrey(bool grey)
@@ -481,7 +469,12 @@ void Logger::setNeedlesGrey(bool grey)
             DrawGauge(i, 0, fullScale(i), 0, 30, 3, 0.1, VScroll1[size_t(i)]->value());
 }
 
-void Logger::setDesktop(desktop::Desktop *desktop) { m_desktop = desktop; }
+void Logger::setDesktop(desktop::Desktop *desktop)
+{
+    if (desktop && !m_desktop)
+        addDesktopPage(*this, desktop);
+    m_desktop = desktop;
+}
 
 void Logger::Exit_Click()
 {

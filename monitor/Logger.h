@@ -23,7 +23,9 @@
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <memory>
+#include <vector>
 
 namespace history {
 class History;
@@ -36,6 +38,9 @@ class Publisher;
 }
 namespace desktop {
 class Desktop;
+}
+namespace ui {
+class OptionsPage;
 }
 
 namespace monitor {
@@ -84,6 +89,13 @@ public:
     // Our own: the tray icon, the notifications and the Desktop page of the
     // Options window (a program on a desktop sets it; tests may not).
     void setDesktop(desktop::Desktop *desktop);
+    // The pages of the Options and History windows, made each time the
+    // window opens, in the order added (monitor/RoomPages.cpp adds the
+    // rooms'). `takeUp` runs once the Options page's file was saved; a maker
+    // may give no page.
+    void addOptionsPage(const QString &title, std::function<ui::OptionsPage *(QWidget *parent)> make,
+                        std::function<void()> takeUp);
+    void addHistoryPage(const QString &title, std::function<QWidget *(QWidget *parent)> make);
     alarms::AlarmWatch *alarmWatch() const { return m_session->alarms(); }
 
     // Settings (texts as found in the files) and the live state, as the
@@ -153,6 +165,17 @@ private:
     bool m_needlesGrey = false;
     QPointer<desktop::Desktop> m_desktop;
     bool m_exiting = false;
+    struct OptionsEntry {
+        QString title;
+        std::function<ui::OptionsPage *(QWidget *)> make;
+        std::function<void()> takeUp;
+    };
+    struct HistoryEntry {
+        QString title;
+        std::function<QWidget *(QWidget *)> make;
+    };
+    std::vector<OptionsEntry> m_optionsPages;
+    std::vector<HistoryEntry> m_historyPages;
 };
 
 } // namespace monitor

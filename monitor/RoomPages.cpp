@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "RoomPages.h"
+
+#include "Logger.h"
+#include "Session.h"
+#include "alarms/AlarmsPage.h"
+#include "archive/ArchivePage.h"
+#include "desktop/Desktop.h"
+#include "desktop/DesktopPage.h"
+#include "history/CertifiedPanel.h"
+#include "history/PowerCurvePage.h"
+#include "history/TurbinePage.h"
+#include "history/WindPage.h"
+#include "publish/MqttPage.h"
+#include "ui/Files.h"
+#include "web/WebPage.h"
+
+namespace monitor {
+
+void addRoomPages(Logger &window)
+{
+    Session *s = window.session();
+    const ui::Services services = s->services();
+    // The wind unit as Setup has it when the window opens.
+    const auto unit = [s] { return ui::fromLocal(s->settings().WSUnits); };
+    const auto saved = [s](ui::SettingsFile file) { return [s, file] { s->saved(file); }; };
+
+    window.addOptionsPage(QStringLiteral("Alarms"),
+                          [=](QWidget *parent) { return new alarms::AlarmsPage(services, unit(), parent); },
+                          saved(ui::SettingsFile::Alarms));
+    window.addOptionsPage(QStringLiteral("MQTT"),
+                          [=](QWidget *parent) { return new publish::MqttPage(services, s->publisher(), parent); },
+                          saved(ui::SettingsFile::Mqtt));
+    window.addOptionsPage(QStringLiteral("Archive"),
+                          [=](QWidget *parent) { return new archive::ArchivePage(services, parent); },
+                          saved(ui::SettingsFile::Archive));
+    window.addOptionsPage(QStringLiteral("Web"),
+                          [=](QWidget *parent) { return new web::WebPage(services, s->webServer(), parent); },
+                          saved(ui::SettingsFile::Web));
+    window.addOptionsPage(QStringLiteral("Turbine and site"),
+                          [=](QWidget *parent) { return new history::TurbinePage(services, parent); },
+                          saved(ui::SettingsFile::Turbine));
+
+    window.addHistoryPage(QStringLiteral("Power curve"), [=](QWidget *parent) {
+        auto *page = new history::PowerCurvePage(services, unit(), parent);
+        // A certified curve imported there is judged against at once.
+        if (auto *certified = page->findChild<history::CertifiedPanel *>())
+            QObject::connect(certified, &history::CertifiedPanel::certifiedChanged, s,
+                             saved(ui::SettingsFile::CertifiedCurve));
+        return page;
+    });
+    window.addHistoryPage(QStringLiteral("Wind"),
+                          [=](QWidget *parent) { return new history::WindPage(services, unit(), parent); });
+}
+
+void addDesktopPage(Logger &window, desktop::Desktop *desktop)
+{
+    const ui::Services services = window.session()->services();
+    QPointer<desktop::Desktop> d(desktop);
+    window.addOptionsPage(
+        QStringLiteral("Desktop"),
+        [services, d](QWidget *parent) -> ui::OptionsPage * {
+            return d ? new desktop::DesktopPage(services, d, parent) : nullptr;
+        },
+        [d] {
+            if (d)
+                d->reload();
+        });
+}
+
+} // namespace monitor
