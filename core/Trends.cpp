@@ -296,7 +296,7 @@ namespace {
 std::string localText(std::int64_t t, const OffsetAt &offsetAt, bool withTime)
 {
     const std::int64_t local = t + offsetAt(t);
-    const long days = long(local / 86400 - (local % 86400 < 0));
+    const long days = long(floorDiv(local, 86400));
     const CivilDate d = civilFromDays(days);
     const long s = long(local - std::int64_t(days) * 86400);
     char text[64];
