@@ -110,8 +110,7 @@ int exportArchive(const QString &folder, const QString &from, const QString &to,
 int answerFromArchive(int argc, char **argv, const core::CommandLine &line)
 {
     QCoreApplication app(argc, argv);
-    const QString folder = ui::findProgramFolder(QString::fromLocal8Bit(line.folder.c_str()),
-                                                 QCoreApplication::applicationDirPath())
+    const QString folder = ui::findProgramFolder(line.folder)
                                .path;
     std::FILE *out = stdout, *err = stderr;
     if (line.action == core::CommandLine::Action::Export) {

@@ -11,7 +11,6 @@
 #include "ui/Files.h"
 #include "ui/FolderStart.h"
 #include "ui/ProgramFolder.h"
-#include "ui/QtSerialPortControl.h"
 #include "ui/QtServices.h"
 #include "ui/Signals.h"
 
@@ -47,8 +46,7 @@ int answer(int argc, char **argv, const Edition &edition, const core::CommandLin
         return 0;
     case core::CommandLine::Action::Help: {
         QCoreApplication app(argc, argv);
-        const ui::FolderPlace place = ui::findProgramFolder(QString::fromLocal8Bit(line.folder.c_str()),
-                                                            QCoreApplication::applicationDirPath());
+        const ui::FolderPlace place = ui::findProgramFolder(line.folder);
         const core::FolderChoice folder{place.kind,
                                         QDir::toNativeSeparators(place.path).toLocal8Bit().toStdString()};
         std::fputs(core::helpText(program, folder).c_str(), stdout);
@@ -120,11 +118,9 @@ int runProgram(int argc, char **argv, const Edition &edition)
     ui::QtModalRunner modal;
     ui::QtFileChooser files;
 
-    const ui::FolderPlace place = ui::findProgramFolder(QString::fromLocal8Bit(line.folder.c_str()),
-                                                        QCoreApplication::applicationDirPath());
-    // The folder first (the lock lies in it); its files once it is ours.
-    ui::ensureFolder(place.path);
-    ui::FolderLock lock(ui::ProgramFolder(place.path).lockFile());
+    const ui::FolderPlace place = ui::findProgramFolder(line.folder);
+    // The folder and its lock first; its files once it is ours.
+    ui::FolderLock lock(place);
     qint64 holder = 0;
     QString holderName;
     if (!lock.acquire(&holder, &holderName)) {
@@ -148,15 +144,7 @@ int runProgram(int argc, char **argv, const Edition &edition)
     // finds it; the window comes up at the end of it anyway.
     desktop::RunningWindow running(place.path);
 
-    ui::Services services;
-    services.programFolder = place.path;
-    services.clock = &clock;
-    services.files = &files;
-    services.messages = &messages;
-    services.modal = &modal;
-    services.makePort = [folder = services.programFolder]() {
-        return std::unique_ptr<ui::SerialPort>(new ui::QtSerialPortControl(folder));
-    };
+    const ui::Services services = ui::folderServices(place.path, clock, messages, modal, files);
 
     Rooms rooms(services);
     // SIGTERM and SIGINT (a logout, a shutdown, kill) end the program as its

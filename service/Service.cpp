@@ -12,7 +12,6 @@
 #include "ui/Files.h"
 #include "ui/FolderStart.h"
 #include "ui/ProgramFolder.h"
-#include "ui/QtSerialPortControl.h"
 #include "ui/Signals.h"
 #include "ui/StreamMessages.h"
 
@@ -47,8 +46,7 @@ int answer(int argc, char **argv, const core::CommandLine &line)
     case core::CommandLine::Action::Version: std::printf("%s (Veldra) %s\n", kProgram, VELDRA_VERSION); return 0;
     case core::CommandLine::Action::Help: {
         QCoreApplication app(argc, argv);
-        const ui::FolderPlace place = ui::findProgramFolder(QString::fromLocal8Bit(line.folder.c_str()),
-                                                            QCoreApplication::applicationDirPath());
+        const ui::FolderPlace place = ui::findProgramFolder(line.folder);
         const core::FolderChoice folder{place.kind,
                                         QDir::toNativeSeparators(place.path).toLocal8Bit().toStdString()};
         const std::string text = core::helpText(kProgram, folder);
@@ -220,11 +218,9 @@ int runService(int argc, char **argv)
         return 1;
     }
 
-    const ui::FolderPlace place = ui::findProgramFolder(QString::fromLocal8Bit(line.folder.c_str()),
-                                                        QCoreApplication::applicationDirPath());
-    // The folder first (the lock lies in it); its files once it is ours.
-    ui::ensureFolder(place.path);
-    ui::FolderLock lock(ui::ProgramFolder(place.path).lockFile());
+    const ui::FolderPlace place = ui::findProgramFolder(line.folder);
+    // The folder and its lock first; its files once it is ours.
+    ui::FolderLock lock(place);
     qint64 holder = 0;
     QString holderName;
     if (!lock.acquire(&holder, &holderName)) {
@@ -235,15 +231,7 @@ int runService(int argc, char **argv)
 
     NoChooser files;
     NoWindows modal;
-    ui::Services services;
-    services.programFolder = place.path;
-    services.clock = &clock;
-    services.files = &files;
-    services.messages = &messages;
-    services.modal = &modal;
-    services.makePort = [folder = services.programFolder]() {
-        return std::unique_ptr<ui::SerialPort>(new ui::QtSerialPortControl(folder));
-    };
+    const ui::Services services = ui::folderServices(place.path, clock, messages, modal, files);
 
     int status = 0;
     {

@@ -3,8 +3,11 @@
 
 #include "BuiltInFiles.h"
 #include "Files.h"
+#include "ProgramFolder.h"
+#include "QtSerialPortControl.h"
 #include "Services.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
@@ -29,6 +32,11 @@ FolderPlace findProgramFolder(const QString &given, const QString &ownFolder)
         data.isEmpty() ? std::string() : (data + QStringLiteral("/veldra")).toStdString());
     const QString path = QDir::cleanPath(QString::fromStdString(choice.path));
     return {choice.kind, path, choice.kind == core::FolderKind::UserData ? share : QString()};
+}
+
+FolderPlace findProgramFolder(const std::string &given)
+{
+    return findProgramFolder(QString::fromLocal8Bit(given.c_str()), QCoreApplication::applicationDirPath());
 }
 
 bool fillProgramFolder(const QString &folder, const QString &defaults, QString *reason, QStringList *added)
@@ -85,6 +93,17 @@ bool fillProgramFolder(const QString &folder, const QString &defaults, QString *
     return true;
 }
 
+namespace {
+// The folder's lock file, once the folder is there to hold it.
+QString lockFileMade(const QString &folder)
+{
+    ensureFolder(folder);
+    return ProgramFolder(folder).lockFile();
+}
+} // namespace
+
+FolderLock::FolderLock(const FolderPlace &place) : FolderLock(lockFileMade(place.path)) { }
+
 FolderLock::FolderLock(const QString &lockFile) : m_lock(lockFile)
 {
     // The lock is held for the program's whole run, so its age says nothing:
@@ -126,6 +145,19 @@ QString folderInUseText(const QString &folder, qint64 holder, const QString &app
                "Another Veldra program (process %1) is already running on the folder %2. Only one program can use a folder at a time, so this one ends.")
         .arg(holder)
         .arg(QDir::toNativeSeparators(folder));
+}
+
+Services folderServices(const QString &folder, Clock &clock, MessageService &messages, ModalRunner &modal,
+                        FileChooser &files)
+{
+    Services services;
+    services.programFolder = folder;
+    services.clock = &clock;
+    services.files = &files;
+    services.messages = &messages;
+    services.modal = &modal;
+    services.makePort = [folder]() { return std::unique_ptr<SerialPort>(new QtSerialPortControl(folder)); };
+    return services;
 }
 
 QString folderMadeReadyText(const QString &folder, const QStringList &added)

@@ -4,6 +4,7 @@
 // The rule of which folder it is lives in core/CommandLine.h; this is the
 // part that asks the system.
 
+#include "Services.h"
 #include "core/CommandLine.h"
 
 #include <QLockFile>
@@ -26,6 +27,9 @@ struct FolderPlace {
 // `given` is the --folder value (or empty), `ownFolder` the folder that holds
 // the executable.
 FolderPlace findProgramFolder(const QString &given, const QString &ownFolder);
+// The same for this program: `given` as the command line has it, the
+// folder of the running executable.
+FolderPlace findProgramFolder(const std::string &given);
 
 // Makes the folder with logs/, html/ and Excel/, and copies each delivered
 // file it does not have yet (a dangling link counts as present: the user put
@@ -47,6 +51,8 @@ QString folderMadeReadyText(const QString &folder, const QStringList &added);
 class FolderLock {
 public:
     explicit FolderLock(const QString &lockFile);
+    // The lock of a program folder, which is made first (the lock lies in it).
+    explicit FolderLock(const FolderPlace &place);
     // True when this program may run: it now holds the lock, or the lock
     // cannot be made at all (a folder it may not write to, where nothing else
     // could lock either). False when another running program holds it; then
@@ -58,6 +64,11 @@ public:
 private:
     QLockFile m_lock;
 };
+
+// The services of a program running on `folder`: its serial ports are the
+// system's devices the folder's COM entries name.
+Services folderServices(const QString &folder, Clock &clock, MessageService &messages, ModalRunner &modal,
+                        FileChooser &files);
 
 // The message for a start refused because `holder` runs on `folder`; it
 // names the holder's program when `application` is known.
