@@ -176,16 +176,10 @@ bool ArchiveDb::setCurveRules(const core::CurveRules &rules)
     m_rulesApplied = false;
     if (meta("curve_rules") == rules.key())
         return m_rulesApplied = true;
-    if (!exec("BEGIN IMMEDIATE"))
-        return false;
-    const std::int64_t since = curveSince();
-    const auto curve = curveFromMinutes(rules, since);
-    if (curve && writeCurve(*curve) && setMeta("curve_rules", rules.key()) && exec("COMMIT"))
-        return m_rulesApplied = true;
-    const QString error = m_error;
-    exec("ROLLBACK");
-    m_error = error;
-    return false;
+    return m_rulesApplied = transaction("BEGIN IMMEDIATE", [&] {
+               const auto curve = curveFromMinutes(rules, curveSince());
+               return curve && writeCurve(*curve) && setMeta("curve_rules", rules.key());
+           });
 }
 
 std::optional<core::PowerCurve> ArchiveDb::curve(const core::CurveRules &rules)
@@ -202,15 +196,10 @@ std::optional<core::PowerCurve> ArchiveDb::curve(const core::CurveRules &rules)
 
 bool ArchiveDb::resetCurve(std::int64_t since)
 {
-    if (!exec("BEGIN IMMEDIATE"))
-        return false;
-    if (exec("DELETE FROM curve_bin") && exec("DELETE FROM curve_seed") && exec("DELETE FROM curve_curtailed")
-        && setMeta("curve_since", std::to_string(since)) && exec("COMMIT"))
-        return true;
-    const QString error = m_error;
-    exec("ROLLBACK");
-    m_error = error;
-    return false;
+    return transaction("BEGIN IMMEDIATE", [&] {
+        return exec("DELETE FROM curve_bin") && exec("DELETE FROM curve_seed")
+               && exec("DELETE FROM curve_curtailed") && setMeta("curve_since", std::to_string(since));
+    });
 }
 
 std::optional<std::int64_t> ArchiveDb::firstMeasured()
@@ -227,32 +216,27 @@ bool ArchiveDb::takeFrameCurve(const core::FrameCurve &frames)
 {
     if (frameCurveTaken())
         return false;
-    if (!exec("BEGIN IMMEDIATE"))
-        return false;
-    bool ok = true;
-    for (int k = 0; k < core::FrameCurve::kBins && ok; ++k) {
-        const core::FrameBin &f = frames.bins()[size_t(k)];
-        const long long minutes = std::llround(f.seconds / 60);
-        if (!f.frames || minutes <= 0)
-            continue;
-        const double n = double(minutes), mean = f.meanWatts(), sd = f.sdWatts();
-        core::CurveBin b;
-        b.minutes = minutes;
-        b.sumWind = core::FrameCurve::centre(k) * n;
-        b.sumWatts = mean * n;
-        b.sumSquares = n * mean * mean + (n - 1) * sd * sd;
-        if (const auto rpm = f.meanRPM()) {
-            b.rpmMinutes = minutes;
-            b.sumRPM = *rpm * n;
+    return transaction("BEGIN IMMEDIATE", [&] {
+        bool ok = true;
+        for (int k = 0; k < core::FrameCurve::kBins && ok; ++k) {
+            const core::FrameBin &f = frames.bins()[size_t(k)];
+            const long long minutes = std::llround(f.seconds / 60);
+            if (!f.frames || minutes <= 0)
+                continue;
+            const double n = double(minutes), mean = f.meanWatts(), sd = f.sdWatts();
+            core::CurveBin b;
+            b.minutes = minutes;
+            b.sumWind = core::FrameCurve::centre(k) * n;
+            b.sumWatts = mean * n;
+            b.sumSquares = n * mean * mean + (n - 1) * sd * sd;
+            if (const auto rpm = f.meanRPM()) {
+                b.rpmMinutes = minutes;
+                b.sumRPM = *rpm * n;
+            }
+            ok = writeBin("curve_seed", k, b, false) && writeBin("curve_bin", k, b, true);
         }
-        ok = writeBin("curve_seed", k, b, false) && writeBin("curve_bin", k, b, true);
-    }
-    if (ok && setMeta("frame_curve_taken", "1") && exec("COMMIT"))
-        return true;
-    const QString error = m_error;
-    exec("ROLLBACK");
-    m_error = error;
-    return false;
+        return ok && setMeta("frame_curve_taken", "1");
+    });
 }
 
 } // namespace archive

@@ -60,6 +60,20 @@ bool ArchiveDb::fail(const char *what)
     return false;
 }
 
+bool ArchiveDb::transaction(const char *begin, const std::function<bool()> &work)
+{
+    if (!exec(begin))
+        return false;
+    if (work() && exec("COMMIT"))
+        return true;
+    const QString error = m_error;
+    const bool full = m_full;
+    exec("ROLLBACK");
+    m_error = error;
+    m_full = full;
+    return false;
+}
+
 bool ArchiveDb::exec(const char *sql)
 {
     char *message = nullptr;
@@ -75,8 +89,7 @@ bool ArchiveDb::put(Step step, const core::ArchiveRow &r)
     const std::string columns = minute ? minuteColumns() : summaryColumns();
     const std::string key = step == Step::Day ? "day, t, " : "t, ";
     const std::string sql = std::string("INSERT OR REPLACE INTO ") + tableOf(step) + "(" + key + columns
-                            + ") VALUES(" + placeholders(columnCount(columns) + (step == Step::Day ? 2 : 1))
-                            + ")";
+                            + ") VALUES(" + placeholders(columnCount(columns) + (step == Step::Day ? 2 : 1)) + ")";
     Statement s(cached(sql));
     if (!s.ok())
         return fail("write");
@@ -181,8 +194,8 @@ template <typename Take>
 bool eachRow(sqlite3 *db, Step step, std::int64_t from, std::int64_t to, Take take)
 {
     const bool minute = step == Step::Minute;
-    const std::string sql = "SELECT t, " + (minute ? minuteColumns() : summaryColumns()) + " FROM "
-                            + tableOf(step) + " WHERE t >= ? AND t < ? ORDER BY t";
+    const std::string sql = "SELECT t, " + (minute ? minuteColumns() : summaryColumns()) + " FROM " + tableOf(step)
+                            + " WHERE t >= ? AND t < ? ORDER BY t";
     Statement s(db, sql.c_str());
     if (!s.ok())
         return false;
@@ -215,8 +228,8 @@ std::vector<core::ArchiveRow> ArchiveDb::rows(Step step, std::int64_t from, std:
 std::optional<core::ArchiveRow> ArchiveDb::row(Step step, std::int64_t t)
 {
     const bool minute = step == Step::Minute;
-    const std::string sql = "SELECT t, " + (minute ? minuteColumns() : summaryColumns()) + " FROM "
-                            + tableOf(step) + (step == Step::Day ? " WHERE day = ?" : " WHERE t = ?");
+    const std::string sql = "SELECT t, " + (minute ? minuteColumns() : summaryColumns()) + " FROM " + tableOf(step)
+                            + (step == Step::Day ? " WHERE day = ?" : " WHERE t = ?");
     Statement s(cached(sql));
     if (!s.ok())
         return std::nullopt;
@@ -293,8 +306,11 @@ bool ArchiveDb::write(const core::ArchiveRow &minute)
     // Rules that could not be applied (a full disk) are tried again first.
     if (!m_rulesApplied && !setCurveRules(m_rules.value_or(core::CurveRules())))
         return false;
-    if (!exec("BEGIN IMMEDIATE"))
-        return false;
+    return transaction("BEGIN IMMEDIATE", [&] { return writeMinute(minute); });
+}
+
+bool ArchiveDb::writeMinute(const core::ArchiveRow &minute)
+{
     const auto old = row(Step::Minute, minute.t);
     // Read here, as another connection may have reset the curve.
     const bool inCurve = minute.t >= curveSince();
@@ -332,14 +348,7 @@ bool ArchiveDb::write(const core::ArchiveRow &minute)
         placeDay(day, dayKey);
         return put(Step::Minute, stored) && put(Step::Hour, hour) && put(Step::Day, day);
     };
-    if (summariesOk() && curveOk() && exec("COMMIT"))
-        return true;
-    const QString error = m_error;
-    const bool full = m_full;
-    exec("ROLLBACK");
-    m_error = error;
-    m_full = full;
-    return false;
+    return summariesOk() && curveOk();
 }
 
 bool ArchiveDb::sumAgain(std::int64_t hourKey, int dayKey)
@@ -379,71 +388,65 @@ long long ArchiveDb::addImported(const std::vector<core::ArchiveRow> &minutes)
     m_full = false;
     if (minutes.empty())
         return 0;
-    if (!exec("BEGIN IMMEDIATE"))
-        return -1;
     long long added = 0;
-    std::map<std::int64_t, core::ArchiveRow> days;
-    bool ok = true;
-    for (std::size_t i = 0; ok && i < minutes.size();) {
-        // One hour at a time: its summary, and the minutes it keeps.
-        const std::int64_t hourKey = core::localHourStart(minutes[i].t, minutes[i].utcOffset);
-        std::size_t end = i;
-        while (end < minutes.size() && core::localHourStart(minutes[end].t, minutes[end].utcOffset) == hourKey)
-            ++end;
-        std::vector<std::int64_t> kept;
-        {
-            Statement s(cached("SELECT t FROM minute WHERE t >= ? AND t < ? ORDER BY t"));
-            if (!s.ok()) {
-                ok = fail("import");
-                break;
+    const bool done = transaction("BEGIN IMMEDIATE", [&] {
+        std::map<std::int64_t, core::ArchiveRow> days;
+        bool ok = true;
+        for (std::size_t i = 0; ok && i < minutes.size();) {
+            // One hour at a time: its summary, and the minutes it keeps.
+            const std::int64_t hourKey = core::localHourStart(minutes[i].t, minutes[i].utcOffset);
+            std::size_t end = i;
+            while (end < minutes.size() && core::localHourStart(minutes[end].t, minutes[end].utcOffset) == hourKey)
+                ++end;
+            std::vector<std::int64_t> kept;
+            {
+                Statement s(cached("SELECT t FROM minute WHERE t >= ? AND t < ? ORDER BY t"));
+                if (!s.ok()) {
+                    ok = fail("import");
+                    break;
+                }
+                s.bind(1, hourKey);
+                s.bind(2, hourKey + 3600);
+                while (s.step() == SQLITE_ROW)
+                    kept.push_back(s.integer(0));
             }
-            s.bind(1, hourKey);
-            s.bind(2, hourKey + 3600);
-            while (s.step() == SQLITE_ROW)
-                kept.push_back(s.integer(0));
-        }
-        const auto stored = row(Step::Hour, hourKey);
-        if (stored && stored->minutes != (long long)kept.size()) {
-            i = end;
-            continue;
-        }
-        core::ArchiveRow hour = stored.value_or(core::ArchiveRow());
-        bool changed = false;
-        for (; ok && i < end; ++i) {
-            const core::ArchiveRow &m = minutes[i];
-            if (std::binary_search(kept.begin(), kept.end(), m.t))
+            const auto stored = row(Step::Hour, hourKey);
+            if (stored && stored->minutes != (long long)kept.size()) {
+                i = end;
                 continue;
-            const std::int64_t dayKey = core::localDayKey(m.t, m.utcOffset);
-            auto day = days.find(dayKey);
-            if (day == days.end())
-                day = days.emplace(dayKey, row(Step::Day, dayKey).value_or(core::ArchiveRow())).first;
-            core::ArchiveRow minute = m;
-            minute.minutes = minute.imported = 1;
-            hour = core::rollUp(hour, minute);
-            day->second = core::rollUp(day->second, minute);
-            ok = put(Step::Minute, minute);
-            changed = true;
-            ++added;
+            }
+            core::ArchiveRow hour = stored.value_or(core::ArchiveRow());
+            bool changed = false;
+            for (; ok && i < end; ++i) {
+                const core::ArchiveRow &m = minutes[i];
+                if (std::binary_search(kept.begin(), kept.end(), m.t))
+                    continue;
+                const std::int64_t dayKey = core::localDayKey(m.t, m.utcOffset);
+                auto day = days.find(dayKey);
+                if (day == days.end())
+                    day = days.emplace(dayKey, row(Step::Day, dayKey).value_or(core::ArchiveRow())).first;
+                core::ArchiveRow minute = m;
+                minute.minutes = minute.imported = 1;
+                hour = core::rollUp(hour, minute);
+                day->second = core::rollUp(day->second, minute);
+                ok = put(Step::Minute, minute);
+                changed = true;
+                ++added;
+            }
+            if (ok && changed) {
+                hour.t = hourKey;
+                ok = put(Step::Hour, hour);
+            }
         }
-        if (ok && changed) {
-            hour.t = hourKey;
-            ok = put(Step::Hour, hour);
+        for (auto &[key, day] : days) {
+            if (!ok)
+                break;
+            placeDay(day, int(key));
+            ok = put(Step::Day, day);
         }
-    }
-    for (auto &[key, day] : days) {
-        if (!ok)
-            break;
-        placeDay(day, int(key));
-        ok = put(Step::Day, day);
-    }
-    if (ok && exec("COMMIT"))
-        return added;
-    const QString error = m_error;
-    const bool full = m_full;
-    exec("ROLLBACK");
-    m_error = error;
-    m_full = full;
-    return -1;
+        return ok;
+    });
+    return done ? added : -1;
 }
 
 bool ArchiveDb::forgetMinutesBefore(std::int64_t t)

@@ -128,10 +128,18 @@ public:
 private:
     bool exec(const char *sql);
     bool fail(const char *what);
+    // `work` between `begin` and COMMIT. When it fails (or COMMIT does) all
+    // of it is rolled back, keeping the failure's message and whether the
+    // disk was full.
+    bool transaction(const char *begin, const std::function<bool()> &work);
     bool makeSchema();
     // Every day row placed at its date's real start again.
     bool placeDays();
     bool put(Step step, const core::ArchiveRow &row);
+    // write()'s and salvage()'s work inside their transactions.
+    bool writeMinute(const core::ArchiveRow &minute);
+    bool salvageInto(const QString &damaged, const std::vector<std::string> &tables, const core::CurveRules &rules,
+                     Salvaged *got);
     // The hour and day summaries of a minute summed again from their rows.
     bool sumAgain(std::int64_t hourKey, int dayKey);
     std::optional<std::string> meta(const char *key);

@@ -7,6 +7,10 @@
 
 #include <QDir>
 
+#include <functional>
+#include <iterator>
+#include <string>
+
 namespace archive {
 
 bool ArchiveDb::open(const QString &path, bool readOnly)
@@ -75,64 +79,50 @@ bool ArchiveDb::makeSchema()
         tables = count.integer(0);
         version = have.integer(0);
     }
-    if (version == kSchemaVersion)
-        return true;
-    // One step a version, each in its own transaction; none drops data.
-    if (version == 0) {
-        if (tables != 0) {
-            m_error = QStringLiteral("it is not an archive of this program");
-            m_damaged = true;
-            return false;
-        }
-        const std::string sql = "BEGIN;"
-                                "CREATE TABLE minute(t INTEGER PRIMARY KEY"
-                                + columnDefinitions(minuteColumns())
-                                + ");"
-                                  "CREATE TABLE hour(t INTEGER PRIMARY KEY"
-                                + columnDefinitions(summaryColumns())
-                                + ");"
-                                  "CREATE TABLE day(day INTEGER PRIMARY KEY, t INTEGER"
-                                + columnDefinitions(summaryColumns())
-                                + ");"
-                                  "CREATE INDEX day_t ON day(t);"
-                                  "CREATE TABLE meta(key TEXT PRIMARY KEY, value) WITHOUT ROWID;"
-                                  "INSERT INTO meta VALUES('clean', 1);"
-                                  "PRAGMA user_version = 1;COMMIT;";
-        if (!exec(sql.c_str())) {
-            exec("ROLLBACK");
-            return false;
-        }
-        version = 1;
+    if (version == 0 && tables != 0) {
+        m_error = QStringLiteral("it is not an archive of this program");
+        m_damaged = true;
+        return false;
     }
-    if (version == 1) {
-        // The curve's bins: made from the minutes already there when the
-        // rules are first set (the empty key matches none).
-        const std::string bin = "(bin INTEGER PRIMARY KEY, minutes INTEGER, wind_sum REAL, watts_sum REAL, "
-                                "watts_squares REAL, rpm_n INTEGER, rpm_sum REAL);";
-        const std::string sql = "BEGIN;CREATE TABLE curve_bin" + bin + "CREATE TABLE curve_seed" + bin
-                                + "CREATE TABLE curve_curtailed(month INTEGER, reason INTEGER, seconds REAL, "
-                                  "energy_wh REAL, PRIMARY KEY(month, reason)) WITHOUT ROWID;"
-                                  "INSERT OR REPLACE INTO meta VALUES('curve_rules', '');"
-                                  "INSERT OR REPLACE INTO meta VALUES('curve_since', 0);"
-                                  "PRAGMA user_version = 2;COMMIT;";
-        if (!exec(sql.c_str())) {
-            exec("ROLLBACK");
-            return false;
-        }
-        version = 2;
-    }
-    if (version == 2) {
+    // The steps in order, each bringing the archive from its index to the
+    // next version, in a transaction of its own; none drops data.
+    const std::function<bool()> steps[] = {
+        [this] {
+            const std::string sql = "CREATE TABLE minute(t INTEGER PRIMARY KEY"
+                                    + columnDefinitions(minuteColumns())
+                                    + ");"
+                                      "CREATE TABLE hour(t INTEGER PRIMARY KEY"
+                                    + columnDefinitions(summaryColumns())
+                                    + ");"
+                                      "CREATE TABLE day(day INTEGER PRIMARY KEY, t INTEGER"
+                                    + columnDefinitions(summaryColumns())
+                                    + ");"
+                                      "CREATE INDEX day_t ON day(t);"
+                                      "CREATE TABLE meta(key TEXT PRIMARY KEY, value) WITHOUT ROWID;"
+                                      "INSERT INTO meta VALUES('clean', 1);";
+            return exec(sql.c_str());
+        },
+        [this] {
+            // The curve's bins: made from the minutes already there when the
+            // rules are first set (the empty key matches none).
+            const std::string bin = "(bin INTEGER PRIMARY KEY, minutes INTEGER, wind_sum REAL, watts_sum REAL, "
+                                    "watts_squares REAL, rpm_n INTEGER, rpm_sum REAL);";
+            const std::string sql = "CREATE TABLE curve_bin" + bin + "CREATE TABLE curve_seed" + bin
+                                    + "CREATE TABLE curve_curtailed(month INTEGER, reason INTEGER, seconds REAL, "
+                                      "energy_wh REAL, PRIMARY KEY(month, reason)) WITHOUT ROWID;"
+                                      "INSERT OR REPLACE INTO meta VALUES('curve_rules', '');"
+                                      "INSERT OR REPLACE INTO meta VALUES('curve_since', 0);";
+            return exec(sql.c_str());
+        },
         // Days began at their first minute's offset, an hour off on the
         // date the clocks change (and then missed by queries by time).
-        if (!exec("BEGIN"))
+        [this] { return placeDays(); },
+    };
+    static_assert(std::size(steps) == kSchemaVersion, "a schema version is a step");
+    for (long long v = version; v < kSchemaVersion; ++v) {
+        const std::string next = "PRAGMA user_version = " + std::to_string(v + 1);
+        if (!transaction("BEGIN", [&] { return steps[v]() && exec(next.c_str()); }))
             return false;
-        const bool ok = placeDays();
-        if (!ok || !exec("PRAGMA user_version = 3") || !exec("COMMIT")) {
-            const QString error = m_error;
-            exec("ROLLBACK");
-            m_error = error;
-            return false;
-        }
     }
     return true;
 }

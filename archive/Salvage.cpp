@@ -136,8 +136,8 @@ Copied copyTable(sqlite3 *from, sqlite3 *to, const std::string &table)
     for (const std::string &n : names)
         list += (list.empty() ? "" : ", ") + quoted(n);
     Statement select(from, "SELECT " + quoted(key->name) + ", " + list + " FROM " + quoted(table)
-                           + (integerKey ? " WHERE " + quoted(key->name) + " >= ?" : std::string()) + " ORDER BY "
-                           + order);
+                               + (integerKey ? " WHERE " + quoted(key->name) + " >= ?" : std::string())
+                               + " ORDER BY " + order);
     std::string values = "?";
     for (size_t i = 1; i < names.size(); ++i)
         values += ",?";
@@ -198,7 +198,8 @@ Copied copyTable(sqlite3 *from, sqlite3 *to, const std::string &table)
 std::vector<std::string> tablesOf(sqlite3 *db, bool *ok)
 {
     std::vector<std::string> out;
-    Statement s(db, "SELECT name FROM sqlite_schema WHERE type = 'table' AND name NOT LIKE 'sqlite_%' ORDER BY rowid");
+    Statement s(db,
+                "SELECT name FROM sqlite_schema WHERE type = 'table' AND name NOT LIKE 'sqlite_%' ORDER BY rowid");
     int rc = SQLITE_ERROR;
     if (s.ok())
         while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
@@ -218,8 +219,15 @@ bool ArchiveDb::salvage(const QString &damaged, const core::CurveRules &rules, S
     const std::vector<std::string> tables = tablesOf(m_db, &freshOk);
     if (!freshOk)
         return fail("read");
-    if (!exec("BEGIN IMMEDIATE"))
-        return false;
+    if (transaction("BEGIN IMMEDIATE", [&] { return salvageInto(damaged, tables, rules, got); }))
+        return true;
+    *got = Salvaged();
+    return false;
+}
+
+bool ArchiveDb::salvageInto(const QString &damaged, const std::vector<std::string> &tables,
+                            const core::CurveRules &rules, Salvaged *got)
+{
     bool ok = true;
     std::set<std::string> lost;
     {
@@ -306,14 +314,7 @@ bool ArchiveDb::salvage(const QString &damaged, const core::CurveRules &rules, S
         }
     }
     // Days from an archive before they started at their date's real start.
-    ok = ok && placeDays();
-    if (ok && exec("COMMIT"))
-        return true;
-    const QString error = m_error;
-    exec("ROLLBACK");
-    m_error = error;
-    *got = Salvaged();
-    return false;
+    return ok && placeDays();
 }
 
 QString Salvaged::text() const

@@ -13,9 +13,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include <functional>
 #include <optional>
-#include <vector>
 
 namespace ui {
 
@@ -52,41 +50,38 @@ bool fillProgramFolder(const QString &folder, const QString &defaults, QString *
         if (!there && *sub)
             folders << QString::fromLatin1(sub) + QLatin1Char('/');
     }
-    // Each delivered file by its relative name, read only when missing.
-    std::vector<std::pair<QString, std::function<std::optional<QByteArray>(QString *)>>> delivered;
+    // The delivered files by their relative names: installed, or carried.
+    QStringList names;
     if (defaults.isEmpty()) {
-        for (int i = 0; i < kDeliveredFilesCount; ++i) {
-            const BuiltInFile &f = kDeliveredFiles[i];
-            delivered.emplace_back(QString::fromUtf8(f.name), [&f](QString *) {
-                return std::optional(QByteArray(f.bytes.data(), qsizetype(f.bytes.size())));
-            });
-        }
+        for (int i = 0; i < kDeliveredFilesCount; ++i)
+            names << QString::fromUtf8(kDeliveredFiles[i].name);
     } else {
         QDirIterator it(defaults, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString source = it.next();
-            delivered.emplace_back(QDir(defaults).relativeFilePath(source), [source](QString *why) {
-                QString readWhy;
-                const auto bytes = readWhole(source, &readWhy);
-                if (!bytes)
-                    *why = QStringLiteral("%1 could not be read (%2)").arg(QDir::toNativeSeparators(source), readWhy);
-                return bytes;
-            });
-        }
+        while (it.hasNext())
+            names << QDir(defaults).relativeFilePath(it.next());
     }
-    for (const auto &[name, read] : delivered) {
-        const QString target = QDir(folder).filePath(name);
+    for (int i = 0; i < names.size(); ++i) {
+        const QString target = QDir(folder).filePath(names[i]);
         const QFileInfo info(target);
         if (info.exists() || info.isSymLink())
             continue;
-        const auto bytes = read(reason);
-        if (!bytes)
-            return false;
+        std::optional<QByteArray> bytes;
+        if (defaults.isEmpty()) {
+            bytes = QByteArray(kDeliveredFiles[i].bytes.data(), qsizetype(kDeliveredFiles[i].bytes.size()));
+        } else {
+            const QString source = QDir(defaults).filePath(names[i]);
+            QString why;
+            bytes = readWhole(source, &why);
+            if (!bytes) {
+                *reason = QStringLiteral("%1 could not be read (%2)").arg(nativePath(source), why);
+                return false;
+            }
+        }
         if (!ensureFolder(info.path()) || !replaceWhole(target, *bytes)) {
             *reason = QStringLiteral("%1 could not be written").arg(QDir::toNativeSeparators(target));
             return false;
         }
-        files << name;
+        files << names[i];
     }
     if (added)
         *added = files + folders;

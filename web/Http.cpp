@@ -53,6 +53,7 @@ bool Daemon::start(const Settings &s, Handler &handler, std::string *why)
     stop();
     m_handler = &handler;
     m_requestSeconds = s.requestSeconds;
+    m_memory = size_t(s.memory);
     unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_AUTO | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
     if (s.tls && MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES) {
         // A library built without HTTPS (the Windows build's) would start
@@ -73,7 +74,6 @@ bool Daemon::start(const Settings &s, Handler &handler, std::string *why)
     v6.sin6_port = htons(uint16_t(s.port));
     v6.sin6_addr = in6addr_any;
 
-    const size_t memory = size_t(s.memory);
     auto tryStart = [&](unsigned extraFlags, const sockaddr *addr) {
         {
             std::lock_guard lock(m_lock);
@@ -143,7 +143,6 @@ bool Daemon::start(const Settings &s, Handler &handler, std::string *why)
                 x->targetWhole = !targetCutShort(x->targetLength, url, version, d->m_memory);
             return d->m_handler->access(*x, url, method, upload, size) ? MHD_YES : MHD_NO;
         };
-        m_memory = memory;
         MHD_Daemon *daemon = MHD_start_daemon(
             flags | extraFlags, uint16_t(s.port), nullptr, nullptr, access, this, MHD_OPTION_UNESCAPE_CALLBACK,
             keepEscapes, nullptr, MHD_OPTION_NOTIFY_CONNECTION, notify, this, MHD_OPTION_NOTIFY_COMPLETED, done, this,
