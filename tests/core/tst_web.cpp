@@ -35,6 +35,105 @@ QStringList keysOf(const QJsonValue &v, const QString &path = QString())
     return out;
 }
 
+// Every JSON and metrics answer of the routes, from fixed values: the texts
+// the server sends, one section each, as tests/core/web-answers.txt holds them.
+std::string fixedAnswers()
+{
+    core::WebNow quiet;
+    quiet.time = 1772892309;
+    quiet.windUnit = "mph";
+    quiet.alarms = {alarmOf("no_data", "No data", false), alarmOf("battery_low", "Battery low", false)};
+
+    core::WebNow busy = quiet;
+    busy.state = core::DataState::Live;
+    busy.lastLive = 1772892308;
+    busy.hasReading = true;
+    busy.volts = 13;
+    busy.amps = 7.6923077;
+    busy.watts = 99.9999996;
+    busy.rpm = 0;
+    busy.windSpeed = 12.3;
+    busy.windUnit = "km/h";
+    busy.windToMetresPerSecond = 1 / 3.6;
+    busy.loadOn = true;
+    busy.todayWh = 1234.56789;
+    busy.yesterdayWh = -1e-7;
+    busy.lifetimeWh = 12345678901.25;
+    busy.framesReceived = 42;
+    busy.framesRejected = 3;
+    busy.archiveMinutesDropped = 1;
+    core::WebAlarm silent = alarmOf("no_data", "No data", true), low = alarmOf("battery_low", "Battery \"low\"", true);
+    silent.value = 65;
+    silent.unit = "s";
+    silent.since = 1772892244;
+    silent.text = "No data for 65 s";
+    low.value = std::nan("");
+    low.unit = "V";
+    low.since = 1772892000;
+    low.text = "Battery \"low\":\t11,5 V \u00b0 since 14:00:00\n";
+    busy.alarms = {silent, low, alarmOf("over_speed", "Over speed", false)};
+
+    core::PowerCurve curve;
+    for (int k = 6; k <= 30; k += 3) {
+        core::CurveBin &b = curve.bin(k);
+        b.minutes = k == 6 ? 2 : 20;
+        b.sumWind = b.minutes * core::PowerCurve::centre(k) * 1.01;
+        b.sumWatts = b.minutes * 10.3 * k;
+        b.sumSquares = b.minutes * 10.3 * k * 10.3 * k + 7;
+        b.rpmMinutes = k > 10 ? b.minutes : 0;
+        b.sumRPM = b.rpmMinutes * 31.7 * k;
+    }
+
+    std::vector<core::ArchiveRow> rows;
+    for (int i = 0; i < 4; ++i) {
+        core::ArchiveRow r;
+        r.t = 1772838000 + i * 3600 * 7;
+        r.utcOffset = i < 2 ? 3600 : -5 * 3600 - 1800;
+        r.minutes = 60 - i;
+        r.imported = i == 1 ? 12 : 0;
+        r.frames = 1000 + i;
+        r.rejected = i;
+        r.energyWh = 1234.5 / (i + 1);
+        r.loadSeconds = 30.25 * i;
+        r.noDataSeconds = i * 0.1;
+        for (core::Spread *s : {&r.volts, &r.amps, &r.watts, &r.rpm, &r.wind})
+            if (i != 2 || s != &r.rpm)
+                for (double v : {1.0 / 3 + i, 2.5 * i, 1e-7})
+                    s->add(v);
+        r.windUnit = i == 0 ? "knots" : i == 1 ? "Beaufort" : i == 2 ? "" : "m/s";
+        rows.push_back(r);
+    }
+    core::SeriesQuery all;
+    all.from = 1772805909;
+    all.to = 1772892309;
+    for (const char *f : core::kSeriesFields)
+        all.fields.emplace_back(f);
+    core::SeriesQuery some = all;
+    some.step = core::SeriesStep::Day;
+    some.fields = {"wind", "frames", "energy"};
+    const auto march = core::daysQuery(core::parseQuery("month=2026-03").value(), 2026, 3, nullptr);
+    std::vector<core::ArchiveRow> days = rows;
+    days[0].t -= 7 * 86400; // in February
+
+    const std::pair<const char *, std::string> answers[] = {
+        {"now, before the first frame", core::nowJson(quiet)},
+        {"now, with alarms raised", core::nowJson(busy)},
+        {"a stream's event", core::readingEvent(busy, 7)},
+        {"metrics, before the first frame", core::metricsText(quiet)},
+        {"metrics", core::metricsText(busy)},
+        {"the power curve, empty", core::powerCurveJson(core::PowerCurve(), core::kDefaultCutOut)},
+        {"the power curve", core::powerCurveJson(curve, 25, {{3, 0}, {5.5, 70.25}, {12, 400}})},
+        {"series, every field", core::seriesJson(all, rows)},
+        {"series, some fields", core::seriesJson(some, rows)},
+        {"series, no rows", core::seriesJson(some, {})},
+        {"days", core::daysJson(*march, days)},
+    };
+    std::string out;
+    for (const auto &[name, text] : answers)
+        out += std::string("== ") + name + "\n" + text + "\n";
+    return out;
+}
+
 class TestWeb : public QObject {
     Q_OBJECT
 private slots:
@@ -384,6 +483,31 @@ private slots:
         QVERIFY(s.close(d));
         QVERIFY(!s.valid(d, t));
         QVERIFY(!s.close(d));
+    }
+
+    // The answers keep their bytes; VELDRA_WRITE_ANSWERS=1 writes the file
+    // anew (only when a change of an answer is meant).
+    void answersKeepTheirBytes()
+    {
+        const QString file = QString::fromLocal8Bit(qgetenv("VELDRA_SOURCE")) + "/tests/core/web-answers.txt";
+        // Whatever the user's decimal separator.
+        core::setDecimalSeparator(',');
+        auto restore = qScopeGuard([] { core::setDecimalSeparator('.'); });
+        const QByteArray now = QByteArray::fromStdString(fixedAnswers());
+        QFile f(file);
+        if (qEnvironmentVariableIsSet("VELDRA_WRITE_ANSWERS")) {
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(now) == now.size());
+            return;
+        }
+        QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(file));
+        const QByteArray kept = f.readAll();
+        qsizetype at = 0;
+        while (at < kept.size() && at < now.size() && kept[at] == now[at])
+            ++at;
+        QVERIFY2(now == kept, qPrintable(QString("they part at byte %1: \"%2\" against \"%3\"")
+                                             .arg(at)
+                                             .arg(QString::fromUtf8(now.mid(at - 20, 60)),
+                                                  QString::fromUtf8(kept.mid(at - 20, 60)))));
     }
 
     void nowJsonUsesDotsAndNulls()
