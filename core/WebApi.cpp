@@ -2,21 +2,17 @@
 #include "WebApi.h"
 
 #include "FrameCurve.h"
-
+#include "Json.h"
 #include "Number.h"
-
 #include "Text.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 
 namespace core {
 
 namespace {
-std::string optionalTime(const std::optional<std::int64_t> &t) { return t ? jsonString(utcText(*t)) : "null"; }
-
 // A metric family: its help and type once, then its samples.
 void family(std::string &out, const char *name, const char *type, const char *help)
 {
@@ -62,91 +58,52 @@ std::string labelValue(std::string_view text)
 }
 } // namespace
 
-std::string jsonString(std::string_view text)
-{
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20 || u == 0x7f) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", unsigned(u));
-            out += esc;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
 namespace {
-// jsonNumber() appended, without a string of its own (a year of rows holds
-// a few hundred thousand numbers).
-void addNumber(std::string &out, double value)
+void addNow(JsonWriter &j, const WebNow &n)
 {
-    if (!std::isfinite(value)) {
-        out += "null";
-        return;
-    }
-    // Millionths are more than any quantity here holds; to_chars writes the
-    // shortest text that reads back, many times faster than the number-text
-    // helper, which matters for a year of rows.
-    if (std::fabs(value) >= 1e9) {
-        out += dotNumberText(value);
-        return;
-    }
-    double rounded = std::round(value * 1e6) / 1e6;
-    if (rounded == 0)
-        rounded = 0; // no "-0"
-    char text[48];
-    const auto end = std::to_chars(text, text + sizeof text, rounded, std::chars_format::fixed);
-    out.append(text, end.ptr);
+    const auto value = [&n](double v) { return n.hasReading ? std::optional<double>(v) : std::nullopt; };
+    j.object().key("time").text(utcText(n.time)).key("state").text(dataStateWord(n.state)).key("lastLive");
+    if (n.lastLive)
+        j.text(utcText(*n.lastLive));
+    else
+        j.null();
+    j.key("volts").number(value(n.volts)).key("amps").number(value(n.amps)).key("watts").number(value(n.watts));
+    j.key("rpm").number(value(n.rpm));
+    j.key("wind").object().key("speed").number(value(n.windSpeed)).key("unit").text(n.windUnit);
+    j.key("metresPerSecond").number(n.windToMetresPerSecond ? value(n.windSpeed * *n.windToMetresPerSecond)
+                                                            : std::nullopt);
+    j.endObject().key("loadOn");
+    if (n.hasReading)
+        j.truth(n.loadOn);
+    else
+        j.null();
+    j.key("energy").object().key("todayWh").number(n.todayWh).key("yesterdayWh").number(n.yesterdayWh);
+    j.key("lifetimeWh").number(n.lifetimeWh).endObject();
+    j.key("frames").object().key("received").whole(n.framesReceived).key("rejected").whole(n.framesRejected);
+    j.endObject().key("alarms").object();
+    for (const WebAlarm &a : n.alarms)
+        j.key(a.key).truth(a.raised);
+    // The raised ones with their values and since when, and the text a
+    // page shows as it is.
+    j.endObject().key("raised").array();
+    for (const WebAlarm &a : n.alarms)
+        if (a.raised)
+            j.object().key("alarm").text(a.key).key("title").text(a.name).key("value").number(a.value)
+                .key("unit").text(a.unit).key("since").text(utcText(a.since)).key("text").text(a.text).endObject();
+    j.endArray().endObject();
 }
 } // namespace
 
-std::string jsonNumber(double value)
-{
-    std::string out;
-    addNumber(out, value);
-    return out;
-}
-
 std::string nowJson(const WebNow &n)
 {
-    auto value = [&n](double v) { return n.hasReading ? jsonNumber(v) : std::string("null"); };
-    std::string out = "{\"time\":" + jsonString(utcText(n.time));
-    out += ",\"state\":" + jsonString(dataStateWord(n.state));
-    out += ",\"lastLive\":" + optionalTime(n.lastLive);
-    out += ",\"volts\":" + value(n.volts);
-    out += ",\"amps\":" + value(n.amps);
-    out += ",\"watts\":" + value(n.watts);
-    out += ",\"rpm\":" + value(n.rpm);
-    out += ",\"wind\":{\"speed\":" + value(n.windSpeed) + ",\"unit\":" + jsonString(n.windUnit);
-    out += ",\"metresPerSecond\":"
-           + (n.windToMetresPerSecond ? value(n.windSpeed * *n.windToMetresPerSecond) : std::string("null")) + "}";
-    out += ",\"loadOn\":" + (n.hasReading ? std::string(n.loadOn ? "true" : "false") : std::string("null"));
-    out += ",\"energy\":{\"todayWh\":" + jsonNumber(n.todayWh) + ",\"yesterdayWh\":" + jsonNumber(n.yesterdayWh)
-           + ",\"lifetimeWh\":" + jsonNumber(n.lifetimeWh) + "}";
-    out += ",\"frames\":{\"received\":" + std::to_string(n.framesReceived)
-           + ",\"rejected\":" + std::to_string(n.framesRejected) + "}";
-    out += ",\"alarms\":{";
-    for (size_t i = 0; i < n.alarms.size(); ++i)
-        out += (i ? "," : "") + jsonString(n.alarms[i].key) + ":" + (n.alarms[i].raised ? "true" : "false");
-    // The raised ones with their values and since when, and the text a
-    // page shows as it is.
-    out += "},\"raised\":[";
-    bool first = true;
-    for (const WebAlarm &a : n.alarms)
-        if (a.raised) {
-            out += std::string(first ? "" : ",") + "{\"alarm\":" + jsonString(a.key) + ",\"title\":" + jsonString(a.name)
-                   + ",\"value\":" + jsonNumber(a.value) + ",\"unit\":" + jsonString(a.unit)
-                   + ",\"since\":" + jsonString(utcText(a.since)) + ",\"text\":" + jsonString(a.text) + "}";
-            first = false;
-        }
-    out += "]}";
-    return out;
+    JsonWriter j;
+    addNow(j, n);
+    return j.take();
+}
+
+std::string errorJson(std::string_view text)
+{
+    return JsonWriter().object().key("error").text(text).endObject().take();
 }
 
 std::string readingEvent(const WebNow &now, std::uint64_t id)
@@ -192,40 +149,28 @@ std::string metricsText(const WebNow &n)
 std::string powerCurveJson(const PowerCurve &curve, double cutOut, const std::vector<CurvePoint> &certified)
 {
     const Completeness c = completeness(curve);
-    std::string out = "{\"unit\":\"m/s\",\"binWidth\":" + jsonNumber(PowerCurve::kBinWidth);
-    out += ",\"minutes\":" + std::to_string(curve.minutes());
-    out += ",\"hoursOfData\":" + jsonNumber(curve.hoursOfData());
-    out += std::string(",\"complete\":") + (c.complete ? "true" : "false");
-    out += ",\"note\":" + jsonString(completenessNote(c));
-    out += ",\"bins\":[";
-    bool first = true;
+    JsonWriter j;
+    j.object().key("unit").text("m/s").key("binWidth").number(PowerCurve::kBinWidth);
+    j.key("minutes").whole(curve.minutes()).key("hoursOfData").number(curve.hoursOfData());
+    j.key("complete").truth(c.complete).key("note").text(completenessNote(c)).key("bins").array();
     for (int k = 0; k < PowerCurve::kBins; ++k) {
         const CurveBin &b = curve.bins()[size_t(k)];
         if (!b.minutes)
             continue;
-        const auto rpm = b.meanRPM();
-        out += first ? "" : ",";
-        first = false;
-        out += "{\"centre\":" + jsonNumber(PowerCurve::centre(k)) + ",\"wind\":" + jsonNumber(b.meanWind())
-               + ",\"minutes\":" + std::to_string(b.minutes) + ",\"measured\":" + (b.measured() ? "true" : "false")
-               + ",\"meanWatts\":" + jsonNumber(b.meanWatts()) + ",\"sdWatts\":" + jsonNumber(b.sdWatts())
-               + ",\"meanRpm\":" + (rpm ? jsonNumber(*rpm) : std::string("null")) + "}";
+        j.object().key("centre").number(PowerCurve::centre(k)).key("wind").number(b.meanWind());
+        j.key("minutes").whole(b.minutes).key("measured").truth(b.measured());
+        j.key("meanWatts").number(b.meanWatts()).key("sdWatts").number(b.sdWatts());
+        j.key("meanRpm").number(b.meanRPM()).endObject();
     }
-    out += "]";
     const Estimate e = annualEnergy(measuredPoints(curve), cutOut);
-    out += ",\"estimate\":{\"wattsAt11\":" + (e.wattsAt11 ? jsonNumber(*e.wattsAt11) : std::string("null"));
-    out += ",\"rows\":[";
-    for (size_t i = 0; i < e.rows.size(); ++i)
-        out += std::string(i ? "," : "") + "{\"averageWind\":" + jsonNumber(e.rows[i].averageWind)
-               + ",\"measuredKwh\":" + jsonNumber(e.rows[i].measuredKwh)
-               + ",\"extrapolatedKwh\":" + jsonNumber(e.rows[i].extrapolatedKwh)
-               + ",\"incomplete\":" + (e.rows[i].incomplete ? "true" : "false") + "}";
-    out += "]},\"certified\":[";
-    for (size_t i = 0; i < certified.size(); ++i)
-        out += std::string(i ? "," : "") + "{\"wind\":" + jsonNumber(certified[i].wind)
-               + ",\"watts\":" + jsonNumber(certified[i].watts) + "}";
-    out += "]}";
-    return out;
+    j.endArray().key("estimate").object().key("wattsAt11").number(e.wattsAt11).key("rows").array();
+    for (const auto &row : e.rows)
+        j.object().key("averageWind").number(row.averageWind).key("measuredKwh").number(row.measuredKwh)
+            .key("extrapolatedKwh").number(row.extrapolatedKwh).key("incomplete").truth(row.incomplete).endObject();
+    j.endArray().endObject().key("certified").array();
+    for (const CurvePoint &p : certified)
+        j.object().key("wind").number(p.wind).key("watts").number(p.watts).endObject();
+    return j.endArray().endObject().take();
 }
 
 // ---- the archive's routes ------------------------------------------------------
@@ -236,20 +181,14 @@ bool allDigits(std::string_view s)
     return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-void addSpread(std::string &out, const char *name, const Spread &s)
+void addSpread(JsonWriter &j, const char *name, const Spread &s)
 {
-    out += name;
+    j.key(name);
     if (!s.n) {
-        out += "null";
+        j.null();
         return;
     }
-    out += "{\"mean\":";
-    addNumber(out, s.mean());
-    out += ",\"min\":";
-    addNumber(out, s.min);
-    out += ",\"max\":";
-    addNumber(out, s.max);
-    out += '}';
+    j.object().key("mean").number(s.mean()).key("min").number(s.min).key("max").number(s.max).endObject();
 }
 
 const char *stepWord(SeriesStep s)
@@ -257,39 +196,32 @@ const char *stepWord(SeriesStep s)
     return s == SeriesStep::Minute ? "minute" : s == SeriesStep::Hour ? "hour" : "day";
 }
 
-void addFields(std::string &out, const ArchiveRow &r, const std::vector<std::string> &fields)
+void addFields(JsonWriter &j, const ArchiveRow &r, const std::vector<std::string> &fields)
 {
+    if (r.imported)
+        j.key("imported").whole(r.imported);
     for (const std::string &f : fields) {
         if (f == "volts")
-            addSpread(out, ",\"volts\":", r.volts);
+            addSpread(j, "volts", r.volts);
         else if (f == "amps")
-            addSpread(out, ",\"amps\":", r.amps);
+            addSpread(j, "amps", r.amps);
         else if (f == "watts")
-            addSpread(out, ",\"watts\":", r.watts);
+            addSpread(j, "watts", r.watts);
         else if (f == "rpm")
-            addSpread(out, ",\"rpm\":", r.rpm);
+            addSpread(j, "rpm", r.rpm);
         else if (f == "wind") {
-            addSpread(out, ",\"wind\":", r.wind);
-            out += ",\"windUnit\":";
-            out += jsonString(r.windUnit);
+            addSpread(j, "wind", r.wind);
             // Whether the values are m/s (the unit known) or in windUnit: the
             // unit's text alone does not tell a client.
-            out += windUnit(r.windUnit).known() ? ",\"windMps\":true" : ",\"windMps\":false";
-        } else if (f == "energy") {
-            out += ",\"energyWh\":";
-            addNumber(out, r.energyWh);
-        } else if (f == "load") {
-            out += ",\"loadSeconds\":";
-            addNumber(out, r.loadSeconds);
-        } else if (f == "nodata") {
-            out += ",\"noDataSeconds\":";
-            addNumber(out, r.noDataSeconds);
-        } else if (f == "frames") {
-            out += ",\"frames\":";
-            out += std::to_string(r.frames);
-            out += ",\"rejected\":";
-            out += std::to_string(r.rejected);
-        }
+            j.key("windUnit").text(r.windUnit).key("windMps").truth(windUnit(r.windUnit).known());
+        } else if (f == "energy")
+            j.key("energyWh").number(r.energyWh);
+        else if (f == "load")
+            j.key("loadSeconds").number(r.loadSeconds);
+        else if (f == "nodata")
+            j.key("noDataSeconds").number(r.noDataSeconds);
+        else if (f == "frames")
+            j.key("frames").whole(r.frames).key("rejected").whole(r.rejected);
     }
 }
 } // namespace
@@ -369,21 +301,16 @@ std::optional<SeriesQuery> seriesQuery(const QueryPairs &query, std::int64_t now
 
 std::string seriesJson(const SeriesQuery &q, const std::vector<ArchiveRow> &rows)
 {
-    std::string out = "{\"step\":" + jsonString(stepWord(q.step)) + ",\"from\":" + jsonString(utcText(q.from))
-                      + ",\"to\":" + jsonString(utcText(q.to)) + ",\"rows\":[";
-    out.reserve(out.size() + rows.size() * 64 * (q.fields.size() + 1));
-    for (size_t i = 0; i < rows.size(); ++i) {
-        const ArchiveRow &r = rows[i];
-        out += i ? ",{\"t\":\"" : "{\"t\":\"";
-        out += isoLocalTime(r.t, r.utcOffset);
-        out += "\",\"minutes\":";
-        out += std::to_string(r.minutes);
-        if (r.imported)
-            out += ",\"imported\":" + std::to_string(r.imported);
-        addFields(out, r, q.fields);
-        out += '}';
+    JsonWriter j;
+    j.reserve(rows.size() * 64 * (q.fields.size() + 1));
+    j.object().key("step").text(stepWord(q.step)).key("from").text(utcText(q.from)).key("to").text(utcText(q.to));
+    j.key("rows").array();
+    for (const ArchiveRow &r : rows) {
+        j.object().key("t").text(isoLocalTime(r.t, r.utcOffset)).key("minutes").whole(r.minutes);
+        addFields(j, r, q.fields);
+        j.endObject();
     }
-    return out + "]}";
+    return j.endArray().endObject().take();
 }
 
 std::optional<DaysQuery> daysQuery(const QueryPairs &query, int year, int month, std::string *error)
@@ -418,23 +345,19 @@ std::string daysJson(const DaysQuery &q, const std::vector<ArchiveRow> &days)
 {
     char month[16];
     std::snprintf(month, sizeof month, "%04d-%02d", q.year, q.month);
-    std::string out = "{\"month\":" + jsonString(month) + ",\"days\":[";
-    bool first = true;
+    JsonWriter j;
+    j.object().key("month").text(month).key("days").array();
     for (const ArchiveRow &r : days) {
         const int key = localDayKey(r.t, r.utcOffset);
         if (key / 100 != q.year * 100 + q.month)
             continue;
         char date[16];
         std::snprintf(date, sizeof date, "%04d-%02d-%02d", key / 10000, key / 100 % 100, key % 100);
-        out += first ? "{" : ",{";
-        first = false;
-        out += "\"date\":" + jsonString(date) + ",\"minutes\":" + std::to_string(r.minutes);
-        if (r.imported)
-            out += ",\"imported\":" + std::to_string(r.imported);
-        addFields(out, r, {"energy", "watts", "wind", "volts", "rpm", "load", "nodata"});
-        out += '}';
+        j.object().key("date").text(date).key("minutes").whole(r.minutes);
+        addFields(j, r, {"energy", "watts", "wind", "volts", "rpm", "load", "nodata"});
+        j.endObject();
     }
-    return out + "]}";
+    return j.endArray().endObject().take();
 }
 
 } // namespace core

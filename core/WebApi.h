@@ -50,12 +50,9 @@ struct WebNow {
     std::vector<WebAlarm> alarms;
 };
 
-// A JSON string: quoted, with '"', '\\' and control bytes escaped.
-std::string jsonString(std::string_view text);
-// A JSON number ("." and no exponent); null for a value that is not finite.
-std::string jsonNumber(double value);
-
 std::string nowJson(const WebNow &now);
+// {"error":"<text>"}: what every refusal of the API says.
+std::string errorJson(std::string_view text);
 // One Server-Sent Event: "id: <id>", "event: reading" and the values as data.
 std::string readingEvent(const WebNow &now, std::uint64_t id);
 

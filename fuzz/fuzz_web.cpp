@@ -5,9 +5,11 @@
 // Input: any text; each parser gets all of it.
 #include "FuzzSupport.h"
 
+#include "core/Json.h"
 #include "core/Web.h"
 #include "core/WebApi.h"
 
+#include <nlohmann/json.hpp>
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -67,5 +69,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_CHECK(j.size() >= 2 && j.front() == '"' && j.back() == '"');
     for (const char c : j)
         FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20);
+    // It reads back as the bytes that went in, but for those that were not
+    // UTF-8, which read as U+FFFD.
+    const auto back = core::readJson(j);
+    FUZZ_CHECK(back && back->is_string());
+    const std::string &read = back->get_ref<const std::string &>();
+    FUZZ_CHECK(read == in || read.find("\xEF\xBF\xBD") != std::string::npos);
+    // Any bytes read as JSON: an answer, never an exception or a crash.
+    std::string problem;
+    FUZZ_CHECK(core::readJson(in, &problem) || !problem.empty());
     return 0;
 }

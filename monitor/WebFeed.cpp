@@ -22,7 +22,7 @@ namespace monitor {
 namespace {
 using Answer = std::pair<int, std::string>;
 
-Answer refusal(int status, const std::string &text) { return {status, "{\"error\":" + core::jsonString(text) + "}"}; }
+Answer refusal(int status, const std::string &text) { return {status, core::errorJson(text)}; }
 
 // The archive read on the server's thread, with a connection of its own
 // (the writer's thread keeps writing meanwhile: the database is in WAL mode).

@@ -24,7 +24,6 @@ const char kText[] = "text/plain; charset=utf-8";
 const char kHtml[] = "text/html; charset=utf-8";
 const http::Headers kAskBasic = {{"WWW-Authenticate", "Basic realm=\"Veldra\", charset=\"UTF-8\""}};
 
-std::string errorJson(const std::string &text) { return "{\"error\":" + core::jsonString(text) + "}"; }
 
 // Who may call a route.
 enum class Access {
@@ -322,7 +321,7 @@ bool Engine::answer(Request &r, unsigned status, const std::string &body, const 
 bool Engine::refuse(Request &r, unsigned status, const std::string &text, const http::Headers &extra)
 {
     if (core::isApiRoute(r.route))
-        return answer(r, status, errorJson(text), kJson, extra);
+        return answer(r, status, core::errorJson(text), kJson, extra);
     return answer(r, status, text + "\n", kText, extra);
 }
 

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The web server's own parsing (routes, queries, cookies, the Host header),
 // web.cfg, the stored password's text, and the JSON and metrics texts.
+#include "core/Json.h"
 #include "core/Number.h"
 #include "core/Web.h"
 #include "core/WebApi.h"
 
 #include <QtTest>
+#include <nlohmann/json.hpp>
 
 namespace {
 QString qs(const std::string &s) { return QString::fromStdString(s); }
@@ -37,7 +39,7 @@ QStringList keysOf(const QJsonValue &v, const QString &path = QString())
 
 // Every JSON and metrics answer of the routes, from fixed values: the texts
 // the server sends, one section each, as tests/core/web-answers.txt holds them.
-std::string fixedAnswers()
+std::vector<std::pair<std::string, std::string>> fixedAnswers()
 {
     core::WebNow quiet;
     quiet.time = 1772892309;
@@ -115,7 +117,7 @@ std::string fixedAnswers()
     std::vector<core::ArchiveRow> days = rows;
     days[0].t -= 7 * 86400; // in February
 
-    const std::pair<const char *, std::string> answers[] = {
+    return {
         {"now, before the first frame", core::nowJson(quiet)},
         {"now, with alarms raised", core::nowJson(busy)},
         {"a stream's event", core::readingEvent(busy, 7)},
@@ -127,11 +129,8 @@ std::string fixedAnswers()
         {"series, some fields", core::seriesJson(some, rows)},
         {"series, no rows", core::seriesJson(some, {})},
         {"days", core::daysJson(*march, days)},
+        {"a refusal", core::errorJson("\"from\" is not a time.")},
     };
-    std::string out;
-    for (const auto &[name, text] : answers)
-        out += std::string("== ") + name + "\n" + text + "\n";
-    return out;
 }
 
 class TestWeb : public QObject {
@@ -493,7 +492,15 @@ private slots:
         // Whatever the user's decimal separator.
         core::setDecimalSeparator(',');
         auto restore = qScopeGuard([] { core::setDecimalSeparator('.'); });
-        const QByteArray now = QByteArray::fromStdString(fixedAnswers());
+        QByteArray now;
+        for (const auto &[name, text] : fixedAnswers()) {
+            now += QByteArray::fromStdString("== " + name + "\n" + text + "\n");
+            // Each is JSON, but for the two that are not meant to be.
+            std::string problem;
+            QVERIFY2(name.find("metrics") == 0 || name.find("stream") != std::string::npos
+                         || core::readJson(text, &problem),
+                     (name + ": " + problem).c_str());
+        }
         QFile f(file);
         if (qEnvironmentVariableIsSet("VELDRA_WRITE_ANSWERS")) {
             QVERIFY(f.open(QIODevice::WriteOnly) && f.write(now) == now.size());
@@ -508,6 +515,57 @@ private slots:
                                              .arg(at)
                                              .arg(QString::fromUtf8(now.mid(at - 20, 60)),
                                                   QString::fromUtf8(kept.mid(at - 20, 60)))));
+    }
+
+    // Reading JSON never throws: each text read, or refused with where.
+    void readsJson_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("expected"); // the document written back, or "error: <words>"
+        const QByteArray deep = QByteArray(64, '[') + QByteArray(64, ']');
+        QTest::newRow("an object") << QByteArray(" {\"a\": [1, 2.5, true, null, \"\u00b0\"]} ")
+                                   << "{\"a\":[1,2.5,true,null,\"\u00b0\"]}";
+        QTest::newRow("64 levels") << deep << QString(deep);
+        QTest::newRow("65 levels") << "[" + deep + "]" << "error: deeper than 64";
+        QTest::newRow("something after") << QByteArray("{} {}") << "error: at byte 4";
+        QTest::newRow("a comma too many") << QByteArray("{\"a\":1,}") << "error: at byte 8";
+        QTest::newRow("a comment") << QByteArray("// settings\n{}") << "error: not JSON";
+        QTest::newRow("nothing") << QByteArray() << "error: not JSON";
+        QTest::newRow("not UTF-8") << QByteArray("\"\xff\"") << "error: not JSON";
+        QTest::newRow("a number too large") << QByteArray("1e999") << "error: not JSON";
+    }
+    void readsJson()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, expected);
+        std::string problem;
+        const auto document = core::readJson(text.toStdString(), &problem);
+        const QString got = document ? qs(document->dump()) : "error: " + qs(problem);
+        if (expected.startsWith("error: "))
+            QVERIFY2(!document && got.contains(expected.mid(7)), qPrintable(got));
+        else
+            QCOMPARE(got, expected);
+    }
+
+    // Whatever bytes a text holds, what is written is JSON.
+    void writesStrings_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("json");
+        QTest::newRow("quotes and controls") << QByteArray("a\"\\\t\x7f") << QByteArray("\"a\\\"\\\\\\u0009\\u007f\"");
+        QTest::newRow("UTF-8 as it is") << QByteArray("\xc2\xb0 \xf0\x9f\x8c\xac") << QByteArray("\"\xc2\xb0 \xf0\x9f\x8c\xac\"");
+        QTest::newRow("a stray byte") << QByteArray("a\xff" "b") << QByteArray("\"a\\ufffdb\"");
+        QTest::newRow("cut short") << QByteArray("a\xe2\x82") << QByteArray("\"a\\ufffd\\ufffd\"");
+        QTest::newRow("overlong") << QByteArray("\xc0\xaf") << QByteArray("\"\\ufffd\\ufffd\"");
+        QTest::newRow("a surrogate") << QByteArray("\xed\xa0\x80") << QByteArray("\"\\ufffd\\ufffd\\ufffd\"");
+    }
+    void writesStrings()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, json);
+        const std::string written = core::jsonString(text.toStdString());
+        QCOMPARE(QByteArray::fromStdString(written), json);
+        QVERIFY(core::readJson(written));
     }
 
     void nowJsonUsesDotsAndNulls()
