@@ -220,13 +220,12 @@ void Logger::Form_Load()
 {
     setWindowTitle(ui::programTitle() + QStringLiteral(" - Waiting for Signal"));
     StopLogging->setEnabled(false);
-    m_session->resetReading();
-    LoadSettings();
-
-    if (!openPort())
+    const bool opened = m_session->start();
+    showSettings();
+    if (!opened)
         recoverPort();
-    if (core::isOn(settings().LogOn))
-        startLoggingFrom(false);
+    if (const auto l = m_session->logAsSettingsSay(); l.result == monitor::Session::LogStart::Started)
+        showLogging(l.shown);
 }
 
 void Logger::recoverPort()
@@ -245,6 +244,11 @@ void Logger::recoverPort()
 void Logger::LoadSettings()
 {
     m_session->loadSettings();
+    showSettings();
+}
+
+void Logger::showSettings()
+{
     delay->setText(ui::fromLocal(settings().LogDelay));
     buildReadoutList();
 }
@@ -364,26 +368,23 @@ void Logger::Timer2_Timer()
 
 void Logger::Timer3_Timer() { m_session->energyStep(); }
 
-bool Logger::startLoggingFrom(bool interactive)
+void Logger::showLogging(const std::string &shownDelay)
 {
-    const auto shown = m_session->startLogging(ui::toLocal(delay->text()));
-    if (!shown) {
-        if (interactive)
-            m_services.messages->inform(
-                this, QStringLiteral("Invalid delay period, needs to be a number between 10 and 600"));
-        return false;
-    }
-    delay->setText(ui::fromLocal(*shown));
+    delay->setText(ui::fromLocal(shownDelay));
     delay->setEnabled(false);
     StartLogging->setEnabled(false);
     StopLogging->setEnabled(true);
-    return true;
 }
 
 void Logger::StartLogging_Click()
 {
-    if (startLoggingFrom(true))
-        m_session->resetMaxima();
+    const auto shown = m_session->startLogging(ui::toLocal(delay->text()));
+    if (!shown) {
+        m_services.messages->inform(this, QStringLiteral("Invalid delay period, needs to be a number between 10 and 600"));
+        return;
+    }
+    showLogging(*shown);
+    m_session->resetMaxima();
 }
 
 void Logger::StopLogging_Click()

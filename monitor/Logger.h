@@ -147,8 +147,11 @@ protected:
 private:
     Logger(std::unique_ptr<Session> own, const Edition &edition, QWidget *parent);
     void buildControls();
+    // The settings on the controls: the delay box and the read-out list.
+    void showSettings();
     void buildReadoutList();
-    bool startLoggingFrom(bool interactive);
+    // Logging running with `shownDelay`: the delay box and buttons as then.
+    void showLogging(const std::string &shownDelay);
     // The message, the setup window and one silent retry.
     void recoverPort();
     // A processed frame on the read-out list, the meters and the title.

@@ -19,7 +19,6 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <algorithm>
-#include <csignal>
 #include <cstring>
 #include <cstdio>
 #include <string>
@@ -65,11 +64,6 @@ int answer(int argc, char **argv, const Edition &edition, const core::CommandLin
 
 int runProgram(int argc, char **argv, const Edition &edition)
 {
-#ifdef SIGXFSZ
-    // A write past the file-size limit must fail like a full disk, which the
-    // writers report, instead of ending the program.
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
 #ifdef Q_OS_WIN
     // A window program has no console of its own: what the command-line uses
     // print goes to the console it was started from, unless redirected.
@@ -81,15 +75,7 @@ int runProgram(int argc, char **argv, const Edition &edition)
     // output in text mode would make that CR CR LF.
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
-    core::CommandLine line = core::parseCommandLine(
-        std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
-    if ((line.action == core::CommandLine::Action::Run || line.action == core::CommandLine::Action::Export
-         || line.action == core::CommandLine::Action::Report)
-        && !line.folder.empty()
-        && !QFileInfo(QString::fromLocal8Bit(line.folder.c_str())).isDir()) {
-        line.action = core::CommandLine::Action::Wrong;
-        line.problem = "there is no folder '" + line.folder + "'";
-    }
+    const core::CommandLine line = ui::readProgramCommandLine(argc, argv);
     if (line.action != core::CommandLine::Action::Run)
         return answer(argc, argv, edition, line);
 

@@ -97,6 +97,13 @@ void Session::loadSettings()
     m_cal = core::calibrationFrom(m_calibration);
 }
 
+bool Session::start()
+{
+    resetReading();
+    loadSettings();
+    return openPort();
+}
+
 bool Session::openPort()
 {
     m_rx.clear();
@@ -167,6 +174,21 @@ std::optional<std::string> Session::startLogging(const std::string &delayText)
 }
 
 void Session::stopLogging() { m_logTimer->stop(); }
+
+Session::LogStart Session::logAsSettingsSay(const std::string &runningDelay)
+{
+    if (!core::isOn(m_settings.LogOn)) {
+        stopLogging();
+        return {LogStart::Off, {}};
+    }
+    if (logging() && m_settings.LogDelay == runningDelay)
+        return {LogStart::AsBefore, {}};
+    const auto shown = startLogging(m_settings.LogDelay);
+    if (!shown)
+        return {LogStart::BadDelay, {}};
+    resetMaxima();
+    return {LogStart::Started, *shown};
+}
 
 bool Session::logging() const { return m_logTimer->isActive(); }
 

@@ -65,6 +65,9 @@ public:
     void pausePort();
     // Takes up the energy files for `today` and starts the energy step.
     void startEnergy(const core::CivilDate &today);
+    // What every program does first, window or not: the reading cleared,
+    // the settings read, the port opened (false when it did not open).
+    bool start();
 
     // ---- logging
     // Starts the logging tick from the delay text ("Seconds"); nullopt when it
@@ -73,6 +76,15 @@ public:
     void stopLogging();
     bool logging() const;
     void resetMaxima() { m_maxima.reset(); }
+    // Logging as LogOn and LogDelay say, at a start and after the settings
+    // were read again: stopped when LogOn is off; else started with LogDelay
+    // and the maxima begun anew, unless it runs already and LogDelay is
+    // still `runningDelay` (the LogDelay it was started with).
+    struct LogStart {
+        enum { Off, AsBefore, Started, BadDelay } result;
+        std::string shown; // Started: the delay as it is shown
+    };
+    LogStart logAsSettingsSay(const std::string &runningDelay = std::string());
 
     // ---- the handlers, also called by the window's spec-named ones
     // The port's receive notification: the waiting characters into frames.

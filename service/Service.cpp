@@ -20,7 +20,6 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QTimer>
-#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -83,9 +82,8 @@ public:
 
     void start()
     {
-        m_session.resetReading();
-        m_session.loadSettings();
-        openPort();
+        if (!m_session.start())
+            portFailed();
         applyLogging(std::string());
         const QDate d = m_clock.date();
         m_session.startEnergy({d.year(), d.month(), d.day()});
@@ -117,8 +115,8 @@ public:
     {
         const core::ProgramSettings before = m_session.settings();
         m_session.loadSettings();
-        if (m_session.settings().Port != before.Port)
-            openPort();
+        if (m_session.settings().Port != before.Port && !m_session.openPort())
+            portFailed();
         applyLogging(before.LogDelay);
         m_rooms.reload();
         m_messages.info(QStringLiteral("Settings read again: %1; %2.")
@@ -136,40 +134,28 @@ private:
         return (name.rfind("COM", 0) == 0 ? QStringLiteral("the port ") : QString()) + ui::fromLocal(name);
     }
 
-    void openPort()
+    // The retry every 2 s goes on silently, as it does behind the window.
+    void portFailed()
     {
-        // The retry every 2 s goes on silently, as it does behind the window.
-        if (!m_session.openPort())
-            m_messages.inform(
-                nullptr,
-                QStringLiteral("Error opening port %1 (Port in %2). It is tried again every 2 seconds.")
-                    .arg(ui::fromLocal(m_session.settings().Port),
-                         QDir::toNativeSeparators(
-                             ui::ProgramFolder(m_session.services().programFolder).programSettingsFile())));
+        m_messages.inform(nullptr, QStringLiteral("Error opening port %1 (Port in %2). It is tried again every 2 seconds.")
+                                       .arg(ui::fromLocal(m_session.settings().Port), settingsFile()));
     }
 
-    void applyLogging(const std::string &delayBefore)
+    void applyLogging(const std::string &runningDelay)
     {
-        const core::ProgramSettings &s = m_session.settings();
-        if (!core::isOn(s.LogOn)) {
-            m_session.stopLogging();
+        if (m_session.logAsSettingsSay(runningDelay).result != monitor::Session::LogStart::BadDelay)
             return;
-        }
-        if (m_session.logging() && s.LogDelay == delayBefore)
-            return;
-        if (!m_session.startLogging(s.LogDelay)) {
-            m_messages.inform(
-                nullptr,
-                QStringLiteral(
-                    "Invalid delay period \"%1\" (LogDelay in %2), needs to be a number between 10 and 600. %3")
-                    .arg(ui::fromLocal(s.LogDelay),
-                         QDir::toNativeSeparators(
-                             ui::ProgramFolder(m_session.services().programFolder).programSettingsFile()),
-                         m_session.logging() ? QStringLiteral("Logging goes on as it was.")
-                                             : QStringLiteral("Nothing is logged.")));
-            return;
-        }
-        m_session.resetMaxima();
+        m_messages.inform(
+            nullptr,
+            QStringLiteral("Invalid delay period \"%1\" (LogDelay in %2), needs to be a number between 10 and 600. %3")
+                .arg(ui::fromLocal(m_session.settings().LogDelay), settingsFile(),
+                     m_session.logging() ? QStringLiteral("Logging goes on as it was.")
+                                         : QStringLiteral("Nothing is logged.")));
+    }
+
+    QString settingsFile() const
+    {
+        return QDir::toNativeSeparators(ui::ProgramFolder(m_session.services().programFolder).programSettingsFile());
     }
 
     QString loggingText() const
@@ -189,19 +175,7 @@ private:
 
 int runService(int argc, char **argv)
 {
-#ifdef SIGXFSZ
-    // A write past the file-size limit must fail like a full disk, which the
-    // writers report, instead of ending the program.
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
-    core::CommandLine line = core::parseCommandLine(
-        std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
-    if ((line.action == core::CommandLine::Action::Run || line.action == core::CommandLine::Action::Export
-         || line.action == core::CommandLine::Action::Report)
-        && !line.folder.empty() && !QFileInfo(QString::fromLocal8Bit(line.folder.c_str())).isDir()) {
-        line.action = core::CommandLine::Action::Wrong;
-        line.problem = "there is no folder '" + line.folder + "'";
-    }
+    const core::CommandLine line = ui::readProgramCommandLine(argc, argv);
     if (line.action != core::CommandLine::Action::Run)
         return answer(argc, argv, line);
 

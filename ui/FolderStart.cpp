@@ -13,9 +13,26 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <csignal>
 #include <optional>
 
 namespace ui {
+
+core::CommandLine readProgramCommandLine(int argc, char **argv)
+{
+#ifdef SIGXFSZ
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+    core::CommandLine line
+        = core::parseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    using A = core::CommandLine::Action;
+    if ((line.action == A::Run || line.action == A::Export || line.action == A::Report) && !line.folder.empty()
+        && !QFileInfo(QString::fromLocal8Bit(line.folder.c_str())).isDir()) {
+        line.action = A::Wrong;
+        line.problem = "there is no folder '" + line.folder + "'";
+    }
+    return line;
+}
 
 FolderPlace findProgramFolder(const QString &given, const QString &ownFolder)
 {

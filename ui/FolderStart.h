@@ -14,6 +14,11 @@ namespace ui {
 
 class MessageService;
 
+// The command line of a program start, with a --folder that is no folder
+// made a wrong command line. Also lets a write past the file-size limit fail
+// like a full disk, which the writers report, instead of ending the program.
+core::CommandLine readProgramCommandLine(int argc, char **argv);
+
 struct FolderPlace {
     core::FolderKind kind;
     // Absolute and clean.

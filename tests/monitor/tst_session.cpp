@@ -74,6 +74,48 @@ private slots:
         QVERIFY2(fake.messages.texts.isEmpty(), qPrintable(fake.messages.texts.join('\n')));
     }
 
+    // Logging as the settings say, at a start ("" running) and after a
+    // reload (running with the delay it was started with).
+    void logsAsSettingsSay_data()
+    {
+        QTest::addColumn<QString>("running"); // the LogDelay logging runs with; "" for none
+        QTest::addColumn<QString>("logOn");
+        QTest::addColumn<QString>("logDelay");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<int>("interval"); // ms after; 0 for not logging
+        using L = monitor::Session::LogStart;
+        QTest::newRow("start, off") << "" << "0" << "60" << int(L::Off) << 0;
+        QTest::newRow("start, on") << "" << "1" << "60" << int(L::Started) << 60000;
+        QTest::newRow("start, a delay too short") << "" << "1" << "5" << int(L::Started) << 10000;
+        QTest::newRow("start, no delay") << "" << "1" << "soon" << int(L::BadDelay) << 0;
+        QTest::newRow("reload, the same") << "60" << "1" << "60" << int(L::AsBefore) << 60000;
+        QTest::newRow("reload, a new delay") << "60" << "1" << "120" << int(L::Started) << 120000;
+        QTest::newRow("reload, turned off") << "60" << "0" << "60" << int(L::Off) << 0;
+        QTest::newRow("reload, a bad delay") << "60" << "1" << "x" << int(L::BadDelay) << 60000;
+    }
+    void logsAsSettingsSay()
+    {
+        QFETCH(QString, running);
+        QFETCH(QString, logOn);
+        QFETCH(QString, logDelay);
+        QFETCH(int, result);
+        QFETCH(int, interval);
+        ProgramFolder folder;
+        folder.write("prog.cfg", testsupport::progCfg("1", "0", "0", logDelay, logOn));
+        FakeServices fake(folder.path());
+        monitor::Session session(fake.services());
+        QVERIFY(session.start());
+        if (!running.isEmpty()) {
+            QVERIFY(session.startLogging(running.toStdString()));
+            fake.ports.front()->feed("[<V>512</V><I>537</I>]"); // 12.5 V
+        }
+        QCOMPARE(int(session.logAsSettingsSay(running.toStdString()).result), result);
+        QCOMPARE(session.logging() ? session.logTimer()->interval() : 0, interval);
+        // The maxima begin anew when logging starts again, and only then.
+        if (!running.isEmpty())
+            QCOMPARE(session.maxima().MaxVolts, result == monitor::Session::LogStart::Started ? 0.0 : 12.5);
+    }
+
     // Every settings file reaches every room that reads it, saved from a
     // page or read again at SIGHUP.
     void settingsReachEveryRoom_data()
