@@ -30,6 +30,8 @@ CommandLine parseCommandLine(const std::vector<std::string> &args)
     bool version = false;
     bool folderGiven = false;
     bool exporting = false, stepGiven = false, reporting = false;
+    // The actions that exclude each other, as given.
+    std::vector<std::string> actions;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string &arg = args[i];
         if (arg == "--help" || arg == "-h") {
@@ -51,12 +53,22 @@ CommandLine parseCommandLine(const std::vector<std::string> &args)
                 return wrong("--folder is given more than once");
             folderGiven = true;
             line.folder = value;
+        } else if (arg == "--set-web-password") {
+            actions.push_back(arg);
+            line.action = CommandLine::Action::SetWebPassword;
+        } else if (arg == "--web-network") {
+            if (i + 1 == args.size() || (args[i + 1] != "on" && args[i + 1] != "off"))
+                return wrong("--web-network needs on or off");
+            actions.push_back(arg);
+            line.action = CommandLine::Action::WebNetwork;
+            line.webNetwork = args[++i] == "on";
         } else if (arg == "--export") {
             if (exporting)
                 return wrong("--export is given more than once");
             if (i + 2 >= args.size())
                 return wrong("--export needs FROM and TO");
             exporting = true;
+            actions.push_back(arg);
             line.exportFrom = args[++i];
             line.exportTo = args[++i];
         } else if (arg == "--report") {
@@ -65,6 +77,7 @@ CommandLine parseCommandLine(const std::vector<std::string> &args)
             if (i + 1 == args.size())
                 return wrong("--report needs powercurve, wind, energy, or curve and a FILE");
             reporting = true;
+            actions.push_back(arg);
             line.report = args[++i];
             if (line.report == "curve") {
                 if (i + 1 == args.size() || args[i + 1].empty() || args[i + 1][0] == '-')
@@ -89,8 +102,9 @@ CommandLine parseCommandLine(const std::vector<std::string> &args)
     }
     if (stepGiven && !exporting)
         return wrong("--step goes with --export");
-    if (exporting && reporting)
-        return wrong("--export and --report exclude each other");
+    if (actions.size() > 1)
+        return wrong(actions[0] == actions[1] ? actions[0] + " is given more than once"
+                                              : actions[0] + " and " + actions[1] + " exclude each other");
     if (help)
         line.action = CommandLine::Action::Help;
     else if (version)
@@ -122,6 +136,12 @@ std::string usageText(const std::string &program)
              "       "
            + program
            + " --report powercurve|wind|energy|curve FILE [--folder DIR]\n"
+             "       "
+           + program
+           + " --set-web-password [--folder DIR]\n"
+             "       "
+           + program
+           + " --web-network on|off [--folder DIR]\n"
              "\n"
              "Options:\n"
              "  --folder DIR  keep the settings, logs, pages and spreadsheets in DIR\n"
@@ -141,6 +161,13 @@ std::string usageText(const std::string &program)
              "  --report curve FILE\n"
              "                print the estimate of a curve file (a header naming power_w\n"
              "                or power_kw, then wind in m/s and power a line) and exit\n"
+             "  --set-web-password\n"
+             "                set the web server's password (typed twice on the terminal,\n"
+             "                or read once from standard input), switch the server on and\n"
+             "                exit; a program running on the folder takes it up at once\n"
+             "  --web-network on|off\n"
+             "                let other devices on the network reach the web server (with\n"
+             "                the password), or this computer only, and exit\n"
              "  --help        show this help and exit\n"
              "  --version     show the version and exit\n";
 }

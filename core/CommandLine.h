@@ -8,7 +8,7 @@
 namespace core {
 
 struct CommandLine {
-    enum class Action { Run, Help, Version, Export, Report, Wrong };
+    enum class Action { Run, Help, Version, Export, Report, SetWebPassword, WebNetwork, Wrong };
     Action action = Action::Run;
     // The folder given with --folder, as written; empty when none was.
     std::string folder;
@@ -16,6 +16,8 @@ struct CommandLine {
     std::string exportFrom, exportTo, exportStep = "minute";
     // For Action::Report: "powercurve", "wind", "energy", or "curve" with the file as written.
     std::string report, reportFile;
+    // For Action::WebNetwork: whether other devices may reach the web server.
+    bool webNetwork = false;
     // For Action::Wrong: what is wrong, in words for the user.
     std::string problem;
 };

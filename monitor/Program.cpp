@@ -4,14 +4,15 @@
 #include "Logger.h"
 #include "Rooms.h"
 #include "archive/Export.h"
+#include "web/WebCommand.h"
 #include "core/CommandLine.h"
 #include "core/Number.h"
 #include "desktop/Desktop.h"
-#include "desktop/RunningWindow.h"
 #include "ui/Files.h"
 #include "ui/FolderStart.h"
 #include "ui/ProgramFolder.h"
 #include "ui/QtServices.h"
+#include "ui/RunningProgram.h"
 #include "ui/Signals.h"
 
 #include <QApplication>
@@ -53,6 +54,8 @@ int answer(int argc, char **argv, const Edition &edition, const core::CommandLin
     }
     case core::CommandLine::Action::Export:
     case core::CommandLine::Action::Report: return archive::answerFromArchive(argc, argv, line);
+    case core::CommandLine::Action::SetWebPassword:
+    case core::CommandLine::Action::WebNetwork: return web::runWebCommand(argc, argv, line, program);
     default:
         std::fprintf(stderr, "%s: %s\n%s", program.c_str(), line.problem.c_str(),
                      core::usageText(program).c_str());
@@ -70,6 +73,9 @@ int runProgram(int argc, char **argv, const Edition &edition)
     if (argc > 1 && !::GetStdHandle(STD_OUTPUT_HANDLE) && ::AttachConsole(ATTACH_PARENT_PROCESS)) {
         std::freopen("CONOUT$", "w", stdout);
         std::freopen("CONOUT$", "w", stderr);
+        // --set-web-password reads the password typed there.
+        if (!::GetStdHandle(STD_INPUT_HANDLE))
+            std::freopen("CONIN$", "r", stdin);
     }
     // The reports and exports end their lines in CR LF themselves: standard
     // output in text mode would make that CR CR LF.
@@ -111,7 +117,7 @@ int runProgram(int argc, char **argv, const Edition &edition)
     QString holderName;
     if (!lock.acquire(&holder, &holderName)) {
         // A window on the folder comes to the front instead; the service has none.
-        if (desktop::RunningWindow::askToShow(place.path)) {
+        if (ui::RunningProgram::ask(place.path, ui::RunningProgram::Ask::Show)) {
             std::fprintf(
                 stderr,
                 "%s: %s (process %lld) already runs on the folder %s; its window was brought to the front.\n",
@@ -128,7 +134,7 @@ int runProgram(int argc, char **argv, const Edition &edition)
 
     // Listening from here on, so a second start during this one's start-up
     // finds it; the window comes up at the end of it anyway.
-    desktop::RunningWindow running(place.path);
+    ui::RunningProgram running(place.path);
 
     const ui::Services services = ui::folderServices(place.path, clock, messages, modal, files);
 
@@ -159,7 +165,9 @@ int runProgram(int argc, char **argv, const Edition &edition)
     desk->setWindow(&logger);
     logger.setDesktop(desk.get());
     QObject::connect(desk.get(), &desktop::Desktop::exitRequested, &logger, &Logger::Exit_Click);
-    QObject::connect(&running, &desktop::RunningWindow::showRequested, desk.get(), &desktop::Desktop::showWindow);
+    QObject::connect(&running, &ui::RunningProgram::showRequested, desk.get(), &desktop::Desktop::showWindow);
+    // A command that changed a settings file (--set-web-password) asks for it to be read.
+    QObject::connect(&running, &ui::RunningProgram::reloadRequested, &rooms.session(), [&rooms] { rooms.reload(); });
 
     logger.show();
     return app.exec();

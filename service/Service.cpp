@@ -3,6 +3,7 @@
 
 #include "alarms/AlarmWatch.h"
 #include "archive/Export.h"
+#include "web/WebCommand.h"
 #include "core/Alarms.h"
 #include "core/CommandLine.h"
 #include "core/Number.h"
@@ -65,6 +66,8 @@ int answer(int argc, char **argv, const core::CommandLine &line)
     }
     case core::CommandLine::Action::Export:
     case core::CommandLine::Action::Report: return archive::answerFromArchive(argc, argv, line);
+    case core::CommandLine::Action::SetWebPassword:
+    case core::CommandLine::Action::WebNetwork: return web::runWebCommand(argc, argv, line, kProgram);
     default:
         std::fprintf(stderr, "%s: %s\n%s", kProgram, line.problem.c_str(), core::usageText(kProgram).c_str());
         return 2;

@@ -132,17 +132,10 @@ std::optional<core::WebSettings> WebPage::read()
     s.tls = Tls->isChecked();
     s.tlsCert = local(TlsCert);
     s.tlsKey = local(TlsKey);
-    if (const auto problem = core::webSettingsProblem(s, !Password->text().isEmpty())) {
-        m_services.messages->inform(this, shown(*problem) + QStringLiteral(" Nothing was saved."));
+    if (const auto fault = webSettingsFault(s, !Password->text().isEmpty())) {
+        m_services.messages->inform(this, *fault);
         return std::nullopt;
     }
-    if (s.tls)
-        for (const QLineEdit *e : {TlsCert, TlsKey})
-            if (!QFileInfo(e->text().trimmed()).isFile()) {
-                m_services.messages->inform(this, QStringLiteral("The file %1 does not exist. Nothing was saved.")
-                                                      .arg(QDir::toNativeSeparators(e->text().trimmed())));
-                return std::nullopt;
-            }
     return s;
 }
 
@@ -153,17 +146,9 @@ bool WebPage::save()
     auto s = read();
     if (!s)
         return false;
-    if (!Password->text().isEmpty()) {
-        s->passwordHash = hashPassword(Password->text().toStdString());
-        if (s->passwordHash.empty()) {
-            m_services.messages->inform(this, QStringLiteral("The password could not be stored (the system gave "
-                                                             "no random numbers). Nothing was saved."));
-            return false;
-        }
-    }
-    const QString file = ui::ProgramFolder(m_services.programFolder).webSettings();
-    if (!writeWebSettingsFile(file, *s)) {
-        m_services.messages->inform(this, ui::cannotSave(file));
+    if (const auto why = storeWebSettings(ui::ProgramFolder(m_services.programFolder).webSettings(), *s,
+                                          Password->text().toStdString(), &*s)) {
+        m_services.messages->inform(this, *why);
         return false;
     }
     m_stored = *s;

@@ -6,6 +6,8 @@
 #include "core/Web.h"
 
 #include <QString>
+#include <optional>
+#include <string>
 
 namespace web {
 
@@ -15,5 +17,16 @@ core::WebSettings readWebSettingsFile(const QString &path, QString *reason = nul
 // Replaces the file whole, owner-only; false when it could not be written
 // (the old file is then unchanged).
 bool writeWebSettingsFile(const QString &path, const core::WebSettings &s);
+
+// What keeps `s` from being saved, in the words the Options page uses: the
+// file's rules, and the TLS files being there. `passwordTyped`: a new
+// password comes with it.
+std::optional<QString> webSettingsFault(const core::WebSettings &s, bool passwordTyped);
+// Saves `s` as web.cfg at `path` the one way every change of it is saved
+// (the Options page, the command line, the browser): checked, `newPassword`
+// hashed in when it is not empty, written whole. The message that says why
+// nothing was saved, or nothing (and `saved` then holds what was written).
+std::optional<QString> storeWebSettings(const QString &path, core::WebSettings s, const std::string &newPassword,
+                                        core::WebSettings *saved = nullptr);
 
 } // namespace web

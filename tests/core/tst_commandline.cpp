@@ -56,7 +56,19 @@ void TstCommandLine::parse_data()
                                               << "--report needs powercurve, wind, energy, or curve and a FILE, not 'weather'";
     QTest::newRow("report and export") << QStringList{"--report", "powercurve", "--export", "2026-01-01",
                                                       "2026-01-02"}
-                                       << Action::Wrong << "" << "--export and --report exclude each other";
+                                       << Action::Wrong << "" << "--report and --export exclude each other";
+    QTest::newRow("set web password") << QStringList{"--set-web-password", "--folder", "/x"} << Action::SetWebPassword
+                                      << "/x" << "";
+    QTest::newRow("web network on") << QStringList{"--web-network", "on"} << Action::WebNetwork << "" << "";
+    QTest::newRow("web network, no value") << QStringList{"--web-network", "--folder", "/x"} << Action::Wrong << ""
+                                           << "--web-network needs on or off";
+    QTest::newRow("web network yes") << QStringList{"--web-network", "yes"} << Action::Wrong << ""
+                                     << "--web-network needs on or off";
+    QTest::newRow("password and network") << QStringList{"--set-web-password", "--web-network", "off"}
+                                          << Action::Wrong << "" << "--set-web-password and --web-network exclude each other";
+    QTest::newRow("password twice") << QStringList{"--set-web-password", "--set-web-password"} << Action::Wrong << ""
+                                    << "--set-web-password is given more than once";
+    QTest::newRow("help beats password") << QStringList{"--set-web-password", "--help"} << Action::Help << "" << "";
 }
 
 void TstCommandLine::parse()

@@ -7,7 +7,7 @@
 #include "alarms/AlarmWatch.h"
 #include "desktop/Desktop.h"
 #include "desktop/DesktopPage.h"
-#include "desktop/RunningWindow.h"
+#include "ui/RunningProgram.h"
 #include "editions/Editions.h"
 #include "monitor/Logger.h"
 #include "support/TestSupport.h"
@@ -255,12 +255,12 @@ private slots:
     void secondStart()
     {
         testsupport::ProgramFolder folder, other;
-        desktop::RunningWindow running(folder.path());
+        ui::RunningProgram running(folder.path());
         QVERIFY(running.listening());
-        QSignalSpy asked(&running, &desktop::RunningWindow::showRequested);
+        QSignalSpy asked(&running, &ui::RunningProgram::showRequested);
         auto ask = [](const QString &path) {
             auto answer = std::async(std::launch::async,
-                                     [path] { return desktop::RunningWindow::askToShow(path); });
+                                     [path] { return ui::RunningProgram::ask(path, ui::RunningProgram::Ask::Show); });
             while (answer.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
                 QCoreApplication::processEvents();
             return answer.get();

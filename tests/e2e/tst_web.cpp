@@ -176,6 +176,36 @@ after = sum(1 for i in range(2) if events())
 print(",".join(sorted(statuses)), after)
 )";
 
+// Runs `program --set-web-password --folder DIR` on a terminal and types
+// the two given passwords when asked; prints its exit status and whether
+// anything typed was echoed.
+const char kTypePasswords[] = R"(
+import os, pty, sys
+program, folder, first, second = sys.argv[1:5]
+pid, fd = pty.fork()
+if pid == 0:
+    os.execv(program, [program, "--set-web-password", "--folder", folder])
+out = b""
+def until(text):
+    global out
+    while text not in out:
+        out += os.read(fd, 1024)
+until(b"server: ")
+os.write(fd, first.encode() + b"\n")
+until(b"again: ")
+os.write(fd, second.encode() + b"\n")
+while True:
+    try:
+        d = os.read(fd, 1024)
+    except OSError:
+        break
+    if not d:
+        break
+    out += d
+code = os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1])
+print(code, "echoed" if first.encode() in out or second.encode() in out else "quiet")
+)";
+
 bool have(const QString &program) { return !QStandardPaths::findExecutable(program).isEmpty(); }
 
 } // namespace
@@ -549,6 +579,71 @@ private slots:
         QVERIFY2(login.headers["set-cookie"].contains("; Secure"), login.headers["set-cookie"].constData());
         // Plain HTTP on the TLS port gets no answer.
         QCOMPARE(curl({QString("http://127.0.0.1:%1/api/now").arg(m_port)}).status, 0);
+    }
+
+    // The password and the network switch from the command line: on a
+    // folder nothing runs on (typed on a terminal, or piped), and taken up at
+    // once by the service or a window program running on it.
+    void commandLine_data()
+    {
+        QTest::addColumn<QString>("running");
+        QTest::newRow("nothing runs") << "";
+        QTest::newRow("the service runs") << "veldra-service";
+        QTest::newRow("a window runs") << "crestdial";
+    }
+    void commandLine()
+    {
+        QFETCH(QString, running);
+        const QString cfg = m_folder->file("web.cfg");
+        if (running.isEmpty()) {
+            stopProgram();
+            QFile::remove(cfg);
+        } else {
+            QVERIFY(startProgram(core::WebSettings(), running));
+        }
+        const QString service = qEnvironmentVariable("VELDRA_BIN") + "/veldra-service";
+        QByteArray said;
+        auto command = [&](const QStringList &args, const QByteArray &typed) {
+            QProcess p;
+            p.start(service, args + QStringList{"--folder", m_folder->path()});
+            p.write(typed);
+            p.closeWriteChannel();
+            p.waitForFinished(30000);
+            said = p.readAllStandardOutput() + p.readAllStandardError();
+            return p.exitCode();
+        };
+        // Refusals change nothing: no password given, the network without one.
+        const QByteArray before = testsupport::readFile(cfg);
+        QCOMPARE(command({"--set-web-password"}, ""), 3);
+        QCOMPARE(command({"--web-network", "on"}, ""), 1);
+        QVERIFY2(said.contains("--set-web-password"), said.constData());
+        QCOMPARE(testsupport::readFile(cfg), before);
+        if (running.isEmpty()) {
+            // On a terminal: asked twice, never echoed; two that differ change nothing.
+            QCOMPARE(python(kTypePasswords, {service, m_folder->path(), "first one", "second one"}),
+                     QByteArray("3 quiet"));
+            QCOMPARE(testsupport::readFile(cfg), before);
+            QCOMPARE(python(kTypePasswords, {service, m_folder->path(), "typed twice", "typed twice"}),
+                     QByteArray("0 quiet"));
+            QVERIFY(web::passwordMatches("typed twice", *core::readPasswordHash(web::readWebSettingsFile(cfg).passwordHash)));
+        }
+
+        QCOMPARE(command({"--set-web-password"}, QByteArray(kPassword) + "\n"), 0);
+        QVERIFY2(said.contains("--web-network on"), said.constData());
+        core::WebSettings s = web::readWebSettingsFile(cfg);
+        QVERIFY(s.on && s.askPassword && !s.network);
+        QVERIFY(web::passwordMatches(kPassword, *core::readPasswordHash(s.passwordHash)));
+        if (!running.isEmpty()) {
+            QVERIFY2(said.contains("has taken it up"), said.constData());
+            QTRY_COMPARE_WITH_TIMEOUT(curl({m_base + "/api/now"}).status, 401, 10000);
+            QCOMPARE(curl({"-u", QString("x:") + kPassword, m_base + "/api/now"}).status, 200);
+        }
+        QCOMPARE(command({"--web-network", "on"}, ""), 0);
+        QVERIFY(web::readWebSettingsFile(cfg).network);
+        QCOMPARE(command({"--web-network", "off"}, ""), 0);
+        s = web::readWebSettingsFile(cfg);
+        QVERIFY(!s.network && s.on && s.askPassword);
+        stopProgram();
     }
 };
 

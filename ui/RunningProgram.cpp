@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "RunningWindow.h"
+#include "RunningProgram.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -7,17 +7,19 @@
 #include <QLocalSocket>
 #include <QStandardPaths>
 #ifndef Q_OS_WIN
+#include <csignal>
 #include <unistd.h>
 #endif
 
-namespace desktop {
+namespace ui {
 
 namespace {
-const QByteArray kShow("show\n"), kShown("shown\n");
+// Each request a line, answered with a line.
+const QByteArray kShow("show\n"), kShown("shown\n"), kReload("reload\n"), kReloaded("reloaded\n");
 const int kWaitMs = 3000;
 } // namespace
 
-QString RunningWindow::socketName(const QString &folder)
+QString RunningProgram::socketName(const QString &folder)
 {
     const QByteArray path = QDir(folder).canonicalPath().toUtf8();
     const QByteArray hash = QCryptographicHash::hash(path, QCryptographicHash::Sha256).toHex().left(24);
@@ -36,7 +38,7 @@ QString RunningWindow::socketName(const QString &folder)
 #endif
 }
 
-RunningWindow::RunningWindow(const QString &folder, QObject *parent)
+RunningProgram::RunningProgram(const QString &folder, QObject *parent)
     : QObject(parent), m_server(new QLocalServer(this))
 {
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
@@ -49,9 +51,13 @@ RunningWindow::RunningWindow(const QString &folder, QObject *parent)
             connect(client, &QLocalSocket::readyRead, this, [this, client] {
                 if (!client->canReadLine())
                     return;
-                if (client->readLine() == kShow) {
-                    emit showRequested();
-                    client->write(kShown);
+                const QByteArray request = client->readLine();
+                if (request == kShow || request == kReload) {
+                    if (request == kShow)
+                        emit showRequested();
+                    else
+                        emit reloadRequested();
+                    client->write(request == kShow ? kShown : kReloaded);
                     client->flush();
                 }
                 client->disconnectFromServer();
@@ -60,21 +66,33 @@ RunningWindow::RunningWindow(const QString &folder, QObject *parent)
     });
 }
 
-bool RunningWindow::listening() const { return m_server->isListening(); }
+bool RunningProgram::listening() const { return m_server->isListening(); }
 
-bool RunningWindow::askToShow(const QString &folder)
+bool RunningProgram::ask(const QString &folder, Ask what)
 {
     QLocalSocket socket;
     socket.connectToServer(socketName(folder));
     if (!socket.waitForConnected(kWaitMs))
         return false;
-    socket.write(kShow);
+    socket.write(what == Ask::Show ? kShow : kReload);
     if (!socket.waitForBytesWritten(kWaitMs))
         return false;
     while (!socket.canReadLine())
         if (!socket.waitForReadyRead(kWaitMs))
             return false;
-    return socket.readLine() == kShown;
+    return socket.readLine() == (what == Ask::Show ? kShown : kReloaded);
 }
 
-} // namespace desktop
+bool tellToReload(const QString &folder, qint64 holder, const QString &holderName)
+{
+#ifndef Q_OS_WIN
+    if (holderName == QLatin1String("veldra-service"))
+        return holder > 0 && ::kill(pid_t(holder), SIGHUP) == 0;
+#else
+    Q_UNUSED(holder);
+    Q_UNUSED(holderName);
+#endif
+    return RunningProgram::ask(folder, RunningProgram::Ask::Reload);
+}
+
+} // namespace ui
