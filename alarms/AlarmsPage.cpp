@@ -46,17 +46,6 @@ QCheckBox *rowCheck(QWidget *parent, const QString &name, int row)
     return ui::greenTickBox(parent, name, QString(), QRect(6, rowTop(row) + 1, 18, 18));
 }
 
-QString number(double v) { return QString::fromStdString(core::dotNumberText(v)); }
-
-// The alarms' captions and the names of their controls, by core::AlarmId.
-struct Row {
-    const char *name, *caption;
-};
-const Row kRows[core::kAlarmCount] = {
-    {"BatteryLow", "Battery low, volts below"}, {"BatteryHigh", "Battery high, volts above"},
-    {"OverSpeed", "Over-speed, RPM above"},     {"HighWind", "High wind, wind speed above"},
-    {"NoData", "No data for (seconds)"},       {"UnderPerforming", "Under-performing, below"},
-};
 } // namespace
 
 AlarmsPage::AlarmsPage(const ui::Services &services, const QString &windUnit, QWidget *parent)
@@ -67,14 +56,15 @@ AlarmsPage::AlarmsPage(const ui::Services &services, const QString &windUnit, QW
     setMinimumSize(kWidth, rowTop(core::kAlarmCount + 6) + 4);
     ui::setColours(this, ui::darkGreen(), ui::brightGreen());
 
-    const QString units[core::kAlarmCount] = {QStringLiteral("V"), QStringLiteral("V"), QStringLiteral("RPM"),
-                                              windUnit, QStringLiteral("s"), QStringLiteral("% for")};
+    // Each alarm's tick box and threshold: the form's first fields, in pairs.
+    const std::vector<core::FormField> fields = core::alarmFields(ui::toLocal(windUnit));
     for (int i = 0; i < core::kAlarmCount; ++i) {
-        const QString name = QLatin1String(kRows[i].name);
+        const core::FormField &value = fields[size_t(2 * i + 1)];
+        const QString name = QString::fromStdString(value.key);
         On[size_t(i)] = rowCheck(this, name + QStringLiteral("On"), i);
-        rowLabel(this, name + QStringLiteral("Label"), QLatin1String(kRows[i].caption), 28, i, 174);
+        rowLabel(this, name + QStringLiteral("Label"), QString::fromStdString(value.label), 28, i, 174);
         Threshold[size_t(i)] = rowEntry(this, name, i);
-        rowLabel(this, name + QStringLiteral("Unit"), units[i], kEntryLeft + 66, i, 78);
+        rowLabel(this, name + QStringLiteral("Unit"), ui::fromLocal(value.unit), kEntryLeft + 66, i, 78);
     }
     // Under-performing also needs its days (see core::performanceRun).
     const int under = int(core::AlarmId::UnderPerforming);
@@ -118,68 +108,17 @@ void AlarmsPage::Form_Load()
     if (const auto bytes = ui::readWhole(folder.alarmsSettings()))
         if (const auto read = core::readAlarmSettings(std::string_view(bytes->constData(), size_t(bytes->size()))))
             s = *read;
-    for (const core::AlarmId id : core::kAlarms) {
-        On[size_t(id)]->setChecked(s.isOn(id));
-        Threshold[size_t(id)]->setText(number(s.limit(id)));
-    }
-    PerformanceDays->setText(QString::number(s.performanceDays));
-    HoldTime->setText(number(s.holdSeconds));
-    VoltsHysteresis->setText(number(s.voltsHysteresis));
-    PercentHysteresis->setText(number(s.percentHysteresis));
-    Beep->setChecked(s.beep);
-    Command->setText(ui::fromLocal(s.command));
-    CommandLimit->setText(number(s.commandLimitSeconds));
+    showFormValues(core::alarmValues(s), true);
 }
 
 std::optional<core::AlarmSettings> AlarmsPage::read()
 {
     core::AlarmSettings s;
-    const auto readEntry = [&](QLineEdit *entry, const QString &caption, double &into) {
-        const auto v = core::readNumber(ui::toLocal(entry->text()));
-        if (!v) {
-            m_services.messages->inform(
-                this,
-                QStringLiteral("\"%1\" is not a number (%2). Nothing was saved.").arg(entry->text(), caption));
-            entry->setFocus();
-            return false;
-        }
-        into = *v;
-        return true;
+    const auto commandProblem = [this](const std::string &command) {
+        return ui::toLocal(CommandRunner::whyNotRunnable(ui::fromLocal(command), m_services.programFolder));
     };
-    for (const core::AlarmId id : core::kAlarms) {
-        s.on[size_t(id)] = On[size_t(id)]->isChecked();
-        if (!readEntry(Threshold[size_t(id)], QLatin1String(kRows[size_t(id)].caption), s.threshold[size_t(id)]))
-            return std::nullopt;
-    }
-    double days = 0;
-    if (!readEntry(PerformanceDays, QStringLiteral("under-performing days"), days))
-        return std::nullopt;
-    if (days != std::floor(days) || !(std::abs(days) < 1e6)) {
-        m_services.messages->inform(this, QStringLiteral("The under-performing days must be a whole number of "
-                                                         "days. Nothing was saved."));
-        PerformanceDays->setFocus();
-        return std::nullopt;
-    }
-    s.performanceDays = int(days);
-    if (!readEntry(HoldTime, QStringLiteral("hold time"), s.holdSeconds)
-        || !readEntry(VoltsHysteresis, QStringLiteral("hysteresis, battery"), s.voltsHysteresis)
-        || !readEntry(PercentHysteresis, QStringLiteral("hysteresis, RPM and wind"), s.percentHysteresis)
-        || !readEntry(CommandLimit, QStringLiteral("command time limit"), s.commandLimitSeconds))
-        return std::nullopt;
-    s.beep = Beep->isChecked();
-    s.command = ui::toLocal(Command->text().trimmed());
-    if (!s.command.empty()) {
-        const QString why = CommandRunner::whyNotRunnable(Command->text().trimmed(), m_services.programFolder);
-        if (!why.isEmpty()) {
-            m_services.messages->inform(this,
-                                        QStringLiteral("The command %1 cannot be run: %2. Nothing was saved.")
-                                            .arg(Command->text().trimmed(), why));
-            Command->setFocus();
-            return std::nullopt;
-        }
-    }
-    if (const std::string problem = core::alarmSettingsProblem(s); !problem.empty()) {
-        m_services.messages->inform(this, QString::fromStdString(problem) + QStringLiteral(" Nothing was saved."));
+    if (const auto problem = core::readAlarmValues(formValues(core::alarmFields({}), true), s, commandProblem)) {
+        tellProblem(*problem, *m_services.messages, true);
         return std::nullopt;
     }
     return s;

@@ -98,8 +98,10 @@ const RouteName kRoutes[] = {
     {"/api/powercurve", WebRoute::PowerCurve},
     {"/metrics", WebRoute::Metrics},
     {"/trends", WebRoute::Trends},
+    {"/settings", WebRoute::Settings},
 };
 const char kFilePrefix[] = "/static/";
+const char kSettingsPrefix[] = "/api/settings/";
 } // namespace
 
 // ---- web.cfg -------------------------------------------------------------------
@@ -346,7 +348,22 @@ WebRoute webRoute(std::string_view rawPath)
     for (const RouteName &r : kRoutes)
         if (*path == r.path)
             return r.route;
+    if (settingsPageName(rawPath))
+        return WebRoute::SettingsPage;
     return webFileName(rawPath) ? WebRoute::File : WebRoute::NotFound;
+}
+
+std::optional<std::string> settingsPageName(std::string_view rawPath)
+{
+    const auto path = decodedPath(rawPath);
+    const std::string_view prefix = kSettingsPrefix;
+    if (!path || path->compare(0, prefix.size(), prefix) != 0)
+        return std::nullopt;
+    std::string name = path->substr(prefix.size());
+    if (name.empty() || name.size() > 16
+        || !std::all_of(name.begin(), name.end(), [](char c) { return c >= 'a' && c <= 'z'; }))
+        return std::nullopt;
+    return name;
 }
 
 std::optional<std::string> webFileName(std::string_view rawPath)
@@ -371,14 +388,14 @@ bool methodAllowed(std::string_view method, WebRoute route)
         return method == "POST";
     if (method == "GET" || method == "HEAD")
         return true;
-    return method == "POST" && route == WebRoute::Login;
+    return method == "POST" && (route == WebRoute::Login || route == WebRoute::SettingsPage);
 }
 
 std::string allowedMethods(WebRoute route)
 {
     if (route == WebRoute::Logout)
         return "POST";
-    return route == WebRoute::Login ? "GET, HEAD, POST" : "GET, HEAD";
+    return route == WebRoute::Login || route == WebRoute::SettingsPage ? "GET, HEAD, POST" : "GET, HEAD";
 }
 
 bool isApiRoute(WebRoute route)
@@ -390,11 +407,14 @@ bool isApiRoute(WebRoute route)
     case WebRoute::Days:
     case WebRoute::PowerCurve:
     case WebRoute::Metrics:
+    case WebRoute::SettingsPage:
         return true;
     default:
         return false;
     }
 }
+
+long bodyLimit(WebRoute route) { return route == WebRoute::SettingsPage ? 64 * 1024 : 4 * 1024; }
 
 std::optional<QueryPairs> parseQuery(std::string_view text)
 {

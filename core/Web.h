@@ -109,9 +109,13 @@ private:
 
 // ---- requests
 
-// Index is the dashboard, Trends the archive's charts; File is one of the
-// pages' built-in scripts and styles under "/static/".
-enum class WebRoute { NotFound, Index, Login, Logout, Now, Stream, Series, Days, PowerCurve, Metrics, Trends, File };
+// Index is the dashboard, Trends the archive's charts, Settings the pages
+// that change the settings; File is one of the pages' built-in scripts and
+// styles under "/static/", SettingsPage one settings file's form under
+// "/api/settings/".
+enum class WebRoute {
+    NotFound, Index, Login, Logout, Now, Stream, Series, Days, PowerCurve, Metrics, Trends, File, Settings, SettingsPage
+};
 
 // A request path as it came (its escapes not decoded), decoded; nullopt when
 // it is not plainly one of ours: not starting with "/", a bad or NUL escape,
@@ -125,14 +129,19 @@ WebRoute webRoute(std::string_view rawPath);
 // "dashboard.js": letters, digits, ".", "-" and "_", not starting with
 // "."); nullopt for any other path.
 std::optional<std::string> webFileName(std::string_view rawPath);
-// GET and HEAD on every route; POST on Login and Logout only (Logout takes
-// nothing else, so no link or image can log anyone out).
+// The name of a SettingsPage route's path ("/api/settings/alarms" gives
+// "alarms": lower-case letters, at most 16); nullopt for any other path.
+std::optional<std::string> settingsPageName(std::string_view rawPath);
+// GET and HEAD on every route; POST on Login, Logout and SettingsPage only
+// (Logout takes nothing else, so no link or image can log anyone out).
 bool methodAllowed(std::string_view method, WebRoute route);
 // The Allow header's value for a route.
 std::string allowedMethods(WebRoute route);
 // Whether a route is part of the API (JSON errors, HTTP Basic taken as well
-// as the session cookie).
+// as the session cookie, but for a write).
 bool isApiRoute(WebRoute route);
+// The most a request's body may hold on a route.
+long bodyLimit(WebRoute route);
 
 using QueryPairs = std::vector<std::pair<std::string, std::string>>;
 // "a=1&b=x+y%21" (a query string or a form body) into its pairs, decoded;

@@ -71,9 +71,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20);
     // It reads back as the bytes that went in, but for those that were not
     // UTF-8, which read as U+FFFD.
-    const auto back = core::readJson(j);
-    FUZZ_CHECK(back && back->is_string());
-    const std::string &read = back->get_ref<const std::string &>();
+    const auto json = core::readJson(j);
+    FUZZ_CHECK(json && json->is_string());
+    const std::string &read = json->get_ref<const std::string &>();
     FUZZ_CHECK(read == in || read.find("\xEF\xBF\xBD") != std::string::npos);
     // Any bytes read as JSON: an answer, never an exception or a crash.
     std::string problem;

@@ -22,7 +22,6 @@ namespace publish {
 namespace {
 const ui::PageRows kRows;
 
-std::string text(const QLineEdit *e) { return e->text().trimmed().toStdString(); }
 QString shown(const std::string &s) { return QString::fromStdString(s); }
 } // namespace
 
@@ -69,21 +68,10 @@ void MqttPage::Form_Load()
 {
     const QString file = ui::ProgramFolder(m_services.programFolder).mqttSettings();
     m_stored = readMqttSettingsFile(file);
-    const core::MqttSettings &s = m_stored;
-    MqttOn->setChecked(s.on);
-    Host->setText(shown(s.host));
-    Port->setText(shown(s.port));
-    User->setText(shown(s.user));
-    Password->clear();
-    Tls->setChecked(s.tls);
-    CaFile->setText(QString::fromLocal8Bit(s.caFile.c_str()));
-    ClientId->setText(shown(s.clientId));
+    showFormValues(core::mqttValues(m_stored), false);
+    CaFile->setText(QString::fromLocal8Bit(m_stored.caFile.c_str()));
     ClientId->setPlaceholderText(shown(core::defaultClientId(hostName())));
-    TopicPrefix->setText(shown(s.topicPrefix));
     TopicPrefix->setPlaceholderText(QStringLiteral("veldra/<client id>"));
-    Discovery->setChecked(s.discovery);
-    DiscoveryPrefix->setText(shown(s.discoveryPrefix));
-    Interval->setText(shown(s.interval));
     showPasswordHint();
 }
 
@@ -119,34 +107,15 @@ void MqttPage::CaFileButton_Click()
 
 std::optional<core::MqttSettings> MqttPage::read()
 {
+    core::FormValues v = formValues(core::mqttFields(), false);
+    v["CaFile"] = ui::toLocal(CaFile->text());
     core::MqttSettings s;
-    s.on = MqttOn->isChecked();
-    s.host = text(Host);
-    s.port = text(Port);
-    s.user = text(User);
-    // An empty entry keeps the stored password for the same host; without a
-    // user there is none.
-    s.password = !Password->text().isEmpty() ? Password->text().toStdString()
-                 : hostChanged()             ? std::string()
-                                             : m_stored.password;
-    if (s.user.empty())
-        s.password.clear();
-    s.tls = Tls->isChecked();
-    s.caFile = CaFile->text().trimmed().toLocal8Bit().toStdString();
-    s.clientId = text(ClientId);
-    s.topicPrefix = text(TopicPrefix);
-    s.discovery = Discovery->isChecked();
-    s.discoveryPrefix = text(DiscoveryPrefix);
-    // Empty: the default, shown back as it is used.
-    s.interval = text(Interval).empty() ? std::string("1") : text(Interval);
-
-    if (const auto problem = core::mqttSettingsProblem(s)) {
-        m_services.messages->inform(this, shown(*problem) + QStringLiteral(" Nothing was saved."));
+    if (const auto problem = core::readMqttValues(v, m_stored, s)) {
+        tellProblem(*problem, *m_services.messages, false);
         return std::nullopt;
     }
-    if (s.tls && !QFileInfo(CaFile->text().trimmed()).isFile()) {
-        m_services.messages->inform(this, QStringLiteral("The CA file %1 does not exist. Nothing was saved.")
-                                              .arg(QDir::toNativeSeparators(CaFile->text().trimmed())));
+    if (const auto fault = mqttFileFault(s)) {
+        m_services.messages->inform(this, *fault);
         return std::nullopt;
     }
     return s;

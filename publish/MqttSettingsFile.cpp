@@ -4,7 +4,9 @@
 #include "ui/Files.h"
 #include "ui/KeptFile.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSysInfo>
 
 namespace publish {
@@ -24,6 +26,14 @@ core::MqttSettings readMqttSettingsFile(const QString &path, QString *reason)
 bool writeMqttSettingsFile(const QString &path, const core::MqttSettings &s)
 {
     return ui::writeOwnerOnly(path, QByteArray::fromStdString(core::mqttSettingsText(s)));
+}
+
+std::optional<QString> mqttFileFault(const core::MqttSettings &s)
+{
+    const QString ca = QString::fromLocal8Bit(QByteArray::fromStdString(s.caFile)).trimmed();
+    if (s.tls && !QFileInfo(ca).isFile())
+        return QStringLiteral("The CA file %1 does not exist. Nothing was saved.").arg(QDir::toNativeSeparators(ca));
+    return std::nullopt;
 }
 
 std::string hostName() { return QSysInfo::machineHostName().toStdString(); }

@@ -6,6 +6,7 @@
 #include "core/Mqtt.h"
 
 #include <QString>
+#include <optional>
 
 namespace publish {
 
@@ -15,6 +16,10 @@ core::MqttSettings readMqttSettingsFile(const QString &path, QString *reason = n
 // Replaces the file whole, owner-only; false when it could not be written
 // (the old file is then unchanged).
 bool writeMqttSettingsFile(const QString &path, const core::MqttSettings &s);
+
+// What keeps settings read from a form from being saved beyond the file's
+// own rules: the CA file missing with TLS on. The message, or nothing.
+std::optional<QString> mqttFileFault(const core::MqttSettings &s);
 
 // This machine's name, for the default client id.
 std::string hostName();

@@ -2,8 +2,12 @@
 #include "Options.h"
 
 #include "Controls.h"
+#include "Files.h"
+#include "Services.h"
 #include "Twips.h"
 
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QTime>
@@ -12,6 +16,41 @@
 #include <QVBoxLayout>
 
 namespace ui {
+
+namespace {
+QString shown(const std::string &text, bool local) { return local ? fromLocal(text) : QString::fromStdString(text); }
+} // namespace
+
+core::FormValues OptionsPage::formValues(const std::vector<core::FormField> &fields, bool local) const
+{
+    core::FormValues v;
+    for (const core::FormField &f : fields) {
+        const QString name = QString::fromStdString(f.key);
+        if (const auto *tick = findChild<QCheckBox *>(name))
+            v[f.key] = tick->isChecked() ? "1" : "0";
+        else if (const auto *entry = findChild<QLineEdit *>(name))
+            v[f.key] = local ? toLocal(entry->text()) : entry->text().toStdString();
+    }
+    return v;
+}
+
+void OptionsPage::showFormValues(const core::FormValues &values, bool local)
+{
+    for (const auto &[key, value] : values) {
+        const QString name = QString::fromStdString(key);
+        if (auto *tick = findChild<QCheckBox *>(name))
+            tick->setChecked(value == "1");
+        else if (auto *entry = findChild<QLineEdit *>(name))
+            entry->setText(shown(value, local));
+    }
+}
+
+void OptionsPage::tellProblem(const core::FormProblem &problem, MessageService &messages, bool local)
+{
+    messages.inform(this, shown(problem.text, local));
+    if (QWidget *w = problem.key.empty() ? nullptr : findChild<QWidget *>(QString::fromStdString(problem.key)))
+        w->setFocus();
+}
 
 Options::Options(QWidget *parent) : QDialog(parent)
 {

@@ -8,6 +8,8 @@
 // lives here, beside the other widgets, so that each room makes its own page
 // without knowing the others.
 
+#include "core/Forms.h"
+
 #include <QDialog>
 #include <QString>
 #include <QWidget>
@@ -30,6 +32,15 @@ public:
     virtual bool check() = 0;
     // Checks, then writes the page's file; false after its message.
     virtual bool save() = 0;
+
+protected:
+    // The form's texts from the controls named by the keys of `fields` (a
+    // line entry's text, "1" or "0" for a tick box), in the local 8-bit
+    // encoding or UTF-8; and shown back on them.
+    core::FormValues formValues(const std::vector<core::FormField> &fields, bool local) const;
+    void showFormValues(const core::FormValues &values, bool local);
+    // A form's problem told (its control, if it has one, given the focus).
+    void tellProblem(const core::FormProblem &problem, class MessageService &messages, bool local);
 };
 
 class Options : public QDialog {

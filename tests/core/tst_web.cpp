@@ -174,6 +174,12 @@ private slots:
         QTest::newRow("hidden file") << "/static/.htaccess" << int(R::NotFound);
         QTest::newRow("file with a blank") << "/static/a%20b.js" << int(R::NotFound);
         QTest::newRow("file with a colon") << "/static/c:x.js" << int(R::NotFound);
+        QTest::newRow("settings") << "/settings" << int(R::Settings);
+        QTest::newRow("a settings page") << "/api/settings/alarms" << int(R::SettingsPage);
+        QTest::newRow("settings, no page") << "/api/settings/" << int(R::NotFound);
+        QTest::newRow("settings, upper case") << "/api/settings/Alarms" << int(R::NotFound);
+        QTest::newRow("settings, up a folder") << "/api/settings/..%2fweb" << int(R::NotFound);
+        QTest::newRow("settings, too long") << "/api/settings/abcdefghijklmnopq" << int(R::NotFound);
     }
     void routes()
     {
@@ -196,6 +202,8 @@ private slots:
         QTest::newRow("POST logout") << "POST" << int(R::Logout) << true;
         // A link or an image must not log anyone out.
         QTest::newRow("GET logout") << "GET" << int(R::Logout) << false;
+        QTest::newRow("POST settings") << "POST" << int(R::SettingsPage) << true;
+        QTest::newRow("POST the settings page") << "POST" << int(R::Settings) << false;
         QTest::newRow("PUT") << "PUT" << int(R::Now) << false;
         QTest::newRow("lower-case get") << "get" << int(R::Now) << false;
         QTest::newRow("OPTIONS") << "OPTIONS" << int(R::Index) << false;

@@ -1,0 +1,211 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Forms.h"
+
+#include "Number.h"
+#include "Text.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace core {
+
+namespace {
+const char kNothingSaved[] = " Nothing was saved.";
+const std::string_view kBlanks = " \t\r\n\v\f";
+
+std::string trimmed(std::string_view text) { return std::string(trimBlanks(text, kBlanks)); }
+
+std::string valueOf(const FormValues &v, std::string_view key)
+{
+    const auto it = v.find(key);
+    return it == v.end() ? std::string() : it->second;
+}
+
+bool ticked(const FormValues &v, std::string_view key) { return valueOf(v, key) == "1"; }
+
+std::string lowerAscii(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return char(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+    return text;
+}
+
+struct AlarmRow {
+    const char *onKey, *valueKey, *caption;
+};
+// By AlarmId, with the captions of the window's rows.
+const AlarmRow kAlarmRows[kAlarmCount] = {
+    {"BatteryLowOn", "BatteryLow", "Battery low, volts below"},
+    {"BatteryHighOn", "BatteryHigh", "Battery high, volts above"},
+    {"OverSpeedOn", "OverSpeed", "Over-speed, RPM above"},
+    {"HighWindOn", "HighWind", "High wind, wind speed above"},
+    {"NoDataOn", "NoData", "No data for (seconds)"},
+    {"UnderPerformingOn", "UnderPerforming", "Under-performing, below"},
+};
+} // namespace
+
+std::optional<FormProblem> foreignFormProblem(const std::vector<FormField> &fields, const FormValues &values)
+{
+    for (const auto &[key, value] : values) {
+        const auto field = std::find_if(fields.begin(), fields.end(), [&](const FormField &f) { return f.key == key; });
+        if (field == fields.end())
+            return FormProblem{key, "There is no setting \"" + key + "\" here." + kNothingSaved};
+        if (field->readOnly)
+            return FormProblem{key, "\"" + field->label
+                                        + "\" is set in the program's window, by the command line or in the file."
+                                        + kNothingSaved};
+        if (field->kind == FormField::Kind::Tick && value != "0" && value != "1")
+            return FormProblem{key, "\"" + field->label + "\" is ticked (1) or not (0)." + kNothingSaved};
+        if (std::any_of(value.begin(), value.end(),
+                        [](char c) { return c == '<' || c == '>' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }))
+            return FormProblem{key, "\"" + field->label
+                                        + "\" may not hold a line break, another control character, \"<\" or \">\"."
+                                        + kNothingSaved};
+    }
+    return std::nullopt;
+}
+
+// ---- alarms.cfg --------------------------------------------------------------------
+
+std::vector<FormField> alarmFields(std::string_view windUnit)
+{
+    const std::string units[kAlarmCount] = {"V", "V", "RPM", std::string(windUnit), "s", "% for"};
+    std::vector<FormField> fields;
+    for (const AlarmId id : kAlarms) {
+        const AlarmRow &row = kAlarmRows[size_t(id)];
+        fields.push_back({row.onKey, std::string(alarmTitle(id)) + " on", "", FormField::Kind::Tick});
+        fields.push_back({row.valueKey, row.caption, units[size_t(id)]});
+    }
+    fields.push_back({"UnderPerformingDays", "Under-performing days", "days"});
+    fields.push_back({"HoldTime", "Hold time (raise and clear)", "s"});
+    fields.push_back({"VoltsHysteresis", "Hysteresis, battery", "V"});
+    fields.push_back({"PercentHysteresis", "Hysteresis, RPM and wind", "% of the threshold"});
+    fields.push_back({"Beep", "Beep when an alarm is raised", "", FormField::Kind::Tick});
+    fields.push_back({"Command", "Command", "", FormField::Kind::Text, true});
+    fields.push_back({"CommandLimit", "Command time limit", "s"});
+    return fields;
+}
+
+FormValues alarmValues(const AlarmSettings &s)
+{
+    FormValues v;
+    for (const AlarmId id : kAlarms) {
+        v[kAlarmRows[size_t(id)].onKey] = s.isOn(id) ? "1" : "0";
+        v[kAlarmRows[size_t(id)].valueKey] = dotNumberText(s.limit(id));
+    }
+    v["UnderPerformingDays"] = std::to_string(s.performanceDays);
+    v["HoldTime"] = dotNumberText(s.holdSeconds);
+    v["VoltsHysteresis"] = dotNumberText(s.voltsHysteresis);
+    v["PercentHysteresis"] = dotNumberText(s.percentHysteresis);
+    v["Beep"] = s.beep ? "1" : "0";
+    v["Command"] = s.command;
+    v["CommandLimit"] = dotNumberText(s.commandLimitSeconds);
+    return v;
+}
+
+std::optional<FormProblem> readAlarmValues(const FormValues &v, AlarmSettings &s,
+                                           const std::function<std::string(const std::string &)> &commandProblem)
+{
+    std::optional<FormProblem> problem;
+    const auto number = [&](const char *key, const std::string &caption, double &into) {
+        const std::string text = valueOf(v, key);
+        if (const auto n = readNumber(text)) {
+            into = *n;
+            return true;
+        }
+        problem = FormProblem{key, "\"" + text + "\" is not a number (" + caption + ")." + kNothingSaved};
+        return false;
+    };
+    for (const AlarmId id : kAlarms) {
+        const AlarmRow &row = kAlarmRows[size_t(id)];
+        s.on[size_t(id)] = ticked(v, row.onKey);
+        if (!number(row.valueKey, row.caption, s.threshold[size_t(id)]))
+            return problem;
+    }
+    double days = 0;
+    if (!number("UnderPerformingDays", "under-performing days", days))
+        return problem;
+    if (days != std::floor(days) || !(std::abs(days) < 1e6))
+        return FormProblem{"UnderPerformingDays",
+                           std::string("The under-performing days must be a whole number of days.") + kNothingSaved};
+    s.performanceDays = int(days);
+    if (!number("HoldTime", "hold time", s.holdSeconds) || !number("VoltsHysteresis", "hysteresis, battery", s.voltsHysteresis)
+        || !number("PercentHysteresis", "hysteresis, RPM and wind", s.percentHysteresis)
+        || !number("CommandLimit", "command time limit", s.commandLimitSeconds))
+        return problem;
+    s.beep = ticked(v, "Beep");
+    s.command = trimmed(valueOf(v, "Command"));
+    if (!s.command.empty() && commandProblem)
+        if (const std::string why = commandProblem(s.command); !why.empty())
+            return FormProblem{"Command", "The command " + s.command + " cannot be run: " + why + "." + kNothingSaved};
+    if (const std::string why = alarmSettingsProblem(s); !why.empty())
+        return FormProblem{"", why + kNothingSaved};
+    return std::nullopt;
+}
+
+// ---- mqtt.cfg ----------------------------------------------------------------------
+
+std::vector<FormField> mqttFields()
+{
+    using K = FormField::Kind;
+    return {
+        {"MqttOn", "Publish to an MQTT broker", "", K::Tick},
+        {"Host", "Broker host", ""},
+        {"Port", "Port", ""},
+        {"User", "User name", ""},
+        {"Password", "Password", "", K::Secret},
+        {"Tls", "TLS (encrypted)", "", K::Tick},
+        {"CaFile", "CA file", "", K::Text, true},
+        {"ClientId", "Client id", ""},
+        {"TopicPrefix", "Topic prefix", ""},
+        {"Discovery", "Home automation discovery", "", K::Tick},
+        {"DiscoveryPrefix", "Discovery prefix", ""},
+        {"Interval", "Seconds between values", ""},
+    };
+}
+
+FormValues mqttValues(const MqttSettings &s)
+{
+    return {{"MqttOn", s.on ? "1" : "0"},
+            {"Host", s.host},
+            {"Port", s.port},
+            {"User", s.user},
+            {"Password", ""},
+            {"Tls", s.tls ? "1" : "0"},
+            {"CaFile", s.caFile},
+            {"ClientId", s.clientId},
+            {"TopicPrefix", s.topicPrefix},
+            {"Discovery", s.discovery ? "1" : "0"},
+            {"DiscoveryPrefix", s.discoveryPrefix},
+            {"Interval", s.interval}};
+}
+
+std::optional<FormProblem> readMqttValues(const FormValues &v, const MqttSettings &stored, MqttSettings &s)
+{
+    s.on = ticked(v, "MqttOn");
+    s.host = trimmed(valueOf(v, "Host"));
+    s.port = trimmed(valueOf(v, "Port"));
+    s.user = trimmed(valueOf(v, "User"));
+    // An empty entry keeps the stored password for the same host; without a
+    // user there is none.
+    const std::string typed = valueOf(v, "Password");
+    const bool sameHost = lowerAscii(s.host) == lowerAscii(trimmed(stored.host));
+    s.password = !typed.empty() ? typed : sameHost ? stored.password : std::string();
+    if (s.user.empty())
+        s.password.clear();
+    s.tls = ticked(v, "Tls");
+    s.caFile = trimmed(valueOf(v, "CaFile"));
+    s.clientId = trimmed(valueOf(v, "ClientId"));
+    s.topicPrefix = trimmed(valueOf(v, "TopicPrefix"));
+    s.discovery = ticked(v, "Discovery");
+    s.discoveryPrefix = trimmed(valueOf(v, "DiscoveryPrefix"));
+    // Empty: the default, shown back as it is used.
+    s.interval = trimmed(valueOf(v, "Interval"));
+    if (s.interval.empty())
+        s.interval = "1";
+    if (const auto why = mqttSettingsProblem(s))
+        return FormProblem{"", *why + kNothingSaved};
+    return std::nullopt;
+}
+
+} // namespace core

@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The settings pages as forms: each page's fields (under the settings
+// file's own keys, with the words its page in the window shows), its
+// settings as the texts its controls hold, and those texts read back by the
+// rules the window's page checks them with. The window's pages and the
+// browser's both go through here, so the same input saves the same file.
+
+#include "Alarms.h"
+#include "Mqtt.h"
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace core {
+
+// The texts of a form by key; a tick box is "1" or "0".
+using FormValues = std::map<std::string, std::string, std::less<>>;
+
+struct FormField {
+    std::string key, label, unit;
+    enum class Kind { Text, Tick, Secret } kind = Kind::Text;
+    // Set in the program's window, by the command line or in the file only:
+    // a program this computer runs, and the paths of files it reads.
+    bool readOnly = false;
+};
+
+// What keeps a form from being saved: the message (ending "Nothing was
+// saved.") and the key of the value to correct ("" for none in particular).
+struct FormProblem {
+    std::string key, text;
+};
+
+// A form from elsewhere than the window (the browser): only keys of
+// `fields` that may be changed, ticks "0" or "1", and texts that a settings
+// file keeps as they are: no line break or other control character, no "<"
+// or ">" (a value holding "</Tag>" would end its tag early).
+std::optional<FormProblem> foreignFormProblem(const std::vector<FormField> &fields, const FormValues &values);
+
+// ---- alarms.cfg
+
+std::vector<FormField> alarmFields(std::string_view windUnit);
+FormValues alarmValues(const AlarmSettings &s);
+// The texts into `s`, or the first problem in the order the page checks.
+// `commandProblem`, when given, says why a command cannot be run ("" when
+// it can).
+std::optional<FormProblem> readAlarmValues(const FormValues &v, AlarmSettings &s,
+                                           const std::function<std::string(const std::string &)> &commandProblem = {});
+
+// ---- mqtt.cfg
+
+std::vector<FormField> mqttFields();
+// The password is never among them: an empty "Password" keeps the stored one.
+FormValues mqttValues(const MqttSettings &s);
+// The texts into `s`; an empty password keeps `stored`'s for the same host
+// (any letter case), and there is none without a user.
+std::optional<FormProblem> readMqttValues(const FormValues &v, const MqttSettings &stored, MqttSettings &s);
+
+} // namespace core
