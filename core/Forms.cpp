@@ -23,13 +23,6 @@ std::string valueOf(const FormValues &v, std::string_view key)
 
 bool ticked(const FormValues &v, std::string_view key) { return valueOf(v, key) == "1"; }
 
-std::string lowerAscii(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return char(c >= 'A' && c <= 'Z' ? c + 32 : c); });
-    return text;
-}
-
 struct AlarmRow {
     const char *onKey, *valueKey, *caption;
 };
@@ -189,7 +182,7 @@ std::optional<FormProblem> readMqttValues(const FormValues &v, const MqttSetting
     // An empty entry keeps the stored password for the same host; without a
     // user there is none.
     const std::string typed = valueOf(v, "Password");
-    const bool sameHost = lowerAscii(s.host) == lowerAscii(trimmed(stored.host));
+    const bool sameHost = lowered(s.host) == lowered(trimmed(stored.host));
     s.password = !typed.empty() ? typed : sameHost ? stored.password : std::string();
     if (s.user.empty())
         s.password.clear();

@@ -62,4 +62,13 @@ std::vector<std::string_view> splitLines(std::string_view text)
     return lines;
 }
 
+std::string lowered(std::string_view text)
+{
+    std::string out(text);
+    for (char &c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c + ('a' - 'A'));
+    return out;
+}
+
 } // namespace core

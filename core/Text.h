@@ -25,4 +25,7 @@ std::vector<std::string_view> split(std::string_view text, std::string_view sepa
 // line without an end is a line too, and there is none after the last end.
 std::vector<std::string_view> splitLines(std::string_view text);
 
+// `text` with the ASCII capitals made small (other bytes as they are).
+std::string lowered(std::string_view text);
+
 } // namespace core

@@ -52,14 +52,6 @@ bool isIpv6Text(std::string_view s)
     return std::all_of(s.begin(), s.end(), [](char c) { return isHex(c) || c == ':' || c == '.'; });
 }
 
-std::string lowered(std::string_view s)
-{
-    std::string out(s);
-    for (char &c : out)
-        c = lower(c);
-    return out;
-}
-
 // Percent escapes decoded ("+" as a blank when `plusIsBlank`); nullopt for a
 // bad escape or a NUL or control byte in the result.
 std::optional<std::string> percentDecoded(std::string_view s, bool plusIsBlank)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Rooms.h"
 
+#include "SettingsFromWeb.h"
 #include "WebFeed.h"
 #include "alarms/AlarmWatch.h"
 #include "archive/Archive.h"
@@ -36,6 +37,7 @@ Rooms::Rooms(const ui::Services &services)
     m_web = std::make_unique<web::WebServer>(m_session->services());
     web::WebServer *w = m_web.get();
     feedWebServer(*s, *w, *a);
+    answerSettings(*s, *w);
     s->setWebServer(w);
     // Each settings file to every room here that reads it (the session's
     // own alarms and publisher take theirs themselves).

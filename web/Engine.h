@@ -15,8 +15,11 @@
 #include "core/WebApi.h"
 
 #include <condition_variable>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,6 +27,15 @@
 namespace web {
 
 struct Engine;
+
+// A settings request handed to the session's thread, its connection
+// suspended until the answer is in (or the server stops).
+struct SettingsJob {
+    std::mutex m;
+    http::Connection *conn = nullptr;
+    bool done = false, cancelled = false;
+    std::pair<int, std::string> answer;
+};
 
 struct Request : http::Exchange, Ticket {
     Engine *engine = nullptr;
@@ -36,6 +48,8 @@ struct Request : http::Exchange, Ticket {
     // A live stream.
     bool stream = false;
     StreamReader reader;
+    // A settings request with the session's thread.
+    std::shared_ptr<SettingsJob> job;
 };
 
 struct Engine : http::Handler {
@@ -90,6 +104,10 @@ struct Engine : http::Handler {
     double cutOut = core::kDefaultCutOut;
     std::vector<core::CurvePoint> certified;
     WebServer::ArchiveHandler series, days;
+    WebServer::SettingsHandler settings;
+    // Runs a call on the session's thread, later.
+    std::function<void(std::function<void()>)> toSession;
+    std::set<std::shared_ptr<SettingsJob>> jobs;
 
 private:
     void run();

@@ -5,6 +5,7 @@
 #include "Engine.h"
 #include "WebFiles.h"
 #include "WebPassword.h"
+#include "core/Text.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -140,6 +141,72 @@ bool stream(Engine &e, Request &r)
                               [q](char *buf, size_t max) { return q->engine->streams.read(q->reader, buf, max); });
 }
 
+// Whether a write may go on: a password asked for and given by a login
+// (not HTTP Basic, which a browser sends to any page that asks), from a page
+// of this very server (its Origin exactly), with the login's token.
+std::optional<std::pair<unsigned, std::string>> writeRefusal(Engine &e, Request &r)
+{
+    if (!e.cfg.password)
+        return std::pair{403u, std::string("Settings are changed from a browser only with a password. Set one with "
+                                           "--set-web-password, or in Options, Web.")};
+    const std::string cookie = http::header(r.conn, "Cookie");
+    if (!e.sessions.valid(cookie))
+        return std::pair{401u, std::string("Log in to change settings.")};
+    const std::string origin = core::lowered(http::header(r.conn, "Origin"));
+    if (origin != core::lowered((e.cfg.tls ? "https://" : "http://") + http::header(r.conn, "Host")))
+        return std::pair{403u, std::string("A change from another page, or without its origin, is not taken.")};
+    const std::string token = http::header(r.conn, "X-Veldra-Token");
+    if (token.empty() || !core::sameBytes(token, e.sessions.writeToken(cookie)))
+        return std::pair{403u, std::string("The page's token is missing or old: load the page again.")};
+    if (http::header(r.conn, "Content-Type").rfind("application/json", 0) != 0)
+        return std::pair{415u, std::string("A change is sent as JSON.")};
+    return std::nullopt;
+}
+
+bool settingsPage(Engine &e, Request &r)
+{
+    if (r.job) {
+        std::lock_guard lock(r.job->m);
+        if (!r.job->done)
+            return e.refuse(r, 503, "The server is stopping.");
+        return e.answer(r, unsigned(r.job->answer.first), r.job->answer.second, kJson);
+    }
+    if (r.post)
+        if (const auto refusal = writeRefusal(e, r))
+            return e.refuse(r, refusal->first, refusal->second);
+    WebServer::SettingsHandler handler;
+    std::function<void(std::function<void()>)> toSession;
+    {
+        std::lock_guard lock(e.m);
+        handler = e.settings;
+        toSession = e.toSession;
+    }
+    if (!handler || !toSession)
+        return e.refuse(r, 404, "There are no settings here.");
+    WebServer::SettingsRequest q{*core::settingsPageName(r.url), r.post ? r.body : std::string(), r.address,
+                                 e.sessions.writeToken(http::header(r.conn, "Cookie")), r.post};
+    auto job = std::make_shared<SettingsJob>();
+    job->conn = r.conn;
+    r.job = job;
+    {
+        std::lock_guard lock(e.m);
+        if (e.stopping)
+            return e.refuse(r, 503, "The server is stopping.");
+        e.jobs.insert(job);
+    }
+    http::suspend(r.conn);
+    toSession([job, handler, q] {
+        auto answer = handler(q);
+        std::lock_guard lock(job->m);
+        if (job->cancelled)
+            return;
+        job->answer = std::move(answer);
+        job->done = true;
+        http::resume(job->conn);
+    });
+    return true;
+}
+
 const Route kRoutes[] = {
     {R::Index, Access::LoggedIn, [](Engine &e, Request &r) { return page(e, r, "dashboard.html"); }},
     {R::Trends, Access::LoggedIn, [](Engine &e, Request &r) { return page(e, r, "trends.html"); }},
@@ -152,6 +219,8 @@ const Route kRoutes[] = {
     {R::Metrics, Access::LoggedIn, metrics},
     {R::Series, Access::LoggedIn, [](Engine &e, Request &r) { return fromArchive(e, r, &Engine::series); }},
     {R::Days, Access::LoggedIn, [](Engine &e, Request &r) { return fromArchive(e, r, &Engine::days); }},
+    {R::Settings, Access::LoggedIn, [](Engine &e, Request &r) { return page(e, r, "settings.html"); }},
+    {R::SettingsPage, Access::LoggedIn, settingsPage},
 };
 
 const Route *routeOf(R route)
@@ -183,6 +252,10 @@ void Engine::completed(http::Exchange *x)
     auto *r = static_cast<Request *>(x);
     if (r->stream)
         streams.close(r->reader);
+    if (r->job) {
+        std::lock_guard lock(m);
+        jobs.erase(r->job);
+    }
     delete r;
 }
 
@@ -206,14 +279,14 @@ bool Engine::access(http::Exchange &x, const char *url, const char *method, cons
                           "This server is not reached by that name. To use it, add it under \"Also reached as\" in "
                           "Options, Web (Names in web.cfg).");
         if (m != "GET" && m != "HEAD" && m != "POST")
-            return refuse(r, 405, "Only GET and HEAD (and POST to /login and /logout) are answered.",
+            return refuse(r, 405, "Only GET and HEAD (and POST to /login, /logout and the settings) are answered.",
                           {{"Allow", core::allowedMethods(r.route)}});
         if (r.route == R::NotFound)
             return refuse(r, 404, "There is nothing here.");
         if (!core::methodAllowed(m, r.route))
             return refuse(r, 405, "That method is not answered here.", {{"Allow", core::allowedMethods(r.route)}});
         const std::string length = http::header(r.conn, "Content-Length");
-        if (!length.empty() && (length.size() > 9 || std::strtoll(length.c_str(), nullptr, 10) > WebServer::kBodyLimit))
+        if (!length.empty() && (length.size() > 9 || std::strtoll(length.c_str(), nullptr, 10) > core::bodyLimit(r.route)))
             return refuse(r, 413, "The request's body is too large.");
         if (r.post) {
             // A form posted from a page elsewhere is not ours to take.
@@ -226,10 +299,12 @@ bool Engine::access(http::Exchange &x, const char *url, const char *method, cons
         }
         return true;
     }
+    if (r.job)
+        return serve(*this, r);
     if (r.checking || r.checked)
         return respond(r);
     if (*size) {
-        if (r.body.size() + *size > size_t(WebServer::kBodyLimit))
+        if (r.body.size() + *size > size_t(core::bodyLimit(r.route)))
             r.tooLarge = true;
         else
             r.body.append(upload, *size);

@@ -61,6 +61,13 @@ bool SessionStore::valid(const std::string &cookieHeader) const
     return digest && m_sessions.valid(*digest, unixNow());
 }
 
+std::string SessionStore::writeToken(const std::string &cookieHeader) const
+{
+    if (!valid(cookieHeader))
+        return std::string();
+    return core::hexText(sha256("write " + *core::cookieValue(cookieHeader, kCookie)));
+}
+
 void SessionStore::end(const std::string &cookieHeader)
 {
     const auto digest = digestOf(cookieHeader);

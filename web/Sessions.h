@@ -23,6 +23,10 @@ public:
     std::string add();
     // Whether the Cookie header holds an open login's token.
     bool valid(const std::string &cookieHeader) const;
+    // The token a page of an open login sends with each write (in the
+    // X-Veldra-Token header): made from the login's own, which no other
+    // site's page can read; empty without an open login.
+    std::string writeToken(const std::string &cookieHeader) const;
     // Ends the login the Cookie header holds, if any.
     void end(const std::string &cookieHeader);
     // The Set-Cookie value: a week's login, or its end.

@@ -65,6 +65,18 @@ void Engine::stop()
         http::resume(c);
     for (Ticket *t : gate.stop())
         http::resume(static_cast<Request *>(t)->conn);
+    std::set<std::shared_ptr<SettingsJob>> waiting;
+    {
+        std::lock_guard lock(m);
+        waiting.swap(jobs);
+    }
+    for (const auto &job : waiting) {
+        std::lock_guard lock(job->m);
+        if (!job->done) {
+            job->cancelled = true;
+            http::resume(job->conn);
+        }
+    }
     daemon.stop();
 }
 
@@ -104,6 +116,9 @@ WebServer::WebServer(const ui::Services &services, QObject *messageParent, QObje
     : QObject(parent), m_services(services), m_messageParent(messageParent), m_engine(std::make_unique<Engine>())
 {
     m_status = QStringLiteral("The web server is off.");
+    m_engine->toSession = [this](std::function<void()> call) {
+        QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+    };
     m_engine->gate.tellWrong = [](const std::string &address) {
         std::fprintf(stderr, "Veldra web server: a wrong password from %s (more from there are not told)\n",
                      address.c_str());
@@ -150,6 +165,12 @@ void WebServer::setDaysHandler(ArchiveHandler handler)
 {
     std::lock_guard lock(m_engine->m);
     m_engine->days = std::move(handler);
+}
+
+void WebServer::setSettingsHandler(SettingsHandler handler)
+{
+    std::lock_guard lock(m_engine->m);
+    m_engine->settings = std::move(handler);
 }
 
 void WebServer::setStatus(const QString &text)

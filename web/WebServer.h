@@ -39,9 +39,9 @@ public:
     static constexpr int kMaxConnections = 64;
     static constexpr int kConnectionsPerAddress = 16;
     static constexpr int kStreamsPerAddress = 4;
-    // Request headers beyond this are refused (431), bodies beyond kBodyLimit (413).
+    // Request headers beyond this are refused (431), bodies beyond
+    // core::bodyLimit() (413).
     static constexpr int kConnectionMemory = 16 * 1024;
-    static constexpr int kBodyLimit = 4 * 1024;
     // A stream with nothing new gets a comment this often, so a client that
     // went away is found.
     static constexpr int kKeepAliveSeconds = 15;
@@ -67,6 +67,15 @@ public:
         std::function<std::pair<int, std::string>(const core::QueryPairs &query, std::int64_t now)>;
     void setSeriesHandler(ArchiveHandler handler);
     void setDaysHandler(ArchiveHandler handler);
+    // A settings page's form: read (`body` empty) or written, run on the
+    // session's thread (status, JSON). The request has passed every check a
+    // write needs; `address` is the client's, for the log of writes.
+    struct SettingsRequest {
+        std::string page, body, address, token;
+        bool write = false;
+    };
+    using SettingsHandler = std::function<std::pair<int, std::string>(const SettingsRequest &request)>;
+    void setSettingsHandler(SettingsHandler handler);
 
     bool running() const;
     // The port listened on, 0 when not running.

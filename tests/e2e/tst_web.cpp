@@ -645,6 +645,80 @@ private slots:
         QVERIFY(!s.network && s.on && s.askPassword);
         stopProgram();
     }
+
+    // A settings page from the browser: every write refused unless it comes
+    // with a login, from a page of this server with its token, for the form
+    // as the file now is, with values the window takes; a refusal writes
+    // nothing, and a save is taken up at once.
+    void settingsFromTheBrowser_data()
+    {
+        QTest::addColumn<QStringList>("args"); // headers put in place of a good write's ("Name:" drops one), or "old"
+        QTest::addColumn<QString>("values");   // the form's values, as JSON
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("says");
+        const QString good = "{\"BatteryHighOn\":\"1\",\"BatteryHigh\":\"12,5\",\"HoldTime\":\"0\"}";
+        QTest::newRow("no password set") << QStringList() << good << 403 << "only with a password";
+        QTest::newRow("no login") << QStringList{"Cookie: veldra_session=x"} << good << 401 << "password is asked for";
+        QTest::newRow("HTTP Basic only") << QStringList{"Cookie:", "Authorization: Basic " + QByteArray(QByteArray("x:") + kPassword).toBase64()} << good
+                                         << 401 << "Log in";
+        QTest::newRow("another site") << QStringList{"Origin: http://evil.example"} << good << 403 << "another site";
+        QTest::newRow("no origin") << QStringList{"Origin:"} << good << 403 << "without its origin";
+        QTest::newRow("another port") << QStringList{"Origin: http://127.0.0.1:1"} << good << 403 << "another page";
+        QTest::newRow("no token") << QStringList{"X-Veldra-Token:"} << good << 403 << "token";
+        QTest::newRow("an old token") << QStringList{"X-Veldra-Token: " + QString(64, 'a')} << good << 403 << "token";
+        QTest::newRow("not JSON") << QStringList{"Content-Type: text/plain"} << good << 415 << "JSON";
+        QTest::newRow("too large") << QStringList() << "{\"Command\":\"" + QString(70000, 'x') + "\"}" << 413 << "too large";
+        QTest::newRow("an old form") << QStringList{"old"} << good << 409 << "changed meanwhile";
+        QTest::newRow("the command") << QStringList() << "{\"Command\":\"/bin/sh\"}" << 400 << "command line or in the file";
+        QTest::newRow("a tag") << QStringList() << "{\"BatteryHigh\":\"5</BatteryHigh><BatteryHighOn>1\"}" << 400 << "may not hold a line break";
+        QTest::newRow("not a number") << QStringList() << "{\"BatteryHigh\":\"five\"}" << 400
+                                      << "is not a number (Battery high, volts above). Nothing was saved.";
+        QTest::newRow("saved") << QStringList() << good << 200 << "Saved at";
+    }
+    void settingsFromTheBrowser()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, values);
+        QFETCH(int, status);
+        QFETCH(QString, says);
+        const QByteArray tag = QTest::currentDataTag();
+        if (tag == "no password set" || tag == "no login") {
+            QFile::remove(m_folder->file("alarms.cfg"));
+            core::WebSettings s;
+            s.askPassword = tag == "no login";
+            s.passwordHash = s.askPassword ? web::hashPassword(kPassword) : std::string();
+            QVERIFY(startProgram(s, "veldra-service"));
+        }
+        const Reply login = curl({"--data-urlencode", QString("password=") + kPassword, m_base + "/login"});
+        const QString cookie = "Cookie: " + QString::fromLatin1(login.headers["set-cookie"].split(';').value(0));
+        const Reply form = curl({"-H", cookie, m_base + "/api/settings/alarms"});
+        QCOMPARE(form.status, 200);
+        const QJsonObject o = QJsonDocument::fromJson(form.body).object();
+        const QString version = args.value(0) == "old" ? QString(64, '0') : o["version"].toString();
+        if (args.value(0) == "old")
+            args.clear();
+        QMap<QString, QString> headers{{"Cookie", cookie.mid(8)}, {"Origin", m_base},
+                                       {"X-Veldra-Token", o["token"].toString()}, {"Content-Type", "application/json"}};
+        for (const QString &h : args)
+            headers[h.section(':', 0, 0)] = h.section(':', 1).trimmed();
+        QStringList request;
+        for (auto it = headers.begin(); it != headers.end(); ++it)
+            request << "-H" << (it.value().isEmpty() ? it.key() + ":" : it.key() + ": " + it.value());
+        const QByteArray before = testsupport::readFile(m_folder->file("alarms.cfg"));
+        const Reply r = curl(request + QStringList{"--data-binary", "{\"version\":\"" + version + "\",\"values\":" + values + "}",
+                                                   m_base + "/api/settings/alarms"});
+        QVERIFY2(r.status == status, r.body.left(300).constData());
+        QVERIFY2(r.body.contains(says.toUtf8()), r.body.left(300).constData());
+        if (status != 200) {
+            QCOMPARE(testsupport::readFile(m_folder->file("alarms.cfg")), before);
+            return;
+        }
+        // As the window writes it, and taken up at once: 13 V is above 12.5 V.
+        QVERIFY(testsupport::readFile(m_folder->file("alarms.cfg")).contains("<BatteryHigh>12.5</BatteryHigh>\r\n"));
+        QTRY_VERIFY_WITH_TIMEOUT(QJsonDocument::fromJson(curl({"-H", cookie, m_base + "/api/now"}).body)
+                                     .object()["alarms"].toObject()["battery_high"].toBool(),
+                                 15000);
+    }
 };
 
 QTEST_MAIN(TestWeb)

@@ -1,0 +1,189 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "SettingsFromWeb.h"
+
+#include "Session.h"
+#include "alarms/CommandRunner.h"
+#include "core/Forms.h"
+#include "core/Json.h"
+#include "core/Text.h"
+#include "core/Web.h"
+#include "publish/MqttSettingsFile.h"
+#include "ui/Files.h"
+#include "ui/Notices.h"
+#include "ui/ProgramFolder.h"
+#include "web/WebPassword.h"
+#include "web/WebServer.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTime>
+#include <nlohmann/json.hpp>
+#include <algorithm>
+#include <cstdio>
+
+namespace monitor {
+
+namespace {
+using Answer = std::pair<int, std::string>;
+
+// A page: its file, its fields, the file's settings as the form's texts, and
+// texts read back and saved as its page in the window saves them (the
+// message of what keeps them from being saved, or nothing).
+struct Page {
+    const char *name, *title;
+    ui::SettingsFile file;
+    QString (ui::ProgramFolder::*path)() const;
+    std::vector<core::FormField> (*fields)(const Session &s);
+    core::FormValues (*values)(const QByteArray &bytes);
+    std::optional<std::string> (*save)(const Session &s, const QString &path, const QByteArray &bytes,
+                                       const core::FormValues &form);
+};
+
+core::AlarmSettings alarmsOf(const QByteArray &bytes)
+{
+    return core::readAlarmSettings(std::string_view(bytes.constData(), size_t(bytes.size())))
+        .value_or(core::AlarmSettings());
+}
+
+const Page kPages[] = {
+    {"alarms", "Alarms", ui::SettingsFile::Alarms, &ui::ProgramFolder::alarmsSettings,
+     [](const Session &s) { return core::alarmFields(s.settings().WSUnits); },
+     [](const QByteArray &bytes) { return core::alarmValues(alarmsOf(bytes)); },
+     [](const Session &, const QString &path, const QByteArray &bytes,
+        const core::FormValues &form) -> std::optional<std::string> {
+         core::AlarmSettings s = alarmsOf(bytes);
+         if (const auto problem = core::readAlarmValues(form, s))
+             return problem->text;
+         if (!ui::replaceWhole(path, ui::bytesOf(core::alarmSettingsText(s))))
+             return ui::cannotSave(path).toStdString();
+         return std::nullopt;
+     }},
+    {"mqtt", "MQTT", ui::SettingsFile::Mqtt, &ui::ProgramFolder::mqttSettings,
+     [](const Session &) { return core::mqttFields(); },
+     [](const QByteArray &bytes) { return core::mqttValues(core::readMqttSettings(bytes.toStdString())); },
+     [](const Session &, const QString &path, const QByteArray &bytes,
+        const core::FormValues &form) -> std::optional<std::string> {
+         const core::MqttSettings stored = core::readMqttSettings(bytes.toStdString());
+         core::MqttSettings s;
+         if (const auto problem = core::readMqttValues(form, stored, s))
+             return problem->text;
+         if (const auto fault = publish::mqttFileFault(s))
+             return fault->toStdString();
+         if (!publish::writeMqttSettingsFile(path, s))
+             return ui::cannotSave(path).toStdString();
+         return std::nullopt;
+     }},
+};
+
+const char *kindWord(core::FormField::Kind k)
+{
+    return k == core::FormField::Kind::Tick ? "tick" : k == core::FormField::Kind::Secret ? "secret" : "text";
+}
+
+// The file's version as a form carries it: its digest, so a save in between
+// (from the window, another browser, an edit) is seen.
+std::string versionOf(const QByteArray &bytes) { return core::hexText(web::sha256(bytes.toStdString())); }
+
+Answer refusal(int status, const std::string &text, const std::string &key = std::string())
+{
+    core::JsonWriter j;
+    j.object().key("error").text(text);
+    if (!key.empty())
+        j.key("field").text(key);
+    return {status, j.endObject().take()};
+}
+
+Answer formAnswer(const Page &page, const Session &s, const QByteArray &bytes, const std::string &token,
+            const std::string &saved = std::string())
+{
+    const core::FormValues values = page.values(bytes);
+    core::JsonWriter j;
+    j.object().key("page").text(page.name).key("title").text(page.title).key("version").text(versionOf(bytes));
+    j.key("token").text(token);
+    if (!saved.empty())
+        j.key("saved").text(saved);
+    j.key("fields").array();
+    for (const core::FormField &f : page.fields(s)) {
+        const auto v = values.find(f.key);
+        j.object().key("key").text(f.key).key("label").text(ui::fromLocal(f.label).toStdString());
+        j.key("unit").text(ui::fromLocal(f.unit).toStdString()).key("kind").text(kindWord(f.kind));
+        j.key("readOnly").truth(f.readOnly);
+        j.key("value").text(v == values.end() ? std::string() : ui::fromLocal(v->second).toStdString());
+        j.endObject();
+    }
+    return {200, j.endArray().endObject().take()};
+}
+
+Answer write(const Page &page, Session &s, const QString &path, const QByteArray &bytes,
+             const web::WebServer::SettingsRequest &q)
+{
+    std::string problem;
+    const auto body = core::readJson(q.body, &problem);
+    if (!body)
+        return refusal(400, "The change could not be read: " + problem + ".");
+    const auto version = body->find("version");
+    const auto sent = body->find("values");
+    if (version == body->end() || !version->is_string() || sent == body->end() || !sent->is_object())
+        return refusal(400, "A change holds the form's \"version\" and its \"values\".");
+    core::FormValues form;
+    for (const auto &[key, value] : sent->items()) {
+        if (!value.is_string())
+            return refusal(400, "The value of \"" + key + "\" is not a text.", key);
+        // The file holds the locale's bytes: a text they cannot hold is refused.
+        const QString text = QString::fromStdString(value.get<std::string>());
+        const std::string local = ui::toLocal(text);
+        if (ui::fromLocal(local) != text)
+            return refusal(400, "The value of \"" + key + "\" holds characters the settings file cannot keep.", key);
+        form[key] = local;
+    }
+    const std::vector<core::FormField> fields = page.fields(s);
+    if (const auto p = core::foreignFormProblem(fields, form))
+        return refusal(400, ui::fromLocal(p->text).toStdString(), p->key);
+    if (version->get<std::string>() != versionOf(bytes))
+        return refusal(409, "The settings were changed meanwhile (in the window, another browser or the file). Load "
+                            "the page again to see them; nothing was saved.");
+    // What the form leaves out stays as the file has it.
+    core::FormValues merged = page.values(bytes);
+    std::vector<std::string> keys;
+    for (const auto &[key, value] : form) {
+        const core::FormField &f = *std::find_if(fields.begin(), fields.end(), [&](auto &x) { return x.key == key; });
+        if (merged[key] != value || f.kind == core::FormField::Kind::Secret) {
+            if (f.kind != core::FormField::Kind::Secret || !value.empty())
+                keys.push_back(key);
+            merged[key] = value;
+        }
+    }
+    if (const auto why = page.save(s, path, bytes, merged))
+        return refusal(400, ui::fromLocal(*why).toStdString());
+    std::string changed;
+    for (const std::string &k : keys)
+        changed += (changed.empty() ? "" : ", ") + k;
+    std::fprintf(stderr, "Veldra web server: %s saved %s from %s (%s)\n", page.title,
+                 QDir::toNativeSeparators(path).toLocal8Bit().constData(), q.address.c_str(),
+                 changed.empty() ? "nothing changed" : changed.c_str());
+    s.saved(page.file);
+    return formAnswer(page, s, ui::readWhole(path).value_or(QByteArray()), q.token,
+                "Saved at " + QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).toStdString() + ".");
+}
+} // namespace
+
+void answerSettings(Session &session, web::WebServer &server)
+{
+    Session *s = &session;
+    server.setSettingsHandler([s](const web::WebServer::SettingsRequest &q) -> Answer {
+        const auto page = std::find_if(std::begin(kPages), std::end(kPages),
+                                       [&](const Page &p) { return q.page == p.name; });
+        if (page == std::end(kPages))
+            return refusal(404, "There is no settings page \"" + q.page + "\".");
+        const QString path = (ui::ProgramFolder(s->services().programFolder).*(page->path))();
+        QString why;
+        const auto read = ui::readWhole(path, &why);
+        // A file there but unreadable is never saved over.
+        if (!read && QFileInfo::exists(path))
+            return refusal(503, QStringLiteral("%1 cannot be read: %2").arg(QDir::toNativeSeparators(path), why).toStdString());
+        const QByteArray bytes = read.value_or(QByteArray());
+        return q.write ? write(*page, *s, path, bytes, q) : formAnswer(*page, *s, bytes, q.token);
+    });
+}
+
+} // namespace monitor
