@@ -7,6 +7,8 @@ Steps, run in order on one tab:
   {"open": url, "width": w, "height": h}   load a page at that viewport
   {"wait": js, "timeout": ms}              until the expression is truthy
   {"eval": js}                             its value
+  {"script": path}                         runs a script file in the page (a
+                                           library too large for one argument)
   {"shot": path}                           a PNG of the whole page
   {"paint": url, "runs": n, "width": w, "height": h}
                                            first contentful paint of n cold loads (ms)
@@ -150,6 +152,10 @@ def run(steps):
                 out["results"].append({"ms": round((time.time() - t0) * 1000)})
             elif "eval" in step:
                 out["results"].append({"value": b.evaluate(step["eval"])})
+            elif "script" in step:
+                with open(step["script"], encoding="utf-8") as f:
+                    b.evaluate(f.read())
+                out["results"].append({"script": step["script"]})
             elif "shot" in step:
                 png = b.send("Page.captureScreenshot", {"format": "png", "captureBeyondViewport": True})["data"]
                 with open(step["shot"], "wb") as f:

@@ -37,13 +37,14 @@
       input.disabled = true;
       input.setAttribute("aria-describedby", "readonly-note");
     }
-    if (f.kind === "tick") row.append(input, label);
-    else row.append(label, input);
-    if (f.unit) {
+    if (f.kind === "tick") {
+      row.append(input, label);
+    } else {
+      // Three cells a row, the unit's empty when there is none.
       const unit = document.createElement("span");
       unit.className = "unit";
       unit.textContent = f.unit;
-      row.append(unit);
+      row.append(label, input, unit);
     }
     return row;
   }
