@@ -31,6 +31,9 @@ using Answer = std::pair<int, std::string>;
 // message of what keeps them from being saved, or nothing).
 struct Page {
     const char *name, *title;
+    // Whether its page in the window keeps texts in the locale's 8-bit
+    // encoding (as the older files do) rather than UTF-8.
+    bool local;
     ui::SettingsFile file;
     QString (ui::ProgramFolder::*path)() const;
     std::vector<core::FormField> (*fields)(const Session &s);
@@ -46,7 +49,7 @@ core::AlarmSettings alarmsOf(const QByteArray &bytes)
 }
 
 const Page kPages[] = {
-    {"alarms", "Alarms", ui::SettingsFile::Alarms, &ui::ProgramFolder::alarmsSettings,
+    {"alarms", "Alarms", true, ui::SettingsFile::Alarms, &ui::ProgramFolder::alarmsSettings,
      [](const Session &s) { return core::alarmFields(s.settings().WSUnits); },
      [](const QByteArray &bytes) { return core::alarmValues(alarmsOf(bytes)); },
      [](const Session &, const QString &path, const QByteArray &bytes,
@@ -58,7 +61,7 @@ const Page kPages[] = {
              return ui::cannotSave(path).toStdString();
          return std::nullopt;
      }},
-    {"mqtt", "MQTT", ui::SettingsFile::Mqtt, &ui::ProgramFolder::mqttSettings,
+    {"mqtt", "MQTT", false, ui::SettingsFile::Mqtt, &ui::ProgramFolder::mqttSettings,
      [](const Session &) { return core::mqttFields(); },
      [](const QByteArray &bytes) { return core::mqttValues(core::readMqttSettings(bytes.toStdString())); },
      [](const Session &, const QString &path, const QByteArray &bytes,
@@ -108,7 +111,8 @@ Answer formAnswer(const Page &page, const Session &s, const QByteArray &bytes, c
         j.object().key("key").text(f.key).key("label").text(ui::fromLocal(f.label).toStdString());
         j.key("unit").text(ui::fromLocal(f.unit).toStdString()).key("kind").text(kindWord(f.kind));
         j.key("readOnly").truth(f.readOnly);
-        j.key("value").text(v == values.end() ? std::string() : ui::fromLocal(v->second).toStdString());
+        const std::string value = v == values.end() ? std::string() : v->second;
+        j.key("value").text(page.local ? ui::fromLocal(value).toStdString() : value);
         j.endObject();
     }
     return {200, j.endArray().endObject().take()};
@@ -129,10 +133,11 @@ Answer write(const Page &page, Session &s, const QString &path, const QByteArray
     for (const auto &[key, value] : sent->items()) {
         if (!value.is_string())
             return refusal(400, "The value of \"" + key + "\" is not a text.", key);
-        // The file holds the locale's bytes: a text they cannot hold is refused.
-        const QString text = QString::fromStdString(value.get<std::string>());
-        const std::string local = ui::toLocal(text);
-        if (ui::fromLocal(local) != text)
+        // A file of the locale's bytes: a text they cannot hold is refused.
+        const std::string utf8 = value.get<std::string>();
+        const QString text = QString::fromStdString(utf8);
+        const std::string local = page.local ? ui::toLocal(text) : utf8;
+        if (page.local && ui::fromLocal(local) != text)
             return refusal(400, "The value of \"" + key + "\" holds characters the settings file cannot keep.", key);
         form[key] = local;
     }
@@ -167,23 +172,26 @@ Answer write(const Page &page, Session &s, const QString &path, const QByteArray
 }
 } // namespace
 
+Answer settingsAnswer(Session &session, const web::WebServer::SettingsRequest &q)
+{
+    const auto page =
+        std::find_if(std::begin(kPages), std::end(kPages), [&](const Page &p) { return q.page == p.name; });
+    if (page == std::end(kPages))
+        return refusal(404, "There is no settings page \"" + q.page + "\".");
+    const QString path = (ui::ProgramFolder(session.services().programFolder).*(page->path))();
+    QString why;
+    const auto read = ui::readWhole(path, &why);
+    // A file there but unreadable is never saved over.
+    if (!read && QFileInfo::exists(path))
+        return refusal(503, QStringLiteral("%1 cannot be read: %2").arg(QDir::toNativeSeparators(path), why).toStdString());
+    const QByteArray bytes = read.value_or(QByteArray());
+    return q.write ? write(*page, session, path, bytes, q) : formAnswer(*page, session, bytes, q.token);
+}
+
 void answerSettings(Session &session, web::WebServer &server)
 {
     Session *s = &session;
-    server.setSettingsHandler([s](const web::WebServer::SettingsRequest &q) -> Answer {
-        const auto page = std::find_if(std::begin(kPages), std::end(kPages),
-                                       [&](const Page &p) { return q.page == p.name; });
-        if (page == std::end(kPages))
-            return refusal(404, "There is no settings page \"" + q.page + "\".");
-        const QString path = (ui::ProgramFolder(s->services().programFolder).*(page->path))();
-        QString why;
-        const auto read = ui::readWhole(path, &why);
-        // A file there but unreadable is never saved over.
-        if (!read && QFileInfo::exists(path))
-            return refusal(503, QStringLiteral("%1 cannot be read: %2").arg(QDir::toNativeSeparators(path), why).toStdString());
-        const QByteArray bytes = read.value_or(QByteArray());
-        return q.write ? write(*page, *s, path, bytes, q) : formAnswer(*page, *s, bytes, q.token);
-    });
+    server.setSettingsHandler([s](const web::WebServer::SettingsRequest &q) { return settingsAnswer(*s, q); });
 }
 
 } // namespace monitor

@@ -6,14 +6,18 @@
 // A form older than the file is refused, not merged; each save is logged
 // (address, file, keys changed; never a value).
 
-namespace web {
-class WebServer;
-}
+#include "web/WebServer.h"
+
+#include <string>
+#include <utility>
 
 namespace monitor {
 
 class Session;
 
+// The answer to one request (status, JSON), on the session's thread.
+std::pair<int, std::string> settingsAnswer(Session &session, const web::WebServer::SettingsRequest &request);
+// Lets `server` answer the settings pages with it.
 void answerSettings(Session &session, web::WebServer &server);
 
 } // namespace monitor
