@@ -2,6 +2,7 @@
 #include "Archive.h"
 
 #include "ArchiveWriter.h"
+#include "ui/ProgramFolder.h"
 #include "ui/Files.h"
 
 #include <QDir>
@@ -73,7 +74,7 @@ Archive::~Archive()
 
 QString Archive::path() const { return m_services.programFolder + QLatin1Char('/') + ArchiveDb::fileName(); }
 
-QString Archive::settingsPath() const { return m_services.programFolder + QStringLiteral("/archive.cfg"); }
+QString Archive::settingsPath() const { return ui::ProgramFolder(m_services.programFolder).archiveSettings(); }
 
 void Archive::loadSettings()
 {

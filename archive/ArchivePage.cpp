@@ -7,6 +7,7 @@
 #include "ui/Controls.h"
 #include "ui/Files.h"
 #include "ui/Notices.h"
+#include "ui/ProgramFolder.h"
 #include "ui/Twips.h"
 
 #include <QCoreApplication>
@@ -19,7 +20,6 @@
 namespace archive {
 
 namespace {
-QString cfgPath(const ui::Services &s) { return s.programFolder + QStringLiteral("/archive.cfg"); }
 QString dbPath(const ui::Services &s) { return s.programFolder + QLatin1Char('/') + ArchiveDb::fileName(); }
 } // namespace
 
@@ -46,9 +46,9 @@ ArchivePage::ArchivePage(const ui::Services &services, QWidget *parent)
 
 void ArchivePage::Form_Load()
 {
-    const auto bytes = ui::readWhole(cfgPath(m_services));
-    const core::ArchiveSettings s = bytes ? core::readArchiveSettings(ui::textOf(*bytes)) : core::ArchiveSettings();
-    MinuteDays->setText(QString::number(s.minuteDays));
+    const auto bytes = ui::readWhole(ui::ProgramFolder(m_services.programFolder).archiveSettings());
+    showFormValues(core::archiveValues(bytes ? core::readArchiveSettings(ui::textOf(*bytes)) : core::ArchiveSettings()),
+                   false);
     const QFileInfo db(dbPath(m_services));
     const double used = double(db.size() + QFileInfo(db.filePath() + QStringLiteral("-wal")).size());
     const QString size = used < 1e6 ? QStringLiteral("%1 kB").arg(std::ceil(used / 1e3))
@@ -63,26 +63,27 @@ void ArchivePage::Form_Load()
                                                                             : QCoreApplication::applicationName()));
 }
 
-bool ArchivePage::check()
+std::optional<core::ArchiveSettings> ArchivePage::read()
 {
-    const auto days = core::readNumber(MinuteDays->text().toStdString());
-    if (days && *days >= 0 && *days <= 100000 && *days == std::floor(*days))
-        return true;
-    m_services.messages->inform(this, QStringLiteral("Keep each minute for: a whole number of days from 0 (for "
-                                                     "ever) to 100000."));
-    MinuteDays->setFocus();
-    return false;
+    core::ArchiveSettings s;
+    if (const auto problem = core::readArchiveValues(formValues(core::archiveFields(), false), s)) {
+        tellProblem(*problem, *m_services.messages, false);
+        return std::nullopt;
+    }
+    return s;
 }
+
+bool ArchivePage::check() { return read().has_value(); }
 
 bool ArchivePage::save()
 {
-    if (!check())
+    const auto s = read();
+    if (!s)
         return false;
-    core::ArchiveSettings s;
-    s.minuteDays = int(*core::readNumber(MinuteDays->text().toStdString()));
-    if (ui::replaceWhole(cfgPath(m_services), QByteArray::fromStdString(core::archiveSettingsText(s))))
+    const QString path = ui::ProgramFolder(m_services.programFolder).archiveSettings();
+    if (ui::replaceWhole(path, QByteArray::fromStdString(core::archiveSettingsText(*s))))
         return true;
-    m_services.messages->inform(this, ui::cannotSave(cfgPath(m_services)));
+    m_services.messages->inform(this, ui::cannotSave(path));
     return false;
 }
 

@@ -3,8 +3,11 @@
 // The Archive page of the Options window: how long the minutes are kept
 // ("archive.cfg"), where the archive is and how large it has grown.
 
+#include "core/Archive.h"
 #include "ui/Options.h"
 #include "ui/Services.h"
+
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -25,6 +28,9 @@ public:
     QLabel *Where;
 
 private:
+    // The settings the controls hold, or none after the message.
+    std::optional<core::ArchiveSettings> read();
+
     ui::Services m_services;
 };
 

@@ -201,4 +201,19 @@ std::optional<FormProblem> readMqttValues(const FormValues &v, const MqttSetting
     return std::nullopt;
 }
 
+// ---- archive.cfg --------------------------------------------------------------------
+
+std::vector<FormField> archiveFields() { return {{"MinuteDays", "Keep each minute for (days)", "0 keeps them for ever"}}; }
+
+FormValues archiveValues(const ArchiveSettings &s) { return {{"MinuteDays", std::to_string(s.minuteDays)}}; }
+
+std::optional<FormProblem> readArchiveValues(const FormValues &v, ArchiveSettings &s)
+{
+    const auto days = readNumber(valueOf(v, "MinuteDays"));
+    if (!days || *days < 0 || *days > 100000 || *days != std::floor(*days))
+        return FormProblem{"MinuteDays", "Keep each minute for: a whole number of days from 0 (for ever) to 100000."};
+    s.minuteDays = int(*days);
+    return std::nullopt;
+}
+
 } // namespace core

@@ -7,6 +7,7 @@
 // browser's both go through here, so the same input saves the same file.
 
 #include "Alarms.h"
+#include "Archive.h"
 #include "Mqtt.h"
 
 #include <functional>
@@ -59,5 +60,11 @@ FormValues mqttValues(const MqttSettings &s);
 // The texts into `s`; an empty password keeps `stored`'s for the same host
 // (any letter case), and there is none without a user.
 std::optional<FormProblem> readMqttValues(const FormValues &v, const MqttSettings &stored, MqttSettings &s);
+
+// ---- archive.cfg
+
+std::vector<FormField> archiveFields();
+FormValues archiveValues(const ArchiveSettings &s);
+std::optional<FormProblem> readArchiveValues(const FormValues &v, ArchiveSettings &s);
 
 } // namespace core

@@ -76,6 +76,18 @@ const Page kPages[] = {
              return ui::cannotSave(path).toStdString();
          return std::nullopt;
      }},
+    {"archive", "Archive", false, ui::SettingsFile::Archive, &ui::ProgramFolder::archiveSettings,
+     [](const Session &) { return core::archiveFields(); },
+     [](const QByteArray &bytes) { return core::archiveValues(core::readArchiveSettings(ui::textOf(bytes))); },
+     [](const Session &, const QString &path, const QByteArray &,
+        const core::FormValues &form) -> std::optional<std::string> {
+         core::ArchiveSettings s;
+         if (const auto problem = core::readArchiveValues(form, s))
+             return problem->text;
+         if (!ui::replaceWhole(path, QByteArray::fromStdString(core::archiveSettingsText(s))))
+             return ui::cannotSave(path).toStdString();
+         return std::nullopt;
+     }},
 };
 
 const char *kindWord(core::FormField::Kind k)

@@ -48,6 +48,8 @@ public:
     QString livePageHtml() const;
     // Ours: the MQTT settings (owner-only, it may hold a password).
     QString mqttSettings() const;
+    // The archive's settings, "archive.cfg".
+    QString archiveSettings() const;
     // The web server's settings, "web.cfg".
     QString webSettings() const;
     // The web server's open logins (digests of their tokens), owner-only.

@@ -2,6 +2,7 @@
 // A settings page saved from the browser writes, byte for byte, the file its
 // page in the Options window writes for the same input.
 #include "alarms/AlarmsPage.h"
+#include "archive/ArchivePage.h"
 #include "monitor/Session.h"
 #include "monitor/SettingsFromWeb.h"
 #include "publish/MqttPage.h"
@@ -25,6 +26,7 @@ private slots:
                                       << "BatteryLowOn=1;BatteryLow= 12,25 ;HoldTime=3;Beep=1;UnderPerformingDays=10;"
                                          "PercentHysteresis=7.5;NoDataOn=0";
         QTest::newRow("mqtt as it comes") << "mqtt" << "";
+        QTest::newRow("archive") << "archive" << "MinuteDays= 90 ";
         QTest::newRow("mqtt typed") << "mqtt"
                                     << "MqttOn=1;Host= Broker.lan ;Port=8883;User=veldra;Password=p & ä;"
                                        "ClientId=barn;TopicPrefix=wind/höhe;Discovery=0;Interval=";
@@ -45,6 +47,8 @@ private slots:
         std::unique_ptr<ui::OptionsPage> window;
         if (page == "alarms")
             window = std::make_unique<alarms::AlarmsPage>(fake.services(), "mph");
+        else if (page == "archive")
+            window = std::make_unique<archive::ArchivePage>(fake.services());
         else
             window = std::make_unique<publish::MqttPage>(fake.services(), nullptr);
         for (auto it = values.begin(); it != values.end(); ++it) {
