@@ -57,14 +57,14 @@ AlarmsPage::AlarmsPage(const ui::Services &services, const QString &windUnit, QW
     ui::setColours(this, ui::darkGreen(), ui::brightGreen());
 
     // Each alarm's tick box and threshold: the form's first fields, in pairs.
-    const std::vector<core::FormField> fields = core::alarmFields(ui::toLocal(windUnit));
+    const std::vector<core::FormField> fields = core::alarmFields(windUnit.toStdString());
     for (int i = 0; i < core::kAlarmCount; ++i) {
         const core::FormField &value = fields[size_t(2 * i + 1)];
         const QString name = QString::fromStdString(value.key);
         On[size_t(i)] = rowCheck(this, name + QStringLiteral("On"), i);
         rowLabel(this, name + QStringLiteral("Label"), QString::fromStdString(value.label), 28, i, 174);
         Threshold[size_t(i)] = rowEntry(this, name, i);
-        rowLabel(this, name + QStringLiteral("Unit"), ui::fromLocal(value.unit), kEntryLeft + 66, i, 78);
+        rowLabel(this, name + QStringLiteral("Unit"), QString::fromStdString(value.unit), kEntryLeft + 66, i, 78);
     }
     // Under-performing also needs its days (see core::performanceRun).
     const int under = int(core::AlarmId::UnderPerforming);

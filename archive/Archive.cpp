@@ -85,7 +85,7 @@ void Archive::loadSettings()
 
 core::TurbineSettings Archive::turbineSettings(const QString &programFolder)
 {
-    const auto bytes = ui::readWhole(programFolder + QStringLiteral("/turbine.cfg"));
+    const auto bytes = ui::readWhole(ui::ProgramFolder(programFolder).turbineSettings());
     return bytes ? core::readTurbineSettings(ui::textOf(*bytes)) : core::TurbineSettings();
 }
 

@@ -201,6 +201,78 @@ std::optional<FormProblem> readMqttValues(const FormValues &v, const MqttSetting
     return std::nullopt;
 }
 
+// ---- turbine.cfg --------------------------------------------------------------------
+
+std::vector<FormField> turbineFields()
+{
+    using K = FormField::Kind;
+    return {
+        {"Altitude", "Altitude of the site", "m above sea level"},
+        {"MeanTemperature", "Mean air temperature", "\xc2\xb0""C (empty: 15)"},
+        {"ActivePowerControl", "Active power control (pitch), not stall or furling", "", K::Tick},
+        {"BatteryFullVolts", "Battery full at", "V (empty: off)"},
+        {"DumpsToLoad", "Surplus power is dumped into the load", "", K::Tick},
+        {"CutOut", "Cut-out wind speed", "m/s"},
+        {"RatedPower", "Rated power", "W (empty: none)"},
+    };
+}
+
+FormValues turbineValues(const TurbineSettings &s)
+{
+    const auto shown = [](const std::optional<double> &v) { return v ? numberText(*v) : std::string(); };
+    return {{"Altitude", shown(s.altitude)},
+            {"MeanTemperature", shown(s.meanTemperature)},
+            {"ActivePowerControl", s.activePowerControl ? "1" : "0"},
+            {"BatteryFullVolts", shown(s.batteryFullVolts)},
+            {"DumpsToLoad", s.dumpsToLoad ? "1" : "0"},
+            {"CutOut", shown(s.cutOut)},
+            {"RatedPower", shown(s.ratedPower)}};
+}
+
+std::optional<FormProblem> readTurbineValues(const FormValues &v, TurbineSettings &s)
+{
+    // An entry's number; nullopt for an empty one, and `bad` for text that is no number.
+    bool bad = false;
+    const auto read = [&](const char *key) -> std::optional<double> {
+        const std::string t = trimmed(valueOf(v, key));
+        if (t.empty())
+            return std::nullopt;
+        const auto n = readNumber(t);
+        bad = !n;
+        return n;
+    };
+    const auto altitude = read("Altitude");
+    if (bad || !altitude)
+        return FormProblem{"Altitude", "Altitude: a height from -500 to 5000 m."};
+    s.altitude = *altitude;
+    s.meanTemperature = read("MeanTemperature");
+    if (bad)
+        return FormProblem{"MeanTemperature", "Mean temperature: from -40 to 50 \xc2\xb0""C, or empty for 15 \xc2\xb0""C."};
+    s.batteryFullVolts = read("BatteryFullVolts");
+    if (bad)
+        return FormProblem{"BatteryFullVolts", "Battery full at: volts above 0 and up to 1000, or empty for off."};
+    const auto cutOut = read("CutOut");
+    if (bad || !cutOut)
+        return FormProblem{"CutOut", "Cut-out: a wind speed from 5 to 60 m/s."};
+    s.cutOut = *cutOut;
+    s.ratedPower = read("RatedPower");
+    if (bad)
+        return FormProblem{"RatedPower", "Rated power: watts above 0 and up to 10000000, or empty for none."};
+    s.activePowerControl = ticked(v, "ActivePowerControl");
+    s.dumpsToLoad = ticked(v, "DumpsToLoad");
+    if (const auto why = turbineSettingsProblem(s)) {
+        // The entry the message names.
+        const std::string &t = *why;
+        const char *key = t.rfind("Altitude", 0) == 0  ? "Altitude"
+                          : t.rfind("Mean", 0) == 0    ? "MeanTemperature"
+                          : t.rfind("Battery", 0) == 0 ? "BatteryFullVolts"
+                          : t.rfind("Rated", 0) == 0   ? "RatedPower"
+                                                       : "CutOut";
+        return FormProblem{key, t};
+    }
+    return std::nullopt;
+}
+
 // ---- archive.cfg --------------------------------------------------------------------
 
 std::vector<FormField> archiveFields() { return {{"MinuteDays", "Keep each minute for (days)", "0 keeps them for ever"}}; }

@@ -9,6 +9,7 @@
 #include "Alarms.h"
 #include "Archive.h"
 #include "Mqtt.h"
+#include "Turbine.h"
 
 #include <functional>
 #include <map>
@@ -23,6 +24,7 @@ namespace core {
 using FormValues = std::map<std::string, std::string, std::less<>>;
 
 struct FormField {
+    // The key as the file has it; the words in UTF-8.
     std::string key, label, unit;
     enum class Kind { Text, Tick, Secret } kind = Kind::Text;
     // Set in the program's window, by the command line or in the file only:
@@ -60,6 +62,13 @@ FormValues mqttValues(const MqttSettings &s);
 // The texts into `s`; an empty password keeps `stored`'s for the same host
 // (any letter case), and there is none without a user.
 std::optional<FormProblem> readMqttValues(const FormValues &v, const MqttSettings &stored, MqttSettings &s);
+
+// ---- turbine.cfg
+
+std::vector<FormField> turbineFields();
+// Numbers with the user's decimal separator, as the page shows them.
+FormValues turbineValues(const TurbineSettings &s);
+std::optional<FormProblem> readTurbineValues(const FormValues &v, TurbineSettings &s);
 
 // ---- archive.cfg
 

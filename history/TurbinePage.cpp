@@ -6,6 +6,7 @@
 #include "ui/Controls.h"
 #include "ui/Files.h"
 #include "ui/Notices.h"
+#include "ui/ProgramFolder.h"
 #include "ui/Twips.h"
 
 #include <QCheckBox>
@@ -14,12 +15,7 @@
 
 namespace history {
 
-struct TurbineRead {
-    core::TurbineSettings settings;
-};
-
 namespace {
-QString cfgPath(const ui::Services &s) { return s.programFolder + QStringLiteral("/turbine.cfg"); }
 constexpr int kEntryLeft = 180;
 int rowTop(int r) { return 8 + r * 28; }
 
@@ -39,21 +35,6 @@ QCheckBox *tickBox(QWidget *parent, const char *name, const QString &caption, in
     return ui::greenTickBox(parent, QLatin1String(name), caption, QRect(8, rowTop(r), 404, 20));
 }
 
-QString number(const std::optional<double> &v)
-{
-    return v ? QString::fromStdString(core::numberText(*v)) : QString();
-}
-
-// An entry's number; nullopt for an empty entry, and `bad` for text that is no number.
-std::optional<double> read(const QLineEdit *e, bool &bad)
-{
-    const std::string t = e->text().trimmed().toStdString();
-    if (t.empty())
-        return std::nullopt;
-    const auto v = core::readNumber(t);
-    bad = !v;
-    return v;
-}
 } // namespace
 
 TurbinePage::TurbinePage(const ui::Services &services, QWidget *parent)
@@ -82,87 +63,46 @@ TurbinePage::TurbinePage(const ui::Services &services, QWidget *parent)
 
 void TurbinePage::Form_Load()
 {
-    const auto bytes = ui::readWhole(cfgPath(m_services));
-    const core::TurbineSettings s
-        = bytes ? core::readTurbineSettings(ui::textOf(*bytes)) : core::TurbineSettings();
-    Altitude->setText(number(s.altitude));
-    MeanTemperature->setText(number(s.meanTemperature));
-    ActivePowerControl->setChecked(s.activePowerControl);
-    BatteryFullVolts->setText(number(s.batteryFullVolts));
-    DumpsToLoad->setChecked(s.dumpsToLoad);
-    CutOut->setText(number(s.cutOut));
-    RatedPower->setText(number(s.ratedPower));
+    const auto bytes = ui::readWhole(ui::ProgramFolder(m_services.programFolder).turbineSettings());
+    showFormValues(core::turbineValues(bytes ? core::readTurbineSettings(ui::textOf(*bytes)) : core::TurbineSettings()),
+                   false);
     showDensity();
 }
 
-std::optional<std::pair<QString, QLineEdit *>> TurbinePage::problem(TurbineRead *out) const
+std::optional<core::FormProblem> TurbinePage::read(core::TurbineSettings &s) const
 {
-    core::TurbineSettings s;
-    bool bad = false;
-    const auto altitude = read(Altitude, bad);
-    if (bad || !altitude)
-        return std::pair{QStringLiteral("Altitude: a height from -500 to 5000 m."), Altitude};
-    s.altitude = *altitude;
-    s.meanTemperature = read(MeanTemperature, bad);
-    if (bad)
-        return std::pair{QStringLiteral("Mean temperature: from -40 to 50 °C, or empty for 15 °C."), MeanTemperature};
-    s.batteryFullVolts = read(BatteryFullVolts, bad);
-    if (bad)
-        return std::pair{QStringLiteral("Battery full at: volts above 0 and up to 1000, or empty for off."),
-                         BatteryFullVolts};
-    const auto cutOut = read(CutOut, bad);
-    if (bad || !cutOut)
-        return std::pair{QStringLiteral("Cut-out: a wind speed from 5 to 60 m/s."), CutOut};
-    s.cutOut = *cutOut;
-    s.ratedPower = read(RatedPower, bad);
-    if (bad)
-        return std::pair{QStringLiteral("Rated power: watts above 0 and up to 10000000, or empty for none."),
-                         RatedPower};
-    s.activePowerControl = ActivePowerControl->isChecked();
-    s.dumpsToLoad = DumpsToLoad->isChecked();
-    if (const auto why = core::turbineSettingsProblem(s)) {
-        const QString text = QString::fromStdString(*why);
-        QLineEdit *at = text.startsWith(QLatin1String("Altitude"))      ? Altitude
-                        : text.startsWith(QLatin1String("Mean"))        ? MeanTemperature
-                        : text.startsWith(QLatin1String("Battery"))     ? BatteryFullVolts
-                        : text.startsWith(QLatin1String("Rated"))       ? RatedPower
-                                                                        : CutOut;
-        return std::pair{text, at};
-    }
-    if (out)
-        out->settings = s;
-    return std::nullopt;
+    return core::readTurbineValues(formValues(core::turbineFields(), false), s);
 }
 
 void TurbinePage::showDensity()
 {
-    TurbineRead r;
+    core::TurbineSettings s;
     QString text;
-    if (!problem(&r))
+    if (!read(s))
         text = QStringLiteral("Air density at the site: %1 kg/m³. The power curve is normalised to 1.225 kg/m³; "
                               "minutes with the battery full or the load dumping are kept out of it.")
-                   .arg(QString::fromStdString(core::numberText(core::roundHalfEven(core::siteDensity(r.settings), 3))));
+                   .arg(QString::fromStdString(core::numberText(core::roundHalfEven(core::siteDensity(s), 3))));
     Density->setText(text);
 }
 
 bool TurbinePage::check()
 {
-    const auto p = problem(nullptr);
-    if (!p)
-        return true;
-    m_services.messages->inform(this, p->first);
-    p->second->setFocus();
-    return false;
+    core::TurbineSettings s;
+    const auto problem = read(s);
+    if (problem)
+        tellProblem(*problem, *m_services.messages, false);
+    return !problem;
 }
 
 bool TurbinePage::save()
 {
-    TurbineRead r;
-    if (!check() || problem(&r))
+    core::TurbineSettings s;
+    if (!check() || read(s))
         return false;
-    if (ui::replaceWhole(cfgPath(m_services), QByteArray::fromStdString(core::turbineSettingsText(r.settings))))
+    const QString path = ui::ProgramFolder(m_services.programFolder).turbineSettings();
+    if (ui::replaceWhole(path, QByteArray::fromStdString(core::turbineSettingsText(s))))
         return true;
-    m_services.messages->inform(this, ui::cannotSave(cfgPath(m_services)));
+    m_services.messages->inform(this, ui::cannotSave(path));
     return false;
 }
 

@@ -4,6 +4,7 @@
 // power curve needs to know of the site's air and of what curtails the
 // turbine, and its rated power for the capacity factor.
 
+#include "core/Forms.h"
 #include "ui/Options.h"
 #include "ui/Services.h"
 
@@ -15,8 +16,6 @@ class QLabel;
 class QLineEdit;
 
 namespace history {
-
-struct TurbineRead;
 
 class TurbinePage : public ui::OptionsPage {
     Q_OBJECT
@@ -33,8 +32,8 @@ public:
     QLabel *Density;
 
 private:
-    // The settings the entries hold, or the words for the user and the entry at fault.
-    std::optional<std::pair<QString, QLineEdit *>> problem(TurbineRead *read) const;
+    // The settings the entries hold into `s`, or what is wrong.
+    std::optional<core::FormProblem> read(core::TurbineSettings &s) const;
     void showDensity();
 
     ui::Services m_services;

@@ -50,7 +50,7 @@ core::AlarmSettings alarmsOf(const QByteArray &bytes)
 
 const Page kPages[] = {
     {"alarms", "Alarms", true, ui::SettingsFile::Alarms, &ui::ProgramFolder::alarmsSettings,
-     [](const Session &s) { return core::alarmFields(s.settings().WSUnits); },
+     [](const Session &s) { return core::alarmFields(ui::fromLocal(s.settings().WSUnits).toStdString()); },
      [](const QByteArray &bytes) { return core::alarmValues(alarmsOf(bytes)); },
      [](const Session &, const QString &path, const QByteArray &bytes,
         const core::FormValues &form) -> std::optional<std::string> {
@@ -73,6 +73,18 @@ const Page kPages[] = {
          if (const auto fault = publish::mqttFileFault(s))
              return fault->toStdString();
          if (!publish::writeMqttSettingsFile(path, s))
+             return ui::cannotSave(path).toStdString();
+         return std::nullopt;
+     }},
+    {"turbine", "Turbine and site", false, ui::SettingsFile::Turbine, &ui::ProgramFolder::turbineSettings,
+     [](const Session &) { return core::turbineFields(); },
+     [](const QByteArray &bytes) { return core::turbineValues(core::readTurbineSettings(ui::textOf(bytes))); },
+     [](const Session &, const QString &path, const QByteArray &,
+        const core::FormValues &form) -> std::optional<std::string> {
+         core::TurbineSettings s;
+         if (const auto problem = core::readTurbineValues(form, s))
+             return problem->text;
+         if (!ui::replaceWhole(path, QByteArray::fromStdString(core::turbineSettingsText(s))))
              return ui::cannotSave(path).toStdString();
          return std::nullopt;
      }},
@@ -120,8 +132,8 @@ Answer formAnswer(const Page &page, const Session &s, const QByteArray &bytes, c
     j.key("fields").array();
     for (const core::FormField &f : page.fields(s)) {
         const auto v = values.find(f.key);
-        j.object().key("key").text(f.key).key("label").text(ui::fromLocal(f.label).toStdString());
-        j.key("unit").text(ui::fromLocal(f.unit).toStdString()).key("kind").text(kindWord(f.kind));
+        j.object().key("key").text(f.key).key("label").text(f.label);
+        j.key("unit").text(f.unit).key("kind").text(kindWord(f.kind));
         j.key("readOnly").truth(f.readOnly);
         const std::string value = v == values.end() ? std::string() : v->second;
         j.key("value").text(page.local ? ui::fromLocal(value).toStdString() : value);

@@ -74,6 +74,8 @@ QString ProgramFolder::livePage() const { return QDir(m_path).filePath(QStringLi
 QString ProgramFolder::livePageHtml() const { return QDir(m_path).filePath(QStringLiteral("html/log.html")); }
 QString ProgramFolder::mqttSettings() const { return QDir(m_path).filePath(QStringLiteral("mqtt.cfg")); }
 
+QString ProgramFolder::turbineSettings() const { return QDir(m_path).filePath(QStringLiteral("turbine.cfg")); }
+
 QString ProgramFolder::archiveSettings() const { return QDir(m_path).filePath(QStringLiteral("archive.cfg")); }
 
 QString ProgramFolder::webSettings() const { return QDir(m_path).filePath(QStringLiteral("web.cfg")); }

@@ -48,6 +48,8 @@ public:
     QString livePageHtml() const;
     // Ours: the MQTT settings (owner-only, it may hold a password).
     QString mqttSettings() const;
+    // The site's and the turbine's settings for the power curve, "turbine.cfg".
+    QString turbineSettings() const;
     // The archive's settings, "archive.cfg".
     QString archiveSettings() const;
     // The web server's settings, "web.cfg".

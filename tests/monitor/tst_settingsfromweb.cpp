@@ -3,6 +3,7 @@
 // page in the Options window writes for the same input.
 #include "alarms/AlarmsPage.h"
 #include "archive/ArchivePage.h"
+#include "history/TurbinePage.h"
 #include "monitor/Session.h"
 #include "monitor/SettingsFromWeb.h"
 #include "publish/MqttPage.h"
@@ -27,6 +28,8 @@ private slots:
                                          "PercentHysteresis=7.5;NoDataOn=0";
         QTest::newRow("mqtt as it comes") << "mqtt" << "";
         QTest::newRow("archive") << "archive" << "MinuteDays= 90 ";
+        QTest::newRow("turbine") << "turbine" << "Altitude=312,5;MeanTemperature=;BatteryFullVolts= 14.4;DumpsToLoad=1;"
+                                                 "RatedPower=1000";
         QTest::newRow("mqtt typed") << "mqtt"
                                     << "MqttOn=1;Host= Broker.lan ;Port=8883;User=veldra;Password=p & ä;"
                                        "ClientId=barn;TopicPrefix=wind/höhe;Discovery=0;Interval=";
@@ -47,6 +50,8 @@ private slots:
         std::unique_ptr<ui::OptionsPage> window;
         if (page == "alarms")
             window = std::make_unique<alarms::AlarmsPage>(fake.services(), "mph");
+        else if (page == "turbine")
+            window = std::make_unique<history::TurbinePage>(fake.services());
         else if (page == "archive")
             window = std::make_unique<archive::ArchivePage>(fake.services());
         else
