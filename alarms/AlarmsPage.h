@@ -24,7 +24,7 @@ public:
 
     // Fills the controls from "alarms.cfg" (the defaults where it is missing
     // or damaged; the main window tells about that).
-    void Form_Load();
+    void Form_Load() override;
     // Checks every value; a bad one is named and nothing is saved.
     bool check() override;
     // Checks, then writes "alarms.cfg" whole.

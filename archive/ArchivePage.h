@@ -19,7 +19,7 @@ class ArchivePage : public ui::OptionsPage {
 public:
     explicit ArchivePage(const ui::Services &services, QWidget *parent = nullptr);
 
-    void Form_Load();
+    void Form_Load() override;
     bool check() override;
     // Checks, then writes "archive.cfg".
     bool save() override;

@@ -22,7 +22,7 @@ class TurbinePage : public ui::OptionsPage {
 public:
     explicit TurbinePage(const ui::Services &services, QWidget *parent = nullptr);
 
-    void Form_Load();
+    void Form_Load() override;
     bool check() override;
     // Checks, then writes "turbine.cfg".
     bool save() override;

@@ -17,6 +17,15 @@
 
 namespace monitor {
 
+ui::OptionsPage *following(Session &session, ui::SettingsFile file, ui::OptionsPage *page)
+{
+    QObject::connect(&session, &Session::settingsSaved, page, [page, file](ui::SettingsFile saved) {
+        if (saved == file)
+            page->Form_Load();
+    });
+    return page;
+}
+
 void addRoomPages(Logger &window)
 {
     Session *s = window.session();
@@ -26,19 +35,27 @@ void addRoomPages(Logger &window)
     const auto saved = [s](ui::SettingsFile file) { return [s, file] { s->saved(file); }; };
 
     window.addOptionsPage(QStringLiteral("Alarms"),
-                          [=](QWidget *parent) { return new alarms::AlarmsPage(services, unit(), parent); },
+                          [=](QWidget *parent) {
+                              return following(*s, ui::SettingsFile::Alarms, new alarms::AlarmsPage(services, unit(), parent));
+                          },
                           saved(ui::SettingsFile::Alarms));
     window.addOptionsPage(QStringLiteral("MQTT"),
-                          [=](QWidget *parent) { return new publish::MqttPage(services, s->publisher(), parent); },
+                          [=](QWidget *parent) {
+                              return following(*s, ui::SettingsFile::Mqtt, new publish::MqttPage(services, s->publisher(), parent));
+                          },
                           saved(ui::SettingsFile::Mqtt));
     window.addOptionsPage(QStringLiteral("Archive"),
-                          [=](QWidget *parent) { return new archive::ArchivePage(services, parent); },
+                          [=](QWidget *parent) {
+                              return following(*s, ui::SettingsFile::Archive, new archive::ArchivePage(services, parent));
+                          },
                           saved(ui::SettingsFile::Archive));
     window.addOptionsPage(QStringLiteral("Web"),
                           [=](QWidget *parent) { return new web::WebPage(services, s->webServer(), parent); },
                           saved(ui::SettingsFile::Web));
     window.addOptionsPage(QStringLiteral("Turbine and site"),
-                          [=](QWidget *parent) { return new history::TurbinePage(services, parent); },
+                          [=](QWidget *parent) {
+                              return following(*s, ui::SettingsFile::Turbine, new history::TurbinePage(services, parent));
+                          },
                           saved(ui::SettingsFile::Turbine));
 
     window.addHistoryPage(QStringLiteral("Power curve"), [=](QWidget *parent) {

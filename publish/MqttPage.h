@@ -27,7 +27,7 @@ public:
     // `publisher` (may be null) gives the connection state shown.
     MqttPage(const ui::Services &services, Publisher *publisher, QWidget *parent = nullptr);
 
-    void Form_Load();
+    void Form_Load() override;
     // Checks the entries; tells what is wrong and saves nothing.
     bool check() override;
     // Checks, then writes "mqtt.cfg".

@@ -32,6 +32,8 @@ public:
     virtual bool check() = 0;
     // Checks, then writes the page's file; false after its message.
     virtual bool save() = 0;
+    // Shows the page's file as it is now.
+    virtual void Form_Load() { }
 
 protected:
     // The form's texts from the controls named by the keys of `fields` (a

@@ -26,7 +26,7 @@ public:
     // `server` (may be null) gives the state shown.
     WebPage(const ui::Services &services, WebServer *server, QWidget *parent = nullptr);
 
-    void Form_Load();
+    void Form_Load() override;
     bool check() override;
     // Checks, hashes a typed password, then writes "web.cfg".
     bool save() override;

@@ -4,6 +4,7 @@
 #include "alarms/AlarmsPage.h"
 #include "archive/ArchivePage.h"
 #include "history/TurbinePage.h"
+#include "monitor/RoomPages.h"
 #include "monitor/Session.h"
 #include "monitor/SettingsFromWeb.h"
 #include "publish/MqttPage.h"
@@ -83,6 +84,25 @@ private slots:
             session, {page.toStdString(), QJsonDocument(body).toJson().toStdString(), "127.0.0.1", "", true});
         QVERIFY2(saved.first == 200, saved.second.c_str());
         QCOMPARE(folder.read(page + ".cfg"), fromWindow);
+    }
+
+    // A page open in the window shows a save from the browser.
+    void openPageFollows()
+    {
+        testsupport::ProgramFolder folder;
+        folder.write("prog.cfg", testsupport::progCfg());
+        testsupport::FakeServices fake(folder.path());
+        monitor::Session session(fake.services());
+        session.loadSettings();
+        auto *page = monitor::following(session, ui::SettingsFile::Archive, new archive::ArchivePage(fake.services()));
+        std::unique_ptr<ui::OptionsPage> owned(page);
+        const auto form = monitor::settingsAnswer(session, {"archive", "", "127.0.0.1", "", false});
+        const QString version = QJsonDocument::fromJson(QByteArray::fromStdString(form.second))["version"].toString();
+        const auto saved = monitor::settingsAnswer(
+            session, {"archive", QString("{\"version\":\"%1\",\"values\":{\"MinuteDays\":\"45\"}}").arg(version).toStdString(),
+                      "127.0.0.1", "", true});
+        QVERIFY2(saved.first == 200, saved.second.c_str());
+        QCOMPARE(page->findChild<QLineEdit *>("MinuteDays")->text(), QString("45"));
     }
 };
 
