@@ -345,33 +345,33 @@ WebRoute webRoute(std::string_view rawPath)
     return webFileName(rawPath) ? WebRoute::File : WebRoute::NotFound;
 }
 
-std::optional<std::string> settingsPageName(std::string_view rawPath)
+namespace {
+// The one plain name after `prefix` in a raw path: at most `most` bytes, each
+// one `allowed` takes, not starting with "."; nullopt for anything else.
+template <typename Allowed>
+std::optional<std::string> nameAfter(std::string_view rawPath, std::string_view prefix, size_t most, Allowed allowed)
 {
     const auto path = decodedPath(rawPath);
-    const std::string_view prefix = kSettingsPrefix;
     if (!path || path->compare(0, prefix.size(), prefix) != 0)
         return std::nullopt;
     std::string name = path->substr(prefix.size());
-    if (name.empty() || name.size() > 16
-        || !std::all_of(name.begin(), name.end(), [](char c) { return c >= 'a' && c <= 'z'; }))
+    if (name.empty() || name.size() > most || name.front() == '.' || !std::all_of(name.begin(), name.end(), allowed))
         return std::nullopt;
     return name;
+}
+} // namespace
+
+std::optional<std::string> settingsPageName(std::string_view rawPath)
+{
+    return nameAfter(rawPath, kSettingsPrefix, 16, [](char c) { return c >= 'a' && c <= 'z'; });
 }
 
 std::optional<std::string> webFileName(std::string_view rawPath)
 {
-    const auto path = decodedPath(rawPath);
-    const std::string_view prefix = kFilePrefix;
-    if (!path || path->compare(0, prefix.size(), prefix) != 0)
-        return std::nullopt;
-    std::string name = path->substr(prefix.size());
-    if (name.empty() || name.size() > 64 || name.front() == '.')
-        return std::nullopt;
-    for (const char c : name)
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-'
-              || c == '_'))
-            return std::nullopt;
-    return name;
+    return nameAfter(rawPath, kFilePrefix, 64, [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-'
+               || c == '_';
+    });
 }
 
 bool methodAllowed(std::string_view method, WebRoute route)

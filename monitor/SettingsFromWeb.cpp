@@ -42,6 +42,14 @@ struct Page {
                                        const core::FormValues &form);
 };
 
+// The file written whole, or the message that says it could not be.
+std::optional<std::string> written(const QString &path, const std::string &text)
+{
+    if (ui::replaceWhole(path, QByteArray::fromStdString(text)))
+        return std::nullopt;
+    return ui::cannotSave(path).toStdString();
+}
+
 core::AlarmSettings alarmsOf(const QByteArray &bytes)
 {
     return core::readAlarmSettings(std::string_view(bytes.constData(), size_t(bytes.size())))
@@ -57,9 +65,7 @@ const Page kPages[] = {
          core::AlarmSettings s = alarmsOf(bytes);
          if (const auto problem = core::readAlarmValues(form, s))
              return problem->text;
-         if (!ui::replaceWhole(path, ui::bytesOf(core::alarmSettingsText(s))))
-             return ui::cannotSave(path).toStdString();
-         return std::nullopt;
+         return written(path, core::alarmSettingsText(s));
      }},
     {"mqtt", "MQTT", false, ui::SettingsFile::Mqtt, &ui::ProgramFolder::mqttSettings,
      [](const Session &) { return core::mqttFields(); },
@@ -84,9 +90,7 @@ const Page kPages[] = {
          core::TurbineSettings s;
          if (const auto problem = core::readTurbineValues(form, s))
              return problem->text;
-         if (!ui::replaceWhole(path, QByteArray::fromStdString(core::turbineSettingsText(s))))
-             return ui::cannotSave(path).toStdString();
-         return std::nullopt;
+         return written(path, core::turbineSettingsText(s));
      }},
     {"archive", "Archive", false, ui::SettingsFile::Archive, &ui::ProgramFolder::archiveSettings,
      [](const Session &) { return core::archiveFields(); },
@@ -96,9 +100,7 @@ const Page kPages[] = {
          core::ArchiveSettings s;
          if (const auto problem = core::readArchiveValues(form, s))
              return problem->text;
-         if (!ui::replaceWhole(path, QByteArray::fromStdString(core::archiveSettingsText(s))))
-             return ui::cannotSave(path).toStdString();
-         return std::nullopt;
+         return written(path, core::archiveSettingsText(s));
      }},
 };
 
