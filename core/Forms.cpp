@@ -40,7 +40,8 @@ const AlarmRow kAlarmRows[kAlarmCount] = {
 std::optional<FormProblem> foreignFormProblem(const std::vector<FormField> &fields, const FormValues &values)
 {
     for (const auto &[key, value] : values) {
-        const auto field = std::find_if(fields.begin(), fields.end(), [&](const FormField &f) { return f.key == key; });
+        const std::string &name = key; // (a lambda takes no structured binding before C++20)
+        const auto field = std::find_if(fields.begin(), fields.end(), [&](const FormField &f) { return f.key == name; });
         if (field == fields.end())
             return FormProblem{key, "There is no setting \"" + key + "\" here." + kNothingSaved};
         if (field->readOnly)

@@ -177,7 +177,8 @@ Answer write(const Page &page, Session &s, const QString &path, const QByteArray
     core::FormValues merged = page.values(bytes);
     std::vector<std::string> keys;
     for (const auto &[key, value] : form) {
-        const core::FormField &f = *std::find_if(fields.begin(), fields.end(), [&](auto &x) { return x.key == key; });
+        const std::string &name = key; // (a lambda takes no structured binding before C++20)
+        const core::FormField &f = *std::find_if(fields.begin(), fields.end(), [&](auto &x) { return x.key == name; });
         if (merged[key] != value || f.kind == core::FormField::Kind::Secret) {
             if (f.kind != core::FormField::Kind::Secret || !value.empty())
                 keys.push_back(key);
