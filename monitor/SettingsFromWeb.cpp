@@ -16,7 +16,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QTime>
 #include <nlohmann/json.hpp>
 #include <algorithm>
 #include <cstdio>
@@ -123,7 +122,7 @@ Answer refusal(int status, const std::string &text, const std::string &key = std
 }
 
 Answer formAnswer(const Page &page, const Session &s, const QByteArray &bytes, const std::string &token,
-            const std::string &saved = std::string())
+                  const std::string &saved = std::string())
 {
     const core::FormValues values = page.values(bytes);
     core::JsonWriter j;
@@ -195,7 +194,7 @@ Answer write(const Page &page, Session &s, const QString &path, const QByteArray
                  changed.empty() ? "nothing changed" : changed.c_str());
     s.saved(page.file);
     return formAnswer(page, s, ui::readWhole(path).value_or(QByteArray()), q.token,
-                "Saved at " + QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).toStdString() + ".");
+                "Saved at " + s.services().clock->now().toString(QStringLiteral("HH:mm:ss")).toStdString() + ".");
 }
 } // namespace
 
