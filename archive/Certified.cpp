@@ -53,20 +53,24 @@ bool importCertifiedCurve(const QString &folder, const QString &file, QString *w
         *why = QStringLiteral("%1 could not be read (%2).").arg(ui::nativePath(file), reason);
         return false;
     }
+    return keepCertifiedCurve(folder, *bytes, ui::nativePath(file), why);
+}
+
+bool keepCertifiedCurve(const QString &folder, const QByteArray &bytes, const QString &name, QString *why)
+{
     std::string error;
-    const auto points = core::readCurveFile(ui::textOf(*bytes), &error);
+    const auto points = core::readCurveFile(ui::textOf(bytes), &error);
     if (!points) {
         *why = QStringLiteral("%1 is not a curve file: %2. The curve kept before is unchanged.")
-                   .arg(ui::nativePath(file), QString::fromStdString(error));
+                   .arg(name, QString::fromStdString(error));
         return false;
     }
     if (!core::cutInWind(*points)) {
-        *why = QStringLiteral("%1 has no point with power above 0. The curve kept before is unchanged.")
-                   .arg(ui::nativePath(file));
+        *why = QStringLiteral("%1 has no point with power above 0. The curve kept before is unchanged.").arg(name);
         return false;
     }
     const QString kept = certifiedCurvePath(folder);
-    if (!ui::replaceWhole(kept, *bytes)) {
+    if (!ui::replaceWhole(kept, bytes)) {
         *why = QStringLiteral("The certified curve could not be kept as %1. The curve kept before is unchanged.")
                    .arg(ui::nativePath(kept));
         return false;

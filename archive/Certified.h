@@ -24,6 +24,9 @@ std::optional<std::vector<core::CurvePoint>> readCertifiedCurve(const QString &f
 // Checks `file` and keeps a copy of it, byte for byte, in place of the one
 // kept before; false with `why` in words (naming the line that is wrong).
 bool importCertifiedCurve(const QString &folder, const QString &file, QString *why);
+// The same for a curve's bytes that came otherwise (uploaded from a
+// browser); `name` names them in the words of `why`.
+bool keepCertifiedCurve(const QString &folder, const QByteArray &bytes, const QString &name, QString *why);
 
 // Called with the share done (0..1); returning false cancels.
 using Progress = std::function<bool(double)>;

@@ -3,6 +3,7 @@
 
 #include "Session.h"
 #include "alarms/CommandRunner.h"
+#include "archive/Certified.h"
 #include "core/Forms.h"
 #include "core/Json.h"
 #include "core/Text.h"
@@ -198,8 +199,51 @@ Answer write(const Page &page, Session &s, const QString &path, const QByteArray
 }
 } // namespace
 
+// The certified curve kept beside the Turbine and site page: what is kept,
+// and a new one uploaded (checked and kept as its import in the window does).
+Answer certified(Session &s, const web::WebServer::SettingsRequest &q)
+{
+    const QString folder = s.services().programFolder;
+    const QString path = archive::certifiedCurvePath(folder);
+    std::string saved;
+    if (q.write) {
+        std::string problem;
+        const auto body = core::readJson(q.body, &problem);
+        if (!body)
+            return refusal(400, "The upload could not be read: " + problem + ".");
+        const auto version = body->find("version");
+        const auto curve = body->find("curve");
+        if (version == body->end() || !version->is_string() || curve == body->end() || !curve->is_string())
+            return refusal(400, "An upload holds the form's \"version\" and the \"curve\" file's text.");
+        if (version->get<std::string>() != versionOf(ui::readWhole(path).value_or(QByteArray())))
+            return refusal(409, "The certified curve was changed meanwhile. Load the page again to see it; nothing "
+                                "was saved.");
+        QString why;
+        if (!archive::keepCertifiedCurve(folder, QByteArray::fromStdString(curve->get<std::string>()),
+                                         QStringLiteral("The uploaded file"), &why))
+            return refusal(400, why.toStdString());
+        std::fprintf(stderr, "Veldra web server: the certified curve saved %s from %s\n",
+                     QDir::toNativeSeparators(path).toLocal8Bit().constData(), q.address.c_str());
+        s.saved(ui::SettingsFile::CertifiedCurve);
+        saved = "Saved at " + s.services().clock->now().toString(QStringLiteral("HH:mm:ss")).toStdString() + ".";
+    }
+    QString why;
+    const auto points = archive::readCertifiedCurve(folder, &why);
+    const std::string kept = points ? "A certified curve of " + std::to_string(points->size()) + " points is kept."
+                             : why.isEmpty() ? std::string("No certified curve is kept yet.")
+                                             : why.toStdString();
+    core::JsonWriter j;
+    j.object().key("page").text("certified").key("version").text(versionOf(ui::readWhole(path).value_or(QByteArray())));
+    j.key("token").text(q.token).key("kept").text(kept);
+    if (!saved.empty())
+        j.key("saved").text(saved);
+    return {200, j.endObject().take()};
+}
+
 Answer settingsAnswer(Session &session, const web::WebServer::SettingsRequest &q)
 {
+    if (q.page == "certified")
+        return certified(session, q);
     const auto page =
         std::find_if(std::begin(kPages), std::end(kPages), [&](const Page &p) { return q.page == p.name; });
     if (page == std::end(kPages))

@@ -719,6 +719,51 @@ private slots:
                                      .object()["alarms"].toObject()["battery_high"].toBool(),
                                  15000);
     }
+
+    // A certified curve uploaded from the browser: checked and kept as its
+    // import in the window keeps it, and drawn against at once.
+    void certifiedCurveFromTheBrowser_data()
+    {
+        QTest::addColumn<QString>("curve");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("no unit in the header") << "wind,power\r\n3,0\r\n5,1\r\n" << 400 << "is not a curve file";
+        QTest::newRow("nothing produces") << "wind_m_s,power_w\r\n3,0\r\n5,0\r\n" << 400 << "no point with power";
+        QTest::newRow("kept") << "wind_m_s,power_w\r\n3,0\r\n5,70.5\r\n12,400\r\n" << 200 << "Saved at";
+    }
+    void certifiedCurveFromTheBrowser()
+    {
+        QFETCH(QString, curve);
+        QFETCH(int, status);
+        QFETCH(QString, says);
+        const QString kept = m_folder->file("certified-curve.csv");
+        if (QTest::currentDataTag() == QByteArray("no unit in the header")) {
+            QFile::remove(kept);
+            core::WebSettings s;
+            s.askPassword = true;
+            s.passwordHash = web::hashPassword(kPassword);
+            QVERIFY(startProgram(s, "veldra-service"));
+        }
+        const Reply login = curl({"--data-urlencode", QString("password=") + kPassword, m_base + "/login"});
+        const QString cookie = "Cookie: " + QString::fromLatin1(login.headers["set-cookie"].split(';').value(0));
+        const QJsonObject form = QJsonDocument::fromJson(curl({"-H", cookie, m_base + "/api/settings/certified"}).body).object();
+        const QByteArray before = testsupport::readFile(kept);
+        const QJsonObject upload{{"version", form["version"]}, {"curve", curve}};
+        const Reply r = curl({"-H", cookie, "-H", "Origin: " + m_base, "-H", "X-Veldra-Token: " + form["token"].toString(),
+                              "-H", "Content-Type: application/json", "--data-binary",
+                              QString::fromUtf8(QJsonDocument(upload).toJson(QJsonDocument::Compact)),
+                              m_base + "/api/settings/certified"});
+        QVERIFY2(r.status == status && r.body.contains(says.toUtf8()), r.body.constData());
+        if (status != 200) {
+            QCOMPARE(testsupport::readFile(kept), before);
+            return;
+        }
+        QCOMPARE(testsupport::readFile(kept), curve.toUtf8());
+        QVERIFY(r.body.contains("A certified curve of 3 points is kept."));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            QJsonDocument::fromJson(curl({"-H", cookie, m_base + "/api/powercurve"}).body)["certified"].toArray().size(), 3,
+            10000);
+    }
 };
 
 QTEST_MAIN(TestWeb)

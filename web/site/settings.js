@@ -7,9 +7,10 @@
 (() => {
   const $ = id => document.getElementById(id);
   let shown = null; // the form as it came
+  let kept = null;  // the certified curve's form
 
-  function say(text, error) {
-    const status = $("status");
+  function say(text, error, where = "status") {
+    const status = $(where);
     status.textContent = text;
     status.className = error ? "error" : "";
     status.setAttribute("role", error ? "alert" : "status");
@@ -58,6 +59,45 @@
       if (a.hash === "#" + form.page) a.setAttribute("aria-current", "page");
       else a.removeAttribute("aria-current");
     document.title = "Veldra: " + form.title;
+    // The certified curve is kept beside the turbine's settings.
+    $("certified").hidden = form.page !== "turbine";
+    if (form.page === "turbine") loadCertified();
+  }
+
+  async function loadCertified() {
+    try {
+      const got = await ask("/api/settings/certified");
+      if (!got.ok) throw new Error(got.body.error);
+      kept = got.body;
+      $("certified-kept").textContent = kept.kept;
+    } catch (e) {
+      say(e.message, true, "certified-status");
+    }
+  }
+
+  async function upload() {
+    const file = $("certified-file").files[0];
+    if (!kept || !file) {
+      say("Choose a curve file first.", true, "certified-status");
+      return;
+    }
+    say("Uploading…", false, "certified-status");
+    try {
+      const got = await ask("/api/settings/certified", {
+        method: "POST",
+        headers: {"Content-Type": "application/json", "X-Veldra-Token": kept.token},
+        body: JSON.stringify({version: kept.version, curve: await file.text()}),
+      });
+      if (!got.ok) {
+        say(got.body.error || `The program answered ${got.status}.`, true, "certified-status");
+        return;
+      }
+      kept = got.body;
+      $("certified-kept").textContent = kept.kept;
+      say(kept.saved, false, "certified-status");
+    } catch (e) {
+      say("The program does not answer: " + e.message, true, "certified-status");
+    }
   }
 
   async function ask(url, options) {
@@ -115,6 +155,7 @@
   }
 
   $("form").addEventListener("submit", save);
+  $("certified-upload").addEventListener("click", upload);
   window.addEventListener("hashchange", load);
   load();
 })();
