@@ -50,6 +50,16 @@ std::optional<std::string> written(const QString &path, const std::string &text)
     return ui::cannotSave(path).toStdString();
 }
 
+// A save told on standard error (the journal, for the service): what, where
+// from, and which values; never a value.
+void logSave(const char *what, const QString &path, const std::string &address, const std::string &keys)
+{
+    std::fprintf(stderr, "Veldra web server: %s saved %s from %s%s\n", what,
+                 QDir::toNativeSeparators(path).toLocal8Bit().constData(), address.c_str(), keys.c_str());
+}
+
+std::string savedNow(const Session &s) { return ui::savedAtText(s.services().clock->now().time()).toStdString(); }
+
 core::AlarmSettings alarmsOf(const QByteArray &bytes)
 {
     return core::readAlarmSettings(std::string_view(bytes.constData(), size_t(bytes.size())))
@@ -190,14 +200,10 @@ Answer write(const Page &page, Session &s, const QString &path, const QByteArray
     std::string changed;
     for (const std::string &k : keys)
         changed += (changed.empty() ? "" : ", ") + k;
-    std::fprintf(stderr, "Veldra web server: %s saved %s from %s (%s)\n", page.title,
-                 QDir::toNativeSeparators(path).toLocal8Bit().constData(), q.address.c_str(),
-                 changed.empty() ? "nothing changed" : changed.c_str());
+    logSave(page.title, path, q.address, " (" + (changed.empty() ? std::string("nothing changed") : changed) + ")");
     s.saved(page.file);
-    return formAnswer(page, s, ui::readWhole(path).value_or(QByteArray()), q.token,
-                "Saved at " + s.services().clock->now().toString(QStringLiteral("HH:mm:ss")).toStdString() + ".");
+    return formAnswer(page, s, ui::readWhole(path).value_or(QByteArray()), q.token, savedNow(s));
 }
-} // namespace
 
 // The certified curve kept beside the Turbine and site page: what is kept,
 // and a new one uploaded (checked and kept as its import in the window does).
@@ -222,10 +228,9 @@ Answer certified(Session &s, const web::WebServer::SettingsRequest &q)
         if (!archive::keepCertifiedCurve(folder, QByteArray::fromStdString(curve->get<std::string>()),
                                          QStringLiteral("The uploaded file"), &why))
             return refusal(400, why.toStdString());
-        std::fprintf(stderr, "Veldra web server: the certified curve saved %s from %s\n",
-                     QDir::toNativeSeparators(path).toLocal8Bit().constData(), q.address.c_str());
+        logSave("The certified curve", path, q.address, std::string());
         s.saved(ui::SettingsFile::CertifiedCurve);
-        saved = "Saved at " + s.services().clock->now().toString(QStringLiteral("HH:mm:ss")).toStdString() + ".";
+        saved = savedNow(s);
     }
     QString why;
     const auto points = archive::readCertifiedCurve(folder, &why);
@@ -239,6 +244,8 @@ Answer certified(Session &s, const web::WebServer::SettingsRequest &q)
         j.key("saved").text(saved);
     return {200, j.endObject().take()};
 }
+
+} // namespace
 
 Answer settingsAnswer(Session &session, const web::WebServer::SettingsRequest &q)
 {

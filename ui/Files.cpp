@@ -103,6 +103,11 @@ QString cannotSave(const QString &path)
         .arg(QDir::toNativeSeparators(path));
 }
 
+QString savedAtText(const QTime &when)
+{
+    return QStringLiteral("Saved at %1.").arg(when.toString(QStringLiteral("HH:mm:ss")));
+}
+
 QString cannotWrite(const QString &path)
 {
     return QStringLiteral("Could not write %1").arg(QDir::toNativeSeparators(path));

@@ -8,6 +8,7 @@
 
 #include <QSet>
 #include <QString>
+#include <QTime>
 
 namespace ui {
 
@@ -48,5 +49,7 @@ private:
 QString cannotWrite(const QString &path);
 // What a settings page says when its file could not be saved.
 QString cannotSave(const QString &path);
+// "Saved at 14:05:09.": what a page says after a save, in the window or the browser.
+QString savedAtText(const QTime &when);
 
 } // namespace ui

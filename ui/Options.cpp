@@ -3,6 +3,7 @@
 
 #include "Controls.h"
 #include "Files.h"
+#include "Notices.h"
 #include "Services.h"
 #include "Twips.h"
 
@@ -113,7 +114,7 @@ void Options::Save_Click()
         return;
     }
     setResult(QDialog::Accepted);
-    Saved->setText(QStringLiteral("Saved at %1.").arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
+    Saved->setText(savedAtText(QTime::currentTime()));
 }
 
 } // namespace ui
