@@ -16,6 +16,7 @@
 #include "support/TestSupport.h"
 
 #include <QtTest>
+#include <algorithm>
 #include <csignal>
 #include <sys/stat.h>
 
@@ -191,7 +192,11 @@ private slots:
         QCOMPARE(db.integrityCheck(), std::string("ok"));
         const auto minutes = db.rows(archive::Step::Minute, 0, QDateTime::currentSecsSinceEpoch() + 60);
         QVERIFY(!minutes.empty());
-        QCOMPARE(minutes.back().volts.max, 15.0);
+        // (The run may end just after a minute began, with no frame in it yet.)
+        QCOMPARE(std::max_element(minutes.begin(), minutes.end(),
+                                  [](const auto &a, const auto &b) { return a.volts.max < b.volts.max; })
+                     ->volts.max,
+                 15.0);
         QVERIFY(!folder.exists("veldra.lock"));
         watcher.kill();
         watcher.waitForFinished();
