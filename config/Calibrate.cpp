@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Calibrate.h"
 
+#include "core/Forms.h"
 #include "core/Number.h"
 #include "core/Settings.h"
 #include "ui/Controls.h"
@@ -259,16 +260,12 @@ void Calibrate::Form_Load()
     m_buffer.clear();
     const bool opened = m_link && m_link->open(m_calPort);
 
-    // A divider that is not a number is shown as found, so nothing is lost.
-    auto numberBox = [](const std::string &value) {
-        const auto v = core::readNumber(value);
-        return text(v ? core::numberText(*v) : value);
-    };
-    BatteryVolts->setText(numberBox(cal.VoltDivider));
-    BatteryCurrent->setText(numberBox(cal.AmpDivider));
-    OffsetV->setText(numberBox(cal.VoltOffset));
-    PulseDivider->setText(numberBox(cal.RPMDivider));
-    Pulse2Divider->setText(text(cal.WSDivider));
+    const core::FormValues boxes = core::calibrationValues(cal);
+    BatteryVolts->setText(text(boxes.at("VoltDivider")));
+    BatteryCurrent->setText(text(boxes.at("AmpDivider")));
+    OffsetV->setText(text(boxes.at("VoltOffset")));
+    PulseDivider->setText(text(boxes.at("RPMDivider")));
+    Pulse2Divider->setText(text(boxes.at("WSDivider")));
     // An empty box as loaded raises no change.
     markDividers();
 
@@ -323,12 +320,16 @@ void Calibrate::Command2_Click()
 
 void Calibrate::Command1_Click()
 {
+    const core::FormValues v{{"VoltDivider", ui::toLocal(BatteryVolts->text())},
+                             {"VoltOffset", m_calOffset ? core::numberText(*m_calOffset) : m_offsetText},
+                             {"AmpDivider", ui::toLocal(BatteryCurrent->text())},
+                             {"RPMDivider", ui::toLocal(PulseDivider->text())},
+                             {"WSDivider", ui::toLocal(Pulse2Divider->text())}};
+    core::CalibrationSettings stored;
+    stored.VoltOffset = m_offsetText;
     core::CalibrationSettings s;
-    s.VoltDivider = ui::toLocal(BatteryVolts->text());
-    s.VoltOffset = m_calOffset ? core::numberText(*m_calOffset) : m_offsetText;
-    s.AmpDivider = ui::toLocal(BatteryCurrent->text());
-    s.RPMDivider = ui::toLocal(PulseDivider->text());
-    s.WSDivider = ui::toLocal(Pulse2Divider->text());
+    // The offset is always a number or the stored text, so nothing is refused here.
+    core::readCalibrationValues(v, stored, s);
 
     const QString path = settingsPath();
     if (!ui::ProgramFolder(m_services.programFolder).writeCalibrationSettings(s)) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ProgramSetup.h"
 
+#include "core/Forms.h"
 #include "core/Number.h"
 #include "core/Settings.h"
 #include "ui/Controls.h"
@@ -69,12 +70,6 @@ void note(QLabel *l)
     l->setGeometry(l->x(), l->y() - 2, l->width(), 22);
 }
 
-// A check-box setting: 0, 1 or 2; anything else shows unticked.
-int checkState(const std::string &text)
-{
-    const auto v = core::readInt16(text);
-    return v && *v >= 0 && *v <= 2 ? *v : 0;
-}
 } // namespace
 
 ProgramSetup::ProgramSetup(const ui::Services &services, QWidget *parent) : QDialog(parent), m_services(services)
@@ -122,16 +117,11 @@ ProgramSetup::ProgramSetup(const ui::Services &services, QWidget *parent) : QDia
 void ProgramSetup::Form_Load()
 {
     // The main window tells about a broken file; here it only shows defaults.
-    const core::ProgramSettings s = ui::ProgramFolder(m_services.programFolder).programSettings();
-
-    PortNumber->setText(ui::fromLocal(s.Port));
-    Savehtml->setValue(checkState(s.Savehtml));
-    SaveExcel->setValue(checkState(s.SaveExcel));
-    LogDelay->setText(ui::fromLocal(s.LogDelay));
-    LogOn->setValue(checkState(s.LogOn));
-    DisplayRPM->setValue(checkState(s.DisplayRPM));
-    DisplayWS->setValue(checkState(s.DisplayWS));
-    WSUnits->setText(ui::fromLocal(s.WSUnits));
+    const core::FormValues v = core::setupValues(ui::ProgramFolder(m_services.programFolder).programSettings());
+    for (QLineEdit *e : {PortNumber, LogDelay, WSUnits})
+        e->setText(ui::fromLocal(v.at(key(e))));
+    for (TriCheckBox *c : ticks())
+        c->setValue(std::stoi(v.at(key(c))));
     markNumbers();
 }
 
@@ -151,23 +141,16 @@ void ProgramSetup::markNumbers()
 
 void ProgramSetup::Command1_Click()
 {
-    const std::string port = ui::toLocal(PortNumber->text());
-    if (!core::readNumber(port)) {
-        m_services.messages->inform(
-            this, QStringLiteral(
-                      "There is a bad number for Port Number. Must be between 1 and 8 ( 1 or 2 most common )"));
+    core::FormValues v;
+    for (QLineEdit *e : {PortNumber, LogDelay, WSUnits})
+        v[key(e)] = ui::toLocal(e->text());
+    for (TriCheckBox *c : ticks())
+        v[key(c)] = std::to_string(c->value());
+    core::ProgramSettings s;
+    if (const auto problem = core::readSetupValues(v, s)) {
+        m_services.messages->inform(this, ui::fromLocal(problem->text));
         return;
     }
-    core::ProgramSettings s;
-    s.Port = port;
-    s.Savehtml = std::to_string(Savehtml->value());
-    s.SaveExcel = std::to_string(SaveExcel->value());
-    s.LogDelay = ui::toLocal(LogDelay->text());
-    s.LogOn = std::to_string(LogOn->value());
-    s.DisplayRPM = std::to_string(DisplayRPM->value());
-    s.DisplayWS = std::to_string(DisplayWS->value());
-    s.WSUnits = ui::toLocal(WSUnits->text());
-
     const ui::ProgramFolder folder(m_services.programFolder);
     if (!folder.writeProgramSettings(s)) {
         // Nothing was changed on disk; keep the window open so nothing typed is lost.
@@ -178,6 +161,15 @@ void ProgramSetup::Command1_Click()
         return;
     }
     accept();
+}
+
+std::vector<TriCheckBox *> ProgramSetup::ticks() const { return {Savehtml, SaveExcel, LogOn, DisplayRPM, DisplayWS}; }
+
+std::string ProgramSetup::key(const QWidget *entry)
+{
+    // Each entry's key in the file; the port's is the one named otherwise.
+    const QString name = entry->objectName();
+    return name == QLatin1String("PortNumber") ? std::string("Port") : name.toStdString();
 }
 
 } // namespace config

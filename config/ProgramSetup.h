@@ -6,6 +6,8 @@
 
 #include <QCheckBox>
 #include <QDialog>
+#include <string>
+#include <vector>
 
 class QLabel;
 class QLineEdit;
@@ -41,6 +43,9 @@ public:
     QPushButton *Command1;
 
 private:
+    std::vector<TriCheckBox *> ticks() const;
+    // The settings file's key of an entry.
+    static std::string key(const QWidget *entry);
     // Marks the entries that must be numbers while they are not.
     void markNumbers();
     ui::Services m_services;

@@ -59,6 +59,103 @@ std::optional<FormProblem> foreignFormProblem(const std::vector<FormField> &fiel
     return std::nullopt;
 }
 
+// ---- prog.cfg ----------------------------------------------------------------------
+
+namespace {
+const char *const kSetupTicks[] = {"Savehtml", "SaveExcel", "LogOn", "DisplayRPM", "DisplayWS"};
+
+std::string tickState(const std::string &text)
+{
+    const auto v = readInt16(text);
+    return v && *v >= 0 && *v <= 2 ? std::to_string(*v) : "0";
+}
+} // namespace
+
+std::vector<FormField> setupFields()
+{
+    using K = FormField::Kind;
+    return {
+        {"Port", "Com port", ""},
+        {"Savehtml", "Save HTML page?", "", K::Tick},
+        {"SaveExcel", "Save Excel File?", "", K::Tick},
+        {"LogDelay", "Default Logging Interval", "Seconds ( 10 - 600 )"},
+        {"LogOn", "Start Logger Automatically?", "", K::Tick},
+        {"DisplayRPM", "Display RPM?", "", K::Tick},
+        {"DisplayWS", "Display Wind Speed?", "", K::Tick},
+        {"WSUnits", "Wind Speed Units", ""},
+    };
+}
+
+FormValues setupValues(const ProgramSettings &s)
+{
+    return {{"Port", s.Port},
+            {"Savehtml", tickState(s.Savehtml)},
+            {"SaveExcel", tickState(s.SaveExcel)},
+            {"LogDelay", s.LogDelay},
+            {"LogOn", tickState(s.LogOn)},
+            {"DisplayRPM", tickState(s.DisplayRPM)},
+            {"DisplayWS", tickState(s.DisplayWS)},
+            {"WSUnits", s.WSUnits}};
+}
+
+std::optional<FormProblem> readSetupValues(const FormValues &v, ProgramSettings &s)
+{
+    s.Port = valueOf(v, "Port");
+    if (!readNumber(s.Port))
+        return FormProblem{"Port", "There is a bad number for Port Number. Must be between 1 and 8 ( 1 or 2 most common )"};
+    std::string *ticks[] = {&s.Savehtml, &s.SaveExcel, &s.LogOn, &s.DisplayRPM, &s.DisplayWS};
+    for (size_t i = 0; i < std::size(kSetupTicks); ++i)
+        *ticks[i] = tickState(valueOf(v, kSetupTicks[i]));
+    s.LogDelay = valueOf(v, "LogDelay");
+    s.WSUnits = valueOf(v, "WSUnits");
+    return std::nullopt;
+}
+
+// ---- settings.cfg --------------------------------------------------------------------
+
+std::vector<FormField> calibrationFormFields(std::string_view units)
+{
+    return {
+        {"VoltDivider", "Step 1. Set Voltage", ""},
+        {"VoltOffset", "Offset", "Zero sets it"},
+        {"AmpDivider", "Step 2. Set Current", ""},
+        {"RPMDivider", "How many pulses per revolution?", ""},
+        {"WSDivider", "How many pulses per " + std::string(units) + "?", ""},
+    };
+}
+
+FormValues calibrationValues(const CalibrationSettings &s)
+{
+    // A divider that is not a number is shown as found, so nothing is lost.
+    const auto box = [](const std::string &value) {
+        const auto n = readNumber(value);
+        return n ? numberText(*n) : value;
+    };
+    return {{"VoltDivider", box(s.VoltDivider)},
+            {"VoltOffset", box(s.VoltOffset)},
+            {"AmpDivider", box(s.AmpDivider)},
+            {"RPMDivider", box(s.RPMDivider)},
+            {"WSDivider", s.WSDivider}};
+}
+
+std::optional<FormProblem> readCalibrationValues(const FormValues &v, const CalibrationSettings &stored,
+                                                 CalibrationSettings &s)
+{
+    s.VoltDivider = valueOf(v, "VoltDivider");
+    s.AmpDivider = valueOf(v, "AmpDivider");
+    s.RPMDivider = valueOf(v, "RPMDivider");
+    s.WSDivider = valueOf(v, "WSDivider");
+    const std::string offset = valueOf(v, "VoltOffset");
+    if (const auto n = readNumber(offset))
+        s.VoltOffset = numberText(*n);
+    else if (offset == valueOf(calibrationValues(stored), "VoltOffset"))
+        s.VoltOffset = stored.VoltOffset;
+    else
+        return FormProblem{"VoltOffset", "The offset \"" + offset + "\" is not a number: press Zero with no current "
+                                         "flowing." + kNothingSaved};
+    return std::nullopt;
+}
+
 // ---- alarms.cfg --------------------------------------------------------------------
 
 std::vector<FormField> alarmFields(std::string_view windUnit)

@@ -9,6 +9,7 @@
 #include "Alarms.h"
 #include "Archive.h"
 #include "Mqtt.h"
+#include "Settings.h"
 #include "Turbine.h"
 
 #include <functional>
@@ -43,6 +44,29 @@ struct FormProblem {
 // file keeps as they are: no line break or other control character, no "<"
 // or ">" (a value holding "</Tag>" would end its tag early).
 std::optional<FormProblem> foreignFormProblem(const std::vector<FormField> &fields, const FormValues &values);
+
+// ---- prog.cfg (the Setup window)
+
+// The labels are the window's; its file keeps the locale's 8-bit texts.
+std::vector<FormField> setupFields();
+// A tick box as the window shows it: "0", "1" or "2" (greyed, which only the
+// file gives); anything else shows unticked.
+FormValues setupValues(const ProgramSettings &s);
+// The only rule is the window's: the port is a number. Its problem is the
+// window's own message; everything else is saved as typed.
+std::optional<FormProblem> readSetupValues(const FormValues &v, ProgramSettings &s);
+
+// ---- settings.cfg (the Calibration window)
+
+// `units` is the wind-speed unit the last question names.
+std::vector<FormField> calibrationFormFields(std::string_view units);
+// The boxes as the window fills them: a number in its number text, else as
+// found; the wind divider as found.
+FormValues calibrationValues(const CalibrationSettings &s);
+// The dividers are saved as typed. The offset is a number ("Zero" gives it,
+// in number text), or the stored text left as it was shown.
+std::optional<FormProblem> readCalibrationValues(const FormValues &v, const CalibrationSettings &stored,
+                                                 CalibrationSettings &s);
 
 // ---- alarms.cfg
 

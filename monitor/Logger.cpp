@@ -103,6 +103,14 @@ Logger::Logger(Session &session, const Edition &edition, QWidget *parent)
 
     connect(m_session, &Session::frameProcessed, this,
             [this](const core::RawReading &, const core::Reading &r) { showFrame(r); });
+    // Saves and logging switched from the browser show here as if done here.
+    connect(m_session, &Session::settingsTakenUp, this, &Logger::showSettings);
+    connect(m_session, &Session::loggingChanged, this, [this](bool on, const std::string &shown) {
+        if (on)
+            showLogging(shown);
+        else
+            showStopped();
+    });
     connect(m_session, &Session::logged, this, [this] {
         Timer2->start();
         BlinkLog->setBackColour(kRed);
@@ -230,7 +238,7 @@ void Logger::Form_Load()
 
 void Logger::recoverPort()
 {
-    m_session->pausePort();
+    m_session->pausePort(QStringLiteral("Setup"));
     m_services.messages->inform(
         this, QStringLiteral("Error opening port ") + ui::fromLocal(settings().Port)
                   + QStringLiteral(", Click OK to open the Program Setup page, and select another com port."));
@@ -389,17 +397,22 @@ void Logger::StartLogging_Click()
 
 void Logger::StopLogging_Click()
 {
+    showStopped();
+    m_session->stopLogging();
+}
+
+void Logger::showStopped()
+{
     StartLogging->setEnabled(true);
     delay->setEnabled(true);
     StopLogging->setEnabled(false);
-    m_session->stopLogging();
 }
 
 // ---- commands ----------------------------------------------------------------
 
 void Logger::Setup_Click()
 {
-    m_session->pausePort();
+    m_session->pausePort(QStringLiteral("Setup"));
     {
         config::ProgramSetup setupWindow(m_services, this);
         m_services.modal->run(&setupWindow);
@@ -411,7 +424,7 @@ void Logger::Setup_Click()
 
 void Logger::CalibrateButton_Click()
 {
-    m_session->pausePort();
+    m_session->pausePort(QStringLiteral("Calibration"));
     {
         config::Calibrate calibrateWindow(m_services, this);
         m_services.modal->run(&calibrateWindow);

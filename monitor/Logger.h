@@ -152,6 +152,7 @@ private:
     void buildReadoutList();
     // Logging running with `shownDelay`: the delay box and buttons as then.
     void showLogging(const std::string &shownDelay);
+    void showStopped();
     // The message, the setup window and one silent retry.
     void recoverPort();
     // A processed frame on the read-out list, the meters and the title.

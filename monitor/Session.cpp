@@ -106,14 +106,37 @@ bool Session::start()
 
 bool Session::openPort()
 {
+    m_portLentTo.clear();
     m_rx.clear();
     const auto number = core::readInt16(m_settings.Port);
     return m_link->open(number ? std::optional<int>(*number) : std::nullopt);
 }
 
-bool Session::reopenPort() { return m_link->reopen(); }
+bool Session::reopenPort()
+{
+    m_portLentTo.clear();
+    return m_link->reopen();
+}
 
-void Session::pausePort() { m_link->pause(); }
+void Session::pausePort(const QString &window)
+{
+    m_portLentTo = window;
+    m_link->pause();
+}
+
+bool Session::takeUpSetup()
+{
+    loadSettings();
+    emit settingsTakenUp();
+    return openPort();
+}
+
+bool Session::takeUpCalibration()
+{
+    loadSettings();
+    emit settingsTakenUp();
+    return reopenPort();
+}
 
 void Session::startEnergy(const core::CivilDate &today)
 {
@@ -145,6 +168,7 @@ void Session::receive()
 
 void Session::processFrame(const std::string &frame)
 {
+    m_lastFrame = frame;
     const core::RawReading raw = core::decodeFrame(frame);
     core::applyFrame(m_reading, raw, m_cal);
     const double now = m_services.clock->monotonicSeconds();
@@ -170,10 +194,18 @@ std::optional<std::string> Session::startLogging(const std::string &delayText)
         return std::nullopt;
     m_logTimer->setInterval(d.periodMs);
     m_logTimer->start();
+    m_loggingDelay = d.newText;
+    emit loggingChanged(true, m_loggingDelay);
     return d.newText;
 }
 
-void Session::stopLogging() { m_logTimer->stop(); }
+void Session::stopLogging()
+{
+    const bool was = logging();
+    m_logTimer->stop();
+    if (was)
+        emit loggingChanged(false, std::string());
+}
 
 Session::LogStart Session::logAsSettingsSay(const std::string &runningDelay)
 {

@@ -61,13 +61,25 @@ public:
     bool openPort();
     // Again with the port number and line settings it had.
     bool reopenPort();
-    // Another window takes the port; the data is paused meanwhile.
-    void pausePort();
+    // Another window takes the port; the data is paused meanwhile. `window`
+    // names it (its title) until the port is opened again.
+    void pausePort(const QString &window = QString());
+    // The window that has the port (its Setup or Calibration window is open),
+    // else empty.
+    QString portLentTo() const { return m_portLentTo; }
     // Takes up the energy files for `today` and starts the energy step.
     void startEnergy(const core::CivilDate &today);
     // What every program does first, window or not: the reading cleared,
     // the settings read, the port opened (false when it did not open).
     bool start();
+
+    // ---- a save of prog.cfg or settings.cfg from elsewhere than its window
+    // (the browser): what closing that window does. The settings read again,
+    // then the port opened again, with the number now in prog.cfg after
+    // Setup, as it was after Calibration; false when it did not open (it is
+    // then tried again every 2 s).
+    bool takeUpSetup();
+    bool takeUpCalibration();
 
     // ---- logging
     // Starts the logging tick from the delay text ("Seconds"); nullopt when it
@@ -75,6 +87,8 @@ public:
     std::optional<std::string> startLogging(const std::string &delayText);
     void stopLogging();
     bool logging() const;
+    // The delay text logging was last started with (as it is shown).
+    const std::string &loggingDelay() const { return m_loggingDelay; }
     void resetMaxima() { m_maxima.reset(); }
     // Logging as LogOn and LogDelay say, at a start and after the settings
     // were read again: stopped when LogOn is off; else started with LogDelay
@@ -109,6 +123,8 @@ public:
     const core::EnergyBook &book() const { return m_book; }
     const core::Liveness &liveness() const { return m_liveness; }
     core::DataState dataState() const;
+    // The last frame decoded, as it came (empty before the first).
+    const std::string &lastFrame() const { return m_lastFrame; }
     // The clock's time of the last live frame (the start, before the first).
     QDateTime lastLiveAt() const { return m_lastLiveAt; }
 
@@ -130,6 +146,10 @@ signals:
     void frameProcessed(const core::RawReading &raw, const core::Reading &reading, core::DataState state,
                         double now);
     void settingsSaved(ui::SettingsFile file);
+    // The settings were read again by takeUpSetup() or takeUpCalibration().
+    void settingsTakenUp();
+    // Logging was started (with the delay as shown) or stopped, from wherever.
+    void loggingChanged(bool on, const std::string &shownDelay);
     // Frames that were cut short or too long and never decoded.
     void framesDropped(long long count);
     // A logging tick has been written.
@@ -165,6 +185,9 @@ private:
     double m_wattHours = 0;
     ui::ReconnectingPort *m_link;
     core::FrameAssembler m_rx;
+    std::string m_lastFrame;
+    QString m_portLentTo;
+    std::string m_loggingDelay;
     core::Liveness m_liveness;
     QDateTime m_lastLiveAt;
     core::EnergyBook m_book;

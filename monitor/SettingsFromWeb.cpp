@@ -4,7 +4,10 @@
 #include "Session.h"
 #include "alarms/CommandRunner.h"
 #include "archive/Certified.h"
+#include "core/CalibrationRead.h"
 #include "core/Forms.h"
+#include "core/Liveness.h"
+#include "core/Number.h"
 #include "core/Json.h"
 #include "core/Text.h"
 #include "core/Web.h"
@@ -13,6 +16,7 @@
 #include "ui/Notices.h"
 #include "ui/ProgramFolder.h"
 #include "web/WebPassword.h"
+#include "web/WebSettingsFile.h"
 #include "web/WebServer.h"
 
 #include <QDir>
@@ -34,12 +38,20 @@ struct Page {
     // Whether its page in the window keeps texts in the locale's 8-bit
     // encoding (as the older files do) rather than UTF-8.
     bool local;
-    ui::SettingsFile file;
+    // Whether a save opens the port again (refused while a window of the
+    // program has it).
+    bool opensPort;
     QString (ui::ProgramFolder::*path)() const;
     std::vector<core::FormField> (*fields)(const Session &s);
     core::FormValues (*values)(const QByteArray &bytes);
     std::optional<std::string> (*save)(const Session &s, const QString &path, const QByteArray &bytes,
                                        const core::FormValues &form);
+    // The save taken up by the running program; what to add to "Saved at …".
+    std::string (*takeUp)(Session &s);
+    // What the page shows besides its form, from the form's values and a
+    // read's query (null for nothing).
+    void (*extra)(const Session &s, const core::FormValues &shown, const core::QueryPairs &query,
+                  core::JsonWriter &j) = nullptr;
 };
 
 // The file written whole, or the message that says it could not be.
@@ -60,6 +72,80 @@ void logSave(const char *what, const QString &path, const std::string &address, 
 
 std::string savedNow(const Session &s) { return ui::savedAtText(s.services().clock->now().time()).toStdString(); }
 
+template <ui::SettingsFile file>
+std::string told(Session &s)
+{
+    s.saved(file);
+    return std::string();
+}
+
+// After a save of the port's settings, the port opened again: what to say
+// when it did not open.
+std::string portOpened(Session &s, bool opened)
+{
+    if (opened)
+        return std::string();
+    return " The port " + ui::fromLocal(s.settings().Port).toStdString()
+           + " could not be opened; it is tried again every 2 seconds.";
+}
+
+std::string_view view(const QByteArray &bytes) { return std::string_view(bytes.constData(), size_t(bytes.size())); }
+
+core::ProgramSettings setupOf(const QByteArray &bytes)
+{
+    return core::readProgramSettings(view(bytes), core::defaultProgramSettings());
+}
+
+core::CalibrationSettings calibrationOf(const QByteArray &bytes)
+{
+    return core::readCalibrationSettings(view(bytes), core::defaultCalibrationSettings());
+}
+
+std::string utf8(const std::string &local) { return ui::fromLocal(local).toStdString(); }
+
+// Beside Setup: whether logging runs now, and with which delay (the one it
+// runs with, else the default), for the Start and Stop buttons.
+void loggingState(const Session &s, core::JsonWriter &j)
+{
+    j.key("logging").truth(s.logging());
+    j.key("loggingDelay").text(utf8(s.logging() ? s.loggingDelay() : s.settings().LogDelay));
+}
+
+void loggingNow(const Session &s, const core::FormValues &, const core::QueryPairs &, core::JsonWriter &j)
+{
+    loggingState(s, j);
+}
+
+// Beside Calibration: the last frame's raw values and the results of the
+// boxes as typed in the browser (the query), else as the file has them; the
+// same read-out the calibration window shows.
+void calibrationReadout(const Session &s, const core::FormValues &shown, const core::QueryPairs &query,
+                        core::JsonWriter &j)
+{
+    const auto box = [&](const char *key) {
+        const auto typed = core::queryValue(query, key);
+        return typed ? ui::toLocal(QString::fromStdString(*typed)) : shown.at(key);
+    };
+    const core::CalibrationBoxes boxes{box("VoltDivider"), box("AmpDivider"), box("RPMDivider"), box("WSDivider")};
+    const core::CalibrationReadout r = core::calibrationReadout(
+        core::calibrationFields(s.lastFrame()), boxes, core::readNumber(box("VoltOffset")), s.settings().WSUnits, 0);
+    const auto result = [&](const char *key, const std::optional<std::string> &text) {
+        j.key(key);
+        if (text)
+            j.text(utf8(*text));
+        else
+            j.null();
+    };
+    j.key("readout").object();
+    j.key("data").text(s.lastFrame().empty() ? "none" : std::string(core::dataStateWord(s.dataState())));
+    j.key("txtBattV").text(r.txtBattV).key("txtShuntV").text(r.txtShuntV);
+    j.key("txtPulsess").text(utf8(r.txtPulsess)).key("txtPulsess2").text(utf8(r.txtPulsess2));
+    j.key("txtWindmillRPM").text(r.txtWindmillRPM).key("txtWindSpeed").text(utf8(r.txtWindSpeed));
+    result("txtBattVadjusted", r.txtBattVadjusted);
+    result("txtBattAadjusted", r.txtBattAadjusted);
+    j.endObject();
+}
+
 core::AlarmSettings alarmsOf(const QByteArray &bytes)
 {
     return core::readAlarmSettings(std::string_view(bytes.constData(), size_t(bytes.size())))
@@ -67,7 +153,29 @@ core::AlarmSettings alarmsOf(const QByteArray &bytes)
 }
 
 const Page kPages[] = {
-    {"alarms", "Alarms", true, ui::SettingsFile::Alarms, &ui::ProgramFolder::alarmsSettings,
+    {"setup", "Setup", true, true, &ui::ProgramFolder::programSettingsFile,
+     [](const Session &) { return core::setupFields(); },
+     [](const QByteArray &bytes) { return core::setupValues(setupOf(bytes)); },
+     [](const Session &, const QString &path, const QByteArray &,
+        const core::FormValues &form) -> std::optional<std::string> {
+         core::ProgramSettings s;
+         if (const auto problem = core::readSetupValues(form, s))
+             return problem->text;
+         return written(path, core::programSettingsText(s));
+     },
+     [](Session &s) { return portOpened(s, s.takeUpSetup()); }, loggingNow},
+    {"calibration", "Calibration", true, true, &ui::ProgramFolder::calibrationSettingsFile,
+     [](const Session &s) { return core::calibrationFormFields(s.settings().WSUnits); },
+     [](const QByteArray &bytes) { return core::calibrationValues(calibrationOf(bytes)); },
+     [](const Session &, const QString &path, const QByteArray &bytes,
+        const core::FormValues &form) -> std::optional<std::string> {
+         core::CalibrationSettings s;
+         if (const auto problem = core::readCalibrationValues(form, calibrationOf(bytes), s))
+             return problem->text;
+         return written(path, core::calibrationSettingsText(s));
+     },
+     [](Session &s) { return portOpened(s, s.takeUpCalibration()); }, calibrationReadout},
+    {"alarms", "Alarms", true, false, &ui::ProgramFolder::alarmsSettings,
      [](const Session &s) { return core::alarmFields(ui::fromLocal(s.settings().WSUnits).toStdString()); },
      [](const QByteArray &bytes) { return core::alarmValues(alarmsOf(bytes)); },
      [](const Session &, const QString &path, const QByteArray &bytes,
@@ -76,8 +184,9 @@ const Page kPages[] = {
          if (const auto problem = core::readAlarmValues(form, s))
              return problem->text;
          return written(path, core::alarmSettingsText(s));
-     }},
-    {"mqtt", "MQTT", false, ui::SettingsFile::Mqtt, &ui::ProgramFolder::mqttSettings,
+     },
+     told<ui::SettingsFile::Alarms>},
+    {"mqtt", "MQTT", false, false, &ui::ProgramFolder::mqttSettings,
      [](const Session &) { return core::mqttFields(); },
      [](const QByteArray &bytes) { return core::mqttValues(core::readMqttSettings(bytes.toStdString())); },
      [](const Session &, const QString &path, const QByteArray &bytes,
@@ -91,8 +200,9 @@ const Page kPages[] = {
          if (!publish::writeMqttSettingsFile(path, s))
              return ui::cannotSave(path).toStdString();
          return std::nullopt;
-     }},
-    {"turbine", "Turbine and site", false, ui::SettingsFile::Turbine, &ui::ProgramFolder::turbineSettings,
+     },
+     told<ui::SettingsFile::Mqtt>},
+    {"turbine", "Turbine and site", false, false, &ui::ProgramFolder::turbineSettings,
      [](const Session &) { return core::turbineFields(); },
      [](const QByteArray &bytes) { return core::turbineValues(core::readTurbineSettings(ui::textOf(bytes))); },
      [](const Session &, const QString &path, const QByteArray &,
@@ -101,8 +211,9 @@ const Page kPages[] = {
          if (const auto problem = core::readTurbineValues(form, s))
              return problem->text;
          return written(path, core::turbineSettingsText(s));
-     }},
-    {"archive", "Archive", false, ui::SettingsFile::Archive, &ui::ProgramFolder::archiveSettings,
+     },
+     told<ui::SettingsFile::Turbine>},
+    {"archive", "Archive", false, false, &ui::ProgramFolder::archiveSettings,
      [](const Session &) { return core::archiveFields(); },
      [](const QByteArray &bytes) { return core::archiveValues(core::readArchiveSettings(ui::textOf(bytes))); },
      [](const Session &, const QString &path, const QByteArray &,
@@ -111,7 +222,8 @@ const Page kPages[] = {
          if (const auto problem = core::readArchiveValues(form, s))
              return problem->text;
          return written(path, core::archiveSettingsText(s));
-     }},
+     },
+     told<ui::SettingsFile::Archive>},
 };
 
 const char *kindWord(core::FormField::Kind k)
@@ -132,13 +244,15 @@ Answer refusal(int status, const std::string &text, const std::string &key = std
     return {status, j.endObject().take()};
 }
 
-Answer formAnswer(const Page &page, const Session &s, const QByteArray &bytes, const std::string &token,
-                  const std::string &saved = std::string())
+Answer formAnswer(const Page &page, const Session &s, const QByteArray &bytes,
+                  const web::WebServer::SettingsRequest &q, const std::string &saved = std::string())
 {
     const core::FormValues values = page.values(bytes);
     core::JsonWriter j;
     j.object().key("page").text(page.name).key("title").text(page.title).key("version").text(versionOf(bytes));
-    j.key("token").text(token);
+    j.key("token").text(q.token);
+    if (page.extra)
+        page.extra(s, values, q.write ? core::QueryPairs() : q.query, j);
     if (!saved.empty())
         j.key("saved").text(saved);
     j.key("fields").array();
@@ -180,6 +294,9 @@ Answer write(const Page &page, Session &s, const QString &path, const QByteArray
     const std::vector<core::FormField> fields = page.fields(s);
     if (const auto p = core::foreignFormProblem(fields, form))
         return refusal(400, ui::fromLocal(p->text).toStdString(), p->key);
+    if (page.opensPort && !s.portLentTo().isEmpty())
+        return refusal(409, "The program's " + s.portLentTo().toStdString()
+                                + " window is open and has the port: close it there first. Nothing was saved.");
     if (version->get<std::string>() != versionOf(bytes))
         return refusal(409, "The settings were changed meanwhile (in the window, another browser or the file). Load "
                             "the page again to see them; nothing was saved.");
@@ -201,8 +318,8 @@ Answer write(const Page &page, Session &s, const QString &path, const QByteArray
     for (const std::string &k : keys)
         changed += (changed.empty() ? "" : ", ") + k;
     logSave(page.title, path, q.address, " (" + (changed.empty() ? std::string("nothing changed") : changed) + ")");
-    s.saved(page.file);
-    return formAnswer(page, s, ui::readWhole(path).value_or(QByteArray()), q.token, savedNow(s));
+    const std::string note = page.takeUp(s);
+    return formAnswer(page, s, ui::readWhole(path).value_or(QByteArray()), q, savedNow(s) + note);
 }
 
 // The certified curve kept beside the Turbine and site page: what is kept,
@@ -245,12 +362,107 @@ Answer certified(Session &s, const web::WebServer::SettingsRequest &q)
     return {200, j.endObject().take()};
 }
 
+// The body of a write as JSON, with the texts `keys` names (every one
+// there), or the refusal that says what is wrong.
+std::optional<Answer> readBody(const web::WebServer::SettingsRequest &q, std::initializer_list<const char *> keys,
+                               std::map<std::string, std::string> &texts)
+{
+    std::string problem;
+    const auto body = core::readJson(q.body, &problem);
+    if (!body)
+        return refusal(400, "The change could not be read: " + problem + ".");
+    for (const char *key : keys) {
+        const auto v = body->find(key);
+        if (v == body->end() || !v->is_string())
+            return refusal(400, std::string("A change holds the text \"") + key + "\".");
+        texts[key] = v->get<std::string>();
+    }
+    return std::nullopt;
+}
+
+// Logging started and stopped now, as the main window's buttons do; LogOn
+// in Setup says only what happens at a start.
+Answer logging(Session &s, const web::WebServer::SettingsRequest &q)
+{
+    std::string said;
+    if (q.write) {
+        std::map<std::string, std::string> t;
+        if (const auto refused = readBody(q, {"action"}, t))
+            return *refused;
+        if (t["action"] == "stop") {
+            s.stopLogging();
+            said = "Logging stopped.";
+        } else if (t["action"] == "start") {
+            std::map<std::string, std::string> d;
+            if (const auto refused = readBody(q, {"delay"}, d))
+                return *refused;
+            const auto shown = s.startLogging(ui::toLocal(QString::fromStdString(d["delay"])));
+            if (!shown)
+                return refusal(400, "Invalid delay period, needs to be a number between 10 and 600", "delay");
+            s.resetMaxima();
+            said = "Logging every " + utf8(*shown) + " seconds.";
+        } else {
+            return refusal(400, "The action is \"start\" or \"stop\".");
+        }
+        std::fprintf(stderr, "Veldra web server: %s (from %s)\n", said.c_str(), q.address.c_str());
+    }
+    core::JsonWriter j;
+    j.object().key("page").text("logging").key("token").text(q.token);
+    loggingState(s, j);
+    if (!said.empty())
+        j.key("saved").text(said);
+    return {200, j.endObject().take()};
+}
+
+// The web password changed from the browser, the old one given: stored as
+// every change of web.cfg is. Every login then ends, this one too.
+Answer password(Session &s, const web::WebServer::SettingsRequest &q)
+{
+    if (!q.write) {
+        // Its form: three entries typed fresh, nothing shown.
+        core::JsonWriter j;
+        j.object().key("page").text("password").key("title").text("Web password").key("version").text("");
+        j.key("token").text(q.token).key("fields").array();
+        for (const auto &[key, label] : {std::pair{"old", "Present password"}, std::pair{"new", "New password"},
+                                          std::pair{"again", "The new password again"}})
+            j.object().key("key").text(key).key("label").text(label).key("unit").text("").key("kind").text("secret")
+                .key("readOnly").truth(false).key("asked").truth(true).key("value").text("").endObject();
+        return {200, j.endArray().endObject().take()};
+    }
+    std::map<std::string, std::string> t;
+    if (const auto refused = readBody(q, {"old", "new"}, t))
+        return *refused;
+    const QString file = ui::ProgramFolder(s.services().programFolder).webSettings();
+    QString unreadable;
+    const core::WebSettings stored = web::readWebSettingsFile(file, &unreadable);
+    if (!unreadable.isEmpty())
+        return refusal(503, unreadable.toStdString());
+    const auto hash = core::readPasswordHash(stored.passwordHash);
+    if (!hash || !web::passwordMatches(t["old"], *hash))
+        return refusal(403, "That is not the present password. Nothing was saved.", "old");
+    if (t["new"].empty())
+        return refusal(400, "Type the new password. Nothing was saved.", "new");
+    if (const auto why = web::storeWebSettings(file, stored, t["new"]))
+        return refusal(400, why->toStdString());
+    logSave("The web password", file, q.address, std::string());
+    s.saved(ui::SettingsFile::Web);
+    core::JsonWriter j;
+    j.object().key("page").text("password");
+    j.key("saved").text("The password was changed at " + s.services().clock->now().time().toString(QStringLiteral("HH:mm:ss")).toStdString()
+                        + ". Log in again with it.");
+    return {200, j.endObject().take()};
+}
+
 } // namespace
 
 Answer settingsAnswer(Session &session, const web::WebServer::SettingsRequest &q)
 {
     if (q.page == "certified")
         return certified(session, q);
+    if (q.page == "logging")
+        return logging(session, q);
+    if (q.page == "password")
+        return password(session, q);
     const auto page =
         std::find_if(std::begin(kPages), std::end(kPages), [&](const Page &p) { return q.page == p.name; });
     if (page == std::end(kPages))
@@ -262,7 +474,7 @@ Answer settingsAnswer(Session &session, const web::WebServer::SettingsRequest &q
     if (!read && QFileInfo::exists(path))
         return refusal(503, QStringLiteral("%1 cannot be read: %2").arg(QDir::toNativeSeparators(path), why).toStdString());
     const QByteArray bytes = read.value_or(QByteArray());
-    return q.write ? write(*page, session, path, bytes, q) : formAnswer(*page, session, bytes, q.token);
+    return q.write ? write(*page, session, path, bytes, q) : formAnswer(*page, session, bytes, q);
 }
 
 void answerSettings(Session &session, web::WebServer &server)

@@ -64,11 +64,15 @@ struct Engine : http::Handler {
         // Names the password the logins were made with; empty without one.
         std::string passwordKey;
 
-        bool operator==(const Config &o) const
+        // The same server but perhaps for the password (whether one is asked
+        // for is the same).
+        bool sameButPassword(const Config &o) const
         {
-            return names == o.names && passwordKey == o.passwordKey && tls == o.tls && network == o.network
-                   && port == o.port && requestSeconds == o.requestSeconds && cert == o.cert && key == o.key;
+            return names == o.names && password.has_value() == o.password.has_value() && tls == o.tls
+                   && network == o.network && port == o.port && requestSeconds == o.requestSeconds
+                   && cert == o.cert && key == o.key;
         }
+        bool operator==(const Config &o) const { return sameButPassword(o) && passwordKey == o.passwordKey; }
     };
 
     Engine() = default;
@@ -76,6 +80,9 @@ struct Engine : http::Handler {
 
     bool start(const Config &c, std::string *why);
     void stop();
+    // Another password, for a server that asks for one and goes on asking:
+    // taken up while it runs, so the answer that changed it is not lost.
+    void newPassword(const Config &c);
     bool running() const { return daemon.running(); }
 
     // The library's calls (web/Routes.cpp).

@@ -185,6 +185,12 @@ bool settingsPage(Engine &e, Request &r)
         return e.refuse(r, 404, "There are no settings here.");
     WebServer::SettingsRequest q{*core::settingsPageName(r.url), r.post ? r.body : std::string(), r.address,
                                  e.sessions.writeToken(http::header(r.conn, "Cookie")), r.post};
+    if (!r.post) {
+        auto query = core::parseQuery(http::rawQuery(r.conn));
+        if (!query)
+            return e.refuse(r, 400, "The query could not be read.");
+        q.query = std::move(*query);
+    }
     auto job = std::make_shared<SettingsJob>();
     job->conn = r.conn;
     r.job = job;

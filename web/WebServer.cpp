@@ -80,6 +80,16 @@ void Engine::stop()
     daemon.stop();
 }
 
+void Engine::newPassword(const Config &c)
+{
+    // Whether a password is asked for stays as it is, and that is all the
+    // library's threads read of cfg.password; the hash itself is the gate's.
+    gate.reset(c.password);
+    std::lock_guard lock(m);
+    cfg.password = c.password;
+    cfg.passwordKey = c.passwordKey;
+}
+
 // The second thread: password checks, held answers, stream wake-ups,
 // keep-alive comments and slow clients.
 void Engine::run()
@@ -229,6 +239,13 @@ void WebServer::reload()
     // Nothing that matters to the server changed: its streams and logins go on.
     if (running() && c == m_engine->cfg)
         return;
+    // Only the password: the logins made with the old one end, the server
+    // goes on.
+    if (running() && c.sameButPassword(m_engine->cfg)) {
+        m_engine->newPassword(c);
+        m_engine->sessions.open(folder.webSessions(), c.passwordKey);
+        return;
+    }
     stop();
     // The logins of this password that are still open, from before a reload or a restart.
     m_engine->sessions.open(folder.webSessions(), c.passwordKey);

@@ -73,6 +73,8 @@ public:
     struct SettingsRequest {
         std::string page, body, address, token;
         bool write = false;
+        // A read's query (the calibration's boxes as typed).
+        core::QueryPairs query = {};
     };
     using SettingsHandler = std::function<std::pair<int, std::string>(const SettingsRequest &request)>;
     void setSettingsHandler(SettingsHandler handler);

@@ -50,6 +50,55 @@ private slots:
         QVERIFY(!problem || qs(problem->text).endsWith(" Nothing was saved."));
     }
 
+    // Setup and Calibration: the stored settings ("key=value" over the
+    // delivered ones) shown, changed, and read back into the file's text.
+    void setupAndCalibration_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("changes");
+        QTest::addColumn<QString>("expected"); // in the file, or "key: problem"
+        QTest::newRow("a greyed box stays greyed") << "setup" << "SaveExcel=2" << "" << "<SaveExcel>2</SaveExcel>";
+        QTest::newRow("a box of another value shows unticked") << "setup" << "LogOn=7" << "" << "<LogOn>0</LogOn>";
+        QTest::newRow("a port with a blank, saved with it") << "setup" << "" << "Port= 2.5" << "<Port> 2.5</Port>";
+        QTest::newRow("the interval as typed") << "setup" << "" << "LogDelay=5 s" << "<LogDelay>5 s</LogDelay>";
+        QTest::newRow("no port") << "setup" << "" << "Port=" << "Port: There is a bad number for Port Number.";
+        QTest::newRow("a divider in number text") << "calibration" << "VoltDivider=56.0" << "" << "<VoltDivider>56</VoltDivider>";
+        QTest::newRow("the wind divider as found") << "calibration" << "WSDivider=1.60" << "" << "<WSDivider>1.60</WSDivider>";
+        QTest::newRow("an offset from Zero") << "calibration" << "" << "VoltOffset=512.370" << "<VoltOffset>512.37</VoltOffset>";
+        QTest::newRow("a broken offset kept") << "calibration" << "VoltOffset=five" << "" << "<VoltOffset>five</VoltOffset>";
+        QTest::newRow("an offset typed that is no number") << "calibration" << "" << "VoltOffset=six" << "VoltOffset: The offset \"six\" is not a number";
+    }
+    void setupAndCalibration()
+    {
+        QFETCH(QString, page);
+        QFETCH(QString, stored);
+        QFETCH(QString, changes);
+        QFETCH(QString, expected);
+        std::optional<core::FormProblem> problem;
+        std::string text;
+        if (page == "setup") {
+            const core::FormValues v = with(core::setupValues(core::defaultProgramSettings()), stored);
+            core::ProgramSettings kept = core::defaultProgramSettings(), s;
+            kept.SaveExcel = v.at("SaveExcel"), kept.LogOn = v.at("LogOn");
+            problem = core::readSetupValues(with(core::setupValues(kept), changes), s);
+            text = core::programSettingsText(s);
+        } else {
+            core::CalibrationSettings kept = core::defaultCalibrationSettings(), s;
+            const core::FormValues v = with({}, stored);
+            for (auto [key, into] : {std::pair{"VoltDivider", &kept.VoltDivider}, std::pair{"WSDivider", &kept.WSDivider},
+                                     std::pair{"VoltOffset", &kept.VoltOffset}})
+                if (v.count(key))
+                    *into = v.at(key);
+            problem = core::readCalibrationValues(with(core::calibrationValues(kept), changes), kept, s);
+            text = core::calibrationSettingsText(s);
+        }
+        if (problem)
+            QVERIFY2(qs(problem->key + ": " + problem->text).contains(expected), problem->text.c_str());
+        else
+            QVERIFY2(qs(text).contains(expected), text.c_str());
+    }
+
     // The password a form leaves empty.
     void mqttPassword_data()
     {

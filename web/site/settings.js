@@ -8,6 +8,7 @@
   const $ = id => document.getElementById(id);
   let shown = null; // the form as it came
   let kept = null;  // the certified curve's form
+  let polling = 0;  // the calibration's read-out timer
 
   function say(text, error, where = "status") {
     const status = $(where);
@@ -28,11 +29,13 @@
     if (f.kind === "tick") {
       input.type = "checkbox";
       input.checked = f.value === "1";
+      // Greyed: only the file gives it, and it stays until the box is changed.
+      input.indeterminate = f.value === "2";
     } else {
       input.type = f.kind === "secret" ? "password" : "text";
       input.value = f.value;
       input.autocomplete = "off";
-      if (f.kind === "secret") input.placeholder = "(stored; type to replace)";
+      if (f.kind === "secret" && !f.asked) input.placeholder = "(stored; type to replace)";
     }
     if (f.readOnly) {
       input.disabled = true;
@@ -59,9 +62,82 @@
       if (a.hash === "#" + form.page) a.setAttribute("aria-current", "page");
       else a.removeAttribute("aria-current");
     document.title = "Veldra: " + form.title;
-    // The certified curve is kept beside the turbine's settings.
+    // The certified curve is kept beside the turbine's settings, logging
+    // now beside Setup, the live read-out beside Calibration.
     $("certified").hidden = form.page !== "turbine";
     if (form.page === "turbine") loadCertified();
+    $("logging").hidden = form.page !== "setup";
+    if (form.page === "setup") showLogging(form, true);
+    $("readout").hidden = form.page !== "calibration";
+    clearInterval(polling);
+    if (form.page === "calibration") {
+      showReadout(form.readout);
+      polling = setInterval(readout, 1000);
+    }
+    $("save").textContent = form.page === "password" ? "Change the password" : "Save";
+  }
+
+  // ---- Logging now: the main window's Start and Stop.
+  function showLogging(state, fill) {
+    $("logging-state").textContent = state.logging
+      ? `Logging every ${state.loggingDelay} seconds.` : "Not logging.";
+    if (fill || !state.logging) $("logging-delay").value = state.loggingDelay;
+    $("logging-delay").disabled = state.logging;
+    $("logging-start").disabled = state.logging;
+    $("logging-stop").disabled = !state.logging;
+  }
+
+  async function switchLogging(action) {
+    const body = {action};
+    if (action === "start") body.delay = $("logging-delay").value;
+    try {
+      const got = await ask("/api/settings/logging", {
+        method: "POST",
+        headers: {"Content-Type": "application/json", "X-Veldra-Token": shown.token},
+        body: JSON.stringify(body),
+      });
+      if (!got.ok) {
+        say(got.body.error || `The program answered ${got.status}.`, true, "logging-status");
+        return;
+      }
+      showLogging(got.body, true);
+      say(got.body.saved, false, "logging-status");
+    } catch (e) {
+      say("The program does not answer: " + e.message, true, "logging-status");
+    }
+  }
+
+  // ---- Calibration: the last frame's raw values and the results of the
+  // values as typed, asked for every second.
+  function showReadout(r) {
+    if (!r) return;
+    $("readout-data").textContent = {
+      none: "No frame has come from the unit yet.",
+      live: "",
+      stale: "The unit sends no data: the values are the last it sent.",
+      paused: "The port is closed: the values are the last the unit sent.",
+    }[r.data] || "";
+    for (const [key, value] of Object.entries(r))
+      if (key !== "data" && value !== null) $(key).textContent = value;
+  }
+
+  async function readout() {
+    if (!shown || shown.page !== "calibration") return;
+    const query = new URLSearchParams();
+    for (const f of shown.fields) query.set(f.key, $("f-" + f.key).value);
+    try {
+      const got = await ask("/api/settings/calibration?" + query);
+      if (got.ok) showReadout(got.body.readout);
+    } catch (e) {
+      $("readout-data").textContent = "The program does not answer.";
+    }
+  }
+
+  function zero() {
+    const raw = $("txtShuntV").textContent;
+    if (raw === "") return;
+    $("f-VoltOffset").value = raw;
+    say("The offset is " + raw + " until you save.");
   }
 
   async function loadCertified() {
@@ -110,7 +186,7 @@
   }
 
   async function load() {
-    const page = location.hash.slice(1) || "alarms";
+    const page = location.hash.slice(1) || "setup";
     say("");
     try {
       const got = await ask("/api/settings/" + encodeURIComponent(page));
@@ -124,12 +200,26 @@
   async function save(event) {
     event.preventDefault();
     if (!shown) return;
+    // Only what was changed: the rest stays as the file has it.
     const values = {};
     for (const f of shown.fields) {
       if (f.readOnly) continue;
       const input = $("f-" + f.key);
-      if (f.kind === "tick") values[f.key] = input.checked ? "1" : "0";
-      else if (f.kind !== "secret" || input.value !== "") values[f.key] = input.value;
+      if (f.kind === "tick") {
+        const v = input.checked ? "1" : "0";
+        if (!input.indeterminate && v !== f.value) values[f.key] = v;
+      } else if (f.kind === "secret" ? input.value !== "" : input.value !== f.value) {
+        values[f.key] = input.value;
+      }
+    }
+    let body = {version: shown.version, values};
+    if (shown.page === "password") {
+      if (values.new !== values.again) {
+        say("The new password and its repeat differ. Nothing was saved.", true);
+        $("f-again").focus();
+        return;
+      }
+      body = {old: values.old || "", new: values.new || ""};
     }
     $("save").disabled = true;
     say("Saving…");
@@ -137,12 +227,18 @@
       const got = await ask("/api/settings/" + shown.page, {
         method: "POST",
         headers: {"Content-Type": "application/json", "X-Veldra-Token": shown.token},
-        body: JSON.stringify({version: shown.version, values}),
+        body: JSON.stringify(body),
       });
       if (!got.ok) {
         say(got.body.error || `The program answered ${got.status}.`, true);
         const bad = got.body.field && $("f-" + got.body.field);
         if (bad) bad.focus();
+        return;
+      }
+      if (shown.page === "password") {
+        // Every login ended with the old password.
+        for (const f of shown.fields) $("f-" + f.key).value = "";
+        say(got.body.saved);
         return;
       }
       show(got.body);
@@ -156,6 +252,9 @@
 
   $("form").addEventListener("submit", save);
   $("certified-upload").addEventListener("click", upload);
+  $("logging-start").addEventListener("click", () => switchLogging("start"));
+  $("logging-stop").addEventListener("click", () => switchLogging("stop"));
+  $("zero").addEventListener("click", zero);
   window.addEventListener("hashchange", load);
   load();
 })();
