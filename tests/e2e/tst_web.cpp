@@ -764,6 +764,52 @@ private slots:
             QJsonDocument::fromJson(curl({"-H", cookie, m_base + "/api/powercurve"}).body)["certified"].toArray().size(), 3,
             10000);
     }
+
+    // The web password changed from the browser: the present one asked for;
+    // the answer comes from the server that goes on with the new one, and
+    // every login made with the old one ends.
+    void passwordFromTheBrowser_data()
+    {
+        QTest::addColumn<QString>("old");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("not the present one") << "wrong" << "new one" << 403 << "not the present password";
+        QTest::newRow("none typed") << kPassword << "" << 400 << "Type the new password";
+        QTest::newRow("changed") << kPassword << "new one" << 200 << "Log in again with it.";
+    }
+    void passwordFromTheBrowser()
+    {
+        QFETCH(QString, old);
+        QFETCH(QString, typed);
+        QFETCH(int, status);
+        QFETCH(QString, says);
+        core::WebSettings s;
+        s.askPassword = true;
+        s.passwordHash = web::hashPassword(kPassword);
+        QVERIFY(startProgram(s, "veldra-service"));
+        const QString cfg = m_folder->file("web.cfg");
+        const QByteArray before = testsupport::readFile(cfg);
+        const Reply login = curl({"--data-urlencode", QString("password=") + kPassword, m_base + "/login"});
+        const QString cookie = "Cookie: " + QString::fromLatin1(login.headers["set-cookie"].split(';').value(0));
+        const QJsonObject form = QJsonDocument::fromJson(curl({"-H", cookie, m_base + "/api/settings/password"}).body).object();
+        const QJsonObject change{{"old", old}, {"new", typed}};
+        const Reply r = curl({"-H", cookie, "-H", "Origin: " + m_base, "-H", "X-Veldra-Token: " + form["token"].toString(),
+                              "-H", "Content-Type: application/json", "--data-binary",
+                              QString::fromUtf8(QJsonDocument(change).toJson(QJsonDocument::Compact)),
+                              m_base + "/api/settings/password"});
+        QVERIFY2(r.status == status && r.body.contains(says.toUtf8()), r.body.constData());
+        if (status != 200) {
+            QCOMPARE(testsupport::readFile(cfg), before);
+            QCOMPARE(curl({"-H", cookie, m_base + "/api/now"}).status, 200);
+            return;
+        }
+        QVERIFY(web::passwordMatches("new one", *core::readPasswordHash(web::readWebSettingsFile(cfg).passwordHash)));
+        QCOMPARE(curl({"-H", cookie, m_base + "/api/now"}).status, 401);
+        QCOMPARE(curl({"-u", QString("x:") + kPassword, m_base + "/api/now"}).status, 401);
+        QCOMPARE(curl({"-u", "x:new one", m_base + "/api/now"}).status, 200);
+        stopProgram();
+    }
 };
 
 QTEST_MAIN(TestWeb)
