@@ -10,6 +10,8 @@
 #include "graph/Graph.h"
 #include "history/History.h"
 #include "monitor/Logger.h"
+#include "monitor/Session.h"
+#include "monitor/SettingsFromWeb.h"
 #include "publish/MqttPage.h"
 #include "publish/Publisher.h"
 #include "support/TestSupport.h"
@@ -18,6 +20,8 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QtTest>
@@ -432,6 +436,43 @@ private slots:
             rig.logger->CalibrateButton_Click();
         QVERIFY(checked > 5);
         QVERIFY2(outside.isEmpty(), qPrintable(outside.join("; ")));
+    }
+
+    // The browser's saves and logging switches show in the main window as
+    // if made there; while its Setup window has the port, the browser's
+    // save of Setup is refused and nothing is written.
+    void browserBesideTheWindow()
+    {
+        Rig rig;
+        monitor::Session &session = *rig.logger->session();
+        const auto ask = [&](const char *page, const QString &body) {
+            return monitor::settingsAnswer(session, {page, body.toStdString(), "127.0.0.1", "", !body.isEmpty()});
+        };
+        const auto saveSetup = [&](const QString &values) {
+            const QString version = QJsonDocument::fromJson(QByteArray::fromStdString(ask("setup", "").second))["version"].toString();
+            return ask("setup", QString("{\"version\":\"%1\",\"values\":{%2}}").arg(version, values)).first;
+        };
+
+        QCOMPARE(ask("logging", "{\"action\":\"start\",\"delay\":\"30\"}").first, 200);
+        QVERIFY(!rig.logger->StartLogging->isEnabled() && rig.logger->StopLogging->isEnabled());
+        QCOMPARE(rig.logger->delay->text(), QString("30"));
+        QVERIFY(!rig.logger->delay->isEnabled());
+        QCOMPARE(ask("logging", "{\"action\":\"stop\"}").first, 200);
+        QVERIFY(rig.logger->StartLogging->isEnabled() && !rig.logger->StopLogging->isEnabled());
+
+        const int rows = rig.logger->ListView1->rowCount();
+        QCOMPARE(saveSetup("\"DisplayRPM\":\"0\",\"LogDelay\":\"45\""), 200);
+        QCOMPARE(rig.logger->ListView1->rowCount(), rows - 1);
+        QCOMPARE(rig.logger->delay->text(), QString("45"));
+
+        int refused = 0;
+        rig.fake.modal.onRun = [&](QDialog *) { refused = saveSetup("\"Port\":\"2\""); };
+        const QByteArray before = rig.folder.read("prog.cfg");
+        rig.logger->Setup_Click();
+        QCOMPARE(refused, 409);
+        QCOMPARE(rig.folder.read("prog.cfg"), before);
+        // Once the window has closed, the port is the session's again.
+        QCOMPARE(saveSetup("\"Port\":\"2\""), 200);
     }
 
     void columnGraphPositions()
