@@ -312,6 +312,7 @@ std::vector<FormField> turbineFields()
         {"DumpsToLoad", "Surplus power is dumped into the load", "", K::Tick},
         {"CutOut", "Cut-out wind speed", "m/s"},
         {"RatedPower", "Rated power", "W (empty: none)"},
+        {"Site", "Site name", ""},
     };
 }
 
@@ -324,7 +325,8 @@ FormValues turbineValues(const TurbineSettings &s)
             {"BatteryFullVolts", shown(s.batteryFullVolts)},
             {"DumpsToLoad", s.dumpsToLoad ? "1" : "0"},
             {"CutOut", shown(s.cutOut)},
-            {"RatedPower", shown(s.ratedPower)}};
+            {"RatedPower", shown(s.ratedPower)},
+            {"Site", s.site}};
 }
 
 std::optional<FormProblem> readTurbineValues(const FormValues &v, TurbineSettings &s)
@@ -358,6 +360,7 @@ std::optional<FormProblem> readTurbineValues(const FormValues &v, TurbineSetting
         return FormProblem{"RatedPower", "Rated power: watts above 0 and up to 10000000, or empty for none."};
     s.activePowerControl = ticked(v, "ActivePowerControl");
     s.dumpsToLoad = ticked(v, "DumpsToLoad");
+    s.site = trimmed(valueOf(v, "Site"));
     if (const auto why = turbineSettingsProblem(s)) {
         // The entry the message names.
         const std::string &t = *why;
@@ -365,6 +368,7 @@ std::optional<FormProblem> readTurbineValues(const FormValues &v, TurbineSetting
                           : t.rfind("Mean", 0) == 0    ? "MeanTemperature"
                           : t.rfind("Battery", 0) == 0 ? "BatteryFullVolts"
                           : t.rfind("Rated", 0) == 0   ? "RatedPower"
+                          : t.rfind("Site", 0) == 0    ? "Site"
                                                        : "CutOut";
         return FormProblem{key, t};
     }

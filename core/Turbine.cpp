@@ -3,7 +3,9 @@
 
 #include "Number.h"
 #include "TagValue.h"
+#include "Text.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace core {
@@ -38,7 +40,7 @@ bool TurbineSettings::operator==(const TurbineSettings &o) const
 {
     return altitude == o.altitude && meanTemperature == o.meanTemperature
            && activePowerControl == o.activePowerControl && batteryFullVolts == o.batteryFullVolts
-           && dumpsToLoad == o.dumpsToLoad && cutOut == o.cutOut && ratedPower == o.ratedPower;
+           && dumpsToLoad == o.dumpsToLoad && cutOut == o.cutOut && ratedPower == o.ratedPower && site == o.site;
 }
 
 std::optional<std::string> turbineSettingsProblem(const TurbineSettings &s)
@@ -53,8 +55,23 @@ std::optional<std::string> turbineSettingsProblem(const TurbineSettings &s)
         return "Cut-out: a wind speed from 5 to 60 m/s.";
     if (s.ratedPower && !(*s.ratedPower > 0 && *s.ratedPower <= 10000000))
         return "Rated power: watts above 0 and up to 10000000, or empty for none.";
+    // It names the turbine in mail headers and push titles.
+    if (s.site.size() > 64
+        || std::any_of(s.site.begin(), s.site.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }))
+        return "Site name: at most 64 characters, on one line.";
     return std::nullopt;
 }
+
+namespace {
+// Only a site that was named is written, so files from before keep their bytes.
+std::string siteLine(const std::string &site)
+{
+    std::string out;
+    if (!site.empty())
+        putTag(out, "Site", site);
+    return out;
+}
+} // namespace
 
 std::string turbineSettingsText(const TurbineSettings &s)
 {
@@ -62,7 +79,7 @@ std::string turbineSettingsText(const TurbineSettings &s)
            + tagLine("ActivePowerControl", s.activePowerControl ? "1" : "0")
            + tagLine("BatteryFullVolts", optionalText(s.batteryFullVolts))
            + tagLine("DumpsToLoad", s.dumpsToLoad ? "1" : "0") + tagLine("CutOut", dotNumberText(s.cutOut))
-           + tagLine("RatedPower", optionalText(s.ratedPower));
+           + tagLine("RatedPower", optionalText(s.ratedPower)) + siteLine(s.site);
 }
 
 TurbineSettings readTurbineSettings(std::string_view text)
@@ -88,7 +105,15 @@ TurbineSettings readTurbineSettings(std::string_view text)
         take(&TurbineSettings::ratedPower, std::optional<double>(*v));
     s.activePowerControl = flag(text, "ActivePowerControl");
     s.dumpsToLoad = flag(text, "DumpsToLoad");
+    std::string site;
+    takeTag(text, "Site", site);
+    take(&TurbineSettings::site, std::string(trimBlanks(site, " \t")));
     return s;
+}
+
+std::string siteNameOf(const TurbineSettings &s, std::string_view hostName)
+{
+    return s.site.empty() ? std::string(hostName) : s.site;
 }
 
 double airDensity(double altitude, double celsius)

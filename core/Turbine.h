@@ -30,6 +30,9 @@ struct TurbineSettings {
     double cutOut = kDefaultCutOut; // m/s
     // W, for the capacity factor; none when not given.
     std::optional<double> ratedPower;
+    // Names this turbine in messages and data sent out (UTF-8); empty for the
+    // computer's name.
+    std::string site;
     bool operator==(const TurbineSettings &o) const;
 };
 
@@ -44,5 +47,7 @@ TurbineSettings readTurbineSettings(std::string_view text);
 // (barometric formula) and the air at `celsius`: p / (R_specific T).
 double airDensity(double altitude, double celsius);
 double siteDensity(const TurbineSettings &s);
+// The site's name: as set, else `hostName`.
+std::string siteNameOf(const TurbineSettings &s, std::string_view hostName);
 
 } // namespace core

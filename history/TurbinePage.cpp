@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSysInfo>
 
 namespace history {
 
@@ -52,8 +53,11 @@ TurbinePage::TurbinePage(const ui::Services &services, QWidget *parent)
     DumpsToLoad = tickBox(this, "DumpsToLoad", QStringLiteral("Surplus power is dumped into the load"), 4);
     CutOut = entry(this, "CutOut", QStringLiteral("Cut-out wind speed"), QStringLiteral("m/s"), 5);
     RatedPower = entry(this, "RatedPower", QStringLiteral("Rated power"), QStringLiteral("W (empty: none)"), 6);
+    Site = entry(this, "Site", QStringLiteral("Site name"), QString(), 7);
+    Site->setFixedWidth(228);
+    Site->setPlaceholderText(QSysInfo::machineHostName());
     Density = ui::greenLabel(this, QStringLiteral("Density"), QString());
-    Density->setGeometry(8, rowTop(7) + 4, 404, 110);
+    Density->setGeometry(8, rowTop(8) + 4, 404, 96);
     Density->setWordWrap(true);
     Density->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     for (QLineEdit *e : {Altitude, MeanTemperature})

@@ -27,7 +27,7 @@ public:
     // Checks, then writes "turbine.cfg".
     bool save() override;
 
-    QLineEdit *Altitude, *MeanTemperature, *BatteryFullVolts, *CutOut, *RatedPower;
+    QLineEdit *Altitude, *MeanTemperature, *BatteryFullVolts, *CutOut, *RatedPower, *Site;
     QCheckBox *ActivePowerControl, *DumpsToLoad;
     QLabel *Density;
 

@@ -374,6 +374,11 @@ private slots:
             << "<Altitude>0</Altitude>|<MeanTemperature></MeanTemperature>|<ActivePowerControl>0</ActivePowerControl>|"
                "<BatteryFullVolts></BatteryFullVolts>|<DumpsToLoad>0</DumpsToLoad>|<CutOut>25</CutOut>|"
                "<RatedPower></RatedPower>|";
+        QTest::newRow("a site named, with a tag in it")
+            << "<Site> Barn &lt;North&gt; &amp; ä </Site>"
+            << "<Altitude>0</Altitude>|<MeanTemperature></MeanTemperature>|<ActivePowerControl>0</ActivePowerControl>|"
+               "<BatteryFullVolts></BatteryFullVolts>|<DumpsToLoad>0</DumpsToLoad>|<CutOut>25</CutOut>|"
+               "<RatedPower></RatedPower>|<Site>Barn &lt;North&gt; &amp; ä</Site>|";
     }
     void turbineSettings()
     {

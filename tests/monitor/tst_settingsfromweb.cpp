@@ -62,7 +62,7 @@ private slots:
         QTest::newRow("mqtt as it comes") << "mqtt" << "";
         QTest::newRow("archive") << "archive" << "MinuteDays= 90 ";
         QTest::newRow("turbine") << "turbine" << "Altitude=312,5;MeanTemperature=;BatteryFullVolts= 14.4;DumpsToLoad=1;"
-                                                 "RatedPower=1000";
+                                                 "RatedPower=1000;Site= Scheune Nord ";
         QTest::newRow("setup as it comes, a greyed box kept") << "setup" << "";
         QTest::newRow("setup typed") << "setup" << "Port= 2.5;LogDelay=5 s;LogOn=1;DisplayRPM=0;WSUnits=km/h";
         QTest::newRow("calibration as it comes") << "calibration" << "";
