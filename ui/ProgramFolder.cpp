@@ -73,6 +73,8 @@ QString ProgramFolder::pageTemplate() const { return QDir(m_path).filePath(QStri
 QString ProgramFolder::livePage() const { return QDir(m_path).filePath(QStringLiteral("html/log.asp")); }
 QString ProgramFolder::livePageHtml() const { return QDir(m_path).filePath(QStringLiteral("html/log.html")); }
 QString ProgramFolder::mqttSettings() const { return QDir(m_path).filePath(QStringLiteral("mqtt.cfg")); }
+QString ProgramFolder::messageSettings() const { return QDir(m_path).filePath(QStringLiteral("messages.cfg")); }
+QString ProgramFolder::outbox() const { return QDir(m_path).filePath(QStringLiteral("outbox.txt")); }
 
 QString ProgramFolder::turbineSettings() const { return QDir(m_path).filePath(QStringLiteral("turbine.cfg")); }
 

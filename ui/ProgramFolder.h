@@ -48,6 +48,10 @@ public:
     QString livePageHtml() const;
     // Ours: the MQTT settings (owner-only, it may hold a password).
     QString mqttSettings() const;
+    // The e-mail and push channels (owner-only, they hold passwords), and the
+    // messages not yet sent.
+    QString messageSettings() const;
+    QString outbox() const;
     // The site's and the turbine's settings for the power curve, "turbine.cfg".
     QString turbineSettings() const;
     // The archive's settings, "archive.cfg".

@@ -10,6 +10,7 @@
 #include "web/WebPassword.h"
 #include "web/WebSettingsFile.h"
 #include "support/Broker.h"
+#include "support/Browser.h"
 #include "support/Processes.h"
 #include "support/TestSupport.h"
 
@@ -24,52 +25,7 @@ const char kPassword[] = "open sesame";
 // Minutes of the scripted archive, ending a few minutes ago.
 const int kMinutes = 360;
 
-struct Run {
-    QJsonArray results, errors;
-    QString failed;
-};
-
-// The driver's steps, run in one fresh browser; `meanwhile` is called once
-// step `after` (counted from 0) has ended.
-Run browse(const QJsonArray &steps, int after = -1, const std::function<void()> &meanwhile = {})
-{
-    QProcess p;
-    p.start("python3", {qEnvironmentVariable("VELDRA_SOURCE") + "/tests/support/cdp.py",
-                        QString::fromUtf8(QJsonDocument(steps).toJson(QJsonDocument::Compact))});
-    Run r;
-    QByteArray err;
-    QElapsedTimer t;
-    t.start();
-    while (!p.waitForFinished(100)) {
-        err += p.readAllStandardError();
-        if (meanwhile && err.contains("step " + QByteArray::number(after) + "\n")) {
-            meanwhile();
-            after = -2;
-        }
-        if (t.elapsed() > 150000) {
-            p.kill();
-            p.waitForFinished();
-            r.failed = "the browser driver did not finish";
-            return r;
-        }
-    }
-    err += p.readAllStandardError();
-    for (const QByteArray &line : err.split('\n'))
-        if (!line.isEmpty() && !line.startsWith("step "))
-            qWarning("cdp.py: %s", line.constData());
-    const QJsonObject o = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
-    r.results = o["results"].toArray();
-    r.errors = o["errors"].toArray();
-    r.failed = o["failed"].isNull() ? QString() : QJsonDocument(o["failed"].toObject()).toJson();
-    if (o.isEmpty())
-        r.failed = "the browser driver printed nothing";
-    return r;
-}
-
-QJsonObject open(const QString &url, int w, int h) { return {{"open", url}, {"width", w}, {"height", h}}; }
-QJsonObject wait(const QString &js, int ms) { return {{"wait", js}, {"timeout", ms}}; }
-QJsonObject eval(const QString &js) { return {{"eval", js}}; }
-QJsonObject shot(const QString &path) { return {{"shot", path}}; }
+using namespace testsupport::browser;
 
 // Where pictures go: VELDRA_WEB_SHOTS (scripts/screenshots) or the test's folder.
 QString shotPath(const QString &folder, const QString &name)
@@ -146,8 +102,6 @@ class TestDashboard : public QObject {
     }
 
     void stopProgram() { testsupport::endProgram(m_program); }
-
-    static QString why(const Run &r) { return r.failed + " " + QJsonDocument(r.errors).toJson(); }
 
 private slots:
     void initTestCase()
