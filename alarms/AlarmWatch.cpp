@@ -198,9 +198,9 @@ void AlarmWatch::showBanner()
     }
 }
 
-void AlarmWatch::setRoomStatus(const QString &text)
+void AlarmWatch::setRoomStatus(const QString &room, const QString &text)
 {
-    m_roomStatus = text;
+    m_roomStatus[room] = text;
     refresh();
 }
 
@@ -222,8 +222,9 @@ void AlarmWatch::refresh()
     // Until a run succeeds, so that a wrong command is not only in its log.
     if (!m_runner->startProblem().isEmpty())
         text += QStringLiteral(", the alarm command could not be started (%1)").arg(m_runner->startProblem());
-    if (!m_roomStatus.isEmpty())
-        text += QStringLiteral(", ") + m_roomStatus;
+    for (const QString &said : m_roomStatus)
+        if (!said.isEmpty())
+            text += QStringLiteral(", ") + said;
     // The tool tip says the same, and how to name another device.
     QString tip = text;
     if (port.rfind("port ", 0) == 0)

@@ -17,6 +17,7 @@
 #include "ui/Services.h"
 
 #include <QDateTime>
+#include <QMap>
 #include <QObject>
 #include <QStringList>
 #include <array>
@@ -62,7 +63,7 @@ public:
     QString status() const { return m_status; }
     QString statusTip() const { return m_statusTip; }
     // What another room has to say on the status line ("" for nothing).
-    void setRoomStatus(const QString &text);
+    void setRoomStatus(const QString &room, const QString &text);
     bool raised(core::AlarmId id) const { return m_book.raised(id); }
     // A raised alarm's value and since when, as the banner gives them.
     struct Raised {
@@ -110,7 +111,9 @@ private:
     double m_start;
     bool m_stale = false;
     QList<QStringList> m_banner;
-    QString m_status, m_statusTip, m_roomStatus;
+    QString m_status, m_statusTip;
+    // What each room adds to the status line, by the room's name.
+    QMap<QString, QString> m_roomStatus;
     CommandRunner *m_runner;
     QTimer *m_timer;
 };

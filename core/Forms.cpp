@@ -375,6 +375,120 @@ std::optional<FormProblem> readTurbineValues(const FormValues &v, TurbineSetting
     return std::nullopt;
 }
 
+// ---- messages.cfg -------------------------------------------------------------------
+
+namespace {
+struct ChannelRow {
+    const char *field, *label, *unit;
+    FormField::Kind kind;
+};
+const ChannelRow kChannelRows[] = {
+    {"Kind", "Kind", "email, ntfy, telegram or webhook; empty removes it", FormField::Kind::Text},
+    {"Name", "Name", "", FormField::Kind::Text},
+    {"Server", "Mail server", "", FormField::Kind::Text},
+    {"Port", "Port", "empty: the usual one", FormField::Kind::Text},
+    {"Security", "Security", "tls, starttls (or none to this computer)", FormField::Kind::Text},
+    {"User", "User name", "", FormField::Kind::Text},
+    {"Password", "Password", "", FormField::Kind::Secret},
+    {"From", "From", "", FormField::Kind::Text},
+    {"To", "To", "addresses, \",\" between them", FormField::Kind::Text},
+    {"Url", "Address (https://)", "ntfy topic, webhook, or the bot API (empty: Telegram's)", FormField::Kind::Text},
+    {"Token", "Bot token", "", FormField::Kind::Secret},
+    {"Chat", "Chat id", "", FormField::Kind::Text},
+};
+
+std::string MessageChannel::*channelMember(std::string_view field)
+{
+    static const std::pair<const char *, std::string MessageChannel::*> kMembers[] = {
+        {"Kind", &MessageChannel::kind},         {"Name", &MessageChannel::name},     {"Server", &MessageChannel::server},
+        {"Port", &MessageChannel::port},         {"Security", &MessageChannel::security},
+        {"User", &MessageChannel::user},         {"Password", &MessageChannel::password},
+        {"From", &MessageChannel::from},         {"To", &MessageChannel::to},         {"Url", &MessageChannel::url},
+        {"Token", &MessageChannel::token},       {"Chat", &MessageChannel::chat},
+    };
+    for (const auto &[name, member] : kMembers)
+        if (field == name)
+            return member;
+    return nullptr;
+}
+} // namespace
+
+std::vector<FormField> messageFields(const MessageSettings &stored)
+{
+    using K = FormField::Kind;
+    std::vector<FormField> fields{
+        {"MessagesOn", "Send alarms as messages", "", K::Tick},
+        {"HoldOff", "Fold an alarm's repeats within", "minutes"},
+        {"Summary", "Send a summary each day", "", K::Tick},
+        {"SummaryTime", "The summary at", "hh:mm"},
+        {"Gap", "Tell when the program was away longer than", "minutes"},
+        {"CaFile", "CA file beside the system's", "", K::Text, true},
+    };
+    for (size_t i = 0; i <= stored.channels.size(); ++i)
+        for (const ChannelRow &row : kChannelRows) {
+            const std::string prefix = "Channel " + std::to_string(i + 1) + (i == stored.channels.size() ? " (new)" : "");
+            fields.push_back({channelKey(i, row.field), prefix + ": " + row.label, row.unit, row.kind});
+        }
+    return fields;
+}
+
+FormValues messageValues(const MessageSettings &s)
+{
+    FormValues v{{"MessagesOn", s.on ? "1" : "0"},    {"HoldOff", s.holdOff}, {"Summary", s.summary ? "1" : "0"},
+                 {"SummaryTime", s.summaryTime},      {"Gap", s.gap},         {"CaFile", s.caFile}};
+    for (size_t i = 0; i <= s.channels.size(); ++i)
+        for (const ChannelRow &row : kChannelRows)
+            v[channelKey(i, row.field)] = i < s.channels.size() && row.kind != FormField::Kind::Secret
+                                              ? s.channels[i].*channelMember(row.field)
+                                              : std::string();
+    return v;
+}
+
+std::optional<FormProblem> readMessageValues(const FormValues &v, const MessageSettings &stored, MessageSettings &s)
+{
+    s = MessageSettings();
+    s.on = ticked(v, "MessagesOn");
+    s.holdOff = trimmed(valueOf(v, "HoldOff"));
+    s.summary = ticked(v, "Summary");
+    s.summaryTime = trimmed(valueOf(v, "SummaryTime"));
+    s.gap = trimmed(valueOf(v, "Gap"));
+    s.caFile = trimmed(valueOf(v, "CaFile"));
+    for (size_t i = 0; i <= stored.channels.size(); ++i) {
+        MessageChannel c;
+        for (const ChannelRow &row : kChannelRows) {
+            const std::string text = valueOf(v, channelKey(i, row.field));
+            c.*channelMember(row.field) = row.kind == FormField::Kind::Secret ? text : trimmed(text);
+        }
+        if (c.kind.empty())
+            continue;
+        // A secret left empty is the stored one, for the same place only.
+        if (i < stored.channels.size()) {
+            const MessageChannel &old = stored.channels[i];
+            const bool samePlace = lowered(trimmed(old.server)) == lowered(c.server) && trimmed(old.url) == c.url;
+            if (c.password.empty() && samePlace)
+                c.password = old.password;
+            if (c.token.empty() && samePlace)
+                c.token = old.token;
+        }
+        s.channels.push_back(std::move(c));
+    }
+    if (const auto p = messageSettingsProblem(s)) {
+        // The key the problem names is of the channels kept; the form's rows
+        // count the removed ones too.
+        std::string key = p->key;
+        if (key.rfind("Channel", 0) == 0) {
+            size_t kept = 0, index = 0;
+            const size_t wanted = size_t(std::atoi(key.c_str() + 7)) - 1;
+            for (; index <= stored.channels.size(); ++index)
+                if (!trimmed(valueOf(v, channelKey(index, "Kind"))).empty() && kept++ == wanted)
+                    break;
+            key = channelKey(index, key.substr(key.find_first_not_of("0123456789", 7)));
+        }
+        return FormProblem{key, p->text + kNothingSaved};
+    }
+    return std::nullopt;
+}
+
 // ---- archive.cfg --------------------------------------------------------------------
 
 std::vector<FormField> archiveFields() { return {{"MinuteDays", "Keep each minute for (days)", "0 keeps them for ever"}}; }

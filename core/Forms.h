@@ -8,6 +8,7 @@
 
 #include "Alarms.h"
 #include "Archive.h"
+#include "Messages.h"
 #include "Mqtt.h"
 #include "Settings.h"
 #include "Turbine.h"
@@ -99,5 +100,16 @@ std::optional<FormProblem> readTurbineValues(const FormValues &v, TurbineSetting
 std::vector<FormField> archiveFields();
 FormValues archiveValues(const ArchiveSettings &s);
 std::optional<FormProblem> readArchiveValues(const FormValues &v, ArchiveSettings &s);
+
+// ---- messages.cfg
+
+// The fields of `stored`'s channels and one more, empty, to add a channel.
+// Passwords and tokens are secrets: never shown, kept when left empty.
+std::vector<FormField> messageFields(const MessageSettings &stored);
+FormValues messageValues(const MessageSettings &s);
+// The texts into `s`. A channel whose kind is left empty is removed; an
+// empty secret keeps `stored`'s for the channel of the same number and
+// server (or URL).
+std::optional<FormProblem> readMessageValues(const FormValues &v, const MessageSettings &stored, MessageSettings &s);
 
 } // namespace core

@@ -249,6 +249,9 @@ int summaryMinute(const MessageSettings &s)
     return t.size() == 5 ? std::atoi(t.substr(0, 2).c_str()) * 60 + std::atoi(t.substr(3).c_str()) : 7 * 60;
 }
 
+std::string emailHost(const MessageChannel &c) { return trim(c.server); }
+std::string emailSender(const MessageChannel &c) { return trim(c.from); }
+
 std::vector<std::string> emailReceivers(const MessageChannel &c)
 {
     std::vector<std::string> out;

@@ -67,6 +67,9 @@ double holdOffSeconds(const MessageSettings &s);
 double gapSeconds(const MessageSettings &s);
 // Minutes after midnight.
 int summaryMinute(const MessageSettings &s);
+// The server's name and the sender's address, trimmed.
+std::string emailHost(const MessageChannel &c);
+std::string emailSender(const MessageChannel &c);
 // The receivers of an e-mail channel, trimmed.
 std::vector<std::string> emailReceivers(const MessageChannel &c);
 

@@ -134,6 +134,14 @@ std::string metricsText(const WebNow &n)
     family(out, "veldra_archive_minutes_dropped_total", "counter",
            "Minutes the archive let go unwritten (a week without room) since the program started.");
     sample(out, "veldra_archive_minutes_dropped_total", double(n.archiveMinutesDropped));
+    family(out, "veldra_messages_sent_total", "counter", "Messages to the owner a server took, since the program started.");
+    sample(out, "veldra_messages_sent_total", double(n.messagesSent));
+    family(out, "veldra_message_failures_total", "counter", "Tries to send a message that failed, since the program started.");
+    sample(out, "veldra_message_failures_total", double(n.messagesFailed));
+    family(out, "veldra_messages_dropped_total", "counter",
+           "Messages dropped unsent after 48 hours (or their channel removed), since the program started.");
+    sample(out, "veldra_messages_dropped_total", double(n.messagesDropped));
+    gauge(out, "veldra_messages_waiting", "Messages in the outbox, not yet sent.", double(n.messagesWaiting));
     family(out, "veldra_alarm_raised", "gauge", "1 while the alarm is raised.");
     for (const WebAlarm &a : n.alarms)
         sample(out, "veldra_alarm_raised{alarm=\"" + labelValue(a.key) + "\"}", a.raised ? 1 : 0);

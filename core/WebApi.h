@@ -47,6 +47,9 @@ struct WebNow {
     long long framesReceived = 0, framesRejected = 0;
     // Minutes the archive let go unwritten since the program started.
     long long archiveMinutesDropped = 0;
+    // Messages to the owner since the program started: sent, failed tries,
+    // dropped after 48 hours unsent; and those waiting now.
+    long long messagesSent = 0, messagesFailed = 0, messagesDropped = 0, messagesWaiting = 0;
     std::vector<WebAlarm> alarms;
 };
 

@@ -11,6 +11,7 @@
 #include "history/PowerCurvePage.h"
 #include "history/TurbinePage.h"
 #include "history/WindPage.h"
+#include "publish/MessagesPage.h"
 #include "publish/MqttPage.h"
 #include "ui/Files.h"
 #include "web/WebPage.h"
@@ -44,6 +45,12 @@ void addRoomPages(Logger &window)
                               return following(*s, ui::SettingsFile::Mqtt, new publish::MqttPage(services, s->publisher(), parent));
                           },
                           saved(ui::SettingsFile::Mqtt));
+    window.addOptionsPage(QStringLiteral("Messages"),
+                          [=](QWidget *parent) {
+                              return following(*s, ui::SettingsFile::Messages,
+                                               new publish::MessagesPage(services, s->messenger(), parent));
+                          },
+                          saved(ui::SettingsFile::Messages));
     window.addOptionsPage(QStringLiteral("Archive"),
                           [=](QWidget *parent) {
                               return following(*s, ui::SettingsFile::Archive, new archive::ArchivePage(services, parent));

@@ -6,6 +6,7 @@
 #include "alarms/AlarmWatch.h"
 #include "archive/Archive.h"
 #include "archive/PerformanceWatch.h"
+#include "publish/Messenger.h"
 #include "web/WebServer.h"
 
 #include <QTimer>
@@ -24,19 +25,33 @@ Rooms::Rooms(const ui::Services &services)
                      });
     QObject::connect(s, &Session::energyCounted, a, &archive::Archive::energy);
     QObject::connect(s, &Session::framesDropped, a, &archive::Archive::dropped);
-    QObject::connect(a, &archive::Archive::statusChanged, s->alarms(), &alarms::AlarmWatch::setRoomStatus);
-    // Under-performing is judged on whole days read from the archive.
+    alarms::AlarmWatch *watch = s->alarms();
+    QObject::connect(a, &archive::Archive::statusChanged, watch,
+                     [watch](const QString &text) { watch->setRoomStatus(QStringLiteral("archive"), text); });
+    // Under-performing is judged on whole days read from the archive; the
+    // day's summary says how yesterday went.
     m_performance = std::make_unique<archive::PerformanceWatch>(
-        m_session->services(), [s](const std::map<int, core::PerformanceSums> &days, int today) {
+        m_session->services(), [this, s](const std::map<int, core::PerformanceSums> &days, int today) {
             s->alarms()->setPerformance(days, today);
+            m_performanceDays = days;
         });
+    s->messenger()->setSummarySource([this, s] {
+        publish::DaySummary d;
+        d.yesterdayWh = s->book().yesterday();
+        const QDate yesterday = s->services().clock->now().date().addDays(-1);
+        const auto day = m_performanceDays.find(yesterday.year() * 10000 + yesterday.month() * 100 + yesterday.day());
+        if (day != m_performanceDays.end())
+            if (const auto ratio = day->second.ratio())
+                d.performance = *ratio;
+        return d;
+    });
     archive::PerformanceWatch *p = m_performance.get();
     QTimer::singleShot(0, p, &archive::PerformanceWatch::check);
 
     // The web server reads the session's values (and the archive); it starts as web.cfg says.
     m_web = std::make_unique<web::WebServer>(m_session->services());
     web::WebServer *w = m_web.get();
-    feedWebServer(*s, *w, *a);
+    feedWebServer(*s, *w, *a, s->messenger());
     answerSettings(*s, *w);
     s->setWebServer(w);
     // Each settings file to every room here that reads it (the session's
@@ -65,7 +80,9 @@ void Rooms::take(ui::SettingsFile file)
     case ui::SettingsFile::Turbine:
         m_archive->loadTurbine();
         m_performance->check();
+        m_session->messenger()->loadSettings(); // the site's name
         break;
+    case ui::SettingsFile::Messages: break;
     case ui::SettingsFile::CertifiedCurve: m_performance->check(); break;
     }
 }

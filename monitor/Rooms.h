@@ -7,6 +7,9 @@
 
 #include "Session.h"
 
+#include "core/Performance.h"
+
+#include <map>
 #include <memory>
 
 namespace archive {
@@ -39,6 +42,7 @@ private:
     std::unique_ptr<archive::Archive> m_archive;
     std::unique_ptr<web::WebServer> m_web;
     std::unique_ptr<archive::PerformanceWatch> m_performance;
+    std::map<int, core::PerformanceSums> m_performanceDays;
 };
 
 } // namespace monitor

@@ -6,6 +6,7 @@
 #include "core/TickTexts.h"
 #include "logging/EnergyKeeper.h"
 #include "logging/TickWriter.h"
+#include "publish/Messenger.h"
 #include "publish/Publisher.h"
 #include "ui/Files.h"
 
@@ -64,12 +65,19 @@ Session::Session(const ui::Services &services, QObject *messageOwner)
     for (const core::AlarmId id : core::kAlarms)
         m_publisher->setAlarm(std::string(core::alarmKey(id)), std::string(core::alarmTitle(id)),
                               m_alarms->raised(id));
+    m_messenger = new publish::Messenger(m_services, this);
+    connect(m_alarms.get(), &alarms::AlarmWatch::alarmChanged, m_messenger, &publish::Messenger::alarm);
+    connect(m_messenger, &publish::Messenger::statusChanged, this,
+            [this](const QString &text) { m_alarms->setRoomStatus(QStringLiteral("messages"), text); });
     connect(this, &Session::settingsSaved, this, [this](ui::SettingsFile file) {
         if (file == ui::SettingsFile::Alarms)
             m_alarms->loadSettings();
         else if (file == ui::SettingsFile::Mqtt)
             m_publisher->reload();
+        else if (file == ui::SettingsFile::Messages)
+            m_messenger->loadSettings();
     });
+    m_messenger->loadSettings();
     connect(m_alarms.get(), &alarms::AlarmWatch::alarmChanged, this,
             [this](const QString &key, const QString &name, bool raised) {
                 m_publisher->setAlarm(key.toStdString(), name.toStdString(), raised);

@@ -34,6 +34,7 @@ class EnergyKeeper;
 class TickWriter;
 } // namespace logging
 namespace publish {
+class Messenger;
 class Publisher;
 }
 namespace web {
@@ -135,6 +136,8 @@ public:
     QTimer *energyTimer() const { return m_energyTimer; }
     alarms::AlarmWatch *alarms() const { return m_alarms.get(); }
     publish::Publisher *publisher() const { return m_publisher; }
+    // Alarms, a day's summary and a gap in the running, by e-mail and push.
+    publish::Messenger *messenger() const { return m_messenger; }
     // The web server, when the composition root made one (it owns it).
     web::WebServer *webServer() const { return m_web; }
     void setWebServer(web::WebServer *web) { m_web = web; }
@@ -196,6 +199,7 @@ private:
     QTimer *m_logTimer, *m_energyTimer, *m_energySave;
     std::unique_ptr<alarms::AlarmWatch> m_alarms;
     publish::Publisher *m_publisher;
+    publish::Messenger *m_messenger;
     web::WebServer *m_web = nullptr;
 };
 

@@ -11,6 +11,8 @@
 #include "core/Json.h"
 #include "core/Text.h"
 #include "core/Web.h"
+#include "publish/MessageSettingsFile.h"
+#include "publish/Messenger.h"
 #include "publish/MqttSettingsFile.h"
 #include "ui/Files.h"
 #include "ui/Notices.h"
@@ -146,6 +148,19 @@ void calibrationReadout(const Session &s, const core::FormValues &shown, const c
     j.endObject();
 }
 
+core::MessageSettings messagesOf(const QByteArray &bytes) { return core::readMessageSettings(view(bytes)); }
+
+core::MessageSettings storedMessages(const Session &s)
+{
+    return publish::readMessageSettingsFile(ui::ProgramFolder(s.services().programFolder).messageSettings());
+}
+
+// Beside Messages: what the channels do now, with the servers' words.
+void messagesNow(const Session &s, const core::FormValues &, const core::QueryPairs &, core::JsonWriter &j)
+{
+    j.key("status").text(s.messenger()->status().toStdString());
+}
+
 core::AlarmSettings alarmsOf(const QByteArray &bytes)
 {
     return core::readAlarmSettings(std::string_view(bytes.constData(), size_t(bytes.size())))
@@ -213,6 +228,21 @@ const Page kPages[] = {
          return written(path, core::turbineSettingsText(s));
      },
      told<ui::SettingsFile::Turbine>},
+    {"messages", "Messages", false, false, &ui::ProgramFolder::messageSettings,
+     [](const Session &s) { return core::messageFields(storedMessages(s)); },
+     [](const QByteArray &bytes) { return core::messageValues(messagesOf(bytes)); },
+     [](const Session &, const QString &path, const QByteArray &bytes,
+        const core::FormValues &form) -> std::optional<std::string> {
+         core::MessageSettings s;
+         if (const auto problem = core::readMessageValues(form, messagesOf(bytes), s))
+             return problem->text;
+         if (const auto fault = publish::messageFileFault(s))
+             return fault->toStdString();
+         if (!publish::writeMessageSettingsFile(path, s))
+             return ui::cannotSave(path).toStdString();
+         return std::nullopt;
+     },
+     told<ui::SettingsFile::Messages>, messagesNow},
     {"archive", "Archive", false, false, &ui::ProgramFolder::archiveSettings,
      [](const Session &) { return core::archiveFields(); },
      [](const QByteArray &bytes) { return core::archiveValues(core::readArchiveSettings(ui::textOf(bytes))); },
@@ -268,18 +298,20 @@ Answer formAnswer(const Page &page, const Session &s, const QByteArray &bytes,
     return {200, j.endArray().endObject().take()};
 }
 
-Answer write(const Page &page, Session &s, const QString &path, const QByteArray &bytes,
-             const web::WebServer::SettingsRequest &q)
+// A form sent from the browser, read and checked as a save reads it: its
+// values in the file's encoding, or the refusal.
+std::optional<Answer> readForm(const Page &page, const Session &s, const web::WebServer::SettingsRequest &q,
+                               nlohmann::json &body, core::FormValues &form)
 {
     std::string problem;
-    const auto body = core::readJson(q.body, &problem);
-    if (!body)
+    auto read = core::readJson(q.body, &problem);
+    if (!read)
         return refusal(400, "The change could not be read: " + problem + ".");
-    const auto version = body->find("version");
-    const auto sent = body->find("values");
-    if (version == body->end() || !version->is_string() || sent == body->end() || !sent->is_object())
+    body = std::move(*read);
+    const auto version = body.find("version");
+    const auto sent = body.find("values");
+    if (version == body.end() || !version->is_string() || sent == body.end() || !sent->is_object())
         return refusal(400, "A change holds the form's \"version\" and its \"values\".");
-    core::FormValues form;
     for (const auto &[key, value] : sent->items()) {
         if (!value.is_string())
             return refusal(400, "The value of \"" + key + "\" is not a text.", key);
@@ -291,9 +323,20 @@ Answer write(const Page &page, Session &s, const QString &path, const QByteArray
             return refusal(400, "The value of \"" + key + "\" holds characters the settings file cannot keep.", key);
         form[key] = local;
     }
-    const std::vector<core::FormField> fields = page.fields(s);
-    if (const auto p = core::foreignFormProblem(fields, form))
+    if (const auto p = core::foreignFormProblem(page.fields(s), form))
         return refusal(400, ui::fromLocal(p->text).toStdString(), p->key);
+    return std::nullopt;
+}
+
+Answer write(const Page &page, Session &s, const QString &path, const QByteArray &bytes,
+             const web::WebServer::SettingsRequest &q)
+{
+    nlohmann::json body;
+    core::FormValues form;
+    if (const auto refused = readForm(page, s, q, body, form))
+        return *refused;
+    const auto version = body.find("version");
+    const std::vector<core::FormField> fields = page.fields(s);
     if (page.opensPort && !s.portLentTo().isEmpty())
         return refusal(409, "The program's " + s.portLentTo().toStdString()
                                 + " window is open and has the port: close it there first. Nothing was saved.");
@@ -453,6 +496,43 @@ Answer password(Session &s, const web::WebServer::SettingsRequest &q)
     return {200, j.endObject().take()};
 }
 
+// A test message to one channel of the Messages form as typed (saved or
+// not): the server's answer, when it comes.
+void testMessage(Session &s, const web::WebServer::SettingsRequest &q, const web::WebServer::SettingsReply &reply)
+{
+    const Page &page = *std::find_if(std::begin(kPages), std::end(kPages),
+                                     [](const Page &p) { return std::string_view(p.name) == "messages"; });
+    nlohmann::json body;
+    core::FormValues form;
+    if (const auto refused = readForm(page, s, q, body, form))
+        return reply(*refused);
+    const auto channel = body.find("channel");
+    if (channel == body.end() || !channel->is_number_integer())
+        return reply(refusal(400, "A test names its \"channel\" by number."));
+    const QByteArray bytes =
+        ui::readWhole(ui::ProgramFolder(s.services().programFolder).messageSettings()).value_or(QByteArray());
+    core::FormValues merged = page.values(bytes);
+    for (const auto &[key, value] : form)
+        merged[key] = value;
+    core::MessageSettings typed;
+    if (const auto p = core::readMessageValues(merged, messagesOf(bytes), typed))
+        return reply(refusal(400, p->text, p->key));
+    // The row's channel among those kept: a row whose kind is empty is none.
+    const int row = channel->get<int>();
+    const auto kind = [&](int r) { return std::string(core::trimBlanks(merged[core::channelKey(size_t(r - 1), "Kind")], " \t")); };
+    size_t kept = 0;
+    for (int r = 1; r < row; ++r)
+        kept += kind(r).empty() ? 0 : 1;
+    if (row < 1 || kind(row).empty() || kept >= typed.channels.size())
+        return reply(refusal(400, "Channel " + std::to_string(row) + " has no kind yet: give it one first."));
+    std::fprintf(stderr, "Veldra web server: a test message to channel %d from %s\n", row, q.address.c_str());
+    s.messenger()->test(typed.channels[kept], [reply](const publish::SendResult &r) {
+        core::JsonWriter j;
+        j.object().key("page").text("messagetest").key("ok").truth(r.ok).key("answer").text(r.answer).endObject();
+        reply({200, j.take()});
+    });
+}
+
 } // namespace
 
 Answer settingsAnswer(Session &session, const web::WebServer::SettingsRequest &q)
@@ -480,7 +560,11 @@ Answer settingsAnswer(Session &session, const web::WebServer::SettingsRequest &q
 void answerSettings(Session &session, web::WebServer &server)
 {
     Session *s = &session;
-    server.setSettingsHandler([s](const web::WebServer::SettingsRequest &q) { return settingsAnswer(*s, q); });
+    server.setSettingsHandler([s](const web::WebServer::SettingsRequest &q, const web::WebServer::SettingsReply &reply) {
+        if (q.page == "messagetest" && q.write)
+            return testMessage(*s, q, reply);
+        reply(settingsAnswer(*s, q));
+    });
 }
 
 } // namespace monitor

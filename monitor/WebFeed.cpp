@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "WebFeed.h"
 
+#include "publish/Messenger.h"
+
 #include "Session.h"
 #include "alarms/AlarmWatch.h"
 #include "archive/ArchiveDb.h"
@@ -66,7 +68,7 @@ void answerArchive(web::WebServer &server, const QString &file)
 }
 } // namespace
 
-void feedWebServer(Session &session, web::WebServer &server, archive::Archive &archive)
+void feedWebServer(Session &session, web::WebServer &server, archive::Archive &archive, publish::Messenger *messenger)
 {
     answerArchive(server, archive.path());
 
@@ -80,7 +82,7 @@ void feedWebServer(Session &session, web::WebServer &server, archive::Archive &a
     archive::Archive *a = &archive;
 
     // Only copying: the texts are made on the server's threads.
-    auto update = [s, w, a, state](bool reading) {
+    auto update = [s, w, a, messenger, state](bool reading) {
         core::WebNow n;
         n.time = s->services().clock->now().toSecsSinceEpoch();
         n.state = s->dataState();
@@ -102,6 +104,13 @@ void feedWebServer(Session &session, web::WebServer &server, archive::Archive &a
         n.framesReceived = s->alarms()->counters().received();
         n.framesRejected = s->alarms()->counters().rejected();
         n.archiveMinutesDropped = a->minutesDropped();
+        if (messenger) {
+            const publish::Messenger::Counts c = messenger->counts();
+            n.messagesSent = c.sent;
+            n.messagesFailed = c.failed;
+            n.messagesDropped = c.dropped;
+            n.messagesWaiting = c.waiting;
+        }
         for (const core::AlarmId id : core::kAlarms) {
             core::WebAlarm alarm;
             alarm.key = core::alarmKey(id);

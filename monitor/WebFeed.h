@@ -10,6 +10,9 @@
 namespace archive {
 class Archive;
 }
+namespace publish {
+class Messenger;
+}
 namespace web {
 class WebServer;
 }
@@ -18,6 +21,7 @@ namespace monitor {
 
 class Session;
 
-void feedWebServer(Session &session, web::WebServer &server, archive::Archive &archive);
+void feedWebServer(Session &session, web::WebServer &server, archive::Archive &archive,
+                   publish::Messenger *messenger = nullptr);
 
 } // namespace monitor

@@ -17,10 +17,11 @@ namespace ui {
 // it changed, and every room that reads that file takes it up; a room lists
 // its files in the composition root's one switch, so none is missed by a
 // misspelt name.
-enum class SettingsFile { Alarms, Mqtt, Archive, Web, Turbine, CertifiedCurve };
-constexpr SettingsFile kSettingsFiles[] = {SettingsFile::Alarms, SettingsFile::Mqtt,
+enum class SettingsFile { Alarms, Mqtt, Archive, Web, Turbine, CertifiedCurve, Messages };
+constexpr SettingsFile kSettingsFiles[] = {SettingsFile::Alarms,  SettingsFile::Mqtt,
                                            SettingsFile::Archive, SettingsFile::Web,
-                                           SettingsFile::Turbine, SettingsFile::CertifiedCurve};
+                                           SettingsFile::Turbine, SettingsFile::CertifiedCurve,
+                                           SettingsFile::Messages};
 
 class FailureNotices {
 public:

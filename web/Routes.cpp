@@ -202,13 +202,14 @@ bool settingsPage(Engine &e, Request &r)
     }
     http::suspend(r.conn);
     toSession([job, handler, q] {
-        auto answer = handler(q);
-        std::lock_guard lock(job->m);
-        if (job->cancelled)
-            return;
-        job->answer = std::move(answer);
-        job->done = true;
-        http::resume(job->conn);
+        handler(q, [job](std::pair<int, std::string> answer) {
+            std::lock_guard lock(job->m);
+            if (job->cancelled || job->done)
+                return;
+            job->answer = std::move(answer);
+            job->done = true;
+            http::resume(job->conn);
+        });
     });
     return true;
 }

@@ -76,7 +76,10 @@ public:
         // A read's query (the calibration's boxes as typed).
         core::QueryPairs query = {};
     };
-    using SettingsHandler = std::function<std::pair<int, std::string>(const SettingsRequest &request)>;
+    // The answer (status, JSON) comes through `reply`, at once or later (a
+    // test message waits for a mail server), on the session's thread.
+    using SettingsReply = std::function<void(std::pair<int, std::string> answer)>;
+    using SettingsHandler = std::function<void(const SettingsRequest &request, SettingsReply reply)>;
     void setSettingsHandler(SettingsHandler handler);
 
     bool running() const;

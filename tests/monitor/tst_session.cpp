@@ -13,6 +13,7 @@
 #include "core/Turbine.h"
 #include "core/Web.h"
 #include "monitor/Rooms.h"
+#include "publish/Messenger.h"
 #include "monitor/Session.h"
 #include "publish/Publisher.h"
 #include "web/WebServer.h"
@@ -125,7 +126,7 @@ private slots:
         for (const bool sighup : {false, true})
             for (const ui::SettingsFile file : {ui::SettingsFile::Alarms, ui::SettingsFile::Mqtt,
                                                 ui::SettingsFile::Archive, ui::SettingsFile::Web,
-                                                ui::SettingsFile::Turbine})
+                                                ui::SettingsFile::Turbine, ui::SettingsFile::Messages})
                 QTest::addRow("file %d, %s", int(file), sighup ? "SIGHUP" : "saved") << int(file) << sighup;
     }
     void settingsReachEveryRoom()
@@ -148,12 +149,17 @@ private slots:
         core::TurbineSettings turbine;
         turbine.altitude = 2000;
         turbine.batteryFullVolts = 12;
+        core::MessageSettings messages;
+        messages.on = true;
+        messages.channels.resize(1);
+        messages.channels[0].name = "Home";
         const std::map<ui::SettingsFile, std::pair<const char *, std::string>> files{
             {ui::SettingsFile::Alarms, {"alarms.cfg", core::alarmSettingsText(alarms)}},
             {ui::SettingsFile::Mqtt, {"mqtt.cfg", core::mqttSettingsText(mqtt)}},
             {ui::SettingsFile::Archive, {"archive.cfg", core::archiveSettingsText(core::ArchiveSettings{9})}},
             {ui::SettingsFile::Web, {"web.cfg", core::webSettingsText(web)}},
             {ui::SettingsFile::Turbine, {"turbine.cfg", core::turbineSettingsText(turbine)}},
+            {ui::SettingsFile::Messages, {"messages.cfg", core::messageSettingsText(messages)}},
         };
         const auto &[name, text] = files.at(ui::SettingsFile(file));
         folder.write(name, QByteArray::fromStdString(text));
@@ -182,6 +188,9 @@ private slots:
             QTRY_COMPARE(curveRules(), core::curveRules(turbine).key());
             break;
         case ui::SettingsFile::CertifiedCurve: break;
+        case ui::SettingsFile::Messages:
+            QCOMPARE(s.messenger()->status(), QString("messages to Home fail: Channel 1: the mail server's name is missing."));
+            break;
         }
     }
 

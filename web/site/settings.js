@@ -53,10 +53,51 @@
     return row;
   }
 
+  // After each channel of Messages, its test: the form as typed, and the
+  // server's answer.
+  function testRow(channel) {
+    const row = document.createElement("div");
+    row.className = "field";
+    const button = document.createElement("button");
+    button.type = "button";
+    button.id = "test-" + channel;
+    button.textContent = "Send a test message";
+    const answer = document.createElement("span");
+    answer.id = "answer-" + channel;
+    answer.className = "unit answer";
+    answer.setAttribute("role", "status");
+    button.addEventListener("click", () => sendTest(channel));
+    row.append(document.createElement("span"), button, answer);
+    return row;
+  }
+
+  async function sendTest(channel) {
+    const answer = $("answer-" + channel);
+    answer.textContent = "Sending…";
+    try {
+      const got = await ask("/api/settings/messagetest", {
+        method: "POST",
+        headers: {"Content-Type": "application/json", "X-Veldra-Token": shown.token},
+        body: JSON.stringify({version: shown.version, channel, values: changedValues()}),
+      });
+      answer.textContent = !got.ok ? (got.body.error || `The program answered ${got.status}.`)
+        : (got.body.ok ? "Sent: " : "Not sent: ") + got.body.answer;
+    } catch (e) {
+      answer.textContent = "The program does not answer: " + e.message;
+    }
+  }
+
   function show(form) {
     shown = form;
     $("title").textContent = form.title;
-    $("fields").replaceChildren(...form.fields.map(field));
+    const rows = [];
+    for (const f of form.fields) {
+      rows.push(field(f));
+      const channel = /^Channel(\d+)Chat$/.exec(f.key);
+      if (channel) rows.push(testRow(Number(channel[1])));
+    }
+    $("fields").replaceChildren(...rows);
+    if (form.page === "messages") say(form.status ? form.status : "");
     $("readonly-note").hidden = !form.fields.some(f => f.readOnly);
     for (const a of $("pages").querySelectorAll("a"))
       if (a.hash === "#" + form.page) a.setAttribute("aria-current", "page");
@@ -197,10 +238,8 @@
     }
   }
 
-  async function save(event) {
-    event.preventDefault();
-    if (!shown) return;
-    // Only what was changed: the rest stays as the file has it.
+  // Only what was changed: the rest stays as the file has it.
+  function changedValues() {
     const values = {};
     for (const f of shown.fields) {
       if (f.readOnly) continue;
@@ -212,6 +251,13 @@
         values[f.key] = input.value;
       }
     }
+    return values;
+  }
+
+  async function save(event) {
+    event.preventDefault();
+    if (!shown) return;
+    const values = changedValues();
     let body = {version: shown.version, values};
     if (shown.page === "password") {
       if (values.new !== values.again) {
