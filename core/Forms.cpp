@@ -383,16 +383,16 @@ struct ChannelRow {
     FormField::Kind kind;
 };
 const ChannelRow kChannelRows[] = {
-    {"Kind", "Kind", "email, ntfy, telegram or webhook; empty removes it", FormField::Kind::Text},
+    {"Kind", "Kind", "email, ntfy, telegram, webhook", FormField::Kind::Text},
     {"Name", "Name", "", FormField::Kind::Text},
     {"Server", "Mail server", "", FormField::Kind::Text},
-    {"Port", "Port", "empty: the usual one", FormField::Kind::Text},
-    {"Security", "Security", "tls, starttls (or none to this computer)", FormField::Kind::Text},
+    {"Port", "Port", "empty: usual", FormField::Kind::Text},
+    {"Security", "Security", "tls or starttls", FormField::Kind::Text},
     {"User", "User name", "", FormField::Kind::Text},
     {"Password", "Password", "", FormField::Kind::Secret},
     {"From", "From", "", FormField::Kind::Text},
-    {"To", "To", "addresses, \",\" between them", FormField::Kind::Text},
-    {"Url", "Address (https://)", "ntfy topic, webhook, or the bot API (empty: Telegram's)", FormField::Kind::Text},
+    {"To", "To", "\",\" between", FormField::Kind::Text},
+    {"Url", "Address (https://)", "", FormField::Kind::Text},
     {"Token", "Bot token", "", FormField::Kind::Secret},
     {"Chat", "Chat id", "", FormField::Kind::Text},
 };
@@ -436,11 +436,14 @@ FormValues messageValues(const MessageSettings &s)
 {
     FormValues v{{"MessagesOn", s.on ? "1" : "0"},    {"HoldOff", s.holdOff}, {"Summary", s.summary ? "1" : "0"},
                  {"SummaryTime", s.summaryTime},      {"Gap", s.gap},         {"CaFile", s.caFile}};
-    for (size_t i = 0; i <= s.channels.size(); ++i)
+    // The channel to add shows a new channel's values, but for its kind.
+    MessageChannel added;
+    added.kind.clear();
+    for (size_t i = 0; i <= s.channels.size(); ++i) {
+        const MessageChannel &c = i < s.channels.size() ? s.channels[i] : added;
         for (const ChannelRow &row : kChannelRows)
-            v[channelKey(i, row.field)] = i < s.channels.size() && row.kind != FormField::Kind::Secret
-                                              ? s.channels[i].*channelMember(row.field)
-                                              : std::string();
+            v[channelKey(i, row.field)] = row.kind == FormField::Kind::Secret ? std::string() : c.*channelMember(row.field);
+    }
     return v;
 }
 

@@ -54,7 +54,9 @@ TurbinePage::TurbinePage(const ui::Services &services, QWidget *parent)
     CutOut = entry(this, "CutOut", QStringLiteral("Cut-out wind speed"), QStringLiteral("m/s"), 5);
     RatedPower = entry(this, "RatedPower", QStringLiteral("Rated power"), QStringLiteral("W (empty: none)"), 6);
     Site = entry(this, "Site", QStringLiteral("Site name"), QString(), 7);
-    Site->setFixedWidth(228);
+    // A name is wider than a number, and has no unit beside it.
+    Site->resize(228, Site->height());
+    delete findChild<QLabel *>(QStringLiteral("UnitSite"));
     Site->setPlaceholderText(QSysInfo::machineHostName());
     Density = ui::greenLabel(this, QStringLiteral("Density"), QString());
     Density->setGeometry(8, rowTop(8) + 4, 404, 96);

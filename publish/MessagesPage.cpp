@@ -32,6 +32,7 @@ MessagesPage::MessagesPage(const ui::Services &services, Messenger *messenger, Q
     scroll->setObjectName(QStringLiteral("Scroll"));
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     layout->addWidget(scroll, 1);
     m_form = new QWidget;
     ui::setColours(m_form, ui::darkGreen(), ui::brightGreen());
@@ -63,12 +64,13 @@ void MessagesPage::Form_Load()
         }
         m_grid->addWidget(ui::greenLabel(m_form, QStringLiteral("Label") + key, label), row, 0);
         QLineEdit *entry = ui::greenEntry(m_form, key);
-        entry->setMinimumWidth(150);
+        entry->setMinimumWidth(140);
         if (f.kind == core::FormField::Kind::Secret)
             entry->setEchoMode(QLineEdit::Password);
         m_grid->addWidget(entry, row, 1);
         QLabel *unit = ui::greenLabel(m_form, QStringLiteral("Unit") + key, QString::fromStdString(f.unit));
         unit->setWordWrap(true);
+        unit->setMaximumWidth(120);
         m_grid->addWidget(unit, row++, 2);
         // Each channel ends with its test.
         if (key.startsWith(QLatin1String("Channel")) && key.endsWith(QLatin1String("Chat"))) {

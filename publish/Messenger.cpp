@@ -141,6 +141,9 @@ void Messenger::alarm(const QString &key, const QString &title, bool raised, con
 {
     const QString said = QStringLiteral("%1 %2: %3.").arg(title, raised ? QStringLiteral("raised") : QStringLiteral("cleared"), value);
     m_dayAlarms.push_back(m_services.clock->now().toString(QStringLiteral("HH:mm ")) + said);
+    // A summary names the latest hundred; an alarm flapping all day is not a book.
+    if (m_dayAlarms.size() > 100)
+        m_dayAlarms.erase(m_dayAlarms.begin());
     m_alarms[utf8(key)] = {title, value};
     if (!m_settings.on)
         return;

@@ -311,7 +311,8 @@ private slots:
         // page would load; some are pictured for the manual.
         const QList<std::pair<QString, QString>> pages{
             {"/settings#mqtt", ""}, {"/", ""}, {"/settings#setup", "web-setup"}, {"/trends", ""},
-            {"/settings#calibration", "web-calibration"}, {"/settings?again#password", ""}, {"/settings#alarms", "web-settings"}};
+            {"/settings#calibration", "web-calibration"}, {"/settings?again#password", ""}, {"/settings#messages", "web-messages"},
+            {"/settings?again#alarms", "web-settings"}};
         QList<int> found{2};
         for (const auto &[page, picture] : pages) {
             steps << open(m_base + page, width, height)

@@ -10,6 +10,7 @@
 #include "monitor/RoomPages.h"
 #include "monitor/Session.h"
 #include "monitor/SettingsFromWeb.h"
+#include "publish/MessagesPage.h"
 #include "publish/MqttPage.h"
 #include "support/TestSupport.h"
 
@@ -67,6 +68,10 @@ private slots:
         QTest::newRow("setup typed") << "setup" << "Port= 2.5;LogDelay=5 s;LogOn=1;DisplayRPM=0;WSUnits=km/h";
         QTest::newRow("calibration as it comes") << "calibration" << "";
         QTest::newRow("calibration typed") << "calibration" << "VoltDivider=56.0;AmpDivider=-10,24;RPMDivider=;WSDivider=1.60";
+        QTest::newRow("messages typed") << "messages"
+                                        << "MessagesOn=1;HoldOff= 5 ;Channel1Kind=email;Channel1Name=Home;"
+                                           "Channel1Server=mail.example.org;Channel1User=me;Channel1Password=p ä;"
+                                           "Channel1From=t@example.org;Channel1To=a@example.org, b@example.org";
         QTest::newRow("mqtt typed") << "mqtt"
                                     << "MqttOn=1;Host= Broker.lan ;Port=8883;User=veldra;Password=p & ä;"
                                        "ClientId=barn;TopicPrefix=wind/höhe;Discovery=0;Interval=";
@@ -96,6 +101,8 @@ private slots:
             window = std::make_unique<config::ProgramSetup>(fake.services());
         else if (page == "calibration")
             window = std::make_unique<config::Calibrate>(fake.services());
+        else if (page == "messages")
+            window = std::make_unique<publish::MessagesPage>(fake.services(), nullptr);
         else
             window = std::make_unique<publish::MqttPage>(fake.services(), nullptr);
         for (auto it = values.begin(); it != values.end(); ++it) {

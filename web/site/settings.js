@@ -35,7 +35,7 @@
       input.type = f.kind === "secret" ? "password" : "text";
       input.value = f.value;
       input.autocomplete = "off";
-      if (f.kind === "secret" && !f.asked) input.placeholder = "(stored; type to replace)";
+      if (f.kind === "secret" && !f.asked) input.placeholder = "(kept when left empty)";
     }
     if (f.readOnly) {
       input.disabled = true;
