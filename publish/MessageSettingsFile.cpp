@@ -11,12 +11,7 @@ namespace publish {
 
 core::MessageSettings readMessageSettingsFile(const QString &path, QString *reason)
 {
-    ui::KeptFile file(path, nullptr, nullptr, {});
-    const auto loaded = file.load(
-        [](std::string_view text, std::string *) { return std::optional(core::readMessageSettings(text)); });
-    if (reason && loaded.state == ui::KeptFile::State::Unreadable)
-        *reason = loaded.reason;
-    return loaded.value.value_or(core::MessageSettings());
+    return ui::readOwnSettings(path, core::readMessageSettings, reason);
 }
 
 bool writeMessageSettingsFile(const QString &path, const core::MessageSettings &s)

@@ -13,14 +13,7 @@ namespace publish {
 
 core::MqttSettings readMqttSettingsFile(const QString &path, QString *reason)
 {
-    // Every text reads as settings (what is not understood takes its
-    // default), so the file is never damaged; its owner tells the rest.
-    ui::KeptFile file(path, nullptr, nullptr, {});
-    const auto loaded = file.load(
-        [](std::string_view text, std::string *) { return std::optional(core::readMqttSettings(text)); });
-    if (reason && loaded.state == ui::KeptFile::State::Unreadable)
-        *reason = loaded.reason;
-    return loaded.value.value_or(core::MqttSettings());
+    return ui::readOwnSettings(path, core::readMqttSettings, reason);
 }
 
 bool writeMqttSettingsFile(const QString &path, const core::MqttSettings &s)

@@ -121,4 +121,18 @@ private:
     QSet<QString> m_told;
 };
 
+// A settings file of our own that every text reads as (what is not
+// understood takes its default), so it is never damaged: `parse`'s settings,
+// the defaults when the file is missing. When it is there but cannot be
+// read, `reason` (when given) says why; its owner tells the rest.
+template <class Settings>
+Settings readOwnSettings(const QString &path, Settings (*parse)(std::string_view), QString *reason = nullptr)
+{
+    KeptFile file(path, nullptr, nullptr, {});
+    const auto loaded = file.load([parse](std::string_view text, std::string *) { return std::optional(parse(text)); });
+    if (reason && loaded.state == KeptFile::State::Unreadable)
+        *reason = loaded.reason;
+    return loaded.value.value_or(Settings());
+}
+
 } // namespace ui

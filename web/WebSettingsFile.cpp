@@ -13,14 +13,7 @@ namespace web {
 
 core::WebSettings readWebSettingsFile(const QString &path, QString *reason)
 {
-    // Every text reads as settings (what is not understood takes its
-    // default, which is off), so the file is never damaged.
-    ui::KeptFile file(path, nullptr, nullptr, {});
-    const auto loaded = file.load(
-        [](std::string_view text, std::string *) { return std::optional(core::readWebSettings(text)); });
-    if (reason && loaded.state == ui::KeptFile::State::Unreadable)
-        *reason = loaded.reason;
-    return loaded.value.value_or(core::WebSettings());
+    return ui::readOwnSettings(path, core::readWebSettings, reason);
 }
 
 bool writeWebSettingsFile(const QString &path, const core::WebSettings &s)
