@@ -241,8 +241,9 @@ void Messenger::dispatch()
             continue;
         }
         ++i;
-        // One at a time and in order on each channel; a channel that fails
-        // holds up none of the others.
+        // In order on each channel; a channel waiting out its back-off holds
+        // up none of the others. One message is sent at a time, so a server
+        // that hangs delays the others until the transfer's time-out.
         if (!m_settings.on || !seen.insert(channelKey(m)).second)
             continue;
         Channel &state = m_channels[channelKey(m)];
