@@ -363,7 +363,7 @@ void testMessage(Session &s, const web::WebServer::SettingsRequest &q, const web
     if (row < 1 || kind(row).empty() || kept >= typed.channels.size())
         return reply(refusal(400, "Channel " + std::to_string(row) + " has no kind yet: give it one first."));
     std::fprintf(stderr, "Veldra web server: a test message to channel %d from %s\n", row, q.address.c_str());
-    s.messenger()->test(typed.channels[kept], [reply](const publish::SendResult &r) {
+    s.messenger()->test(typed.channels[kept], typed.caFile, [reply](const publish::SendResult &r) {
         core::JsonWriter j;
         j.object().key("page").text("messagetest").key("ok").truth(r.ok).key("answer").text(r.answer).endObject();
         reply({200, j.take()});

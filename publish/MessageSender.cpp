@@ -36,6 +36,20 @@ size_t keepAnswer(char *data, size_t size, size_t count, void *user)
     return n;
 }
 
+// The server's last line (an SMTP reply such as "535 5.7.8 Authentication
+// credentials invalid"), for the answer's words.
+int lastReply(CURL *, curl_infotype type, char *data, size_t size, void *user)
+{
+    if (type != CURLINFO_HEADER_IN)
+        return 0;
+    std::string line(data, std::min(size, size_t(300)));
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    if (!line.empty())
+        *static_cast<std::string *>(user) = line;
+    return 0;
+}
+
 int progress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
     return static_cast<const std::atomic<bool> *>(user)->load() ? 1 : 0;
@@ -64,7 +78,7 @@ SendResult sendNow(const SendJob &job, const std::atomic<bool> &stop)
     if (!h)
         return {false, "the mail and push library could not start"};
     char error[CURL_ERROR_SIZE] = {};
-    std::string answer;
+    std::string answer, reply;
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "https,smtp,smtps");
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "https");
@@ -106,6 +120,9 @@ SendResult sendNow(const SendJob &job, const std::atomic<bool> &stop)
         curl_easy_setopt(h, CURLOPT_READFUNCTION, readUpload);
         curl_easy_setopt(h, CURLOPT_READDATA, &upload);
         curl_easy_setopt(h, CURLOPT_UPLOAD, 1L);
+        curl_easy_setopt(h, CURLOPT_DEBUGFUNCTION, lastReply);
+        curl_easy_setopt(h, CURLOPT_DEBUGDATA, &reply);
+        curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);
     } else {
         const core::HttpRequest r = core::pushRequest(job.message, c, job.site);
         text = r.body;
@@ -126,6 +143,9 @@ SendResult sendNow(const SendJob &job, const std::atomic<bool> &stop)
     SendResult result;
     if (done != CURLE_OK) {
         result.answer = error[0] ? trimmed(error) : curl_easy_strerror(done);
+        // The mail server's own refusal says more than the library's summary.
+        if (!reply.empty() && (reply[0] == '4' || reply[0] == '5') && result.answer.find(reply) == std::string::npos)
+            result.answer += " (" + reply + ")";
     } else if (c.kind == "email") {
         result.ok = true;
         result.answer = "accepted by the mail server (" + std::to_string(code) + ")";

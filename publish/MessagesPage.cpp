@@ -143,7 +143,7 @@ void MessagesPage::test(int row)
     }
     answer->setText(QStringLiteral("Sending…"));
     QPointer<QLabel> shown(answer);
-    m_messenger->test(s->channels[kept], [shown](const SendResult &r) {
+    m_messenger->test(s->channels[kept], s->caFile, [shown](const SendResult &r) {
         if (shown)
             shown->setText((r.ok ? QStringLiteral("Sent: ") : QStringLiteral("Not sent: ")) + QString::fromStdString(r.answer));
     });

@@ -70,7 +70,7 @@ KeptState readState(const QString &path)
 } // namespace
 
 Messenger::Messenger(const ui::Services &services, QObject *parent)
-    : QObject(parent), m_services(services), m_sender(new MessageSender(this)), m_retry(new QTimer(this)),
+    : QObject(parent), m_services(services), m_retry(new QTimer(this)),
       m_minute(new QTimer(this)), m_folds(new QTimer(this)), m_firstRetry(firstRetrySeconds())
 {
     const ui::ProgramFolder folder(m_services.programFolder);
@@ -221,8 +221,6 @@ void Messenger::drop(const core::Message &m, const QString &why)
 
 void Messenger::dispatch()
 {
-    if (m_busy)
-        return;
     const double now = m_services.clock->monotonicSeconds();
     const std::int64_t wall = wallNow();
     std::set<std::string> seen;
@@ -241,12 +239,13 @@ void Messenger::dispatch()
             continue;
         }
         ++i;
-        // In order on each channel; a channel waiting out its back-off holds
-        // up none of the others. One message is sent at a time, so a server
-        // that hangs delays the others until the transfer's time-out.
+        // One at a time and in order on each channel, each on a thread of
+        // its own: a channel that fails or hangs holds up none of the others.
         if (!m_settings.on || !seen.insert(channelKey(m)).second)
             continue;
         Channel &state = m_channels[channelKey(m)];
+        if (state.sending)
+            continue;
         if (const auto problem = core::channelProblem(*c, size_t(m.channel))) {
             state.answer = problem->text;
             continue;
@@ -255,10 +254,10 @@ void Messenger::dispatch()
             wake = std::min(wake.value_or(state.nextTry), state.nextTry);
             continue;
         }
-        m_busy = true;
-        SendJob job{m, *c, m_site, m_settings.caFile};
-        m_sender->send(std::move(job), [this, m](const SendResult &r) { finished(m, r); });
-        return;
+        state.sending = true;
+        if (!state.sender)
+            state.sender = new MessageSender(this);
+        state.sender->send(SendJob{m, *c, m_site, m_settings.caFile}, [this, m](const SendResult &r) { finished(m, r); });
     }
     if (wake)
         m_retry->start(int(std::ceil((*wake - now) * 1000)));
@@ -267,8 +266,8 @@ void Messenger::dispatch()
 
 void Messenger::finished(const core::Message &m, const SendResult &r)
 {
-    m_busy = false;
     Channel &state = m_channels[channelKey(m)];
+    state.sending = false;
     state.answer = r.answer;
     if (r.ok) {
         ui::append(m_outbox, QByteArray::fromStdString(core::outboxDoneLine(m.id, "sent")));
@@ -289,7 +288,8 @@ void Messenger::finished(const core::Message &m, const SendResult &r)
     dispatch();
 }
 
-void Messenger::test(const core::MessageChannel &channel, std::function<void(const SendResult &)> done)
+void Messenger::test(const core::MessageChannel &channel, const std::string &caFile,
+                     std::function<void(const SendResult &)> done)
 {
     core::Message m;
     m.created = wallNow();
@@ -297,7 +297,10 @@ void Messenger::test(const core::MessageChannel &channel, std::function<void(con
     m.state = "test";
     m.title = "Test message";
     m.text = "A test message from Veldra at " + m_site + ". Alarms will come this way.";
-    m_sender->send(SendJob{m, channel, m_site, m_settings.caFile}, std::move(done));
+    // Tests go on a thread of their own, never behind a channel's messages.
+    if (!m_tests)
+        m_tests = new MessageSender(this);
+    m_tests->send(SendJob{m, channel, m_site, caFile}, std::move(done));
 }
 
 void Messenger::everyMinute()

@@ -44,8 +44,10 @@ public:
     void setSummarySource(std::function<DaySummary()> source) { m_summary = std::move(source); }
     // An alarm raised or cleared: its key, title and value as the banner has it.
     void alarm(const QString &key, const QString &title, bool raised, const QString &value);
-    // A test message to `channel` as typed, not kept: `done` has the answer.
-    void test(const core::MessageChannel &channel, std::function<void(const SendResult &)> done);
+    // A test message to `channel` as typed, with the CA file as typed, not
+    // kept: `done` has the answer.
+    void test(const core::MessageChannel &channel, const std::string &caFile,
+              std::function<void(const SendResult &)> done);
 
     struct Counts {
         long long sent = 0, waiting = 0, dropped = 0, failed = 0;
@@ -83,16 +85,18 @@ private:
         int failures = 0;
         double nextTry = 0;
         std::string answer;
+        bool sending = false;
+        // Its thread, made at its first message.
+        MessageSender *sender = nullptr;
     };
     std::map<std::string, Channel> m_channels;
-    bool m_busy = false;
     bool m_takenUp = false;
     core::AlarmFold m_fold;
     // The latest of each alarm, for a message a fold sends later.
     std::map<std::string, std::pair<QString, QString>> m_alarms;
     std::vector<QString> m_dayAlarms;
     std::function<DaySummary()> m_summary;
-    MessageSender *m_sender;
+    MessageSender *m_tests = nullptr;
     QTimer *m_retry, *m_minute, *m_folds;
     Counts m_counts;
     double m_firstRetry;

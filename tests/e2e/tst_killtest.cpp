@@ -6,7 +6,10 @@
 // the service. VELDRA_KILLS sets how many times (scripts/killtest runs many).
 #include "archive/ArchiveDb.h"
 #include "archive/Salvage.h"
+#include "core/Alarms.h"
 #include "core/EnergyBook.h"
+#include "core/Messages.h"
+#include "support/MessageServers.h"
 #include "support/Processes.h"
 #include "support/TestSupport.h"
 
@@ -17,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <csignal>
 #include <sqlite3.h>
 
@@ -140,6 +144,126 @@ private slots:
               running, state->today, expected, kills ? lost / kWatts * 3600 / kills : 0.0);
         QVERIFY2(state->today <= expected + kWatts * 2 / 3600, "more energy than the time allows");
         QVERIFY2(lost <= kWatts * kLossPerKillSeconds * std::max(kills, 1) / 3600, "lost too much energy");
+    }
+
+    // Killed while it keeps messages to the owner (an alarm raised and
+    // cleared with each frame, two channels, each message added to the
+    // outbox and marked done there, the outbox emptied when all went; the
+    // receiver away in every other run, so that messages pile up), the
+    // service leaves an outbox whose whole lines all read; started again, it
+    // sends every message that was not marked done.
+    void killedWhileKeepingMessages()
+    {
+        const QString missing = testsupport::messageServersMissing();
+        if (!missing.isEmpty()) {
+            if (qEnvironmentVariableIsSet("CI"))
+                QFAIL(qPrintable(missing + " (scripts/install-deps installs it)"));
+            QSKIP(qPrintable(missing + "; scripts/install-deps installs it"));
+        }
+        ProgramFolder folder;
+        QVERIFY(testsupport::makeCertificates(folder.path(), "veldra"));
+        testsupport::PythonServer receiver(testsupport::kHttpsServer, folder.file("https.log"));
+        const QString record = folder.file("requests.jsonl");
+        core::MessageSettings messages;
+        messages.on = true;
+        messages.holdOff = "0";
+        messages.caFile = folder.file("veldra.pem").toStdString();
+        for (int i = 1; i <= 2; ++i) {
+            core::MessageChannel c;
+            c.kind = "webhook";
+            c.name = "hook " + std::to_string(i);
+            c.url = "https://127.0.0.1:" + std::to_string(receiver.port()) + "/hook";
+            messages.channels.push_back(c);
+        }
+        folder.write("messages.cfg", QByteArray::fromStdString(core::messageSettingsText(messages)));
+        // Battery low alone, at once: 11 V raises it, 13 V clears it.
+        core::AlarmSettings alarms;
+        alarms.on.fill(false);
+        alarms.on[size_t(core::AlarmId::BatteryLow)] = true;
+        alarms.threshold[size_t(core::AlarmId::BatteryLow)] = 12;
+        alarms.holdSeconds = 0;
+        folder.write("alarms.cfg", QByteArray::fromStdString(core::alarmSettingsText(alarms)));
+        folder.write("frames.txt", "[<V>450.56</V><I>522</I><R>2</R><S>3.2</S><M>0</M>]\n"
+                                   "[<V>532.48</V><I>522</I><R>2</R><S>3.2</S><M>0</M>]\n");
+        folder.write("prog.cfg", testsupport::progCfg("1"));
+        QProcess unit;
+        QVERIFY(
+            testsupport::startUnit(unit, folder.path(), {"--replay", folder.file("frames.txt"), "--rate", "4"}));
+        QTRY_VERIFY_WITH_TIMEOUT(folder.exists("COM1"), 10000);
+
+        QRandomGenerator random(20261209);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        env.insert("VELDRA_MESSAGE_RETRY_MS", "100");
+        QProcess service;
+        service.setProcessEnvironment(env);
+        service.setProcessChannelMode(QProcess::ForwardedChannels);
+        const auto start = [&] {
+            service.start(qEnvironmentVariable("VELDRA_BIN") + "/veldra-service", {"--folder", folder.path()});
+            return service.waitForStarted();
+        };
+        QStringList pending;
+        for (int kill = 0; kill < 6; ++kill) {
+            const bool away = kill % 2 == 1;
+            if (away)
+                receiver.stop();
+            else
+                QVERIFY(
+                    receiver.start({folder.file("veldra-server.pem"), folder.file("veldra-server.key"), record}));
+            QVERIFY(start());
+            QTest::qWait(1000 + int(random.bounded(2000)));
+            ::kill(pid_t(service.processId()), SIGKILL);
+            QVERIFY(service.waitForFinished(10000));
+            // Every whole line reads; only a last one cut short may not.
+            const QByteArray outbox = folder.read("outbox.txt");
+            const QList<QByteArray> lines = outbox.split('\n');
+            for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+                const QJsonObject o = QJsonDocument::fromJson(lines[i]).object();
+                QVERIFY2(o.contains("add") ? o["created"].isDouble() && o["channel"].isDouble()
+                                           : o["done"].isString(),
+                         lines[i].constData());
+            }
+            pending.clear();
+            for (const core::Message &m : core::readOutbox(outbox.toStdString()))
+                pending << QString::fromStdString(m.id);
+            qInfo("killed with the receiver %s: %lld lines in the outbox, %lld messages pending, the last line %s",
+                  away ? "away" : "up", static_cast<long long>(lines.size() - 1),
+                  static_cast<long long>(pending.size()), lines.last().isEmpty() ? "whole" : "cut short");
+        }
+        QVERIFY(testsupport::recordedRequests(record).size() > 0);
+        QVERIFY(!pending.isEmpty());
+
+        // No more changes: what was pending at the last kill goes, a line
+        // cut short (as by a kill in the middle of an append) is passed
+        // over, and the outbox ends empty.
+        unit.kill();
+        unit.waitForFinished(3000);
+        core::Message cut;
+        cut.id = "cut-short";
+        cut.created = QDateTime::currentSecsSinceEpoch();
+        cut.channelName = "hook 1";
+        cut.state = "raised";
+        const std::string line = core::outboxAddLine(cut);
+        QFile outbox(folder.file("outbox.txt"));
+        QVERIFY(outbox.open(QIODevice::Append));
+        outbox.write(QByteArray::fromStdString(line.substr(0, line.size() / 2)));
+        outbox.close();
+        const qsizetype before = testsupport::recordedRequests(record).size();
+        QVERIFY(receiver.start({folder.file("veldra-server.pem"), folder.file("veldra-server.key"), record}));
+        QVERIFY(start());
+        const auto sent = [&] {
+            QStringList ids;
+            for (const QJsonObject &r : testsupport::recordedRequests(record).mid(before))
+                ids << r["headers"].toObject()["x-veldra-message-id"].toString();
+            return ids;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(
+            std::all_of(pending.begin(), pending.end(), [&](const QString &id) { return sent().contains(id); }),
+            60000);
+        QTRY_VERIFY_WITH_TIMEOUT(core::readOutbox(folder.read("outbox.txt").toStdString()).empty(), 30000);
+        QVERIFY(!sent().contains("cut-short"));
+        service.terminate();
+        QVERIFY(service.waitForFinished(10000));
     }
 
     // Killed while it copies what a damaged archive still holds, the service
