@@ -2,6 +2,7 @@
 #include "Archive.h"
 
 #include "ArchiveWriter.h"
+#include "Certified.h"
 #include "ui/ProgramFolder.h"
 #include "ui/Files.h"
 
@@ -23,7 +24,7 @@ std::int64_t Archive::monoMs() const
 
 Archive::Archive(const ui::Services &services, QObject *parent)
     : QObject(parent), m_services(services), m_thread(new QThread(this)),
-      m_writer(new ArchiveWriter(path(), core::curveRules(turbineSettings(services.programFolder))))
+      m_writer(new ArchiveWriter(path(), turbineSettings(services.programFolder), certified(services.programFolder)))
 {
     m_thread->setObjectName(QStringLiteral("archive"));
     m_writer->moveToThread(m_thread);
@@ -89,11 +90,18 @@ core::TurbineSettings Archive::turbineSettings(const QString &programFolder)
     return bytes ? core::readTurbineSettings(ui::textOf(*bytes)) : core::TurbineSettings();
 }
 
+std::vector<core::CurvePoint> Archive::certified(const QString &programFolder)
+{
+    QString why;
+    return readCertifiedCurve(programFolder, &why).value_or(std::vector<core::CurvePoint>());
+}
+
 void Archive::loadTurbine()
 {
-    const core::CurveRules rules = core::curveRules(turbineSettings(m_services.programFolder));
+    const core::TurbineSettings turbine = turbineSettings(m_services.programFolder);
+    const auto curve = certified(m_services.programFolder);
     QMetaObject::invokeMethod(
-        m_writer, [w = m_writer, rules] { w->setCurveRules(rules); }, Qt::QueuedConnection);
+        m_writer, [w = m_writer, turbine, curve] { w->setTurbine(turbine, curve); }, Qt::QueuedConnection);
 }
 
 void Archive::forgetOld()

@@ -28,9 +28,12 @@ public:
 
     // Reads archive.cfg and forgets the minutes past their time.
     void loadSettings();
-    // Reads turbine.cfg: the power curve's rules.
+    // Reads turbine.cfg and the certified curve: the power curve's and the
+    // minutes' categories' rules.
     void loadTurbine();
     static core::TurbineSettings turbineSettings(const QString &programFolder);
+    // The certified curve kept (none when there is none or it cannot be read).
+    static std::vector<core::CurvePoint> certified(const QString &programFolder);
     const core::ArchiveSettings &settings() const { return m_settings; }
     QString path() const;
     QString settingsPath() const;

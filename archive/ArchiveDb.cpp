@@ -304,9 +304,15 @@ bool ArchiveDb::write(const core::ArchiveRow &minute)
 {
     m_full = false;
     // Rules that could not be applied (a full disk) are tried again first.
-    if (!m_rulesApplied && !setCurveRules(m_rules.value_or(core::CurveRules())))
+    if (!rulesApplied())
         return false;
     return transaction("BEGIN IMMEDIATE", [&] { return writeMinute(minute); });
+}
+
+bool ArchiveDb::rulesApplied()
+{
+    return (m_rulesApplied || setCurveRules(m_rules.value_or(core::CurveRules())))
+           && (m_availabilityApplied || setAvailabilityRules(m_availability.value_or(core::AvailabilityRules())));
 }
 
 bool ArchiveDb::writeMinute(const core::ArchiveRow &minute)
@@ -329,15 +335,15 @@ bool ArchiveDb::writeMinute(const core::ArchiveRow &minute)
     }
     const std::int64_t hourKey = core::localHourStart(minute.t, minute.utcOffset);
     const int dayKey = core::localDayKey(minute.t, minute.utcOffset);
-    // The curve takes the minute as it is stored (its values at their
-    // resolution), so that making the bins again gives the same sums.
-    auto curveOk = [&] {
-        if (!inCurve)
-            return true;
-        if (old && !applyToCurve(*old, -1))
-            return false;
+    // The curve and the categories take the minute as it is stored (its
+    // values at their resolution), so that making them again gives the same.
+    auto derivedOk = [&] {
         const auto now = row(Step::Minute, minute.t);
-        return now && applyToCurve(*now, 1);
+        if (!now)
+            return fail("read");
+        if (inCurve && ((old && !applyToCurve(*old, -1)) || !applyToCurve(*now, 1)))
+            return false;
+        return classMinute(old, *now);
     };
     auto summariesOk = [&] {
         if (replaces)
@@ -348,7 +354,7 @@ bool ArchiveDb::writeMinute(const core::ArchiveRow &minute)
         placeDay(day, dayKey);
         return put(Step::Minute, stored) && put(Step::Hour, hour) && put(Step::Day, day);
     };
-    return summariesOk() && curveOk();
+    return summariesOk() && derivedOk();
 }
 
 bool ArchiveDb::sumAgain(std::int64_t hourKey, int dayKey)
@@ -388,6 +394,8 @@ long long ArchiveDb::addImported(const std::vector<core::ArchiveRow> &minutes)
     m_full = false;
     if (minutes.empty())
         return 0;
+    if (!rulesApplied())
+        return -1;
     long long added = 0;
     const bool done = transaction("BEGIN IMMEDIATE", [&] {
         std::map<std::int64_t, core::ArchiveRow> days;
@@ -430,6 +438,9 @@ long long ArchiveDb::addImported(const std::vector<core::ArchiveRow> &minutes)
                 hour = core::rollUp(hour, minute);
                 day->second = core::rollUp(day->second, minute);
                 ok = put(Step::Minute, minute);
+                // Classed as stored, as when the tallies are made again.
+                const auto stored = ok ? row(Step::Minute, minute.t) : std::nullopt;
+                ok = stored && tally(*stored, core::minuteFits(*stored, *m_availability), 1);
                 changed = true;
                 ++added;
             }

@@ -14,6 +14,7 @@
 // minutes never shrinks the curve and a kill never counts a minute twice.
 
 #include "core/Archive.h"
+#include "core/Availability.h"
 #include "core/FrameCurve.h"
 #include "core/PowerCurve.h"
 
@@ -43,8 +44,8 @@ class ArchiveDb {
 public:
     // The schema this program writes (PRAGMA user_version).
     // 1: minutes, hours, days. 2: the power curve. 3: days start at their
-    // date's real start.
-    static constexpr int kSchemaVersion = 3;
+    // date's real start. 4: the minutes' categories tallied by hour.
+    static constexpr int kSchemaVersion = 4;
     static QString fileName() { return QStringLiteral("archive.sqlite"); }
 
     ArchiveDb() = default;
@@ -86,6 +87,15 @@ public:
     // (or in an archive of schema 1, opened read-only and not yet brought up
     // to date) made from the minutes kept.
     std::optional<core::PowerCurve> curve(const core::CurveRules &rules);
+    // The rules minutes are classed by. Tallies made by other rules are made
+    // again from the minutes kept (those of hours whose minutes were let go
+    // stay as they were made). A writer that sets none classes by the defaults.
+    bool setAvailabilityRules(const core::AvailabilityRules &rules);
+    // The tallies of the hours with from <= t < to, by local day (yyyymmdd);
+    // nullopt on a failure. An archive before them has none.
+    std::optional<std::map<int, core::AvailabilityTally>> availabilityDays(std::int64_t from, std::int64_t to);
+    // The rules the tallies were made by ("" when not made yet).
+    std::string availabilityKey();
     // A new curve from the minutes at or after `since` on; the bins go.
     bool resetCurve(std::int64_t since);
     // An earlier version's frame curve (in m/s), taken in once as whole
@@ -136,6 +146,9 @@ private:
     // Every day row placed at its date's real start again.
     bool placeDays();
     bool put(Step step, const core::ArchiveRow &row);
+    // The curve's and the categories' rules taken up (tried again after a
+    // failure such as a full disk).
+    bool rulesApplied();
     // write()'s and salvage()'s work inside their transactions.
     bool writeMinute(const core::ArchiveRow &minute);
     bool salvageInto(const QString &damaged, const std::vector<std::string> &tables, const core::CurveRules &rules,
@@ -153,6 +166,14 @@ private:
     std::optional<core::PowerCurve> curveFromMinutes(const core::CurveRules &rules, std::int64_t since);
     std::optional<core::PowerCurve> readCurveTables(bool seedOnly);
 
+    // The minute's category in (sign 1) or out (-1) of its hour's tallies.
+    bool tally(const core::ArchiveRow &minute, core::Category c, int sign);
+    bool writeTallies(const std::map<std::int64_t, std::pair<int, core::AvailabilityTally>> &hours);
+    // A minute written (`old` as it was before, if it was): its category, and
+    // the minutes before it whose run it made long enough.
+    bool classMinute(const std::optional<core::ArchiveRow> &old, const core::ArchiveRow &stored);
+    bool classAgain(const core::AvailabilityRules &rules);
+
     // A prepared statement kept for the connection's life, reset for reuse.
     sqlite3_stmt *cached(const std::string &sql);
 
@@ -164,6 +185,8 @@ private:
     std::optional<core::CurveRules> m_rules;
     bool m_rulesApplied = false;
     std::int64_t m_curveSince = 0;
+    std::optional<core::AvailabilityRules> m_availability;
+    bool m_availabilityApplied = false;
 };
 
 } // namespace archive

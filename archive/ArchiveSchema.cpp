@@ -117,6 +117,15 @@ bool ArchiveDb::makeSchema()
         // Days began at their first minute's offset, an hour off on the
         // date the clocks change (and then missed by queries by time).
         [this] { return placeDays(); },
+        // What each minute was, tallied by hour: made from the minutes kept
+        // when the rules are first set (the empty key matches none).
+        [this] {
+            return exec("CREATE TABLE IF NOT EXISTS avail_hour(t INTEGER, utc_offset INTEGER, category INTEGER, minutes INTEGER, "
+                        "energy_wh REAL, PRIMARY KEY(t, category)) WITHOUT ROWID;"
+                        "CREATE TABLE IF NOT EXISTS avail_lost(t INTEGER, utc_offset INTEGER, category INTEGER, bin INTEGER, "
+                        "minutes INTEGER, PRIMARY KEY(t, category, bin)) WITHOUT ROWID;"
+                        "INSERT OR REPLACE INTO meta VALUES('avail_rules', '');");
+        },
     };
     static_assert(std::size(steps) == kSchemaVersion, "a schema version is a step");
     for (long long v = version; v < kSchemaVersion; ++v) {

@@ -3,6 +3,7 @@
 
 #include "Salvage.h"
 
+#include "core/Performance.h"
 #include "ui/Files.h"
 #include "ui/ProgramFolder.h"
 
@@ -16,7 +17,10 @@ namespace archive {
 namespace {
 } // namespace
 
-ArchiveWriter::ArchiveWriter(QString path, const core::CurveRules &rules) : m_path(std::move(path)), m_rules(rules)
+ArchiveWriter::ArchiveWriter(QString path, const core::TurbineSettings &turbine,
+                             std::vector<core::CurvePoint> certified)
+    : m_path(std::move(path)), m_turbine(turbine), m_certified(std::move(certified)),
+      m_rules(core::curveRules(turbine))
 { }
 
 ArchiveWriter::~ArchiveWriter() = default;
@@ -110,7 +114,7 @@ bool ArchiveWriter::keepAside(const QString &why)
         return false;
     }
     m_db.takeOver();
-    m_db.setCurveRules(m_rules);
+    applyRules();
     emit problem(QStringLiteral("kept"), QStringLiteral("The archive %1 was damaged (%2). It was kept as %3 and a "
                                                         "new archive was started; %4.")
                                              .arg(ui::nativePath(m_path), why, ui::nativePath(kept), taken));
@@ -122,7 +126,7 @@ void ArchiveWriter::start()
     if (!openOrKeepAside())
         return;
     // Made again here when the settings changed while the program was not running.
-    m_db.setCurveRules(m_rules);
+    applyRules();
     takeFrameCurve();
 }
 
@@ -191,12 +195,26 @@ void ArchiveWriter::takeFrameCurve()
                                                     .arg(ui::nativePath(file), why, ui::nativePath(kept)));
 }
 
-void ArchiveWriter::setCurveRules(const core::CurveRules &rules)
+bool ArchiveWriter::applyRules()
 {
-    m_rules = rules;
-    if (m_db.isOpen() && !m_db.setCurveRules(rules))
+    if (!m_db.setCurveRules(m_rules))
+        return false;
+    std::optional<core::PowerCurve> measured;
+    if (!m_turbine.cutIn && !core::cutInWind(m_certified))
+        measured = m_db.curve(m_rules);
+    return m_db.setAvailabilityRules(
+        core::availabilityRules(m_turbine, m_certified, measured ? &*measured : nullptr));
+}
+
+void ArchiveWriter::setTurbine(const core::TurbineSettings &turbine, const std::vector<core::CurvePoint> &certified)
+{
+    m_turbine = turbine;
+    m_certified = certified;
+    m_rules = core::curveRules(turbine);
+    if (m_db.isOpen() && !applyRules())
         emit problem(QStringLiteral("write"), QStringLiteral("The archive %1 could not be written: %2. The program "
-                                                             "goes on and makes the power curve again later.")
+                                                             "goes on and makes the power curve and the minutes' "
+                                                             "categories again later.")
                                                   .arg(ui::nativePath(m_path), m_db.error()));
 }
 

@@ -20,7 +20,7 @@ public:
     // At most this many minutes wait for room (a week).
     static constexpr size_t kMaxWaiting = 7 * 24 * 60;
 
-    ArchiveWriter(QString path, const core::CurveRules &rules);
+    ArchiveWriter(QString path, const core::TurbineSettings &turbine, std::vector<core::CurvePoint> certified);
     ~ArchiveWriter() override;
 
     // Each runs on the writer's thread.
@@ -30,8 +30,9 @@ public:
     // wall clock `wall` (UTC seconds) only as far as the clock that counts
     // sleep (`mono`, seconds) bears it out.
     void forget(qint64 wall, double mono, int minuteDays);
-    // The turbine settings changed: the curve may be made again.
-    void setCurveRules(const core::CurveRules &rules);
+    // The turbine settings or the certified curve changed: the curve and the
+    // minutes' categories may be made again.
+    void setTurbine(const core::TurbineSettings &turbine, const std::vector<core::CurvePoint> &certified);
     // Writes what it can and closes; the minutes that could not be written,
     // in words ("" when none), for the log.
     QString finish();
@@ -56,9 +57,13 @@ private:
     // A copy of a damaged archive left by a kill: put in place when whole, else removed.
     void finishCopy();
     void takeFrameCurve();
+    // The curve's rules, then the categories' (whose cut-in may come from the curve).
+    bool applyRules();
     void drain();
 
     QString m_path;
+    core::TurbineSettings m_turbine;
+    std::vector<core::CurvePoint> m_certified;
     core::CurveRules m_rules;
     ArchiveDb m_db;
     std::deque<core::ArchiveRow> m_waiting;

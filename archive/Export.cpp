@@ -2,6 +2,7 @@
 #include "Export.h"
 
 #include "Archive.h"
+#include "AvailabilityReport.h"
 #include "Certified.h"
 #include "CurveReport.h"
 #include "WindReport.h"
@@ -124,6 +125,8 @@ int answerFromArchive(int argc, char **argv, const core::CommandLine &line)
         return reportWind(folder, out, err);
     if (line.report == "energy")
         return reportEnergy(folder, out, err);
+    if (line.report == "availability")
+        return reportAvailability(folder, out, err);
     return reportPowerCurve(folder, out, err);
 }
 

@@ -313,6 +313,9 @@ bool ArchiveDb::salvageInto(const QString &damaged, const std::vector<std::strin
             ok = setMeta("curve_rules", rules.key());
         }
     }
+    // Tallies that lost rows are made again by the writer from the minutes kept.
+    if (ok && got->readable && (lost.count("avail_hour") || lost.count("avail_lost")))
+        ok = setMeta("avail_rules", "");
     // Days from an archive before they started at their date's real start.
     return ok && placeDays();
 }

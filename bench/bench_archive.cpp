@@ -131,7 +131,7 @@ int main(int argc, char **argv)
 
     // A year of minutes, written as the program writes them.
     {
-        archive::ArchiveWriter writer(path, core::CurveRules());
+        archive::ArchiveWriter writer(path, core::TurbineSettings(), {});
         writer.start();
         QElapsedTimer t;
         t.start();

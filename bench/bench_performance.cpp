@@ -63,7 +63,7 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     const QString folder = dir.path();
     {
-        archive::ArchiveWriter writer(folder + QStringLiteral("/archive.sqlite"), core::CurveRules());
+        archive::ArchiveWriter writer(folder + QStringLiteral("/archive.sqlite"), core::TurbineSettings(), {});
         writer.start();
         for (int i = 0; i < kYear; ++i)
             writer.write(minuteAt(i));

@@ -64,7 +64,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     {
-        archive::ArchiveWriter writer(dir.filePath(archive::ArchiveDb::fileName()), core::CurveRules());
+        archive::ArchiveWriter writer(dir.filePath(archive::ArchiveDb::fileName()), core::TurbineSettings(), {});
         writer.start();
         for (int i = 0; i < kYear; ++i)
             writer.write(minuteAt(i));

@@ -75,7 +75,7 @@ CommandLine parseCommandLine(const std::vector<std::string> &args)
             if (reporting)
                 return wrong("--report is given more than once");
             if (i + 1 == args.size())
-                return wrong("--report needs powercurve, wind, energy, or curve and a FILE");
+                return wrong("--report needs powercurve, wind, energy, availability, or curve and a FILE");
             reporting = true;
             actions.push_back(arg);
             line.report = args[++i];
@@ -83,8 +83,10 @@ CommandLine parseCommandLine(const std::vector<std::string> &args)
                 if (i + 1 == args.size() || args[i + 1].empty() || args[i + 1][0] == '-')
                     return wrong("--report curve needs a FILE");
                 line.reportFile = args[++i];
-            } else if (line.report != "powercurve" && line.report != "wind" && line.report != "energy") {
-                return wrong("--report needs powercurve, wind, energy, or curve and a FILE, not '" + line.report + "'");
+            } else if (line.report != "powercurve" && line.report != "wind" && line.report != "energy"
+                       && line.report != "availability") {
+                return wrong("--report needs powercurve, wind, energy, availability, or curve and a FILE, not '"
+                             + line.report + "'");
             }
         } else if (arg == "--step") {
             if (i + 1 == args.size())
@@ -158,6 +160,10 @@ std::string usageText(const std::string &program)
              "  --report energy\n"
              "                print the energy of each month as CSV (with the performance\n"
              "                against the certified curve when one is imported) and exit\n"
+             "  --report availability\n"
+             "                print each month's and year's time in each category, the\n"
+             "                turbine's availability and the energy lost by cause as CSV\n"
+             "                and exit\n"
              "  --report curve FILE\n"
              "                print the estimate of a curve file (a header naming power_w\n"
              "                or power_kw, then wind in m/s and power a line) and exit\n"

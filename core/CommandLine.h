@@ -14,7 +14,7 @@ struct CommandLine {
     std::string folder;
     // For Action::Export: the range as written, and "minute", "hour" or "day".
     std::string exportFrom, exportTo, exportStep = "minute";
-    // For Action::Report: "powercurve", "wind", "energy", or "curve" with the file as written.
+    // For Action::Report: "powercurve", "wind", "energy", "availability", or "curve" with the file as written.
     std::string report, reportFile;
     // For Action::WebNetwork: whether other devices may reach the web server.
     bool webNetwork = false;

@@ -310,8 +310,10 @@ std::vector<FormField> turbineFields()
         {"ActivePowerControl", "Active power control (pitch), not stall or furling", "", K::Tick},
         {"BatteryFullVolts", "Battery full at", "V (empty: off)"},
         {"DumpsToLoad", "Surplus power is dumped into the load", "", K::Tick},
+        {"CutIn", "Cut-in wind speed", "m/s (empty: from the curves)"},
         {"CutOut", "Cut-out wind speed", "m/s"},
         {"RatedPower", "Rated power", "W (empty: none)"},
+        {"RotorDiameter", "Rotor diameter", "m (empty: none)"},
         {"Site", "Site name", ""},
     };
 }
@@ -324,8 +326,10 @@ FormValues turbineValues(const TurbineSettings &s)
             {"ActivePowerControl", s.activePowerControl ? "1" : "0"},
             {"BatteryFullVolts", shown(s.batteryFullVolts)},
             {"DumpsToLoad", s.dumpsToLoad ? "1" : "0"},
+            {"CutIn", shown(s.cutIn)},
             {"CutOut", shown(s.cutOut)},
             {"RatedPower", shown(s.ratedPower)},
+            {"RotorDiameter", shown(s.rotorDiameter)},
             {"Site", s.site}};
 }
 
@@ -351,6 +355,9 @@ std::optional<FormProblem> readTurbineValues(const FormValues &v, TurbineSetting
     s.batteryFullVolts = read("BatteryFullVolts");
     if (bad)
         return FormProblem{"BatteryFullVolts", "Battery full at: volts above 0 and up to 1000, or empty for off."};
+    s.cutIn = read("CutIn");
+    if (bad)
+        return FormProblem{"CutIn", "Cut-in: a wind speed from 0.5 m/s up to the cut-out, or empty for the curves'."};
     const auto cutOut = read("CutOut");
     if (bad || !cutOut)
         return FormProblem{"CutOut", "Cut-out: a wind speed from 5 to 60 m/s."};
@@ -358,6 +365,9 @@ std::optional<FormProblem> readTurbineValues(const FormValues &v, TurbineSetting
     s.ratedPower = read("RatedPower");
     if (bad)
         return FormProblem{"RatedPower", "Rated power: watts above 0 and up to 10000000, or empty for none."};
+    s.rotorDiameter = read("RotorDiameter");
+    if (bad)
+        return FormProblem{"RotorDiameter", "Rotor diameter: from 0.3 to 200 m, or empty for none."};
     s.activePowerControl = ticked(v, "ActivePowerControl");
     s.dumpsToLoad = ticked(v, "DumpsToLoad");
     s.site = trimmed(valueOf(v, "Site"));
@@ -368,6 +378,8 @@ std::optional<FormProblem> readTurbineValues(const FormValues &v, TurbineSetting
                           : t.rfind("Mean", 0) == 0    ? "MeanTemperature"
                           : t.rfind("Battery", 0) == 0 ? "BatteryFullVolts"
                           : t.rfind("Rated", 0) == 0   ? "RatedPower"
+                          : t.rfind("Cut-in", 0) == 0  ? "CutIn"
+                          : t.rfind("Rotor", 0) == 0   ? "RotorDiameter"
                           : t.rfind("Site", 0) == 0    ? "Site"
                                                        : "CutOut";
         return FormProblem{key, t};

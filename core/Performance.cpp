@@ -2,21 +2,12 @@
 #include "Performance.h"
 
 #include "Number.h"
+#include "Text.h"
 
 #include <algorithm>
 #include <cstdio>
 
 namespace core {
-
-namespace {
-
-std::string monthText(int key)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%04d-%02d", key / 100, key % 100);
-    return text;
-}
-} // namespace
 
 std::optional<double> certifiedWatts(const std::vector<CurvePoint> &certified, double wind)
 {

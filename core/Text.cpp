@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Text.h"
 
+#include <cstdio>
+
 namespace core {
 
 std::string_view trimBlanks(std::string_view text, std::string_view blanks)
@@ -69,6 +71,13 @@ std::string lowered(std::string_view text)
         if (c >= 'A' && c <= 'Z')
             c = char(c + ('a' - 'A'));
     return out;
+}
+
+std::string monthText(int key)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02d", key / 100, key % 100);
+    return text;
 }
 
 } // namespace core

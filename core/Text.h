@@ -28,4 +28,7 @@ std::vector<std::string_view> splitLines(std::string_view text);
 // `text` with the ASCII capitals made small (other bytes as they are).
 std::string lowered(std::string_view text);
 
+// A month's key (yyyymm) as "2026-03".
+std::string monthText(int key);
+
 } // namespace core

@@ -40,7 +40,8 @@ bool TurbineSettings::operator==(const TurbineSettings &o) const
 {
     return altitude == o.altitude && meanTemperature == o.meanTemperature
            && activePowerControl == o.activePowerControl && batteryFullVolts == o.batteryFullVolts
-           && dumpsToLoad == o.dumpsToLoad && cutOut == o.cutOut && ratedPower == o.ratedPower && site == o.site;
+           && dumpsToLoad == o.dumpsToLoad && cutOut == o.cutOut && cutIn == o.cutIn && rotorDiameter == o.rotorDiameter
+           && ratedPower == o.ratedPower && site == o.site;
 }
 
 std::optional<std::string> turbineSettingsProblem(const TurbineSettings &s)
@@ -53,6 +54,10 @@ std::optional<std::string> turbineSettingsProblem(const TurbineSettings &s)
         return "Battery full at: volts above 0 and up to 1000, or empty for off.";
     if (!(s.cutOut >= 5 && s.cutOut <= 60))
         return "Cut-out: a wind speed from 5 to 60 m/s.";
+    if (s.cutIn && !(*s.cutIn >= 0.5 && *s.cutIn < s.cutOut))
+        return "Cut-in: a wind speed from 0.5 m/s up to the cut-out, or empty for the curves'.";
+    if (s.rotorDiameter && !(*s.rotorDiameter >= 0.3 && *s.rotorDiameter <= 200))
+        return "Rotor diameter: from 0.3 to 200 m, or empty for none.";
     if (s.ratedPower && !(*s.ratedPower > 0 && *s.ratedPower <= 10000000))
         return "Rated power: watts above 0 and up to 10000000, or empty for none.";
     // It names the turbine in mail headers and push titles.
@@ -63,12 +68,16 @@ std::optional<std::string> turbineSettingsProblem(const TurbineSettings &s)
 }
 
 namespace {
-// Only a site that was named is written, so files from before keep their bytes.
-std::string siteLine(const std::string &site)
+// Only what was given of these is written, so files from before keep their bytes.
+std::string givenLines(const TurbineSettings &s)
 {
     std::string out;
-    if (!site.empty())
-        putTag(out, "Site", site);
+    if (s.cutIn)
+        out += tagLine("CutIn", dotNumberText(*s.cutIn));
+    if (s.rotorDiameter)
+        out += tagLine("RotorDiameter", dotNumberText(*s.rotorDiameter));
+    if (!s.site.empty())
+        putTag(out, "Site", s.site);
     return out;
 }
 } // namespace
@@ -79,7 +88,7 @@ std::string turbineSettingsText(const TurbineSettings &s)
            + tagLine("ActivePowerControl", s.activePowerControl ? "1" : "0")
            + tagLine("BatteryFullVolts", optionalText(s.batteryFullVolts))
            + tagLine("DumpsToLoad", s.dumpsToLoad ? "1" : "0") + tagLine("CutOut", dotNumberText(s.cutOut))
-           + tagLine("RatedPower", optionalText(s.ratedPower)) + siteLine(s.site);
+           + tagLine("RatedPower", optionalText(s.ratedPower)) + givenLines(s);
 }
 
 TurbineSettings readTurbineSettings(std::string_view text)
@@ -101,6 +110,10 @@ TurbineSettings readTurbineSettings(std::string_view text)
         take(&TurbineSettings::batteryFullVolts, std::optional<double>(*v));
     if (const auto v = number(text, "CutOut"))
         take(&TurbineSettings::cutOut, *v);
+    if (const auto v = number(text, "CutIn"))
+        take(&TurbineSettings::cutIn, std::optional<double>(*v));
+    if (const auto v = number(text, "RotorDiameter"))
+        take(&TurbineSettings::rotorDiameter, std::optional<double>(*v));
     if (const auto v = number(text, "RatedPower"))
         take(&TurbineSettings::ratedPower, std::optional<double>(*v));
     s.activePowerControl = flag(text, "ActivePowerControl");

@@ -13,6 +13,7 @@ namespace core {
 constexpr double kReferenceDensity = 1.225;
 constexpr double kDefaultTemperature = 15;
 constexpr double kDefaultCutOut = 25;
+constexpr double kDefaultCutIn = 3;
 
 struct TurbineSettings {
     double altitude = 0; // m above sea level
@@ -28,6 +29,11 @@ struct TurbineSettings {
     // are left out of the curve.
     bool dumpsToLoad = false;
     double cutOut = kDefaultCutOut; // m/s
+    // m/s: below it the wind is calm. None: the certified curve's cut-in,
+    // else the measured curve's lowest producing bin, else kDefaultCutIn.
+    std::optional<double> cutIn;
+    // m, for the power coefficient and the tip-speed ratio; none when not given.
+    std::optional<double> rotorDiameter;
     // W, for the capacity factor; none when not given.
     std::optional<double> ratedPower;
     // Names this turbine in messages and data sent out (UTF-8); empty for the

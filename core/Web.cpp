@@ -88,6 +88,7 @@ const RouteName kRoutes[] = {
     {"/api/series", WebRoute::Series},
     {"/api/days", WebRoute::Days},
     {"/api/powercurve", WebRoute::PowerCurve},
+    {"/api/availability", WebRoute::Availability},
     {"/metrics", WebRoute::Metrics},
     {"/trends", WebRoute::Trends},
     {"/settings", WebRoute::Settings},
@@ -398,6 +399,7 @@ bool isApiRoute(WebRoute route)
     case WebRoute::Series:
     case WebRoute::Days:
     case WebRoute::PowerCurve:
+    case WebRoute::Availability:
     case WebRoute::Metrics:
     case WebRoute::SettingsPage:
         return true;

@@ -51,15 +51,17 @@ TurbinePage::TurbinePage(const ui::Services &services, QWidget *parent)
     BatteryFullVolts = entry(this, "BatteryFullVolts", QStringLiteral("Battery full at"), QStringLiteral("V (empty: off)"),
                              3);
     DumpsToLoad = tickBox(this, "DumpsToLoad", QStringLiteral("Surplus power is dumped into the load"), 4);
-    CutOut = entry(this, "CutOut", QStringLiteral("Cut-out wind speed"), QStringLiteral("m/s"), 5);
-    RatedPower = entry(this, "RatedPower", QStringLiteral("Rated power"), QStringLiteral("W (empty: none)"), 6);
-    Site = entry(this, "Site", QStringLiteral("Site name"), QString(), 7);
+    CutIn = entry(this, "CutIn", QStringLiteral("Cut-in wind speed"), QStringLiteral("m/s (empty: from the curves)"), 5);
+    CutOut = entry(this, "CutOut", QStringLiteral("Cut-out wind speed"), QStringLiteral("m/s"), 6);
+    RatedPower = entry(this, "RatedPower", QStringLiteral("Rated power"), QStringLiteral("W (empty: none)"), 7);
+    RotorDiameter = entry(this, "RotorDiameter", QStringLiteral("Rotor diameter"), QStringLiteral("m (empty: none)"), 8);
+    Site = entry(this, "Site", QStringLiteral("Site name"), QString(), 9);
     // A name is wider than a number, and has no unit beside it.
     Site->resize(228, Site->height());
     delete findChild<QLabel *>(QStringLiteral("UnitSite"));
     Site->setPlaceholderText(QSysInfo::machineHostName());
     Density = ui::greenLabel(this, QStringLiteral("Density"), QString());
-    Density->setGeometry(8, rowTop(8) + 4, 404, 96);
+    Density->setGeometry(8, rowTop(10) + 4, 404, 96);
     Density->setWordWrap(true);
     Density->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     for (QLineEdit *e : {Altitude, MeanTemperature})

@@ -2,7 +2,8 @@
 #pragma once
 // The "Turbine and site" page of the Options window ("turbine.cfg"): what the
 // power curve needs to know of the site's air and of what curtails the
-// turbine, and its rated power for the capacity factor.
+// turbine, its rated power for the capacity factor, its cut-in for calm
+// minutes and its rotor for the power coefficient.
 
 #include "core/Forms.h"
 #include "ui/Options.h"
@@ -27,7 +28,7 @@ public:
     // Checks, then writes "turbine.cfg".
     bool save() override;
 
-    QLineEdit *Altitude, *MeanTemperature, *BatteryFullVolts, *CutOut, *RatedPower, *Site;
+    QLineEdit *Altitude, *MeanTemperature, *BatteryFullVolts, *CutIn, *CutOut, *RatedPower, *RotorDiameter, *Site;
     QCheckBox *ActivePowerControl, *DumpsToLoad;
     QLabel *Density;
 

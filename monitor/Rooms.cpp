@@ -83,7 +83,10 @@ void Rooms::take(ui::SettingsFile file)
         m_session->messenger()->loadSettings(); // the site's name
         break;
     case ui::SettingsFile::Messages: break;
-    case ui::SettingsFile::CertifiedCurve: m_performance->check(); break;
+    case ui::SettingsFile::CertifiedCurve:
+        m_archive->loadTurbine();
+        m_performance->check();
+        break;
     }
 }
 

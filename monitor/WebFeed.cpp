@@ -10,6 +10,7 @@
 #include "core/PowerCurve.h"
 #include "core/Text.h"
 #include "archive/Archive.h"
+#include "archive/AvailabilityReport.h"
 #include "archive/Certified.h"
 #include "archive/CurveReport.h"
 #include "web/WebServer.h"
@@ -64,6 +65,27 @@ void answerArchive(web::WebServer &server, const QString &file)
             return Answer{200, core::daysJson(*q, db ? db->rows(archive::Step::Day, q->from, q->to)
                                                      : std::vector<core::ArchiveRow>())};
         });
+    });
+    const QString folder = QFileInfo(file).absolutePath();
+    server.setAvailabilityHandler([folder](const core::QueryPairs &query, std::int64_t now) {
+        std::string error;
+        const auto year = core::availabilityYear(query, QDateTime::fromSecsSinceEpoch(now).date().year(), &error);
+        if (!year)
+            return refusal(400, error);
+        const QDate first(*year, 1, 1);
+        QString why;
+        const auto book = archive::readAvailability(folder, first.startOfDay().toSecsSinceEpoch(),
+                                                    first.addYears(1).startOfDay().toSecsSinceEpoch(), now, &why);
+        if (!book)
+            return refusal(503, why.toStdString());
+        const auto periods = [](const std::map<int, core::Availability> &m) {
+            std::vector<core::AvailabilityPeriod> out;
+            for (const auto &[key, a] : m)
+                out.push_back({key, a});
+            return out;
+        };
+        return Answer{200, core::availabilityJson(*year, periods(book->years), periods(book->months),
+                                                  periods(book->days))};
     });
 }
 } // namespace

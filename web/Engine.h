@@ -110,7 +110,7 @@ struct Engine : http::Handler {
     core::PowerCurve curve;
     double cutOut = core::kDefaultCutOut;
     std::vector<core::CurvePoint> certified;
-    WebServer::ArchiveHandler series, days;
+    WebServer::ArchiveHandler series, days, availability;
     WebServer::SettingsHandler settings;
     // Runs a call on the session's thread, later.
     std::function<void(std::function<void()>)> toSession;

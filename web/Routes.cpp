@@ -226,6 +226,8 @@ const Route kRoutes[] = {
     {R::Metrics, Access::LoggedIn, metrics},
     {R::Series, Access::LoggedIn, [](Engine &e, Request &r) { return fromArchive(e, r, &Engine::series); }},
     {R::Days, Access::LoggedIn, [](Engine &e, Request &r) { return fromArchive(e, r, &Engine::days); }},
+    {R::Availability, Access::LoggedIn,
+     [](Engine &e, Request &r) { return fromArchive(e, r, &Engine::availability); }},
     {R::Settings, Access::LoggedIn, [](Engine &e, Request &r) { return page(e, r, "settings.html"); }},
     {R::SettingsPage, Access::LoggedIn, settingsPage},
 };

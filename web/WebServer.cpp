@@ -177,6 +177,12 @@ void WebServer::setDaysHandler(ArchiveHandler handler)
     m_engine->days = std::move(handler);
 }
 
+void WebServer::setAvailabilityHandler(ArchiveHandler handler)
+{
+    std::lock_guard lock(m_engine->m);
+    m_engine->availability = std::move(handler);
+}
+
 void WebServer::setSettingsHandler(SettingsHandler handler)
 {
     std::lock_guard lock(m_engine->m);

@@ -67,6 +67,8 @@ public:
         std::function<std::pair<int, std::string>(const core::QueryPairs &query, std::int64_t now)>;
     void setSeriesHandler(ArchiveHandler handler);
     void setDaysHandler(ArchiveHandler handler);
+    // /api/availability?<query>, the same way.
+    void setAvailabilityHandler(ArchiveHandler handler);
     // A settings page's form: read (`body` empty) or written, run on the
     // session's thread (status, JSON). The request has passed every check a
     // write needs; `address` is the client's, for the log of writes.

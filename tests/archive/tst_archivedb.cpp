@@ -146,7 +146,7 @@ Leaf leafOf(const QString &path, const QString &table, bool last, bool root = fa
 // then makes room again. Exits 0 when everything held.
 int fullDiskChild(const QString &dir)
 {
-    archive::ArchiveWriter w(dir + "/archive.sqlite", core::CurveRules());
+    archive::ArchiveWriter w(dir + "/archive.sqlite", core::TurbineSettings(), {});
     int problems = 0, working = 0;
     QObject::connect(&w, &archive::ArchiveWriter::problem, [&](const QString &condition, const QString &text) {
         ++problems;
@@ -378,7 +378,7 @@ private slots:
             f.write(QByteArray::fromStdString(core::frameCurveText(frames)));
         }
         {
-            archive::ArchiveWriter w(dir.filePath("archive.sqlite"), core::CurveRules());
+            archive::ArchiveWriter w(dir.filePath("archive.sqlite"), core::TurbineSettings(), {});
             QSignalSpy problems(&w, &archive::ArchiveWriter::problem);
             w.start();
             w.finish();
@@ -492,7 +492,7 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(found);
         }
-        archive::ArchiveWriter w(path, core::CurveRules());
+        archive::ArchiveWriter w(path, core::TurbineSettings(), {});
         QSignalSpy problems(&w, &archive::ArchiveWriter::problem);
         w.start();
         w.write(minute(kBase, 0, 12));
@@ -605,7 +605,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("archive.sqlite");
-        archive::ArchiveWriter w(path, core::CurveRules());
+        archive::ArchiveWriter w(path, core::TurbineSettings(), {});
         QSignalSpy problems(&w, &archive::ArchiveWriter::problem);
         w.start();
         const std::int64_t day = 86400, newest = kBase + 9 * day;
@@ -633,7 +633,7 @@ private slots:
     void droppedAndUnwritten()
     {
         QTemporaryDir dir;
-        archive::ArchiveWriter w(dir.filePath("missing/archive.sqlite"), core::CurveRules());
+        archive::ArchiveWriter w(dir.filePath("missing/archive.sqlite"), core::TurbineSettings(), {});
         QSignalSpy problems(&w, &archive::ArchiveWriter::problem);
         QSignalSpy dropped(&w, &archive::ArchiveWriter::droppedChanged);
         const std::int64_t n = archive::ArchiveWriter::kMaxWaiting + 2;
@@ -658,7 +658,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("archive.sqlite");
-        archive::ArchiveWriter w(path, core::CurveRules());
+        archive::ArchiveWriter w(path, core::TurbineSettings(), {});
         QSignalSpy problems(&w, &archive::ArchiveWriter::problem);
         w.start();
         for (int i = 0; i < 600; ++i)
@@ -709,6 +709,8 @@ private slots:
         {
             archive::ArchiveDb db;
             QVERIFY(db.open(path, false));
+            // The writer's rules, so that it finds the curve as made by them.
+            QVERIFY(db.setCurveRules(core::curveRules(core::TurbineSettings())));
             std::vector<core::ArchiveRow> imported;
             for (std::int64_t t = t0; t < t0 + twoWeeks - 7200; t += 60) {
                 imported.push_back(minute(t, 0, 12 + double(t % 7), 1));
@@ -743,7 +745,7 @@ private slots:
             for (const auto step : {archive::Step::Minute, archive::Step::Hour, archive::Step::Day})
                 for (const core::ArchiveRow &r : db.rows(step, 0, kBase * 2))
                     s[QString::number(int(step))].push_back({r.t, r.minutes, std::llround(r.energyWh * 1000)});
-            if (const auto curve = db.curve(core::CurveRules()))
+            if (const auto curve = db.curve(core::curveRules(core::TurbineSettings())))
                 for (int b = 0; b < core::PowerCurve::kBins; ++b)
                     if (curve->bins()[size_t(b)].minutes)
                         s["curve"].push_back({b, curve->bins()[size_t(b)].minutes, 0});
@@ -772,7 +774,7 @@ private slots:
             QCOMPARE(f.write(QByteArray(int(size), char(0xa5))), size);
         }
 
-        archive::ArchiveWriter w(path, core::CurveRules());
+        archive::ArchiveWriter w(path, core::TurbineSettings(), {});
         QSignalSpy problems(&w, &archive::ArchiveWriter::problem);
         w.start();
         w.finish();
@@ -821,7 +823,7 @@ private slots:
     void exportWhileWriting()
     {
         QTemporaryDir dir;
-        archive::ArchiveWriter w(dir.filePath("archive.sqlite"), core::CurveRules());
+        archive::ArchiveWriter w(dir.filePath("archive.sqlite"), core::TurbineSettings(), {});
         w.start();
         for (int i = 0; i < 3; ++i)
             w.write(minute(kBase + 60 * i, 0, 12 + i));

@@ -52,8 +52,9 @@ void TstCommandLine::parse_data()
                                            << "" << "--report curve needs a FILE";
     QTest::newRow("report wind") << QStringList{"--report", "wind"} << Action::Report << "" << "";
     QTest::newRow("report energy") << QStringList{"--report", "energy"} << Action::Report << "" << "";
+    QTest::newRow("report availability") << QStringList{"--report", "availability"} << Action::Report << "" << "";
     QTest::newRow("report of something else") << QStringList{"--report", "weather"} << Action::Wrong << ""
-                                              << "--report needs powercurve, wind, energy, or curve and a FILE, not 'weather'";
+                                              << "--report needs powercurve, wind, energy, availability, or curve and a FILE, not 'weather'";
     QTest::newRow("report and export") << QStringList{"--report", "powercurve", "--export", "2026-01-01",
                                                       "2026-01-02"}
                                        << Action::Wrong << "" << "--report and --export exclude each other";
