@@ -36,9 +36,18 @@ std::optional<AvailabilityBook> readAvailability(const QString &folder, std::int
     };
     if (!db.open(path, true))
         return failed();
+    // Watched from the first hour summed or minute kept (an archive of
+    // minutes alone has its hours made as it is written).
     const auto hours = db.span(Step::Hour);
-    if (!hours)
-        return db.error().isEmpty() ? std::optional<AvailabilityBook>(book) : failed();
+    const auto minutes = db.minuteSpan();
+    if (!db.error().isEmpty())
+        return failed();
+    if (!hours && !minutes)
+        return book;
+    std::int64_t first = hours ? hours->first : std::numeric_limits<std::int64_t>::max();
+    if (minutes)
+        if (const auto m = db.row(Step::Minute, minutes->first))
+            first = std::min(first, core::localHourStart(m->t, m->utcOffset));
     const core::CurveRules rules = core::curveRules(Archive::turbineSettings(folder));
     const auto curve = db.curve(rules);
     const auto tallies = db.availabilityDays(from, to);
@@ -50,7 +59,7 @@ std::optional<AvailabilityBook> readAvailability(const QString &folder, std::int
     std::map<int, std::pair<core::AvailabilityTally, long long>> days;
     for (const auto &[key, t] : *tallies)
         days[key].first = t;
-    const std::int64_t watched = std::max(from, hours->first), until = std::min(to, now);
+    const std::int64_t watched = std::max(from, first), until = std::min(to, now);
     if (watched < until) {
         const QDate last = QDateTime::fromSecsSinceEpoch(until - 1).date();
         for (QDate d = QDateTime::fromSecsSinceEpoch(watched).date(); d <= last; d = d.addDays(1)) {

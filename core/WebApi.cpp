@@ -151,6 +151,24 @@ std::string metricsText(const WebNow &n)
     if (n.lastLive)
         gauge(out, "veldra_last_live_frame_timestamp_seconds", "Unix time of the last live frame.",
               double(*n.lastLive));
+    if (n.month) {
+        const Availability &m = *n.month;
+        family(out, "veldra_availability_ratio", "gauge",
+               "The turbine's availability this month, by time and by energy (0 to 1).");
+        if (m.timeBased)
+            sample(out, "veldra_availability_ratio{basis=\"time\"}", *m.timeBased);
+        if (m.energyBased)
+            sample(out, "veldra_availability_ratio{basis=\"energy\"}", *m.energyBased);
+        family(out, "veldra_month_seconds", "gauge", "This month's time by what the turbine was doing.");
+        for (const Category c : kAllCategories)
+            sample(out, "veldra_month_seconds{category=\"" + std::string(categoryKey(c)) + "\"}",
+                   double(m.minutes[size_t(c)]) * 60);
+        family(out, "veldra_month_lost_joules", "gauge", "Energy lost this month by cause.");
+        for (const Category c : kAllCategories)
+            if (losesEnergy(c))
+                sample(out, "veldra_month_lost_joules{cause=\"" + std::string(categoryKey(c)) + "\"}",
+                       m.lostKwh[size_t(c)] * 3.6e6);
+    }
     return out;
 }
 

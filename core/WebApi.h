@@ -6,6 +6,7 @@
 // locale; times as UTC "2026-03-07T14:05:09Z".
 
 #include "Archive.h"
+#include "Availability.h"
 #include "Liveness.h"
 #include "PowerCurve.h"
 #include "Web.h"
@@ -50,6 +51,8 @@ struct WebNow {
     // Messages to the owner since the program started: sent, failed tries,
     // dropped after 48 hours unsent; and those waiting now.
     long long messagesSent = 0, messagesFailed = 0, messagesDropped = 0, messagesWaiting = 0;
+    // This month's availability, once read from the archive.
+    std::optional<Availability> month;
     std::vector<WebAlarm> alarms;
 };
 

@@ -25,11 +25,6 @@ namespace history {
 
 namespace {
 
-QString number(double v, int decimals)
-{
-    return ui::fromLocal(core::numberText(core::roundHalfEven(v, decimals)));
-}
-
 QString percent(const std::optional<double> &ratio)
 {
     return ratio ? number(*ratio * 100, 1) + QStringLiteral(" %") : QStringLiteral("-");

@@ -32,5 +32,11 @@ protected:
 // Headers stretched over the width, no row numbers, nothing to edit,
 // select or focus.
 QTableWidget *readOnlyTable(QWidget *parent, const QString &name, int rows, const QStringList &headers);
+// A cell's text (made when missing): the first column to the left, the others to the right.
+void setCell(QTableWidget *t, int r, int c, const QString &text);
+// The table no taller than `rows` rows.
+void fitRows(QTableWidget *t, int rows);
+// A number for the pages, rounded to `decimals`.
+QString number(double v, int decimals);
 
 } // namespace history

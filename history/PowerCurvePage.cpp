@@ -35,11 +35,6 @@ const QColor kRPM(215, 110, 0);
 const QColor kGrid(225, 225, 225);
 const QColor kCertified(0, 140, 60);
 
-QString number(double v, int decimals)
-{
-    return ui::fromLocal(core::numberText(core::roundHalfEven(v, decimals)));
-}
-
 // How the page shows speeds: in the user's unit, with m/s beside it when the
 // user's unit is another known one.
 struct SpeedAxis {

@@ -29,10 +29,6 @@ const QColor kBars(0, 80, 190);
 const QColor kFit(215, 110, 0);
 const QColor kGrid(225, 225, 225);
 
-QString number(double v, int decimals)
-{
-    return ui::fromLocal(core::numberText(core::roundHalfEven(v, decimals)));
-}
 QString kwh(double v) { return number(v, 1) + QStringLiteral(" kWh"); }
 QString percent(double share) { return number(share * 100, 1) + QStringLiteral(" %"); }
 
@@ -127,25 +123,6 @@ QTableWidget *table(QWidget *parent, const char *name, int rows, const QStringLi
     QTableWidget *t = readOnlyTable(parent, QLatin1String(name), rows, headers);
     t->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     return t;
-}
-
-void setCell(QTableWidget *t, int r, int c, const QString &text)
-{
-    auto *item = t->item(r, c);
-    if (!item) {
-        item = new QTableWidgetItem;
-        item->setTextAlignment(c == 0 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignRight | Qt::AlignVCenter);
-        t->setItem(r, c, item);
-    }
-    item->setText(text);
-}
-
-// A table of `rows` rows, no taller than them.
-void fitRows(QTableWidget *t, int rows)
-{
-    t->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    t->setFixedHeight(t->horizontalHeader()->sizeHint().height() + rows * t->verticalHeader()->defaultSectionSize()
-                      + 4);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "archive/ArchivePage.h"
 #include "desktop/Desktop.h"
 #include "desktop/DesktopPage.h"
+#include "history/AvailabilityPage.h"
 #include "history/CertifiedPanel.h"
 #include "history/PowerCurvePage.h"
 #include "history/TurbinePage.h"
@@ -75,6 +76,8 @@ void addRoomPages(Logger &window)
     });
     window.addHistoryPage(QStringLiteral("Wind"),
                           [=](QWidget *parent) { return new history::WindPage(services, unit(), parent); });
+    window.addHistoryPage(QStringLiteral("Availability"),
+                          [=](QWidget *parent) { return new history::AvailabilityPage(services, parent); });
 }
 
 void addDesktopPage(Logger &window, desktop::Desktop *desktop)

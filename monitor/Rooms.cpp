@@ -5,6 +5,7 @@
 #include "WebFeed.h"
 #include "alarms/AlarmWatch.h"
 #include "archive/Archive.h"
+#include "archive/AvailabilityWatch.h"
 #include "archive/PerformanceWatch.h"
 #include "publish/Messenger.h"
 #include "web/WebServer.h"
@@ -47,6 +48,9 @@ Rooms::Rooms(const ui::Services &services)
     });
     archive::PerformanceWatch *p = m_performance.get();
     QTimer::singleShot(0, p, &archive::PerformanceWatch::check);
+    m_availability = std::make_unique<archive::AvailabilityWatch>(
+        m_session->services(), [s](const std::optional<core::Availability> &month) { s->setMonthAvailability(month); });
+    QTimer::singleShot(0, m_availability.get(), &archive::AvailabilityWatch::check);
 
     // The web server reads the session's values (and the archive); it starts as web.cfg says.
     m_web = std::make_unique<web::WebServer>(m_session->services());
@@ -67,6 +71,7 @@ Rooms::~Rooms()
     m_session->setWebServer(nullptr);
     m_web.reset();
     m_performance.reset();
+    m_availability.reset();
     m_archive.reset();
 }
 

@@ -14,6 +14,7 @@
 
 namespace archive {
 class Archive;
+class AvailabilityWatch;
 class PerformanceWatch;
 }
 namespace web {
@@ -42,6 +43,7 @@ private:
     std::unique_ptr<archive::Archive> m_archive;
     std::unique_ptr<web::WebServer> m_web;
     std::unique_ptr<archive::PerformanceWatch> m_performance;
+    std::unique_ptr<archive::AvailabilityWatch> m_availability;
     std::map<int, core::PerformanceSums> m_performanceDays;
 };
 

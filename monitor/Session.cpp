@@ -86,6 +86,12 @@ Session::Session(const ui::Services &services, QObject *messageOwner)
 
 Session::~Session() = default;
 
+void Session::setMonthAvailability(const std::optional<core::Availability> &month)
+{
+    m_month = month;
+    m_publisher->setMonthAvailability(month ? month->timeBased : std::nullopt);
+}
+
 // ---- start-up and settings -------------------------------------------------
 
 void Session::resetReading()

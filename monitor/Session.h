@@ -7,6 +7,7 @@
 // here. It links no Gui and no Widgets, so a program without a display runs
 // the same code; windows and feature rooms connect to its signals.
 
+#include "core/Availability.h"
 #include "core/EnergyBook.h"
 #include "core/Frame.h"
 #include "core/Liveness.h"
@@ -138,6 +139,10 @@ public:
     publish::Publisher *publisher() const { return m_publisher; }
     // Alarms, a day's summary and a gap in the running, by e-mail and push.
     publish::Messenger *messenger() const { return m_messenger; }
+    // This month's availability as last read from the archive, for MQTT and
+    // the metrics (none before the first read).
+    const std::optional<core::Availability> &monthAvailability() const { return m_month; }
+    void setMonthAvailability(const std::optional<core::Availability> &month);
     // The web server, when the composition root made one (it owns it).
     web::WebServer *webServer() const { return m_web; }
     void setWebServer(web::WebServer *web) { m_web = web; }
@@ -198,6 +203,7 @@ private:
     std::unique_ptr<logging::TickWriter> m_tick;
     QTimer *m_logTimer, *m_energyTimer, *m_energySave;
     std::unique_ptr<alarms::AlarmWatch> m_alarms;
+    std::optional<core::Availability> m_month;
     publish::Publisher *m_publisher;
     publish::Messenger *m_messenger;
     web::WebServer *m_web = nullptr;

@@ -133,6 +133,7 @@ void feedWebServer(Session &session, web::WebServer &server, archive::Archive &a
             n.messagesDropped = c.dropped;
             n.messagesWaiting = c.waiting;
         }
+        n.month = s->monthAvailability();
         for (const core::AlarmId id : core::kAlarms) {
             core::WebAlarm alarm;
             alarm.key = core::alarmKey(id);

@@ -199,6 +199,8 @@ void Publisher::fillOutbox()
         m_outbox.set(m_tUnit, ui::fromLocal(m_windUnit).toStdString());
     for (const auto &[id, alarm] : m_alarms)
         m_outbox.set(topic("alarm/" + id), alarm.raised ? "ON" : "OFF");
+    if (m_month)
+        m_outbox.set(topic("availability_month"), dot(core::roundHalfEven(*m_month * 100, 1)));
     if (m_last)
         setValues(*m_last);
 }
@@ -240,6 +242,15 @@ void Publisher::setAlarm(const std::string &key, const std::string &name, bool r
                     m_client->publish({config(e)});
     }
     m_outbox.set(topic("alarm/" + id), raised ? "ON" : "OFF");
+    sendWaiting();
+}
+
+void Publisher::setMonthAvailability(std::optional<double> share)
+{
+    m_month = share;
+    if (!m_client || !share)
+        return;
+    m_outbox.set(topic("availability_month"), dot(core::roundHalfEven(*share * 100, 1)));
     sendWaiting();
 }
 
@@ -323,6 +334,7 @@ std::vector<Publisher::Entity> Publisher::entities() const
         {"load", "Load", "binary_sensor", "", "power", "", true},
         {"energy_today", "Energy today", "sensor", "Wh", "energy", "total", false},
         {"energy_total", "Energy total", "sensor", "Wh", "energy", "total", false},
+        {"availability_month", "Availability this month", "sensor", "%", "", "measurement", false},
     };
     for (const auto &[key, alarm] : m_alarms)
         list.push_back({"alarm/" + key, alarm.name, "binary_sensor", "", "problem", "", false});

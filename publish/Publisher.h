@@ -55,6 +55,8 @@ public:
     // An alarm raised or cleared; `key` is a short id ("battery_low"). Kept
     // also while MQTT is off, and published on every connect.
     void setAlarm(const std::string &key, const std::string &name, bool raised);
+    // This month's availability by time (0..1), sent in percent; none: not known.
+    void setMonthAvailability(std::optional<double> share);
 
     QString statusText() const { return m_status; }
     bool connected() const { return m_connected; }
@@ -107,6 +109,7 @@ private:
     bool m_unitKnown = false;
     std::map<std::string, Alarm> m_alarms;
     std::optional<Values> m_last;
+    std::optional<double> m_month;
     core::Outbox m_outbox;
     QString m_status;
     QString m_toldProblem;

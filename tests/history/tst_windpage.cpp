@@ -58,19 +58,8 @@ void scriptedArchive(const testsupport::ProgramFolder &folder)
 
 std::string reportOf(const QString &folder, int *code)
 {
-    std::FILE *out = std::tmpfile();
-    std::FILE *err = std::tmpfile();
-    *code = archive::reportWind(folder, out, err);
-    std::string text;
-    std::FILE *written = *code == 0 ? out : err;
-    std::rewind(written);
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, written)) > 0)
-        text.append(buffer, n);
-    std::fclose(out);
-    std::fclose(err);
-    return text;
+    return testsupport::printed([&](std::FILE *out, std::FILE *err) { return archive::reportWind(folder, out, err); },
+                                code);
 }
 
 } // namespace

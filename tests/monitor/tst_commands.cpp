@@ -69,7 +69,7 @@ private slots:
             QVERIFY(rig.mainPort()->isOpen());
         };
         rig.logger->HistoryButton->click();
-        QCOMPARE(pages, (QStringList{"Energy", "Trends", "Power curve", "Wind"}));
+        QCOMPARE(pages, (QStringList{"Energy", "Trends", "Power curve", "Wind", "Availability"}));
     }
 
     // Every page's tab in sight at once, none behind scroll arrows, and the

@@ -76,4 +76,21 @@ void setZone(const QByteArray &tz)
 #endif
 }
 
+std::string printed(const std::function<int(std::FILE *out, std::FILE *err)> &report, int *code)
+{
+    std::FILE *out = std::tmpfile();
+    std::FILE *err = std::tmpfile();
+    *code = report(out, err);
+    std::string text;
+    std::FILE *written = *code == 0 ? out : err;
+    std::rewind(written);
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, written)) > 0)
+        text.append(buffer, n);
+    std::fclose(out);
+    std::fclose(err);
+    return text;
+}
+
 } // namespace testsupport

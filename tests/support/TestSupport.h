@@ -9,6 +9,10 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <cstdio>
+#include <functional>
+#include <string>
+
 namespace testsupport {
 
 // A temporary program folder with the delivered prog.cfg, settings.cfg,
@@ -33,5 +37,9 @@ QByteArray progCfg(const QString &port = "1", const QString &savehtml = "0", con
 
 // The local zone as TZ names it, taken up at once by the C library (and so Qt).
 void setZone(const QByteArray &tz);
+
+// What a report writing to (out, err) printed: its output when it returned
+// 0, else its errors; the code it returned in `code`.
+std::string printed(const std::function<int(std::FILE *out, std::FILE *err)> &report, int *code);
 
 } // namespace testsupport
