@@ -74,6 +74,14 @@ std::vector<std::pair<std::string, std::string>> fixedAnswers()
     low.since = 1772892000;
     low.text = "Battery \"low\":\t11,5 V \u00b0 since 14:00:00\n";
     busy.alarms = {silent, low, alarmOf("over_speed", "Over speed", false)};
+    core::AvailabilityTally tally;
+    for (int i = 0; i < 600; ++i)
+        tally.count(i < 500 ? core::Category::Generating : i < 560 ? core::Category::Stopped : core::Category::Calm,
+                    i < 500 ? 0.25 : 0, 16);
+    std::array<std::optional<double>, core::PowerCurve::kBins> expected{};
+    expected[16] = 123.4;
+    const core::Availability month = core::availability(tally, 1440, expected);
+    busy.month = month;
 
     core::PowerCurve curve;
     for (int k = 6; k <= 30; k += 3) {
@@ -129,6 +137,9 @@ std::vector<std::pair<std::string, std::string>> fixedAnswers()
         {"series, some fields", core::seriesJson(some, rows)},
         {"series, no rows", core::seriesJson(some, {})},
         {"days", core::daysJson(*march, days)},
+        {"availability", core::availabilityJson(2026, {{2026, month}}, {{202603, month}},
+                                                {{20260306, core::Availability()}, {20260307, month}})},
+        {"availability, no year", core::availabilityJson(1999, {}, {}, {})},
         {"a refusal", core::errorJson("\"from\" is not a time.")},
     };
 }
