@@ -290,7 +290,10 @@ bool ArchiveDb::eachWind(Step step, std::int64_t from, std::int64_t to,
 
 std::optional<std::pair<std::int64_t, std::int64_t>> ArchiveDb::span(Step step)
 {
-    const std::string sql = std::string("SELECT min(t), max(t) FROM ") + tableOf(step);
+    // Each of its own: SQLite finds a lone min() or max() from the key's ends,
+    // but both in one select scan the whole table.
+    const std::string table = tableOf(step);
+    const std::string sql = "SELECT (SELECT min(t) FROM " + table + "), (SELECT max(t) FROM " + table + ")";
     Statement s(m_db, sql.c_str());
     if (!s.ok() || s.step() != SQLITE_ROW || s.null(0)) {
         if (!s.ok())

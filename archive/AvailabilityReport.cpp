@@ -39,7 +39,7 @@ std::optional<AvailabilityBook> readAvailability(const QString &folder, std::int
     // Watched from the first hour summed or minute kept (an archive of
     // minutes alone has its hours made as it is written).
     const auto hours = db.span(Step::Hour);
-    const auto minutes = db.minuteSpan();
+    const auto minutes = db.span(Step::Minute);
     if (!db.error().isEmpty())
         return failed();
     if (!hours && !minutes)

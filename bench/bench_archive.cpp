@@ -2,12 +2,14 @@
 // Archive timings and size: handing a finished minute over on the GUI thread,
 // writing a minute with its summaries into an archive that holds a year, the
 // size of a year of minutes, the export of a year of hours and of a day
-// of minutes, and the peak memory of exporting two years of minutes.
+// of minutes, the availability of a year read from its tallies, and the peak
+// memory of exporting two years of minutes.
 // Prints one line per measure: "<name>  median_<unit>=<value>".
 
 #include "archive/Archive.h"
 #include "archive/ArchiveDb.h"
 #include "archive/ArchiveWriter.h"
+#include "archive/AvailabilityReport.h"
 #include "archive/Export.h"
 #include "support/Fakes.h"
 
@@ -181,6 +183,16 @@ int main(int argc, char **argv)
         minutes.push_back(exportMs(dir.path(), "2026-06-01", "2026-06-01", archive::Step::Minute));
     }
     std::printf("archive_export_year_hours  median_ms=%.1f\n", median(hours));
+    std::vector<double> availability;
+    for (int run = 0; run < 7; ++run) {
+        QElapsedTimer t;
+        t.start();
+        QString why;
+        const auto book = archive::readAvailability(dir.path(), kStart, kStart + 366LL * 86400, kStart + 366LL * 86400,
+                                                    &why);
+        availability.push_back(book && book->days.size() >= 365 ? double(t.nsecsElapsed()) / 1e6 : -1);
+    }
+    std::printf("availability_year_read  median_ms=%.1f\n", median(availability));
     std::printf("archive_export_day_minutes  median_ms=%.1f\n", median(minutes));
     return 0;
 }

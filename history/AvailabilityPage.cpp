@@ -304,7 +304,8 @@ void AvailabilityPage::refresh()
         setCell(Causes, i, 2, core::losesEnergy(c) ? kwh(month.lostKwh[size_t(c)]) : QString());
         setCell(Causes, i, 3, hours(all.minutes[size_t(c)]));
         setCell(Causes, i, 4, core::losesEnergy(c) ? kwh(all.lostKwh[size_t(c)]) : QString());
-        Causes->item(i, 0)->setForeground(colourOf(c) == colourOf(Category::NoData) ? Qt::black : colourOf(c));
+        // The chart's colour as a swatch beside the name.
+        Causes->item(i, 0)->setData(Qt::DecorationRole, colourOf(c));
     }
 
     if (m_book.months.empty()) {

@@ -7,6 +7,7 @@
 #include "archive/ArchiveDb.h"
 #include "archive/Salvage.h"
 #include "core/Alarms.h"
+#include "core/Availability.h"
 #include "core/EnergyBook.h"
 #include "core/Messages.h"
 #include "support/MessageServers.h"
@@ -21,6 +22,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <sqlite3.h>
 
@@ -133,6 +135,21 @@ private slots:
                      qPrintable(QString("%1: %2 frames, %3 s without data").arg(t).arg(row->frames).arg(row->noDataSeconds)));
         }
         qInfo("%lld minutes covered whole, each with its row", static_cast<long long>(covered.size()));
+        // Each minute kept is in the availability tallies once, with its energy.
+        const auto minutes = db.rows(archive::Step::Minute, 0, INT64_MAX);
+        core::AvailabilityTally tallied;
+        for (const auto &[key, d] : db.availabilityDays(0, INT64_MAX).value())
+            tallied.add(d);
+        long long talliedMinutes = 0;
+        double talliedWh = 0, minutesWh = 0;
+        for (int c = 0; c < core::kCategories; ++c) {
+            talliedMinutes += tallied.minutes[size_t(c)];
+            talliedWh += tallied.energyWh[size_t(c)];
+        }
+        for (const core::ArchiveRow &m : minutes)
+            minutesWh += m.energyWh;
+        QCOMPARE(talliedMinutes, (long long)minutes.size());
+        QVERIFY2(std::abs(talliedWh - minutesWh) < 1e-6, qPrintable(QString("%1 Wh against %2").arg(talliedWh).arg(minutesWh)));
         if (QDate::currentDate() != day)
             QSKIP("the day changed during the test");
 
