@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPainter>
 #include <QTableWidget>
@@ -182,9 +183,11 @@ AvailabilityPage::AvailabilityPage(const ui::Services &services, QWidget *parent
                             {QStringLiteral("Period"), QStringLiteral("With data"), QStringLiteral("By time"),
                              QStringLiteral("By energy"), QStringLiteral("Made"), QStringLiteral("Lost")});
     Causes = readOnlyTable(this, QStringLiteral("Causes"), core::kCategories,
-                           {QStringLiteral("What the minutes were"), QStringLiteral("This month"),
-                            QStringLiteral("Lost this month"), QStringLiteral("All"), QStringLiteral("Lost, all")});
+                           {QStringLiteral("Category"), QStringLiteral("Month"), QStringLiteral("Month lost"),
+                            QStringLiteral("All"), QStringLiteral("All lost")});
     fitRows(Causes, core::kCategories);
+    // The names whole; the figures share the rest.
+    Causes->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
 
     auto *charts = new QVBoxLayout;
     charts->addWidget(Days, 1);
@@ -310,8 +313,10 @@ void AvailabilityPage::refresh()
 
     if (m_book.months.empty()) {
         Summary->setText(QStringLiteral("No minutes in the archive yet."));
+    } else if (const auto &[key, m] = *m_book.months.rbegin(); !m.timeBased) {
+        Summary->setText(QStringLiteral("%1: no minutes with data yet.")
+                             .arg(QDate(key / 100, key % 100, 1).toString(QStringLiteral("MMMM yyyy"))));
     } else {
-        const auto &[key, m] = *m_book.months.rbegin();
         Summary->setText(
             QStringLiteral("%1: the turbine was available %2 of the time with data (%3 of the energy it could have "
                            "made); %4 lost to a stopped rotor, %5 to turning without charging.")

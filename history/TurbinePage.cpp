@@ -27,7 +27,7 @@ QLineEdit *entry(QWidget *parent, const char *name, const QString &caption, cons
     QLineEdit *e = ui::greenEntry(parent, QLatin1String(name));
     e->setGeometry(kEntryLeft, rowTop(r), 60, 20);
     ui::greenLabel(parent, QStringLiteral("Unit%1").arg(QLatin1String(name)), after)
-        ->setGeometry(kEntryLeft + 68, rowTop(r), 160, 20);
+        ->setGeometry(kEntryLeft + 68, rowTop(r), 220, 20);
     return e;
 }
 
