@@ -193,6 +193,19 @@ int main(int argc, char **argv)
         availability.push_back(book && book->days.size() >= 365 ? double(t.nsecsElapsed()) / 1e6 : -1);
     }
     std::printf("availability_year_read  median_ms=%.1f\n", median(availability));
+    // The year classed again, as after a change of the turbine's settings
+    // (on the writer's thread, at start or when saved).
+    std::vector<double> classes;
+    for (int run = 0; run < 3; ++run) {
+        archive::ArchiveDb db;
+        core::TurbineSettings s;
+        s.cutIn = 2.5 + run * 0.5;
+        QElapsedTimer t;
+        t.start();
+        const bool ok = db.open(path, false) && db.setAvailabilityRules(core::availabilityRules(s, {}, nullptr));
+        classes.push_back(ok ? double(t.nsecsElapsed()) / 1e6 : -1);
+    }
+    std::printf("availability_year_classed_again  median_ms=%.0f\n", median(classes));
     std::printf("archive_export_day_minutes  median_ms=%.1f\n", median(minutes));
     return 0;
 }
