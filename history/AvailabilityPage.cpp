@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QPainter>
 #include <QTableWidget>
-#include <QThread>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -203,44 +202,32 @@ AvailabilityPage::AvailabilityPage(const ui::Services &services, QWidget *parent
     refresh();
 }
 
-AvailabilityPage::~AvailabilityPage()
-{
-    if (m_worker) {
-        m_worker->wait();
-        delete m_worker;
-    }
-}
+AvailabilityPage::~AvailabilityPage() = default;
 
 QDate AvailabilityPage::today() const { return m_services.clock->date(); }
 
 void AvailabilityPage::showEvent(QShowEvent *e)
 {
     QWidget::showEvent(e);
-    if (!m_worker && (m_readAt < 0 || (m_services.clock->monotonicSeconds() - m_readAt) * 1000 >= kReloadMs))
+    if (m_read.due())
         reload();
 }
 
 void AvailabilityPage::reload()
 {
-    if (m_worker)
+    if (m_read.busy())
         return;
     const QString folder = m_services.programFolder;
     const std::int64_t now = m_services.clock->now().toSecsSinceEpoch();
-    m_worker = QThread::create([this, folder, now] {
+    m_read.start(this, "availabilityWorker", [this, folder, now] {
         m_result = archive::readAvailability(folder, std::numeric_limits<std::int64_t>::min() / 2,
                                              std::numeric_limits<std::int64_t>::max() / 2, now, &m_why);
-    });
-    m_worker->setObjectName(QStringLiteral("availabilityWorker"));
-    connect(m_worker, &QThread::finished, this, &AvailabilityPage::finish);
-    m_worker->start(QThread::LowPriority);
+    }, [this] { finish(); });
     refresh();
 }
 
 void AvailabilityPage::finish()
 {
-    m_worker->deleteLater();
-    m_worker = nullptr;
-    m_readAt = m_services.clock->monotonicSeconds();
     m_problem = m_why;
     m_book = m_result.value_or(archive::AvailabilityBook());
     refresh();
@@ -250,7 +237,7 @@ void AvailabilityPage::finish()
 void AvailabilityPage::refresh()
 {
     QStringList notes;
-    if (m_worker)
+    if (m_read.busy())
         notes << QStringLiteral("Reading the archive\u2026");
     if (!m_problem.isEmpty())
         notes << m_problem;

@@ -5,6 +5,7 @@
 // time and by energy for each month and year, and the energy lost by cause.
 // The archive's tallies are read on a worker thread.
 
+#include "Plots.h"
 #include "archive/AvailabilityReport.h"
 #include "ui/Services.h"
 
@@ -14,7 +15,6 @@
 
 class QLabel;
 class QTableWidget;
-class QThread;
 
 namespace history {
 
@@ -28,7 +28,7 @@ public:
     ~AvailabilityPage() override;
 
     void reload();
-    bool reading() const { return m_worker != nullptr; }
+    bool reading() const { return m_read.busy(); }
     const archive::AvailabilityBook &book() const { return m_book; }
     QDate today() const;
 
@@ -49,11 +49,10 @@ private:
     ui::Services m_services;
     archive::AvailabilityBook m_book;
     QString m_problem;
-    QThread *m_worker = nullptr;
-    double m_readAt = -1; // the clock's monotonic seconds; -1: never
     // Filled by the worker; read only after it has ended.
     std::optional<archive::AvailabilityBook> m_result;
     QString m_why;
+    WorkerRead m_read{m_services.clock, kReloadMs};
 };
 
 } // namespace history

@@ -2,10 +2,12 @@
 #include "Plots.h"
 
 #include "core/Number.h"
+#include "ui/Clock.h"
 #include "ui/Files.h"
 
 #include <QHeaderView>
 #include <QTableWidget>
+#include <QThread>
 
 namespace history {
 
@@ -21,6 +23,33 @@ QTableWidget *readOnlyTable(QWidget *parent, const QString &name, int rows, cons
     t->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 4);
     return t;
+}
+
+WorkerRead::~WorkerRead()
+{
+    if (m_worker) {
+        m_worker->disconnect();
+        m_worker->wait();
+        delete m_worker;
+    }
+}
+
+bool WorkerRead::due() const
+{
+    return !m_worker && (m_readAt < 0 || (m_clock->monotonicSeconds() - m_readAt) * 1000 >= m_reloadMs);
+}
+
+void WorkerRead::start(QWidget *page, const char *name, std::function<void()> work, std::function<void()> done)
+{
+    m_worker = QThread::create(std::move(work));
+    m_worker->setObjectName(QLatin1String(name));
+    QObject::connect(m_worker, &QThread::finished, page, [this, done = std::move(done)] {
+        m_worker->deleteLater();
+        m_worker = nullptr;
+        m_readAt = m_clock->monotonicSeconds();
+        done();
+    });
+    m_worker->start(QThread::LowPriority);
 }
 
 void setCell(QTableWidget *t, int r, int c, const QString &text)

@@ -8,6 +8,13 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <functional>
+
+class QThread;
+namespace ui {
+class Clock;
+}
+
 class QTableWidget;
 
 namespace history {
@@ -27,6 +34,29 @@ public:
 
 protected:
     const Page *m_page;
+};
+
+// A page's read of the archive on a worker thread. Shown, the page reads
+// again once its last read is older than `reloadMs`. Declared after what the
+// work fills in, so that it is destroyed first: it waits for a read going.
+class WorkerRead {
+public:
+    WorkerRead(const ui::Clock *clock, int reloadMs) : m_clock(clock), m_reloadMs(reloadMs) { }
+    ~WorkerRead();
+    WorkerRead(const WorkerRead &) = delete;
+    WorkerRead &operator=(const WorkerRead &) = delete;
+
+    bool busy() const { return m_worker != nullptr; }
+    // Not busy, and never read or read longer ago than reloadMs.
+    bool due() const;
+    // `work` on a thread named `name`, then `done` on `page`'s thread.
+    void start(QWidget *page, const char *name, std::function<void()> work, std::function<void()> done);
+
+private:
+    const ui::Clock *m_clock;
+    int m_reloadMs;
+    QThread *m_worker = nullptr;
+    double m_readAt = -1; // the clock's monotonic seconds; -1: never
 };
 
 // Headers stretched over the width, no row numbers, nothing to edit,

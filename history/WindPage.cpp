@@ -16,7 +16,6 @@
 #include <QLabel>
 #include <QPainter>
 #include <QTableWidget>
-#include <QThread>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -171,31 +170,25 @@ WindPage::WindPage(const ui::Services &services, const QString &windUnitText, QW
     refresh();
 }
 
-WindPage::~WindPage()
-{
-    m_cancel = true;
-    if (m_worker) {
-        m_worker->wait();
-        delete m_worker;
-    }
-}
+// A read going stops; m_read waits for it.
+WindPage::~WindPage() { m_cancel = true; }
 
 void WindPage::showEvent(QShowEvent *e)
 {
     QWidget::showEvent(e);
-    if (!m_worker && (m_readAt < 0 || (m_services.clock->monotonicSeconds() - m_readAt) * 1000 >= kReloadMs))
+    if (m_read.due())
         reload();
 }
 
 void WindPage::reload()
 {
-    if (m_worker)
+    if (m_read.busy())
         return;
     m_cancel = false;
     m_percent = 0;
     m_result = Result();
     const QString folder = m_services.programFolder;
-    m_worker = QThread::create([this, folder] {
+    m_read.start(this, "windWorker", [this, folder] {
         Result r;
         r.settings = archive::Archive::turbineSettings(folder);
         r.wind = archive::readWind(folder, &r.why, [this](double share) {
@@ -209,18 +202,12 @@ void WindPage::reload()
         if (r.wind)
             r.curve = archive::readCurve(folder, r.settings, &r.why);
         m_result = std::move(r);
-    });
-    m_worker->setObjectName(QStringLiteral("windWorker"));
-    connect(m_worker, &QThread::finished, this, &WindPage::finish);
-    m_worker->start(QThread::LowPriority);
+    }, [this] { finish(); });
     refresh();
 }
 
 void WindPage::finish()
 {
-    m_worker->deleteLater();
-    m_worker = nullptr;
-    m_readAt = m_services.clock->monotonicSeconds();
     m_settings = m_result.settings;
     m_problem = m_result.why;
     m_wind = m_result.wind.value_or(core::WindStats());
@@ -232,7 +219,7 @@ void WindPage::finish()
 void WindPage::refresh()
 {
     QStringList notes;
-    if (m_worker)
+    if (m_read.busy())
         notes << QStringLiteral("Reading the archive\u2026 %1 %").arg(m_percent.load());
     if (!m_problem.isEmpty())
         notes << m_problem;

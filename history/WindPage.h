@@ -7,6 +7,7 @@
 // thread, with the share read shown.
 
 #include "core/PowerCurve.h"
+#include "Plots.h"
 #include "core/WindStats.h"
 #include "ui/Services.h"
 
@@ -16,7 +17,6 @@
 
 class QLabel;
 class QTableWidget;
-class QThread;
 
 namespace history {
 
@@ -33,7 +33,7 @@ public:
 
     // Starts reading the archive (unless a read is going).
     void reload();
-    bool reading() const { return m_worker != nullptr; }
+    bool reading() const { return m_read.busy(); }
 
     const core::WindStats &wind() const { return m_wind; }
 
@@ -59,10 +59,8 @@ private:
     core::PowerCurve m_curve;
     core::TurbineSettings m_settings;
     QString m_problem;
-    QThread *m_worker = nullptr;
     std::atomic<bool> m_cancel{false};
     std::atomic<int> m_percent{0};
-    double m_readAt = -1; // the clock's monotonic seconds; -1: never
     // Filled by the worker; read only after it has ended.
     struct Result {
         std::optional<core::WindStats> wind;
@@ -70,6 +68,7 @@ private:
         core::TurbineSettings settings;
         QString why;
     } m_result;
+    WorkerRead m_read{m_services.clock, kReloadMs};
 };
 
 } // namespace history
