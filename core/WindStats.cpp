@@ -291,7 +291,7 @@ double WindStats::weibullHoursPerYear(int bin) const
     const double centre = PowerCurve::centre(bin), half = PowerCurve::kBinWidth / 2;
     const double share = weibullCumulative(centre + half, *weibull)
                          - weibullCumulative(std::max(0.0, centre - half), *weibull);
-    return (1 - calmShare()) * share * kWindYearHours;
+    return ((1 - calmShare()) * share + (bin == 0 ? calmShare() : 0)) * kWindYearHours;
 }
 
 // ---- the site's own estimate ----------------------------------------------------

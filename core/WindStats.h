@@ -79,8 +79,9 @@ struct WindStats {
     double calmShare() const { return minutes > 0 ? calmMinutes / minutes : 0; }
     // The share of the time measured with a wind below `speed`.
     double cumulative(double speed) const;
-    // Hours a year in bin `bin` by the fit: (1 - calm share) x the fit's
-    // share of the bin's speeds x 8760; 0 without a fit.
+    // Hours a year in bin `bin` by the fitted distribution, calm at 0 m/s as
+    // the site's estimate takes it: (1 - calm share) x the fit's share of the
+    // bin's speeds x 8760, and bin 0 also the calm share x 8760; 0 without a fit.
     double weibullHoursPerYear(int bin) const;
 };
 

@@ -248,6 +248,14 @@ private slots:
         QVERIFY(std::abs(both.weibull->row.extrapolatedKwh / (0.9 * expected) - 1) < 1e-9);
         // The measured distribution and its fit agree within a few per cent.
         QVERIFY(std::abs(both.weibull->row.extrapolatedKwh / both.measured->row.extrapolatedKwh - 1) < 0.03);
+        // The fit's hours a year hold the calm tenth at 0 m/s, as the estimate does: bin 0 as
+        // measured within the samples' noise, and the year whole.
+        double year = 0;
+        for (int k = 0; k < core::PowerCurve::kBins; ++k)
+            year += site.weibullHoursPerYear(k);
+        QVERIFY2(std::abs(year - 8760) < 1, qPrintable(QString::number(year)));
+        QVERIFY2(std::abs(site.weibullHoursPerYear(0) - site.bins[0].hoursPerYear) < 10,
+                 qPrintable(QStringLiteral("%1 against %2").arg(site.weibullHoursPerYear(0)).arg(site.bins[0].hoursPerYear)));
     }
 
     void reportText()
