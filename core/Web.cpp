@@ -89,6 +89,8 @@ const RouteName kRoutes[] = {
     {"/api/days", WebRoute::Days},
     {"/api/powercurve", WebRoute::PowerCurve},
     {"/api/availability", WebRoute::Availability},
+    {"/api/energy", WebRoute::Energy},
+    {"/api/wind", WebRoute::Wind},
     {"/metrics", WebRoute::Metrics},
     {"/trends", WebRoute::Trends},
     {"/settings", WebRoute::Settings},
@@ -400,6 +402,8 @@ bool isApiRoute(WebRoute route)
     case WebRoute::Days:
     case WebRoute::PowerCurve:
     case WebRoute::Availability:
+    case WebRoute::Energy:
+    case WebRoute::Wind:
     case WebRoute::Metrics:
     case WebRoute::SettingsPage:
         return true;

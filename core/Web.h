@@ -114,8 +114,8 @@ private:
 // styles under "/static/", SettingsPage one settings file's form under
 // "/api/settings/".
 enum class WebRoute {
-    NotFound, Index, Login, Logout, Now, Stream, Series, Days, PowerCurve, Availability, Metrics, Trends, File, Settings,
-    SettingsPage
+    NotFound, Index, Login, Logout, Now, Stream, Series, Days, PowerCurve, Availability, Energy, Wind, Metrics, Trends,
+    File, Settings, SettingsPage
 };
 
 // A request path as it came (its escapes not decoded), decoded; nullopt when

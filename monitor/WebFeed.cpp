@@ -12,6 +12,10 @@
 #include "archive/Archive.h"
 #include "archive/AvailabilityReport.h"
 #include "archive/Certified.h"
+#include "archive/WindReport.h"
+#include "core/WebAnalyses.h"
+#include "ui/Files.h"
+#include "ui/ProgramFolder.h"
 #include "archive/CurveReport.h"
 #include "web/WebServer.h"
 
@@ -42,7 +46,8 @@ Answer fromArchive(const QString &file, Answerer answer)
 
 void answerArchive(web::WebServer &server, const QString &file)
 {
-    server.setSeriesHandler([file](const core::QueryPairs &query, std::int64_t now) {
+    server.setArchiveHandler(core::WebRoute::Series, [file](const core::QueryPairs &query, const core::WebNow &at) {
+        const std::int64_t now = at.time;
         std::string error;
         const auto q = core::seriesQuery(query, now, &error);
         if (!q)
@@ -55,7 +60,8 @@ void answerArchive(web::WebServer &server, const QString &file)
                                                        : std::vector<core::ArchiveRow>())};
         });
     });
-    server.setDaysHandler([file](const core::QueryPairs &query, std::int64_t now) {
+    server.setArchiveHandler(core::WebRoute::Days, [file](const core::QueryPairs &query, const core::WebNow &at) {
+        const std::int64_t now = at.time;
         const QDate today = QDateTime::fromSecsSinceEpoch(now).date();
         std::string error;
         const auto q = core::daysQuery(query, today.year(), today.month(), &error);
@@ -67,7 +73,8 @@ void answerArchive(web::WebServer &server, const QString &file)
         });
     });
     const QString folder = QFileInfo(file).absolutePath();
-    server.setAvailabilityHandler([folder](const core::QueryPairs &query, std::int64_t now) {
+    server.setArchiveHandler(core::WebRoute::Availability, [folder](const core::QueryPairs &query, const core::WebNow &at) {
+        const std::int64_t now = at.time;
         std::string error;
         const auto year = core::availabilityYear(query, QDateTime::fromSecsSinceEpoch(now).date().year(), &error);
         if (!year)
@@ -86,6 +93,33 @@ void answerArchive(web::WebServer &server, const QString &file)
         };
         return Answer{200, core::availabilityJson(*year, periods(book->years), periods(book->months),
                                                   periods(book->days))};
+    });
+    server.setArchiveHandler(core::WebRoute::Energy, [folder](const core::QueryPairs &query, const core::WebNow &at) {
+        std::string error;
+        const auto year = core::availabilityYear(query, QDateTime::fromSecsSinceEpoch(at.time).date().year(), &error);
+        if (!year)
+            return refusal(400, error);
+        const QString csv = ui::ProgramFolder(folder).energyCsv();
+        std::vector<core::DayRecord> days;
+        if (QFileInfo::exists(csv)) {
+            QString why;
+            const auto bytes = ui::readWhole(csv, &why);
+            if (!bytes)
+                return refusal(503, "The energy file cannot be read: " + why.toStdString());
+            days = core::readEnergyCsv(ui::textOf(*bytes));
+        }
+        return Answer{200, core::energyJson(core::yearSummary(days, *year), days, at.lifetimeWh)};
+    });
+    server.setArchiveHandler(core::WebRoute::Wind, [folder](const core::QueryPairs &, const core::WebNow &at) {
+        QString why;
+        const auto wind = archive::readWind(folder, &why, nullptr);
+        const core::TurbineSettings settings = archive::Archive::turbineSettings(folder);
+        const auto curve = wind ? archive::readCurve(folder, settings, &why) : std::nullopt;
+        if (!wind || !curve)
+            return refusal(503, why.toStdString());
+        return Answer{200, core::windJson(*wind, core::siteEstimate(*wind, *curve, settings),
+                                          core::annualEnergy(core::measuredPoints(*curve), settings.cutOut),
+                                          at.windUnit, at.windToMetresPerSecond)};
     });
 }
 } // namespace

@@ -16,6 +16,7 @@
 
 #include <condition_variable>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -110,7 +111,8 @@ struct Engine : http::Handler {
     core::PowerCurve curve;
     double cutOut = core::kDefaultCutOut;
     std::vector<core::CurvePoint> certified;
-    WebServer::ArchiveHandler series, days, availability;
+    // The answers read from the program folder's files, by route.
+    std::map<core::WebRoute, WebServer::ArchiveHandler> fromFiles;
     WebServer::SettingsHandler settings;
     // Runs a call on the session's thread, later.
     std::function<void(std::function<void()>)> toSession;

@@ -102,14 +102,16 @@ bool powerCurve(Engine &e, Request &r)
     return e.answer(r, 200, core::powerCurveJson(c, to, held), kJson);
 }
 
-bool fromArchive(Engine &e, Request &r, WebServer::ArchiveHandler Engine::*which)
+bool fromFiles(Engine &e, Request &r)
 {
     WebServer::ArchiveHandler handler;
-    std::int64_t at;
+    core::WebNow at;
     {
         std::lock_guard lock(e.m);
-        handler = e.*which;
-        at = e.now.time;
+        const auto found = e.fromFiles.find(r.route);
+        if (found != e.fromFiles.end())
+            handler = found->second;
+        at = e.now;
     }
     if (!handler)
         return e.refuse(r, 404, "There is no archive.");
@@ -224,10 +226,11 @@ const Route kRoutes[] = {
     {R::Stream, Access::LoggedIn, stream},
     {R::PowerCurve, Access::LoggedIn, powerCurve},
     {R::Metrics, Access::LoggedIn, metrics},
-    {R::Series, Access::LoggedIn, [](Engine &e, Request &r) { return fromArchive(e, r, &Engine::series); }},
-    {R::Days, Access::LoggedIn, [](Engine &e, Request &r) { return fromArchive(e, r, &Engine::days); }},
-    {R::Availability, Access::LoggedIn,
-     [](Engine &e, Request &r) { return fromArchive(e, r, &Engine::availability); }},
+    {R::Series, Access::LoggedIn, fromFiles},
+    {R::Days, Access::LoggedIn, fromFiles},
+    {R::Availability, Access::LoggedIn, fromFiles},
+    {R::Energy, Access::LoggedIn, fromFiles},
+    {R::Wind, Access::LoggedIn, fromFiles},
     {R::Settings, Access::LoggedIn, [](Engine &e, Request &r) { return page(e, r, "settings.html"); }},
     {R::SettingsPage, Access::LoggedIn, settingsPage},
 };

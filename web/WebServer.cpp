@@ -165,22 +165,10 @@ void WebServer::setPowerCurve(const core::PowerCurve &curve, double cutOut,
     m_engine->certified = certified;
 }
 
-void WebServer::setSeriesHandler(ArchiveHandler handler)
+void WebServer::setArchiveHandler(core::WebRoute route, ArchiveHandler handler)
 {
     std::lock_guard lock(m_engine->m);
-    m_engine->series = std::move(handler);
-}
-
-void WebServer::setDaysHandler(ArchiveHandler handler)
-{
-    std::lock_guard lock(m_engine->m);
-    m_engine->days = std::move(handler);
-}
-
-void WebServer::setAvailabilityHandler(ArchiveHandler handler)
-{
-    std::lock_guard lock(m_engine->m);
-    m_engine->availability = std::move(handler);
+    m_engine->fromFiles[route] = std::move(handler);
 }
 
 void WebServer::setSettingsHandler(SettingsHandler handler)

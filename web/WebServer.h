@@ -60,15 +60,14 @@ public:
     // The curve /api/powercurve answers, the cut-out its estimate holds the
     // power to, and the certified curve it is drawn against (none: empty).
     void setPowerCurve(const core::PowerCurve &curve, double cutOut, const std::vector<core::CurvePoint> &certified);
-    // The answer of /api/series?<query> and /api/days?<query> (status, JSON)
-    // at `now` (Unix seconds of the current values), run on the server's
-    // thread; not set, those routes answer 404.
+    // The answer of a route read from the program folder's files (the
+    // archive's /api/series, /api/days, /api/availability; /api/energy,
+    // /api/wind): status and JSON for the query beside the current values
+    // (`now.time` is their Unix seconds), run on the server's thread. A
+    // route without one answers 404.
     using ArchiveHandler =
-        std::function<std::pair<int, std::string>(const core::QueryPairs &query, std::int64_t now)>;
-    void setSeriesHandler(ArchiveHandler handler);
-    void setDaysHandler(ArchiveHandler handler);
-    // /api/availability?<query>, the same way.
-    void setAvailabilityHandler(ArchiveHandler handler);
+        std::function<std::pair<int, std::string>(const core::QueryPairs &query, const core::WebNow &now)>;
+    void setArchiveHandler(core::WebRoute route, ArchiveHandler handler);
     // A settings page's form: read (`body` empty) or written, run on the
     // session's thread (status, JSON). The request has passed every check a
     // write needs; `address` is the client's, for the log of writes.

@@ -5,6 +5,7 @@
 #include "core/Number.h"
 #include "core/Web.h"
 #include "core/WebApi.h"
+#include "core/WebAnalyses.h"
 
 #include <QtTest>
 #include <nlohmann/json.hpp>
@@ -82,6 +83,19 @@ std::vector<std::pair<std::string, std::string>> fixedAnswers()
     expected[16] = 123.4;
     const core::Availability month = core::availability(tally, 1440, expected);
     busy.month = month;
+    std::vector<core::DayRecord> energyDays;
+    for (const auto &[date, wh, estimated] :
+         {std::tuple{core::CivilDate{2025, 12, 31}, 10.0, false}, {core::CivilDate{2026, 3, 6}, 1234.56789, false},
+          {core::CivilDate{2026, 3, 7}, 99.5, true}, {core::CivilDate{2026, 11, 30}, 0.0, false}}) {
+        core::DayRecord d;
+        d.date = date;
+        d.energyWh = wh;
+        d.estimated = estimated;
+        energyDays.push_back(d);
+    }
+    core::WindTally wind;
+    for (int i = 0; i < 40; ++i)
+        wind.add(i % 10 == 9 ? 0 : 2 + (i % 7) * 1.3, 1, 202603 + i / 20);
 
     core::PowerCurve curve;
     for (int k = 6; k <= 30; k += 3) {
@@ -140,6 +154,11 @@ std::vector<std::pair<std::string, std::string>> fixedAnswers()
         {"availability", core::availabilityJson(2026, {{2026, month}}, {{202603, month}},
                                                 {{20260306, core::Availability()}, {20260307, month}})},
         {"availability, no year", core::availabilityJson(1999, {}, {}, {})},
+        {"energy", core::energyJson(core::yearSummary(energyDays, 2026), energyDays, 12345.6789)},
+        {"wind", core::windJson(wind.stats(), core::siteEstimate(wind.stats(), curve, core::TurbineSettings()),
+                                core::annualEnergy(core::measuredPoints(curve), 25), "mph", 0.44704)},
+        {"wind, none measured", core::windJson(core::WindStats(), core::SiteEstimate(), core::Estimate(), "knotz",
+                                               std::nullopt)},
         {"a refusal", core::errorJson("\"from\" is not a time.")},
     };
 }
