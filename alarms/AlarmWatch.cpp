@@ -3,6 +3,7 @@
 
 #include "CommandRunner.h"
 #include "core/Number.h"
+#include "core/PowerCurve.h"
 #include "ui/Files.h"
 
 #include <QFileInfo>
@@ -75,8 +76,13 @@ void AlarmWatch::frame(const core::RawReading &raw, const core::Reading &reading
     v.volts = reading.Volts;
     if (raw.rpmRead)
         v.rpm = reading.RPM;
-    if (raw.windRead)
+    if (raw.windRead) {
         v.wind = reading.WindSpeed;
+        if (const auto toMetres = core::windUnit(m_wiring.program->WSUnits).toMetresPerSecond)
+            v.windMetres = reading.WindSpeed * *toMetres;
+    }
+    v.amps = reading.Amps;
+    v.loadOn = reading.Mode == 1;
     handle(m_book.frame(v, now));
     if (live && m_stale) {
         m_stale = false;
@@ -104,6 +110,8 @@ void AlarmWatch::tick()
     showBanner();
     refresh();
 }
+
+void AlarmWatch::setTurbine(const core::AvailabilityRules &rules) { m_book.setTurbine(rules); }
 
 void AlarmWatch::setPerformance(const std::map<int, core::PerformanceSums> &days, int today)
 {
@@ -152,6 +160,9 @@ QString AlarmWatch::unit(core::AlarmId id) const
     case core::AlarmId::OverSpeed: return QStringLiteral(" RPM");
     case core::AlarmId::HighWind: return QLatin1Char(' ') + ui::fromLocal(m_wiring.program->WSUnits);
     case core::AlarmId::UnderPerforming: return QStringLiteral(" %");
+    case core::AlarmId::RotorStopped:
+    case core::AlarmId::NotCharging:
+    case core::AlarmId::WindImplausible: return QStringLiteral(" min");
     case core::AlarmId::NoData: break;
     }
     return QString();
@@ -159,8 +170,11 @@ QString AlarmWatch::unit(core::AlarmId id) const
 
 QString AlarmWatch::valueText(core::AlarmId id, double v) const
 {
-    return id == core::AlarmId::NoData ? ui::fromLocal(core::ageText(v))
-                                       : ui::fromLocal(core::numberText(core::roundHalfEven(v, 2))) + unit(id);
+    if (id == core::AlarmId::NoData)
+        return ui::fromLocal(core::ageText(v));
+    if (core::isRunAlarm(id))
+        return ui::fromLocal(core::ageText(v * 60));
+    return ui::fromLocal(core::numberText(core::roundHalfEven(v, 2))) + unit(id);
 }
 
 QString AlarmWatch::sinceText(const QDateTime &since) const

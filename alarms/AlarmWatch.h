@@ -57,6 +57,9 @@ public:
     // The days' performance against the certified curve and today
     // (yyyymmdd), for "under-performing".
     void setPerformance(const std::map<int, core::PerformanceSums> &days, int today);
+    // The cut-in, the cut-out and what curtails the turbine, for the
+    // turbine's alarms (the archive resolves them).
+    void setTurbine(const core::AvailabilityRules &rules);
 
     const core::LinkCounters &counters() const { return m_counters; }
     QList<QStringList> banner() const { return m_banner; }
@@ -68,7 +71,7 @@ public:
     // A raised alarm's value and since when, as the banner gives them.
     struct Raised {
         double value = 0;
-        QString unit;     // "V", "RPM", the wind unit, "%"; "" for no data (its value is seconds)
+        QString unit;     // "V", "RPM", the wind unit, "%", "min"; "" for no data (its value is seconds)
         QDateTime since;
         QString text;     // "Battery low: 11 V since 14:05:15"
     };

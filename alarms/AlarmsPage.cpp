@@ -56,10 +56,15 @@ AlarmsPage::AlarmsPage(const ui::Services &services, const QString &windUnit, QW
     setMinimumSize(kWidth, rowTop(core::kAlarmCount + 6) + 4);
     ui::setColours(this, ui::darkGreen(), ui::brightGreen());
 
-    // Each alarm's tick box and threshold: the form's first fields, in pairs.
+    // Each alarm's tick box and threshold: the form's first fields, a tick
+    // box and its threshold an alarm (under-performing's days beside them).
     const std::vector<core::FormField> fields = core::alarmFields(windUnit.toStdString());
+    std::vector<core::FormField> thresholds;
+    for (size_t f = 0; f + 1 < fields.size() && int(thresholds.size()) < core::kAlarmCount; ++f)
+        if (fields[f].kind == core::FormField::Kind::Tick)
+            thresholds.push_back(fields[++f]);
     for (int i = 0; i < core::kAlarmCount; ++i) {
-        const core::FormField &value = fields[size_t(2 * i + 1)];
+        const core::FormField &value = thresholds[size_t(i)];
         const QString name = QString::fromStdString(value.key);
         On[size_t(i)] = rowCheck(this, name + QStringLiteral("On"), i);
         rowLabel(this, name + QStringLiteral("Label"), QString::fromStdString(value.label), 28, i, 174);
@@ -75,6 +80,19 @@ AlarmsPage::AlarmsPage(const ui::Services &services, const QString &windUnit, QW
                                                "certified curve's cut-in; days with less wind are passed over"));
     rowLabel(this, QStringLiteral("UnderPerformingDaysUnit"), QStringLiteral("days"), kEntryLeft + 146, under,
              kWidth - kEntryLeft - 146);
+    // The turbine's alarms (see core::isRunAlarm).
+    const auto n = [](double v) { return ui::fromLocal(core::numberText(v)); };
+    Threshold[size_t(core::AlarmId::RotorStopped)]->setToolTip(
+        QStringLiteral("Minutes with the wind at least %1 m/s above the cut-in (and below the cut-out) and the "
+                       "rotor at 0 RPM, the battery not full")
+            .arg(n(core::kStoppedMargin)));
+    Threshold[size_t(core::AlarmId::NotCharging)]->setToolTip(
+        QStringLiteral("Minutes with the rotor above %1 RPM and less than %2 A of current, the battery not full")
+            .arg(n(core::kTurningRPM), n(core::kNoCurrentAmps)));
+    Threshold[size_t(core::AlarmId::WindImplausible)]->setToolTip(
+        QStringLiteral("Minutes with the rotor above %1 RPM while the wind reading stays the same, or stays "
+                       "below the cut-in")
+            .arg(n(core::kTurningRPM)));
     // The rows after the alarms.
     const int r = core::kAlarmCount;
     rowLabel(this, QStringLiteral("HoldTimeLabel"), QStringLiteral("Hold time (raise and clear)"), 28, r + 0, 174);

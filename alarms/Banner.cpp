@@ -57,21 +57,28 @@ void showBanner(QLabel *banner, const QList<QStringList> &alarms)
     const int width = room.width() - 2 * margin - 2 * banner->margin();
     const int maxLines = std::max(1, (room.height() - 2 * banner->margin() - 2) / fm.lineSpacing());
     const QString gap = QStringLiteral("   ");
-    // An edition whose banner grows into free room gives each alarm a line.
-    const bool ownLines = banner->property("oneAlarmALine").toBool();
+    // An edition whose banner grows into free room gives each alarm a line,
+    // as long as they all have one; else they share lines as elsewhere.
+    const bool oneALine = banner->property("oneAlarmALine").toBool();
     QStringList lines;
-    for (int form = 0; form < 3; ++form) {
-        lines.clear();
-        bool fits = true;
-        for (const QStringList &forms : alarms) {
-            const QString part = forms.value(form);
-            if (!ownLines && !lines.isEmpty() && fm.horizontalAdvance(lines.last() + gap + part) <= width)
-                lines.last() += gap + part;
-            else
-                lines << part;
-            fits = fits && fm.horizontalAdvance(lines.last()) <= width;
+    bool fits = false;
+    for (const bool ownLines : {true, false}) {
+        if (ownLines && !oneALine)
+            continue;
+        for (int form = 0; form < 3 && !fits; ++form) {
+            lines.clear();
+            fits = true;
+            for (const QStringList &forms : alarms) {
+                const QString part = forms.value(form);
+                if (!ownLines && !lines.isEmpty() && fm.horizontalAdvance(lines.last() + gap + part) <= width)
+                    lines.last() += gap + part;
+                else
+                    lines << part;
+                fits = fits && fm.horizontalAdvance(lines.last()) <= width;
+            }
+            fits = fits && lines.size() <= maxLines;
         }
-        if (fits && lines.size() <= maxLines)
+        if (fits)
             break;
     }
     const QString text = lines.join(QLatin1Char('\n'));

@@ -40,6 +40,8 @@ Archive::Archive(const ui::Services &services, QObject *parent)
         showStatus();
     });
     connect(m_writer, &ArchiveWriter::written, this, &Archive::written);
+    qRegisterMetaType<core::AvailabilityRules>();
+    connect(m_writer, &ArchiveWriter::rulesFound, this, &Archive::rulesFound);
     m_thread->start();
     // The check at start runs there too, so a large archive never holds up the window.
     QMetaObject::invokeMethod(m_writer, &ArchiveWriter::start, Qt::QueuedConnection);

@@ -5,6 +5,7 @@
 // thread. The composition root feeds it the session's frames.
 
 #include "core/Archive.h"
+#include "core/Availability.h"
 #include "core/PowerCurve.h"
 #include "ui/Services.h"
 
@@ -55,6 +56,8 @@ signals:
     void statusChanged(const QString &status);
     // A minute was written (on the writer's thread; for those who read it).
     void written(qint64 lastMinute);
+    // The minutes' categories' rules (the resolved cut-in among them).
+    void rulesFound(const core::AvailabilityRules &rules);
 
 private:
     std::int64_t monoMs() const;

@@ -123,8 +123,10 @@ bool ArchiveWriter::keepAside(const QString &why)
 
 void ArchiveWriter::start()
 {
-    if (!openOrKeepAside())
+    if (!openOrKeepAside()) {
+        emit rulesFound(core::availabilityRules(m_turbine, m_certified, nullptr));
         return;
+    }
     // Made again here when the settings changed while the program was not running.
     applyRules();
     takeFrameCurve();
@@ -197,13 +199,14 @@ void ArchiveWriter::takeFrameCurve()
 
 bool ArchiveWriter::applyRules()
 {
-    if (!m_db.setCurveRules(m_rules))
-        return false;
+    const bool curve = m_db.setCurveRules(m_rules);
     std::optional<core::PowerCurve> measured;
-    if (!m_turbine.cutIn && !core::cutInWind(m_certified))
+    if (curve && !m_turbine.cutIn && !core::cutInWind(m_certified))
         measured = m_db.curve(m_rules);
-    return m_db.setAvailabilityRules(
-        core::availabilityRules(m_turbine, m_certified, measured ? &*measured : nullptr));
+    const core::AvailabilityRules rules
+        = core::availabilityRules(m_turbine, m_certified, measured ? &*measured : nullptr);
+    emit rulesFound(rules);
+    return curve && m_db.setAvailabilityRules(rules);
 }
 
 void ArchiveWriter::setTurbine(const core::TurbineSettings &turbine, const std::vector<core::CurvePoint> &certified)
@@ -211,7 +214,9 @@ void ArchiveWriter::setTurbine(const core::TurbineSettings &turbine, const std::
     m_turbine = turbine;
     m_certified = certified;
     m_rules = core::curveRules(turbine);
-    if (m_db.isOpen() && !applyRules())
+    if (!m_db.isOpen())
+        emit rulesFound(core::availabilityRules(m_turbine, m_certified, nullptr));
+    else if (!applyRules())
         emit problem(QStringLiteral("write"), QStringLiteral("The archive %1 could not be written: %2. The program "
                                                              "goes on and makes the power curve and the minutes' "
                                                              "categories again later.")

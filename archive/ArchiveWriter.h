@@ -50,6 +50,9 @@ signals:
     void droppedChanged(long long total);
     // A minute (or several) is in the database.
     void written(qint64 lastMinute);
+    // The minutes' categories' rules as they now stand (at start and when the
+    // turbine's settings change), for those who judge live data by them.
+    void rulesFound(const core::AvailabilityRules &rules);
 
 private:
     bool openOrKeepAside();

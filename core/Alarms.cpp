@@ -21,14 +21,28 @@ const Names kNames[kAlarmCount] = {
     {"high_wind", "High wind", "HighWindOn", "HighWind"},
     {"no_data", "No data", "NoDataOn", "NoData"},
     {"under_performing", "Under-performing", "UnderPerformingOn", "UnderPerforming"},
+    {"rotor_stopped", "Rotor stopped in wind", "RotorStoppedOn", "RotorStopped"},
+    {"not_charging", "Turning but not charging", "NotChargingOn", "NotCharging"},
+    {"wind_implausible", "Wind sensor implausible", "WindImplausibleOn", "WindImplausible"},
 };
+// The turbine's alarms wait at most a day.
+constexpr double kMostRunMinutes = 1440;
 constexpr int kMostPerformanceDays = 30;
 
-// The alarms that follow the frames' values.
-bool isValueAlarm(AlarmId id) { return id != AlarmId::NoData && id != AlarmId::UnderPerforming; }
+// The alarms that follow the frames' values past a threshold.
+bool isValueAlarm(AlarmId id)
+{
+    return id == AlarmId::BatteryLow || id == AlarmId::BatteryHigh || id == AlarmId::OverSpeed
+           || id == AlarmId::HighWind;
+}
 // Low alarms raise below their threshold, the others above.
 bool raisesBelow(AlarmId id) { return id == AlarmId::BatteryLow; }
 } // namespace
+
+bool isRunAlarm(AlarmId id)
+{
+    return id == AlarmId::RotorStopped || id == AlarmId::NotCharging || id == AlarmId::WindImplausible;
+}
 
 std::string_view alarmKey(AlarmId id) { return kNames[size_t(id)].key; }
 std::string_view alarmTitle(AlarmId id) { return kNames[size_t(id)].title; }
@@ -38,10 +52,13 @@ std::string_view alarmTitle(AlarmId id) { return kNames[size_t(id)].title; }
 std::string alarmSettingsText(const AlarmSettings &s)
 {
     std::string text = std::string("Alarm Settings") + kCrLf + kCrLf;
-    for (const AlarmId id : kAlarms) {
+    const auto alarm = [&](AlarmId id) {
         text += tagLine(kNames[size_t(id)].onTag, s.isOn(id) ? "1" : "0");
         text += tagLine(kNames[size_t(id)].valueTag, dotNumberText(s.limit(id)));
-    }
+    };
+    for (const AlarmId id : kAlarms)
+        if (!isRunAlarm(id))
+            alarm(id);
     text += tagLine("UnderPerformingDays", std::to_string(s.performanceDays));
     text += tagLine("HoldTime", dotNumberText(s.holdSeconds));
     text += tagLine("VoltsHysteresis", dotNumberText(s.voltsHysteresis));
@@ -49,6 +66,10 @@ std::string alarmSettingsText(const AlarmSettings &s)
     text += tagLine("Beep", s.beep ? "1" : "0");
     text += tagLine("Command", s.command);
     text += tagLine("CommandLimit", dotNumberText(s.commandLimitSeconds));
+    // After the keys files had before these alarms came.
+    for (const AlarmId id : kAlarms)
+        if (isRunAlarm(id))
+            alarm(id);
     return text + kCrLf;
 }
 
@@ -113,6 +134,10 @@ std::string alarmSettingsProblem(const AlarmSettings &s)
         return "The no data time must be at least 1 second.";
     if (!(s.limit(AlarmId::UnderPerforming) > 0 && s.limit(AlarmId::UnderPerforming) <= 200))
         return "The under-performing threshold must be above 0 and at most 200 %.";
+    for (const AlarmId id : kAlarms)
+        if (isRunAlarm(id) && !(s.limit(id) >= 1 && s.limit(id) <= kMostRunMinutes))
+            return "The time for " + std::string(alarmTitle(id)) + " must be between 1 and "
+                   + dotNumberText(kMostRunMinutes) + " minutes.";
     if (s.performanceDays < 1 || s.performanceDays > kMostPerformanceDays)
         return "The under-performing days must be between 1 and " + std::to_string(kMostPerformanceDays) + ".";
     if (!(s.holdSeconds >= 0 && s.holdSeconds <= 86400))
@@ -133,7 +158,7 @@ std::string_view alarmCsvHeader() { return "time,alarm,state,value,threshold"; }
 
 std::string alarmNumberText(AlarmId id, double value)
 {
-    return dotNumberText(id == AlarmId::NoData ? std::floor(value) : roundHalfEven(value, 2));
+    return dotNumberText(id == AlarmId::NoData || isRunAlarm(id) ? std::floor(value) : roundHalfEven(value, 2));
 }
 
 std::string alarmCsvLine(std::string_view isoTime, const AlarmEvent &e)
@@ -221,7 +246,96 @@ std::vector<AlarmEvent> AlarmBook::frame(const Values &v, double now)
     for (const auto &[id, value] : values)
         if (value)
             consider(id, *value, now, events);
+    followTurbine(v, now);
+    judgeRuns(now, events);
     return events;
+}
+
+void AlarmBook::Run::step(std::optional<bool> holds, double now, double hold)
+{
+    if (!holds)
+        return;
+    if (*holds) {
+        against.reset();
+        if (!since)
+            since = now;
+        return;
+    }
+    if (!since)
+        return;
+    if (!against)
+        against = now;
+    if (now - *against >= hold) {
+        since.reset();
+        against.reset();
+    }
+}
+
+void AlarmBook::followTurbine(const Values &v, double now)
+{
+    const double hold = m_settings.holdSeconds;
+    const std::optional<AvailabilityRules> &t = m_turbine;
+    // The battery full or the load dumping hold the turbine back: it is not
+    // stopped or idle for a fault. That tells nothing of the wind sensor.
+    const bool curtailed = t
+                           && ((t->curve.batteryFullVolts && v.volts && *v.volts >= *t->curve.batteryFullVolts)
+                               || (t->curve.dumpsToLoad && v.loadOn));
+    const auto is = [](const std::optional<double> &x, auto test) {
+        return x ? std::optional<bool>(test(*x)) : std::nullopt;
+    };
+    const std::optional<bool> turning = is(v.rpm, [](double r) { return r > kTurningRPM; });
+    const std::optional<double> wind = t ? v.windMetres : std::nullopt;
+    // Both parts hold; either does not: false; else the frame cannot tell.
+    const auto both = [](std::optional<bool> a, std::optional<bool> b) -> std::optional<bool> {
+        if (a == false || b == false)
+            return false;
+        if (!a || !b)
+            return std::nullopt;
+        return true;
+    };
+
+    // Stopped: a wind between the cut-in and its margin tells nothing.
+    std::optional<bool> windy;
+    if (wind && (*wind < t->cutIn || *wind >= t->cutOut))
+        windy = false;
+    else if (wind && *wind >= t->cutIn + kStoppedMargin)
+        windy = true;
+    const std::optional<bool> still = is(v.rpm, [](double r) { return r <= 0; });
+    m_stopped.step(curtailed ? false : both(windy, still), now, hold);
+    const std::optional<bool> noCurrent = is(v.amps, [](double a) { return a < kNoCurrentAmps; });
+    const std::optional<bool> idle = curtailed ? false : both(turning, noCurrent);
+    m_notCharging.step(t ? idle : std::nullopt, now, hold);
+    m_belowCutIn.step(both(turning, is(wind, [t](double w) { return w < t->cutIn; })), now, hold);
+
+    // Any new reading shows the sensor moves: the unchanged run starts again.
+    if (v.wind) {
+        const double read = roundHalfEven(*v.wind, 2);
+        if (read != m_unchangedWind) {
+            m_unchangedWind = read;
+            m_unchanged = Run();
+        }
+        m_unchanged.step(turning, now, hold);
+    }
+}
+
+void AlarmBook::judgeRuns(double now, std::vector<AlarmEvent> &events)
+{
+    const std::pair<AlarmId, double> runs[] = {
+        {AlarmId::RotorStopped, m_stopped.minutes(now)},
+        {AlarmId::NotCharging, m_notCharging.minutes(now)},
+        {AlarmId::WindImplausible, std::max(m_unchanged.minutes(now), m_belowCutIn.minutes(now))}};
+    for (const auto &[id, minutes] : runs) {
+        Alarm &a = m_alarm[size_t(id)];
+        const bool over = minutes >= m_settings.limit(id);
+        // A clear tells how long the condition held.
+        if (a.raised && !over) {
+            flip(id, events);
+            continue;
+        }
+        a.value = minutes;
+        if (!a.raised && over && m_settings.isOn(id))
+            flip(id, events);
+    }
 }
 
 std::vector<AlarmEvent> AlarmBook::tick(DataState state, double now)
@@ -248,6 +362,19 @@ std::vector<AlarmEvent> AlarmBook::tick(DataState state, double now)
         else if (now - *a.pendingSince >= m_settings.holdSeconds)
             flip(id, events);
     }
+    // From stale data nothing is concluded: a condition not yet long enough
+    // starts again; a raised one stays, its time held, until live frames end it.
+    if (state == DataState::Live)
+        judgeRuns(now, events);
+    else
+        for (const auto &[id, run] : {std::pair{AlarmId::RotorStopped, &m_stopped},
+                                      std::pair{AlarmId::NotCharging, &m_notCharging},
+                                      std::pair{AlarmId::WindImplausible, &m_unchanged},
+                                      std::pair{AlarmId::WindImplausible, &m_belowCutIn}}) {
+            run->against.reset();
+            if (!m_alarm[size_t(id)].raised)
+                run->since.reset();
+        }
     Alarm &noData = m_alarm[size_t(AlarmId::NoData)];
     noData.value = noDataSeconds(now);
     if (m_settings.isOn(AlarmId::NoData) && !noData.raised && noData.value >= m_settings.limit(AlarmId::NoData))

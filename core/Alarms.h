@@ -4,6 +4,7 @@
 // "alarms.cfg", the lines of "logs/alarms.csv", and the link's counters and
 // status text. Times are seconds on a monotonic clock.
 
+#include "Availability.h"
 #include "Liveness.h"
 #include "Performance.h"
 
@@ -16,10 +17,36 @@
 
 namespace core {
 
-enum class AlarmId { BatteryLow, BatteryHigh, OverSpeed, HighWind, NoData, UnderPerforming };
-constexpr int kAlarmCount = 6;
-constexpr std::array<AlarmId, kAlarmCount> kAlarms{AlarmId::BatteryLow, AlarmId::BatteryHigh, AlarmId::OverSpeed,
-                                                   AlarmId::HighWind,   AlarmId::NoData,      AlarmId::UnderPerforming};
+enum class AlarmId {
+    BatteryLow, BatteryHigh, OverSpeed, HighWind, NoData, UnderPerforming,
+    RotorStopped, NotCharging, WindImplausible
+};
+constexpr int kAlarmCount = 9;
+constexpr std::array<AlarmId, kAlarmCount> kAlarms{
+    AlarmId::BatteryLow,      AlarmId::BatteryHigh,  AlarmId::OverSpeed,   AlarmId::HighWind,       AlarmId::NoData,
+    AlarmId::UnderPerforming, AlarmId::RotorStopped, AlarmId::NotCharging, AlarmId::WindImplausible};
+// The alarms on what the turbine does in the wind: raised when their
+// condition has held, in live frames, for their threshold in minutes.
+//
+//   rotor stopped in wind     the wind at least the cut-in plus
+//                             kStoppedMargin and below the cut-out, and RPM 0
+//   turning but not charging  RPM above kTurningRPM and the current below
+//                             kNoCurrentAmps
+//   wind sensor implausible   the wind reading unchanged (at its two
+//                             decimals) while RPM is above kTurningRPM, or
+//                             RPM above kTurningRPM with the wind below the
+//                             cut-in
+//
+// A frame with the battery full or the load dumping holds neither "stopped"
+// nor "not charging" (the turbine is held back, as in the minutes'
+// categories); "not charging" waits for the turbine's rules to know that. The condition ends
+// when frames have shown it not holding for the hold time; a wind between
+// the cut-in and the stopped margin neither holds "stopped" nor ends it, and
+// a new wind reading ends the unchanged one at once. A bin of the measured
+// curve above the Betz limit does not count: the curve holds every minute
+// kept, so an alarm on it would stay raised long after the sensor was
+// mended; the Power curve page names such bins instead.
+bool isRunAlarm(AlarmId id);
 
 // "battery_low", ...: the name in alarms.csv and for the alarm command.
 std::string_view alarmKey(AlarmId id);
@@ -28,10 +55,10 @@ std::string_view alarmTitle(AlarmId id);
 
 struct AlarmSettings {
     // Indexed by AlarmId. Thresholds: volts, volts, RPM, wind speed in the
-    // user's unit, seconds without a live frame, and the performance against
-    // the certified curve in percent.
-    std::array<bool, kAlarmCount> on{false, false, false, false, true, false};
-    std::array<double, kAlarmCount> threshold{11.8, 14.8, 800, 20, 60, 70};
+    // user's unit, seconds without a live frame, the performance against the
+    // certified curve in percent, and minutes for the turbine's alarms.
+    std::array<bool, kAlarmCount> on{false, false, false, false, true, false, false, false, false};
+    std::array<double, kAlarmCount> threshold{11.8, 14.8, 800, 20, 60, 70, 10, 10, 180};
     // The days in a row (see performanceRun) under-performing needs.
     int performanceDays = 7;
     // How long a condition must hold before an alarm is raised or cleared.
@@ -71,7 +98,7 @@ std::string_view alarmCsvHeader();
 // `isoTime` as "2026-03-07T14:05:09".
 std::string alarmCsvLine(std::string_view isoTime, const AlarmEvent &e);
 // The value and threshold as the command and the file get them: "." always;
-// whole seconds for "no data".
+// whole seconds for "no data", whole minutes for the turbine's alarms.
 std::string alarmNumberText(AlarmId id, double value);
 
 // The alarms' states. Value alarms follow live frames only. An alarm is
@@ -95,8 +122,16 @@ public:
     struct Values {
         bool live = false;
         std::optional<double> volts, rpm, wind;
+        std::optional<double> amps;
+        // The wind in m/s; none in a unit of no known factor.
+        std::optional<double> windMetres;
+        bool loadOn = false;
     };
     std::vector<AlarmEvent> frame(const Values &v, double now);
+    // The cut-in, the cut-out and what curtails the turbine, as the minutes'
+    // categories resolve them. Until they are known the turbine's alarms
+    // judge only the unchanged wind.
+    void setTurbine(const AvailabilityRules &rules) { m_turbine = rules; }
     // The regular check, every second or so.
     std::vector<AlarmEvent> tick(DataState state, double now);
     // The days' performance against the certified curve (none without a
@@ -105,8 +140,18 @@ public:
     std::vector<AlarmEvent> performance(const std::map<int, PerformanceSums> &days, int today);
 
     bool raised(AlarmId id) const { return m_alarm[size_t(id)].raised; }
-    // The latest value (seconds without data for "no data").
+    // The latest value (seconds without data for "no data", minutes the
+    // condition has held for the turbine's alarms).
     double value(AlarmId id) const { return m_alarm[size_t(id)].value; }
+
+    // A condition of the turbine's alarms over time: it holds since `since`;
+    // frames against it since `against` end it after the hold time.
+    struct Run {
+        std::optional<double> since, against;
+        // `holds` none: the frame cannot tell.
+        void step(std::optional<bool> holds, double now, double hold);
+        double minutes(double now) const { return since ? (now - *since) / 60 : 0; }
+    };
 
 private:
     struct Alarm {
@@ -116,6 +161,8 @@ private:
     };
     void consider(AlarmId id, double value, double now, std::vector<AlarmEvent> &events);
     void judgePerformance(std::vector<AlarmEvent> &events);
+    void followTurbine(const Values &v, double now);
+    void judgeRuns(double now, std::vector<AlarmEvent> &events);
     void flip(AlarmId id, std::vector<AlarmEvent> &events);
     double noDataSeconds(double now) const;
 
@@ -125,6 +172,9 @@ private:
     bool m_paused = false;
     std::map<int, PerformanceSums> m_performance;
     int m_today = 0;
+    std::optional<AvailabilityRules> m_turbine;
+    Run m_stopped, m_notCharging, m_unchanged, m_belowCutIn;
+    std::optional<double> m_unchangedWind;
 };
 
 // Frames counted for the status line and the day's line of energy.csv.

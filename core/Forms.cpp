@@ -34,6 +34,9 @@ const AlarmRow kAlarmRows[kAlarmCount] = {
     {"HighWindOn", "HighWind", "High wind, wind speed above"},
     {"NoDataOn", "NoData", "No data for (seconds)"},
     {"UnderPerformingOn", "UnderPerforming", "Under-performing, below"},
+    {"RotorStoppedOn", "RotorStopped", "Rotor stopped in wind for"},
+    {"NotChargingOn", "NotCharging", "Turning, not charging for"},
+    {"WindImplausibleOn", "WindImplausible", "Wind sensor implausible for"},
 };
 } // namespace
 
@@ -160,14 +163,15 @@ std::optional<FormProblem> readCalibrationValues(const FormValues &v, const Cali
 
 std::vector<FormField> alarmFields(std::string_view windUnit)
 {
-    const std::string units[kAlarmCount] = {"V", "V", "RPM", std::string(windUnit), "s", "% for"};
+    const std::string units[kAlarmCount] = {"V", "V", "RPM", std::string(windUnit), "s", "% for", "min", "min", "min"};
     std::vector<FormField> fields;
     for (const AlarmId id : kAlarms) {
         const AlarmRow &row = kAlarmRows[size_t(id)];
         fields.push_back({row.onKey, std::string(alarmTitle(id)) + " on", "", FormField::Kind::Tick});
         fields.push_back({row.valueKey, row.caption, units[size_t(id)]});
+        if (id == AlarmId::UnderPerforming)
+            fields.push_back({"UnderPerformingDays", "Under-performing days", "days"});
     }
-    fields.push_back({"UnderPerformingDays", "Under-performing days", "days"});
     fields.push_back({"HoldTime", "Hold time (raise and clear)", "s"});
     fields.push_back({"VoltsHysteresis", "Hysteresis, battery", "V"});
     fields.push_back({"PercentHysteresis", "Hysteresis, RPM and wind", "% of the threshold"});

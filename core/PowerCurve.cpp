@@ -2,6 +2,7 @@
 #include "PowerCurve.h"
 
 #include "Number.h"
+#include "Physics.h"
 #include "Text.h"
 
 #include <algorithm>
@@ -268,24 +269,31 @@ Completeness completeness(const PowerCurve &curve)
     if (!c.lowestProducing)
         return c;
     const int to = int(std::lround(kCompleteUpTo / PowerCurve::kBinWidth));
-    std::string missing;
-    for (int k = std::max(0, *c.lowestProducing - 2); k <= to; ++k) {
-        if (bins[size_t(k)].measured())
-            continue;
-        int end = k;
-        while (end < to && !bins[size_t(end + 1)].measured())
-            ++end;
-        if (!missing.empty())
-            missing += "; ";
-        missing += dotNumberText(PowerCurve::centre(k));
-        if (end > k)
-            missing += "-" + dotNumberText(PowerCurve::centre(end));
-        missing += " m/s";
-        k = end;
-    }
-    c.missing = missing;
+    std::vector<int> missing;
+    for (int k = std::max(0, *c.lowestProducing - 2); k <= to; ++k)
+        if (!bins[size_t(k)].measured())
+            missing.push_back(k);
+    c.missing = binRangesText(missing);
     c.complete = c.enoughHours && missing.empty();
     return c;
+}
+
+std::string binRangesText(const std::vector<int> &bins)
+{
+    std::string text;
+    for (size_t i = 0; i < bins.size(); ++i) {
+        size_t end = i;
+        while (end + 1 < bins.size() && bins[end + 1] == bins[end] + 1)
+            ++end;
+        if (!text.empty())
+            text += "; ";
+        text += dotNumberText(PowerCurve::centre(bins[i]));
+        if (end > i)
+            text += "-" + dotNumberText(PowerCurve::centre(bins[end]));
+        text += " m/s";
+        i = end;
+    }
+    return text;
 }
 
 std::string completenessNote(const Completeness &c)
@@ -327,14 +335,21 @@ std::string estimateText(const Estimate &e)
 
 std::string curveReportText(const PowerCurve &curve, const TurbineSettings &settings)
 {
-    std::string out = "bin_m_s,minutes,mean_wind_m_s,mean_power_w,sd_power_w,mean_rpm,measured\r\n";
+    std::string out = "bin_m_s,minutes,mean_wind_m_s,mean_power_w,sd_power_w,mean_rpm,measured,cp,tip_speed_ratio\r\n";
+    // Empty without a rotor diameter (and the ratio without RPM).
+    std::array<std::optional<BinPhysics>, PowerCurve::kBins> physics{};
+    for (const BinPhysics &p : binPhysics(curve, settings))
+        physics[size_t(p.bin)] = p;
     for (int k = 0; k < PowerCurve::kBins; ++k) {
         const CurveBin &b = curve.bins()[size_t(k)];
         if (!b.minutes)
             continue;
+        const auto &p = physics[size_t(k)];
         out += dotNumberText(PowerCurve::centre(k)) + ',' + std::to_string(b.minutes) + ',' + roundedText(b.meanWind(), 3)
                + ',' + roundedText(b.meanWatts(), 2) + ',' + roundedText(b.sdWatts(), 2) + ','
-               + roundedText(b.meanRPM(), 1) + ',' + (b.measured() ? "1" : "0") + "\r\n";
+               + roundedText(b.meanRPM(), 1) + ',' + (b.measured() ? "1" : "0") + ','
+               + (p ? roundedText(p->cp, 3) : std::string()) + ','
+               + roundedText(p ? p->tipSpeedRatio : std::nullopt, 2) + "\r\n";
     }
     out += "\r\n" + estimateText(annualEnergy(measuredPoints(curve), settings.cutOut)) + "\r\n";
     const Completeness c = completeness(curve);

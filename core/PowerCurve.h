@@ -159,6 +159,8 @@ struct Completeness {
     std::string missing;
 };
 Completeness completeness(const PowerCurve &curve);
+// Bins (rising) as ranges of their centres, "9.5-11 m/s; 13 m/s"; "" for none.
+std::string binRangesText(const std::vector<int> &bins);
 // The note for the user: empty when complete.
 std::string completenessNote(const Completeness &c);
 

@@ -20,9 +20,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const auto again = core::readAlarmSettings(written);
     FUZZ_CHECK(again && core::alarmSettingsText(*again) == written);
 
-    // Each byte a step: a frame of some volts, RPM and wind, or a check.
+    // Each byte a step: a frame of some volts, RPM, wind and amps, or a check.
     core::AlarmBook book(0);
     book.setSettings(*s, 0);
+    core::AvailabilityRules turbine;
+    turbine.curve.batteryFullVolts = 14.4;
+    book.setTurbine(turbine);
     bool raised[core::kAlarmCount] = {};
     double t = 0;
     for (std::size_t i = 0; i < size; ++i) {
@@ -30,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         t += b % 7;
         std::vector<core::AlarmEvent> events;
         if (b & 1) {
-            core::AlarmBook::Values v{(b & 2) != 0, b / 10.0, double(b) * 4, b / 8.0};
+            core::AlarmBook::Values v{(b & 2) != 0, b / 10.0, double(b) * 4, b / 8.0, b / 100.0, b / 16.0, (b & 4) != 0};
             events = book.frame(v, t);
         } else {
             events = book.tick(b & 2   ? core::DataState::Live

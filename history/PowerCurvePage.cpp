@@ -9,6 +9,7 @@
 #include "archive/ArchiveDb.h"
 #include "core/Axis.h"
 #include "core/Number.h"
+#include "core/Physics.h"
 #include "ui/Files.h"
 
 #include <QDateTime>
@@ -20,6 +21,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -280,6 +282,9 @@ PowerCurvePage::PowerCurvePage(const ui::Services &services, const QString &wind
     Curtailed = new QLabel(this);
     Curtailed->setObjectName(QStringLiteral("Curtailed"));
     Curtailed->setWordWrap(true);
+    PhysicsNote = new QLabel(this);
+    PhysicsNote->setObjectName(QStringLiteral("PhysicsNote"));
+    PhysicsNote->setWordWrap(true);
     Export = new QPushButton(QStringLiteral("Export"), this);
     Export->setObjectName(QStringLiteral("Export"));
     Reset = new QPushButton(QStringLiteral("Reset"), this);
@@ -293,6 +298,7 @@ PowerCurvePage::PowerCurvePage(const ui::Services &services, const QString &wind
     side->addWidget(PowerAt11);
     side->addWidget(HoursOfData);
     side->addWidget(Curtailed);
+    side->addWidget(PhysicsNote);
     side->addStretch(1);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(Export);
@@ -302,6 +308,15 @@ PowerCurvePage::PowerCurvePage(const ui::Services &services, const QString &wind
     lower->addWidget(Estimate, 3);
     lower->addLayout(side, 2);
     Certified = new CertifiedPanel(services, this);
+    Physics = readOnlyTable(this, QStringLiteral("Physics"), 0,
+                            {QStringLiteral("Bin mean wind"), QStringLiteral("Power"), QStringLiteral("Cp"),
+                             QStringLiteral("\u03BB (tip-speed ratio)")});
+    Certified->Tables->addTab(Physics, QStringLiteral("Cp and \u03BB per bin"));
+    // The tab opens on the row that tells most, not on the calm bins.
+    connect(Certified->Tables, &QTabWidget::currentChanged, this, [this] {
+        if (Certified->Tables->currentWidget() == Physics && m_tellingRow >= 0)
+            Physics->scrollToItem(Physics->item(m_tellingRow, 0), QAbstractItemView::PositionAtCenter);
+    });
     connect(Certified, &CertifiedPanel::certifiedChanged, Plot, qOverload<>(&QWidget::update));
     auto *page = new QVBoxLayout(this);
     page->addWidget(Plot, 1);
@@ -381,6 +396,38 @@ void PowerCurvePage::refresh()
     }
     Curtailed->setText(curtailed.join(QLatin1Char('\n')));
     Curtailed->setVisible(!curtailed.isEmpty());
+    const std::vector<core::BinPhysics> physics = core::binPhysics(m_curve, m_settings);
+    const QString physicsNote
+        = QString::fromStdString(core::physicsNote(physics, m_settings.rotorDiameter.has_value()));
+    PhysicsNote->setText(physicsNote);
+    PhysicsNote->setVisible(!physicsNote.isEmpty());
+    Physics->setRowCount(int(physics.size()));
+    // The first bin above Betz, else the highest measured Cp.
+    m_tellingRow = -1;
+    for (int r = 0; r < int(physics.size()); ++r) {
+        const core::BinPhysics &b = physics[size_t(r)];
+        if (b.aboveBetz()) {
+            m_tellingRow = r;
+            break;
+        }
+        if (!b.faint && (m_tellingRow < 0 || b.cp > physics[size_t(m_tellingRow)].cp))
+            m_tellingRow = r;
+    }
+    for (int r = 0; r < int(physics.size()); ++r) {
+        const core::BinPhysics &b = physics[size_t(r)];
+        const QStringList cells{
+            number(b.wind, 2) + QStringLiteral(" m/s") + (b.faint ? QStringLiteral(" (few)") : QString()),
+            number(b.watts, 1) + QStringLiteral(" W"),
+            number(b.cp, 3) + (b.aboveBetz() ? QStringLiteral(" (above Betz)") : QString()),
+            b.tipSpeedRatio ? number(*b.tipSpeedRatio, 2) : QStringLiteral("-")};
+        for (int c = 0; c < int(cells.size()); ++c) {
+            auto *item = new QTableWidgetItem(cells[c]);
+            item->setTextAlignment(c == 0 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignRight | Qt::AlignVCenter);
+            if (b.aboveBetz())
+                item->setForeground(QColor(255, 170, 0));
+            Physics->setItem(r, c, item);
+        }
+    }
     Certified->showMeasured(m_curve, m_settings);
     Plot->update();
 }

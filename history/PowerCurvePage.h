@@ -4,8 +4,8 @@
 // (mean power per bin with +-1 standard deviation, each bin's minutes, mean
 // RPM on a second axis, bins with too few minutes faint, the measured power
 // held to the cut-out dashed), the annual energy measured and extrapolated,
-// the power at 11 m/s, what is missing, and the curtailed time; with Export
-// and Reset.
+// the power at 11 m/s, what is missing, the curtailed time, and with the
+// rotor's diameter each bin's Cp and tip-speed ratio; with Export and Reset.
 
 #include "core/PowerCurve.h"
 #include "ui/Services.h"
@@ -47,6 +47,10 @@ public:
     QWidget *Plot;
     QTableWidget *Estimate;
     QLabel *PowerAt11, *HoursOfData, *Note, *Curtailed;
+    // Each bin against physics (Cp and the tip-speed ratio), in a tab of the
+    // page's tables, and what it says in words.
+    QTableWidget *Physics;
+    QLabel *PhysicsNote;
     QPushButton *Export, *Reset;
     CertifiedPanel *Certified;
 
@@ -60,6 +64,7 @@ private:
     core::TurbineSettings m_settings;
     QString m_problem;
     QTimer *m_reloadTimer;
+    int m_tellingRow = -1; // of Physics
 };
 
 } // namespace history

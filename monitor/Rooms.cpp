@@ -27,6 +27,8 @@ Rooms::Rooms(const ui::Services &services)
     QObject::connect(s, &Session::energyCounted, a, &archive::Archive::energy);
     QObject::connect(s, &Session::framesDropped, a, &archive::Archive::dropped);
     alarms::AlarmWatch *watch = s->alarms();
+    // The turbine's alarms judge the wind by the cut-in the minutes' categories use.
+    QObject::connect(a, &archive::Archive::rulesFound, watch, &alarms::AlarmWatch::setTurbine);
     QObject::connect(a, &archive::Archive::statusChanged, watch,
                      [watch](const QString &text) { watch->setRoomStatus(QStringLiteral("archive"), text); });
     // Under-performing is judged on whole days read from the archive; the

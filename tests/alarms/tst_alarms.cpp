@@ -316,12 +316,21 @@ private slots:
         Rig rig("<BatteryLowOn>1</BatteryLowOn><BatteryLow>12</BatteryLow><BatteryHighOn>1</BatteryHighOn>"
                 "<BatteryHigh>13</BatteryHigh><OverSpeedOn>1</OverSpeedOn><OverSpeed>100</OverSpeed>"
                 "<HighWindOn>1</HighWindOn><HighWind>1</HighWind><HoldTime>2</HoldTime><NoData>20</NoData>"
-                "<VoltsHysteresis>50</VoltsHysteresis><UnderPerformingOn>1</UnderPerformingOn>",
+                "<VoltsHysteresis>50</VoltsHysteresis><UnderPerformingOn>1</UnderPerformingOn>"
+                "<RotorStoppedOn>1</RotorStoppedOn><RotorStopped>1</RotorStopped><NotChargingOn>1</NotChargingOn>"
+                "<NotCharging>1</NotCharging><WindImplausibleOn>1</WindImplausibleOn><WindImplausible>1</WindImplausible>",
                 column ? editions::flankdial() : editions::crestdial(),
                 testsupport::progCfg("1", "0", "0", "60", "0", "1", "1", "knots"));
         rig.fake.clock.set(QDateTime(QDate(2026, 3, 7), QTime(23, 50)));
+        rig.watch()->setTurbine(core::AvailabilityRules());
         rig.run(3, "[<V>459.9808</V><I>522</I>]");                               // 11.23 V
         rig.run(3, "[<V>588.5952</V><I>522</I><R>4115.389</R><S>19753.87</S>]"); // 14.37 V
+        // A minute of a rotor that turns and stops by turns, no current and
+        // the wind at 10 knots all along: the turbine's three alarms.
+        for (int i = 0; i < 31; ++i) {
+            rig.run(1, "[<V>588.5952</V><I>0</I><R>4115.389</R><S>16</S>]");
+            rig.run(1, "[<V>588.5952</V><I>0</I><R>0</R><S>16</S>]");
+        }
         rig.port()->loseLink();
         rig.fake.clock.advanceSeconds(23 * 3600 + 50 * 60);
         rig.run(2);
@@ -334,13 +343,17 @@ private slots:
         QVERIFY(!banner->isHidden());
         const QStringList full = banner->toolTip().split('\n');
         const QStringList titles{"Battery low", "Battery high", "Over-speed", "High wind", "No data",
-                                 "Under-performing"};
+                                 "Under-performing", "Rotor stopped in wind", "Turning but not charging",
+                                 "Wind sensor implausible"};
         QCOMPARE(full.size(), titles.size());
         const QStringList patterns{
             // the latest value, as before
             "Battery low: 14.37 V since 2026-03-07 23:50", "Battery high: 14.37 V since 2026-03-07 23:50",
-            "Over-speed: 123461.7 RPM since 2026-03-07 23:50", "High wind: 12346.2 knots since 2026-03-07 23:50",
-            "No data: 23 h 50 min since 23:4", "Under-performing: 65.4 % since 23:4"};
+            "Over-speed: 0 RPM since 2026-03-07 23:50", "High wind: 10 knots since 2026-03-07 23:50",
+            "No data: 23 h 50 min since 23:4", "Under-performing: 65.4 % since 23:4",
+            // held while no data came
+            "Rotor stopped in wind: 1 min since 2026-03-07 23:51", "Turning but not charging: 1 min since 2026-03-07 23:51",
+            "Wind sensor implausible: 1 min since 2026-03-07 23:51"};
         for (int i = 0; i < full.size(); ++i)
             QVERIFY2(full[i].startsWith(patterns[i]), qPrintable(full[i]));
 

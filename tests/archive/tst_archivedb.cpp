@@ -819,6 +819,27 @@ private slots:
         QCOMPARE(db.integrityCheck(), std::string("ok"));
     }
 
+    // The live alarms learn the cut-in the categories use: at start, when
+    // the turbine's settings change, and when the archive cannot be opened.
+    void rulesToldForTheAlarms()
+    {
+        QTemporaryDir dir;
+        core::TurbineSettings s;
+        s.cutIn = 4;
+        for (const QString &path : {dir.filePath("archive.sqlite"), dir.filePath("missing/archive.sqlite")}) {
+            archive::ArchiveWriter w(path, s, {});
+            QList<double> told;
+            QObject::connect(&w, &archive::ArchiveWriter::rulesFound,
+                             [&](const core::AvailabilityRules &r) { told << r.cutIn; });
+            w.start();
+            core::TurbineSettings other = s;
+            other.cutIn = 5;
+            w.setTurbine(other, {});
+            QCOMPARE(told, (QList<double>{4, 5}));
+            w.finish();
+        }
+    }
+
     // The export reads while the writer holds the archive open.
     void exportWhileWriting()
     {

@@ -117,7 +117,9 @@ private slots:
             const QString op = step.what.value(0);
             const double arg = step.what.value(1).toDouble();
             std::vector<core::AlarmEvent> events;
-            core::AlarmBook::Values v{true, 12.5, std::nullopt, std::nullopt};
+            core::AlarmBook::Values v;
+            v.live = true;
+            v.volts = 12.5;
             if (op == "v" || op == "x") {
                 v.volts = arg;
                 v.live = op == "v";
@@ -215,6 +217,114 @@ private slots:
         QTEST(got, "events");
     }
 
+    // The turbine's alarms, each on after 1 minute, hold 10 s; cut-in 3 m/s,
+    // cut-out 25, the battery full at 14.4 V. Steps "time what ...":
+    //   f W R A [V]  a live frame: wind W m/s, R RPM, A amps, V volts
+    //                (12.5 unless given); "-" for a field that did not read
+    //   g W R A      the same with the wind in a unit of no known factor
+    //   L S          the check a second, the data live or stale
+    //   unknown      (first) the turbine's rules not known yet
+    void turbineRules_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QStringList>("events");
+        QTest::newRow("stopped in wind for its minutes") << "0-60/5 f 5 0 0" << QStringList{"60 rotor_stopped raised 1"};
+        QTest::newRow("stopped: a wind within the margin neither holds nor ends it")
+            << "0-30/5 f 5 0 0; 35-60/5 f 3.5 0 0" << QStringList{"60 rotor_stopped raised 1"};
+        QTest::newRow("stopped: calm for the hold time starts it again")
+            << "0-30/5 f 5 0 0; 35-45/5 f 2 0 0; 50-105/5 f 5 0 0; 110 f 5 0 0"
+            << QStringList{"110 rotor_stopped raised 1"};
+        QTest::newRow("stopped: calm shorter than the hold changes nothing")
+            << "0-30/5 f 5 0 0; 35 f 2 0 0; 40-60/5 f 5 0 0" << QStringList{"60 rotor_stopped raised 1"};
+        QTest::newRow("stopped: above the cut-out is no fault") << "0-60/5 f 26 0 0" << QStringList{};
+        QTest::newRow("stopped with the battery full is no fault") << "0-60/5 f 5 0 0 14.4" << QStringList{};
+        QTest::newRow("stopped: cleared once the rotor turned for the hold time")
+            << "0-60/5 f 5 0 0; 65-75/5 f 5 200 5"
+            << QStringList{"60 rotor_stopped raised 1", "75 rotor_stopped cleared 1"};
+        QTest::newRow("stopped: no RPM read tells nothing") << "0-60/5 f 5 - 0" << QStringList{};
+        QTest::newRow("turning but not charging")
+            << "0-60/10 f 8 200 0.05; 5-55/10 f 8.1 200 0.05" << QStringList{"60 not_charging raised 1"};
+        QTest::newRow("0.1 A is charging") << "0-60/10 f 8 200 0.1; 5-55/10 f 8.1 200 0.1" << QStringList{};
+        QTest::newRow("30 RPM is not turning") << "0-60/10 f 8 30 0; 5-55/10 f 8.1 30 0" << QStringList{};
+        QTest::newRow("wind unchanged while turning") << "0-60/5 f 6 200 5" << QStringList{"60 wind_implausible raised 1"};
+        QTest::newRow("wind unchanged, rotor slow: plausible") << "0-60/5 f 6 20 5" << QStringList{};
+        QTest::newRow("a new wind reading starts it again")
+            << "0-25/5 f 6 200 5; 30-85/5 f 6.01 200 5; 90 f 6.01 200 5"
+            << QStringList{"90 wind_implausible raised 1"};
+        QTest::newRow("a new wind reading clears it")
+            << "0-60/5 f 6 200 5; 65 f 6.5 200 5"
+            << QStringList{"60 wind_implausible raised 1", "65 wind_implausible cleared 1"};
+        QTest::newRow("turning with the wind below the cut-in")
+            << "0-60/10 f 2 200 5; 5-55/10 f 2.5 200 5" << QStringList{"60 wind_implausible raised 1"};
+        QTest::newRow("below the cut-in in an unknown unit tells nothing")
+            << "0-60/10 g 2 200 5; 5-55/10 g 2.5 200 5" << QStringList{};
+        QTest::newRow("stale data starts a condition again")
+            << "0-30/5 f 5 0 0; 40 S; 45-100/5 f 5 0 0; 105 f 5 0 0" << QStringList{"105 rotor_stopped raised 1"};
+        QTest::newRow("stale data keeps a raised one")
+            << "0-60/5 f 5 0 0; 70 S; 80 f 5 0 0" << QStringList{"60 rotor_stopped raised 1"};
+        QTest::newRow("the check a second raises between frames")
+            << "0-50/10 f 5 0 0; 59 L; 60 L" << QStringList{"60 rotor_stopped raised 1"};
+        // Without the cut-in and the battery's limit only the unchanged wind is judged.
+        QTest::newRow("before the turbine's rules are known")
+            << "0 unknown; 0-60/5 f 2 200 0" << QStringList{"60 wind_implausible raised 1"};
+    }
+    void turbineRules()
+    {
+        QFETCH(QString, script);
+        core::AlarmSettings settings;
+        for (const AlarmId id : {AlarmId::RotorStopped, AlarmId::NotCharging, AlarmId::WindImplausible}) {
+            settings.on[size_t(id)] = true;
+            settings.threshold[size_t(id)] = 1;
+        }
+        settings.on[size_t(AlarmId::NoData)] = false;
+        core::AlarmBook book(0);
+        book.setSettings(settings, 0);
+        core::AvailabilityRules rules;
+        rules.cutIn = 3;
+        rules.cutOut = 25;
+        rules.curve.batteryFullVolts = 14.4;
+        if (!script.startsWith("0 unknown"))
+            book.setTurbine(rules);
+        std::vector<std::pair<double, QStringList>> steps;
+        for (const QString &s : script.split(';')) {
+            QStringList parts = s.simplified().split(' ');
+            const QString when = parts.takeFirst();
+            const double from = when.section('-', 0, 0).toDouble();
+            const double to = when.contains('-') ? when.section('-', 1).section('/', 0, 0).toDouble() : from;
+            const double every = when.contains('/') ? when.section('/', 1).toDouble() : 1;
+            for (double t = from; t <= to; t += every)
+                steps.emplace_back(t, parts);
+        }
+        std::stable_sort(steps.begin(), steps.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+        QStringList got;
+        for (const auto &step : steps) {
+            const double t = step.first;
+            const QStringList &what = step.second;
+            std::vector<core::AlarmEvent> events;
+            const auto field = [&](int i) {
+                return what.value(i) == "-" ? std::nullopt : std::optional<double>(what.value(i).toDouble());
+            };
+            if (what[0] == "f" || what[0] == "g") {
+                core::AlarmBook::Values v;
+                v.live = true;
+                v.wind = field(1);
+                if (what[0] == "f")
+                    v.windMetres = v.wind;
+                v.rpm = field(2);
+                v.amps = field(3);
+                v.volts = what.size() > 4 ? field(4) : 12.5;
+                events = book.frame(v, t);
+            } else if (what[0] != "unknown") {
+                events = book.tick(what[0] == "L" ? DataState::Live : DataState::Stale, t);
+            }
+            for (const auto &e : events) {
+                got << eventText(t, e);
+                QCOMPARE(book.raised(e.id), e.raised);
+            }
+        }
+        QTEST(got, "events");
+    }
+
     void settingsFile_data()
     {
         QTest::addColumn<QByteArray>("text");
@@ -245,6 +355,10 @@ private slots:
                                                  << false << "";
         QTest::newRow("under-performing written before it existed: its defaults")
             << QByteArray("<BatteryLowOn>1</BatteryLowOn>") << true << 11.8 << true << "";
+        QTest::newRow("a turbine's alarm after no time") << QByteArray("<RotorStopped>0</RotorStopped>") << false
+                                                         << 0.0 << false << "";
+        QTest::newRow("a turbine's alarm after more than a day")
+            << QByteArray("<WindImplausible>1441</WindImplausible>") << false << 0.0 << false << "";
     }
     void settingsFile()
     {
@@ -274,6 +388,26 @@ private slots:
         QVERIFY(core::alarmSettingsProblem(s).empty());
     }
 
+    // A file written before the turbine's alarms came reads as before and is
+    // written again line for line, their keys after it.
+    void olderFileKeepsItsLines()
+    {
+        const std::string older = "Alarm Settings\r\n\r\n<BatteryLowOn>1</BatteryLowOn>\r\n<BatteryLow>11.8</BatteryLow>\r\n"
+            "<BatteryHighOn>0</BatteryHighOn>\r\n<BatteryHigh>14.8</BatteryHigh>\r\n<OverSpeedOn>0</OverSpeedOn>\r\n"
+            "<OverSpeed>800</OverSpeed>\r\n<HighWindOn>0</HighWindOn>\r\n<HighWind>20</HighWind>\r\n"
+            "<NoDataOn>1</NoDataOn>\r\n<NoData>60</NoData>\r\n<UnderPerformingOn>0</UnderPerformingOn>\r\n"
+            "<UnderPerforming>70</UnderPerforming>\r\n<UnderPerformingDays>7</UnderPerformingDays>\r\n"
+            "<HoldTime>10</HoldTime>\r\n<VoltsHysteresis>0.2</VoltsHysteresis>\r\n"
+            "<PercentHysteresis>5</PercentHysteresis>\r\n<Beep>0</Beep>\r\n<Command></Command>\r\n"
+            "<CommandLimit>30</CommandLimit>\r\n";
+        const auto s = core::readAlarmSettings(older + "\r\n");
+        QVERIFY(s);
+        QCOMPARE(core::alarmSettingsText(*s),
+                 older + "<RotorStoppedOn>0</RotorStoppedOn>\r\n<RotorStopped>10</RotorStopped>\r\n"
+                         "<NotChargingOn>0</NotChargingOn>\r\n<NotCharging>10</NotCharging>\r\n"
+                         "<WindImplausibleOn>0</WindImplausibleOn>\r\n<WindImplausible>180</WindImplausible>\r\n\r\n");
+    }
+
     void csvLine()
     {
         core::setDecimalSeparator(',');
@@ -281,6 +415,8 @@ private slots:
                  std::string("2026-03-07T14:05:09,battery_low,raised,11.46,11.8"));
         QCOMPARE(core::alarmCsvLine("2026-03-07T14:06:00", {AlarmId::NoData, false, 75.9, 60}),
                  std::string("2026-03-07T14:06:00,no_data,cleared,75,60"));
+        QCOMPARE(core::alarmCsvLine("2026-03-07T17:05:00", {AlarmId::RotorStopped, true, 180.99, 180}),
+                 std::string("2026-03-07T17:05:00,rotor_stopped,raised,180,180"));
     }
 
     void statusText_data()

@@ -4,6 +4,7 @@
 // annual energy against the standard's formula, completeness, the curve file
 // and turbine.cfg.
 #include "core/Number.h"
+#include "core/Physics.h"
 #include "core/PowerCurve.h"
 
 #include <QtTest>
@@ -387,6 +388,77 @@ private slots:
         const QString written = QString::fromStdString(core::turbineSettingsText(s));
         QTEST(QString(written).replace("\r\n", "|"), "written");
         QVERIFY(core::readTurbineSettings(written.toStdString()) == s);
+    }
+
+    // Cp and the tip-speed ratio per bin, the bins above Betz, and the
+    // report's columns for them (the first bin with wind's line).
+    void physics_data()
+    {
+        QTest::addColumn<QString>("bins");
+        QTest::addColumn<double>("rpm"); // every bin's mean; -1 for none read
+        QTest::addColumn<double>("diameter"); // 0 for none set
+        QTest::addColumn<bool>("activeControl"); // at 2000 m and 2 °C
+        QTest::addColumn<int>("count");
+        QTest::addColumn<double>("cp");
+        QTest::addColumn<double>("lambda"); // -1 for none
+        QTest::addColumn<QString>("aboveBetz");
+        QTest::addColumn<QString>("reportEnd");
+        QTest::newRow("no rotor diameter: nothing") << "16:500" << 400.0 << 0.0 << false << 0 << 0.0 << -1.0 << ""
+                                                     << ",1,,\r\n";
+        QTest::newRow("stall: at the reference air, no RPM")
+            << "0:0;16:500" << -1.0 << 3.0 << false << 1 << 0.225560 << -1.0 << "" << ",1,0.226,\r\n";
+        QTest::newRow("with RPM") << "16:500" << 400.0 << 3.0 << false << 1 << 0.225560 << 7.853982 << ""
+                                  << ",1,0.226,7.85\r\n";
+        // The bin's wind stands for the reference air; the tip meets the site's wind.
+        QTest::newRow("active control in thin air") << "16:500" << 400.0 << 3.0 << true << 1 << 0.225560 << 7.3561
+                                                    << "" << ",1,0.226,7.36\r\n";
+        QTest::newRow("above Betz: measured bins only")
+            << "8:400;9:400x9;10:400;16:500" << -1.0 << 3.0 << false << 4 << 1.443582 << -1.0
+            << "4 m/s; 5 m/s" << ",1,1.444,\r\n";
+        QTest::newRow("above Betz: neighbours as a range")
+            << "8-9:400;16:500" << -1.0 << 3.0 << false << 3 << 1.443582 << -1.0 << "4-4.5 m/s" << ",1,1.444,\r\n";
+    }
+    void physics()
+    {
+        QFETCH(QString, bins);
+        QFETCH(double, rpm);
+        QFETCH(double, diameter);
+        QFETCH(bool, activeControl);
+        QFETCH(double, cp);
+        QFETCH(double, lambda);
+        QFETCH(QString, reportEnd);
+        PowerCurve curve = curveOf(bins);
+        for (int k = 0; k < PowerCurve::kBins && rpm >= 0; ++k) {
+            curve.bin(k).rpmMinutes = curve.bin(k).minutes;
+            curve.bin(k).sumRPM = rpm * double(curve.bin(k).minutes);
+        }
+        core::TurbineSettings s;
+        if (diameter > 0)
+            s.rotorDiameter = diameter;
+        if (activeControl) {
+            s.activePowerControl = true;
+            s.altitude = 2000;
+            s.meanTemperature = 2;
+        }
+        const auto physics = core::binPhysics(curve, s);
+        QTEST(int(physics.size()), "count");
+        if (!physics.empty()) {
+            QVERIFY2(std::abs(physics.front().cp - cp) < 1e-5, qPrintable(QString::number(physics.front().cp)));
+            QCOMPARE(physics.front().tipSpeedRatio.has_value(), lambda >= 0);
+            if (lambda >= 0)
+                QVERIFY2(std::abs(*physics.front().tipSpeedRatio - lambda) < 1e-3,
+                         qPrintable(QString::number(*physics.front().tipSpeedRatio)));
+        }
+        QTEST(QString::fromStdString(core::aboveBetzText(physics)), "aboveBetz");
+        // The columns before keep their bytes; the two new ones end each bin's line.
+        const QString report = QString::fromStdString(core::curveReportText(curve, s));
+        QVERIFY(report.startsWith("bin_m_s,minutes,mean_wind_m_s,mean_power_w,sd_power_w,mean_rpm,measured,cp,"
+                                  "tip_speed_ratio\r\n"));
+        const int first = physics.empty() ? 16 : physics.front().bin;
+        const QString line = QString::number(PowerCurve::centre(first)) + ",10,";
+        const int at = report.indexOf("\r\n" + line) + 2;
+        QVERIFY(at > 1);
+        QCOMPARE(report.mid(at, report.indexOf("\r\n", at) + 2 - at).section(',', 6), reportEnd.mid(1));
     }
 
     void chart()

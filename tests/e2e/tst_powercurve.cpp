@@ -90,7 +90,7 @@ private slots:
         QVERIFY(report.waitForFinished(30000));
         QCOMPARE(report.exitCode(), 0);
         const QString text = QString::fromUtf8(report.readAllStandardOutput());
-        QVERIFY2(text.startsWith("bin_m_s,minutes,mean_wind_m_s,mean_power_w,sd_power_w,mean_rpm,measured\r\n"),
+        QVERIFY2(text.startsWith("bin_m_s,minutes,mean_wind_m_s,mean_power_w,sd_power_w,mean_rpm,measured,cp,tip_speed_ratio\r\n"),
                  qPrintable(text));
         QVERIFY2(text.contains("\r\nhours_of_data,") && text.contains("\r\ncomplete,0\r\n"), qPrintable(text));
         folder.write("label.csv", "wind_m_s;power_kw\n3;0\n11;1,2\n");

@@ -78,6 +78,18 @@ private slots:
         QCOMPARE(page.PowerAt11->text(), QString("Power at 11 m/s: not measured yet"));
         QVERIFY2(page.Curtailed->text().startsWith("1 h with the battery full this month"),
                  qPrintable(page.Curtailed->text()));
+        // Against physics only with the rotor's diameter; a rotor of 1 m
+        // cannot make these watts, so every measured bin with power is above Betz.
+        QVERIFY2(page.PhysicsNote->text().contains("rotor diameter"), qPrintable(page.PhysicsNote->text()));
+        QCOMPARE(page.Physics->rowCount(), 0);
+        folder.write("turbine.cfg", "<BatteryFullVolts>14.4</BatteryFullVolts>\r\n<RotorDiameter>1</RotorDiameter>\r\n");
+        page.reload();
+        QVERIFY2(page.PhysicsNote->text().startsWith("Cp is above the Betz limit of 0") &&
+                     page.PhysicsNote->text().contains(" at 3.5-8 m/s. "),
+                 qPrintable(page.PhysicsNote->text()));
+        QCOMPARE(page.Physics->rowCount(), 12);
+        QVERIFY(page.Physics->item(0, 2)->text() == "0" && page.Physics->item(1, 2)->text().endsWith(" (above Betz)"));
+        QVERIFY(page.Physics->item(11, 0)->text().endsWith(" m/s (few)"));
         page.resize(900, 700);
         page.show();
         QVERIFY(QTest::qWaitForWindowExposed(&page));
