@@ -11,6 +11,8 @@
 #include "support/TestSupport.h"
 
 #include <QtTest>
+
+#include <tuple>
 #include <csignal>
 
 namespace {
@@ -311,6 +313,15 @@ private slots:
         const Reply days = curl({m_base + "/api/days?month=2026-03"});
         QCOMPARE(days.status, 200);
         QCOMPARE(QJsonDocument::fromJson(days.body).object()["month"].toString(), QString("2026-03"));
+        // The analyses, each with its own check of the query.
+        for (const auto &[query, key, value] :
+             {std::tuple{"/api/availability?year=2026", "year", 2026.0}, {"/api/energy?year=2025", "year", 2025.0},
+              {"/api/wind", "binWidth", 0.5}}) {
+            const Reply r = curl({m_base + query});
+            QCOMPARE(r.status, 200);
+            QCOMPARE(QJsonDocument::fromJson(r.body).object()[key].toDouble(), value);
+        }
+        QCOMPARE(curl({m_base + "/api/energy?year=last"}).status, 400);
 
         const Reply curve = curl({m_base + "/api/powercurve"});
         QCOMPARE(curve.status, 200);
