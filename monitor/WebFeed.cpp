@@ -42,7 +42,7 @@ Answer fromArchive(const QString &file, Answerer answer)
 
 void answerArchive(web::WebServer &server, const QString &file)
 {
-    server.setSeriesHandler([file](const core::QueryPairs &query, std::int64_t now) {
+    server.setSeriesHandler([file](const core::QueryPairs &query, std::int64_t now, const std::string &windUnit) {
         std::string error;
         const auto q = core::seriesQuery(query, now, &error);
         if (!q)
@@ -51,11 +51,12 @@ void answerArchive(web::WebServer &server, const QString &file)
                                    : q->step == core::SeriesStep::Hour ? archive::Step::Hour
                                                                        : archive::Step::Day;
         return fromArchive(file, [&](archive::ArchiveDb *db) {
-            return Answer{200, core::seriesJson(*q, db ? db->rows(step, q->from, q->to)
-                                                       : std::vector<core::ArchiveRow>())};
+            const std::vector<core::ArchiveRow> rows = db ? db->rows(step, q->from, q->to) : std::vector<core::ArchiveRow>();
+            return Answer{200, q->form == core::SeriesForm::Columns ? core::seriesColumnsJson(*q, rows, windUnit)
+                                                                     : core::seriesJson(*q, rows)};
         });
     });
-    server.setDaysHandler([file](const core::QueryPairs &query, std::int64_t now) {
+    server.setDaysHandler([file](const core::QueryPairs &query, std::int64_t now, const std::string &) {
         const QDate today = QDateTime::fromSecsSinceEpoch(now).date();
         std::string error;
         const auto q = core::daysQuery(query, today.year(), today.month(), &error);
@@ -67,7 +68,7 @@ void answerArchive(web::WebServer &server, const QString &file)
         });
     });
     const QString folder = QFileInfo(file).absolutePath();
-    server.setAvailabilityHandler([folder](const core::QueryPairs &query, std::int64_t now) {
+    server.setAvailabilityHandler([folder](const core::QueryPairs &query, std::int64_t now, const std::string &) {
         std::string error;
         const auto year = core::availabilityYear(query, QDateTime::fromSecsSinceEpoch(now).date().year(), &error);
         if (!year)

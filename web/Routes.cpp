@@ -106,17 +106,19 @@ bool fromArchive(Engine &e, Request &r, WebServer::ArchiveHandler Engine::*which
 {
     WebServer::ArchiveHandler handler;
     std::int64_t at;
+    std::string windUnit;
     {
         std::lock_guard lock(e.m);
         handler = e.*which;
         at = e.now.time;
+        windUnit = e.now.windUnit;
     }
     if (!handler)
         return e.refuse(r, 404, "There is no archive.");
     const auto query = core::parseQuery(http::rawQuery(r.conn));
     if (!query)
         return e.refuse(r, 400, "The query could not be read.");
-    const auto [status, body] = handler(*query, at);
+    const auto [status, body] = handler(*query, at, windUnit);
     return e.answer(r, unsigned(status), body, kJson);
 }
 

@@ -61,10 +61,10 @@ public:
     // power to, and the certified curve it is drawn against (none: empty).
     void setPowerCurve(const core::PowerCurve &curve, double cutOut, const std::vector<core::CurvePoint> &certified);
     // The answer of /api/series?<query> and /api/days?<query> (status, JSON)
-    // at `now` (Unix seconds of the current values), run on the server's
-    // thread; not set, those routes answer 404.
-    using ArchiveHandler =
-        std::function<std::pair<int, std::string>(const core::QueryPairs &query, std::int64_t now)>;
+    // at `now` (Unix seconds of the current values) with the wind unit the
+    // settings show, run on the server's thread; not set, those routes answer 404.
+    using ArchiveHandler = std::function<std::pair<int, std::string>(const core::QueryPairs &query, std::int64_t now,
+                                                                     const std::string &windUnit)>;
     void setSeriesHandler(ArchiveHandler handler);
     void setDaysHandler(ArchiveHandler handler);
     // /api/availability?<query>, the same way.
