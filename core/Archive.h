@@ -55,6 +55,10 @@ struct ArchiveRow {
     std::string windUnit;
 };
 
+// Whether a row (or a column of rows) is drawn apart as the daily logs'
+// interval maxima: at least half of its minutes were imported.
+inline bool mostlyImported(long long minutes, long long imported) { return imported > 0 && imported * 2 >= minutes; }
+
 // Local calendar day of a row, as yyyymmdd.
 int localDayKey(std::int64_t t, int utcOffset);
 // UTC start of the local hour that holds second `t`.

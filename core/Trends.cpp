@@ -133,7 +133,7 @@ TrendData trendColumns(const std::vector<ArchiveRow> &rows, TrendTable table, st
             const Gather &x = g[c][std::size_t(k)];
             if (!x.n)
                 continue;
-            out[c] = {true, x.low, x.high, x.sum / double(x.n), imported[c] > 0 && imported[c] * 2 >= minutes[c]};
+            out[c] = {true, x.low, x.high, x.sum / double(x.n), mostlyImported(minutes[c], imported[c])};
         }
     }
     return d;
@@ -249,7 +249,7 @@ TrendPicture trendPicture(const TrendData &data, const TrendShown &shown, int wi
                 const double w = x1 - x0 > 3 ? x1 - x0 - 1 : std::max(1.0, x1 - x0);
                 const double yt = y.pixel(b.wattHours), y0 = y.pixel(0);
                 lane.bars.push_back({x0, std::min(yt, y0), w, std::abs(y0 - yt),
-                                     b.imported > 0 && b.imported * 2 >= b.minutes});
+                                     mostlyImported(b.minutes, b.imported)});
             }
         } else {
             TrendRun run;
@@ -346,7 +346,7 @@ std::string trendReadout(const TrendData &data, const TrendShown &shown, int col
                 parts.push_back(energyText(b.wattHours)
                                 + (data.barsPerDay ? " on " + localText(b.t, offsetAt, false)
                                                    : " in the hour from " + localText(b.t, offsetAt, true)));
-                imported = imported || (b.imported * 2 >= b.minutes);
+                imported = imported || mostlyImported(b.minutes, b.imported);
                 break;
             }
     }

@@ -5,10 +5,12 @@
 #include "Json.h"
 #include "Number.h"
 #include "Text.h"
+#include "Trends.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 
 namespace core {
 
@@ -306,9 +308,14 @@ std::optional<SeriesQuery> seriesQuery(const QueryPairs &query, std::int64_t now
         q.step = SeriesStep::Day;
     else
         return bad("\"step\" is minute, hour or day.");
-    const std::int64_t seconds = q.step == SeriesStep::Minute ? 60 : q.step == SeriesStep::Hour ? 3600 : 86400;
-    if (span / seconds > kMaxSeriesRows)
+    if (span / seriesStepSeconds(q.step) > kMaxSeriesRows)
         return bad("That is more than " + std::to_string(kMaxSeriesRows) + " rows: ask for a larger step or a shorter span.");
+    if (const auto form = queryValue(query, "form"); form && !form->empty()) {
+        if (*form == "columns")
+            q.form = SeriesForm::Columns;
+        else if (*form != "rows")
+            return bad("\"form\" is rows or columns.");
+    }
     const auto fields = queryValue(query, "fields");
     if (!fields || fields->empty()) {
         for (const char *f : kSeriesFields)
@@ -337,6 +344,110 @@ std::string seriesJson(const SeriesQuery &q, const std::vector<ArchiveRow> &rows
         j.endObject();
     }
     return j.endArray().endObject().take();
+}
+
+std::int64_t seriesStepSeconds(SeriesStep step)
+{
+    return step == SeriesStep::Minute ? 60 : step == SeriesStep::Hour ? 3600 : 86400;
+}
+
+bool seriesGap(SeriesStep step, std::int64_t before, std::int64_t after)
+{
+    return 2 * (after - before) > 3 * seriesStepSeconds(step);
+}
+
+namespace {
+// One column of the answer: a value a row, a null in each gap's row.
+template <typename Value>
+void column(JsonWriter &j, const char *name, const std::vector<const ArchiveRow *> &rows, Value value)
+{
+    j.key(name).array();
+    for (const ArchiveRow *r : rows)
+        if (r)
+            value(j, *r);
+        else
+            j.null();
+    j.endArray();
+}
+
+void spreadColumns(JsonWriter &j, const char *name, const std::vector<const ArchiveRow *> &rows,
+                   const Spread ArchiveRow::*spread, const std::function<std::optional<double>(const ArchiveRow &)> &factor)
+{
+    j.key(name).object();
+    for (const char *part : {"mean", "min", "max"})
+        column(j, part, rows, [&](JsonWriter &w, const ArchiveRow &r) {
+            const Spread &s = r.*spread;
+            const auto f = factor(r);
+            if (!s.n || !f) {
+                w.null();
+                return;
+            }
+            const std::string_view which = part;
+            const double v = which == "mean" ? s.mean() : which == "min" ? s.min : s.max;
+            w.number(v * *f);
+        });
+    j.endObject();
+}
+} // namespace
+
+std::string seriesColumnsJson(const SeriesQuery &q, const std::vector<ArchiveRow> &rows, const std::string &windUnitShown)
+{
+    // The rows with a null between two that leave rows out.
+    std::vector<const ArchiveRow *> at;
+    std::vector<std::int64_t> times;
+    at.reserve(rows.size());
+    for (const ArchiveRow &r : rows) {
+        if (!times.empty() && seriesGap(q.step, times.back(), r.t)) {
+            at.push_back(nullptr);
+            times.push_back(times.back() + seriesStepSeconds(q.step));
+        }
+        at.push_back(&r);
+        times.push_back(r.t);
+    }
+    JsonWriter j;
+    j.reserve(rows.size() * 24 * (q.fields.size() * 3 + 4));
+    j.object().key("step").text(stepWord(q.step)).key("seconds").whole(seriesStepSeconds(q.step));
+    j.key("from").text(utcText(q.from)).key("to").text(utcText(q.to)).key("t").array();
+    for (const std::int64_t t : times)
+        j.whole(t);
+    j.endArray();
+    column(j, "minutes", at, [](JsonWriter &w, const ArchiveRow &r) { w.whole(r.minutes); });
+    column(j, "imported", at, [](JsonWriter &w, const ArchiveRow &r) { w.whole(r.imported); });
+    column(j, "fromLogs", at, [](JsonWriter &w, const ArchiveRow &r) { w.truth(mostlyImported(r.minutes, r.imported)); });
+    const auto same = [](const ArchiveRow &) { return std::optional<double>(1.0); };
+    const WindShown wind = windShown(windUnitShown);
+    const auto windFactor = [&wind](const ArchiveRow &r) -> std::optional<double> {
+        if (windUnit(r.windUnit).known())
+            return wind.perMetre;
+        return r.windUnit == wind.unit ? std::optional<double>(1.0) : std::nullopt;
+    };
+    const auto amount = [&](const char *name, double ArchiveRow::*member) {
+        column(j, name, at, [member](JsonWriter &w, const ArchiveRow &r) { w.number(r.*member); });
+    };
+    for (const std::string &f : q.fields) {
+        if (f == "volts")
+            spreadColumns(j, "volts", at, &ArchiveRow::volts, same);
+        else if (f == "amps")
+            spreadColumns(j, "amps", at, &ArchiveRow::amps, same);
+        else if (f == "watts")
+            spreadColumns(j, "watts", at, &ArchiveRow::watts, same);
+        else if (f == "rpm")
+            spreadColumns(j, "rpm", at, &ArchiveRow::rpm, same);
+        else if (f == "wind") {
+            spreadColumns(j, "wind", at, &ArchiveRow::wind, windFactor);
+            j.key("windUnit").text(wind.unit).key("windPerMetrePerSecond").number(wind.perMetre);
+        } else if (f == "energy")
+            amount("energyWh", &ArchiveRow::energyWh);
+        else if (f == "load")
+            amount("loadSeconds", &ArchiveRow::loadSeconds);
+        else if (f == "nodata")
+            amount("noDataSeconds", &ArchiveRow::noDataSeconds);
+        else if (f == "frames") {
+            column(j, "frames", at, [](JsonWriter &w, const ArchiveRow &r) { w.whole(r.frames); });
+            column(j, "rejected", at, [](JsonWriter &w, const ArchiveRow &r) { w.whole(r.rejected); });
+        }
+    }
+    return j.endObject().take();
 }
 
 std::optional<DaysQuery> daysQuery(const QueryPairs &query, int year, int month, std::string *error)

@@ -80,23 +80,43 @@ std::string powerCurveJson(const PowerCurve &curve, double cutOut, const std::ve
 std::optional<std::int64_t> readQueryTime(std::string_view text);
 
 enum class SeriesStep { Minute, Hour, Day };
+// Seconds a row of the step stands for (a local day may be an hour longer or shorter).
+std::int64_t seriesStepSeconds(SeriesStep step);
+// Whether rows starting at `before` and `after` leave rows out between them:
+// more than one and a half steps apart, so a local day of 23 or 25 hours is
+// no gap but a missing one is.
+bool seriesGap(SeriesStep step, std::int64_t before, std::int64_t after);
+// Rows, one object each (the first form, kept for its clients), or columns:
+// one array per field, for charts.
+enum class SeriesForm { Rows, Columns };
 // The quantities a row may give, in the order they are written.
 constexpr const char *kSeriesFields[] = {"volts", "amps", "watts", "rpm", "wind", "energy", "load", "nodata", "frames"};
 constexpr long long kMaxSeriesRows = 20000;
 struct SeriesQuery {
     std::int64_t from = 0, to = 0;
     SeriesStep step = SeriesStep::Hour;
+    SeriesForm form = SeriesForm::Rows;
     std::vector<std::string> fields;
 };
-// /api/series?from=&to=&step=&fields=: `to` defaults to `now`, `from` to a day
+// /api/series?from=&to=&step=&fields=&form=: `to` defaults to `now`, `from` to a day
 // before `to`; step "minute", "hour" or "day" defaults by the span (minutes
 // up to two days, hours up to 92 days, else days); fields, comma-separated
-// from kSeriesFields, default to all. nullopt, with the reason in `error`,
-// for an unknown value, from not before to, or more than kMaxSeriesRows steps.
+// from kSeriesFields, default to all; form "rows" (the default) or "columns".
+// nullopt, with the reason in `error`, for an unknown value, from not before
+// to, or more than kMaxSeriesRows steps.
 std::optional<SeriesQuery> seriesQuery(const QueryPairs &query, std::int64_t now, std::string *error);
 // The rows as JSON: each with its local start time and the fields asked for
 // (a quantity as its mean, min and max).
 std::string seriesJson(const SeriesQuery &query, const std::vector<ArchiveRow> &rows);
+// The rows as columns: "t" in Unix seconds, "minutes", "imported" and
+// "fromLogs" (drawn apart: mostly interval maxima), then one array per field
+// asked (a quantity as its mean, min and max arrays). Where rows are left out
+// (seriesGap) a row of nulls stands between, so a chart breaks its line
+// there. The wind is in `windUnitShown`, the unit the settings show: values
+// in m/s converted, those of an unknown unit only when it is that unit, others
+// null; its factor from m/s goes beside it (null for an unknown unit).
+std::string seriesColumnsJson(const SeriesQuery &query, const std::vector<ArchiveRow> &rows,
+                              const std::string &windUnitShown);
 
 struct DaysQuery {
     int year = 0, month = 0;

@@ -56,8 +56,9 @@ void answerArchive(web::WebServer &server, const QString &file)
                                    : q->step == core::SeriesStep::Hour ? archive::Step::Hour
                                                                        : archive::Step::Day;
         return fromArchive(file, [&](archive::ArchiveDb *db) {
-            return Answer{200, core::seriesJson(*q, db ? db->rows(step, q->from, q->to)
-                                                       : std::vector<core::ArchiveRow>())};
+            const std::vector<core::ArchiveRow> rows = db ? db->rows(step, q->from, q->to) : std::vector<core::ArchiveRow>();
+            return Answer{200, q->form == core::SeriesForm::Columns ? core::seriesColumnsJson(*q, rows, at.windUnit)
+                                                                     : core::seriesJson(*q, rows)};
         });
     });
     server.setArchiveHandler(core::WebRoute::Days, [file](const core::QueryPairs &query, const core::WebNow &at) {

@@ -150,6 +150,9 @@ std::vector<std::pair<std::string, std::string>> fixedAnswers()
         {"series, every field", core::seriesJson(all, rows)},
         {"series, some fields", core::seriesJson(some, rows)},
         {"series, no rows", core::seriesJson(some, {})},
+        {"series, columns", core::seriesColumnsJson(all, rows, "mph")},
+        {"series, columns, some fields", core::seriesColumnsJson(some, rows, "Beaufort")},
+        {"series, columns, no rows", core::seriesColumnsJson(some, {}, "mph")},
         {"days", core::daysJson(*march, days)},
         {"availability", core::availabilityJson(2026, {{2026, month}}, {{202603, month}},
                                                 {{20260306, core::Availability()}, {20260307, month}})},
@@ -747,6 +750,9 @@ private slots:
         QTest::newRow("a date alone") << "to=2026-03-07" << "error: to";
         QTest::newRow("unknown step") << "step=week" << "error: step";
         QTest::newRow("unknown field") << "fields=watts,temperature" << "error: temperature";
+        QTest::newRow("columns") << "fields=watts&form=columns" << "1772805909 1772892309 minute watts columns";
+        QTest::newRow("rows, said") << "fields=watts&form=rows" << "1772805909 1772892309 minute watts";
+        QTest::newRow("unknown form") << "form=table" << "error: form";
     }
     void seriesQueries()
     {
@@ -764,7 +770,52 @@ private slots:
         for (const auto &f : q->fields)
             fields << qs(f);
         const char *steps[] = {"minute", "hour", "day"};
-        QCOMPARE(QString("%1 %2 %3 %4").arg(q->from).arg(q->to).arg(steps[int(q->step)], fields.join(',')), expected);
+        QCOMPARE(QString("%1 %2 %3 %4").arg(q->from).arg(q->to).arg(steps[int(q->step)], fields.join(','))
+                     + (q->form == core::SeriesForm::Columns ? " columns" : ""),
+                 expected);
+    }
+
+    // Where the rows leave time out a chart breaks its line; the local days
+    // of a change of the clocks are no gap.
+    void seriesGaps_data()
+    {
+        QTest::addColumn<int>("step");
+        QTest::addColumn<qint64>("apart");
+        QTest::addColumn<bool>("gap");
+        QTest::newRow("the next minute") << int(core::SeriesStep::Minute) << qint64(60) << false;
+        QTest::newRow("a minute left out") << int(core::SeriesStep::Minute) << qint64(120) << true;
+        QTest::newRow("the next hour") << int(core::SeriesStep::Hour) << qint64(3600) << false;
+        QTest::newRow("sixteen hours") << int(core::SeriesStep::Hour) << qint64(16 * 3600) << true;
+        QTest::newRow("a day of 23 hours") << int(core::SeriesStep::Day) << qint64(23 * 3600) << false;
+        QTest::newRow("a day of 25 hours") << int(core::SeriesStep::Day) << qint64(25 * 3600) << false;
+        QTest::newRow("a day left out, clocks changed") << int(core::SeriesStep::Day) << qint64(47 * 3600) << true;
+    }
+    void seriesGaps()
+    {
+        QFETCH(int, step);
+        QFETCH(qint64, apart);
+        QFETCH(bool, gap);
+        core::SeriesQuery q;
+        q.step = core::SeriesStep(step);
+        q.fields = {"watts"};
+        std::vector<core::ArchiveRow> rows(2);
+        rows[1].t = apart;
+        for (core::ArchiveRow &r : rows) {
+            r.minutes = 1;
+            r.watts.add(50);
+        }
+        QJsonParseError parse;
+        const QJsonObject o =
+            QJsonDocument::fromJson(QByteArray::fromStdString(core::seriesColumnsJson(q, rows, "m/s")), &parse).object();
+        QCOMPARE(parse.error, QJsonParseError::NoError);
+        const QJsonArray t = o["t"].toArray(), mean = o["watts"].toObject()["mean"].toArray();
+        QCOMPARE(t.size(), gap ? 3 : 2);
+        QCOMPARE(mean.size(), t.size());
+        QCOMPARE(t.last().toInteger(), apart);
+        if (gap) {
+            QVERIFY(mean[1].isNull() && o["minutes"].toArray()[1].isNull());
+            QVERIFY(t[1].toInteger() > 0 && t[1].toInteger() < apart);
+        }
     }
 
     void seriesAndDaysJson()
@@ -814,6 +865,19 @@ private slots:
         QCOMPARE(winds[0].toObject()["windMps"].toBool(), true);
         QCOMPARE(winds[1].toObject()["windMps"].toBool(), false);
         QCOMPARE(winds[1].toObject()["windUnit"].toString(), QString("Beaufort"));
+
+        // Columns give the wind in the unit the settings show: m/s turned into
+        // it, another unit's values left out.
+        knots.wind.add(5);
+        odd.wind.add(3);
+        const QJsonObject columns =
+            QJsonDocument::fromJson(QByteArray::fromStdString(core::seriesColumnsJson(sq, {knots, odd}, "km/h"))).object();
+        QCOMPARE(columns["windUnit"].toString(), QString("km/h"));
+        QCOMPARE(columns["windPerMetrePerSecond"].toDouble(), 3.6);
+        const QJsonArray means = columns["wind"].toObject()["mean"].toArray();
+        QCOMPARE(means.size(), 2);
+        QCOMPARE(means[0].toDouble(), 18.0);
+        QVERIFY(means[1].isNull());
     }
 };
 

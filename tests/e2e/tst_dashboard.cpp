@@ -2,8 +2,9 @@
 // The dashboard and trends pages of the built program, fed by the simulated
 // unit, in a real headless Chromium driven through the DevTools protocol
 // (tests/support/cdp.py): values shown and changing at phone and desktop
-// width, the login with a password, a scripted archive drawn on Trends, the
-// stale note, and no console error on any page.
+// width, the login with a password, a scripted archive drawn on Trends (its
+// gaps as gaps, its imported minutes apart, its figures as text), the stale
+// note, a program that stops answering, and no console error on any page.
 #include "archive/ArchiveDb.h"
 #include "core/Alarms.h"
 #include "core/Web.h"
@@ -16,14 +17,19 @@
 
 #include <QtTest>
 #include <cmath>
+#include <csignal>
 
 namespace {
 
 // Wind in mph, watts, RPM: a rising curve swept quickly, so each frame differs.
 const char kCurve[] = "0 0 0\n30 600 900\n";
 const char kPassword[] = "open sesame";
-// Minutes of the scripted archive, ending a few minutes ago.
+// Minutes of the scripted archive, ending a few minutes ago: an hour of
+// them left out, an hour imported from the daily logs.
 const int kMinutes = 360;
+const int kHoleFrom = 200, kHoleTo = 260, kImportedFrom = 60, kImportedTo = 120;
+// The month of tiny days (a few watt-hours each).
+const int kTinyMonthsBack = 13;
 
 using namespace testsupport::browser;
 
@@ -117,14 +123,25 @@ private slots:
         archive::ArchiveDb db;
         QVERIFY(db.open(m_folder->file("archive.sqlite"), false));
         const std::int64_t start = (QDateTime::currentSecsSinceEpoch() / 60 - kMinutes - 5) * 60;
-        for (int i = 0; i < kMinutes; ++i)
-            QVERIFY(db.write(minuteAt(start, i)));
+        for (int i = 0; i < kMinutes; ++i) {
+            if (i >= kHoleFrom && i < kHoleTo)
+                continue;
+            core::ArchiveRow r = minuteAt(start, i);
+            r.imported = i >= kImportedFrom && i < kImportedTo;
+            QVERIFY(db.write(r));
+        }
         // And a minute at noon of each of the 60 days before, carrying a day's energy.
         const QDate today = QDate::currentDate();
         for (int d = 2; d <= 60; ++d) {
             const std::int64_t noon = QDateTime(today.addDays(-d), QTime(12, 0)).toSecsSinceEpoch();
             core::ArchiveRow r = minuteAt(noon, d);
             r.energyWh = 900 + 600 * std::sin(d / 4.0);
+            QVERIFY(db.write(r));
+        }
+        const QDate tiny = QDate(today.year(), today.month(), 1).addMonths(-kTinyMonthsBack);
+        for (int d = 0; d < 5; ++d) {
+            core::ArchiveRow r = minuteAt(QDateTime(tiny.addDays(d), QTime(12, 0)).toSecsSinceEpoch(), d);
+            r.energyWh = 12 + 7 * d;
             QVERIFY(db.write(r));
         }
         db.close();
@@ -188,12 +205,36 @@ private slots:
     {
         QFETCH(int, width);
         QFETCH(int, height);
+        // Each chart's figures in its text; a line across a stretch without data; the
+        // imported minutes shaded; every bar inside its chart; energy ticks that differ.
+        const QString honest = R"((() => {
+            const c = trendCharts, u = c.series, t = u.data[0], w = u.data[1], text = id => document.getElementById(id).textContent;
+            let nulls = 0, bridged = 0;
+            for (let i = 0; i + 1 < t.length; ++i)
+              if (w[i] === null) ++nulls; else if (w[i + 1] !== null && t[i + 1] - t[i] > 90) ++bridged;
+            const logs = u.data[u.data.length - 1], first = logs.findIndex(v => v === 1);
+            const x = Math.round(u.valToPos(t[first + 30], 'x', true));
+            const d = u.ctx.getImageData(x, u.bbox.top, 1, u.bbox.height).data; let shaded = 0;
+            for (let i = 0; i < d.length; i += 4) if (d[i + 3] && d[i] > 200 && d[i + 1] > 100 && d[i + 1] < 210 && d[i + 2] < 90) ++shaded;
+            const inside = b => { const x = b.data[0], gaps = x.slice(1).map((v, i) => v - x[i]);
+              return x[x.length - 1] + 0.35 * (gaps.length ? Math.min(...gaps) : 0) <= b.scales.x.max; };
+            const most = Math.max(...u.data[2].filter(v => v !== null)).toFixed(0);
+            const rows = id => document.querySelectorAll('#' + id + '-text tbody tr').length;
+            return {nulls, bridged, shaded, height: u.bbox.height, legend: text('series').includes('daily logs'),
+                    axes: u.axes.filter(a => a.show && a.scale !== 'x').length, plot: u.bbox.width, wind: u.series[3].label,
+                    curveAxis: c.curve.axes[0].label, summary: text('series-text'), most,
+                    rows: [rows('days'), rows('months'), rows('curve')],
+                    points: ['days', 'months', 'curve'].map(id => Number(document.getElementById(id).dataset.points)),
+                    inside: [inside(c.days), inside(c.months)], width: [document.documentElement.scrollWidth, innerWidth]};
+          })())";
+        const QString tinyMonth = "trendCharts.days && Math.max(...trendCharts.days.data[1].filter(v => v !== null)) < 0.1";
         const Run r = browse(
             {open(m_base + "/trends", width, height),
-             wait("Number(document.getElementById('series').dataset.points) >= 360 && "
-                  "document.getElementById('days').dataset.points !== undefined && "
-                  "document.getElementById('months').dataset.points !== undefined && "
-                  "document.getElementById('curve').dataset.points !== undefined",
+             wait(QString("Number(document.getElementById('series').dataset.points) >= %1 && "
+                          "document.getElementById('days').dataset.points !== undefined && "
+                          "document.getElementById('months').dataset.points !== undefined && "
+                          "document.getElementById('curve').dataset.points !== undefined")
+                      .arg(kMinutes - (kHoleTo - kHoleFrom)),
                   30000),
              // Lines drawn: coloured pixels on the power chart's canvas, and the width it was given.
              eval("(() => { const c = document.querySelector('#series canvas');"
@@ -201,13 +242,21 @@ private slots:
                   " for (let i = 0; i < d.length; i += 4) if (d[i + 3] && d[i + 2] > d[i] + 60) ++n;"
                   " return [n, document.documentElement.scrollWidth, innerWidth,"
                   " Number(document.getElementById('days').dataset.points)]; })()"),
+             eval(honest),
+             shot(shotPath(m_folder->path(), QString("web-trends-%1.png").arg(width))),
              // The week as well (hours).
              eval("document.querySelector('#ranges [data-days=\"7\"]').click()"),
              wait("document.querySelector('#ranges [data-days=\"7\"]').getAttribute('aria-pressed') === 'true' && "
                   "Number(document.getElementById('series').dataset.points) >= 6 && "
                   "Number(document.getElementById('series').dataset.points) < 100",
                   10000),
-             shot(shotPath(m_folder->path(), QString("web-trends-%1.png").arg(width)))});
+             // Its noon minutes of each day are no line from day to day.
+             eval("(() => { const u = trendCharts.series, t = u.data[0], w = u.data[1]; let bridged = 0;"
+                  " for (let i = 0; i + 1 < t.length; ++i) if (w[i] !== null && w[i + 1] !== null && t[i + 1] - t[i] > 5400) ++bridged;"
+                  " return bridged; })()"),
+             eval(QString("for (let i = 0; i < %1; ++i) document.getElementById('month-back').click()").arg(kTinyMonthsBack)),
+             wait(tinyMonth, 10000),
+             eval("trendCharts.days.axes[1]._values")});
         QVERIFY2(r.failed.isEmpty(), qPrintable(why(r)));
         QVERIFY2(r.errors.isEmpty(), qPrintable(why(r)));
         const QJsonArray drawn = r.results[2].toObject()["value"].toArray();
@@ -216,6 +265,30 @@ private slots:
         // This month's days: today's and those of the scripted ones in this month.
         const int days = std::min(QDate::currentDate().day() - 1, 59);
         QVERIFY2(drawn[3].toInt() >= std::max(0, days - 1), qPrintable(QJsonDocument(drawn).toJson()));
+
+        const QJsonObject o = r.results[3].toObject()["value"].toObject();
+        const QByteArray seen = QJsonDocument(o).toJson();
+        // The hour left out (and the minutes up to the program's own): nulls, no line across.
+        QVERIFY2(o["nulls"].toInt() >= 1 && o["bridged"].toInt() == 0, seen.constData());
+        QVERIFY2(o["shaded"].toInt() > o["height"].toInt() / 2 && o["legend"].toBool(), seen.constData());
+        // One value axis on a phone, a plot that keeps most of the width; all three on a desktop.
+        QCOMPARE(o["axes"].toInt(), width < 600 ? 1 : 3);
+        QVERIFY2(o["plot"].toInt() > (width < 600 ? 220 : 900), seen.constData());
+        // The wind in the unit of the settings, the power curve's m/s beside it.
+        QCOMPARE(o["wind"].toString(), QString("Wind (mph)"));
+        QCOMPARE(o["curveAxis"].toString(), QString("mph (bins of 0.5 m/s)"));
+        // Each chart's figures as text: the highest power, a table row a bar or bin.
+        QVERIFY2(o["summary"].toString().contains(" to " + o["most"].toString() + " W"), seen.constData());
+        QCOMPARE(o["rows"].toArray(), o["points"].toArray());
+        QCOMPARE(o["inside"].toArray(), QJsonArray({true, true}));
+        QVERIFY2(o["width"].toArray()[0].toInt() <= o["width"].toArray()[1].toInt(), seen.constData());
+        QCOMPARE(r.results[7].toObject()["value"].toInt(), 0);
+        // A month of a few watt-hours a day: ticks with the decimals they need, none twice.
+        const QJsonArray ticks = r.results[10].toObject()["value"].toArray();
+        QStringList labels;
+        for (const auto &tick : ticks)
+            labels << tick.toString();
+        QVERIFY2(labels.size() >= 3 && labels.removeDuplicates() == 0, qPrintable(labels.join(", ")));
     }
 
     // With the password: the pages lead to the login, and work after it.
@@ -238,7 +311,7 @@ private slots:
         QVERIFY2(r.errors.isEmpty(), qPrintable(why(r)));
         QCOMPARE(r.results[1].toObject()["value"].toString(), QString("/login"));
         QCOMPARE(r.results[5].toObject()["value"].toInt(), 1);
-        QVERIFY(r.results[8].toObject()["value"].toInt() >= kMinutes);
+        QVERIFY(r.results[8].toObject()["value"].toInt() >= kMinutes - (kHoleTo - kHoleFrom));
     }
 
     // The program restarted under an open page: it says so, and shows values again by itself.
@@ -282,6 +355,34 @@ private slots:
         QVERIFY(QRegularExpression("^[0-9]+$").match(shown[3].toString()).hasMatch());
     }
 
+    // The program stopped (its connections open, nothing answered): within the
+    // manual's 15 seconds and the page's second of checking, dashes and since when.
+    void noAnswer()
+    {
+        QVERIFY(startProgram(core::WebSettings()));
+        const qint64 pid = m_program.processId();
+        const Run r = browse({open(m_base + "/", 390, 844), wait(kShowsNumbers, 30000),
+                              wait("document.body.classList.contains('lost')", 20000),
+                              eval("[document.getElementById('nodata').textContent, "
+                                   "['volts', 'amps', 'rpm', 'wind', 'watts', 'today', 'yesterday', 'lifetime', 'load']"
+                                   ".map(id => document.getElementById(id).textContent).join(' '), "
+                                   "document.querySelectorAll('.meter svg.off').length, "
+                                   "document.getElementById('nodata').hidden]"),
+                              shot(shotPath(m_folder->path(), "web-noanswer-390.png"))},
+                             1, [pid] { ::kill(pid_t(pid), SIGSTOP); });
+        ::kill(pid_t(pid), SIGCONT);
+        QVERIFY2(r.failed.isEmpty(), qPrintable(why(r)));
+        QVERIFY2(r.errors.isEmpty(), qPrintable(why(r)));
+        const QJsonArray shown = r.results[3].toObject()["value"].toArray();
+        QVERIFY2(QRegularExpression("^No answer from the program since [0-2][0-9]:[0-5][0-9]$")
+                     .match(shown[0].toString())
+                     .hasMatch(),
+                 qPrintable(shown[0].toString()));
+        QCOMPARE(shown[1].toString(), QStringList(9, QString("\u2013")).join(' '));
+        QCOMPARE(shown[2].toInt(), 6);
+        QVERIFY(!shown[3].toBool());
+    }
+
     // Every page, at a phone's width and a desktop's: no serious or critical
     // finding of axe-core; and a settings page saved from the browser is
     // taken up at once (the alarm it switches on shows on the live page).
@@ -318,7 +419,8 @@ private slots:
             steps << open(m_base + page, width, height)
                   << wait("document.readyState === 'complete' && !document.querySelector('.connecting') && "
                           "(location.pathname !== '/settings' || document.getElementById('title').textContent !== 'Settings')"
-                          " && (location.hash !== '#calibration' || document.getElementById('txtBattV').textContent !== '')",
+                          " && (location.hash !== '#calibration' || document.getElementById('txtBattV').textContent !== '')"
+                          " && (location.pathname !== '/trends' || document.getElementById('curve').dataset.points !== undefined)",
                           20000)
                   << QJsonObject{{"script", axe}};
             found << int(steps.size());

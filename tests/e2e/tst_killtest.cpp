@@ -138,7 +138,9 @@ private slots:
         // Each minute kept is in the availability tallies once, with its energy.
         const auto minutes = db.rows(archive::Step::Minute, 0, INT64_MAX);
         core::AvailabilityTally tallied;
-        for (const auto &[key, d] : db.availabilityDays(0, INT64_MAX).value())
+        const auto days = db.availabilityDays(0, INT64_MAX);
+        QVERIFY(days);
+        for (const auto &[key, d] : *days)
             tallied.add(d);
         long long talliedMinutes = 0;
         double talliedWh = 0, minutesWh = 0;

@@ -3,6 +3,14 @@
 // reconnects by itself after a dropped connection; after a refused one
 // (the program restarting, a session that ended) we open it again, or go
 // to the login page when the server asks for the password.
+//
+// Whether the data is live, stale or paused the program says (its "state");
+// whether the program answers at all only the page can tell. A stream that
+// has been quiet for kAskMs is backed by asking /api/now, and an answer
+// counts only when its values were taken later than the last ones (a program
+// whose server answers while the rest of it hangs repeats old values). When
+// nothing new has come for kNoAnswerMs (the program's own time for stale
+// data), or the stream breaks, every value gives way to a dash.
 "use strict";
 
 (() => {
@@ -18,8 +26,14 @@
   const two = n => String(n).padStart(2, "0");
   const clock = t => { const d = new Date(t); return `${two(d.getHours())}:${two(d.getMinutes())}`; };
   const kwh = wh => (wh / 1000).toFixed(wh < 10000 ? 2 : 1);
+  const kAskMs = 5000, kNoAnswerMs = 15000;
+  // When the page last heard something new, and the time of the last values.
+  let heardAt = Date.now(), heardOnce = false, valuesOf = null, answering = true;
 
   function show(now) {
+    heardAt = Date.now();
+    heardOnce = answering = true;
+    valuesOf = now.time;
     const live = now.state === "live";
     document.body.classList.remove("connecting", "lost");
     document.body.classList.toggle("stale", now.state === "stale");
@@ -59,12 +73,46 @@
     }
   }
 
-  let source = null, retry = null;
+  // No answer: nothing on the page may pass for a value of now.
   function lost() {
+    answering = false;
+    document.body.classList.remove("connecting", "stale", "paused");
     document.body.classList.add("lost");
+    for (const k in meters) {
+      meters[k].set(null);
+      meters[k].out.textContent = "\u2013";
+    }
+    for (const id of ["yesterday", "lifetime", "load", "frames"])
+      $(id).textContent = "\u2013";
+    $("rejected").textContent = "";
+    $("alarms").replaceChildren();
     $("link").textContent = "The program does not answer; trying again\u2026";
     $("link").className = "link lost";
+    const note = $("nodata");
+    note.hidden = false;
+    note.textContent = heardOnce ? `No answer from the program since ${clock(heardAt)}` : "No answer from the program";
   }
+
+  let asking = false;
+  function ask() {
+    asking = true;
+    const stop = new AbortController();
+    const timer = setTimeout(() => stop.abort(), kAskMs);
+    fetch("/api/now", {cache: "no-store", signal: stop.signal})
+      .then(r => {
+        if (r.status === 401) location.assign("/login");
+        return r.ok ? r.json() : null;
+      })
+      .then(now => { if (now && now.time !== valuesOf) show(now); }, () => {})
+      .finally(() => { clearTimeout(timer); asking = false; });
+  }
+  setInterval(() => {
+    const quiet = Date.now() - heardAt;
+    if (quiet >= kAskMs && !asking) ask();
+    if (quiet >= kNoAnswerMs && answering) lost();
+  }, 1000);
+
+  let source = null, retry = null;
   function connect() {
     retry = null;
     source = new EventSource("/api/stream");
