@@ -225,7 +225,9 @@ private slots:
                     curveAxis: c.curve.axes[0].label, summary: text('series-text'), most,
                     rows: [rows('days'), rows('months'), rows('curve')],
                     points: ['days', 'months', 'curve'].map(id => Number(document.getElementById(id).dataset.points)),
-                    inside: [inside(c.days), inside(c.months)], width: [document.documentElement.scrollWidth, innerWidth]};
+                    inside: [inside(c.days), inside(c.months)], width: [document.documentElement.scrollWidth, innerWidth],
+                    availability: ['availability-days', 'availability-months'].map(id => Number(document.getElementById(id).dataset.bars))
+                                    .concat([rows('availability'), document.querySelectorAll('#availability-days .part').length])};
           })())";
         const QString tinyMonth = "trendCharts.days && Math.max(...trendCharts.days.data[1].filter(v => v !== null)) < 0.1";
         const Run r = browse(
@@ -233,7 +235,8 @@ private slots:
              wait(QString("Number(document.getElementById('series').dataset.points) >= %1 && "
                           "document.getElementById('days').dataset.points !== undefined && "
                           "document.getElementById('months').dataset.points !== undefined && "
-                          "document.getElementById('curve').dataset.points !== undefined")
+                          "document.getElementById('curve').dataset.points !== undefined && "
+                          "document.getElementById('availability-months').dataset.bars !== undefined")
                       .arg(kMinutes - (kHoleTo - kHoleFrom)),
                   30000),
              // Lines drawn: coloured pixels on the power chart's canvas, and the width it was given.
@@ -282,6 +285,12 @@ private slots:
         QCOMPARE(o["rows"].toArray(), o["points"].toArray());
         QCOMPARE(o["inside"].toArray(), QJsonArray({true, true}));
         QVERIFY2(o["width"].toArray()[0].toInt() <= o["width"].toArray()[1].toInt(), seen.constData());
+        // What the minutes were: a bar a day (up to 31) and a month with parts, the months' table.
+        const QJsonArray availability = o["availability"].toArray();
+        QVERIFY2(availability[0].toInt() == std::min(31, QDate::currentDate().dayOfYear())
+                     && availability[1].toInt() == QDate::currentDate().month() && availability[3].toInt() > 0,
+                 seen.constData());
+        QCOMPARE(availability[2].toInt(), availability[1].toInt());
         QCOMPARE(r.results[7].toObject()["value"].toInt(), 0);
         // A month of a few watt-hours a day: ticks with the decimals they need, none twice.
         const QJsonArray ticks = r.results[10].toObject()["value"].toArray();

@@ -108,5 +108,5 @@ const ChartText = (() => {
     }));
   }
 
-  return {series, bars, curve};
+  return {series, bars, curve, table};
 })();
