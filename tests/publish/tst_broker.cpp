@@ -184,6 +184,8 @@ private slots:
         QTest::newRow("energy today: state class") << cfg.arg("energy_today") << "state_class" << "total";
         QTest::newRow("energy total: state class") << cfg.arg("energy_total") << "state_class" << "total";
         QTest::newRow("energy total: device version") << cfg.arg("energy_total") << "device/sw_version" << QString(VELDRA_TEST_VERSION);
+        QTest::newRow("month's availability: unit") << cfg.arg("availability_month") << "unit_of_measurement" << "%";
+        QTest::newRow("month's availability: program only") << cfg.arg("availability_month") << "availability" << "veldra/site-a/program";
         QTest::newRow("load config") << "homeassistant/binary_sensor/site-a/load/config" << "payload_on" << "ON";
         // Every alarm from the start, as it stands (no data is on and not raised).
         QTest::newRow("no data alarm") << "veldra/site-a/alarm/no_data" << "" << "OFF";
