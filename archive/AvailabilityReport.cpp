@@ -83,6 +83,14 @@ std::optional<AvailabilityBook> readAvailability(const QString &folder, std::int
     return book;
 }
 
+std::vector<core::AvailabilityPeriod> periodsOf(const std::map<int, core::Availability> &figures)
+{
+    std::vector<core::AvailabilityPeriod> out;
+    for (const auto &[key, a] : figures)
+        out.push_back({key, a});
+    return out;
+}
+
 int reportAvailability(const QString &folder, std::FILE *out, std::FILE *err)
 {
     QString why;
@@ -91,12 +99,7 @@ int reportAvailability(const QString &folder, std::FILE *out, std::FILE *err)
                                        QDateTime::currentSecsSinceEpoch(), &why);
     if (!book)
         return reportProblem(err, why, 1);
-    std::vector<core::AvailabilityPeriod> months, years;
-    for (const auto &[key, a] : book->months)
-        months.push_back({key, a});
-    for (const auto &[key, a] : book->years)
-        years.push_back({key, a});
-    return writeReport(core::availabilityReportText(months, years), out, err);
+    return writeReport(core::availabilityReportText(periodsOf(book->months), periodsOf(book->years)), out, err);
 }
 
 } // namespace archive

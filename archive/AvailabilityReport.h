@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <map>
 #include <optional>
+#include <vector>
 
 namespace archive {
 
@@ -27,6 +28,9 @@ struct AvailabilityBook {
 // in words on a failure; an archive not made yet gives an empty book.
 std::optional<AvailabilityBook> readAvailability(const QString &folder, std::int64_t from, std::int64_t to,
                                                  std::int64_t now, QString *why);
+
+// The figures of a book's map as periods, oldest first.
+std::vector<core::AvailabilityPeriod> periodsOf(const std::map<int, core::Availability> &figures);
 
 // `--report availability`: every month and year as CSV.
 int reportAvailability(const QString &folder, std::FILE *out, std::FILE *err);

@@ -116,18 +116,27 @@ std::optional<core::PerformanceBook> readPerformance(const QString &folder, cons
     return book;
 }
 
-int reportEnergy(const QString &folder, std::FILE *out, std::FILE *err)
+std::optional<std::vector<core::DayRecord>> readEnergyDays(const QString &folder, QString *why)
 {
     const QString csv = ui::ProgramFolder(folder).energyCsv();
-    std::vector<core::DayRecord> days;
-    if (QFileInfo::exists(csv)) {
-        QString reason;
-        const auto bytes = ui::readWhole(csv, &reason);
-        if (!bytes)
-            return reportProblem(err, QStringLiteral("%1 could not be read (%2).").arg(ui::nativePath(csv), reason), 1);
-        days = core::readEnergyCsv(ui::textOf(*bytes));
+    if (!QFileInfo::exists(csv))
+        return std::vector<core::DayRecord>();
+    QString reason;
+    const auto bytes = ui::readWhole(csv, &reason);
+    if (!bytes) {
+        *why = QStringLiteral("%1 could not be read (%2).").arg(ui::nativePath(csv), reason);
+        return std::nullopt;
     }
+    return core::readEnergyCsv(ui::textOf(*bytes));
+}
+
+int reportEnergy(const QString &folder, std::FILE *out, std::FILE *err)
+{
     QString why;
+    const auto read = readEnergyDays(folder, &why);
+    if (!read)
+        return reportProblem(err, why, 1);
+    const std::vector<core::DayRecord> &days = *read;
     const auto certified = readCertifiedCurve(folder, &why);
     if (!why.isEmpty())
         return reportProblem(err, why, 1);

@@ -39,6 +39,10 @@ std::optional<core::PerformanceBook> readPerformance(const QString &folder, cons
                                                      std::int64_t from, std::int64_t to, const Progress &progress,
                                                      QString *why);
 
+// The days of logs/energy.csv (none when there is no file yet); nullopt with
+// `why` in words when it cannot be read.
+std::optional<std::vector<core::DayRecord>> readEnergyDays(const QString &folder, QString *why);
+
 // `--report energy`: the months of energy.csv, with the performance when a
 // certified curve is kept.
 int reportEnergy(const QString &folder, std::FILE *out, std::FILE *err);

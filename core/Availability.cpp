@@ -5,7 +5,6 @@
 #include "Number.h"
 #include "Performance.h"
 #include "Text.h"
-#include "Web.h"
 
 #include <algorithm>
 #include <cmath>
@@ -305,21 +304,6 @@ std::string availabilityReportText(const std::vector<AvailabilityPeriod> &months
     for (const AvailabilityPeriod &y : years)
         out += periodLine(std::to_string(y.key), y.figures);
     return out;
-}
-
-std::optional<int> availabilityYear(const std::vector<std::pair<std::string, std::string>> &query, int thisYear,
-                                    std::string *error)
-{
-    const auto y = queryValue(query, "year");
-    if (!y || y->empty())
-        return thisYear;
-    if (y->size() != 4 || !std::all_of(y->begin(), y->end(), [](char c) { return c >= '0' && c <= '9'; })
-        || *y < "1970") {
-        if (error)
-            *error = "\"year\" is a year such as 2026.";
-        return std::nullopt;
-    }
-    return std::stoi(*y);
 }
 
 namespace {

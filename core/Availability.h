@@ -126,6 +126,13 @@ struct Availability {
     std::optional<double> timeBased, energyBased; // 0..1; none without data
     double madeKwh = 0;
     std::array<double, kCategories> lostKwh{};
+    double lostTotalKwh() const
+    {
+        double sum = 0;
+        for (const double v : lostKwh)
+            sum += v;
+        return sum;
+    }
     // Lost minutes whose wind bin has no power in either curve.
     long long unpriced = 0;
 };
@@ -148,10 +155,6 @@ struct AvailabilityPeriod {
 std::string availabilityReportText(const std::vector<AvailabilityPeriod> &months,
                                    const std::vector<AvailabilityPeriod> &years);
 
-// /api/availability?year=2026 (this year without one): nullopt with the
-// words in `error` for a year that is not one.
-std::optional<int> availabilityYear(const std::vector<std::pair<std::string, std::string>> &query, int thisYear,
-                                    std::string *error);
 // The year's figures, then its months and days (oldest first), each with
 // its minutes by category, the availabilities, and energy made and lost.
 std::string availabilityJson(int year, const std::vector<AvailabilityPeriod> &years,

@@ -499,4 +499,18 @@ bool hostAllowed(std::string_view header, const std::vector<std::string> &names)
     return host && std::find(names.begin(), names.end(), *host) != names.end();
 }
 
+std::optional<int> yearOfQuery(const QueryPairs &query, int thisYear, std::string *error)
+{
+    const auto y = queryValue(query, "year");
+    if (!y || y->empty())
+        return thisYear;
+    if (y->size() != 4 || !std::all_of(y->begin(), y->end(), [](char c) { return c >= '0' && c <= '9'; })
+        || *y < "1970") {
+        if (error)
+            *error = "\"year\" is a year such as 2026.";
+        return std::nullopt;
+    }
+    return std::stoi(*y);
+}
+
 } // namespace core

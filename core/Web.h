@@ -151,6 +151,9 @@ using QueryPairs = std::vector<std::pair<std::string, std::string>>;
 std::optional<QueryPairs> parseQuery(std::string_view text);
 // The first value of `key`.
 std::optional<std::string> queryValue(const QueryPairs &pairs, std::string_view key);
+// "year=2026" (this year without one): nullopt with the words in `error`
+// for a year that is not one.
+std::optional<int> yearOfQuery(const QueryPairs &query, int thisYear, std::string *error);
 
 // The value of cookie `name` in a Cookie header ("a=1; b=2"), the first one
 // when it is there twice; nullopt when it is not there.

@@ -49,14 +49,6 @@ QString percent(const std::optional<double> &share)
 QString kwh(double v) { return number(v, 2) + QStringLiteral(" kWh"); }
 QString hours(long long minutes) { return number(double(minutes) / 60, 1) + QStringLiteral(" h"); }
 
-double lostOf(const core::Availability &a)
-{
-    double sum = 0;
-    for (const double v : a.lostKwh)
-        sum += v;
-    return sum;
-}
-
 // A bar a period, each the shares of its minutes by category.
 struct Bar {
     QString label;
@@ -261,7 +253,7 @@ void AvailabilityPage::refresh()
         setCell(Periods, r, 2, percent(a.timeBased));
         setCell(Periods, r, 3, percent(a.energyBased));
         setCell(Periods, r, 4, kwh(a.madeKwh));
-        setCell(Periods, r, 5, kwh(lostOf(a)));
+        setCell(Periods, r, 5, kwh(a.lostTotalKwh()));
         QFont f = Periods->font();
         f.setBold(bold);
         for (int c = 0; c < Periods->columnCount(); ++c)

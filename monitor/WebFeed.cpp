@@ -77,7 +77,7 @@ void answerArchive(web::WebServer &server, const QString &file)
     server.setArchiveHandler(core::WebRoute::Availability, [folder](const core::QueryPairs &query, const core::WebNow &at) {
         const std::int64_t now = at.time;
         std::string error;
-        const auto year = core::availabilityYear(query, QDateTime::fromSecsSinceEpoch(now).date().year(), &error);
+        const auto year = core::yearOfQuery(query, QDateTime::fromSecsSinceEpoch(now).date().year(), &error);
         if (!year)
             return refusal(400, error);
         const QDate first(*year, 1, 1);
@@ -86,30 +86,19 @@ void answerArchive(web::WebServer &server, const QString &file)
                                                     first.addYears(1).startOfDay().toSecsSinceEpoch(), now, &why);
         if (!book)
             return refusal(503, why.toStdString());
-        const auto periods = [](const std::map<int, core::Availability> &m) {
-            std::vector<core::AvailabilityPeriod> out;
-            for (const auto &[key, a] : m)
-                out.push_back({key, a});
-            return out;
-        };
-        return Answer{200, core::availabilityJson(*year, periods(book->years), periods(book->months),
-                                                  periods(book->days))};
+        return Answer{200, core::availabilityJson(*year, archive::periodsOf(book->years),
+                                                  archive::periodsOf(book->months), archive::periodsOf(book->days))};
     });
     server.setArchiveHandler(core::WebRoute::Energy, [folder](const core::QueryPairs &query, const core::WebNow &at) {
         std::string error;
-        const auto year = core::availabilityYear(query, QDateTime::fromSecsSinceEpoch(at.time).date().year(), &error);
+        const auto year = core::yearOfQuery(query, QDateTime::fromSecsSinceEpoch(at.time).date().year(), &error);
         if (!year)
             return refusal(400, error);
-        const QString csv = ui::ProgramFolder(folder).energyCsv();
-        std::vector<core::DayRecord> days;
-        if (QFileInfo::exists(csv)) {
-            QString why;
-            const auto bytes = ui::readWhole(csv, &why);
-            if (!bytes)
-                return refusal(503, "The energy file cannot be read: " + why.toStdString());
-            days = core::readEnergyCsv(ui::textOf(*bytes));
-        }
-        return Answer{200, core::energyJson(core::yearSummary(days, *year), days, at.lifetimeWh)};
+        QString why;
+        const auto days = archive::readEnergyDays(folder, &why);
+        if (!days)
+            return refusal(503, why.toStdString());
+        return Answer{200, core::energyJson(core::yearSummary(*days, *year), *days, at.lifetimeWh)};
     });
     server.setArchiveHandler(core::WebRoute::Wind, [folder](const core::QueryPairs &, const core::WebNow &at) {
         QString why;
