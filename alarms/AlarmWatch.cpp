@@ -154,18 +154,10 @@ void AlarmWatch::handle(const std::vector<core::AlarmEvent> &events)
 
 QString AlarmWatch::unit(core::AlarmId id) const
 {
-    switch (id) {
-    case core::AlarmId::BatteryLow:
-    case core::AlarmId::BatteryHigh: return QStringLiteral(" V");
-    case core::AlarmId::OverSpeed: return QStringLiteral(" RPM");
-    case core::AlarmId::HighWind: return QLatin1Char(' ') + ui::fromLocal(m_wiring.program->WSUnits);
-    case core::AlarmId::UnderPerforming: return QStringLiteral(" %");
-    case core::AlarmId::RotorStopped:
-    case core::AlarmId::NotCharging:
-    case core::AlarmId::WindImplausible: return QStringLiteral(" min");
-    case core::AlarmId::NoData: break;
-    }
-    return QString();
+    // "No data" is told as an age ("2 min 5 s"), never with its unit.
+    if (id == core::AlarmId::NoData)
+        return QString();
+    return QLatin1Char(' ') + ui::fromLocal(core::alarmUnit(id, m_wiring.program->WSUnits));
 }
 
 QString AlarmWatch::valueText(core::AlarmId id, double v) const

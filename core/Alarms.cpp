@@ -3,6 +3,7 @@
 
 #include "Number.h"
 #include "TagValue.h"
+#include "Text.h"
 
 #include <cmath>
 
@@ -169,6 +170,49 @@ std::string alarmCsvLine(std::string_view isoTime, const AlarmEvent &e)
     line += e.raised ? ",raised," : ",cleared,";
     line += alarmNumberText(e.id, e.value) + ',' + alarmNumberText(e.id, e.threshold);
     return line;
+}
+
+std::string alarmUnit(AlarmId id, std::string_view windUnit)
+{
+    switch (id) {
+    case AlarmId::BatteryLow:
+    case AlarmId::BatteryHigh: return "V";
+    case AlarmId::OverSpeed: return "RPM";
+    case AlarmId::HighWind: return std::string(windUnit);
+    case AlarmId::NoData: return "s";
+    case AlarmId::UnderPerforming: return "%";
+    case AlarmId::RotorStopped:
+    case AlarmId::NotCharging:
+    case AlarmId::WindImplausible: break;
+    }
+    return "min";
+}
+
+std::optional<AlarmCsvRecord> readAlarmCsvLine(std::string_view line)
+{
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    const std::vector<std::string_view> f = split(line, ",");
+    // The time as written: yyyy-mm-ddThh:mm:ss.
+    const auto isTime = [](std::string_view t) {
+        if (t.size() != 19)
+            return false;
+        for (size_t i = 0; i < t.size(); ++i) {
+            const char want = i == 4 || i == 7 ? '-' : i == 10 ? 'T' : i == 13 || i == 16 ? ':' : '0';
+            if (want == '0' ? !(t[i] >= '0' && t[i] <= '9') : t[i] != want)
+                return false;
+        }
+        return true;
+    };
+    if (f.size() != 5 || !isTime(f[0]) || (f[2] != "raised" && f[2] != "cleared"))
+        return std::nullopt;
+    const auto value = readNumber(f[3]), threshold = readNumber(f[4]);
+    if (!value || !threshold)
+        return std::nullopt;
+    for (const AlarmId id : kAlarms)
+        if (alarmKey(id) == f[1])
+            return AlarmCsvRecord{std::string(f[0]), {id, f[2] == "raised", *value, *threshold}};
+    return std::nullopt;
 }
 
 // ---- the state machine ----------------------------------------------------------

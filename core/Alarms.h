@@ -100,6 +100,16 @@ std::string alarmCsvLine(std::string_view isoTime, const AlarmEvent &e);
 // The value and threshold as the command and the file get them: "." always;
 // whole seconds for "no data", whole minutes for the turbine's alarms.
 std::string alarmNumberText(AlarmId id, double value);
+// The unit of those numbers: "V", "RPM", the wind's unit as set, "s", "%"
+// or "min".
+std::string alarmUnit(AlarmId id, std::string_view windUnit);
+// A line of alarms.csv read back; nullopt for the header and for anything
+// not written as alarmCsvLine writes (a line cut short, an edited one).
+struct AlarmCsvRecord {
+    std::string time; // local, "2026-03-07T14:05:09"
+    AlarmEvent event;
+};
+std::optional<AlarmCsvRecord> readAlarmCsvLine(std::string_view line);
 
 // The alarms' states. Value alarms follow live frames only. An alarm is
 // raised when its condition has held for the hold time and cleared when its

@@ -68,9 +68,11 @@ std::string aboveBetzText(const std::vector<BinPhysics> &bins)
     return binRangesText(above);
 }
 
-std::string physicsNote(const std::vector<BinPhysics> &bins, bool diameterSet)
+std::string physicsNote(const std::vector<BinPhysics> &bins, bool diameterSet, bool dot)
 {
-    const auto n = [](double v, int decimals) { return numberText(roundHalfEven(v, decimals)); };
+    const auto n = [dot](double v, int decimals) {
+        return dot ? dotNumberText(roundHalfEven(v, decimals)) : numberText(roundHalfEven(v, decimals));
+    };
     if (!diameterSet)
         return "With the rotor diameter set (Options, Turbine and site), each bin shows its power coefficient "
                "Cp and its tip-speed ratio \u03BB.";

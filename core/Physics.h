@@ -41,7 +41,8 @@ std::vector<BinPhysics> binPhysics(const PowerCurve &curve, const TurbineSetting
 std::string aboveBetzText(const std::vector<BinPhysics> &bins);
 // What the page says of them, in words for the owner (numbers in the
 // user's decimal separator): how to get them without a rotor diameter, the
-// bins above Betz when there are any, else the highest measured Cp.
-std::string physicsNote(const std::vector<BinPhysics> &bins, bool diameterSet);
+// bins above Betz when there are any, else the highest measured Cp. `dot`:
+// numbers with "." whatever the locale (for the browser).
+std::string physicsNote(const std::vector<BinPhysics> &bins, bool diameterSet, bool dot = false);
 
 } // namespace core

@@ -91,8 +91,15 @@ const RouteName kRoutes[] = {
     {"/api/availability", WebRoute::Availability},
     {"/api/energy", WebRoute::Energy},
     {"/api/wind", WebRoute::Wind},
+    {"/api/performance", WebRoute::Performance},
+    {"/api/alarms", WebRoute::Alarms},
     {"/metrics", WebRoute::Metrics},
     {"/trends", WebRoute::Trends},
+    {"/energy", WebRoute::EnergyPage},
+    {"/power-curve", WebRoute::CurvePage},
+    {"/wind", WebRoute::WindPage},
+    {"/availability", WebRoute::AvailabilityPage},
+    {"/alarms", WebRoute::AlarmsPage},
     {"/settings", WebRoute::Settings},
 };
 const char kFilePrefix[] = "/static/";
@@ -404,6 +411,8 @@ bool isApiRoute(WebRoute route)
     case WebRoute::Availability:
     case WebRoute::Energy:
     case WebRoute::Wind:
+    case WebRoute::Performance:
+    case WebRoute::Alarms:
     case WebRoute::Metrics:
     case WebRoute::SettingsPage:
         return true;

@@ -109,13 +109,13 @@ private:
 
 // ---- requests
 
-// Index is the dashboard, Trends the archive's charts, Settings the pages
-// that change the settings; File is one of the pages' built-in scripts and
+// Index is the dashboard, Trends the archive's charts, the five pages after
+// it the History window's analyses, Settings the pages that change the settings; File is one of the pages' built-in scripts and
 // styles under "/static/", SettingsPage one settings file's form under
 // "/api/settings/".
 enum class WebRoute {
-    NotFound, Index, Login, Logout, Now, Stream, Series, Days, PowerCurve, Availability, Energy, Wind, Metrics, Trends,
-    File, Settings, SettingsPage
+    NotFound, Index, Login, Logout, Now, Stream, Series, Days, PowerCurve, Availability, Energy, Wind, Performance,
+    Alarms, Metrics, Trends, EnergyPage, CurvePage, WindPage, AvailabilityPage, AlarmsPage, File, Settings, SettingsPage
 };
 
 // A request path as it came (its escapes not decoded), decoded; nullopt when

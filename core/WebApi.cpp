@@ -174,33 +174,6 @@ std::string metricsText(const WebNow &n)
     return out;
 }
 
-std::string powerCurveJson(const PowerCurve &curve, double cutOut, const std::vector<CurvePoint> &certified)
-{
-    const Completeness c = completeness(curve);
-    JsonWriter j;
-    j.object().key("unit").text("m/s").key("binWidth").number(PowerCurve::kBinWidth);
-    j.key("minutes").whole(curve.minutes()).key("hoursOfData").number(curve.hoursOfData());
-    j.key("complete").truth(c.complete).key("note").text(completenessNote(c)).key("bins").array();
-    for (int k = 0; k < PowerCurve::kBins; ++k) {
-        const CurveBin &b = curve.bins()[size_t(k)];
-        if (!b.minutes)
-            continue;
-        j.object().key("centre").number(PowerCurve::centre(k)).key("wind").number(b.meanWind());
-        j.key("minutes").whole(b.minutes).key("measured").truth(b.measured());
-        j.key("meanWatts").number(b.meanWatts()).key("sdWatts").number(b.sdWatts());
-        j.key("meanRpm").number(b.meanRPM()).endObject();
-    }
-    const Estimate e = annualEnergy(measuredPoints(curve), cutOut);
-    j.endArray().key("estimate").object().key("wattsAt11").number(e.wattsAt11).key("rows").array();
-    for (const auto &row : e.rows)
-        j.object().key("averageWind").number(row.averageWind).key("measuredKwh").number(row.measuredKwh)
-            .key("extrapolatedKwh").number(row.extrapolatedKwh).key("incomplete").truth(row.incomplete).endObject();
-    j.endArray().endObject().key("certified").array();
-    for (const CurvePoint &p : certified)
-        j.object().key("wind").number(p.wind).key("watts").number(p.watts).endObject();
-    return j.endArray().endObject().take();
-}
-
 // ---- the archive's routes ------------------------------------------------------
 
 namespace {

@@ -67,12 +67,6 @@ std::string readingEvent(const WebNow &now, std::uint64_t id);
 // once there is a reading; the wind only in a unit we can turn into m/s.
 std::string metricsText(const WebNow &now);
 
-// The bins that have minutes (each with its mean wind and power, and whether
-// it is measured), the hours of data, completeness and the annual estimate
-// with the power held up to `cutOut` m/s for the extrapolated figures, and
-// the `certified` curve's points (an empty list without one).
-std::string powerCurveJson(const PowerCurve &curve, double cutOut, const std::vector<CurvePoint> &certified = {});
-
 // ---- the archive's routes
 
 // A time of a query: Unix seconds, "2026-03-07T14:05:09Z" or with an offset

@@ -20,14 +20,22 @@
 #include "web/WebServer.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
+#include <algorithm>
+#include <limits>
 #include <memory>
 
 namespace monitor {
 
 namespace {
 using Answer = std::pair<int, std::string>;
+
+// Days of performance the browser is given (the window's table shows as many).
+constexpr size_t kPerformanceDays = 31;
+// The end of logs/alarms.csv read for the browser: some thousands of lines.
+constexpr qint64 kAlarmsTail = 256 * 1024;
 
 Answer refusal(int status, const std::string &text) { return {status, core::errorJson(text)}; }
 
@@ -110,6 +118,39 @@ void answerArchive(web::WebServer &server, const QString &file)
         return Answer{200, core::windJson(*wind, core::siteEstimate(*wind, *curve, settings),
                                           core::annualEnergy(core::measuredPoints(*curve), settings.cutOut),
                                           at.windUnit, at.windToMetresPerSecond)};
+    });
+    server.setArchiveHandler(core::WebRoute::Performance, [folder](const core::QueryPairs &, const core::WebNow &) {
+        QString why;
+        const auto certified = archive::readCertifiedCurve(folder, &why);
+        if (!certified)
+            return refusal(404, why.toStdString());
+        const auto book = archive::readPerformance(folder, archive::Archive::turbineSettings(folder), *certified, 0,
+                                                   std::numeric_limits<std::int64_t>::max() / 2, {}, &why);
+        if (!book)
+            return refusal(503, why.toStdString());
+        return Answer{200, core::performanceJson(*book, kPerformanceDays)};
+    });
+    server.setArchiveHandler(core::WebRoute::Alarms, [folder](const core::QueryPairs &, const core::WebNow &at) {
+        QFile file(ui::ProgramFolder(folder).alarmsCsv());
+        std::vector<core::AlarmCsvRecord> history;
+        long long lines = 0;
+        if (file.open(QIODevice::ReadOnly)) {
+            // The latest lines only: a file of years holds thousands.
+            const qint64 size = file.size(), from = std::max<qint64>(0, size - kAlarmsTail);
+            file.seek(from);
+            const std::string tail = file.readAll().toStdString();
+            std::vector<std::string_view> text = core::splitLines(tail);
+            if (from > 0 && !text.empty())
+                text.erase(text.begin()); // begun mid-line
+            for (const std::string_view line : text)
+                if (auto r = core::readAlarmCsvLine(line)) {
+                    history.push_back(std::move(*r));
+                    ++lines;
+                }
+        } else if (file.exists()) {
+            return refusal(503, "logs/alarms.csv cannot be read: " + file.errorString().toStdString());
+        }
+        return Answer{200, core::alarmsJson(at.alarms, history, lines, at.windUnit)};
     });
 }
 } // namespace
@@ -194,7 +235,7 @@ void feedWebServer(Session &session, web::WebServer &server, archive::Archive &a
         QString why, noCertified;
         const auto certified = archive::readCertifiedCurve(folder, &noCertified);
         if (const auto c = archive::readCurve(folder, settings, &why))
-            w->setPowerCurve(*c, settings.cutOut, certified.value_or(std::vector<core::CurvePoint>()));
+            w->setPowerCurve(*c, settings, certified.value_or(std::vector<core::CurvePoint>()));
     };
     QObject::connect(&archive, &archive::Archive::written, w, curve);
     QObject::connect(s, &Session::settingsSaved, w, [curve](ui::SettingsFile file) {

@@ -109,7 +109,7 @@ struct Engine : http::Handler {
     core::WebNow now;
     bool readingWaiting = false;
     core::PowerCurve curve;
-    double cutOut = core::kDefaultCutOut;
+    core::TurbineSettings turbine;
     std::vector<core::CurvePoint> certified;
     // The answers read from the program folder's files, by route.
     std::map<core::WebRoute, WebServer::ArchiveHandler> fromFiles;

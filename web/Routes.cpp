@@ -6,6 +6,9 @@
 #include "WebFiles.h"
 #include "WebPassword.h"
 #include "core/Text.h"
+#include "core/WebAnalyses.h"
+
+#include <QDateTime>
 
 #include <algorithm>
 #include <cstdlib>
@@ -92,14 +95,17 @@ bool powerCurve(Engine &e, Request &r)
 {
     core::PowerCurve c;
     std::vector<core::CurvePoint> held;
-    double to = 0;
+    core::TurbineSettings turbine;
+    std::int64_t now = 0;
     {
         std::lock_guard lock(e.m);
         c = e.curve;
         held = e.certified;
-        to = e.cutOut;
+        turbine = e.turbine;
+        now = e.now.time;
     }
-    return e.answer(r, 200, core::powerCurveJson(c, to, held), kJson);
+    const QDate today = QDateTime::fromSecsSinceEpoch(now).date();
+    return e.answer(r, 200, core::powerCurveJson(c, turbine, held, today.year() * 100 + today.month()), kJson);
 }
 
 bool fromFiles(Engine &e, Request &r)
@@ -219,6 +225,11 @@ bool settingsPage(Engine &e, Request &r)
 const Route kRoutes[] = {
     {R::Index, Access::LoggedIn, [](Engine &e, Request &r) { return page(e, r, "dashboard.html"); }},
     {R::Trends, Access::LoggedIn, [](Engine &e, Request &r) { return page(e, r, "trends.html"); }},
+    {R::EnergyPage, Access::LoggedIn, [](Engine &e, Request &r) { return page(e, r, "energy.html"); }},
+    {R::CurvePage, Access::LoggedIn, [](Engine &e, Request &r) { return page(e, r, "curve.html"); }},
+    {R::WindPage, Access::LoggedIn, [](Engine &e, Request &r) { return page(e, r, "wind.html"); }},
+    {R::AvailabilityPage, Access::LoggedIn, [](Engine &e, Request &r) { return page(e, r, "availability.html"); }},
+    {R::AlarmsPage, Access::LoggedIn, [](Engine &e, Request &r) { return page(e, r, "alarms.html"); }},
     {R::File, Access::Anyone, staticFile},
     {R::Login, Access::Anyone, login},
     {R::Logout, Access::Anyone, logout},
@@ -231,6 +242,8 @@ const Route kRoutes[] = {
     {R::Availability, Access::LoggedIn, fromFiles},
     {R::Energy, Access::LoggedIn, fromFiles},
     {R::Wind, Access::LoggedIn, fromFiles},
+    {R::Performance, Access::LoggedIn, fromFiles},
+    {R::Alarms, Access::LoggedIn, fromFiles},
     {R::Settings, Access::LoggedIn, [](Engine &e, Request &r) { return page(e, r, "settings.html"); }},
     {R::SettingsPage, Access::LoggedIn, settingsPage},
 };

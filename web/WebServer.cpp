@@ -156,12 +156,12 @@ void WebServer::setNow(const core::WebNow &now, bool reading)
         m_engine->wake.notify_all();
 }
 
-void WebServer::setPowerCurve(const core::PowerCurve &curve, double cutOut,
+void WebServer::setPowerCurve(const core::PowerCurve &curve, const core::TurbineSettings &settings,
                               const std::vector<core::CurvePoint> &certified)
 {
     std::lock_guard lock(m_engine->m);
     m_engine->curve = curve;
-    m_engine->cutOut = cutOut;
+    m_engine->turbine = settings;
     m_engine->certified = certified;
 }
 

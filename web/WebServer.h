@@ -57,9 +57,10 @@ public:
 
     // The current values. `reading`: a new reading, sent to the streams.
     void setNow(const core::WebNow &now, bool reading);
-    // The curve /api/powercurve answers, the cut-out its estimate holds the
-    // power to, and the certified curve it is drawn against (none: empty).
-    void setPowerCurve(const core::PowerCurve &curve, double cutOut, const std::vector<core::CurvePoint> &certified);
+    // The curve /api/powercurve answers, the turbine's settings it is told
+    // with, and the certified curve it is held against (none: empty).
+    void setPowerCurve(const core::PowerCurve &curve, const core::TurbineSettings &settings,
+                       const std::vector<core::CurvePoint> &certified);
     // The answer of a route read from the program folder's files (the
     // archive's /api/series, /api/days, /api/availability; /api/energy,
     // /api/wind): status and JSON for the query beside the current values

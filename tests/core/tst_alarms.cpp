@@ -417,6 +417,15 @@ private slots:
                  std::string("2026-03-07T14:06:00,no_data,cleared,75,60"));
         QCOMPARE(core::alarmCsvLine("2026-03-07T17:05:00", {AlarmId::RotorStopped, true, 180.99, 180}),
                  std::string("2026-03-07T17:05:00,rotor_stopped,raised,180,180"));
+        // Read back as written, CR LF or not; anything else is passed over.
+        const auto back = core::readAlarmCsvLine("2026-03-07T14:05:09,battery_low,raised,11.46,11.8\r");
+        QVERIFY(back && back->time == "2026-03-07T14:05:09" && back->event.id == AlarmId::BatteryLow
+                && back->event.raised && back->event.value == 11.46 && back->event.threshold == 11.8);
+        for (const char *bad : {"time,alarm,state,value,threshold", "2026-03-07T14:05:09,battery_low,raised,11.4",
+                                "2026-03-07T14:05:09,battery_lo,raised,1,2", "2026-03-07 14:05:09,no_data,cleared,1,2",
+                                "2026-03-07T14:05:09,no_data,gone,1,2", "2026-03-07T14:05:09,no_data,raised,x,2",
+                                "2026-03-07T14:05:09,no_data,raised,1,2,3", ""})
+            QVERIFY2(!core::readAlarmCsvLine(bad), bad);
     }
 
     void statusText_data()

@@ -108,6 +108,34 @@ std::vector<std::pair<std::string, std::string>> fixedAnswers()
         b.sumRPM = b.rpmMinutes * 31.7 * k;
     }
 
+    core::TurbineSettings turbine;
+    turbine.cutOut = 25;
+    turbine.rotorDiameter = 1.2;
+    turbine.altitude = 300;
+    const std::vector<core::CurvePoint> certified{{3, 0}, {5.5, 70.25}, {12, 400}};
+    for (const core::MinuteUse why : {core::MinuteUse::BatteryFull, core::MinuteUse::LoadOn})
+        for (const int month : {202602, 202603})
+            curve.curtailment(month, why) = {600.0 * (why == core::MinuteUse::LoadOn ? 3 : 1), month % 100 * 12.5};
+    core::PerformanceBook performance(certified, core::curveRules(turbine));
+    for (int i = 0; i < 90; ++i) {
+        core::ArchiveRow m;
+        m.t = 1772600000 + i * 1200; // three days from 2026-03-04
+        m.minutes = 1;
+        m.frames = 30;
+        m.windUnit = "m/s";
+        for (int f = 0; f < 30; ++f) {
+            m.wind.add(4 + i % 7);
+            m.watts.add(9.5 * (i % 7) * (i % 7));
+            m.volts.add(13);
+        }
+        m.energyWh = m.watts.mean() / 60;
+        performance.add(m);
+    }
+    std::vector<core::AlarmCsvRecord> history;
+    for (const char *line : {"2026-03-06T10:00:00,high_wind,raised,50.5,40", "2026-03-06T11:30:00,high_wind,cleared,36,40",
+                             "2026-03-07T01:00:00,rotor_stopped,raised,10,10"})
+        history.push_back(*core::readAlarmCsvLine(line));
+
     std::vector<core::ArchiveRow> rows;
     for (int i = 0; i < 4; ++i) {
         core::ArchiveRow r;
@@ -145,8 +173,11 @@ std::vector<std::pair<std::string, std::string>> fixedAnswers()
         {"a stream's event", core::readingEvent(busy, 7)},
         {"metrics, before the first frame", core::metricsText(quiet)},
         {"metrics", core::metricsText(busy)},
-        {"the power curve, empty", core::powerCurveJson(core::PowerCurve(), core::kDefaultCutOut)},
-        {"the power curve", core::powerCurveJson(curve, 25, {{3, 0}, {5.5, 70.25}, {12, 400}})},
+        {"the power curve, empty", core::powerCurveJson(core::PowerCurve(), core::TurbineSettings(), {}, 202603)},
+        {"the power curve", core::powerCurveJson(curve, turbine, certified, 202603)},
+        {"performance", core::performanceJson(performance, 2)},
+        {"performance, nothing compared", core::performanceJson(core::PerformanceBook(certified, {}), 31)},
+        {"alarms", core::alarmsJson(busy.alarms, history, 3, "km/h")},
         {"series, every field", core::seriesJson(all, rows)},
         {"series, some fields", core::seriesJson(some, rows)},
         {"series, no rows", core::seriesJson(some, {})},
@@ -198,6 +229,8 @@ private slots:
         QTest::newRow("empty") << "" << int(R::NotFound);
         QTest::newRow("case counts") << "/API/NOW" << int(R::NotFound);
         QTest::newRow("trends") << "/trends" << int(R::Trends);
+        QTest::newRow("an analysis") << "/power-curve" << int(R::CurvePage);
+        QTest::newRow("the alarms' history") << "/api/alarms" << int(R::Alarms);
         QTest::newRow("file") << "/static/dashboard.js" << int(R::File);
         QTest::newRow("file, escaped") << "/static/uPlot%2emin.js" << int(R::File);
         QTest::newRow("static alone") << "/static/" << int(R::NotFound);
@@ -688,7 +721,7 @@ private slots:
         b.sumSquares = 5002;
         QJsonParseError error;
         const QJsonObject o = QJsonDocument::fromJson(
-                                  QByteArray::fromStdString(core::powerCurveJson(curve, core::kDefaultCutOut)), &error)
+                                  QByteArray::fromStdString(core::powerCurveJson(curve, core::TurbineSettings(), {}, 202603)), &error)
                                   .object();
         QCOMPARE(error.error, QJsonParseError::NoError);
         const QJsonArray bins = o["bins"].toArray();
@@ -713,20 +746,29 @@ private slots:
             m.rpmMinutes = 20;
             m.sumRPM = 20 * 30.0 * k;
         }
+        core::TurbineSettings diameter;
+        diameter.rotorDiameter = 1.5;
         const QJsonObject full =
             QJsonDocument::fromJson(QByteArray::fromStdString(core::powerCurveJson(
-                                        curve, core::kDefaultCutOut, {{3, 0}, {5, 70.5}, {12, 400}})))
+                                        curve, diameter, {{3, 0}, {5, 70.5}, {12, 400}}, 202603)))
                 .object();
         QCOMPARE(full["certified"].toArray()[1].toObject(), (QJsonObject{{"wind", 5}, {"watts", 70.5}}));
         QFile manual(QString::fromLocal8Bit(qgetenv("VELDRA_SOURCE")) + "/docs/manual.md");
         QVERIFY(manual.open(QIODevice::ReadOnly));
         const QByteArray text = manual.readAll();
-        const qsizetype at = text.indexOf("```json\n", text.indexOf("`/api/powercurve` gives"));
-        QVERIFY(at > 0);
-        const QByteArray example = text.mid(at + 8, text.indexOf("```", at + 8) - at - 8);
-        const QJsonDocument documented = QJsonDocument::fromJson(example, &error);
-        QCOMPARE(error.error, QJsonParseError::NoError);
-        QCOMPARE(keysOf(full), keysOf(documented.object()));
+        std::map<std::string, QJsonObject> answers;
+        for (const auto &[name, answer] : fixedAnswers())
+            answers[name] = QJsonDocument::fromJson(QByteArray::fromStdString(answer)).object();
+        for (const auto &[words, answer] : {std::pair{"`/api/powercurve` gives", full},
+                                            {"`/api/performance` (with", answers["performance"]},
+                                            {"`/api/alarms` gives", answers["alarms"]}}) {
+            const qsizetype at = text.indexOf("```json\n", text.indexOf(words));
+            QVERIFY2(at > 0, words);
+            const QByteArray example = text.mid(at + 8, text.indexOf("```", at + 8) - at - 8);
+            const QJsonDocument documented = QJsonDocument::fromJson(example, &error);
+            QCOMPARE(error.error, QJsonParseError::NoError);
+            QCOMPARE(keysOf(answer), keysOf(documented.object()));
+        }
     }
 
     void seriesQueries_data()
