@@ -22,6 +22,16 @@ std::string dateText(const CivilDate &d)
 
 double rounded(double v, int decimals) { return roundHalfEven(v, decimals); }
 
+// The owner's wind unit, and 1 m/s in it (null for a unit of no known factor).
+void shownUnitJson(JsonWriter &j, const std::string &shownUnit, std::optional<double> toMetresPerSecond)
+{
+    j.key("shownUnit").text(shownUnit).key("oneMetrePerSecond");
+    if (toMetresPerSecond && *toMetresPerSecond > 0)
+        j.number(1 / *toMetresPerSecond);
+    else
+        j.null();
+}
+
 void estimateJson(JsonWriter &j, const Estimate &e)
 {
     j.object().key("wattsAt11").number(e.wattsAt11).key("rows").array();
@@ -117,11 +127,8 @@ std::string windJson(const WindStats &wind, const SiteEstimate &site, const Esti
                      const std::string &shownUnit, std::optional<double> toMetresPerSecond)
 {
     JsonWriter j;
-    j.object().key("unit").text("m/s").key("shownUnit").text(shownUnit).key("oneMetrePerSecond");
-    if (toMetresPerSecond && *toMetresPerSecond > 0)
-        j.number(1 / *toMetresPerSecond);
-    else
-        j.null();
+    j.object().key("unit").text("m/s");
+    shownUnitJson(j, shownUnit, toMetresPerSecond);
     j.key("binWidth").number(PowerCurve::kBinWidth).key("minutes").number(rounded(wind.minutes, 1));
     j.key("minutesFromHours").number(rounded(wind.minutesFromHours, 1));
     j.key("otherUnitMinutes").number(rounded(wind.otherUnitMinutes, 1));
@@ -176,11 +183,14 @@ std::string windJson(const WindStats &wind, const SiteEstimate &site, const Esti
 }
 
 std::string powerCurveJson(const PowerCurve &curve, const TurbineSettings &settings,
-                           const std::vector<CurvePoint> &certified, int month)
+                           const std::vector<CurvePoint> &certified, int month, const std::string &shownUnit,
+                           std::optional<double> toMetresPerSecond)
 {
     const Completeness c = completeness(curve);
     JsonWriter j;
-    j.object().key("unit").text("m/s").key("binWidth").number(PowerCurve::kBinWidth);
+    j.object().key("unit").text("m/s");
+    shownUnitJson(j, shownUnit, toMetresPerSecond);
+    j.key("binWidth").number(PowerCurve::kBinWidth);
     j.key("minutes").whole(curve.minutes()).key("hoursOfData").number(curve.hoursOfData());
     j.key("complete").truth(c.complete).key("note").text(completenessNote(c));
     j.key("density").number(rounded(siteDensity(settings), 4)).key("bins").array();

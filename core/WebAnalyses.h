@@ -38,9 +38,10 @@ std::string windJson(const WindStats &wind, const SiteEstimate &site, const Esti
 // for the extrapolated figures, the air's density, the time curtailed this
 // month (`month`, yyyymm) and in all, Cp and the tip-speed ratio per bin,
 // and the `certified` curve's points (an empty list without one) with the
-// measured curve held against it.
+// measured curve held against it; the owner's wind unit as windJson gives it.
 std::string powerCurveJson(const PowerCurve &curve, const TurbineSettings &settings,
-                           const std::vector<CurvePoint> &certified, int month);
+                           const std::vector<CurvePoint> &certified, int month, const std::string &shownUnit,
+                           std::optional<double> toMetresPerSecond);
 
 // /api/performance: the energy measured over what the certified curve gives
 // for the same winds, by day (the latest `days`), by month and in all.

@@ -96,16 +96,19 @@ bool powerCurve(Engine &e, Request &r)
     core::PowerCurve c;
     std::vector<core::CurvePoint> held;
     core::TurbineSettings turbine;
-    std::int64_t now = 0;
+    core::WebNow at;
     {
         std::lock_guard lock(e.m);
         c = e.curve;
         held = e.certified;
         turbine = e.turbine;
-        now = e.now.time;
+        at = e.now;
     }
-    const QDate today = QDateTime::fromSecsSinceEpoch(now).date();
-    return e.answer(r, 200, core::powerCurveJson(c, turbine, held, today.year() * 100 + today.month()), kJson);
+    const QDate today = QDateTime::fromSecsSinceEpoch(at.time).date();
+    return e.answer(r, 200,
+                    core::powerCurveJson(c, turbine, held, today.year() * 100 + today.month(), at.windUnit,
+                                         at.windToMetresPerSecond),
+                    kJson);
 }
 
 bool fromFiles(Engine &e, Request &r)

@@ -173,8 +173,9 @@ std::vector<std::pair<std::string, std::string>> fixedAnswers()
         {"a stream's event", core::readingEvent(busy, 7)},
         {"metrics, before the first frame", core::metricsText(quiet)},
         {"metrics", core::metricsText(busy)},
-        {"the power curve, empty", core::powerCurveJson(core::PowerCurve(), core::TurbineSettings(), {}, 202603)},
-        {"the power curve", core::powerCurveJson(curve, turbine, certified, 202603)},
+        {"the power curve, empty", core::powerCurveJson(core::PowerCurve(), core::TurbineSettings(), {}, 202603, "",
+                                                                     std::nullopt)},
+        {"the power curve", core::powerCurveJson(curve, turbine, certified, 202603, "km/h", 1 / 3.6)},
         {"performance", core::performanceJson(performance, 2)},
         {"performance, nothing compared", core::performanceJson(core::PerformanceBook(certified, {}), 31)},
         {"alarms", core::alarmsJson(busy.alarms, history, 3, "km/h")},
@@ -721,7 +722,7 @@ private slots:
         b.sumSquares = 5002;
         QJsonParseError error;
         const QJsonObject o = QJsonDocument::fromJson(
-                                  QByteArray::fromStdString(core::powerCurveJson(curve, core::TurbineSettings(), {}, 202603)), &error)
+                                  QByteArray::fromStdString(core::powerCurveJson(curve, core::TurbineSettings(), {}, 202603, "mph", 0.44704)), &error)
                                   .object();
         QCOMPARE(error.error, QJsonParseError::NoError);
         const QJsonArray bins = o["bins"].toArray();
@@ -750,7 +751,7 @@ private slots:
         diameter.rotorDiameter = 1.5;
         const QJsonObject full =
             QJsonDocument::fromJson(QByteArray::fromStdString(core::powerCurveJson(
-                                        curve, diameter, {{3, 0}, {5, 70.5}, {12, 400}}, 202603)))
+                                        curve, diameter, {{3, 0}, {5, 70.5}, {12, 400}}, 202603, "mph", 0.44704)))
                 .object();
         QCOMPARE(full["certified"].toArray()[1].toObject(), (QJsonObject{{"wind", 5}, {"watts", 70.5}}));
         QFile manual(QString::fromLocal8Bit(qgetenv("VELDRA_SOURCE")) + "/docs/manual.md");
