@@ -53,16 +53,34 @@ std::string loginPage(const std::string &note)
              "<button type=\"submit\">Log in</button></form>\n</body></html>\n";
 }
 
+namespace {
+// The pages, in the order the header lists them.
+struct PageLink {
+    const char *file, *path, *title;
+};
+const PageLink kPages[] = {
+    {"dashboard.html", "/", "Now"},           {"trends.html", "/trends", "Trends"},
+    {"energy.html", "/energy", "Energy"},     {"curve.html", "/power-curve", "Power curve"},
+    {"wind.html", "/wind", "Wind"},           {"availability.html", "/availability", "Availability"},
+    {"alarms.html", "/alarms", "Alarms"},     {"settings.html", "/settings", "Settings"},
+};
+} // namespace
+
 std::string builtInPage(const char *name, bool password)
 {
     const WebFile *f = webFile(name);
     std::string page = f ? std::string(f->bytes) : std::string();
-    const std::string mark = "<!--logout-->";
-    const size_t at = page.find(mark);
-    if (at != std::string::npos)
-        page.replace(at, mark.size(),
-                     password ? "<form method=\"post\" action=\"/logout\"><button type=\"submit\">Log out</button></form>"
-                              : "");
+    std::string header = "<header>\n<h1>Wind turbine</h1>\n<nav aria-label=\"Pages\">";
+    for (const PageLink &p : kPages)
+        header += std::string("<a href=\"") + p.path + "\""
+                  + (std::string_view(name) == p.file ? " aria-current=\"page\"" : "") + ">" + p.title + "</a>";
+    header += "</nav>\n";
+    if (password)
+        header += "<form method=\"post\" action=\"/logout\"><button type=\"submit\">Log out</button></form>\n";
+    header += "</header>";
+    const std::string mark = "<!--header-->";
+    if (const size_t at = page.find(mark); at != std::string::npos)
+        page.replace(at, mark.size(), header);
     return page;
 }
 

@@ -24,8 +24,8 @@ std::string entityTag(const WebFile &f);
 
 // The login page, with a note above the form when there is one.
 std::string loginPage(const std::string &note);
-// A built-in page, with the "Log out" button where it has its place when a
-// password is asked for.
+// A built-in page with its header: the links to every page (this one
+// marked) and the "Log out" button when a password is asked for.
 std::string builtInPage(const char *name, bool password);
 
 } // namespace web

@@ -8,52 +8,13 @@
 "use strict";
 
 (() => {
-  const $ = id => document.getElementById(id);
-  const charts = {};
+  const {$, charts, get, message, draw, dash} = Page;
   // The charts drawn, for whoever inspects the page.
   window.trendCharts = charts;
-  const two = n => String(n).padStart(2, "0");
-  const dash = "\u2013";
-  const fixed = d => (u, v) => v === null || v === undefined ? dash : v.toFixed(d);
+  const fixed = d => (u, v) => Page.fixed(v, d);
   // Minutes from the daily logs: interval maxima, not means.
   const logsFill = "rgba(255,160,0,0.28)", logsLine = "#b06000";
-
-  async function get(url) {
-    const r = await fetch(url, {cache: "no-store"});
-    if (r.status === 401 || r.redirected && new URL(r.url).pathname === "/login") {
-      location.assign("/login");
-      throw new Error("The password is asked for.");
-    }
-    const body = await r.json();
-    if (!r.ok) throw new Error(body.error || `The program answered ${r.status}.`);
-    return body;
-  }
-
-  function message(box, text, error) {
-    if (charts[box.id]) { charts[box.id].destroy(); delete charts[box.id]; }
-    const p = document.createElement("p");
-    p.className = error ? "empty error" : "empty";
-    p.textContent = text;
-    box.replaceChildren(p);
-    box.dataset.points = "0";
-    $(box.id + "-text").replaceChildren();
-  }
-
-  function size(box) {
-    const w = Math.max(300, box.clientWidth - 8);
-    return {width: w, height: Math.round(Math.min(360, Math.max(200, w * 0.45)))};
-  }
-
-  function draw(id, opts, data, points) {
-    const box = $(id);
-    if (charts[id]) charts[id].destroy();
-    box.replaceChildren();
-    charts[id] = new uPlot(Object.assign(opts, size(box)), data, box);
-    box.dataset.points = String(points);
-  }
-
-  // Bars over a fixed span (uPlot would stretch one bar's span to years).
-  const bars = uPlot.paths.bars({size: [0.7, 40]});
+  const bars = Page.bars();
 
   // The spans of rows from the daily logs, shaded under the lines.
   function shadeLogs(u) {
@@ -161,7 +122,6 @@
 
   let wide = !narrow();
   addEventListener("resize", () => {
-    for (const id in charts) charts[id].setSize(size($(id)));
     if (wide !== !narrow()) {
       wide = !narrow();
       fitDrawn();
