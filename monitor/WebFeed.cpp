@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <limits>
 #include <memory>
+#include <mutex>
 
 namespace monitor {
 
@@ -50,6 +51,20 @@ Answer fromArchive(const QString &file, Answerer answer)
     if (!db.open(file, true))
         return refusal(503, "The archive cannot be read: " + db.error().toStdString());
     return answer(&db);
+}
+
+// The performance by day and month, against the certified curve.
+Answer performanceAnswer(const QString &folder)
+{
+    QString why;
+    const auto certified = archive::readCertifiedCurve(folder, &why);
+    if (!certified)
+        return refusal(404, why.toStdString());
+    const auto book = archive::readPerformance(folder, archive::Archive::turbineSettings(folder), *certified, 0,
+                                               std::numeric_limits<std::int64_t>::max() / 2, {}, &why);
+    if (!book)
+        return refusal(503, why.toStdString());
+    return Answer{200, core::performanceJson(*book, kPerformanceDays)};
 }
 
 void answerArchive(web::WebServer &server, const QString &file)
@@ -119,16 +134,21 @@ void answerArchive(web::WebServer &server, const QString &file)
                                           core::annualEnergy(core::measuredPoints(*curve), settings.cutOut),
                                           at.windUnit, at.windToMetresPerSecond)};
     });
-    server.setArchiveHandler(core::WebRoute::Performance, [folder](const core::QueryPairs &, const core::WebNow &) {
-        QString why;
-        const auto certified = archive::readCertifiedCurve(folder, &why);
-        if (!certified)
-            return refusal(404, why.toStdString());
-        const auto book = archive::readPerformance(folder, archive::Archive::turbineSettings(folder), *certified, 0,
-                                                   std::numeric_limits<std::int64_t>::max() / 2, {}, &why);
-        if (!book)
-            return refusal(503, why.toStdString());
-        return Answer{200, core::performanceJson(*book, kPerformanceDays)};
+    // Reading every minute kept takes a while (half a second a year): one
+    // answer serves for a minute.
+    struct Kept {
+        std::mutex m;
+        std::int64_t at = 0;
+        Answer answer;
+    };
+    auto kept = std::make_shared<Kept>();
+    server.setArchiveHandler(core::WebRoute::Performance, [folder, kept](const core::QueryPairs &, const core::WebNow &at) {
+        std::lock_guard lock(kept->m);
+        if (kept->at && at.time >= kept->at && at.time < kept->at + 60)
+            return kept->answer;
+        kept->at = at.time;
+        kept->answer = performanceAnswer(folder);
+        return kept->answer;
     });
     server.setArchiveHandler(core::WebRoute::Alarms, [folder](const core::QueryPairs &, const core::WebNow &at) {
         QFile file(ui::ProgramFolder(folder).alarmsCsv());

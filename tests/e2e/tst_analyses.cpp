@@ -38,7 +38,6 @@ const char kTurbine[] = "<BatteryFullVolts>14.4</BatteryFullVolts>\r\n<CutOut>20
                         "<RotorDiameter>2.2</RotorDiameter>\r\n";
 const char kCertified[] = "wind_m_s,power_w\r\n3,0\r\n4,13\r\n5,50\r\n6,114\r\n7,207\r\n8,331\r\n9,487\r\n10,676\r\n"
                           "11,901\r\n12,1050\r\n20,1050\r\n";
-constexpr double kMph = 0.44704;
 
 // Every number in a text, a decimal comma read as a point.
 Numbers numbersIn(QString text)
@@ -114,7 +113,7 @@ class TestAnalyses : public QObject {
     QString m_base;
 
     // Four weeks of minutes, one every four, of a Rayleigh wind of 5 m/s mean
-    // (in mph, as the settings have it) and a turbine a little below its
+    // (shown in mph, as the settings have it) and a turbine a little below its
     // certified curve; three hours with the rotor still in 8 m/s.
     void scriptedFolder()
     {
@@ -142,7 +141,7 @@ class TestAnalyses : public QObject {
             r.watts = {30, 30 * watts, watts * 0.8, watts * 1.2};
             const double rpm = still ? 0 : v * 38;
             r.rpm = {30, 30 * rpm, rpm, rpm};
-            r.wind = {30, 30 * v / kMph, v / kMph, v / kMph * 1.3};
+            r.wind = {30, 30 * v, v, v * 1.3}; // m/s, whatever the unit shown
             r.windUnit = "mph";
             r.energyWh = watts / 60;
             QVERIFY(db.write(r));
