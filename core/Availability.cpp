@@ -313,10 +313,10 @@ void periodJson(JsonWriter &j, const char *name, const std::string &period, cons
     for (const Category c : kAllCategories)
         j.key(categoryKey(c)).whole(a.minutes[size_t(c)]);
     j.endObject().key("timeAvailability").number(a.timeBased).key("energyAvailability").number(a.energyBased);
-    j.key("madeKwh").number(roundHalfEven(a.madeKwh, 3)).key("lostKwh").object();
+    j.key("madeKwh").number(roundHalfEven(a.madeKwh, 6)).key("lostKwh").object();
     for (const Category c : kAllCategories)
         if (losesEnergy(c))
-            j.key(categoryKey(c)).number(roundHalfEven(a.lostKwh[size_t(c)], 3));
+            j.key(categoryKey(c)).number(roundHalfEven(a.lostKwh[size_t(c)], 6));
     j.endObject().key("unpricedMinutes").whole(a.unpriced).endObject();
 }
 

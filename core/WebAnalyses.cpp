@@ -20,6 +20,8 @@ std::string dateText(const CivilDate &d)
     return text;
 }
 
+// Figures the pages round again for showing carry six decimals, so that
+// rounding twice never gives another last digit than the window shows.
 double rounded(double v, int decimals) { return roundHalfEven(v, decimals); }
 
 // The owner's wind unit, and 1 m/s in it (null for a unit of no known factor).
@@ -84,11 +86,11 @@ void siteEnergyJson(JsonWriter &j, const std::optional<SiteEnergy> &e)
     }
     j.object()
         .key("meanWind")
-        .number(rounded(e->row.averageWind, 3))
+        .number(rounded(e->row.averageWind, 6))
         .key("measuredKwh")
-        .number(rounded(e->row.measuredKwh, 3))
+        .number(rounded(e->row.measuredKwh, 6))
         .key("extrapolatedKwh")
-        .number(rounded(e->row.extrapolatedKwh, 3))
+        .number(rounded(e->row.extrapolatedKwh, 6))
         .key("incomplete")
         .truth(e->row.incomplete)
         .key("capacityFactor")
@@ -132,17 +134,17 @@ std::string windJson(const WindStats &wind, const SiteEstimate &site, const Esti
     j.key("binWidth").number(PowerCurve::kBinWidth).key("minutes").number(rounded(wind.minutes, 1));
     j.key("minutesFromHours").number(rounded(wind.minutesFromHours, 1));
     j.key("otherUnitMinutes").number(rounded(wind.otherUnitMinutes, 1));
-    j.key("meanWind").number(wind.minutes > 0 ? std::optional<double>(rounded(wind.meanWind, 3)) : std::nullopt);
+    j.key("meanWind").number(wind.minutes > 0 ? std::optional<double>(rounded(wind.meanWind, 6)) : std::nullopt);
     j.key("calmShare").number(wind.minutes > 0 ? std::optional<double>(rounded(wind.calmShare(), 4)) : std::nullopt);
     j.key("gust");
     if (wind.gust)
-        j.object().key("wind").number(rounded(wind.gust->wind, 3)).key("at")
+        j.object().key("wind").number(rounded(wind.gust->wind, 6)).key("at")
             .text(isoLocalTime(wind.gust->t, wind.gust->utcOffset)).endObject();
     else
         j.null();
     j.key("weibull");
     if (wind.weibull)
-        j.object().key("k").number(rounded(wind.weibull->k, 3)).key("c").number(rounded(wind.weibull->c, 3))
+        j.object().key("k").number(rounded(wind.weibull->k, 6)).key("c").number(rounded(wind.weibull->c, 6))
             .endObject();
     else
         j.null();
@@ -167,7 +169,7 @@ std::string windJson(const WindStats &wind, const SiteEstimate &site, const Esti
         for (const WindPeriod &p : *periods)
             j.object().key(monthly ? "month" : "year")
                 .text(monthly ? monthText(p.key) : std::to_string(p.key))
-                .key("mean").number(rounded(p.mean(), 3)).key("hours").number(rounded(p.minutes / 60, 1)).endObject();
+                .key("mean").number(rounded(p.mean(), 6)).key("hours").number(rounded(p.minutes / 60, 1)).endObject();
         j.endArray();
     }
     j.key("site").object().key("measured");
@@ -176,8 +178,8 @@ std::string windJson(const WindStats &wind, const SiteEstimate &site, const Esti
     siteEnergyJson(j, site.weibull);
     j.endObject().key("rayleigh").array();
     for (const EstimateRow &r : rayleigh.rows)
-        j.object().key("meanWind").number(r.averageWind).key("measuredKwh").number(rounded(r.measuredKwh, 3))
-            .key("extrapolatedKwh").number(rounded(r.extrapolatedKwh, 3)).key("incomplete").truth(r.incomplete)
+        j.object().key("meanWind").number(r.averageWind).key("measuredKwh").number(rounded(r.measuredKwh, 6))
+            .key("extrapolatedKwh").number(rounded(r.extrapolatedKwh, 6)).key("incomplete").truth(r.incomplete)
             .endObject();
     return j.endArray().endObject().take();
 }

@@ -291,7 +291,7 @@ private slots:
         const QList<Numbers> months = rowsOf(onAvailability["availability"].toArray()), rows = rowsOf(availability.Periods);
         QVERIFY(!months.isEmpty());
         for (const Numbers &m : months)
-            QVERIFY2(rows.contains(m), qPrintable(QString::number(m.size())));
+            QVERIFY2(rows.contains(m), qPrintable(QDebug::toString(m) + " not in " + QDebug::toString(rows)));
         core::setDecimalSeparator('.');
     }
 
