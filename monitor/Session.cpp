@@ -163,6 +163,8 @@ void Session::startEnergy(const core::CivilDate &today)
     m_energyFiles->save(m_book, true);
     m_energyTimer->start();
     m_energySave->start();
+    // Whoever shows the energy (the web server's values among them) has it from the start.
+    emit energyChanged(m_wattHours);
 }
 
 // ---- frames ------------------------------------------------------------------

@@ -92,7 +92,8 @@ const char kDrawn[] =
     "return {id: box.id, pixels: n, points: Number(box.dataset.points || 0), message: (box.querySelector('.empty') || {}).textContent || '',"
     "figures: text ? text.querySelectorAll('td').length : -1}; });"
     "return {charts, parts: document.querySelectorAll('.stack .part').length, tables: document.querySelectorAll('table td').length,"
-    "wide: document.documentElement.scrollWidth, screen: innerWidth}; })()";
+    "wide: document.documentElement.scrollWidth, screen: innerWidth,"
+    "facts: [...document.querySelectorAll('.facts div')].map(d => d.firstChild.textContent + ': ' + d.lastChild.textContent)}; })()";
 
 const char kFindings[] = "axe.run({runOnly: {type: 'tag', values: ['wcag2a', 'wcag2aa', 'wcag21aa', 'best-practice']}})"
                          ".then(r => r.violations.filter(v => v.impact === 'serious' || v.impact === 'critical')"
@@ -111,6 +112,7 @@ class TestAnalyses : public QObject {
     testsupport::ProgramFolder *m_folder = nullptr;
     QProcess m_program;
     QString m_base;
+    double m_lifetimeWh = 0; // of the measured days
 
     // Four weeks of minutes, one every four, of a Rayleigh wind of 5 m/s mean
     // (shown in mph, as the settings have it) and a turbine a little below its
@@ -150,10 +152,12 @@ class TestAnalyses : public QObject {
         // Sixty days of energy, every seventh estimated.
         QByteArray energy = "date,energy_wh,estimated,peak_watts,peak_wind,wind_unit,peak_rpm,min_volts,max_volts,"
                             "load_on_minutes,no_data_minutes,frames_received,frames_rejected\r\n";
-        for (int d = 60; d >= 1; --d)
-            energy += QDate::currentDate().addDays(-d).toString("yyyy-MM-dd").toLatin1() + ","
-                      + QByteArray::number(1500 + 900 * std::sin(d / 5.0), 'f', 1) + (d % 7 ? ",0" : ",1")
-                      + ",800,30,mph,700,12.1,14.2,0,0,2000,0\r\n";
+        for (int d = 60; d >= 1; --d) {
+            const QByteArray wh = QByteArray::number(1500 + 900 * std::sin(d / 5.0), 'f', 1);
+            energy += QDate::currentDate().addDays(-d).toString("yyyy-MM-dd").toLatin1() + "," + wh
+                      + (d % 7 ? ",0" : ",1") + ",800,30,mph,700,12.1,14.2,0,0,2000,0\r\n";
+            m_lifetimeWh += d % 7 ? wh.toDouble() : 0;
+        }
         m_folder->write("logs/energy.csv", energy);
         QByteArray alarms = "time,alarm,state,value,threshold\r\n";
         for (int i = 0; i < 240; ++i)
@@ -233,6 +237,10 @@ private slots:
                 QVERIFY2(chart["points"].toInt() > 0 && chart["pixels"].toInt() > 2000, qPrintable(where));
                 QVERIFY2(chart["figures"].toInt() != 0, qPrintable(where)); // a table or figures under it
             }
+            // The first page asked for, as the program starts: the lifetime is there already.
+            if (pages[i] == "energy")
+                QVERIFY2(o["facts"].toArray().contains(QString("Lifetime: %1 kWh").arg(m_lifetimeWh / 1000, 0, 'f', 2)),
+                         qPrintable(where));
             if (pages[i] == "availability")
                 QVERIFY2(o["parts"].toInt() > 20, qPrintable(where));
             const QJsonValue seen = r.results[found[i]].toObject()["value"];
