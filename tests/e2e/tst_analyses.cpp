@@ -16,11 +16,11 @@
 #include "history/CertifiedPanel.h"
 #include "history/PowerCurvePage.h"
 #include "history/WindPage.h"
-#include "web/WebSettingsFile.h"
 #include "support/Browser.h"
 #include "support/Fakes.h"
 #include "support/Processes.h"
 #include "support/TestSupport.h"
+#include "web/WebSettingsFile.h"
 
 #include <QLabel>
 #include <QRegularExpression>
@@ -34,10 +34,12 @@ namespace {
 using namespace testsupport::browser;
 using Numbers = QList<double>;
 
-const char kTurbine[] = "<BatteryFullVolts>14.4</BatteryFullVolts>\r\n<CutOut>20</CutOut>\r\n<RatedPower>1000</RatedPower>\r\n"
-                        "<RotorDiameter>2.2</RotorDiameter>\r\n";
-const char kCertified[] = "wind_m_s,power_w\r\n3,0\r\n4,13\r\n5,50\r\n6,114\r\n7,207\r\n8,331\r\n9,487\r\n10,676\r\n"
-                          "11,901\r\n12,1050\r\n20,1050\r\n";
+const char kTurbine[] =
+    "<BatteryFullVolts>14.4</BatteryFullVolts>\r\n<CutOut>20</CutOut>\r\n<RatedPower>1000</RatedPower>\r\n"
+    "<RotorDiameter>2.2</RotorDiameter>\r\n";
+const char kCertified[] =
+    "wind_m_s,power_w\r\n3,0\r\n4,13\r\n5,50\r\n6,114\r\n7,207\r\n8,331\r\n9,487\r\n10,676\r\n"
+    "11,901\r\n12,1050\r\n20,1050\r\n";
 
 // Every number in a text, a decimal comma read as a point.
 Numbers numbersIn(QString text)
@@ -95,9 +97,10 @@ const char kDrawn[] =
     "wide: document.documentElement.scrollWidth, screen: innerWidth,"
     "facts: [...document.querySelectorAll('.facts div')].map(d => d.firstChild.textContent + ': ' + d.lastChild.textContent)}; })()";
 
-const char kFindings[] = "axe.run({runOnly: {type: 'tag', values: ['wcag2a', 'wcag2aa', 'wcag21aa', 'best-practice']}})"
-                         ".then(r => r.violations.filter(v => v.impact === 'serious' || v.impact === 'critical')"
-                         ".map(v => v.id + ': ' + v.nodes.map(n => n.target.join(' ')).join(', ')))";
+const char kFindings[] =
+    "axe.run({runOnly: {type: 'tag', values: ['wcag2a', 'wcag2aa', 'wcag21aa', 'best-practice']}})"
+    ".then(r => r.violations.filter(v => v.impact === 'serious' || v.impact === 'critical')"
+    ".map(v => v.id + ': ' + v.nodes.map(n => n.target.join(' ')).join(', ')))";
 
 QString shotPath(const QString &folder, const QString &name)
 {
@@ -128,26 +131,32 @@ class TestAnalyses : public QObject {
         std::mt19937 random(7u);
         const auto uniform = [&] { return (double(random()) + 0.5) / 4294967296.0; };
         const std::int64_t start = (QDateTime::currentSecsSinceEpoch() / 60 - 4 * 7000 - 60) * 60;
-        for (int i = 0; i < 7000; ++i) {
-            const bool still = i >= 5000 && i < 5045;
-            const double v = still ? 8 : std::min(19.0, 5 * std::sqrt(-4 / M_PI * std::log(1 - uniform() * 0.9995)));
-            double watts = still || v < 3 ? 0 : std::min(1000.0, 1000 * std::pow((v - 3) / 9, 2.2)) * (0.85 + 0.2 * uniform());
-            core::ArchiveRow r;
-            r.t = start + 240 * std::int64_t(i);
-            r.utcOffset = QDateTime::fromSecsSinceEpoch(r.t).offsetFromUtc();
-            r.minutes = 1;
-            r.frames = 30;
-            const double volts = 12.6 + watts / 900;
-            r.volts = {30, 30 * volts, volts - 0.2, volts + 0.2};
-            r.amps = {30, 30 * watts / volts, watts / volts, watts / volts};
-            r.watts = {30, 30 * watts, watts * 0.8, watts * 1.2};
-            const double rpm = still ? 0 : v * 38;
-            r.rpm = {30, 30 * rpm, rpm, rpm};
-            r.wind = {30, 30 * v, v, v * 1.3}; // m/s, whatever the unit shown
-            r.windUnit = "mph";
-            r.energyWh = watts / 60;
-            QVERIFY(db.write(r));
-        }
+        for (int i = 0; i < 7000; ++i)
+            // Three hours of them minute after minute.
+            for (int at = 0; at < (i >= 5000 && i < 5045 ? 4 : 1); ++at) {
+                const bool still = i >= 5000 && i < 5045;
+                const double v = still
+                                     ? 8
+                                     : std::min(19.0, 5 * std::sqrt(-4 / M_PI * std::log(1 - uniform() * 0.9995)));
+                double watts = still || v < 3 ? 0
+                                              : std::min(1000.0, 1000 * std::pow((v - 3) / 9, 2.2))
+                                                    * (0.85 + 0.2 * uniform());
+                core::ArchiveRow r;
+                r.t = start + 240 * std::int64_t(i) + 60 * at;
+                r.utcOffset = QDateTime::fromSecsSinceEpoch(r.t).offsetFromUtc();
+                r.minutes = 1;
+                r.frames = 30;
+                const double volts = 12.6 + watts / 900;
+                r.volts = {30, 30 * volts, volts - 0.2, volts + 0.2};
+                r.amps = {30, 30 * watts / volts, watts / volts, watts / volts};
+                r.watts = {30, 30 * watts, watts * 0.8, watts * 1.2};
+                const double rpm = still ? 0 : v * 38;
+                r.rpm = {30, 30 * rpm, rpm, rpm};
+                r.wind = {30, 30 * v, v, v * 1.3}; // m/s, whatever the unit shown
+                r.windUnit = "mph";
+                r.energyWh = watts / 60;
+                QVERIFY(db.write(r));
+            }
         db.close();
         // Sixty days of energy, every seventh estimated.
         QByteArray energy = "date,energy_wh,estimated,peak_watts,peak_wind,wind_unit,peak_rpm,min_volts,max_volts,"
@@ -161,8 +170,9 @@ class TestAnalyses : public QObject {
         m_folder->write("logs/energy.csv", energy);
         QByteArray alarms = "time,alarm,state,value,threshold\r\n";
         for (int i = 0; i < 240; ++i)
-            alarms += QDateTime::currentDateTime().addSecs(-3600 * (240 - i)).toString("yyyy-MM-ddTHH:mm:ss").toLatin1()
-                      + (i % 2 ? ",high_wind,cleared,36.5,40\r\n" : ",high_wind,raised,45.25,40\r\n");
+            alarms +=
+                QDateTime::currentDateTime().addSecs(-3600 * (240 - i)).toString("yyyy-MM-ddTHH:mm:ss").toLatin1()
+                + (i % 2 ? ",high_wind,cleared,36.5,40\r\n" : ",high_wind,raised,45.25,40\r\n");
         m_folder->write("logs/alarms.csv", alarms);
     }
 
@@ -188,7 +198,8 @@ private slots:
         s.port = std::to_string(port);
         QVERIFY(web::writeWebSettingsFile(m_folder->file("web.cfg"), s));
         m_base = QString("http://127.0.0.1:%1").arg(port);
-        QVERIFY(testsupport::startServing(m_program, m_folder->path(), "veldra-service", testsupport::progCfg("1"), port));
+        QVERIFY(testsupport::startServing(m_program, m_folder->path(), "veldra-service", testsupport::progCfg("1"),
+                                          port));
     }
 
     void cleanupTestCase()
@@ -222,7 +233,8 @@ private slots:
             drawn << int(steps.size());
             steps << eval(kDrawn);
             found << int(steps.size());
-            steps << eval(kFindings) << shot(shotPath(m_folder->path(), QString("web-%1-%2.png").arg(page).arg(width)));
+            steps << eval(kFindings)
+                  << shot(shotPath(m_folder->path(), QString("web-%1-%2.png").arg(page).arg(width)));
         }
         const Run r = browse(steps);
         QVERIFY2(r.failed.isEmpty(), qPrintable(why(r)));
@@ -239,8 +251,9 @@ private slots:
             }
             // The first page asked for, as the program starts: the lifetime is there already.
             if (pages[i] == "energy")
-                QVERIFY2(o["facts"].toArray().contains(QString("Lifetime: %1 kWh").arg(m_lifetimeWh / 1000, 0, 'f', 2)),
-                         qPrintable(where));
+                QVERIFY2(
+                    o["facts"].toArray().contains(QString("Lifetime: %1 kWh").arg(m_lifetimeWh / 1000, 0, 'f', 2)),
+                    qPrintable(where));
             if (pages[i] == "availability")
                 QVERIFY2(o["parts"].toInt() > 20, qPrintable(where));
             const QJsonValue seen = r.results[found[i]].toObject()["value"];
@@ -289,14 +302,16 @@ private slots:
         QCOMPARE(rowsOf(onCurve["months"].toArray()), rowsOf(curve.Certified->Months));
 
         // Weibull k and c (in m/s, the owner's unit beside it).
-        const Numbers pageFit = numbersIn(onWind["weibull"].toString()), windowFit = numbersIn(wind.Summary->text().section("Weibull fit", 1));
+        const Numbers pageFit = numbersIn(onWind["weibull"].toString()),
+                      windowFit = numbersIn(wind.Summary->text().section("Weibull fit", 1));
         QVERIFY2(pageFit.size() == 3 && windowFit.size() >= 3, qPrintable(onWind["weibull"].toString()));
-        QCOMPARE(pageFit[0], windowFit[0]);                   // k
-        QCOMPARE(pageFit[2], windowFit[1]);                   // c, m/s
-        QCOMPARE(pageFit[1], windowFit[2]);                   // c, mph
+        QCOMPARE(pageFit[0], windowFit[0]); // k
+        QCOMPARE(pageFit[2], windowFit[1]); // c, m/s
+        QCOMPARE(pageFit[1], windowFit[2]); // c, mph
 
         // Each month's availability is a row of the window's.
-        const QList<Numbers> months = rowsOf(onAvailability["availability"].toArray()), rows = rowsOf(availability.Periods);
+        const QList<Numbers> months = rowsOf(onAvailability["availability"].toArray()),
+                             rows = rowsOf(availability.Periods);
         QVERIFY(!months.isEmpty());
         for (const Numbers &m : months)
             QVERIFY2(rows.contains(m), qPrintable(QDebug::toString(m) + " not in " + QDebug::toString(rows)));
@@ -307,12 +322,15 @@ private slots:
     // says since when it had no answer, within the 5 seconds it asks in.
     void noAnswerShowsNoAlarm()
     {
-        const QJsonArray steps{open(m_base + "/alarms", 390, 844), wait("document.body.dataset.ready === '1'", 20000),
-                               wait("document.querySelectorAll('#raised li').length > 0", 20000),
-                               eval("document.getElementById('history-table').querySelectorAll('tbody tr').length"),
-                               wait("document.getElementById('link').textContent.startsWith('No answer from the program since')"
-                                    " && !document.querySelector('#raised li')", 12000),
-                               shot(shotPath(m_folder->path(), "web-alarms-noanswer-390.png"))};
+        const QJsonArray steps{
+            open(m_base + "/alarms", 390, 844),
+            wait("document.body.dataset.ready === '1'", 20000),
+            wait("document.querySelectorAll('#raised li').length > 0", 20000),
+            eval("document.getElementById('history-table').querySelectorAll('tbody tr').length"),
+            wait("document.getElementById('link').textContent.startsWith('No answer from the program since')"
+                 " && !document.querySelector('#raised li')",
+                 12000),
+            shot(shotPath(m_folder->path(), "web-alarms-noanswer-390.png"))};
         const Run r = browse(steps, 3, [this] { testsupport::endProgram(m_program); });
         QVERIFY2(r.failed.isEmpty(), qPrintable(why(r)));
         QCOMPARE(r.results[3].toObject()["value"].toInt(), 200); // the latest 200 of 240
