@@ -88,6 +88,13 @@ CommandLine parseCommandLine(const std::vector<std::string> &args)
                 return wrong("--report needs powercurve, wind, energy, availability, or curve and a FILE, not '"
                              + line.report + "'");
             }
+        } else if (arg == "--backup" || arg == "--restore") {
+            if (i + 1 == args.size() || args[i + 1].empty() || args[i + 1][0] == '-')
+                return wrong(arg == "--backup" ? "--backup needs the folder to put the backup in"
+                                               : "--restore needs the backup's folder");
+            actions.push_back(arg);
+            line.action = arg == "--backup" ? CommandLine::Action::Backup : CommandLine::Action::Restore;
+            line.backupPath = args[++i];
         } else if (arg == "--step") {
             if (i + 1 == args.size())
                 return wrong("--step needs minute, hour or day");
@@ -144,6 +151,9 @@ std::string usageText(const std::string &program)
              "       "
            + program
            + " --web-network on|off [--folder DIR]\n"
+             "       "
+           + program
+           + " --backup DEST | --restore BACKUP [--folder DIR]\n"
              "\n"
              "Options:\n"
              "  --folder DIR  keep the settings, logs, pages and spreadsheets in DIR\n"
@@ -174,6 +184,12 @@ std::string usageText(const std::string &program)
              "  --web-network on|off\n"
              "                let other devices on the network reach the web server (with\n"
              "                the password), or this computer only, and exit\n"
+             "  --backup DEST copy the folder's files and archive, whole and checked, into\n"
+             "                DEST/veldra-backup-<date>-<time>/ and exit; a program may\n"
+             "                run on the folder meanwhile\n"
+             "  --restore BACKUP\n"
+             "                check the backup and put its files back into the folder (the\n"
+             "                files they replace are kept aside) and exit\n"
              "  --help        show this help and exit\n"
              "  --version     show the version and exit\n";
 }

@@ -8,7 +8,7 @@
 namespace core {
 
 struct CommandLine {
-    enum class Action { Run, Help, Version, Export, Report, SetWebPassword, WebNetwork, Wrong };
+    enum class Action { Run, Help, Version, Export, Report, SetWebPassword, WebNetwork, Backup, Restore, Wrong };
     Action action = Action::Run;
     // The folder given with --folder, as written; empty when none was.
     std::string folder;
@@ -16,6 +16,9 @@ struct CommandLine {
     std::string exportFrom, exportTo, exportStep = "minute";
     // For Action::Report: "powercurve", "wind", "energy", "availability", or "curve" with the file as written.
     std::string report, reportFile;
+    // For Action::Backup the folder the backup goes into, for Action::Restore
+    // the backup's folder, as written.
+    std::string backupPath;
     // For Action::WebNetwork: whether other devices may reach the web server.
     bool webNetwork = false;
     // For Action::Wrong: what is wrong, in words for the user.

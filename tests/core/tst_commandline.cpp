@@ -61,6 +61,13 @@ void TstCommandLine::parse_data()
     QTest::newRow("set web password") << QStringList{"--set-web-password", "--folder", "/x"} << Action::SetWebPassword
                                       << "/x" << "";
     QTest::newRow("web network on") << QStringList{"--web-network", "on"} << Action::WebNetwork << "" << "";
+    QTest::newRow("backup") << QStringList{"--backup", "/media/usb stick", "--folder", "/srv/mill"} << Action::Backup
+                            << "/srv/mill" << "";
+    QTest::newRow("restore") << QStringList{"--restore", "D:\\veldra-backup-20261210-030000"} << Action::Restore << "" << "";
+    QTest::newRow("backup, no folder") << QStringList{"--backup", "--folder", "/x"} << Action::Wrong << ""
+                                       << "--backup needs the folder to put the backup in";
+    QTest::newRow("backup and restore") << QStringList{"--backup", "a", "--restore", "b"} << Action::Wrong << ""
+                                        << "--backup and --restore exclude each other";
     QTest::newRow("web network, no value") << QStringList{"--web-network", "--folder", "/x"} << Action::Wrong << ""
                                            << "--web-network needs on or off";
     QTest::newRow("web network yes") << QStringList{"--web-network", "yes"} << Action::Wrong << ""
