@@ -59,6 +59,12 @@ public:
     void close();
     bool isOpen() const { return m_db != nullptr; }
 
+    // The schema of the open archive (after open, this program's when writing).
+    int schema() const { return m_version; }
+    // The whole database as of one moment into the new file `path` (VACUUM
+    // INTO), while a writer goes on. False with error() set on a failure.
+    bool copyInto(const QString &path);
+
     // "ok", or what the check found.
     std::string quickCheck();
     std::string integrityCheck();

@@ -179,6 +179,15 @@ bool ArchiveDb::placeDays()
     return true;
 }
 
+bool ArchiveDb::copyInto(const QString &path)
+{
+    Statement s(m_db, "VACUUM INTO ?");
+    s.bind(1, QDir::toNativeSeparators(path).toUtf8().toStdString());
+    if (!s.ok() || s.step() != SQLITE_DONE)
+        return fail("copy");
+    return true;
+}
+
 std::string ArchiveDb::quickCheck() { return check(m_db, "PRAGMA quick_check"); }
 
 std::string ArchiveDb::integrityCheck() { return check(m_db, "PRAGMA integrity_check"); }

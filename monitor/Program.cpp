@@ -3,6 +3,7 @@
 
 #include "Logger.h"
 #include "Rooms.h"
+#include "archive/Backup.h"
 #include "archive/Export.h"
 #include "web/WebCommand.h"
 #include "core/CommandLine.h"
@@ -54,6 +55,8 @@ int answer(int argc, char **argv, const Edition &edition, const core::CommandLin
     }
     case core::CommandLine::Action::Export:
     case core::CommandLine::Action::Report: return archive::answerFromArchive(argc, argv, line);
+    case core::CommandLine::Action::Backup:
+    case core::CommandLine::Action::Restore: return archive::answerBackup(argc, argv, line);
     case core::CommandLine::Action::SetWebPassword:
     case core::CommandLine::Action::WebNetwork: return web::runWebCommand(argc, argv, line, program);
     default:

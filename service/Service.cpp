@@ -2,6 +2,7 @@
 #include "Service.h"
 
 #include "alarms/AlarmWatch.h"
+#include "archive/Backup.h"
 #include "archive/Export.h"
 #include "web/WebCommand.h"
 #include "core/Alarms.h"
@@ -66,6 +67,8 @@ int answer(int argc, char **argv, const core::CommandLine &line)
     }
     case core::CommandLine::Action::Export:
     case core::CommandLine::Action::Report: return archive::answerFromArchive(argc, argv, line);
+    case core::CommandLine::Action::Backup:
+    case core::CommandLine::Action::Restore: return archive::answerBackup(argc, argv, line);
     case core::CommandLine::Action::SetWebPassword:
     case core::CommandLine::Action::WebNetwork: return web::runWebCommand(argc, argv, line, kProgram);
     default:

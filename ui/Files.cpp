@@ -134,9 +134,9 @@ QString freeName(const QString &base, const QString &suffix)
     return name;
 }
 
-QString keepAside(const QString &path)
+QString keepAside(const QString &path, const QString &suffix)
 {
-    const QString aside = freeName(path, QStringLiteral(".bad"));
+    const QString aside = freeName(path, suffix);
     // QFile::rename never replaces an existing file.
     if (!QFile::rename(path, aside))
         return QString();

@@ -33,8 +33,9 @@ QString freeName(const QString &base, const QString &suffix);
 // "energy.cfg.bad", then "energy.cfg-2.bad", ...), never over an older copy,
 // so that it is kept for the user while a fresh one takes its place. A
 // database's "-wal" and "-shm" files move with it, to the kept name's. The
-// name it was kept as, or empty when it could not be moved.
-QString keepAside(const QString &path);
+// name it was kept as, or empty when it could not be moved. Another
+// `suffix` keeps a file for another reason (one a restore replaces).
+QString keepAside(const QString &path, const QString &suffix = QStringLiteral(".bad"));
 // True when the file is there and holds at least one byte.
 bool hasContent(const QString &path);
 // Creates the folder (and parents) when missing; true when it is there.
