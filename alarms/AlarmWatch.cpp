@@ -119,6 +119,12 @@ void AlarmWatch::setPerformance(const std::map<int, core::PerformanceSums> &days
     showBanner();
 }
 
+void AlarmWatch::setBackupFailures(int failedInARow)
+{
+    handle(m_book.backups(failedInARow));
+    showBanner();
+}
+
 void AlarmWatch::handle(const std::vector<core::AlarmEvent> &events)
 {
     if (events.empty())

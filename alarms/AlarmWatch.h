@@ -57,6 +57,8 @@ public:
     // The days' performance against the certified curve and today
     // (yyyymmdd), for "under-performing".
     void setPerformance(const std::map<int, core::PerformanceSums> &days, int today);
+    // The daily backups that failed in a row, for "backup failed".
+    void setBackupFailures(int failedInARow);
     // The cut-in, the cut-out and what curtails the turbine, for the
     // turbine's alarms (the archive resolves them).
     void setTurbine(const core::AvailabilityRules &rules);

@@ -25,6 +25,7 @@ const Names kNames[kAlarmCount] = {
     {"rotor_stopped", "Rotor stopped in wind", "RotorStoppedOn", "RotorStopped"},
     {"not_charging", "Turning but not charging", "NotChargingOn", "NotCharging"},
     {"wind_implausible", "Wind sensor implausible", "WindImplausibleOn", "WindImplausible"},
+    {"backup_failed", "Backup failed", "BackupFailedOn", "BackupFailed"},
 };
 // The turbine's alarms wait at most a day.
 constexpr double kMostRunMinutes = 1440;
@@ -57,8 +58,10 @@ std::string alarmSettingsText(const AlarmSettings &s)
         text += tagLine(kNames[size_t(id)].onTag, s.isOn(id) ? "1" : "0");
         text += tagLine(kNames[size_t(id)].valueTag, dotNumberText(s.limit(id)));
     };
+    // Files had these keys before the turbine's alarms and the backup's came.
+    const auto later = [](AlarmId id) { return isRunAlarm(id) || id == AlarmId::BackupFailed; };
     for (const AlarmId id : kAlarms)
-        if (!isRunAlarm(id))
+        if (!later(id))
             alarm(id);
     text += tagLine("UnderPerformingDays", std::to_string(s.performanceDays));
     text += tagLine("HoldTime", dotNumberText(s.holdSeconds));
@@ -67,9 +70,8 @@ std::string alarmSettingsText(const AlarmSettings &s)
     text += tagLine("Beep", s.beep ? "1" : "0");
     text += tagLine("Command", s.command);
     text += tagLine("CommandLimit", dotNumberText(s.commandLimitSeconds));
-    // After the keys files had before these alarms came.
     for (const AlarmId id : kAlarms)
-        if (isRunAlarm(id))
+        if (later(id))
             alarm(id);
     return text + kCrLf;
 }
@@ -139,6 +141,8 @@ std::string alarmSettingsProblem(const AlarmSettings &s)
         if (isRunAlarm(id) && !(s.limit(id) >= 1 && s.limit(id) <= kMostRunMinutes))
             return "The time for " + std::string(alarmTitle(id)) + " must be between 1 and "
                    + dotNumberText(kMostRunMinutes) + " minutes.";
+    if (const double b = s.limit(AlarmId::BackupFailed); !(b >= 1 && b <= 30 && b == std::floor(b)))
+        return "The failed backups in a row must be a whole number from 1 to 30.";
     if (s.performanceDays < 1 || s.performanceDays > kMostPerformanceDays)
         return "The under-performing days must be between 1 and " + std::to_string(kMostPerformanceDays) + ".";
     if (!(s.holdSeconds >= 0 && s.holdSeconds <= 86400))
@@ -159,7 +163,8 @@ std::string_view alarmCsvHeader() { return "time,alarm,state,value,threshold"; }
 
 std::string alarmNumberText(AlarmId id, double value)
 {
-    return dotNumberText(id == AlarmId::NoData || isRunAlarm(id) ? std::floor(value) : roundHalfEven(value, 2));
+    return dotNumberText(id == AlarmId::NoData || id == AlarmId::BackupFailed || isRunAlarm(id) ? std::floor(value)
+                                                                                               : roundHalfEven(value, 2));
 }
 
 std::string alarmCsvLine(std::string_view isoTime, const AlarmEvent &e)
@@ -181,6 +186,7 @@ std::string alarmUnit(AlarmId id, std::string_view windUnit)
     case AlarmId::HighWind: return std::string(windUnit);
     case AlarmId::NoData: return "s";
     case AlarmId::UnderPerforming: return "%";
+    case AlarmId::BackupFailed: return "in a row";
     case AlarmId::RotorStopped:
     case AlarmId::NotCharging:
     case AlarmId::WindImplausible: break;
@@ -432,6 +438,20 @@ std::vector<AlarmEvent> AlarmBook::performance(const std::map<int, PerformanceSu
     m_today = today;
     std::vector<AlarmEvent> events;
     judgePerformance(events);
+    return events;
+}
+
+std::vector<AlarmEvent> AlarmBook::backups(int failedInARow)
+{
+    std::vector<AlarmEvent> events;
+    const AlarmId id = AlarmId::BackupFailed;
+    Alarm &a = m_alarm[size_t(id)];
+    a.value = failedInARow;
+    // Each backup decides, so there is no hold time.
+    if (m_settings.isOn(id) && (failedInARow >= m_settings.limit(id)) != a.raised)
+        flip(id, events);
+    else if (!m_settings.isOn(id) && a.raised)
+        flip(id, events);
     return events;
 }
 

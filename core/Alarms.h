@@ -19,12 +19,13 @@ namespace core {
 
 enum class AlarmId {
     BatteryLow, BatteryHigh, OverSpeed, HighWind, NoData, UnderPerforming,
-    RotorStopped, NotCharging, WindImplausible
+    RotorStopped, NotCharging, WindImplausible, BackupFailed
 };
-constexpr int kAlarmCount = 9;
+constexpr int kAlarmCount = 10;
 constexpr std::array<AlarmId, kAlarmCount> kAlarms{
     AlarmId::BatteryLow,      AlarmId::BatteryHigh,  AlarmId::OverSpeed,   AlarmId::HighWind,       AlarmId::NoData,
-    AlarmId::UnderPerforming, AlarmId::RotorStopped, AlarmId::NotCharging, AlarmId::WindImplausible};
+    AlarmId::UnderPerforming, AlarmId::RotorStopped, AlarmId::NotCharging, AlarmId::WindImplausible,
+    AlarmId::BackupFailed};
 // The alarms on what the turbine does in the wind: raised when their
 // condition has held, in live frames, for their threshold in minutes.
 //
@@ -57,8 +58,9 @@ struct AlarmSettings {
     // Indexed by AlarmId. Thresholds: volts, volts, RPM, wind speed in the
     // user's unit, seconds without a live frame, the performance against the
     // certified curve in percent, and minutes for the turbine's alarms.
-    std::array<bool, kAlarmCount> on{false, false, false, false, true, false, false, false, false};
-    std::array<double, kAlarmCount> threshold{11.8, 14.8, 800, 20, 60, 70, 10, 10, 180};
+    // The daily backup's alarm counts failed backups in a row.
+    std::array<bool, kAlarmCount> on{false, false, false, false, true, false, false, false, false, false};
+    std::array<double, kAlarmCount> threshold{11.8, 14.8, 800, 20, 60, 70, 10, 10, 180, 1};
     // The days in a row (see performanceRun) under-performing needs.
     int performanceDays = 7;
     // How long a condition must hold before an alarm is raised or cleared.
@@ -148,6 +150,9 @@ public:
     // certified curve) and today (yyyymmdd): "under-performing" is raised
     // while performanceRun() finds its days in a row, cleared when not.
     std::vector<AlarmEvent> performance(const std::map<int, PerformanceSums> &days, int today);
+    // The daily backups that failed in a row (0 after a good one): "backup
+    // failed" is raised from its threshold on, cleared by a good backup.
+    std::vector<AlarmEvent> backups(int failedInARow);
 
     bool raised(AlarmId id) const { return m_alarm[size_t(id)].raised; }
     // The latest value (seconds without data for "no data", minutes the

@@ -37,6 +37,7 @@ const AlarmRow kAlarmRows[kAlarmCount] = {
     {"RotorStoppedOn", "RotorStopped", "Rotor stopped in wind for"},
     {"NotChargingOn", "NotCharging", "Turning, not charging for"},
     {"WindImplausibleOn", "WindImplausible", "Wind sensor implausible for"},
+    {"BackupFailedOn", "BackupFailed", "Daily backup failed"},
 };
 } // namespace
 
@@ -163,7 +164,8 @@ std::optional<FormProblem> readCalibrationValues(const FormValues &v, const Cali
 
 std::vector<FormField> alarmFields(std::string_view windUnit)
 {
-    const std::string units[kAlarmCount] = {"V", "V", "RPM", std::string(windUnit), "s", "% for", "min", "min", "min"};
+    const std::string units[kAlarmCount] = {"V", "V", "RPM", std::string(windUnit), "s", "% for", "min", "min", "min",
+                                            "times in a row"};
     std::vector<FormField> fields;
     for (const AlarmId id : kAlarms) {
         const AlarmRow &row = kAlarmRows[size_t(id)];

@@ -405,7 +405,37 @@ private slots:
         QCOMPARE(core::alarmSettingsText(*s),
                  older + "<RotorStoppedOn>0</RotorStoppedOn>\r\n<RotorStopped>10</RotorStopped>\r\n"
                          "<NotChargingOn>0</NotChargingOn>\r\n<NotCharging>10</NotCharging>\r\n"
-                         "<WindImplausibleOn>0</WindImplausibleOn>\r\n<WindImplausible>180</WindImplausible>\r\n\r\n");
+                         "<WindImplausibleOn>0</WindImplausibleOn>\r\n<WindImplausible>180</WindImplausible>\r\n"
+                         "<BackupFailedOn>0</BackupFailedOn>\r\n<BackupFailed>1</BackupFailed>\r\n\r\n");
+    }
+
+    void backupFailures_data()
+    {
+        QTest::addColumn<bool>("on");
+        QTest::addColumn<double>("threshold");
+        QTest::addColumn<QList<int>>("failedInARow");
+        QTest::addColumn<QString>("events"); // r raised, c cleared, - none, after each
+        QTest::newRow("at once") << true << 1.0 << QList<int>{0, 1, 2, 0} << "-r-c";
+        QTest::newRow("the third in a row") << true << 3.0 << QList<int>{1, 2, 3, 4, 0, 1} << "--r-c-";
+        QTest::newRow("off") << false << 1.0 << QList<int>{1, 2, 0} << "---";
+    }
+    void backupFailures()
+    {
+        QFETCH(bool, on);
+        QFETCH(double, threshold);
+        QFETCH(QList<int>, failedInARow);
+        QFETCH(QString, events);
+        core::AlarmSettings s;
+        s.on[size_t(AlarmId::BackupFailed)] = on;
+        s.threshold[size_t(AlarmId::BackupFailed)] = threshold;
+        core::AlarmBook book;
+        book.setSettings(s, 0);
+        QString seen;
+        for (const int n : failedInARow) {
+            const auto e = book.backups(n);
+            seen += e.empty() ? "-" : e[0].raised ? "r" : "c";
+        }
+        QCOMPARE(seen, events);
     }
 
     void csvLine()
