@@ -6,6 +6,7 @@
 #include "alarms/AlarmWatch.h"
 #include "archive/Archive.h"
 #include "archive/AvailabilityWatch.h"
+#include "archive/BackupWatch.h"
 #include "archive/PerformanceWatch.h"
 #include "publish/Messenger.h"
 #include "web/WebServer.h"
@@ -54,6 +55,22 @@ Rooms::Rooms(const ui::Services &services)
         m_session->services(), [s](const std::optional<core::Availability> &month) { s->setMonthAvailability(month); });
     QTimer::singleShot(0, m_availability.get(), &archive::AvailabilityWatch::check);
 
+    // The daily backup: its failures are an alarm; the status line tells of it.
+    m_backup = std::make_unique<archive::BackupWatch>(m_session->services());
+    archive::BackupWatch *b = m_backup.get();
+    QObject::connect(b, &archive::BackupWatch::failures, watch, &alarms::AlarmWatch::setBackupFailures);
+    const auto backupStatus = [b, watch] {
+        QString text;
+        if (!b->problem().isEmpty())
+            text = QStringLiteral("the daily backup failed");
+        else if (b->settings().on && b->lastGood())
+            text = QStringLiteral("backed up %1").arg(b->lastGood()->toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+        watch->setRoomStatus(QStringLiteral("backup"), text);
+    };
+    QObject::connect(b, &archive::BackupWatch::changed, watch, backupStatus);
+    QObject::connect(b, &archive::BackupWatch::failures, watch, backupStatus);
+    backupStatus();
+
     // The web server reads the session's values (and the archive); it starts as web.cfg says.
     m_web = std::make_unique<web::WebServer>(m_session->services());
     web::WebServer *w = m_web.get();
@@ -90,6 +107,7 @@ void Rooms::take(ui::SettingsFile file)
         m_session->messenger()->loadSettings(); // the site's name
         break;
     case ui::SettingsFile::Messages: break;
+    case ui::SettingsFile::Backup: m_backup->loadSettings(); break;
     case ui::SettingsFile::CertifiedCurve:
         m_archive->loadTurbine();
         m_performance->check();

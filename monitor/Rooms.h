@@ -15,6 +15,7 @@
 namespace archive {
 class Archive;
 class AvailabilityWatch;
+class BackupWatch;
 class PerformanceWatch;
 }
 namespace web {
@@ -30,6 +31,7 @@ public:
     Session &session() { return *m_session; }
     archive::Archive &archive() { return *m_archive; }
     archive::PerformanceWatch &performance() { return *m_performance; }
+    archive::BackupWatch &backup() { return *m_backup; }
     // Our own settings files read again and taken up (the service's SIGHUP;
     // the program's two settings files are the caller's). Each room made here
     // adds its own.
@@ -44,6 +46,7 @@ private:
     std::unique_ptr<web::WebServer> m_web;
     std::unique_ptr<archive::PerformanceWatch> m_performance;
     std::unique_ptr<archive::AvailabilityWatch> m_availability;
+    std::unique_ptr<archive::BackupWatch> m_backup;
     std::map<int, core::PerformanceSums> m_performanceDays;
 };
 

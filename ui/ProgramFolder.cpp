@@ -79,6 +79,7 @@ QString ProgramFolder::outbox() const { return QDir(m_path).filePath(QStringLite
 QString ProgramFolder::turbineSettings() const { return QDir(m_path).filePath(QStringLiteral("turbine.cfg")); }
 
 QString ProgramFolder::archiveSettings() const { return QDir(m_path).filePath(QStringLiteral("archive.cfg")); }
+QString ProgramFolder::backupSettings() const { return QDir(m_path).filePath(QStringLiteral("backup.cfg")); }
 
 QString ProgramFolder::webSettings() const { return QDir(m_path).filePath(QStringLiteral("web.cfg")); }
 

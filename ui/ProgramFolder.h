@@ -56,6 +56,7 @@ public:
     QString turbineSettings() const;
     // The archive's settings, "archive.cfg".
     QString archiveSettings() const;
+    QString backupSettings() const;
     // The web server's settings, "web.cfg".
     QString webSettings() const;
     // The web server's open logins (digests of their tokens), owner-only.

@@ -4,6 +4,8 @@
 #include "alarms/AlarmWatch.h"
 #include "archive/Archive.h"
 #include "archive/ArchiveDb.h"
+#include "archive/BackupWatch.h"
+#include "core/Backup.h"
 #include "core/Alarms.h"
 #include "core/EnergyBook.h"
 #include "core/Liveness.h"
@@ -126,7 +128,8 @@ private slots:
         for (const bool sighup : {false, true})
             for (const ui::SettingsFile file : {ui::SettingsFile::Alarms, ui::SettingsFile::Mqtt,
                                                 ui::SettingsFile::Archive, ui::SettingsFile::Web,
-                                                ui::SettingsFile::Turbine, ui::SettingsFile::Messages})
+                                                ui::SettingsFile::Turbine, ui::SettingsFile::Messages,
+                                                ui::SettingsFile::Backup})
                 QTest::addRow("file %d, %s", int(file), sighup ? "SIGHUP" : "saved") << int(file) << sighup;
     }
     void settingsReachEveryRoom()
@@ -153,6 +156,8 @@ private slots:
         messages.on = true;
         messages.channels.resize(1);
         messages.channels[0].name = "Home";
+        core::BackupSettings backup;
+        backup.time = "04:30";
         const std::map<ui::SettingsFile, std::pair<const char *, std::string>> files{
             {ui::SettingsFile::Alarms, {"alarms.cfg", core::alarmSettingsText(alarms)}},
             {ui::SettingsFile::Mqtt, {"mqtt.cfg", core::mqttSettingsText(mqtt)}},
@@ -160,6 +165,7 @@ private slots:
             {ui::SettingsFile::Web, {"web.cfg", core::webSettingsText(web)}},
             {ui::SettingsFile::Turbine, {"turbine.cfg", core::turbineSettingsText(turbine)}},
             {ui::SettingsFile::Messages, {"messages.cfg", core::messageSettingsText(messages)}},
+            {ui::SettingsFile::Backup, {"backup.cfg", core::backupSettingsText(backup)}},
         };
         const auto &[name, text] = files.at(ui::SettingsFile(file));
         folder.write(name, QByteArray::fromStdString(text));
@@ -191,6 +197,7 @@ private slots:
         case ui::SettingsFile::Messages:
             QCOMPARE(s.messenger()->status(), QString("messages to Home fail: Channel 1: the mail server's name is missing."));
             break;
+        case ui::SettingsFile::Backup: QCOMPARE(rooms.backup().settings().time, std::string("04:30")); break;
         }
     }
 
