@@ -2,6 +2,7 @@
 #include "Program.h"
 
 #include "Logger.h"
+#include "RoomPages.h"
 #include "Rooms.h"
 #include "archive/Backup.h"
 #include "archive/Export.h"
@@ -167,6 +168,7 @@ int runProgram(int argc, char **argv, const Edition &edition)
                                                    place.kind == core::FolderKind::Given);
     desk->setWindow(&logger);
     logger.setDesktop(desk.get());
+    addBackupPage(logger, &rooms.backup());
     QObject::connect(desk.get(), &desktop::Desktop::exitRequested, &logger, &Logger::Exit_Click);
     QObject::connect(&running, &ui::RunningProgram::showRequested, desk.get(), &desktop::Desktop::showWindow);
     // A command that changed a settings file (--set-web-password) asks for it to be read.

@@ -5,6 +5,8 @@
 #include "Session.h"
 #include "alarms/AlarmsPage.h"
 #include "archive/ArchivePage.h"
+#include "archive/BackupPage.h"
+#include "archive/BackupWatch.h"
 #include "desktop/Desktop.h"
 #include "desktop/DesktopPage.h"
 #include "history/AvailabilityPage.h"
@@ -93,6 +95,19 @@ void addDesktopPage(Logger &window, desktop::Desktop *desktop)
             if (d)
                 d->reload();
         });
+}
+
+void addBackupPage(Logger &window, archive::BackupWatch *watch)
+{
+    Session *s = window.session();
+    const ui::Services services = s->services();
+    QPointer<archive::BackupWatch> w(watch);
+    window.addOptionsPage(
+        QStringLiteral("Backup"),
+        [s, services, w](QWidget *parent) {
+            return following(*s, ui::SettingsFile::Backup, new archive::BackupPage(services, w, parent));
+        },
+        [s] { s->saved(ui::SettingsFile::Backup); });
 }
 
 } // namespace monitor

@@ -5,6 +5,9 @@
 
 #include "ui/Notices.h"
 
+namespace archive {
+class BackupWatch;
+}
 namespace desktop {
 class Desktop;
 }
@@ -24,5 +27,7 @@ void addRoomPages(Logger &window);
 ui::OptionsPage *following(Session &session, ui::SettingsFile file, ui::OptionsPage *page);
 // The Desktop page, for a program on a desktop.
 void addDesktopPage(Logger &window, desktop::Desktop *desktop);
+// The Backup page, for the daily backup the rooms run.
+void addBackupPage(Logger &window, archive::BackupWatch *watch);
 
 } // namespace monitor
