@@ -92,7 +92,23 @@ void addNow(JsonWriter &j, const WebNow &n)
         if (a.raised)
             j.object().key("alarm").text(a.key).key("title").text(a.name).key("value").number(a.value)
                 .key("unit").text(a.unit).key("since").text(utcText(a.since)).key("text").text(a.text).endObject();
-    j.endArray().endObject();
+    j.endArray().key("backup");
+    if (n.backupOn) {
+        j.object().key("last");
+        if (n.lastBackup)
+            j.text(utcText(*n.lastBackup));
+        else
+            j.null();
+        j.key("problem");
+        if (n.backupProblem.empty())
+            j.null();
+        else
+            j.text(n.backupProblem);
+        j.endObject();
+    } else {
+        j.null();
+    }
+    j.endObject();
 }
 } // namespace
 
@@ -153,6 +169,9 @@ std::string metricsText(const WebNow &n)
     if (n.lastLive)
         gauge(out, "veldra_last_live_frame_timestamp_seconds", "Unix time of the last live frame.",
               double(*n.lastLive));
+    if (n.lastBackup)
+        gauge(out, "veldra_backup_last_success_timestamp_seconds", "Unix time of the last whole backup.",
+              double(*n.lastBackup));
     if (n.month) {
         const Availability &m = *n.month;
         family(out, "veldra_availability_ratio", "gauge",

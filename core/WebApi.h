@@ -53,6 +53,11 @@ struct WebNow {
     long long messagesSent = 0, messagesFailed = 0, messagesDropped = 0, messagesWaiting = 0;
     // This month's availability, once read from the archive.
     std::optional<Availability> month;
+    // The daily backup, when it is on: the Unix second of the last whole
+    // one (none yet), and why the last one failed ("" when it did not).
+    bool backupOn = false;
+    std::optional<std::int64_t> lastBackup;
+    std::string backupProblem;
     std::vector<WebAlarm> alarms;
 };
 

@@ -74,7 +74,7 @@ Rooms::Rooms(const ui::Services &services)
     // The web server reads the session's values (and the archive); it starts as web.cfg says.
     m_web = std::make_unique<web::WebServer>(m_session->services());
     web::WebServer *w = m_web.get();
-    feedWebServer(*s, *w, *a, s->messenger());
+    feedWebServer(*s, *w, *a, s->messenger(), b);
     answerSettings(*s, *w);
     s->setWebServer(w);
     // Each settings file to every room here that reads it (the session's

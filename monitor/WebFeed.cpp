@@ -11,6 +11,7 @@
 #include "core/Text.h"
 #include "archive/Archive.h"
 #include "archive/AvailabilityReport.h"
+#include "archive/BackupWatch.h"
 #include "archive/Certified.h"
 #include "archive/WindReport.h"
 #include "core/WebAnalyses.h"
@@ -175,7 +176,8 @@ void answerArchive(web::WebServer &server, const QString &file)
 }
 } // namespace
 
-void feedWebServer(Session &session, web::WebServer &server, archive::Archive &archive, publish::Messenger *messenger)
+void feedWebServer(Session &session, web::WebServer &server, archive::Archive &archive, publish::Messenger *messenger,
+                   const archive::BackupWatch *backup)
 {
     answerArchive(server, archive.path());
 
@@ -189,7 +191,7 @@ void feedWebServer(Session &session, web::WebServer &server, archive::Archive &a
     archive::Archive *a = &archive;
 
     // Only copying: the texts are made on the server's threads.
-    auto update = [s, w, a, messenger, state](bool reading) {
+    auto update = [s, w, a, messenger, backup, state](bool reading) {
         core::WebNow n;
         n.time = s->services().clock->now().toSecsSinceEpoch();
         n.state = s->dataState();
@@ -219,6 +221,12 @@ void feedWebServer(Session &session, web::WebServer &server, archive::Archive &a
             n.messagesWaiting = c.waiting;
         }
         n.month = s->monthAvailability();
+        if (backup) {
+            n.backupOn = backup->settings().on;
+            if (const auto last = backup->lastGood())
+                n.lastBackup = last->toSecsSinceEpoch();
+            n.backupProblem = backup->problem().toStdString();
+        }
         for (const core::AlarmId id : core::kAlarms) {
             core::WebAlarm alarm;
             alarm.key = core::alarmKey(id);

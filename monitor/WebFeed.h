@@ -9,6 +9,7 @@
 
 namespace archive {
 class Archive;
+class BackupWatch;
 }
 namespace publish {
 class Messenger;
@@ -21,7 +22,8 @@ namespace monitor {
 
 class Session;
 
+// `backup` (when given) tells the last backup, read-only.
 void feedWebServer(Session &session, web::WebServer &server, archive::Archive &archive,
-                   publish::Messenger *messenger = nullptr);
+                   publish::Messenger *messenger = nullptr, const archive::BackupWatch *backup = nullptr);
 
 } // namespace monitor

@@ -65,6 +65,9 @@ std::vector<std::pair<std::string, std::string>> fixedAnswers()
     busy.framesReceived = 42;
     busy.framesRejected = 3;
     busy.archiveMinutesDropped = 1;
+    busy.backupOn = true;
+    busy.lastBackup = 1772852400;
+    busy.backupProblem = "The folder /media/stick is not there (is the stick or the share attached?).";
     core::WebAlarm silent = alarmOf("no_data", "No data", true), low = alarmOf("battery_low", "Battery \"low\"", true);
     silent.value = 65;
     silent.unit = "s";

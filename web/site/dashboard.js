@@ -54,6 +54,13 @@
     $("frames").textContent = String(now.frames.received);
     $("rejected").textContent = now.frames.rejected ? `(${now.frames.rejected} rejected)` : "";
     $("time").textContent = clock(Date.parse(now.time));
+    // The daily backup, when it is on: shown only, chosen in the program's window.
+    $("backup-tile").hidden = !now.backup;
+    if (now.backup) {
+      const last = now.backup.last && new Date(now.backup.last);
+      $("backup").textContent = last ? `${last.toLocaleDateString()} ${clock(last)}` : "none yet";
+      $("backup-problem").textContent = now.backup.problem ? `The last one failed: ${now.backup.problem}` : "";
+    }
 
     const note = $("nodata");
     note.hidden = live;
@@ -82,9 +89,10 @@
       meters[k].set(null);
       meters[k].out.textContent = "\u2013";
     }
-    for (const id of ["yesterday", "lifetime", "load", "frames"])
+    for (const id of ["yesterday", "lifetime", "load", "frames", "backup"])
       $(id).textContent = "\u2013";
     $("rejected").textContent = "";
+    $("backup-problem").textContent = "";
     $("alarms").replaceChildren();
     $("link").textContent = "The program does not answer; trying again\u2026";
     $("link").className = "link lost";
