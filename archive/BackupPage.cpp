@@ -10,6 +10,7 @@
 #include "ui/Twips.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
@@ -79,8 +80,11 @@ void BackupPage::Form_Load()
 void BackupPage::showStatus()
 {
     QString text = m_watch ? m_watch->statusText() : QString();
+    const QString program = QCoreApplication::applicationName().isEmpty() ? QStringLiteral("crestdial")
+                                                                           : QCoreApplication::applicationName();
     text += QStringLiteral("\n\nA backup holds the settings with their passwords: its folder is readable by you "
-                           "alone. To restore one, close the program and run: crestdial --restore BACKUP");
+                           "alone. To restore one, close the program and run: %1 --restore BACKUP")
+                .arg(program);
     Status->setText(text);
     BackupNow->setEnabled(m_watch && !m_watch->running());
 }
