@@ -78,9 +78,19 @@ std::string builtInPage(const char *name, bool password)
     if (password)
         header += "<form method=\"post\" action=\"/logout\"><button type=\"submit\">Log out</button></form>\n";
     header += "</header>";
-    const std::string mark = "<!--header-->";
-    if (const size_t at = page.find(mark); at != std::string::npos)
-        page.replace(at, mark.size(), header);
+    // What every page of charts loads first.
+    const std::string charts = "<meta charset=\"utf-8\">\n"
+                               "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+                               "<link rel=\"icon\" href=\"/static/veldra.svg\" type=\"image/svg+xml\">\n"
+                               "<link rel=\"stylesheet\" href=\"/static/veldra.css\">\n"
+                               "<link rel=\"stylesheet\" href=\"/static/uPlot.min.css\">\n"
+                               "<script src=\"/static/uPlot.min.js\" defer></script>\n"
+                               "<script src=\"/static/page.js\" defer></script>\n"
+                               "<script src=\"/static/chartText.js\" defer></script>";
+    for (const auto &[mark, text] : {std::pair<std::string, const std::string &>{"<!--header-->", header},
+                                     std::pair<std::string, const std::string &>{"<!--charts-->", charts}})
+        if (const size_t at = page.find(mark); at != std::string::npos)
+            page.replace(at, mark.size(), text);
     return page;
 }
 

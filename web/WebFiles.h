@@ -25,7 +25,8 @@ std::string entityTag(const WebFile &f);
 // The login page, with a note above the form when there is one.
 std::string loginPage(const std::string &note);
 // A built-in page with its header: the links to every page (this one
-// marked) and the "Log out" button when a password is asked for.
+// marked) and the "Log out" button when a password is asked for; a page of
+// charts also with what all of them load.
 std::string builtInPage(const char *name, bool password);
 
 } // namespace web

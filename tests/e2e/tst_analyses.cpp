@@ -179,12 +179,7 @@ class TestAnalyses : public QObject {
 private slots:
     void initTestCase()
     {
-        for (const char *tool : {"chromium", "python3"})
-            if (QStandardPaths::findExecutable(tool).isEmpty()) {
-                if (qEnvironmentVariableIsSet("CI"))
-                    QFAIL(qPrintable(QString(tool) + " is missing (scripts/install-deps installs it)"));
-                QSKIP(qPrintable(QString(tool) + " is missing; scripts/install-deps installs it"));
-            }
+        VELDRA_NEED_BROWSER();
         m_folder = new testsupport::ProgramFolder;
         scriptedFolder();
         // No unit is attached: "No data" raised a second after the start.
@@ -208,13 +203,7 @@ private slots:
         delete m_folder;
     }
 
-    void pagesDraw_data()
-    {
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("height");
-        QTest::newRow("phone") << 390 << 844;
-        QTest::newRow("desktop") << 1280 << 800;
-    }
+    void pagesDraw_data() { screenRows(); }
     // Each page: every chart drawn with its figures written out, the
     // availability bars stacked, nothing wider than the screen, no console
     // error, no serious or critical finding of axe-core.

@@ -112,12 +112,7 @@ class TestDashboard : public QObject {
 private slots:
     void initTestCase()
     {
-        for (const char *tool : {"chromium", "python3"})
-            if (QStandardPaths::findExecutable(tool).isEmpty()) {
-                if (qEnvironmentVariableIsSet("CI"))
-                    QFAIL(qPrintable(QString(tool) + " is missing (scripts/install-deps installs it)"));
-                QSKIP(qPrintable(QString(tool) + " is missing; scripts/install-deps installs it"));
-            }
+        VELDRA_NEED_BROWSER();
         m_folder = new testsupport::ProgramFolder;
         // The scripted archive: six hours of minutes up to a few minutes ago.
         archive::ArchiveDb db;
@@ -162,13 +157,7 @@ private slots:
         delete m_folder;
     }
 
-    void dashboard_data()
-    {
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("height");
-        QTest::newRow("phone") << 390 << 844;
-        QTest::newRow("desktop") << 1280 << 800;
-    }
+    void dashboard_data() { screenRows(); }
     void dashboard()
     {
         QFETCH(int, width);

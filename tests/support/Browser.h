@@ -10,7 +10,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QString>
+#include <QTest>
 #include <QtGlobal>
 
 #include <functional>
@@ -64,6 +66,24 @@ inline QJsonObject open(const QString &url, int w, int h) { return {{"open", url
 inline QJsonObject wait(const QString &js, int ms) { return {{"wait", js}, {"timeout", ms}}; }
 inline QJsonObject eval(const QString &js) { return {{"eval", js}}; }
 inline QJsonObject shot(const QString &path) { return {{"shot", path}}; }
+
+// A test's rows at a phone's and a desktop's size.
+inline void screenRows()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::newRow("phone") << 390 << 844;
+    QTest::newRow("desktop") << 1280 << 800;
+}
+
+// Fails (on CI) or skips the test without Chromium and Python to drive it.
+#define VELDRA_NEED_BROWSER()                                                                                       \
+    for (const char *tool : {"chromium", "python3"})                                                                \
+        if (QStandardPaths::findExecutable(tool).isEmpty()) {                                                       \
+            if (qEnvironmentVariableIsSet("CI"))                                                                    \
+                QFAIL(qPrintable(QString(tool) + " is missing (scripts/install-deps installs it)"));                \
+            QSKIP(qPrintable(QString(tool) + " is missing; scripts/install-deps installs it"));                     \
+        }
 
 // What went wrong in a run: the step that did not finish, and the page's errors.
 inline QString why(const Run &r) { return r.failed + " " + QJsonDocument(r.errors).toJson(); }

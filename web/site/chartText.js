@@ -33,16 +33,7 @@ const ChartText = (() => {
   function table(box, caption, head, rows) {
     const details = element("details", undefined, box);
     element("summary", "The figures", details);
-    const t = element("table", undefined, details);
-    element("caption", caption, t);
-    const tr = element("tr", undefined, element("thead", undefined, t));
-    for (const h of head) element("th", h, tr).scope = "col";
-    const body = element("tbody", undefined, t);
-    for (const row of rows) {
-      const r = element("tr", undefined, body);
-      row.forEach((cell, i) => element(i ? "td" : "th", cell, r));
-      r.firstChild.scope = "row";
-    }
+    Page.table(details, caption, head, rows);
   }
 
   // Power, wind and battery: the range, each quantity's lowest and highest,
