@@ -17,6 +17,9 @@ class Archive;
 class AvailabilityWatch;
 class PerformanceWatch;
 }
+namespace publish {
+class DataOut;
+}
 namespace web {
 class WebServer;
 }
@@ -42,6 +45,7 @@ private:
     std::unique_ptr<Session> m_session;
     std::unique_ptr<archive::Archive> m_archive;
     std::unique_ptr<web::WebServer> m_web;
+    std::unique_ptr<publish::DataOut> m_dataOut;
     std::unique_ptr<archive::PerformanceWatch> m_performance;
     std::unique_ptr<archive::AvailabilityWatch> m_availability;
     std::map<int, core::PerformanceSums> m_performanceDays;

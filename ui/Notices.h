@@ -17,11 +17,11 @@ namespace ui {
 // it changed, and every room that reads that file takes it up; a room lists
 // its files in the composition root's one switch, so none is missed by a
 // misspelt name.
-enum class SettingsFile { Alarms, Mqtt, Archive, Web, Turbine, CertifiedCurve, Messages };
+enum class SettingsFile { Alarms, Mqtt, Archive, Web, Turbine, CertifiedCurve, Messages, DataOut };
 constexpr SettingsFile kSettingsFiles[] = {SettingsFile::Alarms,  SettingsFile::Mqtt,
                                            SettingsFile::Archive, SettingsFile::Web,
                                            SettingsFile::Turbine, SettingsFile::CertifiedCurve,
-                                           SettingsFile::Messages};
+                                           SettingsFile::Messages, SettingsFile::DataOut};
 
 class FailureNotices {
 public:

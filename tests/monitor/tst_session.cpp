@@ -13,6 +13,7 @@
 #include "core/Turbine.h"
 #include "core/Web.h"
 #include "monitor/Rooms.h"
+#include "publish/DataOut.h"
 #include "publish/Messenger.h"
 #include "monitor/Session.h"
 #include "publish/Publisher.h"
@@ -126,7 +127,8 @@ private slots:
         for (const bool sighup : {false, true})
             for (const ui::SettingsFile file : {ui::SettingsFile::Alarms, ui::SettingsFile::Mqtt,
                                                 ui::SettingsFile::Archive, ui::SettingsFile::Web,
-                                                ui::SettingsFile::Turbine, ui::SettingsFile::Messages})
+                                                ui::SettingsFile::Turbine, ui::SettingsFile::Messages,
+                                                ui::SettingsFile::DataOut})
                 QTest::addRow("file %d, %s", int(file), sighup ? "SIGHUP" : "saved") << int(file) << sighup;
     }
     void settingsReachEveryRoom()
@@ -153,6 +155,8 @@ private slots:
         messages.on = true;
         messages.channels.resize(1);
         messages.channels[0].name = "Home";
+        core::DataOutSettings dataOut;
+        dataOut.on = true;
         const std::map<ui::SettingsFile, std::pair<const char *, std::string>> files{
             {ui::SettingsFile::Alarms, {"alarms.cfg", core::alarmSettingsText(alarms)}},
             {ui::SettingsFile::Mqtt, {"mqtt.cfg", core::mqttSettingsText(mqtt)}},
@@ -160,6 +164,7 @@ private slots:
             {ui::SettingsFile::Web, {"web.cfg", core::webSettingsText(web)}},
             {ui::SettingsFile::Turbine, {"turbine.cfg", core::turbineSettingsText(turbine)}},
             {ui::SettingsFile::Messages, {"messages.cfg", core::messageSettingsText(messages)}},
+            {ui::SettingsFile::DataOut, {"dataout.cfg", core::dataOutSettingsText(dataOut)}},
         };
         const auto &[name, text] = files.at(ui::SettingsFile(file));
         folder.write(name, QByteArray::fromStdString(text));
@@ -190,6 +195,10 @@ private slots:
         case ui::SettingsFile::CertifiedCurve: break;
         case ui::SettingsFile::Messages:
             QCOMPARE(s.messenger()->status(), QString("messages to Home fail: Channel 1: the mail server's name is missing."));
+            break;
+        case ui::SettingsFile::DataOut:
+            QVERIFY2(s.dataOut()->status().startsWith("data out: The address is http:// or https://"),
+                     qPrintable(s.dataOut()->status()));
             break;
         }
     }
