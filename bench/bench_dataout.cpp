@@ -119,6 +119,8 @@ int main(int argc, char **argv)
         testsupport::VictoriaServer vm(scratch.filePath("vm"));
         if (!vm.start())
             return 1;
+        // Off for the baseline, and every minute to send.
+        QFile::remove(folder.file("dataout.cfg"));
         QFile::remove(folder.file("dataout-cursor.txt"));
         core::DataOutSettings s;
         s.on = true;
@@ -138,8 +140,9 @@ int main(int argc, char **argv)
         const auto caughtUp = [&] { return out.counts().sent >= kMinutes && out.counts().backlog == 0; };
         stalls.push_back(longestStall(120, caughtUp));
         seconds.push_back(sending.elapsed() / 1000.0);
-        if (!caughtUp() || out.counts().failures) {
-            std::fprintf(stderr, "not caught up: %lld sent, %s\n", out.counts().sent, qPrintable(out.status()));
+        if (!caughtUp()) {
+            std::fprintf(stderr, "not caught up: %lld sent, %lld waiting, %lld failed tries\n", out.counts().sent,
+                         out.counts().backlog, out.counts().failures);
             return 1;
         }
         // Caught up: nothing runs until a minute is written.
@@ -156,8 +159,9 @@ int main(int argc, char **argv)
         const int kept = vm.points("veldra_minute", "frames", "Bench");
         std::fprintf(stderr,
                      "run %d: %.1f s, stall %.2f ms (baseline %.2f ms), idle CPU %.3f %%, %d minutes in the "
-                     "database\n",
-                     run + 1, seconds.back(), stalls.back(), baselines.back(), idleCpu.back(), kept);
+                     "database, %lld failed tries\n",
+                     run + 1, seconds.back(), stalls.back(), baselines.back(), idleCpu.back(), kept,
+                     out.counts().failures);
     }
     std::printf("dataout_year_backlog  median_s=%.1f\n", median(seconds));
     std::printf("dataout_backlog_stall  median_ms=%.2f\n", median(stalls));

@@ -14,6 +14,12 @@
 #include <QSysInfo>
 #include <QTimer>
 
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 namespace publish {
 
 namespace {
@@ -57,7 +63,12 @@ DataOut::DataOut(const ui::Services &services, QString archivePath,
     m_thread.setObjectName(QStringLiteral("data out"));
     m_worker->moveToThread(&m_thread);
     connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
-    m_thread.start();
+    // The sender gives way to the program's own thread and the live values
+    // (Qt's priorities do nothing for Linux's ordinary threads: a nice value does).
+    m_thread.start(QThread::LowPriority);
+#ifdef Q_OS_LINUX
+    QMetaObject::invokeMethod(m_worker, [] { setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), 10); });
+#endif
     m_retry->setSingleShot(true);
     connect(m_retry, &QTimer::timeout, this, &DataOut::start);
 }
@@ -96,6 +107,7 @@ void DataOut::loadSettings()
     m_failuresInRow = 0;
     m_answer.clear();
     m_retry->stop();
+    m_checkCursor = true;
     if (m_running) {
         m_stop->store(true);
         m_again = true;
@@ -122,16 +134,21 @@ void DataOut::wake()
 
 void DataOut::start()
 {
-    if (!m_counts.on || !m_rules)
+    // Off, the cursor kept from an earlier sending is still checked against
+    // the archive (once, at the settings' reading).
+    const bool check = !m_counts.on && m_checkCursor && QFileInfo::exists(m_cursorPath);
+    if (!check && (!m_counts.on || !m_rules))
         return;
     if (m_running) {
         m_again = true;
         return;
     }
+    m_checkCursor = false;
     m_running = true;
     m_again = false;
     m_stop->store(false);
-    DataOutJob job{m_settings, m_site, *m_rules, m_archivePath, m_cursorPath};
+    DataOutJob job{m_settings, m_site, m_rules.value_or(core::AvailabilityRules()), m_archivePath, m_cursorPath};
+    job.settings.on = m_counts.on;
     QPointer<DataOut> self(this);
     DataSender *sender = m_sender.get();
     QMetaObject::invokeMethod(m_worker, [self, sender, job = std::move(job)] {
@@ -152,6 +169,8 @@ void DataOut::reported(const DataOutReport &r)
 {
     if (!r.note.empty())
         m_services.messages->notify(nullptr, QString::fromStdString(r.note));
+    if (!m_counts.on)
+        return; // a check of the cursor only
     m_counts.forgotten = std::max(m_counts.forgotten, r.forgotten);
     if (r.backlog >= 0)
         m_counts.backlog = r.backlog;

@@ -80,7 +80,7 @@ private:
     QObject *m_worker;
     std::unique_ptr<DataSender> m_sender;
     std::shared_ptr<std::atomic<bool>> m_stop;
-    bool m_running = false, m_again = false;
+    bool m_running = false, m_again = false, m_checkCursor = false;
     QTimer *m_retry;
     double m_firstRetry;
     int m_failuresInRow = 0;

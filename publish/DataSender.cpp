@@ -4,7 +4,9 @@
 #include "MessageSender.h"
 #include "ui/Files.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QThread>
 
 #include <algorithm>
 #include <map>
@@ -96,25 +98,33 @@ void DataSender::run(const DataOutJob &job, const std::function<void(const DataO
     const auto kept = ui::readWhole(job.cursorPath);
     const auto read = kept ? core::readCursor(std::string_view(kept->constData(), size_t(kept->size())))
                            : std::nullopt;
-    // A cursor of another database, or none: that one gets every minute.
-    core::DataOutCursor cursor{0, target};
-    if (read && read->target == target)
-        cursor.seq = read->seq;
     const auto last = m_db.lastChange();
     if (!last)
         return report(failed("the archive cannot be read: " + m_db.error().toStdString()));
     std::string note;
-    if (cursor.seq > *last) {
+    if (read && read->seq > *last) {
         // An archive older than what was sent (restored from a copy, or
         // made anew): the database has its minutes up to its last change,
-        // and what comes after that is sent.
+        // and what comes after that is sent. Checked before the archive
+        // writes again, also while sending is off, so that no change
+        // numbered anew under the old cursor is passed over.
         note = "The archive's changes end before those the database confirmed (an archive restored or made "
                "anew); sending goes on from the archive's last change.";
-        cursor.seq = *last;
-        if (!writeCursor(job.cursorPath, cursor))
+        if (!writeCursor(job.cursorPath, {*last, read->target}))
             return report(
                 failed("the cursor file cannot be written: " + ui::nativePath(job.cursorPath).toStdString()));
     }
+    if (!job.settings.on) {
+        DataOutReport r;
+        r.note = note;
+        r.caughtUp = true;
+        r.backlog = 0;
+        return report(r);
+    }
+    // A cursor of another database, or none: that one gets every minute.
+    core::DataOutCursor cursor{0, target};
+    if (read && read->target == target)
+        cursor.seq = std::min(read->seq, *last);
     const auto backlog = m_db.minutesChangedAfter(cursor.seq);
     if (!backlog)
         return report(failed("the archive cannot be read: " + m_db.error().toStdString()));
@@ -122,6 +132,8 @@ void DataSender::run(const DataOutJob &job, const std::function<void(const DataO
     const core::HttpRequest request = core::dataOutRequest(job.settings);
     const std::string ca = job.settings.caFile;
     while (!m_stop->load()) {
+        QElapsedTimer batch;
+        batch.start();
         DataOutReport r;
         r.note = std::move(note);
         note.clear();
@@ -164,6 +176,12 @@ void DataSender::run(const DataOutJob &job, const std::function<void(const DataO
         r.cursor = end;
         r.backlog = left;
         report(r);
+        // A backlog is paced: after each batch a pause as long as it took
+        // (at most a second), so that the program's own thread, the live
+        // values and the database's other writers keep their share.
+        if (left > 0)
+            for (qint64 rest = std::min<qint64>(batch.elapsed(), 1000); rest > 0 && !m_stop->load(); rest -= 20)
+                QThread::msleep(20);
     }
 }
 

@@ -49,7 +49,8 @@ public:
     explicit DataSender(std::shared_ptr<std::atomic<bool>> stop) : m_stop(std::move(stop)) { }
 
     // Sends until caught up, a batch fails or the stop is set; `report` after
-    // each batch. Blocking: the caller's thread is the sender's.
+    // each batch. Settings that are off only bring a cursor beyond the
+    // archive back to it. Blocking: the caller's thread is the sender's.
     void run(const DataOutJob &job, const std::function<void(const DataOutReport &)> &report);
 
 private:

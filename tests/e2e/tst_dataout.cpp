@@ -240,6 +240,55 @@ private slots:
         QCOMPARE(cursor->seq, *reader.lastChange());
     }
 
+    // An archive put back from an older copy, while sending is off: the
+    // cursor comes back to the copy's last change at the next start, so the
+    // minutes archived after it (numbered anew below the old cursor) are sent.
+    void archiveRestoredFromACopy()
+    {
+        ProgramFolder folder;
+        const QString archivePath = folder.file("archive.sqlite");
+        QCOMPARE(seed(archivePath, 50, 50).size(), 50);
+        QVERIFY(QFile::copy(archivePath, folder.file("copy.sqlite")));
+        QCOMPARE(seed(archivePath, 50, 0).size(), 50);
+        auto db = database("victoriametrics", folder.file("db"));
+        QVERIFY(db);
+        core::DataOutSettings s = settingsFor("victoriametrics", db->url());
+        const auto run = [&](bool on, const std::function<bool()> &until) {
+            s.on = on;
+            folder.write("dataout.cfg", QByteArray::fromStdString(core::dataOutSettingsText(s)));
+            Service service(folder);
+            if (!service.start())
+                return false;
+            QElapsedTimer t;
+            t.start();
+            while (!until() && t.elapsed() < 30000)
+                QTest::qWait(50);
+            return until();
+        };
+        const auto points = [&] { return db->points("veldra_minute", "frames", kSite); };
+        QVERIFY(run(true, [&] { return points() == 100; }));
+        const auto sent = core::readCursor(folder.read("dataout-cursor.txt").toStdString());
+        QVERIFY(sent);
+
+        for (const QString &name : {archivePath, archivePath + "-wal", archivePath + "-shm"})
+            QFile::remove(name);
+        QVERIFY(QFile::copy(folder.file("copy.sqlite"), archivePath));
+        std::int64_t copied = 0;
+        {
+            archive::ArchiveDb reader;
+            QVERIFY(reader.open(archivePath, true));
+            copied = *reader.lastChange();
+        }
+        QVERIFY(copied < sent->seq);
+        const auto cursor = [&] { return core::readCursor(folder.read("dataout-cursor.txt").toStdString()); };
+        QVERIFY(run(false, [&] { return cursor() && cursor()->seq == copied; }));
+        QCOMPARE(cursor()->target, sent->target);
+
+        // Minutes the database never had, archived after the copy came back.
+        QCOMPARE(seed(archivePath, 80, 100).size(), 80);
+        QVERIFY(run(true, [&] { return points() == 180; }));
+    }
+
     // The 2.x form to a receiver over HTTPS: the write path with org, bucket
     // and precision, the token in its header only, and the lines. Without
     // the CA file the receiver's certificate is refused, in the library's words.
