@@ -53,8 +53,7 @@ private slots:
         folder.write("frame.txt", kFrame + "\n");
         folder.write("prog.cfg", testsupport::progCfg("1"));
         QProcess unit;
-        QVERIFY(
-            testsupport::startUnit(unit, folder.path(), {"--replay", folder.file("frame.txt"), "--rate", "4"}));
+        QVERIFY(testsupport::startUnit(unit, folder.path(), {"--replay", folder.file("frame.txt"), "--rate", "4"}));
         QTRY_VERIFY_WITH_TIMEOUT(folder.exists("COM1"), 10000);
 
         const int kills = qEnvironmentVariableIntValue("VELDRA_KILLS") > 0
@@ -94,8 +93,7 @@ private slots:
             const qint64 startedAt = QDateTime::currentMSecsSinceEpoch();
             const bool longRun = kills > 3 && run % 5 == 4;
             const int ms = run == kills ? 15000
-                                        : (longRun ? 65000 + int(random.bounded(85000))
-                                                   : 5000 + int(random.bounded(25000)));
+                                        : (longRun ? 65000 + int(random.bounded(85000)) : 5000 + int(random.bounded(25000)));
             QTest::qWait(ms);
             if (run == kills) {
                 process.terminate();
@@ -133,10 +131,8 @@ private slots:
         for (const qint64 t : covered) {
             const auto row = db.row(archive::Step::Minute, t);
             QVERIFY2(row, qPrintable(QString("no row for %1").arg(t)));
-            QVERIFY2(
-                row->frames <= 4 * 60 + 2 && row->noDataSeconds <= 2,
-                qPrintable(
-                    QString("%1: %2 frames, %3 s without data").arg(t).arg(row->frames).arg(row->noDataSeconds)));
+            QVERIFY2(row->frames <= 4 * 60 + 2 && row->noDataSeconds <= 2,
+                     qPrintable(QString("%1: %2 frames, %3 s without data").arg(t).arg(row->frames).arg(row->noDataSeconds)));
         }
         qInfo("%lld minutes covered whole, each with its row", static_cast<long long>(covered.size()));
         // Each minute kept is in the availability tallies once, with its energy.
@@ -155,8 +151,7 @@ private slots:
         for (const core::ArchiveRow &m : minutes)
             minutesWh += m.energyWh;
         QCOMPARE(talliedMinutes, (long long)minutes.size());
-        QVERIFY2(std::abs(talliedWh - minutesWh) < 1e-6,
-                 qPrintable(QString("%1 Wh against %2").arg(talliedWh).arg(minutesWh)));
+        QVERIFY2(std::abs(talliedWh - minutesWh) < 1e-6, qPrintable(QString("%1 Wh against %2").arg(talliedWh).arg(minutesWh)));
         if (QDate::currentDate() != day)
             QSKIP("the day changed during the test");
 
@@ -306,26 +301,24 @@ private slots:
         const qint64 t0 = 1767225600; // 2026-01-01 UTC
         sqlite3 *db = nullptr;
         QCOMPARE(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
-        const QString fill =
-            QString(
-                "BEGIN; WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 8759) "
-                "INSERT INTO hour(t, utc_offset, minutes, imported, frames, energy_wh) SELECT %1 + i * 3600, 0, 60, 0, "
-                "3600, i % 97 FROM n;"
-                "INSERT INTO day(day, t, utc_offset, minutes, imported, frames, energy_wh) SELECT "
-                "CAST(strftime('%Y%m%d', min(t), 'unixepoch') AS INTEGER), min(t), 0, sum(minutes), 0, sum(frames), "
-                "sum(energy_wh) FROM hour GROUP BY t / 86400;"
-                "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 99999) "
-                "INSERT INTO minute(t, utc_offset, frames, rejected, energy_mwh, load_s, nodata_s, source, volts_mean, "
-                "volts_min, volts_max) SELECT %1 + i * 60, 0, 60, 0, 2500, 0, 0, 0, 1500, 1490, 1510 FROM n;"
-                "UPDATE meta SET value = 0 WHERE key = 'clean'; COMMIT; PRAGMA wal_checkpoint(TRUNCATE);")
-                .arg(t0);
+        const QString fill = QString(
+            "BEGIN; WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 8759) "
+            "INSERT INTO hour(t, utc_offset, minutes, imported, frames, energy_wh) SELECT %1 + i * 3600, 0, 60, 0, "
+            "3600, i % 97 FROM n;"
+            "INSERT INTO day(day, t, utc_offset, minutes, imported, frames, energy_wh) SELECT "
+            "CAST(strftime('%Y%m%d', min(t), 'unixepoch') AS INTEGER), min(t), 0, sum(minutes), 0, sum(frames), "
+            "sum(energy_wh) FROM hour GROUP BY t / 86400;"
+            "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 99999) "
+            "INSERT INTO minute(t, utc_offset, frames, rejected, energy_mwh, load_s, nodata_s, source, volts_mean, "
+            "volts_min, volts_max) SELECT %1 + i * 60, 0, 60, 0, 2500, 0, 0, 0, 1500, 1490, 1510 FROM n;"
+            "UPDATE meta SET value = 0 WHERE key = 'clean'; COMMIT; PRAGMA wal_checkpoint(TRUNCATE);")
+                                 .arg(t0);
         QCOMPARE(sqlite3_exec(db, fill.toUtf8().constData(), nullptr, nullptr, nullptr), SQLITE_OK);
         // The minutes' pages, in the file's order (the indexes have pages of their own).
         std::vector<qint64> pages;
         sqlite3_stmt *leaves = nullptr;
-        QCOMPARE(sqlite3_prepare_v2(db,
-                                    "SELECT pageno FROM dbstat WHERE name = 'minute' AND pagetype = 'leaf' "
-                                    "ORDER BY pageno",
+        QCOMPARE(sqlite3_prepare_v2(db, "SELECT pageno FROM dbstat WHERE name = 'minute' AND pagetype = 'leaf' "
+                                        "ORDER BY pageno",
                                     -1, &leaves, nullptr),
                  SQLITE_OK);
         while (sqlite3_step(leaves) == SQLITE_ROW)
