@@ -106,6 +106,11 @@ void Archive::loadTurbine()
         m_writer, [w = m_writer, turbine, curve] { w->setTurbine(turbine, curve); }, Qt::QueuedConnection);
 }
 
+void Archive::setSentUpTo(std::optional<qint64> seq)
+{
+    QMetaObject::invokeMethod(m_writer, [w = m_writer, seq] { w->setSentUpTo(seq); }, Qt::QueuedConnection);
+}
+
 void Archive::forgetOld()
 {
     const qint64 wall = m_services.clock->now().toSecsSinceEpoch();

@@ -11,6 +11,7 @@
 
 #include <QObject>
 #include <QSet>
+#include <optional>
 #include <memory>
 
 class QThread;
@@ -47,6 +48,9 @@ public:
     void tick();
 
     ArchiveWriter *writer() const { return m_writer; }
+    // What a sender of the minutes has had confirmed (nullopt: nothing is
+    // sent), for counting the minutes retention lets go before it has them.
+    void setSentUpTo(std::optional<qint64> seq);
     // Minutes let go unwritten in this run.
     long long minutesDropped() const { return m_dropped; }
     // What is wrong with the archive now, for a status line ("" when nothing).

@@ -78,7 +78,8 @@ bool ArchiveDb::classMinute(const std::optional<core::ArchiveRow> &old, const co
     const auto move = [&](const std::vector<std::int64_t> &times, core::Category from, core::Category to) {
         for (const std::int64_t m : times) {
             const auto r = std::find_if(before.begin(), before.end(), [m](const core::ArchiveRow &b) { return b.t == m; });
-            if (r != before.end() && (!tally(*r, from, -1) || !tally(*r, to, 1)))
+            // Sent again with its new category.
+            if (r != before.end() && (!tally(*r, from, -1) || !tally(*r, to, 1) || !stamp(Step::Minute, m)))
                 return false;
         }
         return true;

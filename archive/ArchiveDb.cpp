@@ -136,10 +136,13 @@ bool ArchiveDb::put(Step step, const core::ArchiveRow &r)
         s.bindNull(i++);
     else
         s.bind(i++, r.windUnit);
-    return s.step() == SQLITE_DONE || fail("write");
+    if (s.step() != SQLITE_DONE)
+        return fail("write");
+    if (step == Step::Hour)
+        return true;
+    return stamp(step, step == Step::Day ? std::int64_t(core::localDayKey(r.t, r.utcOffset)) : r.t);
 }
 
-namespace {
 core::ArchiveRow readRow(const Statement &s, bool minute)
 {
     core::ArchiveRow r;
@@ -185,7 +188,6 @@ core::ArchiveRow readRow(const Statement &s, bool minute)
     r.windUnit = s.text(i);
     return r;
 }
-} // namespace
 
 namespace {
 // Each row of `step` with from <= t < to, oldest first, handed to `take`
@@ -463,8 +465,10 @@ long long ArchiveDb::addImported(const std::vector<core::ArchiveRow> &minutes)
     return done ? added : -1;
 }
 
-bool ArchiveDb::forgetMinutesBefore(std::int64_t t)
+bool ArchiveDb::forgetMinutesBefore(std::int64_t t, std::optional<std::int64_t> sentUpTo)
 {
+    if (sentUpTo)
+        return transaction("BEGIN IMMEDIATE", [&] { return countUnsent(t, *sentUpTo) && forgetMinutesBefore(t); });
     Statement s(m_db, "DELETE FROM minute WHERE t < ?");
     if (!s.ok())
         return fail("forget");

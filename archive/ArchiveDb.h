@@ -45,7 +45,8 @@ public:
     // The schema this program writes (PRAGMA user_version).
     // 1: minutes, hours, days. 2: the power curve. 3: days start at their
     // date's real start. 4: the minutes' categories tallied by hour.
-    static constexpr int kSchemaVersion = 4;
+    // 5: each change of a minute or a day stamped with a sequence number.
+    static constexpr int kSchemaVersion = 5;
     static QString fileName() { return QStringLiteral("archive.sqlite"); }
 
     ArchiveDb() = default;
@@ -82,8 +83,27 @@ public:
     // a summary never counts one twice. Returns how many were added; -1 on a
     // failure, with nothing written.
     long long addImported(const std::vector<core::ArchiveRow> &minutes);
-    // Minutes before `t` go (summaries stay). False on a failure.
-    bool forgetMinutesBefore(std::int64_t t);
+    // Minutes before `t` go (summaries stay). Those changed after
+    // `sentUpTo` (when given: a sender's last confirmed change) are counted
+    // as let go unsent. False on a failure.
+    bool forgetMinutesBefore(std::int64_t t, std::optional<std::int64_t> sentUpTo = std::nullopt);
+
+    // The changes, for a sender. Each write of a minute (new, merged, imported,
+    // replaced, or its category moved by a run) and of a day summary takes
+    // the next number of one sequence, in the same transaction.
+    // The last number given (0 for none, nullopt on a failure).
+    std::optional<std::int64_t> lastChange();
+    // Minutes changed with after < seq <= upTo, in the order changed, at most
+    // `limit`: (seq, minute). False on a failure.
+    bool changedMinutes(std::int64_t after, std::int64_t upTo, int limit,
+                        const std::function<void(std::int64_t, const core::ArchiveRow &)> &take);
+    // Day summaries changed with after < seq <= upTo.
+    bool changedDays(std::int64_t after, std::int64_t upTo,
+                     const std::function<void(const core::ArchiveRow &)> &take);
+    // How many minutes were changed after `after` (nullopt on a failure).
+    std::optional<long long> minutesChangedAfter(std::int64_t after);
+    // Minutes let go by retention before a sender had them, ever.
+    long long unsentForgotten();
 
     // The rules the curve's bins are made by. Bins made by other rules are
     // made again from the minutes kept (with a converted earlier curve).
@@ -152,6 +172,14 @@ private:
     // Every day row placed at its date's real start again.
     bool placeDays();
     bool put(Step step, const core::ArchiveRow &row);
+    // The row of `step` at `key` (t, or the day's yyyymmdd) takes the next
+    // change number.
+    bool stamp(Step step, std::int64_t key);
+    // Rows without a number (an older archive's, salvaged ones) take one
+    // each, oldest first.
+    bool stampUnstamped();
+    // Adds the minutes before `t` changed after `sentUpTo` to those let go unsent.
+    bool countUnsent(std::int64_t t, std::int64_t sentUpTo);
     // The curve's and the categories' rules taken up (tried again after a
     // failure such as a full disk).
     bool rulesApplied();

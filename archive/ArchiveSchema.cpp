@@ -126,6 +126,27 @@ bool ArchiveDb::makeSchema()
                         "minutes INTEGER, PRIMARY KEY(t, category, bin)) WITHOUT ROWID;"
                         "INSERT OR REPLACE INTO meta VALUES('avail_rules', '');");
         },
+        // The changes numbered for a sender; the minutes and days kept take
+        // their numbers oldest first.
+        [this] {
+            for (const char *table : {"minute", "day"}) {
+                bool has = false;
+                {
+                    Statement s(m_db, (std::string("SELECT count(*) FROM pragma_table_info('") + table
+                                       + "') WHERE name = 'seq'")
+                                          .c_str());
+                    if (!s.ok() || s.step() != SQLITE_ROW)
+                        return fail("schema");
+                    has = s.integer(0) > 0;
+                }
+                const std::string add = std::string("ALTER TABLE ") + table + " ADD COLUMN seq INTEGER";
+                if (!has && !exec(add.c_str()))
+                    return false;
+            }
+            return exec("INSERT OR IGNORE INTO meta VALUES('seq', 0);") && stampUnstamped()
+                   && exec("CREATE INDEX IF NOT EXISTS minute_seq ON minute(seq);"
+                           "CREATE INDEX IF NOT EXISTS day_seq ON day(seq);");
+        },
     };
     static_assert(std::size(steps) == kSchemaVersion, "a schema version is a step");
     for (long long v = version; v < kSchemaVersion; ++v) {

@@ -295,7 +295,7 @@ void ArchiveWriter::forget(qint64 wall, double mono, int minuteDays)
                 .arg(QDateTime::fromSecsSinceEpoch(wall).toString(QStringLiteral("yyyy-MM-dd HH:mm")),
                      QDateTime::fromSecsSinceEpoch(span->second).toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
     if (cut.before)
-        m_db.forgetMinutesBefore(*cut.before);
+        m_db.forgetMinutesBefore(*cut.before, m_sentUpTo);
 }
 
 QString ArchiveWriter::finish()

@@ -33,6 +33,9 @@ public:
     // The turbine settings or the certified curve changed: the curve and the
     // minutes' categories may be made again.
     void setTurbine(const core::TurbineSettings &turbine, const std::vector<core::CurvePoint> &certified);
+    // The last change a sender had confirmed (none while nothing is sent):
+    // minutes let go after it are counted as let go unsent.
+    void setSentUpTo(std::optional<qint64> seq) { m_sentUpTo = seq; }
     // Writes what it can and closes; the minutes that could not be written,
     // in words ("" when none), for the log.
     QString finish();
@@ -75,6 +78,7 @@ private:
     bool m_failing = false;
     // A newer program's archive is left alone.
     bool m_refused = false;
+    std::optional<qint64> m_sentUpTo;
 };
 
 } // namespace archive

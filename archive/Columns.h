@@ -12,6 +12,10 @@
 
 namespace archive {
 
+class Statement;
+// A row of `SELECT t, <its columns>` as written (a minute's or a summary's).
+core::ArchiveRow readRow(const Statement &s, bool minute);
+
 // The five quantities with the scale a minute keeps each at.
 struct Quantity {
     const char *name;

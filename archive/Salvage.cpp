@@ -219,7 +219,7 @@ bool ArchiveDb::salvage(const QString &damaged, const core::CurveRules &rules, S
     const std::vector<std::string> tables = tablesOf(m_db, &freshOk);
     if (!freshOk)
         return fail("read");
-    if (transaction("BEGIN IMMEDIATE", [&] { return salvageInto(damaged, tables, rules, got); }))
+    if (transaction("BEGIN IMMEDIATE", [&] { return salvageInto(damaged, tables, rules, got) && stampUnstamped(); }))
         return true;
     *got = Salvaged();
     return false;

@@ -8,6 +8,7 @@
 
 #include "Alarms.h"
 #include "Archive.h"
+#include "DataOut.h"
 #include "Messages.h"
 #include "Mqtt.h"
 #include "Settings.h"
@@ -111,5 +112,15 @@ FormValues messageValues(const MessageSettings &s);
 // empty secret keeps `stored`'s for the channel of the same number and
 // server (or URL).
 std::optional<FormProblem> readMessageValues(const FormValues &v, const MessageSettings &stored, MessageSettings &s);
+
+// ---- dataout.cfg
+
+std::vector<FormField> dataOutFields();
+// The password and the token are secrets: never shown.
+FormValues dataOutValues(const DataOutSettings &s);
+// The texts into `s`. An empty secret keeps `stored`'s for the same address
+// (and, for the password, the same user); a form without "CaFile" (the
+// browser's) keeps the stored one.
+std::optional<FormProblem> readDataOutValues(const FormValues &v, const DataOutSettings &stored, DataOutSettings &s);
 
 } // namespace core

@@ -160,6 +160,21 @@ std::string metricsText(const WebNow &n)
            "Messages dropped unsent after 48 hours (or their channel removed), since the program started.");
     sample(out, "veldra_messages_dropped_total", double(n.messagesDropped));
     gauge(out, "veldra_messages_waiting", "Messages in the outbox, not yet sent.", double(n.messagesWaiting));
+    if (n.dataOutOn) {
+        family(out, "veldra_dataout_minutes_sent_total", "counter",
+               "Minutes the time-series database confirmed, since the program started.");
+        sample(out, "veldra_dataout_minutes_sent_total", double(n.dataOutSent));
+        family(out, "veldra_dataout_failures_total", "counter",
+               "Tries to send minutes to the time-series database that failed, since the program started.");
+        sample(out, "veldra_dataout_failures_total", double(n.dataOutFailed));
+        gauge(out, "veldra_dataout_backlog_minutes", "Minutes waiting to be sent to the time-series database.",
+              double(n.dataOutBacklog));
+        gauge(out, "veldra_dataout_minutes_lost", "Minutes the archive let go before they were sent.",
+              double(n.dataOutForgotten));
+        if (n.dataOutLastSuccess)
+            gauge(out, "veldra_dataout_last_success_timestamp_seconds",
+                  "Unix time the time-series database last confirmed minutes.", double(n.dataOutLastSuccess));
+    }
     family(out, "veldra_alarm_raised", "gauge", "1 while the alarm is raised.");
     for (const WebAlarm &a : n.alarms)
         sample(out, "veldra_alarm_raised{alarm=\"" + labelValue(a.key) + "\"}", a.raised ? 1 : 0);

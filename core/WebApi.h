@@ -51,6 +51,12 @@ struct WebNow {
     // Messages to the owner since the program started: sent, failed tries,
     // dropped after 48 hours unsent; and those waiting now.
     long long messagesSent = 0, messagesFailed = 0, messagesDropped = 0, messagesWaiting = 0;
+    // Data out, when on: minutes the database confirmed since the program
+    // started, failed tries, minutes waiting, those retention let go unsent
+    // (ever), and the Unix time of the last confirmation (0: none yet).
+    bool dataOutOn = false;
+    long long dataOutSent = 0, dataOutFailed = 0, dataOutBacklog = 0, dataOutForgotten = 0;
+    std::int64_t dataOutLastSuccess = 0;
     // This month's availability, once read from the archive.
     std::optional<Availability> month;
     // The daily backup, when it is on: the Unix second of the last whole

@@ -14,6 +14,7 @@
 #include "history/PowerCurvePage.h"
 #include "history/TurbinePage.h"
 #include "history/WindPage.h"
+#include "publish/DataOutPage.h"
 #include "publish/MessagesPage.h"
 #include "publish/MqttPage.h"
 #include "ui/Files.h"
@@ -54,6 +55,12 @@ void addRoomPages(Logger &window)
                                                new publish::MessagesPage(services, s->messenger(), parent));
                           },
                           saved(ui::SettingsFile::Messages));
+    window.addOptionsPage(QStringLiteral("Data out"),
+                          [=](QWidget *parent) {
+                              return following(*s, ui::SettingsFile::DataOut,
+                                               new publish::DataOutPage(services, s->dataOut(), parent));
+                          },
+                          saved(ui::SettingsFile::DataOut));
     window.addOptionsPage(QStringLiteral("Archive"),
                           [=](QWidget *parent) {
                               return following(*s, ui::SettingsFile::Archive, new archive::ArchivePage(services, parent));

@@ -8,6 +8,7 @@
 #include "archive/AvailabilityWatch.h"
 #include "archive/BackupWatch.h"
 #include "archive/PerformanceWatch.h"
+#include "publish/DataOut.h"
 #include "publish/Messenger.h"
 #include "web/WebServer.h"
 
@@ -71,6 +72,17 @@ Rooms::Rooms(const ui::Services &services)
     QObject::connect(b, &archive::BackupWatch::failures, watch, backupStatus);
     backupStatus();
 
+    // Data out reads the archive with its own connection, woken by each minute written.
+    m_dataOut = std::make_unique<publish::DataOut>(m_session->services(), a->path(),
+                                                   [a](std::optional<qint64> seq) { a->setSentUpTo(seq); });
+    publish::DataOut *d = m_dataOut.get();
+    QObject::connect(a, &archive::Archive::written, d, &publish::DataOut::wake);
+    QObject::connect(a, &archive::Archive::rulesFound, d, &publish::DataOut::setRules);
+    QObject::connect(d, &publish::DataOut::statusChanged, watch,
+                     [watch](const QString &text) { watch->setRoomStatus(QStringLiteral("data out"), text); });
+    s->setDataOut(d);
+    d->loadSettings();
+
     // The web server reads the session's values (and the archive); it starts as web.cfg says.
     m_web = std::make_unique<web::WebServer>(m_session->services());
     web::WebServer *w = m_web.get();
@@ -89,6 +101,8 @@ Rooms::~Rooms()
 {
     m_session->setWebServer(nullptr);
     m_web.reset();
+    m_session->setDataOut(nullptr);
+    m_dataOut.reset();
     m_performance.reset();
     m_availability.reset();
     m_archive.reset();
@@ -105,9 +119,11 @@ void Rooms::take(ui::SettingsFile file)
         m_archive->loadTurbine();
         m_performance->check();
         m_session->messenger()->loadSettings(); // the site's name
+        m_dataOut->loadSettings();
         break;
     case ui::SettingsFile::Messages: break;
     case ui::SettingsFile::Backup: m_backup->loadSettings(); break;
+    case ui::SettingsFile::DataOut: m_dataOut->loadSettings(); break;
     case ui::SettingsFile::CertifiedCurve:
         m_archive->loadTurbine();
         m_performance->check();

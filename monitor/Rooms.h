@@ -18,6 +18,9 @@ class AvailabilityWatch;
 class BackupWatch;
 class PerformanceWatch;
 }
+namespace publish {
+class DataOut;
+}
 namespace web {
 class WebServer;
 }
@@ -44,6 +47,7 @@ private:
     std::unique_ptr<Session> m_session;
     std::unique_ptr<archive::Archive> m_archive;
     std::unique_ptr<web::WebServer> m_web;
+    std::unique_ptr<publish::DataOut> m_dataOut;
     std::unique_ptr<archive::PerformanceWatch> m_performance;
     std::unique_ptr<archive::AvailabilityWatch> m_availability;
     std::unique_ptr<archive::BackupWatch> m_backup;

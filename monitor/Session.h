@@ -35,6 +35,7 @@ class EnergyKeeper;
 class TickWriter;
 } // namespace logging
 namespace publish {
+class DataOut;
 class Messenger;
 class Publisher;
 }
@@ -146,6 +147,9 @@ public:
     // The web server, when the composition root made one (it owns it).
     web::WebServer *webServer() const { return m_web; }
     void setWebServer(web::WebServer *web) { m_web = web; }
+    // Data out, when the composition root made it (it owns it).
+    publish::DataOut *dataOut() const { return m_dataOut; }
+    void setDataOut(publish::DataOut *d) { m_dataOut = d; }
     const ui::Services &services() const { return m_services; }
 
 signals:
@@ -207,6 +211,7 @@ private:
     publish::Publisher *m_publisher;
     publish::Messenger *m_messenger;
     web::WebServer *m_web = nullptr;
+    publish::DataOut *m_dataOut = nullptr;
 };
 
 } // namespace monitor

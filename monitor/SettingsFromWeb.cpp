@@ -13,6 +13,7 @@
 #include "core/Json.h"
 #include "core/Text.h"
 #include "core/Web.h"
+#include "publish/DataOut.h"
 #include "publish/MessageSettingsFile.h"
 #include "publish/Messenger.h"
 #include "publish/MqttSettingsFile.h"
@@ -144,6 +145,14 @@ void messagesNow(const Session &s, const core::FormValues &, const core::QueryPa
     j.key("status").text(s.messenger()->status().toStdString());
 }
 
+core::DataOutSettings dataOutOf(const QByteArray &bytes) { return core::readDataOutSettings(view(bytes)); }
+
+// Beside Data out: what was sent, what waits, and what fails in the server's words.
+void dataOutNow(const Session &s, const core::FormValues &, const core::QueryPairs &, core::JsonWriter &j)
+{
+    j.key("status").text(s.dataOut() ? s.dataOut()->summary().toStdString() : std::string());
+}
+
 core::AlarmSettings alarmsOf(const QByteArray &bytes)
 {
     return core::readAlarmSettings(std::string_view(bytes.constData(), size_t(bytes.size())))
@@ -226,6 +235,21 @@ const Page kPages[] = {
          return std::nullopt;
      },
      told<ui::SettingsFile::Messages>, messagesNow},
+    {"dataout", "Data out", false, false, &ui::ProgramFolder::dataOutSettings,
+     [](const Session &) { return core::dataOutFields(); },
+     [](const QByteArray &bytes) { return core::dataOutValues(dataOutOf(bytes)); },
+     [](const Session &, const QString &path, const QByteArray &bytes,
+        const core::FormValues &form) -> std::optional<std::string> {
+         core::DataOutSettings s;
+         if (const auto problem = core::readDataOutValues(form, dataOutOf(bytes), s))
+             return problem->text;
+         if (const auto fault = publish::dataOutFileFault(s))
+             return fault->toStdString();
+         if (!publish::writeDataOutSettingsFile(path, s))
+             return ui::cannotSave(path).toStdString();
+         return std::nullopt;
+     },
+     told<ui::SettingsFile::DataOut>, dataOutNow},
     {"archive", "Archive", false, false, &ui::ProgramFolder::archiveSettings,
      [](const Session &) { return core::archiveFields(); },
      [](const QByteArray &bytes) { return core::archiveValues(core::readArchiveSettings(ui::textOf(bytes))); },

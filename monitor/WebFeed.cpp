@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "WebFeed.h"
 
+#include "publish/DataOut.h"
 #include "publish/Messenger.h"
 
 #include "Session.h"
@@ -219,6 +220,15 @@ void feedWebServer(Session &session, web::WebServer &server, archive::Archive &a
             n.messagesFailed = c.failed;
             n.messagesDropped = c.dropped;
             n.messagesWaiting = c.waiting;
+        }
+        if (const publish::DataOut *d = s->dataOut()) {
+            const publish::DataOut::Counts c = d->counts();
+            n.dataOutOn = c.on;
+            n.dataOutSent = c.sent;
+            n.dataOutFailed = c.failures;
+            n.dataOutBacklog = c.backlog;
+            n.dataOutForgotten = c.forgotten;
+            n.dataOutLastSuccess = c.lastSuccess;
         }
         n.month = s->monthAvailability();
         if (backup) {

@@ -69,18 +69,18 @@ struct Slist {
 };
 } // namespace
 
-SendResult sendNow(const SendJob &job, const std::atomic<bool> &stop)
+// A handle with what every transfer shares: the schemes allowed, time
+// limits, `stop`, and the owner's CA beside the system's certificates.
+static CURL *startHandle(const char *protocols, const std::string &caFile, const std::atomic<bool> &stop,
+                         char *error)
 {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-    const core::MessageChannel &c = job.channel;
     CURL *h = curl_easy_init();
     if (!h)
-        return {false, "the mail and push library could not start"};
-    char error[CURL_ERROR_SIZE] = {};
-    std::string answer, reply;
+        return nullptr;
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error);
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "https,smtp,smtps");
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, protocols);
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "https");
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 20L);
@@ -88,9 +88,9 @@ SendResult sendNow(const SendJob &job, const std::atomic<bool> &stop)
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, progress);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &stop);
-    if (!job.caFile.empty()) {
+    if (!caFile.empty()) {
         // The owner's CA beside the system's certificates.
-        curl_easy_setopt(h, CURLOPT_CAINFO, job.caFile.c_str());
+        curl_easy_setopt(h, CURLOPT_CAINFO, caFile.c_str());
 #ifndef _WIN32
         if (QDir(QStringLiteral("/etc/ssl/certs")).exists())
             curl_easy_setopt(h, CURLOPT_CAPATH, "/etc/ssl/certs");
@@ -99,6 +99,17 @@ SendResult sendNow(const SendJob &job, const std::atomic<bool> &stop)
 #ifdef _WIN32
     curl_easy_setopt(h, CURLOPT_SSL_OPTIONS, long(CURLSSLOPT_NATIVE_CA));
 #endif
+    return h;
+}
+
+SendResult sendNow(const SendJob &job, const std::atomic<bool> &stop)
+{
+    const core::MessageChannel &c = job.channel;
+    char error[CURL_ERROR_SIZE] = {};
+    CURL *h = startHandle("https,smtp,smtps", job.caFile, stop, error);
+    if (!h)
+        return {false, "the mail and push library could not start"};
+    std::string answer, reply;
     Slist headers, receivers;
     std::string text;
     Upload upload{&text};
@@ -155,6 +166,33 @@ SendResult sendNow(const SendJob &job, const std::atomic<bool> &stop)
     }
     result.answer = core::redacted(result.answer, c);
     return result;
+}
+
+SendResult postNow(const core::HttpRequest &r, const std::string &body, const std::string &caFile,
+                   const std::atomic<bool> &stop)
+{
+    char error[CURL_ERROR_SIZE] = {};
+    CURL *h = startHandle("http,https", caFile, stop, error);
+    if (!h)
+        return {false, "the HTTP library could not start"};
+    std::string answer;
+    Slist headers;
+    curl_easy_setopt(h, CURLOPT_URL, r.url.c_str());
+    for (const std::string &header : r.headers)
+        headers.add(header);
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.list);
+    curl_easy_setopt(h, CURLOPT_POSTFIELDS, body.c_str());
+    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body.size()));
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, keepAnswer);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &answer);
+    const CURLcode done = curl_easy_perform(h);
+    long code = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code);
+    curl_easy_cleanup(h);
+    if (done != CURLE_OK)
+        return {false, error[0] ? trimmed(error) : curl_easy_strerror(done)};
+    return {code >= 200 && code < 300,
+            "HTTP " + std::to_string(code) + (answer.empty() ? std::string() : ": " + trimmed(answer))};
 }
 
 MessageSender::MessageSender(QObject *parent)

@@ -34,6 +34,13 @@ struct SendResult {
 // The sending itself, blocking; `stop` ends a transfer early when it turns true.
 SendResult sendNow(const SendJob &job, const std::atomic<bool> &stop);
 
+// A POST of `body` to `r` (http or https, certificates always checked),
+// blocking: ok for a 2xx answer; the answer's words are "HTTP <code>" with the
+// start of its body, or why the server could not be reached. Secrets are the
+// caller's to take out.
+SendResult postNow(const core::HttpRequest &r, const std::string &body, const std::string &caFile,
+                   const std::atomic<bool> &stop);
+
 class MessageSender : public QObject {
     Q_OBJECT
 public:

@@ -15,6 +15,7 @@
 #include "ui/FolderStart.h"
 #include "ui/ProgramFolder.h"
 #include "ui/Signals.h"
+#include "publish/DataOut.h"
 #include "ui/StreamMessages.h"
 
 #include <QCoreApplication>
@@ -102,6 +103,16 @@ public:
         m_messages.info(QStringLiteral("Running on the folder %1 with %2; %3.")
                             .arg(QDir::toNativeSeparators(m_session.services().programFolder),
                                  portText(), loggingText()));
+        // What keeps data out from sending, in the server's words, as it changes.
+        if (publish::DataOut *d = m_session.dataOut()) {
+            const auto tell = [this](const QString &text) {
+                m_messages.info(text.isEmpty() ? QStringLiteral("Data out: nothing keeps it from sending.")
+                                               : text.at(0).toUpper() + text.mid(1) + QStringLiteral("."));
+            };
+            if (!d->status().isEmpty())
+                tell(d->status());
+            QObject::connect(d, &publish::DataOut::statusChanged, &m_session, tell);
+        }
         // Where the web server can be reached, when it starts and at each
         // change (its problems are told as they come).
         if (web::WebServer *web = m_session.webServer()) {

@@ -17,11 +17,12 @@ namespace ui {
 // it changed, and every room that reads that file takes it up; a room lists
 // its files in the composition root's one switch, so none is missed by a
 // misspelt name.
-enum class SettingsFile { Alarms, Mqtt, Archive, Web, Turbine, CertifiedCurve, Messages, Backup };
+enum class SettingsFile { Alarms, Mqtt, Archive, Web, Turbine, CertifiedCurve, Messages, Backup, DataOut };
 constexpr SettingsFile kSettingsFiles[] = {SettingsFile::Alarms,  SettingsFile::Mqtt,
                                            SettingsFile::Archive, SettingsFile::Web,
                                            SettingsFile::Turbine, SettingsFile::CertifiedCurve,
-                                           SettingsFile::Messages, SettingsFile::Backup};
+                                           SettingsFile::Messages, SettingsFile::Backup,
+                                           SettingsFile::DataOut};
 
 class FailureNotices {
 public:

@@ -74,6 +74,8 @@ QString ProgramFolder::livePage() const { return QDir(m_path).filePath(QStringLi
 QString ProgramFolder::livePageHtml() const { return QDir(m_path).filePath(QStringLiteral("html/log.html")); }
 QString ProgramFolder::mqttSettings() const { return QDir(m_path).filePath(QStringLiteral("mqtt.cfg")); }
 QString ProgramFolder::messageSettings() const { return QDir(m_path).filePath(QStringLiteral("messages.cfg")); }
+QString ProgramFolder::dataOutSettings() const { return QDir(m_path).filePath(QStringLiteral("dataout.cfg")); }
+QString ProgramFolder::dataOutCursor() const { return QDir(m_path).filePath(QStringLiteral("dataout-cursor.txt")); }
 QString ProgramFolder::outbox() const { return QDir(m_path).filePath(QStringLiteral("outbox.txt")); }
 
 QString ProgramFolder::turbineSettings() const { return QDir(m_path).filePath(QStringLiteral("turbine.cfg")); }

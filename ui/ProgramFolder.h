@@ -52,6 +52,10 @@ public:
     // messages not yet sent.
     QString messageSettings() const;
     QString outbox() const;
+    // Data out's settings (owner-only, they hold a password or token), and
+    // the last minute's change the database confirmed.
+    QString dataOutSettings() const;
+    QString dataOutCursor() const;
     // The site's and the turbine's settings for the power curve, "turbine.cfg".
     QString turbineSettings() const;
     // The archive's settings, "archive.cfg".

@@ -992,7 +992,7 @@ private slots:
         child.setProcessChannelMode(QProcess::ForwardedChannels);
         // The tmpfs is seen only inside the namespace, and goes with it.
         child.start("unshare", {"-m", "--propagation", "private", "sh", "-c",
-                                "mount -t tmpfs -o size=1m veldra-test \"$0\" && exec \"$1\"", dir.path(),
+                                "mount -t tmpfs -o size=4m veldra-test \"$0\" && exec \"$1\"", dir.path(),
                                 QCoreApplication::applicationFilePath()});
         QVERIFY(child.waitForFinished(120000));
         if (child.exitCode() == 1 || child.exitCode() == 32) {

@@ -15,6 +15,7 @@
 #include "core/Turbine.h"
 #include "core/Web.h"
 #include "monitor/Rooms.h"
+#include "publish/DataOut.h"
 #include "publish/Messenger.h"
 #include "monitor/Session.h"
 #include "publish/Publisher.h"
@@ -129,7 +130,7 @@ private slots:
             for (const ui::SettingsFile file : {ui::SettingsFile::Alarms, ui::SettingsFile::Mqtt,
                                                 ui::SettingsFile::Archive, ui::SettingsFile::Web,
                                                 ui::SettingsFile::Turbine, ui::SettingsFile::Messages,
-                                                ui::SettingsFile::Backup})
+                                                ui::SettingsFile::Backup, ui::SettingsFile::DataOut})
                 QTest::addRow("file %d, %s", int(file), sighup ? "SIGHUP" : "saved") << int(file) << sighup;
     }
     void settingsReachEveryRoom()
@@ -158,6 +159,8 @@ private slots:
         messages.channels[0].name = "Home";
         core::BackupSettings backup;
         backup.time = "04:30";
+        core::DataOutSettings dataOut;
+        dataOut.on = true;
         const std::map<ui::SettingsFile, std::pair<const char *, std::string>> files{
             {ui::SettingsFile::Alarms, {"alarms.cfg", core::alarmSettingsText(alarms)}},
             {ui::SettingsFile::Mqtt, {"mqtt.cfg", core::mqttSettingsText(mqtt)}},
@@ -166,6 +169,7 @@ private slots:
             {ui::SettingsFile::Turbine, {"turbine.cfg", core::turbineSettingsText(turbine)}},
             {ui::SettingsFile::Messages, {"messages.cfg", core::messageSettingsText(messages)}},
             {ui::SettingsFile::Backup, {"backup.cfg", core::backupSettingsText(backup)}},
+            {ui::SettingsFile::DataOut, {"dataout.cfg", core::dataOutSettingsText(dataOut)}},
         };
         const auto &[name, text] = files.at(ui::SettingsFile(file));
         folder.write(name, QByteArray::fromStdString(text));
@@ -198,6 +202,10 @@ private slots:
             QCOMPARE(s.messenger()->status(), QString("messages to Home fail: Channel 1: the mail server's name is missing."));
             break;
         case ui::SettingsFile::Backup: QCOMPARE(rooms.backup().settings().time, std::string("04:30")); break;
+        case ui::SettingsFile::DataOut:
+            QVERIFY2(s.dataOut()->status().startsWith("data out: The address is http:// or https://"),
+                     qPrintable(s.dataOut()->status()));
+            break;
         }
     }
 

@@ -10,6 +10,7 @@
 #include "monitor/RoomPages.h"
 #include "monitor/Session.h"
 #include "monitor/SettingsFromWeb.h"
+#include "publish/DataOutPage.h"
 #include "publish/MessagesPage.h"
 #include "publish/MqttPage.h"
 #include "support/TestSupport.h"
@@ -72,6 +73,9 @@ private slots:
                                         << "MessagesOn=1;HoldOff= 5 ;Channel1Kind=email;Channel1Name=Home;"
                                            "Channel1Server=mail.example.org;Channel1User=me;Channel1Password=p ä;"
                                            "Channel1From=t@example.org;Channel1To=a@example.org, b@example.org";
+        QTest::newRow("data out typed") << "dataout"
+                                        << "DataOutOn=1;Kind=influxdb2;Url= https://db.lan:8086/ ;Org=Nord & co;"
+                                           "Bucket=wind;Token=t ä&k";
         QTest::newRow("mqtt typed") << "mqtt"
                                     << "MqttOn=1;Host= Broker.lan ;Port=8883;User=veldra;Password=p & ä;"
                                        "ClientId=barn;TopicPrefix=wind/höhe;Discovery=0;Interval=";
@@ -103,6 +107,8 @@ private slots:
             window = std::make_unique<config::Calibrate>(fake.services());
         else if (page == "messages")
             window = std::make_unique<publish::MessagesPage>(fake.services(), nullptr);
+        else if (page == "dataout")
+            window = std::make_unique<publish::DataOutPage>(fake.services(), nullptr);
         else
             window = std::make_unique<publish::MqttPage>(fake.services(), nullptr);
         for (auto it = values.begin(); it != values.end(); ++it) {

@@ -97,7 +97,7 @@
       if (channel) rows.push(testRow(Number(channel[1])));
     }
     $("fields").replaceChildren(...rows);
-    if (form.page === "messages") say(form.status ? form.status : "");
+    if (form.page === "messages" || form.page === "dataout") say(form.status ? form.status : "");
     $("readonly-note").hidden = !form.fields.some(f => f.readOnly);
     for (const a of $("pages").querySelectorAll("a"))
       if (a.hash === "#" + form.page) a.setAttribute("aria-current", "page");
