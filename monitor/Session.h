@@ -103,7 +103,7 @@ public:
     };
     LogStart logAsSettingsSay(const std::string &runningDelay = std::string());
 
-    // ---- the handlers, also called by the window's spec-named ones
+    // ---- the handlers, also called by the window's own event handlers
     // The port's receive notification: the waiting characters into frames.
     void receive();
     void processFrame(const std::string &frame);
