@@ -270,7 +270,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!availability.reading() && availability.Periods->rowCount() > 0, 30000);
 
         QJsonArray steps;
-        for (const QString &page : {"power-curve", "wind", "availability"})
+        for (const char *page : {"power-curve", "wind", "availability"})
             steps << open(m_base + "/" + page, 1280, 800) << wait("document.body.dataset.ready === '1'", 20000)
                   << eval(kTables);
         const Run r = browse(steps);
