@@ -25,6 +25,8 @@ DataOutPage::DataOutPage(const ui::Services &services, DataOut *dataOut, QWidget
     setMinimumSize(420, kRows.rowTop(10) + 4 + 72 + 6);
     ui::setColours(this, ui::darkGreen(), ui::brightGreen());
     DataOutOn = kRows.tickBox(this, "DataOutOn", QStringLiteral("Send every minute to a time-series database"), 0);
+    // Its words across the page, not in the entries' column.
+    DataOutOn->setGeometry(8, DataOutOn->y(), 404, DataOutOn->height());
     Kind = kRows.entry(this, "Kind", QStringLiteral("Database"), 1);
     Kind->setPlaceholderText(QStringLiteral("influxdb1, influxdb2 or victoriametrics"));
     Url = kRows.entry(this, "Url", QStringLiteral("Address"), 2);

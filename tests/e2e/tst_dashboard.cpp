@@ -411,6 +411,7 @@ private slots:
         const QList<std::pair<QString, QString>> pages{
             {"/settings#mqtt", ""}, {"/", ""}, {"/settings#setup", "web-setup"}, {"/trends", ""},
             {"/settings#calibration", "web-calibration"}, {"/settings?again#password", ""}, {"/settings#messages", "web-messages"},
+            {"/settings?data#dataout", ""},
             {"/settings?again#alarms", "web-settings"}};
         QList<int> found{2};
         for (const auto &[page, picture] : pages) {
