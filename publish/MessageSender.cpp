@@ -67,6 +67,26 @@ struct Slist {
     void add(const std::string &s) { list = curl_slist_append(list, s.c_str()); }
     ~Slist() { curl_slist_free_all(list); }
 };
+
+// A POST of `body` to the request's address with its headers; the answer's
+// start kept in `answer`.
+void setPost(CURL *h, const core::HttpRequest &r, const std::string &body, Slist &headers, std::string &answer)
+{
+    curl_easy_setopt(h, CURLOPT_URL, r.url.c_str());
+    for (const std::string &header : r.headers)
+        headers.add(header);
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.list);
+    curl_easy_setopt(h, CURLOPT_POSTFIELDS, body.c_str());
+    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body.size()));
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, keepAnswer);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &answer);
+}
+
+// What an HTTP server answered, in words: its status and the start of its text.
+SendResult httpResult(long code, const std::string &answer)
+{
+    return {code >= 200 && code < 300, "HTTP " + std::to_string(code) + (answer.empty() ? std::string() : ": " + trimmed(answer))};
+}
 } // namespace
 
 // A handle with what every transfer shares: the schemes allowed, time
@@ -137,14 +157,7 @@ SendResult sendNow(const SendJob &job, const std::atomic<bool> &stop)
     } else {
         const core::HttpRequest r = core::pushRequest(job.message, c, job.site);
         text = r.body;
-        curl_easy_setopt(h, CURLOPT_URL, r.url.c_str());
-        for (const std::string &header : r.headers)
-            headers.add(header);
-        curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.list);
-        curl_easy_setopt(h, CURLOPT_POSTFIELDS, text.c_str());
-        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE, long(text.size()));
-        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, keepAnswer);
-        curl_easy_setopt(h, CURLOPT_WRITEDATA, &answer);
+        setPost(h, r, text, headers, answer);
     }
     const CURLcode done = curl_easy_perform(h);
     long code = 0;
@@ -161,8 +174,7 @@ SendResult sendNow(const SendJob &job, const std::atomic<bool> &stop)
         result.ok = true;
         result.answer = "accepted by the mail server (" + std::to_string(code) + ")";
     } else {
-        result.ok = code >= 200 && code < 300;
-        result.answer = "HTTP " + std::to_string(code) + (answer.empty() ? std::string() : ": " + trimmed(answer));
+        result = httpResult(code, answer);
     }
     result.answer = core::redacted(result.answer, c);
     return result;
@@ -177,22 +189,14 @@ SendResult postNow(const core::HttpRequest &r, const std::string &body, const st
         return {false, "the HTTP library could not start"};
     std::string answer;
     Slist headers;
-    curl_easy_setopt(h, CURLOPT_URL, r.url.c_str());
-    for (const std::string &header : r.headers)
-        headers.add(header);
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.list);
-    curl_easy_setopt(h, CURLOPT_POSTFIELDS, body.c_str());
-    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body.size()));
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, keepAnswer);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &answer);
+    setPost(h, r, body, headers, answer);
     const CURLcode done = curl_easy_perform(h);
     long code = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code);
     curl_easy_cleanup(h);
     if (done != CURLE_OK)
         return {false, error[0] ? trimmed(error) : curl_easy_strerror(done)};
-    return {code >= 200 && code < 300,
-            "HTTP " + std::to_string(code) + (answer.empty() ? std::string() : ": " + trimmed(answer))};
+    return httpResult(code, answer);
 }
 
 MessageSender::MessageSender(QObject *parent)
