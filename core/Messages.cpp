@@ -79,7 +79,6 @@ std::string headerText(std::string_view text)
 {
     if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
         return std::string(text);
-    static const char kB64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     // Words of at most 45 bytes (60 characters encoded), cut between characters.
     size_t i = 0;
@@ -87,17 +86,7 @@ std::string headerText(std::string_view text)
         size_t end = std::min(text.size(), i + 45);
         while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xc0) == 0x80)
             --end;
-        std::string word;
-        for (size_t j = i; j < end; j += 3) {
-            const unsigned b0 = static_cast<unsigned char>(text[j]);
-            const unsigned b1 = j + 1 < end ? static_cast<unsigned char>(text[j + 1]) : 0;
-            const unsigned b2 = j + 2 < end ? static_cast<unsigned char>(text[j + 2]) : 0;
-            word += kB64[b0 >> 2];
-            word += kB64[((b0 & 3) << 4) | (b1 >> 4)];
-            word += j + 1 < end ? kB64[((b1 & 15) << 2) | (b2 >> 6)] : '=';
-            word += j + 2 < end ? kB64[b2 & 63] : '=';
-        }
-        out += (out.empty() ? "" : "\r\n ") + std::string("=?UTF-8?B?") + word + "?=";
+        out += (out.empty() ? "" : "\r\n ") + std::string("=?UTF-8?B?") + base64(text.substr(i, end - i)) + "?=";
         i = end;
     }
     return out;

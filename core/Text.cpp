@@ -80,4 +80,28 @@ std::string monthText(int key)
     return text;
 }
 
+std::string base64(std::string_view in)
+{
+    static const char table[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    size_t i = 0;
+    for (; i + 2 < in.size(); i += 3) {
+        const unsigned v = unsigned(static_cast<unsigned char>(in[i])) << 16
+                           | unsigned(static_cast<unsigned char>(in[i + 1])) << 8
+                           | static_cast<unsigned char>(in[i + 2]);
+        for (int k = 18; k >= 0; k -= 6)
+            out += table[(v >> k) & 63];
+    }
+    if (i < in.size()) {
+        unsigned v = unsigned(static_cast<unsigned char>(in[i])) << 16;
+        if (i + 1 < in.size())
+            v |= unsigned(static_cast<unsigned char>(in[i + 1])) << 8;
+        out += table[(v >> 18) & 63];
+        out += table[(v >> 12) & 63];
+        out += i + 1 < in.size() ? table[(v >> 6) & 63] : '=';
+        out += '=';
+    }
+    return out;
+}
+
 } // namespace core

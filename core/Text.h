@@ -28,6 +28,9 @@ std::vector<std::string_view> splitLines(std::string_view text);
 // `text` with the ASCII capitals made small (other bytes as they are).
 std::string lowered(std::string_view text);
 
+// Base64 (RFC 4648, with "=" padding) of the bytes.
+std::string base64(std::string_view bytes);
+
 // A month's key (yyyymm) as "2026-03".
 std::string monthText(int key);
 

@@ -13,6 +13,23 @@ QString qs(std::string_view s) { return QString::fromStdString(std::string(s)); 
 class TstText : public QObject {
     Q_OBJECT
 private slots:
+    // RFC 4648's own test vectors, and bytes above 127.
+    void base64_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        for (const auto &[in, out] : {std::pair{"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"},
+                                      {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+                                      {"\xc3\xa9\xff", "w6n/"}})
+            QTest::newRow(out) << QByteArray(in) << QString(out);
+    }
+    void base64()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        QCOMPARE(QString::fromStdString(core::base64(bytes.toStdString())), text);
+    }
+
     void trimBlanks_data();
     void trimBlanks();
     void replaceAll_data();
