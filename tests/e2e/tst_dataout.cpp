@@ -11,6 +11,7 @@
 #include "core/Turbine.h"
 #include "support/MessageServers.h"
 #include "support/Processes.h"
+#include "support/SiteService.h"
 #include "support/TestSupport.h"
 #include "support/TimeSeries.h"
 #include "web/WebPassword.h"
@@ -92,24 +93,10 @@ public:
     ~Service() { testsupport::endProgram(m_process); }
     bool start()
     {
-        core::TurbineSettings t;
-        t.site = kSite;
-        m_folder.write("turbine.cfg", QByteArray::fromStdString(core::turbineSettingsText(t)));
         if (!m_port)
             m_port = testsupport::freePort();
-        core::WebSettings w;
-        w.on = true;
-        w.port = std::to_string(m_port);
-        w.askPassword = true;
-        w.passwordHash = web::hashPassword(kWebPassword);
-        if (!web::writeWebSettingsFile(m_folder.file("web.cfg"), w))
-            return false;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove("DISPLAY");
-        env.insert("VELDRA_DATAOUT_RETRY_MS", "200");
-        m_process.setProcessEnvironment(env);
-        return testsupport::startServing(m_process, m_folder.path(), "veldra-service", testsupport::progCfg("1"),
-                                         m_port);
+        return testsupport::startSiteService(m_process, m_folder, kSite, m_port, kWebPassword, "VELDRA_DATAOUT_RETRY_MS",
+                                             "200");
     }
     bool kill()
     {

@@ -12,6 +12,7 @@
 #include "core/Turbine.h"
 #include "support/MessageServers.h"
 #include "support/Processes.h"
+#include "support/SiteService.h"
 #include "support/TestSupport.h"
 #include "web/WebPassword.h"
 #include "web/WebSettingsFile.h"
@@ -126,24 +127,10 @@ public:
 
     bool start()
     {
-        core::TurbineSettings t;
-        t.site = kSite;
-        m_folder.write("turbine.cfg", QByteArray::fromStdString(core::turbineSettingsText(t)));
         m_port = testsupport::freePort();
-        core::WebSettings w;
-        w.on = true;
-        w.port = std::to_string(m_port);
-        w.askPassword = true;
-        w.passwordHash = web::hashPassword(kWebPassword);
-        if (!web::writeWebSettingsFile(m_folder.file("web.cfg"), w))
-            return false;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove("DISPLAY");
-        env.insert("VELDRA_MESSAGE_RETRY_MS", "100");
-        m_process.setProcessEnvironment(env);
         m_cookie.clear();
-        return testsupport::startServing(m_process, m_folder.path(), "veldra-service", testsupport::progCfg("1"),
-                                         m_port);
+        return testsupport::startSiteService(m_process, m_folder, kSite, m_port, kWebPassword, "VELDRA_MESSAGE_RETRY_MS",
+                                             "100");
     }
     void reload() { ::kill(pid_t(m_process.processId()), SIGHUP); }
     bool kill()
