@@ -105,10 +105,12 @@ private slots:
         QProcess program;
         start(program, "crestdial");
         QTRY_COMPARE_WITH_TIMEOUT(lockHolder(m_data), program.processId(), 15000);
+        // The lock is taken first and the files are written once the folder
+        // is the program's, so they may come a moment after it.
         for (const QString f : {"prog.cfg", "settings.cfg", "html/template.asp"}) {
             const QByteArray delivered = readFile(m_root + "/usr/share/veldra/" + f);
             QVERIFY(!delivered.isEmpty());
-            QCOMPARE(readFile(m_data + "/" + f), delivered);
+            QTRY_COMPARE_WITH_TIMEOUT(readFile(m_data + "/" + f), delivered, 15000);
         }
         QVERIFY(QFileInfo(m_data + "/logs").isDir() && QFileInfo(m_data + "/Excel").isDir());
         // Killed, as when the session ends abruptly: the lock stays behind.
