@@ -179,7 +179,7 @@ Run oneRun(int seconds)
 }
 
 // GET over a fresh connection; the answer's length (0 when it failed).
-size_t httpGet(int port, const std::string &path)
+size_t httpGet(int port, const std::string &path, const std::string &headers = {})
 {
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
@@ -188,7 +188,7 @@ size_t httpGet(int port, const std::string &path)
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     size_t got = 0;
     if (::connect(s, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0) {
-        const std::string req = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+        const std::string req = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + headers + "\r\n";
         if (::send(s, req.data(), req.size(), 0) == ssize_t(req.size())) {
             char buf[65536];
             ssize_t n;
@@ -200,8 +200,12 @@ size_t httpGet(int port, const std::string &path)
     return got;
 }
 
-// Medians (ms) of all fields, and of the watts and energy alone.
-std::pair<double, double> seriesYearOfHours()
+// Medians (ms) of all fields, of the watts and energy alone, and of every
+// field in columns compressed, with the bytes that took on the wire.
+struct SeriesTimes {
+    double rows = 0, rowsWatts = 0, columns = 0, columnsKb = 0, columnsPlain = 0;
+};
+SeriesTimes seriesYearOfHours()
 {
     testsupport::ProgramFolder folder;
     const std::int64_t start = 1764547200; // 2025-12-01 00:00 UTC
@@ -211,6 +215,11 @@ std::pair<double, double> seriesYearOfHours()
             std::fprintf(stderr, "no archive: %s\n", qPrintable(db.error()));
             std::exit(1);
         }
+        std::uint32_t seed = 12345;
+        const auto noise = [&seed](int spread) {
+            seed = seed * 1664525u + 1013904223u;
+            return int(seed >> 8) % spread;
+        };
         for (int h = 0; h < 365 * 24; ++h) {
             core::ArchiveRow r;
             r.t = start + std::int64_t(h) * 3600;
@@ -218,12 +227,14 @@ std::pair<double, double> seriesYearOfHours()
             r.minutes = 1;
             r.frames = 60;
             r.windUnit = "mph";
+            // Noisy readings at the unit's resolution, so the answer compresses
+            // as a real site's does, not as a repeating pattern.
             for (int s = 0; s < 60; ++s) {
-                r.volts.add(13 + s * 0.01);
-                r.amps.add(h % 24 + s * 0.01);
-                r.watts.add(13 * (h % 24) + s * 0.1);
-                r.rpm.add(200 + s);
-                r.wind.add(3 + (h % 7));
+                r.volts.add(13 + noise(200) * 0.01);
+                r.amps.add(h % 24 + noise(100) * 0.1);
+                r.watts.add(13 * (h % 24) + noise(400) * 0.1);
+                r.rpm.add(200 + noise(80));
+                r.wind.add(3 + noise(70) * 0.1);
             }
             r.energyWh = r.watts.mean() / 60;
             db.write(r);
@@ -238,13 +249,14 @@ std::pair<double, double> seriesYearOfHours()
     monitor::Rooms rooms(fake.services());
     const std::string path = "/api/series?from=" + std::to_string(start) + "&to=" + std::to_string(start + 365 * 86400)
                              + "&step=hour";
-    auto measure = [port](const std::string &path, size_t least) {
+    auto measure = [port](const std::string &path, size_t least, const std::string &headers = {},
+                          size_t *wire = nullptr) {
         std::vector<double> ms;
         size_t bytes = 0;
         for (int i = 0; i < 11; ++i) {
             QElapsedTimer t;
             t.start();
-            bytes = httpGet(port, path);
+            bytes = httpGet(port, path, headers);
             ms.push_back(double(t.nsecsElapsed()) / 1e6);
         }
         std::sort(ms.begin(), ms.end());
@@ -253,9 +265,19 @@ std::pair<double, double> seriesYearOfHours()
             std::fprintf(stderr, "the answer is too short\n");
             std::exit(1);
         }
+        if (wire)
+            *wire = bytes;
         return ms[ms.size() / 2];
     };
-    return {measure(path, 8760 * 200), measure(path + "&fields=watts,energy", 8760 * 60)};
+    SeriesTimes r;
+    r.rows = measure(path, 8760 * 200);
+    r.rowsWatts = measure(path + "&fields=watts,energy", 8760 * 60);
+    // The columns a chart asks for, every field, as a browser asks: gzip taken.
+    size_t wire = 0;
+    r.columns = measure(path + "&form=columns", 8760, "Accept-Encoding: gzip, deflate, br\r\n", &wire);
+    r.columnsKb = double(wire) / 1000;
+    r.columnsPlain = measure(path + "&form=columns", 8760 * 10);
+    return r;
 }
 
 template <typename T>
@@ -270,9 +292,12 @@ double median(std::vector<T> v)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const auto [all, chart] = seriesYearOfHours();
-    std::printf("web_series_year_of_hours  median_ms=%.2f\n", all);
-    std::printf("web_series_year_of_hours_watts  median_ms=%.2f\n", chart);
+    const SeriesTimes series = seriesYearOfHours();
+    std::printf("web_series_year_of_hours  median_ms=%.2f\n", series.rows);
+    std::printf("web_series_year_of_hours_watts  median_ms=%.2f\n", series.rowsWatts);
+    std::printf("web_series_columns_year_of_hours  median_ms=%.2f\n", series.columns);
+    std::printf("web_series_columns_year_of_hours_wire  median_kb=%.1f\n", series.columnsKb);
+    std::printf("web_series_columns_year_of_hours_plain  median_ms=%.2f\n", series.columnsPlain);
     std::fflush(stdout);
     if (qEnvironmentVariableIsSet("VELDRA_BENCH_WEB_SERIES_ONLY"))
         return 0;

@@ -86,12 +86,29 @@ void addNumber(std::string &out, double value)
         out += dotNumberText(value);
         return;
     }
-    double rounded = std::round(value * 1e6) / 1e6;
-    if (rounded == 0)
-        rounded = 0; // no "-0"
-    char text[48];
-    const auto end = std::to_chars(text, text + sizeof text, rounded, std::chars_format::fixed);
-    out.append(text, end.ptr);
+    // Below 1e9 the millionths are at most 15 digits, which a double holds
+    // exactly: the text of the whole count of millionths, its trailing zeros
+    // dropped, is the shortest text of the rounded value, made in a fraction
+    // of the time.
+    const long long micro = std::llround(value * 1e6);
+    char text[32];
+    char *p = text;
+    if (micro < 0)
+        *p++ = '-';
+    const unsigned long long m = micro < 0 ? 0ULL - static_cast<unsigned long long>(micro) : micro;
+    p = std::to_chars(p, text + sizeof text, m / 1000000).ptr;
+    if (unsigned long long frac = m % 1000000) {
+        *p++ = '.';
+        int digits = 6;
+        while (frac % 10 == 0) {
+            frac /= 10;
+            --digits;
+        }
+        for (int i = digits - 1; i >= 0; --i, frac /= 10)
+            p[i] = char('0' + frac % 10);
+        p += digits;
+    }
+    out.append(text, p);
 }
 
 // The library's own tree builder, with a limit on depth (its parser keeps

@@ -463,6 +463,47 @@ std::optional<std::string> cookieValue(std::string_view header, std::string_view
     return std::nullopt;
 }
 
+namespace {
+// The weight of one entry of an Accept-Encoding list ("gzip;q=0.5"): 1 when
+// it gives none, 0 for a weight that is not a number from 0 to 1.
+double codingWeight(std::string_view params)
+{
+    for (const std::string_view piece : split(params, ";")) {
+        const std::string_view p = trimBlanks(piece, " \t");
+        if (p.size() < 2 || (p[0] != 'q' && p[0] != 'Q') || trimBlanks(p.substr(1), " \t").substr(0, 1) != "=")
+            continue;
+        const std::string_view v = trimBlanks(trimBlanks(p.substr(1), " \t").substr(1), " \t");
+        const auto w = readNumber(v);
+        return w && *w >= 0 && *w <= 1 ? *w : 0;
+    }
+    return 1;
+}
+} // namespace
+
+bool acceptsGzip(std::string_view header)
+{
+    std::optional<double> gzip, any;
+    for (const std::string_view piece : split(header, ",")) {
+        const std::string_view entry = trimBlanks(piece, " \t");
+        const size_t semi = entry.find(';');
+        const std::string name = lowered(trimBlanks(entry.substr(0, semi), " \t"));
+        const double w = codingWeight(semi == std::string_view::npos ? std::string_view() : entry.substr(semi + 1));
+        if (name == "gzip" || name == "x-gzip")
+            gzip = std::max(gzip.value_or(0), w);
+        else if (name == "*")
+            any = w;
+    }
+    return gzip ? *gzip > 0 : any.value_or(0) > 0;
+}
+
+bool worthCompressing(std::string_view contentType, std::size_t size)
+{
+    const std::string type = lowered(contentType.substr(0, contentType.find(';')));
+    return size >= 1024
+           && (type.rfind("text/", 0) == 0 || type == "application/json" || type == "application/javascript"
+               || type == "image/svg+xml" || type == "application/manifest+json");
+}
+
 std::optional<std::string> hostOfHeader(std::string_view header)
 {
     std::string_view h = trimBlanks(header, " \t");

@@ -167,4 +167,11 @@ std::optional<std::string> hostOfHeader(std::string_view header);
 // (empty) names none.
 bool hostAllowed(std::string_view header, const std::vector<std::string> &names);
 
+// Whether an Accept-Encoding header lets an answer go gzip-compressed:
+// "gzip" (or "x-gzip", or "*" when gzip is not named) with a weight above 0.
+bool acceptsGzip(std::string_view header);
+// Whether an answer of this Content-Type and size is worth compressing:
+// texts (HTML, JSON, scripts, styles, SVG) of at least a packet's worth.
+bool worthCompressing(std::string_view contentType, std::size_t size);
+
 } // namespace core

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <limits>
 
 namespace core {
 
@@ -380,19 +381,24 @@ void column(JsonWriter &j, const char *name, const std::vector<const ArchiveRow 
 void spreadColumns(JsonWriter &j, const char *name, const std::vector<const ArchiveRow *> &rows,
                    const Spread ArchiveRow::*spread, const std::function<std::optional<double>(const ArchiveRow &)> &factor)
 {
+    // Each row's factor once, not once a part.
+    std::vector<double> factors(rows.size(), std::numeric_limits<double>::quiet_NaN());
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (rows[i] && (rows[i]->*spread).n)
+            factors[i] = factor(*rows[i]).value_or(std::numeric_limits<double>::quiet_NaN());
     j.key(name).object();
-    for (const char *part : {"mean", "min", "max"})
-        column(j, part, rows, [&](JsonWriter &w, const ArchiveRow &r) {
-            const Spread &s = r.*spread;
-            const auto f = factor(r);
-            if (!s.n || !f) {
-                w.null();
-                return;
-            }
-            const std::string_view which = part;
-            const double v = which == "mean" ? s.mean() : which == "min" ? s.min : s.max;
-            w.number(v * *f);
-        });
+    const auto part = [&](const char *key, double (*value)(const Spread &)) {
+        j.key(key).array();
+        for (size_t i = 0; i < rows.size(); ++i)
+            if (std::isnan(factors[i]))
+                j.null();
+            else
+                j.number(value(rows[i]->*spread) * factors[i]);
+        j.endArray();
+    };
+    part("mean", [](const Spread &s) { return s.mean(); });
+    part("min", [](const Spread &s) { return s.min; });
+    part("max", [](const Spread &s) { return s.max; });
     j.endObject();
 }
 } // namespace

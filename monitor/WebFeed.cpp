@@ -7,6 +7,7 @@
 #include "Session.h"
 #include "alarms/AlarmWatch.h"
 #include "archive/ArchiveDb.h"
+#include "archive/SummaryRows.h"
 #include "core/Alarms.h"
 #include "core/PowerCurve.h"
 #include "core/Text.h"
@@ -71,7 +72,9 @@ Answer performanceAnswer(const QString &folder)
 
 void answerArchive(web::WebServer &server, const QString &file)
 {
-    server.setArchiveHandler(core::WebRoute::Series, [file](const core::QueryPairs &query, const core::WebNow &at) {
+    // The hours a chart asked for, kept for when it asks again.
+    const auto hours = std::make_shared<archive::SummaryRows>();
+    server.setArchiveHandler(core::WebRoute::Series, [file, hours](const core::QueryPairs &query, const core::WebNow &at) {
         const std::int64_t now = at.time;
         std::string error;
         const auto q = core::seriesQuery(query, now, &error);
@@ -81,9 +84,11 @@ void answerArchive(web::WebServer &server, const QString &file)
                                    : q->step == core::SeriesStep::Hour ? archive::Step::Hour
                                                                        : archive::Step::Day;
         return fromArchive(file, [&](archive::ArchiveDb *db) {
-            const std::vector<core::ArchiveRow> rows = db ? db->rows(step, q->from, q->to) : std::vector<core::ArchiveRow>();
-            return Answer{200, q->form == core::SeriesForm::Columns ? core::seriesColumnsJson(*q, rows, at.windUnit)
-                                                                     : core::seriesJson(*q, rows)};
+            const auto rows = db ? hours->rows(*db, file, step, q->from, q->to) : std::vector<core::ArchiveRow>();
+            if (!rows)
+                return refusal(503, "The archive cannot be read: " + db->error().toStdString());
+            return Answer{200, q->form == core::SeriesForm::Columns ? core::seriesColumnsJson(*q, *rows, at.windUnit)
+                                                                     : core::seriesJson(*q, *rows)};
         });
     });
     server.setArchiveHandler(core::WebRoute::Days, [file](const core::QueryPairs &query, const core::WebNow &at) {

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <microhttpd.h>
+#include <zlib.h>
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -310,6 +311,25 @@ std::optional<std::string> basicPassword(Connection *c)
 }
 
 // ---- answers -------------------------------------------------------------------
+
+std::optional<std::string> gzipped(std::string_view bytes)
+{
+    z_stream z{};
+    // 15 bits of window and 16 more for the gzip wrapper rather than zlib's.
+    if (deflateInit2(&z, 1, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return std::nullopt;
+    std::string out(deflateBound(&z, uLong(bytes.size())), '\0');
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(bytes.data()));
+    z.avail_in = uInt(bytes.size());
+    z.next_out = reinterpret_cast<Bytef *>(out.data());
+    z.avail_out = uInt(out.size());
+    const int rc = deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    if (rc != Z_STREAM_END)
+        return std::nullopt;
+    return out;
+}
 
 bool answer(Connection *c, unsigned status, const std::string &body, const char *type, const Headers &headers)
 {

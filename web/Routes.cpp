@@ -418,6 +418,14 @@ bool Engine::answer(Request &r, unsigned status, const std::string &body, const 
     if (std::none_of(extra.begin(), extra.end(), [](auto &h) { return h.first == "Cache-Control"; }))
         headers.emplace_back("Cache-Control", "no-store");
     headers.insert(headers.end(), extra.begin(), extra.end());
+    if (!core::worthCompressing(type, body.size()))
+        return http::answer(r.conn, status, body, type, headers);
+    headers.emplace_back("Vary", "Accept-Encoding");
+    if (core::acceptsGzip(http::header(r.conn, "Accept-Encoding")))
+        if (const auto packed = http::gzipped(body)) {
+            headers.emplace_back("Content-Encoding", "gzip");
+            return http::answer(r.conn, status, *packed, type, headers);
+        }
     return http::answer(r.conn, status, body, type, headers);
 }
 

@@ -31,7 +31,8 @@ std::string entityTag(const WebFile &f)
     std::string &tag = tags[&f];
     if (tag.empty()) {
         char text[24];
-        std::snprintf(text, sizeof text, "\"%016zx\"", std::hash<std::string_view>()(f.bytes));
+        // Weak: the file goes out compressed or not, one tag for both.
+        std::snprintf(text, sizeof text, "W/\"%016zx\"", std::hash<std::string_view>()(f.bytes));
         tag = text;
     }
     return tag;

@@ -4,6 +4,7 @@
 // brought up to date, and retention counts what it lets go unsent.
 
 #include "archive/ArchiveDb.h"
+#include "archive/SummaryRows.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -58,6 +59,15 @@ Changed changedAfter(archive::ArchiveDb &db, std::int64_t after)
     return c;
 }
 
+// Hour rows in a form two reads can be compared by.
+QStringList hourTexts(const std::vector<core::ArchiveRow> &rows)
+{
+    QStringList out;
+    for (const core::ArchiveRow &r : rows)
+        out << QString("%1:%2:%3:%4:%5").arg((r.t - kBase) / 3600).arg(r.minutes).arg(r.imported).arg(r.volts.n).arg(r.volts.sum);
+    return out;
+}
+
 } // namespace
 
 class TestArchiveChanges : public QObject {
@@ -108,6 +118,68 @@ private slots:
             // The minute is one change, not kept under its old number too.
             QCOMPARE(changedAfter(db, 0).times.count(changed[0]), 1);
         }
+    }
+
+    // The hours kept between two reads of a span, after a change between
+    // them, are what the archive holds then, read afresh.
+    void hoursKeptBetweenReads_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("from"); // the second span, in hours from the base
+        QTest::addColumn<int>("to");
+        QTest::newRow("nothing") << "" << 0 << 20;
+        QTest::newRow("the current hour written") << "measured 1199" << 0 << 20;
+        QTest::newRow("a new hour") << "measured 1230" << 0 << 22;
+        QTest::newRow("an old hour imported into") << "imported 61" << 0 << 20;
+        QTest::newRow("a change outside the span") << "imported 1500" << 0 << 20;
+        QTest::newRow("moved later") << "measured 1199" << 10 << 25;
+        QTest::newRow("moved earlier") << "" << -5 << 15;
+        QTest::newRow("apart") << "" << 22 << 28;
+        QTest::newRow("more changes than are taken one by one") << "import 2500" << 0 << 20;
+        QTest::newRow("a new archive in its place") << "new" << 0 << 20;
+    }
+    void hoursKeptBetweenReads()
+    {
+        QFETCH(QString, change);
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("archive.sqlite");
+        auto writer = std::make_unique<archive::ArchiveDb>();
+        QVERIFY(writer->open(path, false));
+        for (int i = 0; i < 1800; i += 7)
+            QVERIFY(writer->write(minute(kBase + 60 * i, 12 + i % 5)));
+        archive::ArchiveDb reader;
+        QVERIFY(reader.open(path, true));
+        archive::SummaryRows kept;
+        const auto hour = [](int h) { return kBase + 3600 * h; };
+        QVERIFY(kept.rows(reader, path, archive::Step::Hour, hour(0), hour(20)));
+
+        const QStringList parts = change.split(' ');
+        if (parts[0] == "measured") {
+            QVERIFY(writer->write(minute(kBase + 60 * parts[1].toInt(), 14)));
+        } else if (parts[0] == "imported") {
+            QCOMPARE(writer->addImported({minute(kBase + 60 * parts[1].toInt(), 20, 1)}), 1LL);
+        } else if (parts[0] == "import") {
+            std::vector<core::ArchiveRow> logs;
+            for (int i = 0; i < parts[1].toInt(); ++i)
+                if (i % 7)
+                    logs.push_back(minute(kBase + 60 * i, 30, 1));
+            QVERIFY(writer->addImported(logs) > 2000);
+        } else if (change == "new") {
+            reader.close();
+            writer.reset();
+            QVERIFY(QFile::remove(path));
+            writer = std::make_unique<archive::ArchiveDb>();
+            QVERIFY(writer->open(path, false));
+            for (int i = 0; i < 600; i += 11)
+                QVERIFY(writer->write(minute(kBase + 60 * i, 40)));
+            QVERIFY(reader.open(path, true));
+        }
+        const auto again = kept.rows(reader, path, archive::Step::Hour, hour(from), hour(to));
+        QVERIFY(again);
+        QCOMPARE(hourTexts(*again), hourTexts(reader.rows(archive::Step::Hour, hour(from), hour(to))));
+        QVERIFY(!again->empty());
     }
 
     // An archive of the schema before: its minutes and days take numbers

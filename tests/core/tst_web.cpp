@@ -8,6 +8,10 @@
 #include "core/WebAnalyses.h"
 
 #include <QtTest>
+
+#include <charconv>
+#include <cmath>
+#include <random>
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -369,6 +373,31 @@ private slots:
         QCOMPARE(core::hostAllowed(header.toStdString(), names), allowed);
     }
 
+    void gzipAccepted_data()
+    {
+        QTest::addColumn<QString>("header");
+        QTest::addColumn<bool>("gzip");
+        QTest::newRow("a browser's") << "gzip, deflate, br, zstd" << true;
+        QTest::newRow("upper case, weighted") << "GZIP;q=0.5" << true;
+        QTest::newRow("old name") << "x-gzip" << true;
+        QTest::newRow("any") << "*" << true;
+        QTest::newRow("refused by weight") << "gzip;q=0, deflate" << false;
+        QTest::newRow("refused though any is taken") << "*, gzip;q=0" << false;
+        QTest::newRow("any refused") << "br, *;q=0" << false;
+        QTest::newRow("weight with blanks") << "gzip ; q = 0.001" << true;
+        QTest::newRow("weight not a number") << "gzip;q=high" << false;
+        QTest::newRow("weight above one") << "gzip;q=2" << false;
+        QTest::newRow("a longer name") << "gzipx" << false;
+        QTest::newRow("identity only") << "identity" << false;
+        QTest::newRow("none") << "" << false;
+    }
+    void gzipAccepted()
+    {
+        QFETCH(QString, header);
+        QFETCH(bool, gzip);
+        QCOMPARE(core::acceptsGzip(header.toStdString()), gzip);
+    }
+
     void names_data()
     {
         QTest::addColumn<QString>("typed");
@@ -644,6 +673,36 @@ private slots:
         const std::string written = core::jsonString(text.toStdString());
         QCOMPARE(QByteArray::fromStdString(written), json);
         QVERIFY(core::readJson(written));
+    }
+
+    void writesNumbers_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QByteArray>("json");
+        QTest::newRow("a mean") << 13.2954171 << QByteArray("13.295417");
+        QTest::newRow("a sum's tail") << 0.1 + 0.2 << QByteArray("0.3");
+        QTest::newRow("negative below one") << -0.5 << QByteArray("-0.5");
+        QTest::newRow("whole") << -13.0 << QByteArray("-13");
+        QTest::newRow("below a millionth") << -4e-7 << QByteArray("0");
+        QTest::newRow("a millionth") << 0.000001 << QByteArray("0.000001");
+        QTest::newRow("nine digits and six") << 987654321.123456 << QByteArray("987654321.123456");
+        QTest::newRow("a thousand million") << 1e9 << QByteArray("1000000000");
+        QTest::newRow("not a number") << std::nan("") << QByteArray("null");
+    }
+    void writesNumbers()
+    {
+        QFETCH(double, value);
+        QFETCH(QByteArray, json);
+        QCOMPARE(QByteArray::fromStdString(core::JsonWriter().number(value).take()), json);
+        // Whatever the value, the shortest text of it rounded to millionths.
+        std::mt19937_64 random(quint64(value * 1000));
+        for (int i = 0; i < 20000; ++i) {
+            const double v = std::ldexp(std::uniform_real_distribution<double>(-1, 1)(random), int(random() % 50) - 20);
+            double rounded = std::round(v * 1e6) / 1e6;
+            char text[48];
+            const auto end = std::to_chars(text, text + sizeof text, rounded == 0 ? 0.0 : rounded, std::chars_format::fixed);
+            QCOMPARE(core::JsonWriter().number(v).take(), std::string(text, end.ptr));
+        }
     }
 
     void nowJsonUsesDotsAndNulls()

@@ -442,6 +442,14 @@ private slots:
         const Reply again = curl({"-H", "If-None-Match: " + style.headers["etag"], m_base + "/static/veldra.css"});
         QCOMPARE(again.status, 304);
         QVERIFY(again.body.isEmpty());
+        // Compressed for a client that takes gzip, the same bytes once unpacked;
+        // not for one that refuses it.
+        for (const auto &[accept, packed] : {std::pair{"gzip, deflate, br", true}, {"gzip;q=0, *", false}}) {
+            const Reply r = curl({"--compressed", "-H", QString("Accept-Encoding: ") + accept, m_base + "/static/veldra.css"});
+            QCOMPARE(r.headers["content-encoding"], QByteArray(packed ? "gzip" : ""));
+            QCOMPARE(r.headers["vary"], QByteArray("Accept-Encoding"));
+            QCOMPARE(r.body, style.body);
+        }
 
         // HTTP Basic, as Prometheus sends it.
         QCOMPARE(liveNow({"-u", QString("prometheus:") + kPassword}).status, 200);
