@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <microhttpd.h>
 #include <zlib.h>
 #ifdef _WIN32
@@ -312,22 +313,70 @@ std::optional<std::string> basicPassword(Connection *c)
 
 // ---- answers -------------------------------------------------------------------
 
-std::optional<std::string> gzipped(std::string_view bytes)
+namespace {
+// Raw deflate of `part` (level 1: the answers are numbers, which the fastest
+// level already shrinks about fourfold in a fraction of the time the
+// default takes), primed with the 32 KB before it; the last part ends the
+// stream, the others end on a byte with a sync flush so the next may follow.
+std::optional<std::string> deflatePart(std::string_view part, std::string_view before, bool last)
 {
     z_stream z{};
-    // 15 bits of window and 16 more for the gzip wrapper rather than zlib's.
-    if (deflateInit2(&z, 1, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    if (deflateInit2(&z, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         return std::nullopt;
-    std::string out(deflateBound(&z, uLong(bytes.size())), '\0');
-    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(bytes.data()));
-    z.avail_in = uInt(bytes.size());
+    if (!before.empty()
+        && deflateSetDictionary(&z, reinterpret_cast<const Bytef *>(before.data()), uInt(before.size())) != Z_OK) {
+        deflateEnd(&z);
+        return std::nullopt;
+    }
+    std::string out(deflateBound(&z, uLong(part.size())) + 16, '\0');
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(part.data()));
+    z.avail_in = uInt(part.size());
     z.next_out = reinterpret_cast<Bytef *>(out.data());
     z.avail_out = uInt(out.size());
-    const int rc = deflate(&z, Z_FINISH);
+    const int rc = deflate(&z, last ? Z_FINISH : Z_SYNC_FLUSH);
+    const bool whole = last ? rc == Z_STREAM_END : rc == Z_OK && z.avail_in == 0 && z.avail_out > 0;
     out.resize(z.total_out);
     deflateEnd(&z);
-    if (rc != Z_STREAM_END)
+    return whole ? std::optional<std::string>(std::move(out)) : std::nullopt;
+}
+
+void putLittle(std::string &out, uLong value)
+{
+    for (int i = 0; i < 4; ++i)
+        out += char((value >> (8 * i)) & 0xff);
+}
+} // namespace
+
+std::optional<std::string> gzipped(std::string_view bytes)
+{
+    // A long answer is deflated in two halves at once, the second on a
+    // thread of its own, into one stream (as pigz does): about half the
+    // time where a core is free, the same bytes wherever it runs.
+    constexpr size_t kWindow = 32 * 1024;
+    const size_t half = bytes.size() >= kWindow ? bytes.size() / 2 : bytes.size();
+    const std::string_view first = bytes.substr(0, half), second = bytes.substr(half);
+    std::optional<std::string> tail;
+    std::thread helper;
+    if (!second.empty())
+        helper = std::thread([&] { tail = deflatePart(second, first.substr(first.size() - std::min(kWindow, first.size())), true); });
+    const auto head = deflatePart(first, {}, second.empty());
+    if (helper.joinable())
+        helper.join();
+    if (!head || (!second.empty() && !tail))
         return std::nullopt;
+    // The gzip member: its header (deflate, no name, no time, unknown
+    // system), the stream, the CRC-32 and the length of what it holds.
+    std::string out("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\xff", 10);
+    out.reserve(10 + head->size() + (tail ? tail->size() : 0) + 8);
+    out += *head;
+    if (tail)
+        out += *tail;
+    uLong crc = crc32(0, reinterpret_cast<const Bytef *>(first.data()), uInt(first.size()));
+    if (!second.empty())
+        crc = crc32_combine(crc, crc32(0, reinterpret_cast<const Bytef *>(second.data()), uInt(second.size())),
+                            z_off_t(second.size()));
+    putLittle(out, crc);
+    putLittle(out, uLong(bytes.size() & 0xffffffffu));
     return out;
 }
 

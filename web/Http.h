@@ -104,9 +104,7 @@ std::optional<std::string> basicPassword(Connection *c);
 
 // ---- answers
 
-// `bytes` as a gzip member (RFC 1952), or nullopt when zlib fails. Level 1:
-// the answers are numbers, which the fastest level already shrinks about
-// fivefold in a fraction of the time the default level takes.
+// `bytes` as one gzip member (RFC 1952), or nullopt when zlib fails.
 std::optional<std::string> gzipped(std::string_view bytes);
 bool answer(Connection *c, unsigned status, const std::string &body, const char *type, const Headers &headers);
 // A body of unknown length, read as the client takes it: `read` gives the
