@@ -61,6 +61,39 @@ std::string numberTextWith(double value, char separator)
     if (std::fabs(value) > kLargestText)
         value = std::copysign(kLargestText, value);
 
+    // A value that is the nearest double to a decimal of at most 15
+    // significant digits (every value a log or a reading holds) rounds to
+    // that decimal at 15 digits, so the decimal is its text; this spares the
+    // formatting below for the thousands of values a list shows at once.
+    if (std::fabs(value) < 1e15) {
+        static const double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
+        for (int decimals = 0; decimals < 7; ++decimals) {
+            const double scaled = std::nearbyint(value * kPowers[decimals]);
+            if (std::fabs(scaled) >= 1e15)
+                break;
+            if (scaled / kPowers[decimals] != value)
+                continue;
+            // The smallest such count of decimals leaves no trailing zero.
+            auto n = static_cast<unsigned long long>(std::fabs(scaled));
+            char buf[40];
+            char *const end = buf + sizeof buf;
+            char *p = end;
+            int i = 0;
+            do {
+                if (i == decimals && decimals > 0)
+                    *--p = separator;
+                *--p = char('0' + n % 10);
+                n /= 10;
+                ++i;
+            } while (n > 0 || i <= decimals);
+            std::string out;
+            if (value < 0)
+                out += '-';
+            out.append(p, end);
+            return out;
+        }
+    }
+
     // Round to 15 significant digits first, so 0.1 + 0.2 shows as 0.3.
     Digits d = significantDigits(value);
     const bool negative = d.negative;
