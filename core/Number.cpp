@@ -276,7 +276,11 @@ bool isOn(std::string_view setting)
 
 std::string timeText(int hour, int minute)
 {
-    char buf[16];
+    // A list shows one per record: no printf for the common two-digit case.
+    if (hour >= 0 && hour < 100 && minute >= 0 && minute < 100)
+        return {char('0' + hour / 10), char('0' + hour % 10), ':', char('0' + minute / 10),
+                char('0' + minute % 10)};
+    char buf[32];
     std::snprintf(buf, sizeof buf, "%02d:%02d", hour, minute);
     return buf;
 }

@@ -327,11 +327,19 @@ long Graph::recordIndex(double position) const
     return k >= 1 && size_t(k) <= m_records.size() ? k - 1 : -1;
 }
 
-const QString &Graph::numberText(double value)
+const QString &Graph::cellText(double value)
 {
-    auto it = m_numberTexts.find(value);
-    if (it == m_numberTexts.end())
-        it = m_numberTexts.insert(value, num(value));
+    auto it = m_cellTexts.find(value);
+    if (it == m_cellTexts.end())
+        it = m_cellTexts.insert(value, num(value) + QLatin1Char(' '));
+    return *it;
+}
+
+const QString &Graph::timeCellText(double dayTime)
+{
+    auto it = m_timeCellTexts.find(dayTime);
+    if (it == m_timeCellTexts.end())
+        it = m_timeCellTexts.insert(dayTime, ui::fromLocal(core::dayTimeText(dayTime)) + QLatin1Char(' '));
     return *it;
 }
 
@@ -348,15 +356,8 @@ const QStringList &Graph::listRow(size_t i)
     c.separator = separator;
     c.record = r;
     // Item text empty; sub-items 1 to 7 each end in one blank.
-    const QString blank = QStringLiteral(" ");
-    c.row = QStringList{QString(),
-                        numberText(r.M) + blank,
-                        numberText(r.V) + blank,
-                        numberText(r.I) + blank,
-                        numberText(r.W) + blank,
-                        numberText(r.R) + blank,
-                        numberText(r.S) + blank,
-                        ui::fromLocal(core::dayTimeText(r.T)) + blank};
+    c.row = QStringList{QString(),     cellText(r.M), cellText(r.V), cellText(r.I),
+                        cellText(r.W), cellText(r.R), cellText(r.S), timeCellText(r.T)};
     return c.row;
 }
 
@@ -364,7 +365,6 @@ void Graph::DrawGraph()
 {
     Plot->clear();
     ListView1->clearRows();
-    m_numberTexts.clear();
     if (!(ViewStart < ViewEnd))
         return;
 
@@ -395,7 +395,8 @@ void Graph::DrawGraph()
         rows.push_back(listRow(size_t(k)));
     }
     ListView1->setRows(std::move(rows));
-    m_numberTexts.clear();
+    m_cellTexts.clear();
+    m_timeCellTexts.clear();
 
     const long first = recordIndex(ViewStart), last = recordIndex(ViewEnd);
     if (first >= 0)

@@ -114,9 +114,11 @@ private:
     // The list row of record i, built again only when the record (or the
     // decimal separator) changed since it was last built.
     const QStringList &listRow(size_t i);
-    // Number text through a memo that lives for one DrawGraph call: logged
-    // values repeat a lot, and thousands of rows are built at once.
-    const QString &numberText(double value);
+    // A list cell (number text or time text, and the blank after it) through
+    // a memo that lives for one DrawGraph call: logged values and minutes
+    // repeat a lot, and thousands of rows are built at once.
+    const QString &cellText(double value);
+    const QString &timeCellText(double dayTime);
 
     ui::Services m_services;
     std::vector<core::LogRecord> m_records;
@@ -133,7 +135,7 @@ private:
         QStringList row;
     };
     std::vector<CachedRow> m_rowCache;
-    QHash<double, QString> m_numberTexts;
+    QHash<double, QString> m_cellTexts, m_timeCellTexts;
 };
 
 } // namespace graph

@@ -5,6 +5,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 
 namespace ui {
@@ -110,10 +111,18 @@ void Canvas::line(double x1, double y1, double x2, double y2, const QColor &colo
     const QPointF a = toPixels(x1, y1), b = toPixels(x2, y2);
     if (!std::isfinite(a.x()) || !std::isfinite(a.y()) || !std::isfinite(b.x()) || !std::isfinite(b.y()))
         return;
+    // A plot draws tens of thousands of segments in a handful of colours: a
+    // pen is made once per colour and width, not for every segment.
+    const QRgb rgb = colour.rgba();
+    auto pen = std::find_if(m_pens.begin(), m_pens.end(),
+                            [&](const QPen &p) { return p.color().rgba() == rgb && p.width() == m_lineWidth; });
+    if (pen == m_pens.end()) {
+        QPen made(colour, m_lineWidth);
+        made.setCapStyle(Qt::FlatCap);
+        pen = m_pens.insert(m_pens.end(), made);
+    }
     QPainter &p = painter();
-    QPen pen(colour, m_lineWidth);
-    pen.setCapStyle(Qt::FlatCap);
-    p.setPen(pen);
+    p.setPen(*pen);
     p.drawLine(a, b);
     scheduleUpdate();
 }

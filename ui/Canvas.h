@@ -8,8 +8,10 @@
 
 #include <QColor>
 #include <QImage>
+#include <QPen>
 #include <QWidget>
 #include <memory>
+#include <vector>
 
 class QPainter;
 
@@ -80,6 +82,7 @@ private:
     void endPainting() const;
     void scheduleUpdate();
     mutable std::unique_ptr<QPainter> m_painter;
+    std::vector<QPen> m_pens;
     bool m_updatePending = false;
     QColor m_background = Qt::white;
     QImage m_picture;
