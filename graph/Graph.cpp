@@ -292,6 +292,12 @@ std::optional<QByteArray> Graph::readDayLog(const core::CalendarDate &day)
 
 void Graph::load(core::DayRecords chosen)
 {
+    // A load that draws nothing leaves the list as it was: its rows keep
+    // the records they were made from.
+    if (chosen.overLimit || chosen.records.empty()) {
+        m_pinned = std::move(m_records);
+        m_listedFrom = &m_pinned;
+    }
     m_records = std::move(chosen.records);
     Zoomed = 0;
     // Over the limit nothing is drawn: the previous plot and view stay.
@@ -345,10 +351,10 @@ const QString &Graph::timeCellText(double dayTime)
 
 const QStringList &Graph::listRow(size_t i)
 {
-    if (m_rowCache.size() < m_records.size())
-        m_rowCache.resize(m_records.size());
+    if (m_rowCache.size() < m_listedFrom->size())
+        m_rowCache.resize(m_listedFrom->size());
     CachedRow &c = m_rowCache[i];
-    const core::LogRecord &r = m_records[i];
+    const core::LogRecord &r = (*m_listedFrom)[i];
     const char separator = core::decimalSeparator();
     if (c.built && c.separator == separator && sameRecord(c.record, r))
         return c.row;
@@ -365,6 +371,10 @@ void Graph::DrawGraph()
 {
     Plot->clear();
     ListView1->clearRows();
+    m_cellTexts.clear();
+    m_timeCellTexts.clear();
+    m_listedFrom = &m_records;
+    m_pinned = {};
     if (!(ViewStart < ViewEnd))
         return;
 
@@ -376,9 +386,10 @@ void Graph::DrawGraph()
     Extremes s{0, 1000};
 
     // First pass: extremes and list rows. Positions keep the fraction of
-    // ViewStart; each is rounded to its record.
-    std::vector<QStringList> rows;
-    rows.reserve(size_t(std::max(0.0, std::min(ViewEnd - ViewStart + 1, double(m_records.size())))));
+    // ViewStart; each is rounded to its record. A row's texts are made when
+    // the list shows or reads it: a dozen of thousands are in sight.
+    m_listed.clear();
+    m_listed.reserve(size_t(std::max(0.0, std::min(ViewEnd - ViewStart + 1, double(m_records.size())))));
     for (long n = 0;; ++n) {
         const double p = ViewStart + double(n);
         if (!(p <= ViewEnd))
@@ -392,11 +403,10 @@ void Graph::DrawGraph()
         w.take(rec.W);
         r.take(rec.R);
         s.take(rec.S);
-        rows.push_back(listRow(size_t(k)));
+        m_listed.push_back(size_t(k));
     }
-    ListView1->setRows(std::move(rows));
-    m_cellTexts.clear();
-    m_timeCellTexts.clear();
+    ListView1->setRowSource(int(m_listed.size()),
+                            [this](int row) -> const QStringList & { return listRow(m_listed[size_t(row)]); });
 
     const long first = recordIndex(ViewStart), last = recordIndex(ViewEnd);
     if (first >= 0)
