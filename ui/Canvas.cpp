@@ -28,9 +28,39 @@ const QImage &Canvas::image() const
 
 QPainter &Canvas::painter()
 {
-    if (!m_painter)
+    if (!m_painter) {
+        ownPixels();
         m_painter = std::make_unique<QPainter>(&m_image);
+    }
     return *m_painter;
+}
+
+// A plot draws tens of thousands of segments in a handful of colours, one
+// colour after another. Each colour has a painter of its own, its pen set
+// once, on the same pixels as the backing image: a painter writes the pixels
+// of a call before the call returns, so the calls still paint in their order.
+QPainter &Canvas::linePainter(const QColor &colour)
+{
+    const QRgb rgb = colour.rgba();
+    for (const auto &l : m_linePainters)
+        if (l->colour == rgb && l->width == m_lineWidth)
+            return l->painter;
+    ownPixels();
+    // Held by pointer: a painter keeps the address of the image it paints on.
+    auto &made = *m_linePainters.emplace_back(std::make_unique<LinePainter>(rgb, m_lineWidth, m_image));
+    QPen pen(colour, m_lineWidth);
+    pen.setCapStyle(Qt::FlatCap);
+    made.painter.setPen(pen);
+    return made.painter;
+}
+
+// Painters write straight into the image's pixels: a copy handed out by
+// image() must not share them, so they are made the image's own before the
+// first painter of a round starts.
+void Canvas::ownPixels()
+{
+    if (!m_painter && m_linePainters.empty())
+        m_image.detach();
 }
 
 void Canvas::endPainting() const
@@ -39,6 +69,7 @@ void Canvas::endPainting() const
         m_painter->end();
         m_painter.reset();
     }
+    m_linePainters.clear();
 }
 
 // Many draw calls between two paint events need one repaint request.
@@ -111,18 +142,7 @@ void Canvas::line(double x1, double y1, double x2, double y2, const QColor &colo
     const QPointF a = toPixels(x1, y1), b = toPixels(x2, y2);
     if (!std::isfinite(a.x()) || !std::isfinite(a.y()) || !std::isfinite(b.x()) || !std::isfinite(b.y()))
         return;
-    // A plot draws tens of thousands of segments in a handful of colours: a
-    // pen is made once per colour and width, not for every segment.
-    const QRgb rgb = colour.rgba();
-    auto pen = std::find_if(m_pens.begin(), m_pens.end(),
-                            [&](const QPen &p) { return p.color().rgba() == rgb && p.width() == m_lineWidth; });
-    if (pen == m_pens.end()) {
-        QPen made(colour, m_lineWidth);
-        made.setCapStyle(Qt::FlatCap);
-        pen = m_pens.insert(m_pens.end(), made);
-    }
-    QPainter &p = painter();
-    p.setPen(*pen);
+    QPainter &p = linePainter(colour);
     p.drawLine(a, b);
     scheduleUpdate();
 }

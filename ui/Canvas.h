@@ -8,7 +8,7 @@
 
 #include <QColor>
 #include <QImage>
-#include <QPen>
+#include <QPainter>
 #include <QWidget>
 #include <memory>
 #include <vector>
@@ -81,8 +81,21 @@ private:
     QPainter &painter();
     void endPainting() const;
     void scheduleUpdate();
+    QPainter &linePainter(const QColor &colour);
+    void ownPixels();
     mutable std::unique_ptr<QPainter> m_painter;
-    std::vector<QPen> m_pens;
+    struct LinePainter {
+        LinePainter(QRgb c, int w, QImage &image)
+            : colour(c), width(w),
+              pixels(image.bits(), image.width(), image.height(), image.bytesPerLine(), image.format()),
+              painter(&pixels)
+        { }
+        QRgb colour;
+        int width;
+        QImage pixels;    // the backing image's pixels, not a copy
+        QPainter painter; // ends before the image it paints on goes
+    };
+    mutable std::vector<std::unique_ptr<LinePainter>> m_linePainters;
     bool m_updatePending = false;
     QColor m_background = Qt::white;
     QImage m_picture;
