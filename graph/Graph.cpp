@@ -446,6 +446,37 @@ void Graph::DrawGraph()
     // Load-on marks sit one unit right of the segment that ends at their
     // record; in a zoomed view they move with the lines.
     const double markShift = ViewStart - 1;
+    // The height in units the canvas has after a step's lines: the last
+    // quantity's (0: no quantity drawn, the height stays).
+    const double afterLines = on.ShowS == 1   ? s.span()
+                              : on.ShowR == 1 ? r.span()
+                              : on.ShowW == 1 ? w.span()
+                              : on.ShowA == 1 ? a.span()
+                              : on.ShowV == 1 ? v.span()
+                                              : 0;
+    // Thousands of marks a pixel wide share the pixel columns: a mark that
+    // the next one paints over entirely is left out. The next one comes
+    // after this step's lines, so what shows is the same.
+    auto hiddenByNextMark = [&](long n, double p) {
+        const double height = Plot->scaleHeight();
+        const auto area = Plot->fillArea(p - 1 - markShift, 0, p - markShift, v.max, height);
+        if (!area)
+            return false;
+        const double nextHeight = afterLines != 0 ? afterLines : height;
+        for (long m = n + 1;; ++m) {
+            const double q = ViewStart + double(m);
+            if (!(q <= ViewEnd))
+                return false;
+            const long k = recordIndex(q), j = recordIndex(q - 1);
+            if (k < 0 || j < 0)
+                continue;
+            const auto next = Plot->fillArea(q - 1 - markShift, 0, q - markShift, v.max, nextHeight);
+            if (!next || next->left() - area->left() >= 0.5)
+                return false;
+            if (m_records[size_t(k)].M == 1)
+                return ui::Canvas::fillCovers(*next, *area);
+        }
+    };
     for (long n = 1;; ++n) {
         const double p = ViewStart + double(n);
         if (!(p <= ViewEnd))
@@ -455,7 +486,7 @@ void Graph::DrawGraph()
             continue;
         const core::LogRecord &to = m_records[size_t(k)], &from = m_records[size_t(j)];
         const double x = p - ViewStart;
-        if (to.M == 1)
+        if (to.M == 1 && !hiddenByNextMark(n, p))
             Plot->fill(p - 1 - markShift, 0, p - markShift, v.max, kLoadOnColour);
         if (on.ShowV == 1)
             segment(v, &core::LogRecord::V, from, to, x, kVoltsColour);

@@ -120,9 +120,11 @@ void Canvas::clear()
     resetImage();
 }
 
-QPointF Canvas::toPixels(double x, double y) const
+QPointF Canvas::toPixels(double x, double y) const { return toPixels(x, y, scaleHeight()); }
+
+QPointF Canvas::toPixels(double x, double y, double sh) const
 {
-    const double sw = scaleWidth(), sh = scaleHeight();
+    const double sw = scaleWidth();
     const double px = sw != 0 ? x * width() / sw : 0;
     const double py = sh != 0 ? y * height() / sh : 0;
     return {px, py};
@@ -160,20 +162,39 @@ void Canvas::rect(double x1, double y1, double x2, double y2, const QColor &colo
     scheduleUpdate();
 }
 
-void Canvas::fill(double x1, double y1, double x2, double y2, const QColor &colour)
+std::optional<QRectF> Canvas::fillArea(double x1, double y1, double x2, double y2, double heightUnits) const
 {
-    ++m_drawCount;
-    const QRectF r = QRectF(toPixels(x1, y1), toPixels(x2, y2)).normalized();
+    const double sh = heightUnits != 0 ? heightUnits : pixelsToTwips(height());
+    const QRectF r = QRectF(toPixels(x1, y1, sh), toPixels(x2, y2, sh)).normalized();
     if (!std::isfinite(r.x()) || !std::isfinite(r.y()) || !std::isfinite(r.width()) || !std::isfinite(r.height()))
-        return;
+        return std::nullopt;
     // At least one pixel each way, so that a narrow mark never vanishes.
     QRectF shown = r;
     if (shown.width() < 1)
         shown.setWidth(1);
     if (shown.height() < 1)
         shown.setHeight(1);
-    painter().fillRect(shown, colour);
-    scheduleUpdate();
+    return shown;
+}
+
+void Canvas::fill(double x1, double y1, double x2, double y2, const QColor &colour)
+{
+    ++m_drawCount;
+    if (const auto area = fillArea(x1, y1, x2, y2, m_scaleH)) {
+        painter().fillRect(*area, colour);
+        scheduleUpdate();
+    }
+}
+
+bool Canvas::fillCovers(const QRectF &later, const QRectF &earlier)
+{
+    // Areas of one size, the later one at most a fraction of a pixel to the
+    // right, with both left edges inside one half pixel: whether a fill
+    // rounds its left edge down or to the nearest pixel, both start at the
+    // same pixel, and an area further right never ends further left.
+    const double a = 2 * earlier.left(), b = 2 * later.left();
+    return later.width() == earlier.width() && later.height() == earlier.height() && later.top() == earlier.top()
+           && b >= a && std::floor(a) == std::floor(b) && a != std::floor(a);
 }
 
 void Canvas::paintEvent(QPaintEvent *)

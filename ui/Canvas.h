@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QPainter;
@@ -50,6 +51,13 @@ public:
     // cheap enough for thousands of small marks.
     void fill(double x1, double y1, double x2, double y2, const QColor &colour);
 
+    // The area in pixels that fill() paints for these corners when the
+    // height in units is `heightUnits` (0: in twips); nullopt when nothing.
+    std::optional<QRectF> fillArea(double x1, double y1, double x2, double y2, double heightUnits) const;
+    // Whether a fill of area `later` certainly paints every pixel a fill of
+    // `earlier` paints, whichever way the fill rounds its edges to pixels.
+    static bool fillCovers(const QRectF &later, const QRectF &earlier);
+
     // Unit <-> pixel conversion with the current scale.
     QPointF toPixels(double x, double y) const;
     QPointF toUnits(const QPointF &pixels) const;
@@ -75,6 +83,7 @@ protected:
 
 private:
     void resetImage();
+    QPointF toPixels(double x, double y, double scaleHeight) const;
     // One painter stays open on the backing image across draw calls (a plot
     // draws tens of thousands of segments); it is ended before the image is
     // shown, replaced or handed out.

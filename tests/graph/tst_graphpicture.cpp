@@ -179,6 +179,11 @@ void TstGraphPicture::samePicture_data()
         QTest::addRow("%s full day zoomed 10.5 to 60.5", edition) << flank << "full" << 10.5 << 60.5 << 0x1f;
         QTest::addRow("%s gaps zoomed 3.2 to 1999.9", edition) << flank << "gaps" << 3.2 << 1999.9 << 0x3f;
         QTest::addRow("%s sparse zoomed 2.5 to 7.5", edition) << flank << "sparse" << 2.5 << 7.5 << 0x2f;
+        // A record a pixel and half a pixel wide: marks on pixel edges.
+        const double pixels = flank ? 757 : 969;
+        QTest::addRow("%s full day, a record a pixel", edition) << flank << "full" << 1.0 << 1 + pixels << 0x3f;
+        QTest::addRow("%s full day, a record half a pixel", edition)
+            << flank << "full" << 1.0 << 1 + 2 * pixels << 0x01;
     }
 }
 
