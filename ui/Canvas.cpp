@@ -141,7 +141,11 @@ void Canvas::line(double x1, double y1, double x2, double y2) { line(x1, y1, x2,
 void Canvas::line(double x1, double y1, double x2, double y2, const QColor &colour)
 {
     ++m_drawCount;
-    const QPointF a = toPixels(x1, y1), b = toPixels(x2, y2);
+    // toPixels() for both ends, its scale looked up once (a plot draws tens
+    // of thousands of segments).
+    const double sw = scaleWidth(), sh = scaleHeight(), w = width(), h = height();
+    const QPointF a(sw != 0 ? x1 * w / sw : 0, sh != 0 ? y1 * h / sh : 0);
+    const QPointF b(sw != 0 ? x2 * w / sw : 0, sh != 0 ? y2 * h / sh : 0);
     if (!std::isfinite(a.x()) || !std::isfinite(a.y()) || !std::isfinite(b.x()) || !std::isfinite(b.y()))
         return;
     QPainter &p = linePainter(colour);
