@@ -9,8 +9,10 @@
 //                          every few ms; the first paint follows the mapping);
 //   startup_energy_restored  the same with today's energy.cfg and ten years of
 //                          logs/energy.csv (3,650 days) in the folder;
-//   idle_cpu_30s           CPU of the program over 30 s without frames, in %
-//                          of one core, from 2 s after the window showed;
+//   idle_cpu_60s           CPU of the program at rest over 60 s, in % of one
+//                          core, from 2 s after the window showed: the port
+//                          open on a terminal that sends nothing (no unit
+//                          attached), no window of its own open;
 //   rss_after_startup      VmRSS 2 s after the window showed, MB;
 //   rss_after_1000_frames  VmRSS after 1000 frames sent through the terminal,
 //                          once the last has been shown, MB.
@@ -130,8 +132,8 @@ bool measure(const QString &bin, const QString &display, bool resources, bool en
         QThread::sleep(2);
         m.rssStart.push_back(rssMegabytes(p.processId()));
         const double before = cpuSeconds(p.processId());
-        QThread::sleep(30);
-        m.idle.push_back(100 * (cpuSeconds(p.processId()) - before) / 30);
+        QThread::sleep(60);
+        m.idle.push_back(100 * (cpuSeconds(p.processId()) - before) / 60);
 
         // A frame every millisecond: ten times the line's pace, but no burst,
         // since a burst overruns what the port reads at once.
@@ -197,7 +199,7 @@ int main(int argc, char **argv)
 
     std::printf("startup_to_window  median_ms=%.0f\n", median(m.startup));
     std::printf("startup_energy_restored  median_ms=%.0f\n", median(m.startupEnergy));
-    std::printf("idle_cpu_30s  median_percent=%.2f\n", median(m.idle));
+    std::printf("idle_cpu_60s  median_percent=%.3f\n", median(m.idle));
     std::printf("rss_after_startup  median_mb=%.1f\n", median(m.rssStart));
     std::printf("rss_after_1000_frames  median_mb=%.1f\n", median(m.rssFrames));
     return 0;

@@ -6,6 +6,7 @@
 #include "Text.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace core {
 
@@ -25,6 +26,56 @@ std::optional<int> readDigits(std::string_view s, std::size_t maxDigits)
     }
     return v;
 }
+
+} // namespace
+
+// The first "<X>" and "</X>" of each field of a log line, found in one pass
+// (a day's log is thousands of lines of fourteen tags each). A field is what
+// lies between them, as between() takes it: both present and the closing tag
+// after the opening one.
+class LineTags {
+public:
+    static constexpr const char kNames[] = "TVIRWSM";
+    explicit LineTags(std::string_view line) : m_line(line)
+    {
+        const char *const text = line.data();
+        const std::size_t n = line.size();
+        std::size_t missing = 14;
+        for (const char *p = static_cast<const char *>(std::memchr(text, '<', n)); p && missing;
+             p = static_cast<const char *>(std::memchr(p + 1, '<', n - std::size_t(p + 1 - text)))) {
+            const std::size_t at = std::size_t(p - text), left = n - at;
+            const bool closing = left >= 4 && p[1] == '/';
+            const char name = closing ? p[2] : (left >= 3 ? p[1] : 0);
+            if (!name || p[closing ? 3 : 2] != '>')
+                continue;
+            const char *which = std::strchr(kNames, name);
+            if (!which || !*which)
+                continue;
+            std::size_t &slot = (closing ? m_close : m_open)[which - kNames];
+            if (slot == std::string_view::npos) {
+                slot = at;
+                --missing;
+            }
+        }
+    }
+    // Field `index` of kNames.
+    std::optional<std::string_view> field(int index) const
+    {
+        const std::size_t a = m_open[index], b = m_close[index];
+        if (a == std::string_view::npos || b == std::string_view::npos || b < a + 3)
+            return std::nullopt;
+        return m_line.substr(a + 3, b - a - 3);
+    }
+
+private:
+    std::string_view m_line;
+    std::size_t m_open[7] = {npos, npos, npos, npos, npos, npos, npos};
+    std::size_t m_close[7] = {npos, npos, npos, npos, npos, npos, npos};
+    static constexpr std::size_t npos = std::string_view::npos;
+};
+
+namespace {
+enum Field { kT, kV, kI, kR, kW, kS, kM };
 
 double dayFraction(int h, int m, int s) { return (h * 3600 + m * 60 + s) / 86400.0; }
 
@@ -99,28 +150,30 @@ std::string dayTimeText(double dayTime)
 
 std::optional<double> LogLineReader::lineTime(std::string_view line)
 {
-    const auto field = between(line, "<T>", "</T>");
+    const auto field = LineTags(line).field(kT);
     if (!field)
         return std::nullopt;
     return readLogTime(*field);
 }
 
-LogRecord LogLineReader::fields(std::string_view line, double time)
+LogRecord LogLineReader::fields(std::string_view line, double time) { return fields(LineTags(line), time); }
+
+LogRecord LogLineReader::fields(const LineTags &tags, double time)
 {
-    auto number = [&](std::string_view open, std::string_view close) {
-        const auto field = between(line, open, close);
+    auto number = [&](Field f) {
+        const auto field = tags.field(f);
         if (!field)
             return 0.0;
         return readNumber(*field).value_or(0.0);
     };
     LogRecord r;
     r.T = time;
-    r.V = number("<V>", "</V>");
-    r.I = number("<I>", "</I>");
-    r.R = number("<R>", "</R>");
-    r.W = number("<W>", "</W>");
-    r.S = number("<S>", "</S>");
-    if (const auto mode = between(line, "<M>", "</M>")) {
+    r.V = number(kV);
+    r.I = number(kI);
+    r.R = number(kR);
+    r.W = number(kW);
+    r.S = number(kS);
+    if (const auto mode = tags.field(kM)) {
         m_mode.assign(mode->data(), mode->size());
         m_hasMode = true;
     }
@@ -134,14 +187,16 @@ DayRecords chooseRecords(std::string_view logText, double start, double finish, 
     LogLineReader reader;
     // Log lines end in CR LF; a lone CR or LF belongs to its line.
     for (const std::string_view line : split(logText, "\r\n")) {
-        const auto t = LogLineReader::lineTime(line);
+        const LineTags tags(line);
+        const auto field = tags.field(kT);
+        const auto t = field ? readLogTime(*field) : std::nullopt;
         if (!t || !(start <= *t && *t <= finish))
             continue;
         if (chosen.records.size() == limit) {
             chosen.overLimit = true;
             break;
         }
-        chosen.records.push_back(reader.fields(line, *t));
+        chosen.records.push_back(reader.fields(tags, *t));
     }
     return chosen;
 }

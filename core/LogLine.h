@@ -13,6 +13,8 @@
 
 namespace core {
 
+class LineTags;
+
 // Hour and minute entries, each one or two digits with blanks around them
 // allowed; hours 0 to 23, minutes 0 to 59. nullopt for anything else.
 std::optional<double> readClockTime(std::string_view hours, std::string_view minutes);
@@ -41,6 +43,8 @@ struct LogRecord {
     std::int16_t M = 0;
 };
 
+struct DayRecords;
+
 // Reads the lines of one load in file order. The mode text carries over from
 // the last accepted line that had one, so use one reader per load.
 class LogLineReader {
@@ -56,6 +60,8 @@ public:
     LogRecord fields(std::string_view line, double time);
 
 private:
+    friend DayRecords chooseRecords(std::string_view, double, double, std::size_t);
+    LogRecord fields(const LineTags &tags, double time);
     bool m_hasMode = false;
     std::string m_mode;
 };

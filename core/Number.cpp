@@ -61,6 +61,39 @@ std::string numberTextWith(double value, char separator)
     if (std::fabs(value) > kLargestText)
         value = std::copysign(kLargestText, value);
 
+    // A value that is the nearest double to a decimal of at most 15
+    // significant digits (every value a log or a reading holds) rounds to
+    // that decimal at 15 digits, so the decimal is its text; this spares the
+    // formatting below for the thousands of values a list shows at once.
+    if (std::fabs(value) < 1e15) {
+        static const double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
+        for (int decimals = 0; decimals < 7; ++decimals) {
+            const double scaled = std::nearbyint(value * kPowers[decimals]);
+            if (std::fabs(scaled) >= 1e15)
+                break;
+            if (scaled / kPowers[decimals] != value)
+                continue;
+            // The smallest such count of decimals leaves no trailing zero.
+            auto n = static_cast<unsigned long long>(std::fabs(scaled));
+            char buf[40];
+            char *const end = buf + sizeof buf;
+            char *p = end;
+            int i = 0;
+            do {
+                if (i == decimals && decimals > 0)
+                    *--p = separator;
+                *--p = char('0' + n % 10);
+                n /= 10;
+                ++i;
+            } while (n > 0 || i <= decimals);
+            std::string out;
+            if (value < 0)
+                out += '-';
+            out.append(p, end);
+            return out;
+        }
+    }
+
     // Round to 15 significant digits first, so 0.1 + 0.2 shows as 0.3.
     Digits d = significantDigits(value);
     const bool negative = d.negative;
@@ -111,6 +144,38 @@ std::optional<double> readNumber(std::string_view text)
     if (i == n)
         return std::nullopt;
 
+    // Up to 15 digits without an exponent (every value the program writes):
+    // the whole digits and a power of ten are both exact doubles, so one
+    // division gives the correctly rounded value, as strtod does, but at a
+    // fraction of its cost over a day's log.
+    static const double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                     1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    {
+        std::size_t j = i;
+        const bool negative = text[j] == '-';
+        if (text[j] == '+' || text[j] == '-')
+            ++j;
+        std::int64_t digits = 0;
+        int count = 0, fraction = 0;
+        bool point = false;
+        for (; j < n && count <= 15; ++j) {
+            const char c = text[j];
+            if (isDigit(c)) {
+                digits = digits * 10 + (c - '0');
+                ++count;
+                fraction += point ? 1 : 0;
+            } else if ((c == '.' || c == ',') && !point) {
+                point = true;
+            } else {
+                break;
+            }
+        }
+        if (j == n && count > 0 && count <= 15) {
+            const double v = double(digits) / kPowers[fraction];
+            return negative ? -v : v;
+        }
+    }
+
     // Validate the shape and build a C-locale copy for strtod.
     std::string plain;
     plain.reserve(n - i);
@@ -147,20 +212,7 @@ std::optional<double> readNumber(std::string_view text)
     if (i != n)
         return std::nullopt;
 
-    // Up to 15 digits without an exponent (every value the program writes):
-    // the whole digits and a power of ten are both exact doubles, so one
-    // division gives the correctly rounded value, as strtod does, but at a
-    // fraction of its cost over a day's log.
-    if (plain.find('e') == std::string::npos && intDigits + fracDigits <= 15) {
-        std::int64_t digits = 0;
-        for (const char c : plain)
-            if (isDigit(c))
-                digits = digits * 10 + (c - '0');
-        static const double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                         1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-        const double v = double(digits) / kPowers[fracDigits];
-        return plain[0] == '-' ? -v : v;
-    }
+    // Longer, or with an exponent.
     // strtod follows the C locale, which we never change: '.' is its point.
     const double v = std::strtod(plain.c_str(), nullptr);
     if (!std::isfinite(v))
@@ -243,7 +295,11 @@ bool isOn(std::string_view setting)
 
 std::string timeText(int hour, int minute)
 {
-    char buf[16];
+    // A list shows one per record: no printf for the common two-digit case.
+    if (hour >= 0 && hour < 100 && minute >= 0 && minute < 100)
+        return {char('0' + hour / 10), char('0' + hour % 10), ':', char('0' + minute / 10),
+                char('0' + minute % 10)};
+    char buf[32];
     std::snprintf(buf, sizeof buf, "%02d:%02d", hour, minute);
     return buf;
 }

@@ -292,6 +292,12 @@ std::optional<QByteArray> Graph::readDayLog(const core::CalendarDate &day)
 
 void Graph::load(core::DayRecords chosen)
 {
+    // A load that draws nothing leaves the list as it was: its rows keep
+    // the records they were made from.
+    if (chosen.overLimit || chosen.records.empty()) {
+        m_pinned = std::move(m_records);
+        m_listedFrom = &m_pinned;
+    }
     m_records = std::move(chosen.records);
     Zoomed = 0;
     // Over the limit nothing is drawn: the previous plot and view stay.
@@ -327,20 +333,28 @@ long Graph::recordIndex(double position) const
     return k >= 1 && size_t(k) <= m_records.size() ? k - 1 : -1;
 }
 
-const QString &Graph::numberText(double value)
+const QString &Graph::cellText(double value)
 {
-    auto it = m_numberTexts.find(value);
-    if (it == m_numberTexts.end())
-        it = m_numberTexts.insert(value, num(value));
+    auto it = m_cellTexts.find(value);
+    if (it == m_cellTexts.end())
+        it = m_cellTexts.insert(value, num(value) + QLatin1Char(' '));
+    return *it;
+}
+
+const QString &Graph::timeCellText(double dayTime)
+{
+    auto it = m_timeCellTexts.find(dayTime);
+    if (it == m_timeCellTexts.end())
+        it = m_timeCellTexts.insert(dayTime, ui::fromLocal(core::dayTimeText(dayTime)) + QLatin1Char(' '));
     return *it;
 }
 
 const QStringList &Graph::listRow(size_t i)
 {
-    if (m_rowCache.size() < m_records.size())
-        m_rowCache.resize(m_records.size());
+    if (m_rowCache.size() < m_listedFrom->size())
+        m_rowCache.resize(m_listedFrom->size());
     CachedRow &c = m_rowCache[i];
-    const core::LogRecord &r = m_records[i];
+    const core::LogRecord &r = (*m_listedFrom)[i];
     const char separator = core::decimalSeparator();
     if (c.built && c.separator == separator && sameRecord(c.record, r))
         return c.row;
@@ -348,15 +362,8 @@ const QStringList &Graph::listRow(size_t i)
     c.separator = separator;
     c.record = r;
     // Item text empty; sub-items 1 to 7 each end in one blank.
-    const QString blank = QStringLiteral(" ");
-    c.row = QStringList{QString(),
-                        numberText(r.M) + blank,
-                        numberText(r.V) + blank,
-                        numberText(r.I) + blank,
-                        numberText(r.W) + blank,
-                        numberText(r.R) + blank,
-                        numberText(r.S) + blank,
-                        ui::fromLocal(core::dayTimeText(r.T)) + blank};
+    c.row = QStringList{QString(),     cellText(r.M), cellText(r.V), cellText(r.I),
+                        cellText(r.W), cellText(r.R), cellText(r.S), timeCellText(r.T)};
     return c.row;
 }
 
@@ -364,7 +371,10 @@ void Graph::DrawGraph()
 {
     Plot->clear();
     ListView1->clearRows();
-    m_numberTexts.clear();
+    m_cellTexts.clear();
+    m_timeCellTexts.clear();
+    m_listedFrom = &m_records;
+    m_pinned = {};
     if (!(ViewStart < ViewEnd))
         return;
 
@@ -376,9 +386,10 @@ void Graph::DrawGraph()
     Extremes s{0, 1000};
 
     // First pass: extremes and list rows. Positions keep the fraction of
-    // ViewStart; each is rounded to its record.
-    std::vector<QStringList> rows;
-    rows.reserve(size_t(std::max(0.0, std::min(ViewEnd - ViewStart + 1, double(m_records.size())))));
+    // ViewStart; each is rounded to its record. A row's texts are made when
+    // the list shows or reads it: a dozen of thousands are in sight.
+    m_listed.clear();
+    m_listed.reserve(size_t(std::max(0.0, std::min(ViewEnd - ViewStart + 1, double(m_records.size())))));
     for (long n = 0;; ++n) {
         const double p = ViewStart + double(n);
         if (!(p <= ViewEnd))
@@ -392,10 +403,10 @@ void Graph::DrawGraph()
         w.take(rec.W);
         r.take(rec.R);
         s.take(rec.S);
-        rows.push_back(listRow(size_t(k)));
+        m_listed.push_back(size_t(k));
     }
-    ListView1->setRows(std::move(rows));
-    m_numberTexts.clear();
+    ListView1->setRowSource(int(m_listed.size()),
+                            [this](int row) -> const QStringList & { return listRow(m_listed[size_t(row)]); });
 
     const long first = recordIndex(ViewStart), last = recordIndex(ViewEnd);
     if (first >= 0)
@@ -435,6 +446,37 @@ void Graph::DrawGraph()
     // Load-on marks sit one unit right of the segment that ends at their
     // record; in a zoomed view they move with the lines.
     const double markShift = ViewStart - 1;
+    // The height in units the canvas has after a step's lines: the last
+    // quantity's (0: no quantity drawn, the height stays).
+    const double afterLines = on.ShowS == 1   ? s.span()
+                              : on.ShowR == 1 ? r.span()
+                              : on.ShowW == 1 ? w.span()
+                              : on.ShowA == 1 ? a.span()
+                              : on.ShowV == 1 ? v.span()
+                                              : 0;
+    // Thousands of marks a pixel wide share the pixel columns: a mark that
+    // the next one paints over entirely is left out. The next one comes
+    // after this step's lines, so what shows is the same.
+    auto hiddenByNextMark = [&](long n, double p) {
+        const double height = Plot->scaleHeight();
+        const auto area = Plot->fillArea(p - 1 - markShift, 0, p - markShift, v.max, height);
+        if (!area)
+            return false;
+        const double nextHeight = afterLines != 0 ? afterLines : height;
+        for (long m = n + 1;; ++m) {
+            const double q = ViewStart + double(m);
+            if (!(q <= ViewEnd))
+                return false;
+            const long k = recordIndex(q), j = recordIndex(q - 1);
+            if (k < 0 || j < 0)
+                continue;
+            const auto next = Plot->fillArea(q - 1 - markShift, 0, q - markShift, v.max, nextHeight);
+            if (!next || next->left() - area->left() >= 0.5)
+                return false;
+            if (m_records[size_t(k)].M == 1)
+                return ui::Canvas::fillCovers(*next, *area);
+        }
+    };
     for (long n = 1;; ++n) {
         const double p = ViewStart + double(n);
         if (!(p <= ViewEnd))
@@ -444,7 +486,7 @@ void Graph::DrawGraph()
             continue;
         const core::LogRecord &to = m_records[size_t(k)], &from = m_records[size_t(j)];
         const double x = p - ViewStart;
-        if (to.M == 1)
+        if (to.M == 1 && !hiddenByNextMark(n, p))
             Plot->fill(p - 1 - markShift, 0, p - markShift, v.max, kLoadOnColour);
         if (on.ShowV == 1)
             segment(v, &core::LogRecord::V, from, to, x, kVoltsColour);

@@ -114,9 +114,11 @@ private:
     // The list row of record i, built again only when the record (or the
     // decimal separator) changed since it was last built.
     const QStringList &listRow(size_t i);
-    // Number text through a memo that lives for one DrawGraph call: logged
-    // values repeat a lot, and thousands of rows are built at once.
-    const QString &numberText(double value);
+    // A list cell (number text or time text, and the blank after it) through
+    // a memo that lives until the next DrawGraph: logged values and minutes
+    // repeat a lot.
+    const QString &cellText(double value);
+    const QString &timeCellText(double dayTime);
 
     ui::Services m_services;
     std::vector<core::LogRecord> m_records;
@@ -133,7 +135,13 @@ private:
         QStringList row;
     };
     std::vector<CachedRow> m_rowCache;
-    QHash<double, QString> m_numberTexts;
+    // The list's rows: for each, in list order, the index of its record in
+    // *m_listedFrom, which is m_records or, after a load that drew nothing,
+    // the records the list was made from.
+    std::vector<size_t> m_listed;
+    const std::vector<core::LogRecord> *m_listedFrom = &m_records;
+    std::vector<core::LogRecord> m_pinned;
+    QHash<double, QString> m_cellTexts, m_timeCellTexts;
 };
 
 } // namespace graph

@@ -5,6 +5,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 
 namespace ui {
@@ -27,9 +28,39 @@ const QImage &Canvas::image() const
 
 QPainter &Canvas::painter()
 {
-    if (!m_painter)
+    if (!m_painter) {
+        ownPixels();
         m_painter = std::make_unique<QPainter>(&m_image);
+    }
     return *m_painter;
+}
+
+// A plot draws tens of thousands of segments in a handful of colours, one
+// colour after another. Each colour has a painter of its own, its pen set
+// once, on the same pixels as the backing image: a painter writes the pixels
+// of a call before the call returns, so the calls still paint in their order.
+QPainter &Canvas::linePainter(const QColor &colour)
+{
+    const QRgb rgb = colour.rgba();
+    for (const auto &l : m_linePainters)
+        if (l->colour == rgb && l->width == m_lineWidth)
+            return l->painter;
+    ownPixels();
+    // Held by pointer: a painter keeps the address of the image it paints on.
+    auto &made = *m_linePainters.emplace_back(std::make_unique<LinePainter>(rgb, m_lineWidth, m_image));
+    QPen pen(colour, m_lineWidth);
+    pen.setCapStyle(Qt::FlatCap);
+    made.painter.setPen(pen);
+    return made.painter;
+}
+
+// Painters write straight into the image's pixels: a copy handed out by
+// image() must not share them, so they are made the image's own before the
+// first painter of a round starts.
+void Canvas::ownPixels()
+{
+    if (!m_painter && m_linePainters.empty())
+        m_image.detach();
 }
 
 void Canvas::endPainting() const
@@ -38,6 +69,7 @@ void Canvas::endPainting() const
         m_painter->end();
         m_painter.reset();
     }
+    m_linePainters.clear();
 }
 
 // Many draw calls between two paint events need one repaint request.
@@ -88,9 +120,11 @@ void Canvas::clear()
     resetImage();
 }
 
-QPointF Canvas::toPixels(double x, double y) const
+QPointF Canvas::toPixels(double x, double y) const { return toPixels(x, y, scaleHeight()); }
+
+QPointF Canvas::toPixels(double x, double y, double sh) const
 {
-    const double sw = scaleWidth(), sh = scaleHeight();
+    const double sw = scaleWidth();
     const double px = sw != 0 ? x * width() / sw : 0;
     const double py = sh != 0 ? y * height() / sh : 0;
     return {px, py};
@@ -107,13 +141,14 @@ void Canvas::line(double x1, double y1, double x2, double y2) { line(x1, y1, x2,
 void Canvas::line(double x1, double y1, double x2, double y2, const QColor &colour)
 {
     ++m_drawCount;
-    const QPointF a = toPixels(x1, y1), b = toPixels(x2, y2);
+    // toPixels() for both ends, its scale looked up once (a plot draws tens
+    // of thousands of segments).
+    const double sw = scaleWidth(), sh = scaleHeight(), w = width(), h = height();
+    const QPointF a(sw != 0 ? x1 * w / sw : 0, sh != 0 ? y1 * h / sh : 0);
+    const QPointF b(sw != 0 ? x2 * w / sw : 0, sh != 0 ? y2 * h / sh : 0);
     if (!std::isfinite(a.x()) || !std::isfinite(a.y()) || !std::isfinite(b.x()) || !std::isfinite(b.y()))
         return;
-    QPainter &p = painter();
-    QPen pen(colour, m_lineWidth);
-    pen.setCapStyle(Qt::FlatCap);
-    p.setPen(pen);
+    QPainter &p = linePainter(colour);
     p.drawLine(a, b);
     scheduleUpdate();
 }
@@ -131,20 +166,39 @@ void Canvas::rect(double x1, double y1, double x2, double y2, const QColor &colo
     scheduleUpdate();
 }
 
-void Canvas::fill(double x1, double y1, double x2, double y2, const QColor &colour)
+std::optional<QRectF> Canvas::fillArea(double x1, double y1, double x2, double y2, double heightUnits) const
 {
-    ++m_drawCount;
-    const QRectF r = QRectF(toPixels(x1, y1), toPixels(x2, y2)).normalized();
+    const double sh = heightUnits != 0 ? heightUnits : pixelsToTwips(height());
+    const QRectF r = QRectF(toPixels(x1, y1, sh), toPixels(x2, y2, sh)).normalized();
     if (!std::isfinite(r.x()) || !std::isfinite(r.y()) || !std::isfinite(r.width()) || !std::isfinite(r.height()))
-        return;
+        return std::nullopt;
     // At least one pixel each way, so that a narrow mark never vanishes.
     QRectF shown = r;
     if (shown.width() < 1)
         shown.setWidth(1);
     if (shown.height() < 1)
         shown.setHeight(1);
-    painter().fillRect(shown, colour);
-    scheduleUpdate();
+    return shown;
+}
+
+void Canvas::fill(double x1, double y1, double x2, double y2, const QColor &colour)
+{
+    ++m_drawCount;
+    if (const auto area = fillArea(x1, y1, x2, y2, m_scaleH)) {
+        painter().fillRect(*area, colour);
+        scheduleUpdate();
+    }
+}
+
+bool Canvas::fillCovers(const QRectF &later, const QRectF &earlier)
+{
+    // Areas of one size, the later one at most a fraction of a pixel to the
+    // right, with both left edges inside one half pixel: whether a fill
+    // rounds its left edge down or to the nearest pixel, both start at the
+    // same pixel, and an area further right never ends further left.
+    const double a = 2 * earlier.left(), b = 2 * later.left();
+    return later.width() == earlier.width() && later.height() == earlier.height() && later.top() == earlier.top()
+           && b >= a && std::floor(a) == std::floor(b) && a != std::floor(a);
 }
 
 void Canvas::paintEvent(QPaintEvent *)

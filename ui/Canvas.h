@@ -8,8 +8,11 @@
 
 #include <QColor>
 #include <QImage>
+#include <QPainter>
 #include <QWidget>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QPainter;
 
@@ -48,6 +51,13 @@ public:
     // cheap enough for thousands of small marks.
     void fill(double x1, double y1, double x2, double y2, const QColor &colour);
 
+    // The area in pixels that fill() paints for these corners when the
+    // height in units is `heightUnits` (0: in twips); nullopt when nothing.
+    std::optional<QRectF> fillArea(double x1, double y1, double x2, double y2, double heightUnits) const;
+    // Whether a fill of area `later` certainly paints every pixel a fill of
+    // `earlier` paints, whichever way the fill rounds its edges to pixels.
+    static bool fillCovers(const QRectF &later, const QRectF &earlier);
+
     // Unit <-> pixel conversion with the current scale.
     QPointF toPixels(double x, double y) const;
     QPointF toUnits(const QPointF &pixels) const;
@@ -73,13 +83,28 @@ protected:
 
 private:
     void resetImage();
+    QPointF toPixels(double x, double y, double scaleHeight) const;
     // One painter stays open on the backing image across draw calls (a plot
     // draws tens of thousands of segments); it is ended before the image is
     // shown, replaced or handed out.
     QPainter &painter();
     void endPainting() const;
     void scheduleUpdate();
+    QPainter &linePainter(const QColor &colour);
+    void ownPixels();
     mutable std::unique_ptr<QPainter> m_painter;
+    struct LinePainter {
+        LinePainter(QRgb c, int w, QImage &image)
+            : colour(c), width(w),
+              pixels(image.bits(), image.width(), image.height(), image.bytesPerLine(), image.format()),
+              painter(&pixels)
+        { }
+        QRgb colour;
+        int width;
+        QImage pixels;    // the backing image's pixels, not a copy
+        QPainter painter; // ends before the image it paints on goes
+    };
+    mutable std::vector<std::unique_ptr<LinePainter>> m_linePainters;
     bool m_updatePending = false;
     QColor m_background = Qt::white;
     QImage m_picture;

@@ -7,7 +7,7 @@
 
 namespace ui {
 
-int ReportModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : int(m_rows.size()); }
+int ReportModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : rows(); }
 
 int ReportModel::columnCount(const QModelIndex &parent) const
 {
@@ -16,10 +16,10 @@ int ReportModel::columnCount(const QModelIndex &parent) const
 
 QVariant ReportModel::data(const QModelIndex &index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid() || size_t(index.row()) >= m_rows.size())
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rows())
         return {};
-    const QStringList &row = m_rows[size_t(index.row())];
-    return index.column() < row.size() ? row[index.column()] : QString();
+    const QStringList &texts = row(index.row());
+    return index.column() < texts.size() ? texts[index.column()] : QString();
 }
 
 QVariant ReportModel::headerData(int section, Qt::Orientation o, int role) const
@@ -40,11 +40,29 @@ void ReportModel::setRows(std::vector<QStringList> rows)
 {
     beginResetModel();
     m_rows = std::move(rows);
+    m_source = nullptr;
+    m_sourceCount = 0;
+    endResetModel();
+}
+
+void ReportModel::setRowSource(int count, RowSource row)
+{
+    beginResetModel();
+    m_rows.clear();
+    m_source = std::move(row);
+    m_sourceCount = count;
     endResetModel();
 }
 
 void ReportModel::addRow(const QStringList &row)
 {
+    if (m_source) {
+        // Rows added to a made list are kept as texts from here on.
+        std::vector<QStringList> kept;
+        for (int i = 0; i < m_sourceCount; ++i)
+            kept.push_back(m_source(i));
+        setRows(std::move(kept));
+    }
     const int n = int(m_rows.size());
     beginInsertRows(QModelIndex(), n, n);
     m_rows.push_back(row);
@@ -98,12 +116,17 @@ void ReportList::addRow(const QStringList &cells) { m_model->addRow(cells); }
 
 void ReportList::setRows(std::vector<QStringList> rows) { m_model->setRows(std::move(rows)); }
 
+void ReportList::setRowSource(int count, ReportModel::RowSource row)
+{
+    m_model->setRowSource(count, std::move(row));
+}
+
 QString ReportList::text(int row, int column) const
 {
-    const auto &rows = m_model->rows();
-    if (row < 0 || size_t(row) >= rows.size() || column < 0 || column >= rows[size_t(row)].size())
+    if (row < 0 || row >= m_model->rows() || column < 0)
         return {};
-    return rows[size_t(row)][column];
+    const QStringList &texts = m_model->row(row);
+    return column < texts.size() ? texts[column] : QString();
 }
 
 QString ReportList::columnTitle(int column) const

@@ -7,6 +7,7 @@
 #include <QAbstractTableModel>
 #include <QStringList>
 #include <QTableView>
+#include <functional>
 #include <vector>
 
 namespace ui {
@@ -22,14 +23,23 @@ public:
 
     void setColumns(const QStringList &titles);
     void setRows(std::vector<QStringList> rows);
+    // `count` rows made by `row` when they are shown or read, for lists of
+    // thousands of rows of which a dozen are in sight. `row` must give the
+    // same texts for as long as the list holds it.
+    using RowSource = std::function<const QStringList &(int row)>;
+    void setRowSource(int count, RowSource row);
     void addRow(const QStringList &row);
     void clearRows();
-    const std::vector<QStringList> &rows() const { return m_rows; }
+    int rows() const { return m_source ? m_sourceCount : int(m_rows.size()); }
+    // The texts of one row (row in 0 .. rows() - 1).
+    const QStringList &row(int row) const { return m_source ? m_source(row) : m_rows[size_t(row)]; }
     const QStringList &titles() const { return m_titles; }
 
 private:
     QStringList m_titles;
     std::vector<QStringList> m_rows;
+    RowSource m_source;
+    int m_sourceCount = 0;
 };
 
 class ReportList : public QTableView {
@@ -45,8 +55,9 @@ public:
     void clearRows();
     void addRow(const QStringList &cells);
     void setRows(std::vector<QStringList> rows);
+    void setRowSource(int count, ReportModel::RowSource row);
 
-    int rowCount() const { return int(m_model->rows().size()); }
+    int rowCount() const { return m_model->rows(); }
     int columnCount() const { return m_model->columnCount(); }
     // The text of a cell ("" when out of range).
     QString text(int row, int column) const;

@@ -184,6 +184,11 @@ void TstLogLine::fields_data()
         << QList<double>{0, 0, 0, 1000, -2, 0};
     QTest::newRow("closing before opening is absent")
         << "</V>5<V>6<I>2</I><T>14:05</T>" << QList<double>{0, 2, 0, 0, 0, 0};
+    // The tags of a line are found in one pass; these check it finds the
+    // same first occurrences as a search for each tag.
+    QTest::newRow("stray < before tags") << "<<V>5</V><</I><I>2</I>" << QList<double>{5, 0, 0, 0, 0, 0};
+    QTest::newRow("tag cut short at the end") << "<V>5</V><S>4</S" << QList<double>{5, 0, 0, 0, 0, 0};
+    QTest::newRow("empty field between tags") << "<R></R><W>3</W>" << QList<double>{0, 0, 3, 0, 0, 0};
     QTest::newRow("mode rounds halves to even")
         << "<M>2.5</M><T>14:05</T>" << QList<double>{0, 0, 0, 0, 0, 2};
     QTest::newRow("negative mode") << "<M>-1</M><T>14:05</T>" << QList<double>{0, 0, 0, 0, 0, -1};

@@ -32,6 +32,11 @@ private slots:
         QTest::newRow("two thirds") << 2.0 / 3.0 << '.' << "0.666666666666667";
         QTest::newRow("watt-hours kept whole") << 123.456789012345 << '.' << "123.456789012345";
         QTest::newRow("comma separator") << 13.45 << ',' << "13,45";
+        QTest::newRow("comma separator below one") << -0.5 << ',' << "-0,5";
+        QTest::newRow("largest whole of 15 digits") << 999999999999999.0 << '.' << "999999999999999";
+        QTest::newRow("15 digits over 1e15") << 1234567890123456.0 << '.' << "1234567890123460";
+        QTest::newRow("six decimals") << -0.000123 << '.' << "-0.000123";
+        QTest::newRow("next double above 0.5") << std::nextafter(0.5, 1.0) << '.' << "0.5";
         QTest::newRow("rounds up to a power of ten") << 9.9999999999999999 << '.' << "10";
         QTest::newRow("not finite") << std::numeric_limits<double>::infinity() << '.' << "0";
         QTest::newRow("nan") << std::nan("") << '.' << "0";

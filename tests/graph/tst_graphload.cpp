@@ -445,6 +445,7 @@ void TstGraphLoad::limit10000Stops()
     QCOMPARE(w.g->Plot->clearCount(), clears);
     QCOMPARE(w.g->Plot->image(), before);
     QCOMPARE(w.g->ListView1->rowCount(), 3);
+    QCOMPARE(w.g->ListView1->text(2, 7), QStringLiteral("12:00 "));
     QCOMPARE(w.g->viewStart(), 1.0);
     QCOMPARE(w.g->viewEnd(), 3.0);
     // The first 9,999 records are kept.
@@ -505,6 +506,7 @@ void TstGraphLoad::noDataKeepsOldPlot()
     QCOMPARE(w.messages(), QStringList{kNoData});
     QCOMPARE(w.g->graphCount(), 0);
     QCOMPARE(w.g->ListView1->rowCount(), 3);
+    QCOMPARE(w.g->ListView1->text(2, 7), QStringLiteral("12:00 "));
     QCOMPARE(w.g->VMax1->text(), label);
     // The switches no longer redraw.
     w.g->Check1->setChecked(false);
