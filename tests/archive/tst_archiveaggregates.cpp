@@ -88,7 +88,8 @@ private slots:
         // two steps: the first cuts an hour in two.
         QTest::addColumn<int>("forgetHours");
         // "": none; "certified": another curve and site; "wind": the wind's
-        // tallies made again; "schema": an earlier version's archive.
+        // tallies made again; "schema": an earlier version's archive;
+        // "older": a daily log from before them all imported.
         QTest::addColumn<QString>("change");
 
         QTest::newRow("as written") << true << 0 << "";
@@ -97,6 +98,9 @@ private slots:
         QTest::newRow("minutes let go, then another curve") << true << 80 << "certified";
         QTest::newRow("minutes let go, then the wind made again") << true << 80 << "wind";
         QTest::newRow("minutes let go by an earlier version") << true << 80 << "schema";
+        // Hours whose minutes were let go stand for them wherever the first
+        // minute kept is: a read of the rows takes only those before it.
+        QTest::newRow("minutes let go, then older ones imported") << true << 80 << "older";
     }
 
     void sameAsFromTheRows()
@@ -110,6 +114,7 @@ private slots:
         site.altitude = 400;
         const auto curve = certified ? kCertifiedA : std::vector<core::CurvePoint>();
         std::optional<core::PerformanceBook> before;
+        std::string windBefore;
         QString why;
         {
             archive::ArchiveDb db;
@@ -137,6 +142,15 @@ private slots:
                 QCOMPARE(windText(archive::readWind(folder.path(), &why)),
                          windText(archive::readWindFromRows(folder.path(), &why)));
             }
+            windBefore = windText(archive::readWindFromRows(folder.path(), &why));
+            if (change == "older") {
+                std::vector<core::ArchiveRow> older;
+                for (int i = -2880; i < -2820; ++i) {
+                    older.push_back(minuteAt(i, true));
+                    older.back().windUnit = "mph";
+                }
+                QCOMPARE(db.addImported(older), 60LL);
+            }
         }
         if (change == "schema")
             QCOMPARE(sql(path, "DROP TABLE wind_month; DROP TABLE wind_mille; DROP TABLE wind_gust; DROP TABLE "
@@ -149,8 +163,9 @@ private slots:
             site.altitude = 1200;
         const auto now = change == "certified" ? kCertifiedB : curve;
         // Read from the rows until a writer brings them up to date.
-        QCOMPARE(windText(archive::readWind(folder.path(), &why)),
-                 windText(archive::readWindFromRows(folder.path(), &why)));
+        if (change != "older")
+            QCOMPARE(windText(archive::readWind(folder.path(), &why)),
+                     windText(archive::readWindFromRows(folder.path(), &why)));
         int from = 0;
         {
             archive::ArchiveDb db;
@@ -162,7 +177,7 @@ private slots:
 
         const auto wind = archive::readWind(folder.path(), &why);
         QVERIFY2(wind, qPrintable(why));
-        QCOMPARE(windText(wind), windText(archive::readWindFromRows(folder.path(), &why)));
+        QCOMPARE(windText(wind), windBefore);
         QCOMPARE(wind->minutesFromHours > 0, forgetHours > 0);
 
         // Days whose minutes were let go keep the sums they were made with
