@@ -71,7 +71,9 @@ struct WindChange {
         }
         if (sign > 0 && p.gust) {
             const auto [at, made] = gusts.emplace(hourKey, *p.gust);
-            if (!made && (p.gust->wind > at->second.wind || (p.gust->wind == at->second.wind && p.gust->t < at->second.t)))
+            if (!made
+                && (p.gust->wind > at->second.wind
+                    || (p.gust->wind == at->second.wind && p.gust->t < at->second.t)))
                 at->second = *p.gust;
         }
     }
@@ -80,9 +82,10 @@ struct WindChange {
 bool ArchiveDb::writeWind(const WindChange &c)
 {
     for (const auto &[month, m] : c.months) {
-        Statement s(cached("INSERT INTO wind_month VALUES(?,?,?,?,?) ON CONFLICT(month) DO UPDATE SET "
-                           "minutes = minutes + excluded.minutes, wind_sum = wind_sum + excluded.wind_sum, "
-                           "from_hours = from_hours + excluded.from_hours, other_unit = other_unit + excluded.other_unit"));
+        Statement s(cached(
+            "INSERT INTO wind_month VALUES(?,?,?,?,?) ON CONFLICT(month) DO UPDATE SET "
+            "minutes = minutes + excluded.minutes, wind_sum = wind_sum + excluded.wind_sum, "
+            "from_hours = from_hours + excluded.from_hours, other_unit = other_unit + excluded.other_unit"));
         if (!s.ok())
             return fail("write");
         s.bind(1, std::int64_t(month));
@@ -226,11 +229,12 @@ bool ArchiveDb::windAgain()
     std::set<std::int64_t> kept;
     // Hours that keep none of their minutes stand for them; the others count
     // the minutes they keep.
-    if (!eachWind(Step::Minute, kLowest, kHighest, [&](const core::ArchiveRow &r) {
-            c.add(core::windPart(r, false), false, 1, hourOf(r));
-            kept.insert(hourOf(r));
-            return true;
-        })
+    if (!eachWind(Step::Minute, kLowest, kHighest,
+                  [&](const core::ArchiveRow &r) {
+                      c.add(core::windPart(r, false), false, 1, hourOf(r));
+                      kept.insert(hourOf(r));
+                      return true;
+                  })
         || !eachWind(Step::Hour, kLowest, kHighest, [&](const core::ArchiveRow &h) {
                if (!kept.count(h.t))
                    c.add(core::windPart(h, true), true, 1, h.t);
@@ -259,7 +263,8 @@ std::optional<core::WindTally> ArchiveDb::windTally()
         if (meta("wind_rules") != core::windTallyKey())
             return true;
         made = true;
-        Statement months(m_db, "SELECT month, minutes, wind_sum, from_hours, other_unit FROM wind_month ORDER BY month");
+        Statement months(m_db,
+                         "SELECT month, minutes, wind_sum, from_hours, other_unit FROM wind_month ORDER BY month");
         int rc = SQLITE_ERROR;
         while (months.ok() && (rc = months.step()) == SQLITE_ROW)
             tally.addMonth(int(months.integer(0)), double(months.integer(1)), months.real(2),
@@ -368,7 +373,8 @@ int ArchiveDb::performanceFrom()
     return m_version >= 6 ? std::atoi(meta("perf_from").value_or("0").c_str()) : 0;
 }
 
-std::optional<std::map<int, ArchiveDb::PerformanceDay>> ArchiveDb::performanceDays(const core::PerformanceBook &book)
+std::optional<std::map<int, ArchiveDb::PerformanceDay>>
+ArchiveDb::performanceDays(const core::PerformanceBook &book)
 {
     m_error.clear();
     if (m_version < 6)

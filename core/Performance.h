@@ -17,9 +17,9 @@
 #include "PowerCurve.h"
 
 #include <map>
-#include <utility>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace core {

@@ -153,9 +153,10 @@ private slots:
             }
         }
         if (change == "schema")
-            QCOMPARE(sql(path, "DROP TABLE wind_month; DROP TABLE wind_mille; DROP TABLE wind_gust; DROP TABLE "
-                               "perf_day; DELETE FROM meta WHERE key IN ('wind_rules', 'perf_rules', 'perf_from'); "
-                               "PRAGMA user_version = 5;"),
+            QCOMPARE(sql(path,
+                         "DROP TABLE wind_month; DROP TABLE wind_mille; DROP TABLE wind_gust; DROP TABLE "
+                         "perf_day; DELETE FROM meta WHERE key IN ('wind_rules', 'perf_rules', 'perf_from'); "
+                         "PRAGMA user_version = 5;"),
                      SQLITE_OK);
         if (change == "wind")
             QCOMPARE(sql(path, "UPDATE meta SET value = 'earlier' WHERE key = 'wind_rules'"), SQLITE_OK);
