@@ -316,8 +316,12 @@ bool ArchiveDb::write(const core::ArchiveRow &minute)
 
 bool ArchiveDb::rulesApplied()
 {
+    if (!m_performance)
+        m_performance = core::PerformanceBook({}, m_rules.value_or(core::CurveRules()));
     return (m_rulesApplied || setCurveRules(m_rules.value_or(core::CurveRules())))
-           && (m_availabilityApplied || setAvailabilityRules(m_availability.value_or(core::AvailabilityRules())));
+           && (m_availabilityApplied || setAvailabilityRules(m_availability.value_or(core::AvailabilityRules())))
+           && windApplied()
+           && (m_performanceApplied || setPerformanceRules(m_performance->certified(), m_performance->rules()));
 }
 
 bool ArchiveDb::writeMinute(const core::ArchiveRow &minute)
@@ -347,6 +351,8 @@ bool ArchiveDb::writeMinute(const core::ArchiveRow &minute)
         if (!now)
             return fail("read");
         if (inCurve && ((old && !applyToCurve(*old, -1)) || !applyToCurve(*now, 1)))
+            return false;
+        if ((old && !aggregate(*old, -1)) || !aggregate(*now, 1))
             return false;
         return classMinute(old, *now);
     };
@@ -445,7 +451,7 @@ long long ArchiveDb::addImported(const std::vector<core::ArchiveRow> &minutes)
                 ok = put(Step::Minute, minute);
                 // Classed as stored, as when the tallies are made again.
                 const auto stored = ok ? row(Step::Minute, minute.t) : std::nullopt;
-                ok = stored && tally(*stored, core::minuteFits(*stored, *m_availability), 1);
+                ok = stored && tally(*stored, core::minuteFits(*stored, *m_availability), 1) && aggregate(*stored, 1);
                 changed = true;
                 ++added;
             }
@@ -467,13 +473,17 @@ long long ArchiveDb::addImported(const std::vector<core::ArchiveRow> &minutes)
 
 bool ArchiveDb::forgetMinutesBefore(std::int64_t t, std::optional<std::int64_t> sentUpTo)
 {
-    if (sentUpTo)
-        return transaction("BEGIN IMMEDIATE", [&] { return countUnsent(t, *sentUpTo) && forgetMinutesBefore(t); });
-    Statement s(m_db, "DELETE FROM minute WHERE t < ?");
-    if (!s.ok())
-        return fail("forget");
-    s.bind(1, t);
-    return s.step() == SQLITE_DONE || fail("forget");
+    // Tallies not made yet are made later from the minutes kept and the hours.
+    const bool wind = windApplied();
+    return transaction("BEGIN IMMEDIATE", [&] {
+        if ((sentUpTo && !countUnsent(t, *sentUpTo)) || (wind && !windLetsGo(t)))
+            return false;
+        Statement s(m_db, "DELETE FROM minute WHERE t < ?");
+        if (!s.ok())
+            return fail("forget");
+        s.bind(1, t);
+        return s.step() == SQLITE_DONE || fail("forget");
+    });
 }
 
 std::optional<std::pair<std::int64_t, std::int64_t>> ArchiveDb::minuteSpan()

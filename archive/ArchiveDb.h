@@ -16,7 +16,9 @@
 #include "core/Archive.h"
 #include "core/Availability.h"
 #include "core/FrameCurve.h"
+#include "core/Performance.h"
 #include "core/PowerCurve.h"
+#include "core/WindStats.h"
 
 #include <QString>
 #include <cstdint>
@@ -39,6 +41,7 @@ enum class Step { Minute, Hour, Day };
 // midnight, neither moves the day nor hides it from a query by time.
 void placeDay(core::ArchiveRow &day, int dayKey);
 struct Salvaged;
+struct WindChange;
 
 class ArchiveDb {
 public:
@@ -46,7 +49,8 @@ public:
     // 1: minutes, hours, days. 2: the power curve. 3: days start at their
     // date's real start. 4: the minutes' categories tallied by hour.
     // 5: each change of a minute or a day stamped with a sequence number.
-    static constexpr int kSchemaVersion = 5;
+    // 6: the wind's tallies and the performance's sums by day.
+    static constexpr int kSchemaVersion = 6;
     static QString fileName() { return QStringLiteral("archive.sqlite"); }
 
     ArchiveDb() = default;
@@ -122,6 +126,28 @@ public:
     std::optional<std::map<int, core::AvailabilityTally>> availabilityDays(std::int64_t from, std::int64_t to);
     // The rules the tallies were made by ("" when not made yet).
     std::string availabilityKey();
+    // The certified curve and the rules the performance's day sums are made
+    // by. Sums made by others are made again from the minutes kept, from the
+    // first day that keeps all its minutes: the days before keep the sums
+    // they were made with (see performanceFrom). A writer that sets none
+    // compares with no certified curve.
+    bool setPerformanceRules(const std::vector<core::CurvePoint> &certified, const core::CurveRules &rules);
+    // The day sums by local day (yyyymmdd) with the day's start, when made by
+    // `book`'s rules; nullopt when made by others or not at all (an archive
+    // before them), or on a failure (error() set).
+    struct PerformanceDay {
+        std::int64_t t = 0;
+        core::PerformanceSums sums;
+    };
+    std::optional<std::map<int, PerformanceDay>> performanceDays(const core::PerformanceBook &book);
+    // The first day (yyyymmdd) whose sums the present rules made; the days
+    // before it kept those of earlier rules. 0 when all are the present rules'.
+    int performanceFrom();
+    // The wind statistics' tallies, when made by this program's rules;
+    // nullopt when not (an archive before them, or read-only and not brought
+    // up to date yet) or on a failure (error() set).
+    std::optional<core::WindTally> windTally();
+
     // A new curve from the minutes at or after `since` on; the bins go.
     bool resetCurve(std::int64_t since);
     // An earlier version's frame curve (in m/s), taken in once as whole
@@ -208,6 +234,22 @@ private:
     bool classMinute(const std::optional<core::ArchiveRow> &old, const core::ArchiveRow &stored);
     bool classAgain(const core::AvailabilityRules &rules);
 
+    // The wind's tallies and the performance's day sums (ArchiveAggregates.cpp).
+    // A row's part of the wind in (sign 1) or out (-1): a minute as stored,
+    // or an hour summary standing for its minutes.
+    bool windIn(const core::ArchiveRow &row, bool hour, int sign);
+    bool writeWind(const WindChange &change);
+    // The hour's gust again from its minutes kept at or after `from`.
+    bool gustAgain(std::int64_t hourKey, std::int64_t from);
+    // A minute as stored in (1) or out (-1) of every aggregate.
+    bool aggregate(const core::ArchiveRow &minute, int sign);
+    // Minutes before `t` are about to go: their part of the wind goes with
+    // them, and hours left without a minute stand for theirs.
+    bool windLetsGo(std::int64_t t);
+    bool windAgain();
+    bool windApplied();
+    bool performanceAgain(const core::PerformanceBook &book);
+
     // A prepared statement kept for the connection's life, reset for reuse.
     sqlite3_stmt *cached(const std::string &sql);
 
@@ -221,6 +263,9 @@ private:
     std::int64_t m_curveSince = 0;
     std::optional<core::AvailabilityRules> m_availability;
     bool m_availabilityApplied = false;
+    bool m_windApplied = false;
+    std::optional<core::PerformanceBook> m_performance;
+    bool m_performanceApplied = false;
 };
 
 } // namespace archive

@@ -41,6 +41,7 @@ bool ArchiveDb::open(const QString &path, bool readOnly)
     m_version = have;
     m_rules.reset();
     m_rulesApplied = false;
+    m_windApplied = m_performanceApplied = false;
     if (readOnly) {
         if (have < 1) {
             m_error = QStringLiteral("it holds no archive");
@@ -146,6 +147,22 @@ bool ArchiveDb::makeSchema()
             return exec("INSERT OR IGNORE INTO meta VALUES('seq', 0);") && stampUnstamped()
                    && exec("CREATE INDEX IF NOT EXISTS minute_seq ON minute(seq);"
                            "CREATE INDEX IF NOT EXISTS day_seq ON day(seq);");
+        },
+        // The wind's tallies, made here from the minutes kept and the hours
+        // that keep none; the performance's day sums, made from the minutes
+        // kept when the certified curve is first set (the empty key matches none).
+        [this] {
+            return exec("CREATE TABLE IF NOT EXISTS wind_month(month INTEGER PRIMARY KEY, minutes INTEGER, "
+                        "wind_sum REAL, from_hours INTEGER, other_unit INTEGER);"
+                        "CREATE TABLE IF NOT EXISTS wind_mille(mille INTEGER PRIMARY KEY, minutes INTEGER);"
+                        "CREATE TABLE IF NOT EXISTS wind_gust(hour INTEGER PRIMARY KEY, wind REAL, t INTEGER, "
+                        "utc_offset INTEGER);"
+                        "CREATE INDEX IF NOT EXISTS wind_gust_top ON wind_gust(wind DESC, t);"
+                        "CREATE TABLE IF NOT EXISTS perf_day(day INTEGER PRIMARY KEY, t INTEGER, measured_wh REAL, "
+                        "certified_wh REAL, minutes INTEGER, windy_minutes INTEGER);"
+                        "INSERT OR REPLACE INTO meta VALUES('perf_rules', '');"
+                        "INSERT OR REPLACE INTO meta VALUES('perf_from', 0);")
+                   && windAgain();
         },
     };
     static_assert(std::size(steps) == kSchemaVersion, "a schema version is a step");

@@ -206,7 +206,7 @@ bool ArchiveWriter::applyRules()
     const core::AvailabilityRules rules
         = core::availabilityRules(m_turbine, m_certified, measured ? &*measured : nullptr);
     emit rulesFound(rules);
-    return curve && m_db.setAvailabilityRules(rules);
+    return curve && m_db.setAvailabilityRules(rules) && m_db.setPerformanceRules(m_certified, m_rules);
 }
 
 void ArchiveWriter::setTurbine(const core::TurbineSettings &turbine, const std::vector<core::CurvePoint> &certified)

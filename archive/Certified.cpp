@@ -7,6 +7,8 @@
 #include "ui/Files.h"
 #include "ui/ProgramFolder.h"
 
+#include <QDate>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 
@@ -82,6 +84,57 @@ std::optional<core::PerformanceBook> readPerformance(const QString &folder, cons
                                                      const std::vector<core::CurvePoint> &certified,
                                                      std::int64_t from, std::int64_t to, const Progress &progress,
                                                      QString *why)
+{
+    why->clear();
+    core::PerformanceBook book(certified, core::curveRules(settings));
+    const QString path = folder + QLatin1Char('/') + ArchiveDb::fileName();
+    if (!QFileInfo::exists(path))
+        return book;
+    ArchiveDb db;
+    if (!db.open(path, true)) {
+        *why = QStringLiteral("The archive %1 cannot be read: %2.").arg(ui::nativePath(path), db.error());
+        return std::nullopt;
+    }
+    const auto days = db.performanceDays(book);
+    if (!days && db.error().isEmpty()) {
+        db.close();
+        return readPerformanceFromMinutes(folder, settings, certified, from, to, progress, why);
+    }
+    const auto unreadable = [&] {
+        *why = QStringLiteral("The archive %1 cannot be read: %2.").arg(ui::nativePath(path), db.error());
+        return std::nullopt;
+    };
+    if (!days)
+        return unreadable();
+    // Whole days from their sums; a day the range cuts from its minutes.
+    constexpr std::int64_t kLongestDay = 25 * 3600;
+    for (const auto &[day, d] : *days) {
+        if (d.t >= to || d.t + kLongestDay <= from)
+            continue;
+        std::int64_t end = d.t + kLongestDay;
+        if (d.t < from || end > to)
+            end = QDate(day / 10000, day / 100 % 100, day % 100).addDays(1).startOfDay().toSecsSinceEpoch();
+        if (end <= from)
+            continue;
+        if (d.t >= from && end <= to) {
+            book.add(day, d.sums);
+            continue;
+        }
+        for (const core::ArchiveRow &minute : db.rows(Step::Minute, std::max(from, d.t), std::min(to, end)))
+            book.add(minute);
+        if (!db.error().isEmpty())
+            return unreadable();
+    }
+    if (progress)
+        progress(1);
+    return book;
+}
+
+std::optional<core::PerformanceBook> readPerformanceFromMinutes(const QString &folder,
+                                                                const core::TurbineSettings &settings,
+                                                                const std::vector<core::CurvePoint> &certified,
+                                                                std::int64_t from, std::int64_t to,
+                                                                const Progress &progress, QString *why)
 {
     why->clear();
     core::PerformanceBook book(certified, core::curveRules(settings));

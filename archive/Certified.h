@@ -32,12 +32,21 @@ bool keepCertifiedCurve(const QString &folder, const QByteArray &bytes, const QS
 using Progress = std::function<bool(double)>;
 
 // The performance of the archive's minutes from `from` to `to` (UTC
-// seconds), read a day at a time. nullopt when cancelled (`why` empty) or on
-// a failure (`why` in words); an archive not made yet gives an empty book.
+// seconds): the archive's day sums, with the minutes of a day the range cuts.
+// Sums made by other rules (the writer has not taken up changed settings
+// yet, or an earlier version's archive) give way to the minutes kept, read a
+// day at a time. nullopt when cancelled (`why` empty) or on a failure (`why`
+// in words); an archive not made yet gives an empty book.
 std::optional<core::PerformanceBook> readPerformance(const QString &folder, const core::TurbineSettings &settings,
                                                      const std::vector<core::CurvePoint> &certified,
                                                      std::int64_t from, std::int64_t to, const Progress &progress,
                                                      QString *why);
+// The same from the minutes kept alone.
+std::optional<core::PerformanceBook> readPerformanceFromMinutes(const QString &folder,
+                                                                const core::TurbineSettings &settings,
+                                                                const std::vector<core::CurvePoint> &certified,
+                                                                std::int64_t from, std::int64_t to,
+                                                                const Progress &progress, QString *why);
 
 // The days of logs/energy.csv (none when there is no file yet); nullopt with
 // `why` in words when it cannot be read.

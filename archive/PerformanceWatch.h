@@ -2,8 +2,7 @@
 #pragma once
 // The days' performance against the certified curve for the under-performing
 // alarm: the days before today, up to kLookBackDays back, read from the
-// archive every few minutes on a thread of its own (the first read of 90 days
-// takes a quarter of a second). A day's figure is read once and kept, except
+// archive's day sums every few minutes on a thread of its own. A day's figure is read once and kept, except
 // yesterday's (its last minutes may still be on their way) and all of them
 // when the certified curve or the turbine's settings change.
 

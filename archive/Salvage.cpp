@@ -316,6 +316,12 @@ bool ArchiveDb::salvageInto(const QString &damaged, const std::vector<std::strin
     // Tallies that lost rows are made again by the writer from the minutes kept.
     if (ok && got->readable && (lost.count("avail_hour") || lost.count("avail_lost")))
         ok = setMeta("avail_rules", "");
+    // So are the wind's tallies and the performance's sums (those of days
+    // whose minutes were let go are lost with them).
+    if (ok && got->readable && (lost.count("wind_month") || lost.count("wind_mille") || lost.count("wind_gust")))
+        ok = setMeta("wind_rules", "");
+    if (ok && got->readable && lost.count("perf_day"))
+        ok = setMeta("perf_rules", "");
     // Days from an archive before they started at their date's real start.
     return ok && placeDays();
 }

@@ -29,6 +29,31 @@ std::optional<core::WindStats> readWind(const QString &folder, QString *why,
         *why = QStringLiteral("There is no archive in %1 yet.").arg(ui::nativePath(folder));
         return std::nullopt;
     }
+    std::optional<core::WindTally> tally;
+    {
+        ArchiveDb db;
+        if (!db.open(path, true) || !(tally = db.windTally())) {
+            if (!db.error().isEmpty()) {
+                *why = QStringLiteral("The archive %1 cannot be read: %2.").arg(ui::nativePath(path), db.error());
+                return std::nullopt;
+            }
+        }
+    }
+    if (!tally)
+        return readWindFromRows(folder, why, progress);
+    if (progress)
+        progress(1);
+    return tally->stats();
+}
+
+std::optional<core::WindStats> readWindFromRows(const QString &folder, QString *why,
+                                                const std::function<bool(double share)> &progress)
+{
+    const QString path = folder + QLatin1Char('/') + ArchiveDb::fileName();
+    if (!QFileInfo::exists(path)) {
+        *why = QStringLiteral("There is no archive in %1 yet.").arg(ui::nativePath(folder));
+        return std::nullopt;
+    }
     auto unreadable = [&](const ArchiveDb &db) -> std::optional<core::WindStats> {
         *why = QStringLiteral("The archive %1 cannot be read: %2.").arg(ui::nativePath(path), db.error());
         return std::nullopt;

@@ -79,20 +79,38 @@ PerformanceBook::PerformanceBook(std::vector<CurvePoint> certified, const CurveR
     : m_certified(std::move(certified)), m_rules(rules), m_cutIn(cutInWind(m_certified))
 { }
 
-void PerformanceBook::add(const ArchiveRow &minute)
+std::optional<std::pair<int, PerformanceSums>> PerformanceBook::part(const ArchiveRow &minute) const
 {
     const CurveMinute m = curveMinute(minute, m_rules);
     if (m.use != MinuteUse::Curve)
-        return;
+        return std::nullopt;
     const auto watts = certifiedWatts(m_certified, m.wind);
     if (!watts)
-        return;
-    PerformanceSums &day = m_days[localDayKey(minute.t, minute.utcOffset)];
-    day.measuredWh += m.watts / 60;
-    day.certifiedWh += *watts / 60;
-    ++day.minutes;
-    if (m_cutIn && m.wind > *m_cutIn)
-        ++day.windyMinutes;
+        return std::nullopt;
+    PerformanceSums s;
+    s.measuredWh = m.watts / 60;
+    s.certifiedWh = *watts / 60;
+    s.minutes = 1;
+    s.windyMinutes = m_cutIn && m.wind > *m_cutIn ? 1 : 0;
+    return std::pair{localDayKey(minute.t, minute.utcOffset), s};
+}
+
+std::string PerformanceBook::key() const
+{
+    std::string key = m_rules.key() + ";certified=";
+    char point[64];
+    // Every bit of the points: a curve changed in its last digit compares otherwise.
+    for (const CurvePoint &p : m_certified) {
+        std::snprintf(point, sizeof point, "%.17g,%.17g;", p.wind, p.watts);
+        key += point;
+    }
+    return key;
+}
+
+void PerformanceBook::add(const ArchiveRow &minute)
+{
+    if (const auto p = part(minute))
+        m_days[p->first].add(p->second);
 }
 
 std::map<int, PerformanceSums> PerformanceBook::months() const

@@ -19,6 +19,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace core {
@@ -63,9 +64,17 @@ public:
 
     // One archive minute (in any order); minutes not compared change nothing.
     void add(const ArchiveRow &minute);
+    // What `minute` adds to its day (yyyymmdd, its key), or nothing when it
+    // is not compared.
+    std::optional<std::pair<int, PerformanceSums>> part(const ArchiveRow &minute) const;
+    // A day's sums kept elsewhere (the archive's).
+    void add(int day, const PerformanceSums &sums) { m_days[day].add(sums); }
+    // The certified curve and the rules as text: sums made by others are made again.
+    std::string key() const;
     const std::map<int, PerformanceSums> &days() const { return m_days; }
     std::map<int, PerformanceSums> months() const;
     const std::vector<CurvePoint> &certified() const { return m_certified; }
+    const CurveRules &rules() const { return m_rules; }
     std::optional<double> cutIn() const { return m_cutIn; }
 
 private:

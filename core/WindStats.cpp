@@ -127,6 +127,69 @@ double weibullDensity(double speed, const WeibullFit &f)
 
 // ---- gathering ------------------------------------------------------------------
 
+long WindPart::mille() const { return std::lround(wind * 1000); }
+
+WindPart windPart(const ArchiveRow &row, bool hour)
+{
+    return windPart(row, hour, windUnit(row.windUnit).known(), localDayKey(row.t, row.utcOffset) / 100);
+}
+
+WindPart windPart(const ArchiveRow &row, bool hour, bool unitKnown, int month)
+{
+    WindPart p;
+    p.month = month;
+    if (!row.wind.n || (hour && row.minutes <= 0))
+        return p;
+    if (!unitKnown) {
+        p.otherUnit = hour ? double(row.minutes) : 1;
+        return p;
+    }
+    if (std::isfinite(row.wind.max) && row.wind.max <= kHighestWind)
+        p.gust = WindGust{row.wind.max, row.t, row.utcOffset};
+    const double wind = row.wind.mean(), minutes = hour ? double(row.minutes) : 1;
+    if (!row.imported && wind >= 0 && wind <= kHighestWind && minutes > 0 && std::isfinite(minutes)) {
+        p.wind = wind;
+        p.minutes = minutes;
+    }
+    return p;
+}
+
+std::string windTallyKey()
+{
+    // What decides a row's part: the distribution's resolution, the highest
+    // wind taken and the units known.
+    std::string key = "mille;highest=" + roundedText(kHighestWind, 0) + ";units=";
+    for (const char *unit : {"m/s", "mph", "km/h", "knots"})
+        key += std::string(unit) + (windUnit(unit).known() ? "+" : "-");
+    return key;
+}
+
+void WindTally::addMille(long mille, double minutes)
+{
+    if (mille < 0 || !(minutes > 0))
+        return;
+    const auto at = size_t(mille);
+    if (at >= m_byMille.size())
+        m_byMille.resize(std::max(at + 1, m_byMille.size() * 2), 0.0);
+    m_byMille[at] += minutes;
+}
+
+void WindTally::addMonth(int month, double minutes, double sumWind, double fromHours, double otherUnit)
+{
+    m_minutes += minutes;
+    m_sumWind += sumWind;
+    m_fromHours += fromHours;
+    m_otherUnit += otherUnit;
+    if (!(minutes > 0))
+        return;
+    auto at = std::lower_bound(m_months.begin(), m_months.end(), month,
+                               [](const WindPeriod &p, int key) { return p.key < key; });
+    if (at == m_months.end() || at->key != month)
+        at = m_months.insert(at, WindPeriod{month, 0, 0});
+    at->minutes += minutes;
+    at->sumWind += sumWind;
+}
+
 bool WindTally::knownUnit(const std::string &unit)
 {
     // Minutes come in runs of one unit: its text is looked at once a run.
@@ -158,33 +221,29 @@ int WindTally::monthOf(std::int64_t t, int utcOffset)
     return m_dayMonth;
 }
 
+void WindTally::take(const WindPart &p, bool hour)
+{
+    m_otherUnit += p.otherUnit;
+    if (p.gust)
+        addGust(p.gust->wind, p.gust->t, p.gust->utcOffset);
+    if (!(p.minutes > 0))
+        return;
+    const double before = m_minutes;
+    add(p.wind, p.minutes, p.month);
+    if (hour)
+        m_fromHours += m_minutes - before;
+}
+
 void WindTally::addMinute(const ArchiveRow &minute)
 {
-    if (!minute.wind.n)
-        return;
-    if (!knownUnit(minute.windUnit)) {
-        m_otherUnit += 1;
-        return;
-    }
-    addGust(minute.wind.max, minute.t, minute.utcOffset);
-    if (!minute.imported)
-        add(minute.wind.mean(), 1, monthOf(minute.t, minute.utcOffset));
+    if (minute.wind.n)
+        take(windPart(minute, false, knownUnit(minute.windUnit), monthOf(minute.t, minute.utcOffset)), false);
 }
 
 void WindTally::addHour(const ArchiveRow &hour)
 {
-    if (!hour.wind.n || hour.minutes <= 0)
-        return;
-    if (!knownUnit(hour.windUnit)) {
-        m_otherUnit += double(hour.minutes);
-        return;
-    }
-    addGust(hour.wind.max, hour.t, hour.utcOffset);
-    if (hour.imported)
-        return;
-    const double before = m_minutes;
-    add(hour.wind.mean(), double(hour.minutes), monthOf(hour.t, hour.utcOffset));
-    m_fromHours += m_minutes - before;
+    if (hour.wind.n && hour.minutes > 0)
+        take(windPart(hour, true, knownUnit(hour.windUnit), monthOf(hour.t, hour.utcOffset)), true);
 }
 
 void WindTally::add(double wind, double minutes, int month)

@@ -85,6 +85,25 @@ struct WindStats {
     double weibullHoursPerYear(int bin) const;
 };
 
+// What one archive row gives the statistics, as WindTally takes it: its mean
+// for `minutes` (none for an imported row or a wind out of range), its gust,
+// or the minutes left out for their unit. `hour`: an hour summary standing
+// for its minutes.
+struct WindPart {
+    int month = 0; // local yyyymm
+    double minutes = 0, wind = 0;
+    double otherUnit = 0;
+    std::optional<WindGust> gust;
+    // The mean's place in the distribution, in thousandths of m/s.
+    long mille() const;
+};
+WindPart windPart(const ArchiveRow &row, bool hour);
+// The same with the unit's knowledge and the row's month worked out already.
+WindPart windPart(const ArchiveRow &row, bool hour, bool unitKnown, int month);
+// The rules the archive's wind tallies are made by: tallies made by others
+// are made again.
+std::string windTallyKey();
+
 // Gathers the rows as they are read, one by one.
 class WindTally {
 public:
@@ -97,10 +116,16 @@ public:
     void addGust(double wind, std::int64_t t, int utcOffset);
     // Takes in a tally of later rows (one read beside this one).
     void merge(const WindTally &later);
+    // Tallies kept elsewhere (the archive's): `minutes` at a mean of `mille`
+    // thousandths of m/s, and a month's minutes with the sum of their means,
+    // those of them from hour summaries and those of other units.
+    void addMille(long mille, double minutes);
+    void addMonth(int month, double minutes, double sumWind, double fromHours, double otherUnit);
     WindStats stats() const;
 
 private:
     bool knownUnit(const std::string &unit);
+    void take(const WindPart &part, bool hour);
 
     // Minutes by wind in thousandths of m/s.
     std::vector<double> m_byMille;

@@ -141,7 +141,8 @@ void answerArchive(web::WebServer &server, const QString &file)
                                           core::annualEnergy(core::measuredPoints(*curve), settings.cutOut),
                                           at.windUnit, at.windToMetresPerSecond)};
     });
-    // Reading every minute kept takes a while (half a second a year): one
+    // An archive without the day sums (an earlier version's, until a writer
+    // makes them) is read minute by minute, half a second a year: one
     // answer serves for a minute.
     struct Kept {
         std::mutex m;
