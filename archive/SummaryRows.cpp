@@ -62,30 +62,38 @@ bool SummaryRows::takeChanges(ArchiveDb &db, std::int64_t seq)
     return true;
 }
 
-std::optional<std::vector<core::ArchiveRow>> SummaryRows::rows(ArchiveDb &db, const QString &file, Step step,
-                                                               std::int64_t from, std::int64_t to)
+bool SummaryRows::read(ArchiveDb &db, const QString &file, Step step, std::int64_t from, std::int64_t to,
+                       const Use &use)
 {
     const auto seq = db.lastChange();
     if (!seq)
-        return std::nullopt;
+        return false;
     // An archive without a change sequence cannot say what changed: read
     // it each time, as minutes and days are.
-    if (step != Step::Hour || *seq == 0)
-        return db.rows(step, from, to);
+    if (step != Step::Hour || *seq == 0) {
+        std::vector<core::ArchiveRow> rows;
+        if (!db.each(step, from, to, [&rows](const core::ArchiveRow &r) {
+                rows.push_back(r);
+                return true;
+            }))
+            return false;
+        use(rows);
+        return true;
+    }
     std::lock_guard guard(m_lock);
     const QDateTime born = QFileInfo(file).fileTime(QFileDevice::FileBirthTime);
     const bool same = m_kept && born == m_born && *seq >= m_seq && from < m_to && to > m_from;
     m_born = born;
     if (!same ? !readAll(db, from, to) : !takeChanges(db, *seq)) {
         m_kept = false;
-        return std::nullopt;
+        return false;
     }
     m_seq = *seq;
     // The span moved: the hours it gained read, those it lost let go.
     std::vector<core::ArchiveRow> before, after;
     if ((from < m_from && !readHours(db, from, m_from, &before)) || (to > m_to && !readHours(db, m_to, to, &after))) {
         m_kept = false;
-        return std::nullopt;
+        return false;
     }
     m_rows.insert(m_rows.begin(), before.begin(), before.end());
     m_rows.insert(m_rows.end(), after.begin(), after.end());
@@ -93,7 +101,8 @@ std::optional<std::vector<core::ArchiveRow>> SummaryRows::rows(ArchiveDb &db, co
     m_rows.erase(std::lower_bound(m_rows.begin(), m_rows.end(), to, earlier), m_rows.end());
     m_from = from;
     m_to = to;
-    return m_rows;
+    use(m_rows);
+    return true;
 }
 
 } // namespace archive

@@ -9,17 +9,18 @@
 #include "archive/ArchiveDb.h"
 
 #include <QDateTime>
+#include <functional>
 #include <mutex>
 
 namespace archive {
 
 class SummaryRows {
 public:
-    // The rows of `step` with from <= t < to, as db holds them now; nullopt
-    // when the archive could not be read. Minutes and days are read as they
-    // are: only the hours are kept.
-    std::optional<std::vector<core::ArchiveRow>> rows(ArchiveDb &db, const QString &file, Step step,
-                                                      std::int64_t from, std::int64_t to);
+    // Gives `use` the rows of `step` with from <= t < to, as db holds them
+    // now; false, without calling it, when the archive could not be read.
+    // Minutes and days are read as they are: only the hours are kept.
+    using Use = std::function<void(const std::vector<core::ArchiveRow> &)>;
+    bool read(ArchiveDb &db, const QString &file, Step step, std::int64_t from, std::int64_t to, const Use &use);
 
 private:
     bool readAll(ArchiveDb &db, std::int64_t from, std::int64_t to);

@@ -84,11 +84,16 @@ void answerArchive(web::WebServer &server, const QString &file)
                                    : q->step == core::SeriesStep::Hour ? archive::Step::Hour
                                                                        : archive::Step::Day;
         return fromArchive(file, [&](archive::ArchiveDb *db) {
-            const auto rows = db ? hours->rows(*db, file, step, q->from, q->to) : std::vector<core::ArchiveRow>();
-            if (!rows)
+            Answer a;
+            const auto answer = [&](const std::vector<core::ArchiveRow> &rows) {
+                a = Answer{200, q->form == core::SeriesForm::Columns ? core::seriesColumnsJson(*q, rows, at.windUnit)
+                                                                      : core::seriesJson(*q, rows)};
+            };
+            if (!db)
+                answer({});
+            else if (!hours->read(*db, file, step, q->from, q->to, answer))
                 return refusal(503, "The archive cannot be read: " + db->error().toStdString());
-            return Answer{200, q->form == core::SeriesForm::Columns ? core::seriesColumnsJson(*q, *rows, at.windUnit)
-                                                                     : core::seriesJson(*q, *rows)};
+            return a;
         });
     });
     server.setArchiveHandler(core::WebRoute::Days, [file](const core::QueryPairs &query, const core::WebNow &at) {
