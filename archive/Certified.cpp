@@ -80,6 +80,21 @@ bool keepCertifiedCurve(const QString &folder, const QByteArray &bytes, const QS
     return true;
 }
 
+namespace {
+enum class Opened { Yes, None, Unreadable };
+// The folder's archive opened to read: None when there is none yet,
+// Unreadable with the reason in `why`.
+Opened openToRead(const QString &path, ArchiveDb &db, QString *why)
+{
+    if (!QFileInfo::exists(path))
+        return Opened::None;
+    if (db.open(path, true))
+        return Opened::Yes;
+    *why = QStringLiteral("The archive %1 cannot be read: %2.").arg(ui::nativePath(path), db.error());
+    return Opened::Unreadable;
+}
+} // namespace
+
 std::optional<core::PerformanceBook> readPerformance(const QString &folder, const core::TurbineSettings &settings,
                                                      const std::vector<core::CurvePoint> &certified,
                                                      std::int64_t from, std::int64_t to, const Progress &progress,
@@ -88,13 +103,9 @@ std::optional<core::PerformanceBook> readPerformance(const QString &folder, cons
     why->clear();
     core::PerformanceBook book(certified, core::curveRules(settings));
     const QString path = folder + QLatin1Char('/') + ArchiveDb::fileName();
-    if (!QFileInfo::exists(path))
-        return book;
     ArchiveDb db;
-    if (!db.open(path, true)) {
-        *why = QStringLiteral("The archive %1 cannot be read: %2.").arg(ui::nativePath(path), db.error());
-        return std::nullopt;
-    }
+    if (const auto opened = openToRead(path, db, why); opened != Opened::Yes)
+        return opened == Opened::None ? std::optional(book) : std::nullopt;
     const auto days = db.performanceDays(book);
     if (!days && db.error().isEmpty()) {
         db.close();
@@ -139,13 +150,9 @@ std::optional<core::PerformanceBook> readPerformanceFromMinutes(const QString &f
     why->clear();
     core::PerformanceBook book(certified, core::curveRules(settings));
     const QString path = folder + QLatin1Char('/') + ArchiveDb::fileName();
-    if (!QFileInfo::exists(path))
-        return book;
     ArchiveDb db;
-    if (!db.open(path, true)) {
-        *why = QStringLiteral("The archive %1 cannot be read: %2.").arg(ui::nativePath(path), db.error());
-        return std::nullopt;
-    }
+    if (const auto opened = openToRead(path, db, why); opened != Opened::Yes)
+        return opened == Opened::None ? std::optional(book) : std::nullopt;
     const auto span = db.minuteSpan();
     if (!db.error().isEmpty()) {
         *why = QStringLiteral("The archive %1 cannot be read: %2.").arg(ui::nativePath(path), db.error());
