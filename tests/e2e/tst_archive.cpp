@@ -87,7 +87,7 @@ private slots:
                  qPrintable(lines[1]));
 
         // Killed: every minute written stays, and the database checks whole.
-        ::kill(pid_t(program.processId()), SIGKILL);
+        QVERIFY(testsupport::signalProcess(program, SIGKILL));
         QVERIFY(program.waitForFinished(10000));
         archive::ArchiveDb db;
         QVERIFY(db.open(folder.file("archive.sqlite"), true));
@@ -145,7 +145,7 @@ private slots:
                                   qPrintable(QDir(folder.path()).entryList().join(' ')), 20000);
         QTest::qWait(3000);
         const qint64 minute = QDateTime::currentSecsSinceEpoch() / 60 * 60;
-        ::kill(pid_t(program.processId()), SIGTERM);
+        QVERIFY(testsupport::signalProcess(program, SIGTERM));
         QVERIFY(program.waitForFinished(20000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);

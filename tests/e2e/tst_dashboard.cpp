@@ -359,6 +359,7 @@ private slots:
     {
         QVERIFY(startProgram(core::WebSettings()));
         const qint64 pid = m_program.processId();
+        QVERIFY(pid > 0); // 0 would stop this test's own process group
         const Run r = browse({open(m_base + "/", 390, 844), wait(kShowsNumbers, 30000),
                               wait("document.body.classList.contains('lost')", 20000),
                               eval("[document.getElementById('nodata').textContent, "

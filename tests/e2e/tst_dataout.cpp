@@ -100,8 +100,7 @@ public:
     }
     bool kill()
     {
-        ::kill(pid_t(m_process.processId()), SIGKILL);
-        return m_process.waitForFinished(10000);
+        return testsupport::signalProcess(m_process, SIGKILL) && m_process.waitForFinished(10000);
     }
     double metric(const QByteArray &name)
     {

@@ -98,7 +98,7 @@ private slots:
             if (run == kills) {
                 process.terminate();
             } else {
-                ::kill(pid_t(process.processId()), SIGKILL);
+                QVERIFY2(testsupport::signalProcess(process, SIGKILL), process.readAllStandardError().constData());
             }
             const qint64 endedAt = QDateTime::currentMSecsSinceEpoch();
             QVERIFY(process.waitForFinished(10000));
@@ -231,7 +231,7 @@ private slots:
                     receiver.start({folder.file("veldra-server.pem"), folder.file("veldra-server.key"), record}));
             QVERIFY(start());
             QTest::qWait(1000 + int(random.bounded(2000)));
-            ::kill(pid_t(service.processId()), SIGKILL);
+            QVERIFY2(testsupport::signalProcess(service, SIGKILL), service.readAllStandardError().constData());
             QVERIFY(service.waitForFinished(10000));
             // Every whole line reads; only a last one cut short may not.
             const QByteArray outbox = folder.read("outbox.txt");
@@ -358,7 +358,8 @@ private slots:
                 return false;
             if (ms > 0) {
                 QTest::qWait(ms);
-                ::kill(pid_t(service.processId()), SIGKILL);
+                if (!testsupport::signalProcess(service, SIGKILL))
+                    return false;
             } else {
                 // Until the copy is in place, then a clean end.
                 QElapsedTimer waited;

@@ -58,7 +58,7 @@ private slots:
         QVERIFY2(heard("online"), said.constData());
         said.clear();
 
-        ::kill(pid_t(program.processId()), SIGKILL);
+        QVERIFY(testsupport::signalProcess(program, SIGKILL));
         QVERIFY(program.waitForFinished(10000));
         QTRY_VERIFY_WITH_TIMEOUT(heard("offline"), 30000);
         // Retained: a subscriber that comes later learns it too.

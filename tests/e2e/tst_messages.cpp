@@ -132,11 +132,10 @@ public:
         return testsupport::startSiteService(m_process, m_folder, kSite, m_port, kWebPassword, "VELDRA_MESSAGE_RETRY_MS",
                                              "100");
     }
-    void reload() { ::kill(pid_t(m_process.processId()), SIGHUP); }
+    void reload() { QVERIFY(testsupport::signalProcess(m_process, SIGHUP)); }
     bool kill()
     {
-        ::kill(pid_t(m_process.processId()), SIGKILL);
-        return m_process.waitForFinished(10000);
+        return testsupport::signalProcess(m_process, SIGKILL) && m_process.waitForFinished(10000);
     }
     bool running() const { return m_process.state() == QProcess::Running; }
 

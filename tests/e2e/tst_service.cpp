@@ -146,7 +146,7 @@ private slots:
         a.threshold[size_t(core::AlarmId::BatteryHigh)] = 30;
         a.holdSeconds = 0;
         folder.write("alarms.cfg", QByteArray::fromStdString(core::alarmSettingsText(a)));
-        ::kill(pid_t(service.processId()), SIGHUP);
+        QVERIFY(testsupport::signalProcess(service, SIGHUP));
         QTRY_VERIFY_WITH_TIMEOUT(errors().contains("<6>Settings read again: the port COM1; logging every 10 s."),
                                  20000);
         QElapsedTimer t;
@@ -171,7 +171,7 @@ private slots:
         }
         QVERIFY2(folder.read(log).contains("<V>15</V>"), folder.read(log).constData());
 
-        ::kill(pid_t(service.processId()), SIGTERM);
+        QVERIFY(testsupport::signalProcess(service, SIGTERM));
         QVERIFY(service.waitForFinished(20000));
         QCOMPARE(service.exitStatus(), QProcess::NormalExit);
         QCOMPARE(service.exitCode(), 0);

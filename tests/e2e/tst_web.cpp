@@ -569,7 +569,7 @@ private slots:
         s.port = std::to_string(m_port);
         s.passwordHash = web::hashPassword("another password");
         QVERIFY(web::writeWebSettingsFile(m_folder->file("web.cfg"), s));
-        ::kill(pid_t(m_program.processId()), SIGHUP);
+        QVERIFY(testsupport::signalProcess(m_program, SIGHUP));
         QTRY_COMPARE_WITH_TIMEOUT(curl(with + QStringList{m_base + "/api/now"}).status, 401, 20000);
     }
 

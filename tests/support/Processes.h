@@ -17,6 +17,7 @@
 #include <QThread>
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <pty.h>
 #include <termios.h>
@@ -92,6 +93,15 @@ inline QByteArray readFile(const QString &path)
 }
 
 // The process id written in a program folder's lock file, or 0.
+// Sends `signal` to the process while it runs; false when it has ended (the
+// pid is 0 then, and kill(0, ...) would signal this test's own process group:
+// ctest and everything that started it).
+inline bool signalProcess(QProcess &p, int signal)
+{
+    const qint64 pid = p.processId();
+    return pid > 0 && ::kill(pid_t(pid), signal) == 0;
+}
+
 inline qint64 lockHolder(const QString &folder)
 {
     return readFile(folder + "/veldra.lock").split('\n').value(0).toLongLong();
